@@ -1,0 +1,80 @@
+#include "numerics/arrays.hpp"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "tests/support.hpp"
+
+using namespace wind;
+using ::testing::ExitedWithCode;
+
+TEST(Arrays, VectorIsAddressedByItsOwnBounds) {
+  Vector v = vector(1, 8);
+  EXPECT_EQ(v.size(), 8);
+  for (int i = 1; i <= 8; ++i) v[i] = 2.5f * static_cast<float>(i);
+  EXPECT_EQ(&v[1], v.data());
+  EXPECT_EQ(&v[8] - &v[1], 7);
+  EXPECT_FLOAT_EQ(v[8], 20.0f);
+  releaseVector(v, 1, 8);
+  EXPECT_EQ(v.data(), nullptr);
+
+  EXPECT_EQ(vector(0, 6).size(), vector(1, 7).size());
+  Vector neg = vector(-3, 2);
+  neg[-3] = 1.0f;
+  EXPECT_EQ(&neg[2] - &neg[-3], 5);
+}
+
+TEST(Arrays, MatrixAndF3tensorAreContiguousLastIndexFastest) {
+  Matrix m = matrix(1, 2, 1, 3);
+  EXPECT_EQ(&m[2][1], &m[1][3] + 1);
+  EXPECT_EQ(&m(2, 1), &m[2][1]);
+  EXPECT_EQ(&m[1][1], m.data());
+
+  Matrix oneRow = matrix(4, 4, 0, 2);
+  EXPECT_EQ(&oneRow[4][2] - oneRow.data(), 2);
+  Matrix oneCol = matrix(0, 3, 5, 5);
+  EXPECT_EQ(&oneCol[3][5] - &oneCol[0][5], 3);
+
+  F3tensor t = f3tensor(1, 2, 1, 2, 1, 4);
+  EXPECT_EQ(&t[1][2][1] - &t[1][1][1], 4);
+  EXPECT_EQ(&t[2][1][1] - &t[1][1][1], 8);
+  EXPECT_EQ(&t(2, 2, 4) - t.data(), 15);
+  EXPECT_EQ(t.offset(2, 1, 3), 10);
+
+  F3tensor z = f3tensor(0, 1, -1, 0, 3, 4);
+  EXPECT_EQ(&z[1][0][4] - &z[0][-1][3], 7);
+}
+
+TEST(Arrays, ValueTypeArraysStartAtZero) {
+  VMatrix vm = vmatrix(0, 2, 0, 3);
+  V2Vector pv = v2vector(0, 4);
+  MMatrix mm = mmatrix(1, 2, 1, 2);
+  for (int i = 0; i <= 2; ++i)
+    for (int j = 0; j <= 3; ++j) EXPECT_EQ(vm[i][j], Vector3());
+  for (int i = 0; i <= 4; ++i) EXPECT_EQ(pv[i], Pair2());
+  for (int i = 1; i <= 2; ++i)
+    for (int j = 1; j <= 2; ++j) EXPECT_EQ(mm[i][j], Mat3());
+}
+
+TEST(Arrays, MovingTransfersOwnership) {
+  Vector a = vector(1, 3);
+  a[2] = 7.0f;
+  float* p = a.data();
+  Vector b = std::move(a);
+  EXPECT_EQ(b.data(), p);
+  EXPECT_EQ(b[2], 7.0f);
+  EXPECT_EQ(a.data(), nullptr);  // NOLINT(bugprone-use-after-move)
+}
+
+TEST(ArraysDeathTest, ImpossibleSizesEndWithTheKindsMessage) {
+  using wind::testing::fatalReport;
+  // 2^31 x 2^31 x 2^31 floats overflow 64-bit byte counts: no wrap, no crash.
+  EXPECT_EXIT(f3tensor(0, INT_MAX - 1, 0, INT_MAX - 1, 0, INT_MAX - 1), ExitedWithCode(1),
+              fatalReport("allocation failure 3 in f3tensor()"));
+  // Larger than any heap can give.
+  EXPECT_EXIT(matrix(1, INT_MAX, 1, INT_MAX), ExitedWithCode(1),
+              fatalReport("allocation failure 2 in matrix()"));
+  EXPECT_EXIT(vector(5, 1), ExitedWithCode(1), fatalReport("allocation failure in vector()"));
+  EXPECT_EXIT(mmatrix(3, 0, 1, 2), ExitedWithCode(1), fatalReport("allocation failure 1 in mmatrix()"));
+}

@@ -1,0 +1,2 @@
+// vorlan: synthesises periodic Gaussian turbulent wind fields.
+int main() { return 0; }
