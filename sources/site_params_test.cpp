@@ -168,17 +168,6 @@ TEST(EsduSea, NodesReproduceTheTable) {
     }
 }
 
-TEST(EsduSea, BetweenNodesStaysNearTheCell) {
-  // A smooth table: inside a cell the patch stays within the spread of the
-  // cell's corners widened by a modest overshoot.
-  Params p;
-  ASSERT_EQ(sea(35, 60, 2, p), 0);
-  EXPECT_GT(p.alphaeps, 0.24f);  // corners 0.241985 .. 0.616065
-  EXPECT_LT(p.alphaeps, 0.62f);
-  EXPECT_GT(p.L, 48.0f);  // corners 48.8943 .. 68.8377
-  EXPECT_LT(p.L, 69.0f);
-}
-
 namespace {
 
 // A land table that is bilinear in (z, U) for each roughness and component:
