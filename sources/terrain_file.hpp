@@ -1,6 +1,6 @@
 #pragma once
 // Terrain flow-model files: the mean flow along a line of points across
-// complex terrain, as written by a linearised terrain flow model (KESTAV).
+// complex terrain, as written by a linearised terrain flow model.
 //
 // Layout (plain text, numbers separated by white space):
 //   line 1   a title, skipped

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -56,6 +57,20 @@ TEST(SimulationInput, ReadsThreeDimensionalBasicBox) {
   EXPECT_EQ(in.Gamma, 3.9f);
   EXPECT_EQ(in.seed, -1);
   EXPECT_FALSE(terrainFlag(in));
+}
+
+TEST(SimulationInput, ExampleLoadBoxReads) {
+  std::ifstream file(std::string(WIND_SOURCE_DIR) + "/examples/loadbox.inp");
+  ASSERT_TRUE(file.is_open());
+  SimulationInput in;
+  std::ostringstream echo;
+  readSimulationInput(file, echo, in, noParameterSourceStep);
+  EXPECT_EQ(in.fieldDim, 3);
+  EXPECT_EQ(in.NPoint[0], 4096);
+  EXPECT_EQ(in.source, ParameterSource::basic);
+  std::string next;
+  file >> next;
+  EXPECT_EQ(next, "loadbox_u.bin");
 }
 
 TEST(SimulationInput, IntegersReadInThePrefixBase) {
