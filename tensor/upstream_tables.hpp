@@ -39,9 +39,8 @@ inline constexpr int kKLGridSize = 100;
 float kLGrid(int i);
 
 struct UpstreamTables {
-  // Arrays are 1-based for the spline routines: element i + 1 belongs to kL_i,
-  // element 0 is unused.
-  using Table = std::array<float, kKLGridSize + 1>;
+  // Element i belongs to kL_i, i = 0 .. 99.
+  using Table = std::array<float, kKLGridSize>;
 
   Table kL{};  // the grid, stored by whichever builder ran
 
