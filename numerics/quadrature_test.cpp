@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 namespace wind {
 namespace {
@@ -49,25 +48,26 @@ Outcome run2(F f, double a, double b, double c, double d, double tol, int maxfun
 
 // ---------------------------------------------------------------- adapint
 
-TEST(Adapint, ConstantNeedsOneVisit) {
-  const Outcome r = run1([](double) { return 2.385; }, -0.7, 3.1, 1e-3, 10000);
+TEST(Adapint, WorkedCases) {
+  // A constant and a quintic converge on the first visit: 7 evaluations.
+  Outcome r = run1([](double) { return 2.385; }, -0.7, 3.1, 1e-3, 10000);
   EXPECT_NEAR(r.value, 2.385 * 3.8, 1e-14);
   EXPECT_EQ(r.nofun, 7);
   EXPECT_EQ(r.calls, 7);
   EXPECT_EQ(r.flag, kQuadConverged);
-}
-
-TEST(Adapint, QuinticOnSymmetricIntervalIsExactWithoutSplitting) {
-  // p(x) = 1.3 - 0.4 x + 2.1 x^2 + 0.7 x^3 - 1.9 x^4 + 3.2 x^5; the null rule
-  // vanishes, so even a tiny tolerance converges at once.
+  // The null rule vanishes on degree 5, so even a tiny tolerance is met at once.
   const auto p = [](double x) {
     return 1.3 + x * (-0.4 + x * (2.1 + x * (0.7 + x * (-1.9 + x * 3.2))));
   };
-  const double exact = 2 * (1.3 + 2.1 / 3 - 1.9 / 5);
-  const Outcome r = run1(p, -1.0, 1.0, 1e-12, 10000);
-  EXPECT_NEAR(r.value, exact, 1e-14);
+  r = run1(p, -1.0, 1.0, 1e-12, 10000);
+  EXPECT_NEAR(r.value, 2 * (1.3 + 2.1 / 3 - 1.9 / 5), 1e-14);
   EXPECT_EQ(r.nofun, 7);
-  EXPECT_EQ(r.calls, 7);
+  EXPECT_EQ(r.flag, kQuadConverged);
+  // Equal limits: the four initial values and nothing else.
+  r = run1([](double x) { return std::exp(x); }, 1.75, 1.75, 1e-3, 10000);
+  EXPECT_EQ(r.value, 0.0);
+  EXPECT_EQ(r.nofun, 4);
+  EXPECT_EQ(r.calls, 4);
   EXPECT_EQ(r.flag, kQuadConverged);
 }
 
@@ -94,14 +94,6 @@ TEST(Adapint, DegreeSevenExactAtEveryDepthWithPinnedCounts) {
       (std::pow(b - 0.3, 8) - std::pow(a - 0.3, 8)) / 8 + 0.5 * (b * b * b - a * a * a) / 3;
   const Outcome r = run1(p7, a, b, 1e-8, 10000);
   EXPECT_NEAR(r.value, exact, 1e-12 * std::fabs(exact));
-  EXPECT_EQ(r.flag, kQuadConverged);
-}
-
-TEST(Adapint, EqualLimits) {
-  const Outcome r = run1([](double x) { return std::exp(x); }, 1.75, 1.75, 1e-3, 10000);
-  EXPECT_EQ(r.value, 0.0);
-  EXPECT_EQ(r.nofun, 4);
-  EXPECT_EQ(r.calls, 4);
   EXPECT_EQ(r.flag, kQuadConverged);
 }
 
@@ -171,15 +163,6 @@ TEST(Adapint, NearSingularityHitsTheDepthLimit) {
   EXPECT_EQ(r.calls, r.nofun);
 }
 
-TEST(Adapint, UnresolvableMidpointRelaxesWithoutFlag) {
-  // A jump inside an interval only a few ulps wide: the split stops when the
-  // midpoint is no longer representable, which is not a depth failure.
-  const double jump = 1.0 + 5 * std::numeric_limits<double>::epsilon();
-  const Outcome r = run1([=](double x) { return x < jump ? 0.0 : 1.0; }, 0.5, 1.5, 1e-12, 100000);
-  EXPECT_EQ(r.flag, kQuadConverged);
-  EXPECT_NEAR(r.value, 0.5, 1e-12);
-}
-
 // --------------------------------------------------------------- adapint2
 
 TEST(Adapint2, ConstantNeedsOneVisitAndKeepsOrientation) {
@@ -218,18 +201,6 @@ TEST(Adapint2, PolynomialsWithPinnedCounts) {
     EXPECT_EQ(r.calls, r.nofun) << c.name;
     EXPECT_EQ(r.flag, kQuadConverged) << c.name;
   }
-}
-
-TEST(Adapint2, SmoothIntegrandMeetsTheTolerance) {
-  // exp(x) cos(y) over [-0.3, 1.1] x [0.2, 2.385].
-  const auto f = [](double x, double y) { return std::exp(x) * std::cos(y); };
-  const double exact = (std::exp(1.1) - std::exp(-0.3)) * (std::sin(2.385) - std::sin(0.2));
-  const Outcome r = run2(f, -0.3, 1.1, 0.2, 2.385, 1e-7, 100000);
-  EXPECT_EQ(r.flag, kQuadConverged);
-  EXPECT_NEAR(r.value, exact, 1e-7 * 2.0);
-  EXPECT_EQ(r.calls, r.nofun);
-  // Each split replaces one rectangle by two visited halves: 9 + 4 (1 + 2 s) + 6 s.
-  EXPECT_EQ((r.nofun - 13) % 14, 0);
 }
 
 TEST(Adapint2, BudgetAndZeroArea) {
