@@ -76,9 +76,10 @@ TEST(Spline, NaturalAndClampedSplinesReproduceStraightLines) {
     for (std::size_t i = 0; i < x.size(); ++i) y[i] = slope * x[i] + offset;
     for (const float end : {kNaturalSpline, slope}) {
       splineSetup(x, y, n, end, end, y2);
-      for (int i = 0; i < n; ++i) EXPECT_EQ(y2[static_cast<std::size_t>(i)], 0.0f) << n << " " << i;
-      for (int i = 0; i < n; ++i)
-        EXPECT_EQ(splint(x, y, y2, n, x[static_cast<std::size_t>(i)]), y[static_cast<std::size_t>(i)]);
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        EXPECT_EQ(y2[i], 0.0f) << "n = " << n << ", knot " << i;
+        EXPECT_EQ(splint(x, y, y2, n, x[i]), y[i]) << "n = " << n << ", knot " << i;
+      }
       for (float t = x.front() - 0.5f; t <= x.back() + 0.5f; t += 0.1875f) {
         const double exact = static_cast<double>(slope) * t + offset;
         EXPECT_NEAR(splint(x, y, y2, n, t), exact, 2e-6 * (1 + std::fabs(exact)))

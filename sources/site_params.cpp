@@ -1,0 +1,284 @@
+#include "sources/site_params.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/interpolation.hpp"
+
+namespace wind {
+
+namespace {
+
+// Wind profile.
+constexpr double kProfileCorrection = 34.5;  // Coriolis term of the neutral profile
+constexpr float kCharnock = 0.01667f;
+constexpr float kGravity = 9.81f;
+
+// Start of the secant iteration: the plain log law with z0 = 1 mm.
+constexpr double kStartRoughnessInverse = 1000.0;
+constexpr double kStartLow = 0.6;
+constexpr double kStartHigh = 1.6;
+constexpr float kUstarTolerance = 1.0e-6f;
+
+// Kaimal (SpecType 0) and Simiu (SpecType 1) spectra.
+constexpr float kKaimalGamma = 3.886f;
+constexpr double kKaimalLength = 0.590467;
+constexpr double kKaimalLevel = 3.1776;
+constexpr float kSimiuGamma = 3.817f;
+constexpr double kSimiuLength = 0.78677;
+constexpr double kSimiuLevel = 2.8209;
+constexpr double kLevelHeightExponent = -2.0 / 3.0;
+
+// Boundary of the region the ESDU tables leave out: light winds high up.
+constexpr float kEsduLightWind = 15.0f;
+constexpr float kEsduLightWindTop = 180.0f;
+
+double squareOrZero(float v) { return v == 0.0f ? 0.0 : static_cast<double>(v) * v; }
+
+// Bicubic interpolation at (z, U) in one (speed, height) slice T(u, h) of an
+// ESDU table, in the cell with lower indices iU (speed) and iz (height). The
+// first coordinate is the height, the second the speed. Corner derivatives are
+// central differences over two grid steps inside the table and one-sided
+// differences over one step at its edges.
+template <class Slice>
+float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
+  const auto& G = esduSpeedGrid;
+  const auto& Z = esduHeightGrid;
+  const int cornerH[4] = {iz, iz + 1, iz + 1, iz};
+  const int cornerU[4] = {iU, iU, iU + 1, iU + 1};
+  BicubicCorners y, y1, y2, y12;
+  for (std::size_t k = 0; k < 4; ++k) {
+    const int h = cornerH[k], u = cornerU[k];
+    const int hp = std::min(h + 1, kEsduHeights - 1), hm = std::max(h - 1, 0);
+    const int up = std::min(u + 1, kEsduSpeeds - 1), um = std::max(u - 1, 0);
+    const double dZ = static_cast<double>(Z[static_cast<std::size_t>(hp)]) -
+                      Z[static_cast<std::size_t>(hm)];
+    const double dG = static_cast<double>(G[static_cast<std::size_t>(up)]) -
+                      G[static_cast<std::size_t>(um)];
+    y[k] = static_cast<float>(T(u, h));
+    y1[k] = static_cast<float>((T(u, hp) - T(u, hm)) / dZ);
+    y2[k] = static_cast<float>((T(up, h) - T(um, h)) / dG);
+    y12[k] = static_cast<float>((T(up, hp) - T(um, hp) - T(up, hm) + T(um, hm)) / (dG * dZ));
+  }
+  const auto lo = [](const auto& grid, int i) { return grid[static_cast<std::size_t>(i)]; };
+  return bcuint(y, y1, y2, y12, lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), z, U).ansy;
+}
+
+std::string formatValue(float v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", static_cast<double>(v));
+  return buf;
+}
+
+// Fatal unless v is finite and positive.
+void requirePositive(float v, const char* what) {
+  if (!(std::isfinite(v) && v > 0.0f))
+    fatalError(std::string("The ") + what + " must be a positive number: " + formatValue(v));
+}
+
+void checkSpecType(int SpecType) {
+  if (SpecType < 0 || SpecType > 2)
+    fatalError("The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU");
+}
+
+// The profile U = (u*/kappa) ln(z/z0) + 34.5 f z / kappa has a positive root u*
+// only if U exceeds its Coriolis term.
+void checkCoriolisTerm(float U, float z) {
+  const double coriolisTerm =
+      kProfileCorrection * kCoriolisParameter * static_cast<double>(z) / kVonKarman;
+  if (!(static_cast<double>(U) > coriolisTerm))
+    fatalError("The wind speed U0 = " + formatValue(U) + " m/s is too low for the height z = " +
+               formatValue(z) + " m: the wind profile needs more than " +
+               formatValue(static_cast<float>(coriolisTerm)) + " m/s there");
+}
+
+// Backstop for the secant solution: a site whose profile root is not a
+// positive friction velocity (for example a height far below a millimetre at
+// sea, where the iteration can settle on the wrong branch) has no valid model.
+void checkFrictionVelocity(float ustar, float U, float z) {
+  if (!(std::isfinite(ustar) && ustar > 0.0f))
+    fatalError("The wind profile has no positive friction velocity for U0 = " + formatValue(U) +
+               " m/s at z = " + formatValue(z) + " m (u* = " + formatValue(ustar) + ")");
+}
+
+// Turns a non-zero status of siteParams into a fatal message.
+void failOnStatus(int status, float U, float z, float z0) {
+  switch (status) {
+    case 0:
+      return;
+    case 1:
+      fatalError("SpecType 2 (ESDU) has no data for wind speeds below 15 m/s above 180 m: U0 = " +
+                 formatValue(U) + ", z = " + formatValue(z));
+    case 2:
+      fatalError("The wind speed U0 = " + formatValue(U) +
+                 " is outside the SpecType 2 (ESDU) table, 10 to 80 m/s");
+    case 3:
+      fatalError("The height z = " + formatValue(z) +
+                 " is outside the SpecType 2 (ESDU) table, 5 to 300 m");
+    case 4:
+      fatalError("The roughness length z0 = " + formatValue(z0) +
+                 " is outside the SpecType 2 (ESDU) table, 0.0001 to 1 m");
+    default:
+      checkSpecType(-1);
+  }
+}
+
+}  // namespace
+
+double profileFactor(float f, float z, float z0, float ustar) {
+  return (std::log(static_cast<double>(z) / z0) +
+          kProfileCorrection * f * static_cast<double>(z) / ustar) /
+         static_cast<double>(kVonKarman);
+}
+
+float seaRoughness(float ustar) {
+  return static_cast<float>(static_cast<double>(kCharnock) * squareOrZero(ustar) / kGravity);
+}
+
+double landProfileResidual(float f, float U, float z, float z0, float ustar) {
+  return static_cast<double>(ustar) * profileFactor(f, z, z0, ustar) - U;
+}
+
+double seaProfileResidual(float f, float U, float z, float ustar) {
+  return static_cast<double>(ustar) * profileFactor(f, z, seaRoughness(ustar), ustar) - U;
+}
+
+namespace {
+
+// Secant solution of a profile residual from the log-law estimate.
+template <class Residual>
+float solveFrictionVelocity(const Residual& residual, float U, float z) {
+  const double est = static_cast<double>(kVonKarman) * U /
+                     std::log(kStartRoughnessInverse * static_cast<double>(z));
+  return rtsec(residual, static_cast<float>(kStartLow * est), static_cast<float>(kStartHigh * est),
+               kUstarTolerance);
+}
+
+}  // namespace
+
+float frictionVelocityLand(float f, float U, float z, float z0) {
+  return solveFrictionVelocity(
+      [=](float ustar) { return landProfileResidual(f, U, z, z0, ustar); }, U, z);
+}
+
+float frictionVelocitySea(float f, float U, float z) {
+  return solveFrictionVelocity([=](float ustar) { return seaProfileResidual(f, U, z, ustar); },
+                               U, z);
+}
+
+namespace detail {
+
+int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable* landTable,
+               float& Gamma, float& L, float& alphaeps) {
+  const int jU = tableLocate(esduSpeedGrid, kEsduSpeeds, U);
+  if (U < kEsduLightWind && z > kEsduLightWindTop) return 1;
+  if (jU == 0 || jU == kEsduSpeeds) return 2;
+  const int jz = tableLocate(esduHeightGrid, kEsduHeights, z);
+  if (jz == 0 || jz == kEsduHeights) return 3;
+  int jr = 0;
+  if (!isSea) {
+    jr = tableLocate(esduRoughnessGrid, kEsduRoughnesses, z0);
+    if (jr == 0 || jr == kEsduRoughnesses) return 4;
+  }
+  const int iU = jU - 1, iz = jz - 1, ir = jr - 1;
+
+  float value[3];
+  if (isSea) {
+    for (int c = 0; c < 3; ++c) {
+      const auto slice = [c](int u, int h) {
+        return esduSeaTable[static_cast<std::size_t>(u)][static_cast<std::size_t>(h)]
+                           [static_cast<std::size_t>(c)];
+      };
+      value[c] = esduBicubic(slice, iU, iz, U, z);
+    }
+  } else {
+    if (landTable == nullptr)
+      fatalError(
+          "The ESDU table for land sites is not available yet: SpecType 2 cannot be used for "
+          "land or terrain sites; use SpecType 0 (Kaimal) or 1 (Simiu)");
+    const auto& T = *landTable;
+    const auto& R = esduRoughnessGrid;
+    const double rLo = R[static_cast<std::size_t>(ir)];
+    const double rHi = R[static_cast<std::size_t>(ir + 1)];
+    for (int c = 0; c < 3; ++c) {
+      float v[2];
+      for (int k = 0; k < 2; ++k) {
+        const auto slice = [&T, c, r = ir + k](int u, int h) {
+          return T[static_cast<std::size_t>(u)][static_cast<std::size_t>(h)]
+                  [static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+        };
+        v[k] = esduBicubic(slice, iU, iz, U, z);
+      }
+      // Linear in z0 itself, not in its logarithm.
+      value[c] = static_cast<float>(((rHi - z0) * v[0] + (z0 - rLo) * v[1]) / (rHi - rLo));
+    }
+  }
+  Gamma = value[kEsduGamma];
+  L = value[kEsduL];
+  alphaeps = value[kEsduAlphaeps];
+  return 0;
+}
+
+}  // namespace detail
+
+int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
+               float& alphaeps) {
+  const float ustar = isSea ? frictionVelocitySea(kCoriolisParameter, U, z)
+                            : frictionVelocityLand(kCoriolisParameter, U, z, z0);
+  const double levelHeight = std::pow(static_cast<double>(z), kLevelHeightExponent);
+  switch (SpecType) {
+    case 0:
+      Gamma = kKaimalGamma;
+      L = static_cast<float>(kKaimalLength * z);
+      alphaeps = static_cast<float>(kKaimalLevel * squareOrZero(ustar) * levelHeight);
+      return 0;
+    case 1:
+      Gamma = kSimiuGamma;
+      L = static_cast<float>(kSimiuLength * z);
+      alphaeps = static_cast<float>(kSimiuLevel * squareOrZero(ustar) * levelHeight);
+      return 0;
+    case 2:
+      return detail::esduParams(U, z, z0, isSea,
+                                esduLandTableAvailable() ? &esduLandTable : nullptr, Gamma, L,
+                                alphaeps);
+    default:
+      return 5;
+  }
+}
+
+int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
+               float& alphaeps) {
+  return siteParams(U, z, z0, SpecType, false, Gamma, L, alphaeps);
+}
+
+int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps) {
+  return siteParams(U, z, 0.0f, SpecType, true, Gamma, L, alphaeps);
+}
+
+void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
+                       float& alphaeps) {
+  checkSpecType(SpecType);
+  requirePositive(U, "mean wind speed U0");
+  requirePositive(z, "height z");
+  requirePositive(z0, "roughness length z0");
+  if (!(z > z0))
+    fatalError("The height z = " + formatValue(z) + " must lie above the roughness length z0 = " +
+               formatValue(z0));
+  checkCoriolisTerm(U, z);
+  checkFrictionVelocity(frictionVelocityLand(kCoriolisParameter, U, z, z0), U, z);
+  failOnStatus(landParams(U, z, z0, SpecType, Gamma, L, alphaeps), U, z, z0);
+}
+
+void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps) {
+  checkSpecType(SpecType);
+  requirePositive(U, "mean wind speed U0");
+  requirePositive(z, "height z");
+  checkCoriolisTerm(U, z);
+  checkFrictionVelocity(frictionVelocitySea(kCoriolisParameter, U, z), U, z);
+  failOnStatus(seaParams(U, z, SpecType, Gamma, L, alphaeps), U, z, 0.0f);
+}
+
+}  // namespace wind

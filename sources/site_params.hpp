@@ -1,0 +1,89 @@
+#pragma once
+// Parameters of the spectral tensor model for a land or sea site.
+//
+// From the mean wind speed U at height z, and for land the roughness length z0,
+// these routines derive the shear-distortion parameter Gamma, the length scale
+// L (m) and the spectral level alphaeps (m^(4/3) s^-2) that match the model to
+// one of three one-point spectrum families (SpecType):
+//
+//   0  Kaimal:  Gamma = 3.886, L = 0.590467 z, alphaeps = 3.1776 u*^2 z^(-2/3)
+//   1  Simiu:   Gamma = 3.817, L = 0.78677 z,  alphaeps = 2.8209 u*^2 z^(-2/3)
+//   2  ESDU:    bicubic interpolation in height and wind speed in the tables of
+//               esdu_tables.hpp and, for land, linear interpolation in z0.
+//
+// The friction velocity u* is always solved first, for every SpecType, from the
+// neutral surface-layer profile with a Coriolis correction (f = 1e-4 s^-1),
+//   U = (u*/kappa) (ln(z/z0) + 34.5 f z / u*),     kappa = 0.4,
+// with z0 = 0.01667 u*^2 / 9.81 at sea (Charnock's relation), by the secant
+// method (rtsec) started at 0.6 and 1.6 times the log-law estimate
+// 0.4 U / ln(1000 z) with a step tolerance of 1e-6 m/s. Non-convergence ends
+// the run with "Maximum number of iterations exceeded in rtsec".
+//
+// Status codes of siteParams, landParams and seaParams (outputs written only
+// on 0; the tests run in this order, the first that holds decides):
+//   5  SpecType not 0, 1 or 2 (decided after u* has been solved)
+//   1  SpecType 2, U < 15 m/s and z > 180 m
+//   2  SpecType 2, U outside 10 .. 80 m/s
+//   3  SpecType 2, z outside 5 .. 300 m
+//   4  SpecType 2, land, z0 outside 0.0001 .. 1 m
+//   0  success
+// The table end points are accepted (U = 80, z = 300, z0 = 1).
+//
+// While the land table is incomplete (esduLandTableAvailable() false) a land
+// site with SpecType 2 that passes the range tests ends the run with a fatal
+// message instead of interpolating.
+//
+// The drivers call checkedLandParams and checkedSeaParams: they refuse
+// non-physical sites with a message naming the value (non-positive or
+// non-finite U, z, z0; z not above z0; a wind too weak for the Coriolis term of
+// the profile at that height, which would give a negative u*; any site whose
+// solved u* is not positive) and turn every non-zero status into a fatal
+// message naming the value out of range.
+//
+// No state is kept between calls; nothing is printed except by fatalError.
+
+#include "sources/esdu_tables.hpp"
+
+namespace wind {
+
+inline constexpr float kVonKarman = 0.4f;
+inline constexpr float kCoriolisParameter = 1.0e-4f;
+
+// (ln(z/z0) + 34.5 f z / ustar) / kappa: U(z) = ustar * profileFactor.
+double profileFactor(float f, float z, float z0, float ustar);
+
+// Charnock roughness of the sea surface, 0.01667 ustar^2 / 9.81 (0 for ustar 0).
+float seaRoughness(float ustar);
+
+// Residuals of the wind profile, ustar * profileFactor - U, whose zero is the
+// friction velocity; at sea z0 = seaRoughness(ustar) for every trial ustar.
+double landProfileResidual(float f, float U, float z, float z0, float ustar);
+double seaProfileResidual(float f, float U, float z, float ustar);
+
+// Friction velocity u* (m/s) of a land or sea site.
+float frictionVelocityLand(float f, float U, float z, float z0);
+float frictionVelocitySea(float f, float U, float z);
+
+// The raw routines: status as above, outputs untouched on a non-zero status.
+int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
+               float& alphaeps);
+int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L, float& alphaeps);
+int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
+
+// What the drivers call: as landParams and seaParams, but a site outside the
+// model's range ends the run through fatalError with a message naming the value.
+void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
+                       float& alphaeps);
+void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
+
+namespace detail {
+
+// The SpecType 2 step of siteParams with the land table passed in (nullptr:
+// not available, which is fatal once a land site passes the range tests).
+// Status 0 to 4 as above.
+int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable* landTable,
+               float& Gamma, float& L, float& alphaeps);
+
+}  // namespace detail
+
+}  // namespace wind
