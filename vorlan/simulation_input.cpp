@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <limits>
 #include <ostream>
 #include <string>
 
@@ -32,10 +33,14 @@ class ValueReader {
     return v;
   }
 
+  // A long of 32 bits: the engines' random state is a 32-bit integer, so a
+  // value beyond that range is as unreadable as an int that does not fit.
   long readLong(const char* label) {
     long v = 0;
     in_ >> v;
-    if (in_.fail()) missing(label);
+    if (in_.fail() || v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
+      missing(label);
     return v;
   }
 

@@ -279,6 +279,12 @@ TEST(SimulationInput, SeedMustBeNegative) {
   SimulationInput in;
   readText("1 1 1 8 10\nbasic\n1 2 3 -1\n", in);
   EXPECT_EQ(in.seed, -1);
+  // The seed is a 32-bit integer: the most negative one reads, one below it
+  // does not (it would reach the engines truncated).
+  readText("1 1 1 8 10\nbasic\n1 2 3 -2147483648\n", in);
+  EXPECT_EQ(in.seed, -2147483648L);
+  EXPECT_EXIT(readToConsole("1 1 1 8 10\nbasic\n1 2 3 -2147483649\n"), ExitedWithCode(1),
+              fatalReport("Could not read seed from the input file"));
 }
 
 TEST(SimulationInput, LimNormKFromBoxSizes) {

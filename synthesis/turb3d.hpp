@@ -1,0 +1,78 @@
+#pragma once
+// Three-dimensional Fourier synthesis of a sheared turbulent wind field.
+//
+// turb3d fills one, two or three velocity components of a periodic,
+// homogeneous, Gaussian random field on an N1 x N2 x N3 grid over a box of
+// lengths Lbox = (L1, L2, L3) whose spectral velocity tensor is the sheared
+// (optionally terrain-stretched) model of tensor/spectral_tensor.hpp.
+//
+// Method: the spectral representation of a multivariate Gaussian field
+// (Shinozuka and Deodatis 1991), evaluated with the FFT. For
+// every wave vector k of the discrete grid (wave_grid.hpp) on the stored half
+// of wave-number space the coefficient vector
+//     H(k) = D M(k) (xi_r + i xi_i),   D = 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3)),
+// is formed from an amplitude matrix M(k) with M M^T = Phi(k) and 2 ncomp
+// independent standard normal deviates; H(-k) = conj H(k) supplies the other
+// half, and one inverse three-dimensional real FFT per component (rlft3,
+// numerics/fft.hpp) gives
+//     u_c(x) = sum_k sqrt(dk1 dk2 dk3 / 2) (M(k) (xi_r + i xi_i))_c exp(-i k.x),
+// so that a coefficient that is not its own mirror has E[c c^H] =
+// M M^T dk1 dk2 dk3 and a self-conjugate one half of that. The mean (k = 0) of
+// every component is zero.
+//
+// Near the origin, where the tensor changes much across one grid cell, the
+// point value Phi(k) is replaced by its sinc^2-weighted cell mean (phiInt /
+// phiIntMatrix of tensor/tensor_integrals.hpp, tolerance 0.0025, windows of
+// the box lengths): this is done when |k_d L| < LimNormK_d for d = 1, 2, 3
+// (strict, single precision). LimNormK = (0, 0, 0) switches it off.
+//
+// Amplitude by ncomp (c0, c1 = comps[0], comps[1]):
+//   3  cell: sqrtSym3(phiIntMatrix)         point: tensorAmplitude
+//   2  cell: sqrtSym2 of the phiInt 2x2     point: sqrtSym2 of Phi's c0/c1 block
+//   1  cell: sqrt(phiInt(c0, c0))           point: sqrt(Phi[c0][c0])
+//
+// Visiting order and random sequence, which fix the field for a seed: i = 1 ..
+// N1, j = 1 .. N2, l = 1 .. N3/2 + 1 (l = 1 skipped for i = j = 1); in the
+// planes l = 1 and l = N3/2 + 1 only one of each pair (k1, k2), (-k1, -k2) is
+// generated (1 < i < N1/2 + 1, or i in {1, N1/2 + 1} with j <= N2/2 + 1) and
+// its conjugate written at the mirror indices; modes that are their own mirror
+// get a real coefficient (their imaginary draw is made and discarded). Each
+// generated wave vector draws, in this order, xi_r[0], xi_i[0], xi_r[1],
+// xi_i[1], ... from one RandomGenerator started from `seed` (which must be
+// negative). Same seed, grid and parameters give bit-identical fields;
+// changing ncomp changes the whole sequence.
+//
+// Layout. fields[c] (c = 0 .. ncomp-1) is an f3tensor [1..N1][1..N2][1..N3]
+// of floats; element (i, j, l) is the velocity (m/s) at
+// ((i-1) L1/N1, (j-1) L2/N2, (l-1) L3/N3). While the engine runs it holds the
+// packed half spectrum of rlft3; the k3 = N3/2 plane lives in a working plane
+// [1..N1][1..2 N2] per component, allocated once per call.
+//
+// Arguments: comps holds ncomp zero-based component numbers (0 along the
+// wind, 1 across, 2 vertical) and is not read for ncomp = 3; alphaeps, L,
+// Gamma, Terrain and tables go unchanged to every tensor routine (tables may
+// be null unless Terrain is on or alphaeps is 0).
+//
+// Failure (through fatalError): ncomp not 1, 2 or 3 ("Number of components not
+// correct"); a component number outside 0..2 ("Component number not
+// correct"); N3 < 2 ("The third dimension of a three-dimensional field needs
+// at least 2 points"); a field array whose ranges are not the grid
+// ("turb3d: field array does not match the grid"); and the failures of the
+// routines called (allocation, jacobi, the cell integrals, rlft3).
+//
+// State: none beyond the call. Memory: the fields themselves plus ncomp planes
+// of N1 x 2 N2 floats; nothing is allocated per wave vector.
+#include <cstdint>
+#include <span>
+
+#include "numerics/arrays.hpp"
+#include "numerics/small_types.hpp"
+#include "tensor/upstream_tables.hpp"
+
+namespace wind {
+
+void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1, int N2,
+            int N3, Vector3 Lbox, float alphaeps, float L, float Gamma, std::int32_t seed,
+            Vector3 LimNormK, bool Terrain, const UpstreamTables* tables = nullptr);
+
+}  // namespace wind

@@ -1,0 +1,396 @@
+#include "synthesis/turb3d.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "numerics/fft.hpp"
+#include "numerics/random.hpp"
+#include "synthesis/wave_grid.hpp"
+#include "tensor/spectral_tensor.hpp"
+#include "tensor/tensor_integrals.hpp"
+#include "tests/support.hpp"
+
+using namespace wind;
+using ::testing::ExitedWithCode;
+using wind::testing::fatalReport;
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// Model and grid of the small boxes below.
+constexpr float kAlphaeps = 0.1f;
+constexpr float kL = 30.0f;
+constexpr float kGamma = 3.9f;
+constexpr std::int32_t kSeed = -7;
+
+struct Box {
+  int n1, n2, n3;
+  Vector3 lengths;
+};
+
+constexpr Box kCube{4, 4, 4, Vector3(64.0f, 64.0f, 64.0f)};
+
+struct Fields {
+  std::array<F3tensor, 3> fields;
+};
+
+Fields synthesise(const Box& b, int ncomp, std::vector<int> comps, Vector3 lim,
+               std::int32_t seed = kSeed, float alphaeps = kAlphaeps, bool terrain = false,
+               const UpstreamTables* tables = nullptr) {
+  Fields r;
+  for (int c = 0; c < ncomp; ++c) r.fields[c] = f3tensor(1, b.n1, 1, b.n2, 1, b.n3);
+  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), ncomp, comps, b.n1, b.n2,
+         b.n3, b.lengths, alphaeps, kL, kGamma, seed, lim, terrain, tables);
+  return r;
+}
+
+// The Fourier coefficients H(k) that the engine stored, recovered from the
+// field by a forward transform (forward after inverse returns N/2 times the
+// input): k3 index l = 1 .. n3/2 + 1, the last one from the Nyquist plane.
+class Spectrum {
+ public:
+  Spectrum(const F3tensor& field, const Box& b)
+      : b_(b), data_(f3tensor(1, b.n1, 1, b.n2, 1, b.n3)), nyq_(matrix(1, b.n1, 1, 2 * b.n2)) {
+    std::memcpy(data_.data(), field.data(), sizeof(float) * std::size_t(field.size()));
+    rlft3(data_, nyq_, b.n1, b.n2, b.n3, 1);
+    scale_ = 2.0 / (double(b.n1) * b.n2 * b.n3);
+  }
+  Complex operator()(int i, int j, int l) const {
+    if (l == b_.n3 / 2 + 1) return scale_ * Complex(nyq_(i, 2 * j - 1), nyq_(i, 2 * j));
+    return scale_ * Complex(data_(i, j, 2 * l - 1), data_(i, j, 2 * l));
+  }
+
+ private:
+  Box b_;
+  F3tensor data_;
+  Matrix nyq_;
+  double scale_;
+};
+
+std::vector<float> deviates(int count, std::int32_t seed = kSeed) {
+  RandomGenerator gen;
+  std::int32_t state = seed;
+  std::vector<float> d(std::size_t(count), 0.0f);
+  for (float& x : d) x = gaussDeviate(gen, state);
+  return d;
+}
+
+// sqrt(2 (2pi)^3 / (L1 L2 L3)) with the single-precision 2 pi, in long double.
+double normalisation(Vector3 len) {
+  const long double twoPi = 6.2831854820251465L;
+  return double(std::sqrt(2.0L * twoPi * twoPi * twoPi /
+                          ((long double)len.x * len.y * len.z)));
+}
+
+Vector3 waveVector(const Box& b, int i, int j, int l) {
+  const double dk = 6.2831854820251465;
+  const int m1 = i <= b.n1 / 2 ? i - 1 : i - 1 - b.n1;
+  const int m2 = j <= b.n2 / 2 ? j - 1 : j - 1 - b.n2;
+  return Vector3(float(m1 * dk / b.lengths.x), float(m2 * dk / b.lengths.y),
+                 float((l - 1) * dk / b.lengths.z));
+}
+
+// D M (xi_r + i xi_i) for the generated mode of ordinal n (ncomp deviates
+// pairs per mode), with a real coefficient for a self-conjugate mode.
+std::array<Complex, 3> expected3(const Mat3& m, const std::vector<float>& dev, int n,
+                                 const Box& b, bool selfConjugate = false) {
+  std::array<Complex, 3> h;
+  const double d = normalisation(b.lengths);
+  for (int c = 0; c < 3; ++c) {
+    double re = 0.0, im = 0.0;
+    for (int q = 0; q < 3; ++q) {
+      re += double(at(m, c, q)) * dev[std::size_t(6 * n + 2 * q)];
+      im += double(at(m, c, q)) * dev[std::size_t(6 * n + 2 * q + 1)];
+    }
+    h[std::size_t(c)] = d * Complex(re, selfConjugate ? 0.0 : im);
+  }
+  return h;
+}
+
+double rms(const F3tensor& u) {
+  double s = 0.0;
+  for (float x : std::span<const float>(u.data(), std::size_t(u.size()))) s += double(x) * x;
+  return std::sqrt(s / double(u.size()));
+}
+
+void expectComplexNear(Complex actual, Complex expected, double tol) {
+  EXPECT_NEAR(actual.real(), expected.real(), tol) << "real part";
+  EXPECT_NEAR(actual.imag(), expected.imag(), tol) << "imaginary part";
+}
+
+}  // namespace
+
+TEST(WaveGrid, IndexMapMirrorsAndSelfConjugateIndices) {
+  const double m8[] = {0, 1, 2, 3, -4, -3, -2, -1};
+  for (int i = 1; i <= 8; ++i) {
+    EXPECT_EQ(waveIndex(i, 8), m8[i - 1]) << i;
+    EXPECT_EQ(waveIndex(mirrorIndex(i, 8), 8), i == 5 ? -4.0 : -m8[i - 1]) << i;
+    EXPECT_EQ(isSelfMirror(i, 8), i == 1 || i == 5) << i;
+  }
+  EXPECT_EQ(waveIndex(1, 1), 0.0);
+  EXPECT_EQ(mirrorIndex(1, 1), 1);
+  EXPECT_EQ(waveIndex(2, 2), -1.0);
+  EXPECT_EQ(mirrorIndex(2, 2), 2);
+  // m 2pi / L rounded once from double: -4 * 2pi / 93.
+  EXPECT_EQ(waveNumber(5, 8, 93.0f), float(-4.0 * 6.2831854820251465 / 93.0));
+  EXPECT_EQ(halfWaveNumber(3, 93.0f), float(2.0 * 6.2831854820251465 / 93.0));
+}
+
+// Coefficients of the first modes of a 4 x 4 x 4 cube in visiting order, with
+// the ordinal each has in the random sequence (6 deviates per mode):
+//   #0 (1,1,2)  #1 (1,1,3) Nyquist, self-conjugate  #2 (1,2,1) with mirror (1,4,1)
+//   #3 (1,2,2)  #4 (1,2,3) Nyquist, mirror (1,4,3)  #5 (1,3,1) self-conjugate
+//   #6 (1,3,2)  #7 (1,3,3) self-conjugate  #8 (1,4,2)  [(1,4,1), (1,4,3) skipped]
+//   #9 (2,1,1) with mirror (4,1,1) ...  (3,3,1) self-conjugate, (4,*,1) skipped.
+TEST(Turb3d, ThreeComponentCoefficientsFollowTheVisitingOrderAndDrawOrder) {
+  const Fields run = synthesise(kCube, 3, {}, Vector3(0.0f));
+  const std::vector<float> dev = deviates(6 * 80);
+  const Spectrum s0(run.fields[0], kCube), s1(run.fields[1], kCube), s2(run.fields[2], kCube);
+  const Spectrum* s[3] = {&s0, &s1, &s2};
+
+  struct Mode {
+    int i, j, l, ordinal;
+    bool selfConjugate;
+  };
+  const Mode modes[] = {{1, 1, 2, 0, false}, {1, 1, 3, 1, true}, {1, 2, 1, 2, false},
+                        {1, 2, 2, 3, false}, {1, 2, 3, 4, false}, {1, 3, 1, 5, true},
+                        {1, 3, 2, 6, false}, {1, 3, 3, 7, true},  {1, 4, 2, 8, false},
+                        {2, 1, 1, 9, false}};
+  double scale = 0.0;
+  for (const Mode& md : modes) {
+    const Mat3 m = tensorAmplitude(kAlphaeps, kL, kGamma, waveVector(kCube, md.i, md.j, md.l),
+                                   false);
+    const auto h = expected3(m, dev, md.ordinal, kCube, md.selfConjugate);
+    if (scale == 0.0) scale = std::abs(h[0]) + std::abs(h[1]) + std::abs(h[2]);
+    for (int c = 0; c < 3; ++c) {
+      SCOPED_TRACE(::testing::Message() << "mode (" << md.i << "," << md.j << "," << md.l
+                                        << ") component " << c);
+      expectComplexNear((*s[c])(md.i, md.j, md.l), h[std::size_t(c)], 2e-5 * scale);
+    }
+  }
+  // The mean is exactly removed and the field is fully written (no stray zeros
+  // at skipped indices: the mirrors fill them).
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_NEAR(std::abs((*s[c])(1, 1, 1)), 0.0, 1e-6 * scale) << c;
+    EXPECT_GT(std::abs((*s[c])(1, 4, 1)), 0.0) << c;
+    EXPECT_GT(std::abs((*s[c])(4, 2, 3)), 0.0) << c;
+  }
+}
+
+TEST(Turb3d, EveryComponentHasZeroMean) {
+  const Box b{8, 4, 16, Vector3(300.0f, 60.0f, 40.0f)};
+  const Fields run = synthesise(b, 3, {}, Vector3(0.0f));
+  for (int c = 0; c < 3; ++c) {
+    double sum = 0.0;
+    for (float x : std::span<const float>(run.fields[c].data(), std::size_t(run.fields[c].size())))
+      sum += x;
+    const double mean = sum / double(run.fields[c].size());
+    EXPECT_LT(std::fabs(mean), 1e-6 * rms(run.fields[c])) << "component " << c;
+    EXPECT_GT(rms(run.fields[c]), 0.0) << "component " << c;
+  }
+}
+
+TEST(Turb3d, SameSeedGivesIdenticalBitsOtherSeedOrComponentCountDoesNot) {
+  const Box b{8, 8, 8, Vector3(200.0f, 100.0f, 50.0f)};
+  const Fields a = synthesise(b, 3, {}, Vector3(0.0f));
+  const Fields again = synthesise(b, 3, {}, Vector3(0.0f));
+  const Fields other = synthesise(b, 3, {}, Vector3(0.0f), -8);
+  const Fields single = synthesise(b, 1, {2}, Vector3(0.0f));
+  const auto bytes = [&](const F3tensor& t) { return sizeof(float) * std::size_t(t.size()); };
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(std::memcmp(a.fields[c].data(), again.fields[c].data(), bytes(a.fields[c])), 0) << c;
+    EXPECT_NE(std::memcmp(a.fields[c].data(), other.fields[c].data(), bytes(a.fields[c])), 0) << c;
+  }
+  // One component draws two deviates per mode instead of six: a different field.
+  EXPECT_NE(std::memcmp(a.fields[2].data(), single.fields[0].data(), bytes(a.fields[2])), 0);
+}
+
+// One component c0 = 2: amplitude sqrt(Phi33), two deviates per mode, so the
+// ordinals of the mode list above now index pairs.
+TEST(Turb3d, OneVerticalComponentUsesPhi33AndTwoDeviatesPerMode) {
+  const Fields run = synthesise(kCube, 1, {2}, Vector3(0.0f));
+  const std::vector<float> dev = deviates(2 * 20);
+  const Spectrum s(run.fields[0], kCube);
+  const double d = normalisation(kCube.lengths);
+  struct Mode {
+    int i, j, l, ordinal;
+    bool selfConjugate;
+  };
+  const Mode modes[] = {{1, 1, 2, 0, false}, {1, 1, 3, 1, true}, {1, 2, 1, 2, false},
+                        {1, 3, 1, 5, true},  {1, 3, 2, 6, false}, {1, 4, 2, 8, false},
+                        {2, 1, 1, 9, false}};
+  // Phi33 vanishes on the k3 axis (modes #0, #1), so the tolerance follows the
+  // largest coefficient.
+  std::vector<Complex> h;
+  double scale = 0.0;
+  for (const Mode& md : modes) {
+    const Mat3 phi =
+        spectralTensor(kAlphaeps, kL, kGamma, waveVector(kCube, md.i, md.j, md.l), false);
+    const double amp = std::sqrt(double(at(phi, 2, 2)));
+    h.push_back(d * amp *
+                Complex(dev[std::size_t(2 * md.ordinal)],
+                        md.selfConjugate ? 0.0 : dev[std::size_t(2 * md.ordinal + 1)]));
+    scale = std::max(scale, std::abs(h.back()));
+  }
+  for (std::size_t n = 0; n < h.size(); ++n) {
+    const Mode& md = modes[n];
+    SCOPED_TRACE(::testing::Message() << "mode (" << md.i << "," << md.j << "," << md.l << ")");
+    expectComplexNear(s(md.i, md.j, md.l), h[n], 2e-5 * scale);
+  }
+}
+
+TEST(Turb3d, TwoComponentsFactorTheirBlockOfThePointTensor) {
+  const Fields run = synthesise(kCube, 2, {0, 2}, Vector3(0.0f));
+  const std::vector<float> dev = deviates(4 * 4);
+  const Spectrum su(run.fields[0], kCube), sw(run.fields[1], kCube);
+  const double d = normalisation(kCube.lengths);
+  // #0 (1,1,2) and #2 (1,2,1), four deviates each: r0 i0 r1 i1.
+  const int pos[][4] = {{1, 1, 2, 0}, {1, 2, 1, 2}};
+  for (const auto& p : pos) {
+    const Mat3 phi = spectralTensor(kAlphaeps, kL, kGamma, waveVector(kCube, p[0], p[1], p[2]),
+                                    false);
+    const Mat2 m = sqrtSym2(Mat2(Pair2(at(phi, 0, 0), at(phi, 0, 2)),
+                                 Pair2(at(phi, 2, 0), at(phi, 2, 2))));
+    const float* x = &dev[std::size_t(4 * p[3])];
+    const Complex hu = d * Complex(double(m[0].first) * x[0] + double(m[0].second) * x[2],
+                                   double(m[0].first) * x[1] + double(m[0].second) * x[3]);
+    const Complex hw = d * Complex(double(m[1].first) * x[0] + double(m[1].second) * x[2],
+                                   double(m[1].first) * x[1] + double(m[1].second) * x[3]);
+    const double tol = 2e-5 * (std::abs(hu) + std::abs(hw));
+    expectComplexNear(su(p[0], p[1], p[2]), hu, tol);
+    expectComplexNear(sw(p[0], p[1], p[2]), hw, tol);
+  }
+}
+
+// Inside the LimNormK box the amplitude is the root of the cell-mean tensor,
+// outside it the point amplitude; the comparison is strict.
+TEST(Turb3d, CellIntegralsInsideTheLimNormKBoxOnly) {
+  // k3 L of mode #0 (1,1,2) is 2pi 30/64 = 2.945; of #1 (1,1,3) 5.89; k2 L of
+  // #2 (1,2,1) 2.945.
+  const Vector3 lim(0.5f, 0.5f, 3.0f);
+  const Fields run = synthesise(kCube, 3, {}, lim);
+  const std::vector<float> dev = deviates(6 * 4);
+  const Spectrum s(run.fields[0], kCube), sw(run.fields[2], kCube);
+
+  const Vector3 k0 = waveVector(kCube, 1, 1, 2);
+  const Mat3 cell = sqrtSym3(
+      phiIntMatrix(kAlphaeps, kL, kGamma, k0, kCube.lengths, false, 0.0025f));
+  const Mat3 point = tensorAmplitude(kAlphaeps, kL, kGamma, k0, false);
+  const auto hCell = expected3(cell, dev, 0, kCube);
+  const auto hPoint = expected3(point, dev, 0, kCube);
+  // The two differ clearly at this wave vector, so the check below decides.
+  ASSERT_GT(std::abs(hCell[0] - hPoint[0]), 0.05 * std::abs(hPoint[0]));
+  expectComplexNear(s(1, 1, 2), hCell[0], 2e-5 * std::abs(hCell[0]));
+  expectComplexNear(sw(1, 1, 2), hCell[2], 2e-5 * std::abs(hCell[0]));
+
+  const Mat3 p2 = tensorAmplitude(kAlphaeps, kL, kGamma, waveVector(kCube, 1, 2, 1), false);
+  const auto h2 = expected3(p2, dev, 2, kCube);
+  expectComplexNear(s(1, 2, 1), h2[0], 2e-5 * std::abs(h2[0]));
+
+  // A limit equal to |k3 L| itself does not count as inside.
+  const float k3L = float(double(k0.z) * kL);
+  const Fields edge = synthesise(kCube, 3, {}, Vector3(0.5f, 0.5f, k3L));
+  expectComplexNear(Spectrum(edge.fields[0], kCube)(1, 1, 2), hPoint[0],
+                      2e-5 * std::abs(hPoint[0]));
+}
+
+TEST(Turb3d, TerrainFlagAndTablesReachTheTensor) {
+  UpstreamTables tables;
+  tables.hasStretch = true;
+  for (int i = 0; i < kKLGridSize; ++i) {
+    tables.kL[std::size_t(i)] = kLGrid(i);
+    tables.strain[0][std::size_t(i)] = std::log(1.3f);
+    tables.strain[1][std::size_t(i)] = std::log(0.8f);
+  }
+  const Fields run = synthesise(kCube, 3, {}, Vector3(0.0f), kSeed, kAlphaeps, true, &tables);
+  const std::vector<float> dev = deviates(6);
+  const Vector3 k = waveVector(kCube, 1, 1, 2);
+  const auto h = expected3(tensorAmplitude(kAlphaeps, kL, kGamma, k, true, &tables), dev, 0,
+                           kCube);
+  const auto plain = expected3(tensorAmplitude(kAlphaeps, kL, kGamma, k, false), dev, 0, kCube);
+  ASSERT_GT(std::abs(h[0] - plain[0]), 0.05 * std::abs(plain[0]));
+  expectComplexNear(Spectrum(run.fields[0], kCube)(1, 1, 2), h[0], 2e-5 * std::abs(h[0]));
+
+  // Terrain on without tables ends the run at the first lookup.
+  EXPECT_EXIT(synthesise(kCube, 3, {}, Vector3(0.0f), kSeed, kAlphaeps, true, nullptr),
+              ExitedWithCode(1),
+              fatalReport("stretch tables not built: the Terrain stretch needs the Terrain option"));
+}
+
+TEST(Turb3d, BadComponentCountsAndShapesAreFatal) {
+  EXPECT_EXIT(synthesise(kCube, 0, {}, Vector3(0.0f)), ExitedWithCode(1),
+              fatalReport("Number of components not correct"));
+  std::array<F3tensor, 4> four;
+  for (auto& t : four) t = f3tensor(1, 4, 1, 4, 1, 4);
+  EXPECT_EXIT(turb3d(four, 4, std::vector<int>{0, 1, 2, 0}, 4, 4, 4, kCube.lengths, kAlphaeps,
+                     kL, kGamma, kSeed, Vector3(0.0f), false),
+              ExitedWithCode(1), fatalReport("Number of components not correct"));
+  EXPECT_EXIT(synthesise(kCube, 1, {3}, Vector3(0.0f)), ExitedWithCode(1),
+              fatalReport("Component number not correct"));
+  EXPECT_EXIT(synthesise(Box{4, 4, 1, kCube.lengths}, 3, {}, Vector3(0.0f)), ExitedWithCode(1),
+              fatalReport("The third dimension of a three-dimensional field needs at least 2 "
+                          "points"));
+  std::array<F3tensor, 1> wrong{f3tensor(1, 4, 1, 4, 1, 8)};
+  EXPECT_EXIT(turb3d(wrong, 1, std::vector<int>{0}, 4, 4, 4, kCube.lengths, kAlphaeps, kL, kGamma,
+                     kSeed, Vector3(0.0f), false),
+              ExitedWithCode(1), fatalReport("turb3d: field array does not match the grid"));
+}
+
+// A grid with single points along the first two directions is a line of k3
+// only: still a valid field (the two-dimensional engines rely on N1 = 1).
+TEST(Turb3d, SinglePointDirectionsAreAllowed) {
+  const Box b{1, 1, 8, Vector3(10.0f, 10.0f, 80.0f)};
+  const Fields run = synthesise(b, 1, {0}, Vector3(0.0f));
+  const std::vector<float> dev = deviates(2);
+  const Vector3 k(0.0f, 0.0f, float(6.2831854820251465 / 80.0));
+  const double amp = std::sqrt(double(at(spectralTensor(kAlphaeps, kL, kGamma, k, false), 0, 0)));
+  const Complex h = normalisation(b.lengths) * amp * Complex(dev[0], dev[1]);
+  expectComplexNear(Spectrum(run.fields[0], b)(1, 1, 2), h, 2e-5 * std::abs(h));
+}
+
+// |H_c(k)/2|^2 / (Phi_cc(k) dk1 dk2 dk3) is exponentially distributed with mean
+// and variance 1 for every mode that is not its own mirror. Over n modes the
+// sample mean has standard deviation 1/sqrt(n) and the sample variance about
+// sqrt(8/n) (fourth central moment 9). Both are checked within 4.5 standard
+// deviations on either side, per component: a wrong factor sqrt(2) in the
+// normalisation, a swapped component, or coefficients of fixed modulus fail.
+TEST(Turb3d, ModePowerMatchesTheTensorOutsideTheCellBox) {
+  const Box b{16, 16, 16, Vector3(400.0f, 150.0f, 120.0f)};
+  const Vector3 lim(1.0f, 1.0f, 2.0f);  // holds 5 modes with l = 2
+  const Fields run = synthesise(b, 3, {}, lim, -12345);
+  const double dk = 6.2831854820251465 * 6.2831854820251465 * 6.2831854820251465 /
+                    (double(b.lengths.x) * b.lengths.y * b.lengths.z);
+  for (int c = 0; c < 3; ++c) {
+    const Spectrum s(run.fields[c], b);
+    double sum = 0.0, sumSq = 0.0;
+    int n = 0;
+    for (int i = 1; i <= b.n1; ++i)
+      for (int j = 1; j <= b.n2; ++j)
+        for (int l = 2; l <= b.n3 / 2; ++l) {
+          const Vector3 k = waveVector(b, i, j, l);
+          // On the k3 axis the vertical component carries no energy.
+          if (k.x == 0.0f && k.y == 0.0f) continue;
+          if (std::fabs(k.x * kL) < lim.x && std::fabs(k.y * kL) < lim.y &&
+              std::fabs(k.z * kL) < lim.z)
+            continue;
+          const double phi = at(spectralTensor(kAlphaeps, kL, kGamma, k, false), c, c);
+          const double ratio = std::norm(0.5 * s(i, j, l)) / (phi * dk);
+          sum += ratio;
+          sumSq += ratio * ratio;
+          ++n;
+        }
+    const double mean = sum / n;
+    const double var = sumSq / n - mean * mean;
+    const double sdMean = 1.0 / std::sqrt(double(n)), sdVar = std::sqrt(8.0 / n);
+    EXPECT_NEAR(mean, 1.0, 4.5 * sdMean) << "component " << c << ", " << n << " modes";
+    EXPECT_NEAR(var, 1.0, 4.5 * sdVar) << "component " << c << ", " << n << " modes";
+  }
+}
