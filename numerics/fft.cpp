@@ -1,5 +1,6 @@
 #include "numerics/fft.hpp"
 
+#include <array>
 #include <cmath>
 #include <utility>
 
@@ -27,10 +28,12 @@ struct OneBased {
 // multiplies w by exp(i theta) = 1 + (wpr + i wpi) without losing the small
 // increment to round-off.
 struct Twiddle {
-  double wpr, wpi;
-  double wr, wi;
+  double wpr = 0.0, wpi = 0.0;
+  double wr = 1.0, wi = 0.0;
 
-  explicit Twiddle(double theta) : wr(1.0), wi(0.0) {
+  Twiddle() = default;
+
+  explicit Twiddle(double theta) {
     const double s = std::sin(kHalf * theta);
     wpr = -2.0 * s * s;
     wpi = std::sin(theta);
@@ -134,6 +137,17 @@ void realFftKernel(float* data, std::int64_t n, int isign) {
   }
 }
 
+// The multi-dimensional transform works one dimension at a time. Along
+// dimension d, with nprev complex values per step and nrem blocks of
+// ip2 = 2 nprev n floats, every operation (the bit-reversal swaps and the
+// butterflies of all stages) stays inside one block, so each block is finished
+// before the next is touched: a block is a single line for the last dimension
+// and a few hundred kilobytes for the middle ones, which keeps the passes in
+// cache. Inside a block, the butterflies of one stage that share a twiddle
+// factor run along contiguous runs of ip1 floats. Each butterfly sees exactly
+// the operands and the twiddle factor (the same recurrence, restarted at 1 for
+// every block) of the plain loop order of Press et al. (fourn), so the result
+// is bit for bit the same; only the order of independent operations differs.
 void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign) {
   const OneBased a{data};
   std::int64_t ntot = 1;
@@ -144,41 +158,47 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
     const std::int64_t n = nn[dim];
     const std::int64_t nrem = ntot / (n * nprev);
     const std::int64_t ip1 = 2 * nprev;  // floats between neighbours along this dimension
-    const std::int64_t ip2 = ip1 * n;
+    const std::int64_t ip2 = ip1 * n;    // floats in one block
     const std::int64_t ip3 = ip2 * nrem;
 
-    // Bit reversal along this dimension, moving runs of nprev complex values.
-    std::int64_t i2rev = 1;
-    for (std::int64_t i2 = 1; i2 <= ip2; i2 += ip1) {
-      if (i2 < i2rev) {
-        for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2) {
-          for (std::int64_t i3 = i1; i3 <= ip3; i3 += ip2) {
-            const std::int64_t i3rev = i2rev + i3 - i2;
-            std::swap(a(i3), a(i3rev));
-            std::swap(a(i3 + 1), a(i3rev + 1));
+    // Twiddle increments of the stages ifp1 = ip1, 2 ip1, ... < ip2.
+    constexpr int kMaxStages = 64;
+    std::array<Twiddle, kMaxStages> stage;
+    int nStages = 0;
+    for (std::int64_t ifp1 = ip1; ifp1 < ip2; ifp1 *= 2)
+      stage[std::size_t(nStages++)] = Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
+
+    for (std::int64_t base = 0; base < ip3; base += ip2) {
+      // Bit reversal along this dimension, moving runs of nprev complex values.
+      std::int64_t i2rev = 1;
+      for (std::int64_t i2 = 1; i2 <= ip2; i2 += ip1) {
+        if (i2 < i2rev) {
+          for (std::int64_t i1 = base + i2; i1 <= base + i2 + ip1 - 2; i1 += 2) {
+            const std::int64_t i1rev = i1 + (i2rev - i2);
+            std::swap(a(i1), a(i1rev));
+            std::swap(a(i1 + 1), a(i1rev + 1));
           }
         }
-      }
-      std::int64_t ibit = ip2 / 2;
-      while (ibit >= ip1 && i2rev > ibit) {
-        i2rev -= ibit;
-        ibit /= 2;
-      }
-      i2rev += ibit;
-    }
-
-    // Danielson-Lanczos along this dimension.
-    std::int64_t ifp1 = ip1;
-    while (ifp1 < ip2) {
-      const std::int64_t ifp2 = 2 * ifp1;
-      Twiddle w(isign * kTwoPi / static_cast<double>(ifp2 / ip1));
-      for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
-        for (std::int64_t i1 = i3; i1 <= i3 + ip1 - 2; i1 += 2) {
-          for (std::int64_t i2 = i1; i2 <= ip3; i2 += ifp2) butterfly(a, i2, i2 + ifp1, w.wr, w.wi);
+        std::int64_t ibit = ip2 / 2;
+        while (ibit >= ip1 && i2rev > ibit) {
+          i2rev -= ibit;
+          ibit /= 2;
         }
-        w.advance();
+        i2rev += ibit;
       }
-      ifp1 = ifp2;
+
+      // Danielson-Lanczos along this dimension.
+      std::int64_t ifp1 = ip1;
+      for (int s = 0; s < nStages; ++s, ifp1 *= 2) {
+        const std::int64_t ifp2 = 2 * ifp1;
+        Twiddle w = stage[std::size_t(s)];
+        for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
+          for (std::int64_t i2 = base + i3; i2 <= base + ip2; i2 += ifp2) {
+            for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2) butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+          }
+          w.advance();
+        }
+      }
     }
     nprev *= n;
   }
