@@ -1,11 +1,9 @@
 #include "vorlan/output_files.hpp"
 
 #include <bit>
-#include <istream>
 #include <ostream>
 
 #include "numerics/fatal_error.hpp"
-#include "vorlan/simulation_input.hpp"
 
 namespace wind {
 
@@ -46,19 +44,6 @@ void OutputFiles::closeAll() {
     const int status = std::fclose(file_[c]);
     file_[c] = nullptr;
     if (status != 0) fatalError("Could not close output file " + name_[c]);
-  }
-}
-
-void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files) {
-  for (int c = 0; c < input.nComp; ++c) {
-    std::string name;
-    in >> name;
-    if (in.fail()) fatalError("Could not read fname from the input file");
-    echo << "fname[i] " << name << "\n";
-    if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
-    input.fname[c] = name;
-    files.create(c, name, echo);
   }
 }
 

@@ -19,8 +19,6 @@
 
 namespace wind {
 
-struct SimulationInput;
-
 class OutputFiles {
  public:
   OutputFiles() = default;
@@ -42,10 +40,5 @@ class OutputFiles {
   std::FILE* file_[3] = {nullptr, nullptr, nullptr};
   std::string name_[3];
 };
-
-// Reads the nComp output names (one word each) into input.fname, echoing
-// "fname[i] <name>" for each, and creates each file at once.
-void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files);
 
 }  // namespace wind

@@ -8,6 +8,7 @@
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "vorlan/output_files.hpp"
 
 namespace wind {
 
@@ -222,6 +223,18 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
   if (input.seed >= 0) {
     echo << input.seed << "\n";
     fatalError("The random seed has to be a negative integer");
+  }
+}
+
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
+                     OutputFiles& files) {
+  ValueReader r(in);
+  for (int c = 0; c < input.nComp; ++c) {
+    const std::string name = r.readWord("fname");
+    echo << "fname[i] " << name << "\n";
+    if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
+    input.fname[c] = name;
+    files.create(c, name, echo);
   }
 }
 

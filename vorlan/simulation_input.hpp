@@ -43,6 +43,8 @@
 
 namespace wind {
 
+class OutputFiles;
+
 enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD };
 
 // Longest accepted file name (input, terrain and output files), in characters.
@@ -108,6 +110,11 @@ std::string inputFileName(int argc, const char* const argv[]);
 // switched to prefix-selected integer bases.
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
                          const ParameterSourceStep& sourceStep);
+
+// Reads the nComp output names (one word each, at most 255 characters) into
+// input.fname, echoing "fname[i] <name>" for each, and creates each file at once.
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
+                     OutputFiles& files);
 
 // Power-of-two test of the grid sizes: halve a copy of n (integer division)
 // while it is greater than 1, counting the halvings; n passes if 2 to that count
