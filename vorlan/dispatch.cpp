@@ -17,7 +17,8 @@
 
 namespace wind {
 
-void synthesise(const SimulationInput& in, const Vector3& /*limNormK*/, FieldArrays& /*fields*/) {
+void synthesise(const SimulationInput& in, const Vector3& /*limNormK*/,
+                const UpstreamTables& /*tables*/, FieldArrays& /*fields*/) {
   const char* engine = "";
   switch (in.fieldDim) {
     case 1: engine = in.source == ParameterSource::Kaimal1d ? "turbKaimal1d" : "turb1d"; break;

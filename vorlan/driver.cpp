@@ -51,6 +51,8 @@ void releaseFields(FieldArrays& fields) {
   }
 }
 
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&) {}
+
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo) {
   const std::string inputName = inputFileName(argc, argv);
   if (inputName.size() > kMaxFileName)
@@ -58,8 +60,14 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   std::ifstream in(inputName);
   if (!in) fatalError("Could not open file (in vorlan)");
 
+  // The run's upstream-memory tables: filled by the terrain step while reading,
+  // read by the tensor model during synthesis.
+  UpstreamTables tables;
   SimulationInput input;
-  readSimulationInput(in, echo, input, steps.parameterSource);  // up to the seed
+  readSimulationInput(in, echo, input,
+                      [&](SimulationInput& record, std::ostream& out) {
+                        steps.parameterSource(record, tables, out);
+                      });  // up to the seed
   const Vector3 lim = limNormK(input);
 
   OutputFiles files;
@@ -68,7 +76,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   printSummary(echo, input, lim);
 
   FieldArrays fields = allocateFields(input);
-  steps.synthesise(input, lim, fields);
+  steps.synthesise(input, lim, tables, fields);
   writeFields(fields, files);
   // The Kaimal1d sample listing on standard output belongs here, after the
   // fields are written and before the files are closed.

@@ -23,6 +23,7 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
+#include "tensor/upstream_tables.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -52,15 +53,28 @@ void writeFields(const FieldArrays& fields, OutputFiles& files);
 // Releases the field arrays with the matching release routines.
 void releaseFields(FieldArrays& fields);
 
-// The engine step: fills every element of every allocated field array.
+// The parameter-source step of the land, sea and terrain sources: derives
+// alphaeps, L and Gamma into the input record and, for terrain, fills the
+// upstream-memory tables of the run, which the engines then read.
+using SourceStep = std::function<void(SimulationInput&, UpstreamTables&, std::ostream& echo)>;
+
+// No derivation: the source's values are the model parameters (tests, basic).
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&);
+
+// The parameter-source step of this build (vorlan/source_steps.cpp).
+void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostream& echo);
+
+// The engine step: fills every element of every allocated field array. tables
+// holds the run's upstream-memory tables (empty unless the source is terrain).
 using Synthesiser = std::function<void(const SimulationInput&, const Vector3& limNormK,
-                                       FieldArrays&)>;
+                                       const UpstreamTables& tables, FieldArrays&)>;
 
 // The engine dispatch of this build (vorlan/dispatch.cpp).
-void synthesise(const SimulationInput& in, const Vector3& limNormK, FieldArrays& fields);
+void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
+                FieldArrays& fields);
 
 struct SimulatorSteps {
-  ParameterSourceStep parameterSource = noParameterSourceStep;
+  SourceStep parameterSource = wind::parameterSourceStep;
   Synthesiser synthesise = wind::synthesise;
 };
 

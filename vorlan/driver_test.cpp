@@ -51,7 +51,7 @@ float code(int c, int i, int j = 0, int k = 0) {
 }
 
 // A stand-in engine that writes the code of each point into every array.
-void fillWithCodes(const SimulationInput& in, const Vector3&, FieldArrays& f) {
+void fillWithCodes(const SimulationInput& in, const Vector3&, const UpstreamTables&, FieldArrays& f) {
   for (int c = 0; c < in.nComp; ++c) {
     if (in.fieldDim == 1)
       for (int i = 1; i <= in.NPoint[0]; ++i) f.line[c][i] = code(c, i);
@@ -65,7 +65,7 @@ void fillWithCodes(const SimulationInput& in, const Vector3&, FieldArrays& f) {
   }
 }
 
-const SimulatorSteps kFakeEngine{noParameterSourceStep, fillWithCodes};
+const SimulatorSteps kFakeEngine{noSourceStep, fillWithCodes};
 
 // Runs the program in dir with the given arguments; exits with its status.
 [[noreturn]] void runIn(const fs::path& dir, std::vector<const char*> args,
@@ -143,8 +143,9 @@ TEST(Driver, FilesCreatedBeforeAFailureStayEmpty) {
 
   // A failure inside the engine leaves every file empty.
   writeText(dir / "b.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nx.bin y.bin\n");
-  const SimulatorSteps failing{noParameterSourceStep,
-                               [](const SimulationInput&, const Vector3&, FieldArrays&) {
+  const SimulatorSteps failing{noSourceStep,
+                               [](const SimulationInput&, const Vector3&, const UpstreamTables&,
+                                  FieldArrays&) {
                                  fatalError("engine failed");
                                }};
   EXPECT_EXIT(runIn(dir, {"b.inp"}, failing), ExitedWithCode(1), fatalReport("engine failed"));

@@ -23,6 +23,11 @@ void requirePositive(float v, const char* message) {
   if (!(v > 0.0f)) fatalError(message);
 }
 
+// A zero level is a valid (still) field; only negative or non-numeric values are refused.
+void requireNonNegative(float v, const char* message) {
+  if (!(v >= 0.0f)) fatalError(message);
+}
+
 bool matchSource(const std::string& line, ParameterSource& s) {
   // Compared in this order, whole line, case-sensitive.
   static constexpr ParameterSource order[] = {ParameterSource::basic,   ParameterSource::land,
@@ -199,18 +204,17 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
     case ParameterSource::Kaimal1d:
       input.ustar = r.readFloat("ustar");
-      requirePositive(input.ustar, "The friction velocity ustar has to be positive");
+      requireNonNegative(input.ustar, "The friction velocity ustar cannot be negative");
       input.z = r.readFloat("z");
       requirePositive(input.z, "The height z has to be positive");
-      input.U0 = r.readFloat("U0");
-      requirePositive(input.U0, "The mean wind speed U0 has to be positive");
+      input.U0 = r.readFloat("U0");  // passed on to the Kaimal spectra, which do not use it
       break;
 
     case ParameterSource::TwoD:
       input.sig2_2D = r.readFloat("sig2_2D");
-      requirePositive(input.sig2_2D, "The variance sig2_2D has to be positive");
+      requireNonNegative(input.sig2_2D, "The variance sig2_2D cannot be negative");
       input.L_2D = r.readFloat("L_2D");
-      requirePositive(input.L_2D, "The length scale L_2D has to be positive");
+      requireNonNegative(input.L_2D, "The length scale L_2D cannot be negative");
       break;
   }
 

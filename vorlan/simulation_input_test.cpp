@@ -209,6 +209,7 @@ TEST(SimulationInput, SourceValueChecks) {
       {"land\n10 0.05 0.1 0", "The height z has to be above the roughness length z0"},
       {"land\n0 20 0.1 0", "The mean wind speed U0 has to be positive"},
       {"basic\n0 30 3", "The spectral level alphaeps has to be positive"},
+      {"Kaimal1d\n-0.5 30 12", "The friction velocity ustar cannot be negative"},
       {"basic\n0.1 -30 3", "The length scale L has to be positive"},
       {"basic\n0.1 30 -1", "The shear-distortion parameter Gamma has to be zero or positive"},
   };
