@@ -18,11 +18,15 @@ namespace {
 constexpr const char* kColumnGap = "   ";
 
 // k1 = 10^c over the output range; body(k1) prints the rest of each line.
+// The end is compared in double and, since c itself is a float, also as the
+// float it rounds to: otherwise a range ending on a value whose logarithm
+// rounds up (kmin = kmax = 0.3, say) would lose its last line.
 template <class Body>
 void forEachWaveNumber(const SpectrumInput& input, std::ostream& out, Body&& body) {
   float c = static_cast<float>(std::log10(double(input.kmin)));
   const double cEnd = std::log10(double(input.kmax));
-  while (double(c) <= cEnd) {
+  const float cEndF = static_cast<float>(cEnd);
+  while (double(c) <= cEnd || c == cEndF) {
     const float k1 = static_cast<float>(std::pow(10.0, double(c)));
     out << formatG6(k1);
     out.flush();

@@ -14,7 +14,8 @@
 //        sigma2  per pair one line: the variance or covariance (sigma2).
 //
 // The output wave numbers are k1 = 10^c for c = log10(kmin) (float), growing by
-// step (float) while c <= log10(kmax); kmin > kmax prints nothing.
+// step (float) while c <= log10(kmax) (or c equals log10(kmax) rounded to
+// float); kmin = kmax prints one line, kmin > kmax nothing.
 //
 // Model level: with the Roughness option the computations get alphaeps = 0, so
 // that the tensor model takes its level per wave number from the roughness

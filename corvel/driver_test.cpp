@@ -1,7 +1,6 @@
 #include "corvel/driver.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -26,13 +25,15 @@ using wind::testing::literal;
 
 const std::string kHillFile = std::string(WIND_SOURCE_DIR) + "/examples/terrain_hill.dat";
 
-// Writes an input file into a fresh directory of the test and returns its path.
+// Writes an input file into the build tree, named after the running test, and
+// returns its path.
 std::string inputFile(const std::string& text) {
   static int count = 0;
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("corvel_test_" + std::to_string(::getpid()));
+  const auto dir = std::filesystem::path(WIND_BINARY_DIR) / "corvel_test_inputs";
   std::filesystem::create_directories(dir);
-  const auto path = dir / ("input" + std::to_string(++count) + ".inp");
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const auto path = dir / (std::string(info->test_suite_name()) + "." + info->name() + "." +
+                           std::to_string(++count) + ".inp");
   std::ofstream(path) << text;
   return path.string();
 }
@@ -115,6 +116,13 @@ TEST(CorvelSpec, OneLineForAOnePointRangeAndNoneForAnEmptyRange) {
   ASSERT_EQ(l.size(), 1u) << one.out;
   EXPECT_EQ(tokens(l[0]).size(), 2u);
   EXPECT_EQ(l[0].substr(0, 4), "1   ");
+
+  // log10(0.3) and log10(2) round up to float: the single point stays.
+  for (const char* k : {"0.3", "2"}) {
+    const auto l2 = lines(run(std::string(kIsotropic) + "spec\n1\n1 1\n" + k + " " + k + " 1\n").out);
+    ASSERT_EQ(l2.size(), 1u) << k;
+    EXPECT_EQ(tokens(l2[0])[0], k);
+  }
 
   const RunOutput none = run(std::string(kIsotropic) + "spec\n1\n1 1\n2 1 0.5\n");
   EXPECT_EQ(none.out, "");
