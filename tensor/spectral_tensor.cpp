@@ -1,0 +1,160 @@
+#include "tensor/spectral_tensor.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "numerics/eigen.hpp"
+#include "numerics/fatal_error.hpp"
+#include "tensor/lifetime.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr double kMinusThreeHalves = -1.5;
+
+// Stands in for absent tables; its lookups are fatal.
+constexpr UpstreamTables kNoTables{};
+
+inline float f(double x) { return static_cast<float>(x); }
+
+// |k| L, evaluated in double and rounded once.
+inline float scaledNorm(Vector3 k, float L) {
+  return f(std::sqrt(double(k.x) * k.x + double(k.y) * k.y + double(k.z) * k.z) * L);
+}
+
+// Rows of the result are the columns of m.
+inline Mat3 transpose(const Mat3& m) {
+  return {m[0].x, m[1].x, m[2].x,  //
+          m[0].y, m[1].y, m[2].y,  //
+          m[0].z, m[1].z, m[2].z};
+}
+
+}  // namespace
+
+Mat3 crossMatrix(Vector3 c) {
+  return {0.0f, -c.z, c.y,  //
+          c.z, 0.0f, -c.x,  //
+          -c.y, c.x, 0.0f};
+}
+
+Mat3 isoAmplitude(float alphaeps, float L, Vector3 k) {
+  const float kSq = dot(k, k);
+  const float s = f(std::sqrt(double(isoSpectralDensity(alphaeps, L, kSq))));
+  // M(k) = -[k]x.
+  const Mat3 m(0.0f, k.z, -k.y,  //
+               -k.z, 0.0f, k.x,  //
+               k.y, -k.x, 0.0f);
+  return s * m;
+}
+
+Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
+  if (Gamma == 0.0f) return isoAmplitude(alphaeps, L, k);
+
+  const float k1 = k.x, k2 = k.y, k3 = k.z;
+  const float k1Sq = f(double(k1) * k1);
+  const float k2Sq = f(double(k2) * k2);
+  const float k3Sq = f(double(k3) * k3);
+  const float kSq = f(double(k1Sq) + k2Sq + k3Sq);
+
+  // Eddy lifetime and the wave vector at the start of the distortion.
+  const float beta = f(Gamma * lifeTime(f(std::sqrt(double(kSq)) * L)));
+  const float betaK1 = f(double(beta) * k1);
+  const float k30 = f(double(k3) + betaK1);
+  const float k0Sq = f(double(k1Sq) + k2Sq + double(k30) * k30);
+
+  const Mat3 b = isoAmplitude(alphaeps, L, Vector3(k1, k2, k30));
+  if (kSq == 0.0f) return Mat3();
+
+  float zeta1, zeta2;
+  const float kHorSq = f(double(k1Sq) + k2Sq);
+  if (k1 == 0.0f || kHorSq == 0.0f) {
+    // Limits of the general expressions as k1 -> 0. The second condition only
+    // catches a k1 so small that its square underflows.
+    zeta1 = -beta;
+    zeta2 = 0.0f;
+  } else {
+    const double bk1 = double(beta) * k1;
+    const double kHor = double(k1Sq) + k2Sq;
+    const float c1 = f(double(beta) * k1Sq * (k0Sq - 2.0 * k30 * double(k30) + bk1 * k30) /
+                       (kHor * kSq));
+    const float c2 = f(double(k2) * k0Sq * std::pow(kHor, kMinusThreeHalves) *
+                       std::atan2(bk1 * std::sqrt(kHor), k0Sq - bk1 * k30));
+    zeta1 = f(c1 - double(k2) * c2 / k1);
+    zeta2 = f(double(k2) * c1 / k1 + c2);
+  }
+  const Mat3 d(1.0f, 0.0f, zeta1,  //
+               0.0f, 1.0f, zeta2,  //
+               0.0f, 0.0f, f(double(k0Sq) / kSq));
+  return d * b;
+}
+
+Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched) {
+  const double inv = 1.0 / (double(a) * b);
+  kStretched = Vector3(f(double(a) * k.x), f(double(b) * k.y), f(k.z * inv));
+  const Mat3 s(a, 0.0f, 0.0f,  //
+               0.0f, b, 0.0f,  //
+               0.0f, 0.0f, f(inv));
+  const float kSq = dot(k, k);
+  const Mat3 t = f(-1.0 / kSq) * crossMatrix(k);
+  return (t * s) * crossMatrix(kStretched);
+}
+
+Mat3 tensorAmplitude(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
+                     const UpstreamTables* tables) {
+  // Without tables the lookups below end the run with a message naming the
+  // missing option.
+  const UpstreamTables& tab = tables != nullptr ? *tables : kNoTables;
+  Vector3 kStretched = k;
+  Mat3 r;
+  if (Terrain) {
+    // The stretch is singular at the origin, where the amplitude is zero.
+    if (dot(k, k) == 0.0f) return Mat3();
+    const float x = scaledNorm(k, L);
+    const float a = stretchFactor(tab, x, 0);
+    const float b = stretchFactor(tab, x, 1);
+    r = stretchMatrix(k, a, b, kStretched);
+  }
+  if (alphaeps == 0.0f) alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
+  const Mat3 amp = shearAmplitude(alphaeps, L, Gamma, kStretched);
+  return Terrain ? r * amp : amp;
+}
+
+Mat3 spectralTensor(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
+                    const UpstreamTables* tables) {
+  const Mat3 a = tensorAmplitude(alphaeps, L, Gamma, k, Terrain, tables);
+  return a * transpose(a);
+}
+
+Mat2 sqrtSym2(Mat2 m) {
+  const float m11 = m[0].first, m12 = m[0].second;
+  const float m21 = m[1].first, m22 = m[1].second;
+  const double d = std::max(double(m11) * m22 - double(m12) * m12, 0.0);
+  const double s = std::sqrt(d);
+  const double radicand = double(m11) + m22 + 2.0 * s;
+  // The zero matrix (and anything without a positive part) has root zero.
+  if (!(radicand > 0.0)) return Mat2();
+  const double t = std::sqrt(radicand);
+  const float r = f(1.0 / t);
+  const Pair2 rr(r);
+  return {rr * Pair2(f(m11 + s), m12), rr * Pair2(m21, f(m22 + s))};
+}
+
+Mat3 sqrtSym3(Mat3 m) {
+  float a[4][4] = {};
+  float v[4][4];
+  float d[4];
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j) a[i][j] = at(m, i - 1, j - 1);
+  int nrot = 0;
+  jacobi3(a, d, v, nrot);
+  Mat3 w;
+  Mat3 sigma;
+  for (int i = 1; i <= 3; ++i) {
+    at(sigma, i - 1, i - 1) = f(std::sqrt(std::max(double(d[i]), 0.0)));
+    w[i - 1] = Vector3(v[i][1], v[i][2], v[i][3]);
+  }
+  return (w * sigma) * transpose(w);
+}
+
+}  // namespace wind

@@ -1,0 +1,78 @@
+#pragma once
+// The spectral velocity tensor Phi_ij(k) of homogeneous, incompressible
+// surface-layer turbulence, in factored form Phi(k) = A(k) A(k)^T, and the
+// symmetric matrix square roots with which engines factor spectral matrices.
+//
+// Axes: 1 (x) along the mean wind, 2 (y) across it horizontally, 3 (z)
+// vertical; k = (k1, k2, k3) in rad/m; component Phi_ij is element [i-1][j-1].
+// Model parameters, passed as separate arguments everywhere:
+//   alphaeps  spectral level alpha eps^(2/3) in m^(4/3) s^-2; 0 means that the
+//             level is read per wave number from the roughness table
+//             (roughnessAlphaeps of tensor/upstream_tables.hpp);
+//   L         length scale (m);
+//   Gamma     shear-distortion parameter (0: isotropic);
+//   Terrain   the scale-dependent stretch of the terrain option.
+//
+// The model, layer by layer:
+//   isoAmplitude    A_iso = sqrt(isoSpectralDensity(k^2)) M(k), M(k) = -[k]x,
+//                   so A_iso A_iso^T = E(k)/(4 pi k^4) (k^2 delta_ij - k_i k_j),
+//                   the isotropic von Karman tensor.
+//   shearAmplitude  rapid distortion of the isotropic field by uniform shear
+//                   dU/dz over the eddy lifetime beta = Gamma tau(kL): the
+//                   wave vector k0 = (k1, k2, k3 + beta k1) at the start of the
+//                   distortion and A_sh = D(k) A_iso(k0) with the distortion
+//                   matrix D of rows (1, 0, z1), (0, 1, z2), (0, 0, k0^2/k^2).
+//                   Gamma = 0 returns isoAmplitude bit for bit.
+//   stretchMatrix   the volume-preserving stretch diag(a, b, 1/(ab)) applied
+//                   to the vorticity: R = (-1/k^2 [k]x S) [k']x with the
+//                   stretched wave vector k' = (a k1, b k2, k3/(ab)).
+//   tensorAmplitude with Terrain, a = stretchFactor(|k|L, 0),
+//                   b = stretchFactor(|k|L, 1) and A = R A_sh(k'); without it,
+//                   A = A_sh(k). Every variant satisfies k^T A(k) = 0.
+// [c]x is crossMatrix(c), rows (0, -c3, c2), (c3, 0, -c1), (-c2, c1, 0).
+//
+// Precision: inputs and stored values are float; every step is evaluated in
+// double and rounded to float where it is stored, in a fixed order, so the
+// results are bit-reproducible.
+//
+// Singular points: the amplitude is the zero matrix at k = 0 (with and
+// without Terrain); at k1 = 0 the distortion matrix takes its limit values
+// z1 = -beta, z2 = 0.
+//
+// Tables: `tables` is the read-only set of upstream-memory tables. It is
+// needed only with Terrain on or alphaeps == 0; then it must point to tables
+// filled by the matching builder, or the run ends through fatalError. The
+// routines have no state, allocate nothing, and are reentrant.
+#include "numerics/small_types.hpp"
+#include "tensor/upstream_tables.hpp"
+
+namespace wind {
+
+Mat3 crossMatrix(Vector3 c);
+
+Mat3 isoAmplitude(float alphaeps, float L, Vector3 k);
+Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k);
+
+// Writes the stretched wave vector to kStretched.
+Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched);
+
+Mat3 tensorAmplitude(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
+                     const UpstreamTables* tables = nullptr);
+
+// Phi(k) = A(k) A(k)^T: symmetric, positive semi-definite.
+Mat3 spectralTensor(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
+                    const UpstreamTables* tables = nullptr);
+
+// Principal square root S (S S = M) of a symmetric positive semi-definite 2x2
+// matrix in closed form; m[1][0] must equal m[0][1]. The zero matrix, and any
+// matrix whose trace plus 2 sqrt(max(det, 0)) is not positive, gives zero.
+Mat2 sqrtSym2(Mat2 m);
+
+// Symmetric square root W diag(sqrt(max(d_i, 0))) W^T from the eigenpairs
+// (d_i, W) of jacobi; only the diagonal and upper triangle of m are read, and
+// negative eigenvalues count as zero. No heap use. A matrix on which the Jacobi
+// sweeps do not converge (for example one holding NaN) ends the run with
+// "Too many iterations in routine jacobi".
+Mat3 sqrtSym3(Mat3 m);
+
+}  // namespace wind

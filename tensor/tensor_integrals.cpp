@@ -1,0 +1,234 @@
+#include "tensor/tensor_integrals.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <utility>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/quadrature.hpp"
+#include "tensor/lifetime.hpp"
+#include "tensor/spectral_tensor.hpp"
+
+namespace wind {
+namespace {
+
+// 2 pi in single precision, and its square in double.
+constexpr float kTwoPiF = 6.2831854820251465f;
+constexpr double kTwoPiFSquared = 39.47841980153157;
+// (pi / int_{-pi}^{pi} sinc^2(u) du)^2 in single precision: makes the product of
+// two sinc^2 windows a unit-weight average.
+constexpr float kWindowNorm = 1.22686f;
+// Below this |x| sinc uses its Taylor form.
+constexpr float kSincSeriesLimit = 0.0003f;
+// -17/6 in single precision, the exponent of the inertial-range spectrum.
+constexpr float kMinus17Over6F = -2.8333332538604736f;
+// Mapped integrands of one component vanish for |s| beyond this (the map's pole).
+constexpr double kMapCutoff = 0.99999;
+// Upper end of the mapped range in phiIntk2k3.
+constexpr double kPlaneLimit = 0.99999999;
+
+constexpr int kBudgetLine = 10000;  // phiIntComp, phiIntCompAlias
+constexpr int kBudgetPlane = 10000;  // phiIntk2k3
+constexpr int kBudgetCell = 14000;   // phiInt, phiIntkxSinc
+
+constexpr const char* kIntegrateCompMessage =
+    "IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)";
+
+// Scale of the map of an infinite range: max(k1, 1/L), both in float.
+float mapScale(float k1, float L) {
+  const float invL = static_cast<float>(1.0 / double(L));
+  return std::max(k1, invL);
+}
+
+// kappa = ks s / (1 - |s|), stored as float.
+float mapToWaveNumber(float ks, double s) {
+  return static_cast<float>(double(ks) * s / (1 - std::fabs(s)));
+}
+
+void checkComponents(int i, int j) {
+  if (i < 0 || i > 2 || j < 0 || j > 2)
+    fatalError("Tensor component index out of range (must be 0, 1 or 2)");
+}
+
+void checkIntegrateComp(int IntegrateComp) {
+  if (IntegrateComp != 1 && IntegrateComp != 2) fatalError(kIntegrateCompMessage);
+}
+
+// The wave vector with component k1, the integrated component kappa and the
+// fixed one kOther, placed according to IntegrateComp (1: kappa is k2).
+Vector3 lineWaveVector(float k1, float kappa, float kOther, int IntegrateComp) {
+  return IntegrateComp == 1 ? Vector3(k1, kappa, kOther) : Vector3(k1, kOther, kappa);
+}
+
+// Diagnostics of a failed line or window integral, then the end of the run.
+[[noreturn]] void reportFailure(const char* integrator, int flag, int nofun, const char* message) {
+  std::cerr << integrator << " error" << flag << '\n' << "nofun" << nofun << std::endl;
+  fatalError(message);
+}
+
+// phiIntComp and phiIntCompAlias share everything but the integrand.
+template <class Integrand>
+double lineIntegral(float k1, float tol, Integrand&& integrand) {
+  int nofun = 0;
+  int flag = 0;
+  const double I = adapint(integrand, -1.0, 1.0, double(tol), kBudgetLine, nofun, flag);
+  if (flag != 0 && k1 != 0) reportFailure("adapint", flag, nofun, "Error in adapint");
+  return I;
+}
+
+}  // namespace
+
+double sinc(double x) {
+  if (std::fabs(x) >= double(kSincSeriesLimit)) return std::sin(x) / x;
+  return 1 - x * x * (1.0 / 6);
+}
+
+double inertialPhi11(float alphaeps, Vector3 q) {
+  const double q2 = double(q.y) * q.y;
+  const double q3 = double(q.z) * q.z;
+  const float kSquared = static_cast<float>(double(q.x) * q.x + q2 + q3);
+  return double(kOneOverFourPi) * alphaeps * std::pow(double(kSquared), double(kMinus17Over6F)) *
+         (q2 + q3);
+}
+
+double phiInt(float alphaeps, float L, float Gamma, float k1, float k2c, float k3c,
+              [[maybe_unused]] float Delta1, float Delta2, float Delta3, bool Terrain, float tol,
+              int i, int j, const UpstreamTables* tables) {
+  checkComponents(i, j);
+  const auto integrand = [=](double k2, double k3) {
+    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
+                                    Vector3(k1, static_cast<float>(k2), static_cast<float>(k3)),
+                                    Terrain, tables);
+    const float s2 = static_cast<float>(sinc((k2c - k2) * Delta2 * 0.5));
+    const double m = sinc((k3c - k3) * Delta3 * 0.5) * s2;
+    return m * m * at(phi, i, j);
+  };
+  const double half2 = double(kTwoPiF) / Delta2;
+  const double half3 = double(kTwoPiF) / Delta3;
+  int nofun = 0;
+  int flag = 0;
+  const double I = adapint2(integrand, k2c - half2, k2c + half2, k3c - half3, k3c + half3,
+                            double(tol), kBudgetCell, nofun, flag);
+  if (flag != 0 && k1 != 0) {
+    std::cerr << "adapint2 error " << flag << '\n'
+              << "result " << I << '\n'
+              << "nofun " << nofun << '\n'
+              << "k vector " << k1 << ' ' << k2c << ' ' << k3c << std::endl;
+    fatalError("Error in adapint2 (called from phiInt)");
+  }
+  return double(Delta3) * (double(Delta2) * kWindowNorm) / kTwoPiFSquared * I;
+}
+
+Mat3 phiIntMatrix(float alphaeps, float L, float Gamma, Vector3 k, Vector3 Delta, bool Terrain,
+                  float tol, const UpstreamTables* tables) {
+  static constexpr std::pair<int, int> kUpper[] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
+  Mat3 m;
+  for (const auto& [i, j] : kUpper)
+    at(m, i, j) = static_cast<float>(phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, Delta.x, Delta.y,
+                                            Delta.z, Terrain, tol, i, j, tables));
+  at(m, 1, 0) = at(m, 0, 1);
+  at(m, 2, 0) = at(m, 0, 2);
+  at(m, 2, 1) = at(m, 1, 2);
+  return m;
+}
+
+double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int, 2> pair,
+                  bool Terrain, float tol, const UpstreamTables* tables) {
+  checkComponents(pair[0], pair[1]);
+  if (pair[0] > pair[1]) std::swap(pair[0], pair[1]);
+  const int i = pair[0];
+  const int j = pair[1];
+  // Phi12 and Phi23 are odd in k2.
+  if ((i == 0 && j == 1) || (i == 1 && j == 2)) return 0.0;
+
+  const float ks = mapScale(k1, L);
+  const auto integrand = [=](double s2, double s3) {
+    const float k2 = mapToWaveNumber(ks, s2);
+    const float k3 = mapToWaveNumber(ks, s3);
+    const Mat3 phi = spectralTensor(alphaeps, L, Gamma, Vector3(k1, k2, k3), Terrain, tables);
+    const double j3 = std::fabs(double(k3)) + ks;
+    const double j2 = double(k2) + ks;
+    return j3 * j3 * at(phi, i, j) * (j2 * j2) / (double(ks) * ks);
+  };
+  int nofun = 0;
+  int flag = 0;
+  // Only k2 >= 0: the remaining components are even in k2.
+  const double I = adapint2(integrand, 0.0, kPlaneLimit, -kPlaneLimit, kPlaneLimit, double(tol),
+                            kBudgetPlane, nofun, flag);
+  if (flag != 0) reportFailure("adapint2", flag, nofun, "Error in adapint2");
+  return 2 * I;
+}
+
+double phiIntComp(float alphaeps, float L, float Gamma, float k1, float kOther,
+                  int IntegrateComp, bool Terrain, float tol, int i, int j,
+                  const UpstreamTables* tables) {
+  checkIntegrateComp(IntegrateComp);
+  checkComponents(i, j);
+  const float ks = mapScale(k1, L);
+  return lineIntegral(k1, tol, [=](double s) {
+    if (std::fabs(s) > kMapCutoff) return 0.0;
+    const float kappa = mapToWaveNumber(ks, s);
+    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
+                                    lineWaveVector(k1, kappa, kOther, IntegrateComp), Terrain,
+                                    tables);
+    const double jac = double(ks) + std::fabs(double(kappa));
+    return jac * jac * at(phi, i, j) / ks;
+  });
+}
+
+double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOther,
+                       int IntegrateComp, float p1, float p2, bool Terrain, float tol, int i,
+                       int j, const UpstreamTables* tables) {
+  checkIntegrateComp(IntegrateComp);
+  checkComponents(i, j);
+  const float ks = mapScale(k1, L);
+  return lineIntegral(k1, tol, [=](double s) {
+    if (std::fabs(s) > kMapCutoff) return 0.0;
+    const float kappa = mapToWaveNumber(ks, s);
+    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
+                                    lineWaveVector(k1, kappa, kOther, IntegrateComp), Terrain,
+                                    tables);
+    // Energy folded back from the aliases of the two resolved components.
+    static constexpr int kShifts[] = {-2, -1, 1, 2};
+    float pij = at(phi, i, j);
+    for (const int a : kShifts)
+      for (const int b : kShifts) {
+        const float k1Shifted = static_cast<float>(double(k1) + double(a) / p1);
+        const float kOtherShifted = static_cast<float>(double(kOther) + double(b) / p2);
+        pij = static_cast<float>(
+            pij + inertialPhi11(alphaeps, lineWaveVector(k1Shifted, kappa, kOtherShifted,
+                                                         IntegrateComp)));
+      }
+    const double jac = double(ks) + std::fabs(double(kappa));
+    return jac * jac * pij / ks;
+  });
+}
+
+double phiIntkxSinc(float alphaeps, float L, float Gamma, float k1, float c, float Delta,
+                    int IntegrateComp, bool Terrain, float tol, int i, int j,
+                    const UpstreamTables* tables) {
+  checkIntegrateComp(IntegrateComp);
+  checkComponents(i, j);
+  const float ks = mapScale(k1, L);
+  const auto integrand = [=](double s, double kOther) {
+    if (std::fabs(s) > kMapCutoff) return 0.0;
+    const float kappa = mapToWaveNumber(ks, s);
+    const Mat3 phi = spectralTensor(
+        alphaeps, L, Gamma,
+        lineWaveVector(k1, kappa, static_cast<float>(kOther), IntegrateComp), Terrain, tables);
+    const double jac = std::fabs(double(kappa)) + ks;
+    const double w = sinc((c - kOther) * Delta * 0.5);
+    return jac * jac * at(phi, i, j) * (w * w) / ks;
+  };
+  const double half = double(kTwoPiF) / Delta;
+  int nofun = 0;
+  int flag = 0;
+  const double I = adapint2(integrand, -1.0, 1.0, c - half, c + half, double(tol), kBudgetCell,
+                            nofun, flag);
+  if (flag != 0 && k1 != 0)
+    reportFailure("adapint2", flag, nofun, "Error in adapint2 (called from phiIntkxSinc)");
+  return std::sqrt(double(kWindowNorm)) * Delta / double(kTwoPiF) * I;
+}
+
+}  // namespace wind

@@ -1,0 +1,102 @@
+#pragma once
+// Integrals of the spectral velocity tensor Phi_ij(k) (tensor/spectral_tensor.hpp)
+// over wave-number lines, planes and grid cells.
+//
+// Spectra of fields with fewer than three dimensions integrate Phi over the wave
+// numbers the field does not resolve; near the origin of a discrete wave-number
+// grid the engines replace the point value by the average of Phi over a grid
+// cell, weighted by the squared sinc response of the cell.
+//
+//   phiInt        (1/norm) int int sinc^2((k2c-k2) D2/2) sinc^2((k3c-k3) D3/2) Phi_ij(k1,k2,k3)
+//                 over k2 in k2c +- 2pi/D2, k3 in k3c +- 2pi/D3: the weighted cell mean
+//                 (a constant tensor comes back unchanged);
+//   phiIntMatrix  all nine cell means (six integrals, mirrored);
+//   phiIntk2k3    F_ij(k1) = int int Phi_ij dk2 dk3 over the whole plane, the one-point
+//                 cross-spectrum in k1 (two-sided in k1: int F_ii dk1 over the real
+//                 line is the variance);
+//   phiIntComp    int Phi_ij dk_c over the whole line of one component
+//                 (IntegrateComp 1: k2, with k3 = kOther; 2: k3, with k2 = kOther);
+//   phiIntCompAlias  the same with, at every point, the inertial-range Phi11 of the
+//                 16 wave vectors shifted by (a/p1, b/p2), a, b in {+-1, +-2},
+//                 added to the integrand;
+//   phiIntkxSinc  int dk_c of the sinc^2 window mean of Phi_ij over the other
+//                 component, window centre c and length D.
+//
+// Infinite ranges are mapped onto (-1, 1) by kappa = ks s / (1 - |s|), with
+// dkappa/ds = (ks + |kappa|)^2 / ks and ks = max(k1, 1/L), so that the mapped integrand
+// is smooth where the spectrum turns over. A window of length D spans 2pi/D
+// either side of its centre, with 2pi in single precision; 1.22686 =
+// (pi / int_{-pi}^{pi} sinc^2)^2 normalises a pair of windows and its square root a
+// single one.
+//
+// Quadrature (numerics/quadrature.hpp) and budgets:
+//   phiIntk2k3                    adapint2, 10000 evaluations
+//   phiIntComp, phiIntCompAlias   adapint,  10000 evaluations
+//   phiInt, phiIntMatrix          adapint2, 14000 evaluations
+//   phiIntkxSinc                  adapint2, 14000 evaluations
+// tol is the relative tolerance handed to the integrator (as double).
+//
+// Failure. A quadrature status other than 0 prints diagnostics on standard
+// error and ends the run through fatalError ("Error in adapint2" for phiIntk2k3,
+// "Error in adapint2 (called from phiInt)", "Error in adapint",
+// "Error in adapint2 (called from phiIntkxSinc)"). Except in phiIntk2k3, a
+// status at k1 == 0 is accepted silently and the integral (0 on an exhausted
+// budget) is used. IntegrateComp outside {1, 2} is fatal
+// ("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)"), and so is a
+// component index outside 0..2.
+//
+// Every routine carries its parameters to its integrand by capture: there is no
+// shared state, calls are independent and reentrant. tables is passed on to
+// spectralTensor (needed only with Terrain or alphaeps == 0). Results are double;
+// callers store them as float.
+
+#include <span>
+
+#include "numerics/small_types.hpp"
+#include "tensor/upstream_tables.hpp"
+
+namespace wind {
+
+// sin(x)/x, and 1 - x^2/6 for |x| below 0.0003 (single-precision threshold).
+double sinc(double x);
+
+// (1/(4pi)) alphaeps |q|^(-17/3) (q2^2 + q3^2): Phi11 of the inertial-range
+// isotropic tensor, with |q|^2 rounded to float and the exponent -17/6 in single
+// precision. q = 0 is not defined.
+double inertialPhi11(float alphaeps, Vector3 q);
+
+// Sinc^2-weighted mean of Phi_ij over the cell centred on (k1, k2c, k3c) with
+// window lengths Delta2, Delta3 (Delta1 is not used). i, j are 0-based.
+double phiInt(float alphaeps, float L, float Gamma, float k1, float k2c, float k3c, float Delta1,
+              float Delta2, float Delta3, bool Terrain, float tol, int i, int j,
+              const UpstreamTables* tables = nullptr);
+
+// The symmetric matrix of phiInt for k = (k1, k2c, k3c) and Delta = (Delta1,
+// Delta2, Delta3), computed for (0,0), (0,1), (0,2), (1,1), (1,2), (2,2).
+Mat3 phiIntMatrix(float alphaeps, float L, float Gamma, Vector3 k, Vector3 Delta, bool Terrain,
+                  float tol, const UpstreamTables* tables = nullptr);
+
+// F_ij(k1) for the component pair (i, j). The pair is sorted in place so that
+// i <= j; the pairs (0, 1) and (1, 2), odd in k2, give 0 without integrating.
+double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int, 2> pair,
+                  bool Terrain, float tol, const UpstreamTables* tables = nullptr);
+
+// int Phi_ij dk_c over the component selected by IntegrateComp (1: k2, 2: k3);
+// kOther is the fixed value of the other one.
+double phiIntComp(float alphaeps, float L, float Gamma, float k1, float kOther,
+                  int IntegrateComp, bool Terrain, float tol, int i, int j,
+                  const UpstreamTables* tables = nullptr);
+
+// phiIntComp with the aliasing sum of inertialPhi11 over the shifts a/p1 of k1
+// and b/p2 of kOther, a, b in {-2, -1, 1, 2}.
+double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOther,
+                       int IntegrateComp, float p1, float p2, bool Terrain, float tol, int i,
+                       int j, const UpstreamTables* tables = nullptr);
+
+// int dk_c (IntegrateComp 1: k2, 2: k3) of the sinc^2 window mean of Phi_ij over
+// the other component, window centre c and window length Delta.
+double phiIntkxSinc(float alphaeps, float L, float Gamma, float k1, float c, float Delta,
+                    int IntegrateComp, bool Terrain, float tol, int i, int j,
+                    const UpstreamTables* tables = nullptr);
+
+}  // namespace wind
