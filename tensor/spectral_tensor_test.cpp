@@ -254,3 +254,75 @@ TEST(SqrtSym3DeathTest, NaNIsFatal) {
   EXPECT_EXIT(sqrtSym3(Mat3(1, nan, 0, nan, 1, 0, 0, 0, 1)), ::testing::ExitedWithCode(1),
               wind::testing::fatalReport("Too many iterations in routine jacobi"));
 }
+
+namespace {
+
+// Tables with constant strain ln(a), ln(b) and constant energy e on the grid
+// (zero second derivatives: the spline is the constant).
+UpstreamTables constantTables(float a, float b, float e) {
+  UpstreamTables t;
+  for (int i = 0; i < kKLGridSize; ++i) {
+    t.kL[i] = kLGrid(i);
+    t.strain[0][i] = static_cast<float>(std::log(double(a)));
+    t.strain[1][i] = static_cast<float>(std::log(double(b)));
+    t.energy[i] = e;
+  }
+  t.hasStretch = t.hasRoughness = true;
+  return t;
+}
+
+}  // namespace
+
+TEST(TensorAmplitudeTerrain, UnitStretchLeavesModelUnchanged) {
+  // a = b = 1: R is the projection onto the plane normal to k, which A_sh
+  // already lies in.
+  const UpstreamTables t = constantTables(1.0f, 1.0f, 0.0f);
+  const Mat3 plain = tensorAmplitude(kAlpha, kL, kGamma, kK, false);
+  const Mat3 terr = tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      EXPECT_NEAR(at(terr, i, j), at(plain, i, j), 1e-6 * std::fabs(at(plain, 0, 2)))
+          << i << "," << j;
+}
+
+TEST(TensorAmplitudeTerrain, StretchesByTableFactors) {
+  const UpstreamTables t = constantTables(1.37f, 0.81f, 0.0f);
+  const float a = stretchFactor(t, 1.0f, 0), b = stretchFactor(t, 1.0f, 1);
+  EXPECT_NEAR(a, 1.37f, 1e-6);
+  EXPECT_NEAR(b, 0.81f, 1e-6);
+  Vector3 ks;
+  const Mat3 r = stretchMatrix(kK, a, b, ks);
+  EXPECT_EQ(tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t),
+            r * shearAmplitude(kAlpha, kL, kGamma, ks));
+  EXPECT_LT(leftNullResidual(tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t), kK), 1e-5);
+}
+
+TEST(TensorAmplitudeTerrain, ZeroAtOrigin) {
+  const UpstreamTables t = constantTables(1.37f, 0.81f, 0.5f);
+  EXPECT_TRUE(isZero(tensorAmplitude(kAlpha, kL, kGamma, Vector3(), true, &t)));
+  EXPECT_TRUE(isZero(spectralTensor(0.0f, kL, kGamma, Vector3(), true, &t)));
+}
+
+TEST(TensorAmplitudeRoughness, ZeroLevelReadsTable) {
+  const float e = 0.0625f;
+  const UpstreamTables t = constantTables(1.0f, 1.0f, e);
+  const float level = roughnessAlphaeps(t, 2.0f);
+  EXPECT_NEAR(level, 1.7f * e, 1e-7);
+  EXPECT_EQ(tensorAmplitude(0.0f, kL, kGamma, kK, false, &t),
+            shearAmplitude(level, kL, kGamma, kK));
+}
+
+TEST(TensorAmplitudeDeathTest, MissingTablesAreFatal) {
+  EXPECT_EXIT(tensorAmplitude(kAlpha, kL, kGamma, kK, true), ::testing::ExitedWithCode(1),
+              wind::testing::fatalReport(
+                  "stretch tables not built: the Terrain stretch needs the Terrain option"));
+  EXPECT_EXIT(tensorAmplitude(0.0f, kL, kGamma, kK, false), ::testing::ExitedWithCode(1),
+              wind::testing::fatalReport(
+                  "roughness table not built: alphaeps = 0 needs the Roughness option"));
+  UpstreamTables onlyStretch = constantTables(1, 1, 1);
+  onlyStretch.hasRoughness = false;
+  EXPECT_EXIT(spectralTensor(0.0f, kL, kGamma, kK, true, &onlyStretch),
+              ::testing::ExitedWithCode(1),
+              wind::testing::fatalReport(
+                  "roughness table not built: alphaeps = 0 needs the Roughness option"));
+}
