@@ -1,2 +1,8 @@
 // vorlan: synthesises periodic Gaussian turbulent wind fields.
-int main() { return 0; }
+#include <iostream>
+
+#include "vorlan/driver.hpp"
+
+int main(int argc, char** argv) {
+  return wind::runVorlan(argc, argv, wind::SimulatorSteps{}, std::cerr);
+}

@@ -1,0 +1,196 @@
+#include "sources/upstream_tables.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/interpolation.hpp"
+#include "tensor/lifetime.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr float kKappaF = 0.4000000059604645f;  // von Karman constant
+constexpr double kFourThirds = 4.0 / 3.0;
+
+// A memory no longer than this many first spacings keeps the local level.
+constexpr double kShortMemorySpacings = 5.0;
+// A memory length (with the log-profile speed) up to this fraction of the
+// first spacing uses the first-order strain integral.
+constexpr double kShortStrainFraction = 0.25;
+
+inline float f(double x) { return static_cast<float>(x); }
+
+inline std::span<const float> prefix(std::span<const float> s, int n) {
+  return s.first(static_cast<std::size_t>(n));
+}
+
+void checkLine(int nP, std::span<const float> dist) {
+  if (nP < 2) fatalError("upstream tables need at least two points along the terrain line");
+  if (dist.size() < static_cast<std::size_t>(nP))
+    fatalError("upstream tables: fewer distances than points");
+  for (int j = 1; j < nP; ++j)
+    if (!(dist[j] > dist[j - 1]))
+      fatalError("distances along the terrain line must rise strictly");
+}
+
+// The spline tables over kL: natural start, zero slope at kL = 100.
+void finishTable(const UpstreamTables::Table& kL, const UpstreamTables::Table& y,
+                 UpstreamTables::Table& y2) {
+  splineSetup(kL, y, kKLGridSize, kNaturalSpline, 0.0f, y2);
+}
+
+}  // namespace
+
+float profileInterp(int n, std::span<const float> xa, std::span<const float> ya, float x,
+                    bool decay) {
+  if (n <= 0) return ya.empty() ? 0.0f : ya[0];
+  int i = 0;
+  while (i < n && !(x <= xa[i])) ++i;
+  if (i == 0) return ya[0];
+  if (i < n)
+    return f(((double(xa[i]) - x) * ya[i - 1] + (double(x) - xa[i - 1]) * ya[i]) /
+             (double(xa[i]) - xa[i - 1]));
+  const float top = ya[n - 1];
+  if (!decay || n < 2) return top;
+  if (top == 0.0f) return 0.0f;
+  const double s = (double(top) - ya[n - 2]) / (double(xa[n - 1]) - xa[n - 2]);
+  return f(top * std::exp(-(double(x) - xa[n - 1]) * std::fabs(s / top)));
+}
+
+float splineIntegral(std::span<const float> x, std::span<const float> y,
+                     std::span<const float> y2, int n, float per) {
+  float sum = 0.0f;
+  for (int j = n - 2; j >= 0; --j) {
+    const float d = f(double(x[j + 1]) - x[j]);
+    const double term = d * (12.0 * (double(y[j]) + y[j + 1]) -
+                             double(d) * d * (double(y2[j]) + y2[j + 1]));
+    sum = f(sum + term);
+  }
+  return f(sum / (24.0 * per));
+}
+
+void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma, int nP,
+                         std::span<const float> Sp, std::span<const float> dist) {
+  checkLine(nP, dist);
+  if (Sp.size() < static_cast<std::size_t>(nP))
+    fatalError("upstream tables: fewer shear values than points");
+  Vector wv = vector(0, nP - 1);
+  Vector w2v = vector(0, nP - 1);
+  const std::span<float> w(wv.data(), static_cast<std::size_t>(nP));
+  const std::span<float> w2(w2v.data(), static_cast<std::size_t>(nP));
+  const double kappaZ43 = std::pow(double(kKappaF) * z, kFourThirds);
+  const double shortMemory = kShortMemorySpacings * dist[1];
+  auto shearSq = [&](int j) {
+    const double s = double(S0) + Sp[j];
+    return s * s;
+  };
+
+  for (int i = 0; i < kKLGridSize; ++i) {
+    const float kL = kLGrid(i);
+    tables.kL[i] = kL;
+    const float lambda = f(lifeTime(kL) * U0 * Gamma / S0);
+    float e;
+    if (lambda <= shortMemory) {
+      e = f(shearSq(0));
+    } else {
+      for (int j = 0; j < nP; ++j) w[j] = f(shearSq(j) * std::exp(-dist[j] / double(lambda)));
+      splineSetup(prefix(dist, nP), w, nP, f(-shearSq(0) / lambda), kNaturalSpline, w2);
+      e = splineIntegral(dist, w, w2, nP, lambda);
+    }
+    e = f(kappaZ43 * e);
+    // Beyond the last point the memory sees that point's level. (The level
+    // (kappa z)^(4/3) S^2 is written with S^2, so a negative total shear gives
+    // its square, not the power of a negative number.) Only the long memory
+    // carries this tail; the short one is the local level alone.
+    if (lambda > shortMemory)
+      e = f(e + shearSq(nP - 1) * kappaZ43 * std::exp(-dist[nP - 1] / double(lambda)));
+    tables.energy[i] = e;
+  }
+  finishTable(tables.kL, tables.energy, tables.energyD2);
+  tables.hasRoughness = true;
+}
+
+void buildStretchTables(UpstreamTables& tables, [[maybe_unused]] float U0, [[maybe_unused]] float z,
+                        [[maybe_unused]] float direction, float z0, float ustar, float Gamma,
+                        [[maybe_unused]] float L, int nP, int nH, std::span<const float> heights,
+                        int h, const Matrix& U, std::span<const float> S, const Matrix& Su,
+                        const Matrix& Sv, std::span<const float> dist) {
+  checkLine(nP, dist);
+  if (nH < 1 || heights.size() < static_cast<std::size_t>(nH) ||
+      S.size() < static_cast<std::size_t>(nH))
+    fatalError("upstream tables: fewer heights than stated");
+  if (h < 0 || h >= nH) fatalError("KESTAVHeightNo is outside the heights of the terrain file");
+  const float zk = heights[h];
+
+  // Work arrays: values and second derivatives of the two strain integrands
+  // along the line, and one height profile.
+  Matrix lv = matrix(0, 1, 0, nP - 1);
+  Matrix l2 = matrix(0, 1, 0, nP - 1);
+  Vector column = vector(0, nH - 1);
+  auto row = [nP](Matrix& m, int c) {
+    return std::span<float>(m.row(c), static_cast<std::size_t>(nP));
+  };
+  const std::span<const float> col(column.data(), static_cast<std::size_t>(nH));
+  auto profileAt = [&](const Matrix& m, int j, bool decay) {
+    for (int i = 0; i < nH; ++i) column[i] = m[i][j];
+    return profileInterp(nH, heights, col, zk, decay);
+  };
+
+  // Along-wind speed, along-wind and cross-wind strain rate at the chosen
+  // height, point by point; they do not depend on kL.
+  Vector uv = vector(0, nP - 1), av = vector(0, nP - 1), bv = vector(0, nP - 1);
+  for (int j = 0; j < nP; ++j) {
+    if (nH < 2) {
+      uv[j] = U[0][j];
+      av[j] = Su[0][j];
+      bv[j] = Sv[0][j];
+    } else {
+      uv[j] = profileAt(U, j, false);
+      av[j] = profileAt(Su, j, true);
+      bv[j] = profileAt(Sv, j, true);
+    }
+    if (!(uv[j] > 0.0f) || !(U[h][j] > 0.0f))
+      fatalError("along-wind speed must be positive at every point of the terrain line");
+  }
+
+  const double totalShearLog = ustar / (double(kKappaF) * zk);
+  const double totalShear = double(profileInterp(nH, heights, S, zk, true)) + totalShearLog;
+  const double logSpeed = ustar / double(kKappaF) * std::log(double(zk) / z0);
+  const double shortStrain = kShortStrainFraction * dist[1];
+  const double u0 = U[h][0];
+  const double f0 = double(Su[h][0]) / U[h][0], f1 = double(Su[h][1]) / U[h][1];
+  const double g0 = double(Sv[h][0]) / U[h][0], g1 = double(Sv[h][1]) / U[h][1];
+
+  for (int i = 0; i < kKLGridSize; ++i) {
+    const float kL = kLGrid(i);
+    tables.kL[i] = kL;
+    const float T = f(f(lifeTime(kL) * Gamma) / totalShear);
+    if (T * logSpeed <= shortStrain) {
+      // Short memory: the strain rate per unit speed is linear over the first
+      // spacing, f(x) = f0 + f' x, and int_0^inf f(x) exp(-x / (u T)) dx
+      // = u T (f0 + f' u T).
+      const double ell = T * u0;
+      tables.strain[0][i] = f(ell * (f0 + (f1 - f0) / dist[1] * ell));
+      tables.strain[1][i] = f(ell * (g0 + (g1 - g0) / dist[1] * ell));
+    } else {
+      const std::span<float> l0 = row(lv, 0), l1 = row(lv, 1);
+      for (int j = 0; j < nP; ++j) {
+        const double u = uv[j];
+        const double w = std::exp(-dist[j] / (u * T));
+        l0[j] = f(w * av[j] / u);
+        l1[j] = f(w * bv[j] / u);
+      }
+      const double slopeScale = double(T) * u0 * u0;
+      splineSetup(prefix(dist, nP), l0, nP, f(-Su[h][0] / slopeScale), kNaturalSpline, row(l2, 0));
+      splineSetup(prefix(dist, nP), l1, nP, f(-Sv[h][0] / slopeScale), kNaturalSpline, row(l2, 1));
+      tables.strain[0][i] = splineIntegral(dist, l0, row(l2, 0), nP);
+      tables.strain[1][i] = splineIntegral(dist, l1, row(l2, 1), nP);
+    }
+  }
+  for (int c = 0; c < 2; ++c) finishTable(tables.kL, tables.strain[c], tables.strainD2[c]);
+  tables.hasStretch = true;
+}
+
+}  // namespace wind

@@ -1,0 +1,72 @@
+#pragma once
+// Builders of the upstream-memory tables (tensor/upstream_tables.hpp) from the
+// arrays of a terrain flow-model line.
+//
+// The site is point 0 of a line of nP points; dist[j] is the horizontal
+// distance of point j from it (dist[0] = 0, strictly rising). An eddy of
+// dimensionless wave number kL remembers the flow upstream with the weight
+// exp(-t / T), t the travel time from a point and T its memory time, which
+// follows from the eddy lifetime tau(kL) (lifeTime, tensor/lifetime.hpp). For
+// each of the 100 grid values kL_i the memory-weighted line integral is taken
+// with the integral of an interpolating cubic spline over dist (splineIntegral),
+// and the finished table gets its own spline over kL (natural start, zero end
+// slope) for the lookups.
+//
+// buildRoughnessTable fills the energy table (roughness option): with
+// lambda = tau U0 Gamma / S0 the memory length,
+//   E_i = (kappa z)^(4/3) [ (1/lambda) int (S0 + Sp)^2 exp(-x / lambda) dx
+//                           + (S0 + Sp[nP-1])^2 exp(-dist[nP-1] / lambda) ],
+// the last term standing for everything beyond the line; a memory no longer
+// than 5 dist[1] keeps the local level (kappa z)^(4/3) (S0 + Sp[0])^2.
+// buildStretchTables fills the two strain tables (terrain option): the strain
+// rates Su / U (along-wind) and Sv / U (cross-wind) at the chosen height,
+// integrated over travel time with the memory weight.
+//
+// Arrays: 0-based. heights, S: nH values; dist, Sp: nP values; U, Su, Sv:
+// matrices [0..nH-1][0..nP-1] (height, point). h is the 0-based height index.
+//
+// Checks (fatal, through fatalError): fewer than two points, distances that do
+// not rise strictly, a height index outside 0..nH-1, an along-wind speed that
+// is not positive where the strain tables divide by it, or arrays shorter than
+// the counts. The builders allocate their work arrays per call and write only
+// the tables they are given; they touch no other state.
+#include <span>
+
+#include "numerics/arrays.hpp"
+#include "tensor/upstream_tables.hpp"
+
+namespace wind {
+
+// Fills tables.kL, tables.energy and tables.energyD2 and sets hasRoughness.
+// z: site height; U0: site wind speed; S0 = ustar / (0.4 z), the shear of the
+// logarithmic profile; Gamma from the site parameters; Sp: the shear along the
+// line at the chosen height.
+void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma, int nP,
+                         std::span<const float> Sp, std::span<const float> dist);
+
+// Fills tables.kL, tables.strain and tables.strainD2 and sets hasStretch.
+// The five site values (U0, z, direction, z0, ustar) come first, as read from
+// the terrain file; U0, z, direction and L do not enter the tables.
+void buildStretchTables(UpstreamTables& tables, float U0, float z, float direction, float z0,
+                        float ustar, float Gamma, float L, int nP, int nH,
+                        std::span<const float> heights, int h, const Matrix& U,
+                        std::span<const float> S, const Matrix& Su, const Matrix& Sv,
+                        std::span<const float> dist);
+
+// Value at height x of the profile ya over the rising heights xa[0..n-1]:
+// linear interpolation inside, the lowest value below. Above the top the top
+// value, or with decay the top value decaying exponentially with the e-folding
+// height |ya[n-1] / s|, s the slope of the top interval (0 when the top value
+// is 0; a single height has no slope and gives its value).
+float profileInterp(int n, std::span<const float> xa, std::span<const float> ya, float x,
+                    bool decay);
+
+// Integral from x[0] to x[n-1] of the cubic spline through (x_j, y_j) with
+// second derivatives y2_j:
+//   sum_j d_j (12 (y_j + y_{j+1}) - d_j^2 (y2_j + y2_{j+1})) / (24 per),
+// d_j = x[j+1] - x[j], the sum taken from the far end (j = n-2) towards j = 0
+// and divided once at the end. per = 1 gives the plain integral.
+float splineIntegral(std::span<const float> x, std::span<const float> y,
+                     std::span<const float> y2, int n, float per = 1.0f);
+
+}  // namespace wind

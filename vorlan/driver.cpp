@@ -1,0 +1,88 @@
+#include "vorlan/driver.hpp"
+
+#include <fstream>
+#include <ostream>
+#include <string>
+
+#include "numerics/fatal_error.hpp"
+#include "vorlan/output_files.hpp"
+
+namespace wind {
+
+FieldArrays allocateFields(const SimulationInput& in) {
+  FieldArrays f;
+  f.fieldDim = in.fieldDim;
+  f.nComp = in.nComp;
+  const int n1 = in.NPoint[0], n2 = in.NPoint[1], n3 = in.NPoint[2];
+  for (int c = 0; c < in.nComp; ++c) {
+    switch (in.fieldDim) {
+      case 1: f.line[c] = vector(1, n1); break;
+      case 2: f.plane[c] = matrix(1, n1, 1, n2); break;
+      case 3: f.box[c] = f3tensor(1, n1, 1, n2, 1, n3); break;
+    }
+  }
+  return f;
+}
+
+void writeFields(const FieldArrays& fields, OutputFiles& files) {
+  // Each array is one contiguous block with the last index fastest, which is
+  // exactly the file layout: one write per component, no copy.
+  for (int c = 0; c < fields.nComp; ++c) {
+    switch (fields.fieldDim) {
+      case 1: files.write(c, fields.line[c].data(), fields.line[c].size()); break;
+      case 2: files.write(c, fields.plane[c].data(), fields.plane[c].size()); break;
+      case 3: files.write(c, fields.box[c].data(), fields.box[c].size()); break;
+    }
+  }
+}
+
+void releaseFields(FieldArrays& fields) {
+  for (int c = 0; c < fields.nComp; ++c) {
+    switch (fields.fieldDim) {
+      case 1: releaseVector(fields.line[c], 1, fields.line[c].hi()); break;
+      case 2:
+        releaseMatrix(fields.plane[c], 1, fields.plane[c].rowHi(), 1, fields.plane[c].colHi());
+        break;
+      case 3:
+        releaseF3tensor(fields.box[c], 1, fields.box[c].rowHi(), 1, fields.box[c].colHi(), 1,
+                        fields.box[c].depHi());
+        break;
+    }
+  }
+}
+
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&) {}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo) {
+  const std::string inputName = inputFileName(argc, argv);
+  if (inputName.size() > kMaxFileName)
+    fatalError("The input file name is longer than 255 characters");
+  std::ifstream in(inputName);
+  if (!in) fatalError("Could not open file (in vorlan)");
+
+  // The run's upstream-memory tables: filled by the terrain step while reading,
+  // read by the tensor model during synthesis.
+  UpstreamTables tables;
+  SimulationInput input;
+  readSimulationInput(in, echo, input,
+                      [&](SimulationInput& record, std::ostream& out) {
+                        steps.parameterSource(record, tables, out);
+                      });  // up to the seed
+  const Vector3 lim = limNormK(input);
+
+  OutputFiles files;
+  readOutputNames(in, echo, input, files);
+  in.close();
+  printSummary(echo, input, lim);
+
+  FieldArrays fields = allocateFields(input);
+  steps.synthesise(input, lim, tables, fields);
+  writeFields(fields, files);
+  // The Kaimal1d sample listing on standard output belongs here, after the
+  // fields are written and before the files are closed.
+  files.closeAll();
+  releaseFields(fields);
+  return 0;
+}
+
+}  // namespace wind

@@ -1,0 +1,84 @@
+#pragma once
+// The simulator's main routine, one run from the command line to exit status 0:
+//
+//   1. choose the input file and read it up to the source's values; for land,
+//      sea and terrain the parameter-source step runs right there;
+//   2. read the seed;                3. form LimNormK;
+//   4. read the output names, creating each file; close the input;
+//   5. print the summary;            6. allocate one field per component;
+//   7. synthesise;                   8. write the fields;
+//   9. close the files;             10. release the fields;  11. return 0.
+//
+// Every failure ends the run through fatalError (exit status 1) before step 6
+// if it is an input error, so a bad file never costs a large allocation.
+//
+// The two steps that live elsewhere are passed in: the parameter-source step
+// (alphaeps, L and Gamma of the land, sea and terrain sources) and the engine
+// dispatch. Callers that need shared state between them (the terrain tables
+// that the tensor model reads during synthesis) capture it in both closures.
+
+#include <array>
+#include <functional>
+#include <iosfwd>
+
+#include "numerics/arrays.hpp"
+#include "numerics/small_types.hpp"
+#include "tensor/upstream_tables.hpp"
+#include "vorlan/simulation_input.hpp"
+
+namespace wind {
+
+class OutputFiles;
+
+// One 1-based array per velocity component: line[c] = vector(1, N1) for a
+// one-dimensional field, plane[c] = matrix(1, N1, 1, N2) for a two-dimensional
+// one, box[c] = f3tensor(1, N1, 1, N2, 1, N3) for a three-dimensional one;
+// c = 0 .. nComp-1 follows the input's component list. Only the arrays of the
+// field's dimension and of its nComp components are allocated.
+struct FieldArrays {
+  int fieldDim = 0;
+  int nComp = 0;
+  std::array<Vector, 3> line;
+  std::array<Matrix, 3> plane;
+  std::array<F3tensor, 3> box;
+};
+
+// Allocates the field arrays of the input (elements start at zero).
+FieldArrays allocateFields(const SimulationInput& in);
+
+// Writes component c of the fields to file c, c = 0 .. nComp-1, in component
+// order, straight from the arrays' storage (no copy).
+void writeFields(const FieldArrays& fields, OutputFiles& files);
+
+// Releases the field arrays with the matching release routines.
+void releaseFields(FieldArrays& fields);
+
+// The parameter-source step of the land, sea and terrain sources: derives
+// alphaeps, L and Gamma into the input record and, for terrain, fills the
+// upstream-memory tables of the run, which the engines then read.
+using SourceStep = std::function<void(SimulationInput&, UpstreamTables&, std::ostream& echo)>;
+
+// No derivation: the source's values are the model parameters (tests, basic).
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&);
+
+// The parameter-source step of this build (vorlan/source_steps.cpp).
+void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostream& echo);
+
+// The engine step: fills every element of every allocated field array. tables
+// holds the run's upstream-memory tables (empty unless the source is terrain).
+using Synthesiser = std::function<void(const SimulationInput&, const Vector3& limNormK,
+                                       const UpstreamTables& tables, FieldArrays&)>;
+
+// The engine dispatch of this build (vorlan/dispatch.cpp).
+void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
+                FieldArrays& fields);
+
+struct SimulatorSteps {
+  SourceStep parameterSource = wind::parameterSourceStep;
+  Synthesiser synthesise = wind::synthesise;
+};
+
+// One complete run; returns the exit status 0 (failures do not return).
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo);
+
+}  // namespace wind

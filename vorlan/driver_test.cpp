@@ -1,0 +1,173 @@
+#include "vorlan/driver.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "numerics/fatal_error.hpp"
+#include "tests/support.hpp"
+
+using namespace wind;
+using ::testing::ExitedWithCode;
+using wind::testing::fatalReport;
+using wind::testing::literal;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh directory for one test.
+fs::path freshDir(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("vorlan_driver_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+void writeText(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << text;
+}
+
+std::vector<float> readFloats(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<float> v(bytes.size() / 4);
+  std::memcpy(v.data(), bytes.data(), v.size() * 4);
+  return v;
+}
+
+// Code of component c at a grid point: exact in float for the sizes used here.
+float code(int c, int i, int j = 0, int k = 0) {
+  return static_cast<float>(1000 * (c + 1) + 100 * i + 10 * j + k);
+}
+
+// A stand-in engine that writes the code of each point into every array.
+void fillWithCodes(const SimulationInput& in, const Vector3&, const UpstreamTables&, FieldArrays& f) {
+  for (int c = 0; c < in.nComp; ++c) {
+    if (in.fieldDim == 1)
+      for (int i = 1; i <= in.NPoint[0]; ++i) f.line[c][i] = code(c, i);
+    if (in.fieldDim == 2)
+      for (int i = 1; i <= in.NPoint[0]; ++i)
+        for (int j = 1; j <= in.NPoint[1]; ++j) f.plane[c][i][j] = code(c, i, j);
+    if (in.fieldDim == 3)
+      for (int i = 1; i <= in.NPoint[0]; ++i)
+        for (int j = 1; j <= in.NPoint[1]; ++j)
+          for (int k = 1; k <= in.NPoint[2]; ++k) f.box[c](i, j, k) = code(c, i, j, k);
+  }
+}
+
+const SimulatorSteps kFakeEngine{noSourceStep, fillWithCodes};
+
+// Runs the program in dir with the given arguments; exits with its status.
+[[noreturn]] void runIn(const fs::path& dir, std::vector<const char*> args,
+                        const SimulatorSteps& steps = kFakeEngine) {
+  if (chdir(dir.c_str()) != 0) std::exit(99);
+  args.insert(args.begin(), "vorlan");
+  std::exit(runVorlan(static_cast<int>(args.size()), args.data(), steps, std::cerr));
+}
+
+}  // namespace
+
+TEST(Driver, ThreeDimensionalFilesHoldTheLastIndexFastest) {
+  const fs::path dir = freshDir("box");
+  writeText(dir / "box.inp", "3 3 4 4 4\n64 64 64\nbasic\n0.1 30 3.9\n-1\nu.bin v.bin w.bin\n");
+  EXPECT_EXIT(runIn(dir, {"box.inp"}), ExitedWithCode(0),
+              literal("strlen  5  line specifying ParameterSource: basic\nseed -1\n"
+                      "fname[i] u.bin\nfname[i] v.bin\nfname[i] w.bin\n"
+                      "Field dim and number of components: 3 3\nField size\nNPoint  4 4 4 \n"
+                      "LMax    64 64 64 \nGamma  3.9  L 30  alphaeps 0.1\n Seed: -1\n"
+                      " LimNormK (0,0,0)\nu.bin\nv.bin\nw.bin\n"));
+  const char* names[] = {"u.bin", "v.bin", "w.bin"};
+  for (int c = 0; c < 3; ++c) {
+    ASSERT_EQ(fs::file_size(dir / names[c]), 256u) << names[c];
+    const std::vector<float> v = readFloats(dir / names[c]);
+    for (int i = 1; i <= 4; ++i)
+      for (int j = 1; j <= 4; ++j)
+        for (int k = 1; k <= 4; ++k) {
+          const int offset = 4 * ((i - 1) * 16 + (j - 1) * 4 + (k - 1));
+          ASSERT_EQ(v[offset / 4], code(c, i, j, k)) << names[c] << " at " << i << j << k;
+        }
+  }
+}
+
+TEST(Driver, TwoAndOneDimensionalFileLayouts) {
+  const fs::path dir = freshDir("plane");
+  writeText(dir / "plane.inp", "2 1 3 1 8 2\n100 50\nbasic\n0.1 30 3.9\n-1\nw.bin\n");
+  EXPECT_EXIT(runIn(dir, {"plane.inp"}), ExitedWithCode(0), "");
+  const std::vector<float> m = readFloats(dir / "w.bin");
+  ASSERT_EQ(m.size(), 16u);
+  EXPECT_EQ(m[0], code(0, 1, 1));
+  EXPECT_EQ(m[1], code(0, 1, 2));
+  EXPECT_EQ(m[2], code(0, 2, 1));
+  EXPECT_EQ(m[15], code(0, 8, 2));
+
+  writeText(dir / "line.inp", "1 2 2 1 2\n10\nbasic\n0.1 30 3.9\n-1\nv.bin u.bin\n");
+  EXPECT_EXIT(runIn(dir, {"line.inp"}), ExitedWithCode(0), "");
+  EXPECT_EQ(fs::file_size(dir / "v.bin"), 8u);
+  EXPECT_EQ(readFloats(dir / "u.bin"), (std::vector<float>{code(1, 1), code(1, 2)}));
+}
+
+TEST(Driver, InputFileNameFromTheCommandLine) {
+  // The default "c:/Temp/sim.inp" is a relative path on this system.
+  const fs::path dir = freshDir("default");
+  writeText(dir / "c:/Temp/sim.inp", "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\nd.bin\n");
+  writeText(dir / "given.inp", "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\ng.bin\n");
+  EXPECT_EXIT(runIn(dir, {}), ExitedWithCode(0), "fname\\[i\\] d\\.bin");
+  EXPECT_EXIT(runIn(dir, {"given.inp", "extra"}), ExitedWithCode(0), "fname\\[i\\] d\\.bin");
+  EXPECT_EXIT(runIn(dir, {"given.inp"}), ExitedWithCode(0), "fname\\[i\\] g\\.bin");
+  EXPECT_EXIT(runIn(dir, {"missing.inp"}), ExitedWithCode(1),
+              fatalReport("Could not open file (in vorlan)"));
+  const std::string longName(256, 'n');
+  EXPECT_EXIT(runIn(dir, {longName.c_str()}), ExitedWithCode(1),
+              fatalReport("The input file name is longer than 255 characters"));
+}
+
+TEST(Driver, FilesCreatedBeforeAFailureStayEmpty) {
+  const fs::path dir = freshDir("empty");
+  // The second name cannot be created: its name is echoed without a newline.
+  writeText(dir / "a.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nfirst.bin no/such/dir.bin\n");
+  EXPECT_EXIT(runIn(dir, {"a.inp"}), ExitedWithCode(1),
+              literal("fname[i] no/such/dir.bin\nno/such/dir.bin") +
+                  fatalReport("Could not open output file"));
+  ASSERT_TRUE(fs::exists(dir / "first.bin"));
+  EXPECT_EQ(fs::file_size(dir / "first.bin"), 0u);
+
+  // A failure inside the engine leaves every file empty.
+  writeText(dir / "b.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nx.bin y.bin\n");
+  const SimulatorSteps failing{noSourceStep,
+                               [](const SimulationInput&, const Vector3&, const UpstreamTables&,
+                                  FieldArrays&) {
+                                 fatalError("engine failed");
+                               }};
+  EXPECT_EXIT(runIn(dir, {"b.inp"}, failing), ExitedWithCode(1), fatalReport("engine failed"));
+  EXPECT_EQ(fs::file_size(dir / "x.bin"), 0u);
+  EXPECT_EQ(fs::file_size(dir / "y.bin"), 0u);
+
+  writeText(dir / "c.inp",
+            "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\n" + std::string(256, 'f') + "\n");
+  EXPECT_EXIT(runIn(dir, {"c.inp"}), ExitedWithCode(1),
+              fatalReport("The output file name is longer than 255 characters"));
+  EXPECT_FALSE(fs::exists(dir / std::string(255, 'f')));
+}
+
+TEST(Driver, FailedWritesAreReported) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
+  const fs::path dir = freshDir("full");
+  // A small field fits the stream's buffer: the loss shows when the file is closed.
+  writeText(dir / "small.inp", "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\n/dev/full\n");
+  EXPECT_EXIT(runIn(dir, {"small.inp"}), ExitedWithCode(1),
+              fatalReport("Could not close output file /dev/full"));
+  // A large one fails on the write itself.
+  writeText(dir / "large.inp", "1 1 1 65536 10\nbasic\n0.1 30 3.9\n-1\n/dev/full\n");
+  EXPECT_EXIT(runIn(dir, {"large.inp"}), ExitedWithCode(1),
+              fatalReport("Could not write output file /dev/full"));
+}

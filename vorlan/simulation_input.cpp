@@ -1,0 +1,369 @@
+#include "vorlan/simulation_input.hpp"
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
+#include "vorlan/output_files.hpp"
+
+namespace wind {
+
+namespace {
+
+// Single-precision 2 pi, the value the wave-number limits are formed with.
+constexpr float kTwoPiF = 6.2831854820251465f;
+// Limit of |k_1 L| along the first dimension of a non-cubic box.
+constexpr float kLimNormK1 = 3.0f;
+
+// Reading primitives on the one input stream. Each ends the run with a message
+// naming the value when the stream cannot deliver it (end of file, or text where
+// a number is expected).
+class ValueReader {
+ public:
+  explicit ValueReader(std::istream& in) : in_(in) {}
+
+  int readInt(const char* label) {
+    int v = 0;
+    in_ >> v;
+    if (in_.fail()) missing(label);
+    return v;
+  }
+
+  long readLong(const char* label) {
+    long v = 0;
+    in_ >> v;
+    if (in_.fail()) missing(label);
+    return v;
+  }
+
+  float readFloat(const char* label) {
+    float v = 0.0f;
+    in_ >> v;
+    if (in_.fail()) missing(label);
+    return v;
+  }
+
+  std::string readWord(const char* label) {
+    std::string w;
+    in_ >> w;
+    if (in_.fail()) missing(label);
+    return w;
+  }
+
+  // The rest of the current line, its newline consumed. A carriage return
+  // before the newline (a file written with CR LF line ends) is not part of the
+  // line, as in text-mode reading on systems with such line ends. Returns false
+  // when nothing could be read (end of file).
+  bool readLine(std::string& line) {
+    std::getline(in_, line);
+    if (in_.fail()) {
+      line.clear();
+      return false;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+  }
+
+  [[noreturn]] static void missing(const char* label) {
+    fatalError(std::string("Could not read ") + label + " from the input file");
+  }
+
+ private:
+  std::istream& in_;
+};
+
+void requirePositive(float v, const char* message) {
+  if (!(v > 0.0f)) fatalError(message);
+}
+
+// A zero level is a valid (still) field; only negative or non-numeric values are refused.
+void requireNonNegative(float v, const char* message) {
+  if (!(v >= 0.0f)) fatalError(message);
+}
+
+// "true"/"True" or "false"/"False"; false when the word is neither.
+bool parseBool(const std::string& word, bool& value) {
+  if (word == "true" || word == "True") {
+    value = true;
+    return true;
+  }
+  if (word == "false" || word == "False") {
+    value = false;
+    return true;
+  }
+  return false;
+}
+
+bool matchSource(const std::string& line, ParameterSource& s) {
+  // Compared in this order, whole line, case-sensitive.
+  static constexpr ParameterSource order[] = {ParameterSource::basic,   ParameterSource::land,
+                                              ParameterSource::sea,     ParameterSource::terrain,
+                                              ParameterSource::Kaimal1d, ParameterSource::TwoD};
+  for (ParameterSource candidate : order)
+    if (line == sourceKeyword(candidate)) {
+      s = candidate;
+      return true;
+    }
+  return false;
+}
+
+void checkSpecType(int specType, const char* message) {
+  if (specType < 0 || specType > 2) fatalError(message);
+}
+
+void readTerrainSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
+  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
+  if (input.terrainFile.size() > kMaxFileName)
+    fatalError("The terrain file name is longer than 255 characters");
+
+  const int heightNo = r.readInt("KESTAVHeightNo");
+  echo << "KESTAVHeightNo " << heightNo << "\n";
+  // Rows of the terrain file are numbered from 1; the upper end of the range is
+  // checked against the file when it is read.
+  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
+  input.KESTAVHeightNo = heightNo - 1;
+
+  const std::string terrainWord = r.readWord("Terrain");
+  echo << "Terrain " << terrainWord << "\n";
+  if (!parseBool(terrainWord, input.Terrain)) {
+    echo << terrainWord << "\n";
+    echo.flush();
+    fatalError("Input should be either 'true' or 'false' (1).");
+  }
+  std::string rest;  // the rest of the Terrain line may carry a comment
+  r.readLine(rest);
+
+  const std::string roughnessWord = r.readWord("Roughness");
+  echo << "Roughness " << roughnessWord << "\n";
+  if (!parseBool(roughnessWord, input.Roughness)) {
+    echo << roughnessWord << "\n";
+    echo.flush();
+    fatalError("Input should be either 'true' or 'false' (2).");
+  }
+  if (!input.Terrain && !input.Roughness)
+    fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
+
+  input.SpecType = r.readInt("SpecType");
+  echo << "SpecType " << input.SpecType << "\n";
+  checkSpecType(input.SpecType,
+                "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU");
+}
+
+}  // namespace
+
+const char* sourceKeyword(ParameterSource s) {
+  switch (s) {
+    case ParameterSource::basic: return "basic";
+    case ParameterSource::land: return "land";
+    case ParameterSource::sea: return "sea";
+    case ParameterSource::terrain: return "terrain";
+    case ParameterSource::Kaimal1d: return "Kaimal1d";
+    case ParameterSource::TwoD: return "2D";
+  }
+  return "";
+}
+
+void noParameterSourceStep(SimulationInput&, std::ostream&) {}
+
+std::string inputFileName(int argc, const char* const argv[]) {
+  return argc == 2 ? std::string(argv[1]) : std::string(kDefaultInputFile);
+}
+
+bool isPowerOfTwo(int n) {
+  int halvings = 0;
+  for (int m = n; m > 1; m /= 2) ++halvings;
+  return (std::int64_t{1} << halvings) == n;
+}
+
+void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
+                         const ParameterSourceStep& sourceStep) {
+  in.unsetf(std::ios_base::basefield);  // integers in the base their prefix selects
+  ValueReader r(in);
+
+  input.fieldDim = r.readInt("fieldDim");
+  if (input.fieldDim < 1 || input.fieldDim > 3)
+    fatalError("The dimension of the field should be 1, 2 or 3");
+
+  input.nComp = r.readInt("nComp");
+  if (input.nComp < 1 || input.nComp > 3)
+    fatalError("The number of components in the field should be 1, 2 or 3");
+
+  if (input.nComp < 3)
+    for (int c = 0; c < input.nComp; ++c) {
+      const int comp = r.readInt("components");
+      if (comp < 1 || comp > 3) fatalError("The components of the field should be 1, 2 or 3");
+      input.components[c] = comp - 1;
+    }
+
+  if (input.fieldDim == 2) {
+    const int absent = r.readInt("absentDim");
+    if (absent < 1 || absent > 3)
+      fatalError("The absent space dimensions of the field should be 1, 2 or 3");
+    input.absentDim = absent - 1;
+  }
+
+  for (int d = 0; d < input.fieldDim; ++d) {
+    input.NPoint[d] = r.readInt("NPoint");
+    if (!isPowerOfTwo(input.NPoint[d]))
+      fatalError("Number of points in each spatial dimension has to be a power of 2");
+    // A single point has no wave numbers to synthesise and no transform size.
+    if (input.NPoint[d] < 2)
+      fatalError("Number of points in each spatial dimension has to be at least 2");
+  }
+
+  for (int d = 0; d < input.fieldDim; ++d) {
+    input.LMax[d] = r.readFloat("LMax");
+    requirePositive(input.LMax[d], "The field size LMax has to be positive");
+  }
+
+  // ParameterSource: the first line read is what is left of the LMax line; only
+  // if that is empty is the next line taken, whatever it holds.
+  std::string line;
+  if (!r.readLine(line) || line.empty())
+    if (!r.readLine(line)) ValueReader::missing("ParameterSource");
+  echo << "strlen  " << line.size() << "  line specifying ParameterSource: " << line << "\n";
+  if (!matchSource(line, input.source)) {
+    echo << "ParameterSource is " << line << "\n";
+    fatalError("ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d");
+  }
+  if (input.source == ParameterSource::Kaimal1d && input.fieldDim != 1)
+    fatalError("fieldDim MUST be one when using Kaimal1d");
+  if (input.source == ParameterSource::TwoD) {
+    if (input.fieldDim != 2) fatalError("fieldDim MUST be two when using 2D");
+    if (input.nComp != 1 && input.nComp != 2)
+      fatalError("The number of components in the field should be 1 or 2 when using 2D");
+    for (int c = 0; c < input.nComp; ++c)
+      if (input.components[c] > 1)
+        fatalError("The components of the field should be 1 or 2 when using 2D");
+  }
+
+  switch (input.source) {
+    case ParameterSource::basic:
+      input.alphaeps = r.readFloat("alphaeps");
+      requirePositive(input.alphaeps, "The spectral level alphaeps has to be positive");
+      input.L = r.readFloat("L");
+      requirePositive(input.L, "The length scale L has to be positive");
+      input.Gamma = r.readFloat("Gamma");
+      if (!(input.Gamma >= 0.0f))
+        fatalError("The shear-distortion parameter Gamma has to be zero or positive");
+      break;
+
+    case ParameterSource::land:
+    case ParameterSource::sea:
+      input.U0 = r.readFloat("U0");
+      requirePositive(input.U0, "The mean wind speed U0 has to be positive");
+      input.z = r.readFloat("z");
+      requirePositive(input.z, "The height z has to be positive");
+      if (input.source == ParameterSource::land) {
+        input.z0 = r.readFloat("z0");
+        requirePositive(input.z0, "The roughness length z0 has to be positive");
+        if (!(input.z > input.z0))
+          fatalError("The height z has to be above the roughness length z0");
+      }
+      input.SpecType = r.readInt("SpecType");
+      checkSpecType(input.SpecType, "The Spectrum type should be 0, 1, or 2");
+      break;
+
+    case ParameterSource::terrain:
+      readTerrainSource(r, echo, input);
+      break;
+
+    case ParameterSource::Kaimal1d:
+      input.ustar = r.readFloat("ustar");
+      requireNonNegative(input.ustar, "The friction velocity ustar cannot be negative");
+      input.z = r.readFloat("z");
+      requirePositive(input.z, "The height z has to be positive");
+      input.U0 = r.readFloat("U0");  // passed on to the Kaimal spectra, which do not use it
+      break;
+
+    case ParameterSource::TwoD:
+      input.sig2_2D = r.readFloat("sig2_2D");
+      requireNonNegative(input.sig2_2D, "The variance sig2_2D cannot be negative");
+      input.L_2D = r.readFloat("L_2D");
+      requireNonNegative(input.L_2D, "The length scale L_2D cannot be negative");
+      break;
+  }
+
+  if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
+      input.source == ParameterSource::terrain)
+    sourceStep(input, echo);
+
+  input.seed = r.readLong("seed");
+  echo << "seed " << input.seed << "\n";
+  if (input.seed >= 0) {
+    echo << input.seed << "\n";
+    fatalError("The random seed has to be a negative integer");
+  }
+}
+
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
+                     OutputFiles& files) {
+  ValueReader r(in);
+  for (int c = 0; c < input.nComp; ++c) {
+    const std::string name = r.readWord("fname");
+    echo << "fname[i] " << name << "\n";
+    if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
+    input.fname[c] = name;
+    files.create(c, name, echo);
+  }
+}
+
+Vector3 limNormK(const SimulationInput& in) {
+  float lim[3] = {0.0f, 0.0f, 0.0f};
+  if (in.fieldDim > 1) {
+    // A two-dimensional field has no third size; only its two sizes are compared.
+    const bool equal = in.fieldDim == 3
+                           ? (in.LMax[0] == in.LMax[1] && in.LMax[1] == in.LMax[2])
+                           : in.LMax[0] == in.LMax[1];
+    if (!equal) {
+      const double L = in.source == ParameterSource::TwoD ? 0.0 : double(in.L);
+      lim[0] = kLimNormK1;
+      for (int d = 1; d < in.fieldDim; ++d)
+        lim[d] = static_cast<float>((2.0 * (double(kTwoPiF) * L)) / double(in.LMax[d]));
+    }
+  }
+  return {lim[0], lim[1], lim[2]};
+}
+
+void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& lim) {
+  echo << "Field dim and number of components: " << in.fieldDim << " " << in.nComp << "\n";
+  if (in.nComp < 3) {
+    echo << "Components: ";
+    for (int c = 0; c < in.nComp; ++c) echo << in.components[c] << "  ";
+    echo << "\n";
+  }
+  if (in.fieldDim == 2) echo << "Absent Dimension  " << in.absentDim << "\n";
+  echo << "Field size\n" << "NPoint  ";
+  for (int d = 0; d < in.fieldDim; ++d) echo << in.NPoint[d] << " ";
+  echo << "\n" << "LMax    ";
+  for (int d = 0; d < in.fieldDim; ++d) echo << formatG6(in.LMax[d]) << " ";
+  echo << "\n";
+  if (in.source == ParameterSource::land || in.source == ParameterSource::sea)
+    echo << "SpecType " << in.SpecType << "\n";
+  switch (in.source) {
+    case ParameterSource::Kaimal1d:
+      echo << "ustar  " << formatG6(in.ustar) << "  z " << formatG6(in.z) << "  U0 "
+           << formatG6(in.U0);
+      break;
+    case ParameterSource::TwoD:
+      echo << "sig2_2D  " << formatG6(in.sig2_2D) << "  L_2D " << formatG6(in.L_2D);
+      break;
+    default:
+      echo << "Gamma  " << formatG6(in.Gamma) << "  L " << formatG6(in.L) << "  alphaeps "
+           << formatG6(in.alphaeps);
+      break;
+  }
+  echo << "\n" << " Seed: " << in.seed << "\n";
+  if (in.fieldDim == 2)
+    echo << " LimNormK (" << formatG6(lim.x) << "," << formatG6(lim.y) << ")\n";
+  else if (in.fieldDim == 3)
+    echo << " LimNormK (" << formatG6(lim.x) << "," << formatG6(lim.y) << "," << formatG6(lim.z)
+         << ")\n";
+  for (int c = 0; c < in.nComp; ++c) echo << in.fname[c] << "\n";
+  echo.flush();
+}
+
+}  // namespace wind
