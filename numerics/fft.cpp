@@ -1,0 +1,314 @@
+#include "numerics/fft.hpp"
+
+#include <cmath>
+#include <utility>
+
+#include "numerics/fatal_error.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr double kTwoPi = 6.28318530717959;   // a few units in the last place above 2 pi
+constexpr double kPi = 3.141592653589793;
+constexpr double kHalf = 0.5;
+
+constexpr const char* kRlft3Message = "rlft3: problem with dimensions or contiguity of data array\n";
+
+bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+
+// Element i (1-based) of a flat array whose element 1 is at d.
+struct OneBased {
+  float* d;
+  float& operator()(std::int64_t i) const { return d[i - 1]; }
+};
+
+// Trigonometric recurrence for w = exp(i k theta), k = 0, 1, ...: one step
+// multiplies w by exp(i theta) = 1 + (wpr + i wpi) without losing the small
+// increment to round-off.
+struct Twiddle {
+  double wpr, wpi;
+  double wr, wi;
+
+  explicit Twiddle(double theta) : wr(1.0), wi(0.0) {
+    const double s = std::sin(kHalf * theta);
+    wpr = -2.0 * s * s;
+    wpi = std::sin(theta);
+  }
+  void advance() {
+    const double wtemp = wr;
+    wr = wtemp * wpr - wi * wpi + wr;
+    wi = wi * wpr + wtemp * wpi + wi;
+  }
+};
+
+// Butterfly on the complex values at k1 and k2: t = w * z2, z2 = z1 - t, z1 = z1 + t.
+inline void butterfly(const OneBased& a, std::int64_t k1, std::int64_t k2, double wr, double wi) {
+  const double tempr = wr * a(k2) - wi * a(k2 + 1);
+  const double tempi = wr * a(k2 + 1) + wi * a(k2);
+  a(k2) = static_cast<float>(a(k1) - tempr);
+  a(k2 + 1) = static_cast<float>(a(k1 + 1) - tempi);
+  a(k1) = static_cast<float>(a(k1) + tempr);
+  a(k1 + 1) = static_cast<float>(a(k1 + 1) + tempi);
+}
+
+void checkSign(int isign, const char* message) {
+  if (isign != 1 && isign != -1) fatalError(message);
+}
+
+void complexFftKernel(float* data, std::int64_t nn, int isign) {
+  const OneBased a{data};
+  const std::int64_t n = 2 * nn;
+
+  // Bit-reversal permutation of the nn complex values.
+  std::int64_t j = 1;
+  for (std::int64_t i = 1; i < n; i += 2) {
+    if (j > i) {
+      std::swap(a(j), a(i));
+      std::swap(a(j + 1), a(i + 1));
+    }
+    std::int64_t m = n / 2;
+    while (m >= 2 && j > m) {
+      j -= m;
+      m /= 2;
+    }
+    j += m;
+  }
+
+  // Danielson-Lanczos: combine transforms of length mmax/2 into length mmax.
+  std::int64_t mmax = 2;
+  while (n > mmax) {
+    const std::int64_t istep = 2 * mmax;
+    Twiddle w(isign * (kTwoPi / static_cast<double>(mmax)));
+    for (std::int64_t m = 1; m < mmax; m += 2) {
+      for (std::int64_t i = m; i <= n; i += istep) butterfly(a, i, i + mmax, w.wr, w.wi);
+      w.advance();
+    }
+    mmax = istep;
+  }
+}
+
+void realFftKernel(float* data, std::int64_t n, int isign) {
+  const OneBased d{data};
+  const std::int64_t nh = n / 2;
+  constexpr double c1 = 0.5;
+  double c2 = 0.0;
+  double theta = kPi / static_cast<double>(nh);
+  if (isign == 1) {
+    c2 = -0.5;
+    complexFftKernel(data, nh, +1);
+  } else {
+    c2 = 0.5;
+    theta = -theta;
+  }
+  // Start at w = exp(i theta): the pair k = 0 / nh is handled separately below.
+  Twiddle w(theta);
+  w.wr = 1.0 + w.wpr;
+  w.wi = w.wpi;
+  const std::int64_t np3 = n + 3;
+  // Separate the transforms of the even and odd samples (h1 and h2) for the
+  // pair k = i - 1 and nh - k, and recombine them with the twiddle.
+  for (std::int64_t i = 2; i <= n / 4; ++i) {
+    const std::int64_t i1 = i + i - 1;
+    const std::int64_t i2 = i1 + 1;
+    const std::int64_t i3 = np3 - i2;
+    const std::int64_t i4 = i3 + 1;
+    const double h1r = c1 * (d(i1) + double(d(i3)));
+    const double h1i = c1 * (d(i2) - double(d(i4)));
+    const double h2r = -c2 * (d(i2) + double(d(i4)));
+    const double h2i = c2 * (d(i1) - double(d(i3)));
+    d(i1) = static_cast<float>(h1r + w.wr * h2r - w.wi * h2i);
+    d(i2) = static_cast<float>(h1i + w.wr * h2i + w.wi * h2r);
+    d(i3) = static_cast<float>(h1r - w.wr * h2r + w.wi * h2i);
+    d(i4) = static_cast<float>(-h1i + w.wr * h2i + w.wi * h2r);
+    w.advance();
+  }
+  const double first = d(1);
+  if (isign == 1) {
+    d(1) = static_cast<float>(first + d(2));
+    d(2) = static_cast<float>(first - d(2));
+  } else {
+    d(1) = static_cast<float>(c1 * (first + d(2)));
+    d(2) = static_cast<float>(c1 * (first - d(2)));
+    complexFftKernel(data, nh, -1);
+  }
+}
+
+void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign) {
+  const OneBased a{data};
+  std::int64_t ntot = 1;
+  for (std::int64_t n : nn) ntot *= n;
+
+  std::int64_t nprev = 1;
+  for (auto dim = nn.size(); dim-- > 0;) {
+    const std::int64_t n = nn[dim];
+    const std::int64_t nrem = ntot / (n * nprev);
+    const std::int64_t ip1 = 2 * nprev;  // floats between neighbours along this dimension
+    const std::int64_t ip2 = ip1 * n;
+    const std::int64_t ip3 = ip2 * nrem;
+
+    // Bit reversal along this dimension, moving runs of nprev complex values.
+    std::int64_t i2rev = 1;
+    for (std::int64_t i2 = 1; i2 <= ip2; i2 += ip1) {
+      if (i2 < i2rev) {
+        for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2) {
+          for (std::int64_t i3 = i1; i3 <= ip3; i3 += ip2) {
+            const std::int64_t i3rev = i2rev + i3 - i2;
+            std::swap(a(i3), a(i3rev));
+            std::swap(a(i3 + 1), a(i3rev + 1));
+          }
+        }
+      }
+      std::int64_t ibit = ip2 / 2;
+      while (ibit >= ip1 && i2rev > ibit) {
+        i2rev -= ibit;
+        ibit /= 2;
+      }
+      i2rev += ibit;
+    }
+
+    // Danielson-Lanczos along this dimension.
+    std::int64_t ifp1 = ip1;
+    while (ifp1 < ip2) {
+      const std::int64_t ifp2 = 2 * ifp1;
+      Twiddle w(isign * kTwoPi / static_cast<double>(ifp2 / ip1));
+      for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
+        for (std::int64_t i1 = i3; i1 <= i3 + ip1 - 2; i1 += 2) {
+          for (std::int64_t i2 = i1; i2 <= ip3; i2 += ifp2) butterfly(a, i2, i2 + ifp1, w.wr, w.wi);
+        }
+        w.advance();
+      }
+      ifp1 = ifp2;
+    }
+    nprev *= n;
+  }
+}
+
+// rlft3 on a flat block: element (i1, i2, i3) of data at offset
+// ((i1-1) nn2 + i2-1) nn3 + i3-1, element (i1, j) of speq (the Nyquist plane)
+// at (i1-1) 2 nn2 + j-1.
+void rlft3Kernel(float* data, float* speq, std::int64_t nn1, std::int64_t nn2, std::int64_t nn3,
+                 int isign) {
+  const auto d = [=](std::int64_t i1, std::int64_t i2, std::int64_t i3) -> float& {
+    return data[((i1 - 1) * nn2 + (i2 - 1)) * nn3 + (i3 - 1)];
+  };
+  const std::int64_t speqRow = 2 * nn2;
+  const auto s = [=](std::int64_t i1, std::int64_t j) -> float& {
+    return speq[(i1 - 1) * speqRow + (j - 1)];
+  };
+
+  constexpr double c1 = 0.5;
+  const double c2 = -0.5 * isign;
+  const double theta = isign * (kTwoPi / static_cast<double>(nn3));
+  const std::int64_t complexDims[3] = {nn1, nn2, nn3 / 2};
+
+  if (isign == 1) {
+    complexFftNKernel(data, complexDims, +1);
+    for (std::int64_t i1 = 1; i1 <= nn1; ++i1) {
+      for (std::int64_t i2 = 1; i2 <= nn2; ++i2) {
+        s(i1, 2 * i2 - 1) = d(i1, i2, 1);
+        s(i1, 2 * i2) = d(i1, i2, 2);
+      }
+    }
+  }
+
+  // Untangle the transform of the complex view into the half spectrum of the
+  // real data (forward) or tangle it back (inverse). Z at k and Y at the mirror
+  // wave vector give h1 = (Z + conj Y)/2 and h2 = i c2 (Z - conj Y).
+  for (std::int64_t i1 = 1; i1 <= nn1; ++i1) {
+    const std::int64_t j1 = (i1 != 1) ? nn1 - i1 + 2 : 1;
+    Twiddle w(theta);
+    for (std::int64_t i3 = 1; i3 <= nn3 / 4 + 1; ++i3) {
+      const std::int64_t ii3 = 2 * i3 - 1;
+      for (std::int64_t i2 = 1; i2 <= nn2; ++i2) {
+        if (i3 == 1) {
+          const std::int64_t j2 = (i2 != 1) ? 2 * (nn2 - i2) + 3 : 1;
+          const double h1r = c1 * (d(i1, i2, 1) + double(s(j1, j2)));
+          const double h1i = c1 * (d(i1, i2, 2) - double(s(j1, j2 + 1)));
+          const double h2i = c2 * (d(i1, i2, 1) - double(s(j1, j2)));
+          const double h2r = -c2 * (d(i1, i2, 2) + double(s(j1, j2 + 1)));
+          d(i1, i2, 1) = static_cast<float>(h1r + h2r);
+          d(i1, i2, 2) = static_cast<float>(h1i + h2i);
+          s(j1, j2) = static_cast<float>(h1r - h2r);
+          s(j1, j2 + 1) = static_cast<float>(h2i - h1i);
+        } else {
+          const std::int64_t j2 = (i2 != 1) ? nn2 - i2 + 2 : 1;
+          const std::int64_t j3 = nn3 + 3 - 2 * i3;
+          const double h1r = c1 * (d(i1, i2, ii3) + double(d(j1, j2, j3)));
+          const double h1i = c1 * (d(i1, i2, ii3 + 1) - double(d(j1, j2, j3 + 1)));
+          const double h2i = c2 * (d(i1, i2, ii3) - double(d(j1, j2, j3)));
+          const double h2r = -c2 * (d(i1, i2, ii3 + 1) + double(d(j1, j2, j3 + 1)));
+          d(i1, i2, ii3) = static_cast<float>(h1r + w.wr * h2r - w.wi * h2i);
+          d(i1, i2, ii3 + 1) = static_cast<float>(h1i + w.wr * h2i + w.wi * h2r);
+          d(j1, j2, j3) = static_cast<float>(h1r - w.wr * h2r + w.wi * h2i);
+          d(j1, j2, j3 + 1) = static_cast<float>(-h1i + w.wr * h2i + w.wi * h2r);
+        }
+      }
+      w.advance();
+    }
+  }
+
+  if (isign == -1) complexFftNKernel(data, complexDims, -1);
+}
+
+void checkRlft3(int nn1, int nn2, int nn3, int isign, const Matrix& nyquistPlane) {
+  checkSign(isign, "rlft3: isign has to be 1 or -1");
+  if (!isPowerOfTwo(nn1) || !isPowerOfTwo(nn2) || !isPowerOfTwo(nn3) || nn3 < 2)
+    fatalError(kRlft3Message);
+  if (nyquistPlane.rowLo() != 1 || nyquistPlane.rowHi() != nn1 || nyquistPlane.colLo() != 1 ||
+      std::int64_t(nyquistPlane.colHi()) != 2 * std::int64_t(nn2))
+    fatalError("rlft3: nyquistPlane does not match the dimensions of the data array");
+}
+
+}  // namespace
+
+void complexFft(float* data, std::int64_t nn, int isign) {
+  if (!isPowerOfTwo(nn)) fatalError("complexFft: number of complex values is not a power of 2");
+  checkSign(isign, "complexFft: isign has to be 1 or -1");
+  complexFftKernel(data, nn, isign);
+}
+
+void complexFft(Vector& data, std::int64_t nn, int isign) {
+  if (data.lo() != 1 || nn > data.size() / 2)
+    fatalError("complexFft: problem with dimensions of data array");
+  complexFft(data.data(), nn, isign);
+}
+
+void realFft(float* data, std::int64_t n, int isign) {
+  if (!isPowerOfTwo(n) || n < 2) fatalError("realFft: length is not a power of 2 of at least 2");
+  checkSign(isign, "realFft: isign has to be 1 or -1");
+  realFftKernel(data, n, isign);
+}
+
+void realFft(Vector& data, std::int64_t n, int isign) {
+  if (data.lo() != 1 || data.size() < n) fatalError("realFft: problem with dimensions of data array");
+  realFft(data.data(), n, isign);
+}
+
+void complexFftN(float* data, std::span<const std::int64_t> nn, int isign) {
+  if (nn.empty()) fatalError("complexFftN: no dimensions given");
+  for (std::int64_t n : nn)
+    if (!isPowerOfTwo(n)) fatalError("complexFftN: dimension is not a power of 2");
+  checkSign(isign, "complexFftN: isign has to be 1 or -1");
+  complexFftNKernel(data, nn, isign);
+}
+
+void rlft3(F3tensor& data, Matrix& nyquistPlane, int nn1, int nn2, int nn3, int isign) {
+  // The kernel addresses data as one flat block from data[1][1][1]; that holds
+  // exactly when the ranges are 1 .. nn1, 1 .. nn2, 1 .. nn3.
+  if (data.rowLo() != 1 || data.rowHi() != nn1 || data.colLo() != 1 || data.colHi() != nn2 ||
+      data.depLo() != 1 || data.depHi() != nn3)
+    fatalError(kRlft3Message);
+  checkRlft3(nn1, nn2, nn3, isign, nyquistPlane);
+  rlft3Kernel(data.data(), nyquistPlane.data(), nn1, nn2, nn3, isign);
+}
+
+void rlft3(Matrix& data, Matrix& nyquistPlane, int nn1, int nn2, int nn3, int isign) {
+  if (nn1 != 1 || data.rowLo() != 1 || data.rowHi() != nn2 || data.colLo() != 1 ||
+      data.colHi() != nn3)
+    fatalError(kRlft3Message);
+  checkRlft3(nn1, nn2, nn3, isign, nyquistPlane);
+  rlft3Kernel(data.data(), nyquistPlane.data(), nn1, nn2, nn3, isign);
+}
+
+}  // namespace wind
