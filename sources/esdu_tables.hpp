@@ -14,12 +14,10 @@
 // stored with the last index fastest: 270 and 2,430 doubles in that order, so a
 // source file may spell a table as a flat list of its numbers.
 //
-// The land table lives in its own translation unit together with
-// esduLandTableAvailable(). While only its reference records are known the
-// function returns false, every other entry is a quiet NaN, and the land path of
-// the site parameters refuses to interpolate in it (see site_params.hpp). A
-// source file holding the complete table replaces that translation unit and
-// returns true.
+// The land table is generated (tools/make_esdu_land_table.cpp, see
+// docs/land-table.md): derived from the sea table by similarity in the
+// relative height z/h, with eight reference records in place exactly. Its
+// translation unit also defines esduLandTableAvailable().
 
 #include <array>
 

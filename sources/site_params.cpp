@@ -171,7 +171,7 @@ float frictionVelocitySea(float f, float U, float z) {
 
 namespace detail {
 
-int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable* landTable,
+int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& landTable,
                float& Gamma, float& L, float& alphaeps) {
   const int jU = tableLocate(esduSpeedGrid, kEsduSpeeds, U);
   if (U < kEsduLightWind && z > kEsduLightWindTop) return 1;
@@ -195,11 +195,7 @@ int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable* land
       value[c] = esduBicubic(slice, iU, iz, U, z);
     }
   } else {
-    if (landTable == nullptr)
-      fatalError(
-          "The ESDU table for land sites is not available yet: SpecType 2 cannot be used for "
-          "land or terrain sites; use SpecType 0 (Kaimal) or 1 (Simiu)");
-    const auto& T = *landTable;
+    const auto& T = landTable;
     const auto& R = esduRoughnessGrid;
     const double rLo = R[static_cast<std::size_t>(ir)];
     const double rHi = R[static_cast<std::size_t>(ir + 1)];
@@ -241,9 +237,7 @@ int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamm
       alphaeps = static_cast<float>(kSimiuLevel * squareOrZero(ustar) * levelHeight);
       return 0;
     case 2:
-      return detail::esduParams(U, z, z0, isSea,
-                                esduLandTableAvailable() ? &esduLandTable : nullptr, Gamma, L,
-                                alphaeps);
+      return detail::esduParams(U, z, z0, isSea, esduLandTable, Gamma, L, alphaeps);
     default:
       return 5;
   }

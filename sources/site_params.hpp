@@ -29,10 +29,6 @@
 //   0  success
 // The table end points are accepted (U = 80, z = 300, z0 = 1).
 //
-// While the land table is incomplete (esduLandTableAvailable() false) a land
-// site with SpecType 2 that passes the range tests ends the run with a fatal
-// message instead of interpolating.
-//
 // The drivers call checkedLandParams and checkedSeaParams: they refuse
 // non-physical sites with a message naming the value (non-positive or
 // non-finite U, z, z0; z not above z0; a wind too weak for the Coriolis term of
@@ -78,10 +74,9 @@ void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, fl
 
 namespace detail {
 
-// The SpecType 2 step of siteParams with the land table passed in (nullptr:
-// not available, which is fatal once a land site passes the range tests).
-// Status 0 to 4 as above.
-int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable* landTable,
+// The SpecType 2 step of siteParams with the land table passed in (read only
+// when !isSea). Status 0 to 4 as above.
+int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& landTable,
                float& Gamma, float& L, float& alphaeps);
 
 }  // namespace detail

@@ -116,11 +116,13 @@ TEST(SiteParams, StatusCodesAtTheTableBoundaries) {
     Params p;
     EXPECT_EQ(sea(c.U, c.z, 2, p), c.status) << "U = " << c.U << ", z = " << c.z;
     EXPECT_EQ(p.untouched(), c.status != 0) << "U = " << c.U << ", z = " << c.z;
-    // The land path applies the same tests before it needs its table.
-    if (c.status != 0) {
+    // The land path applies the same tests, whatever its roughness.
+    for (float z0 : {0.0001f, 0.01f, 1.0f}) {
       Params q;
-      EXPECT_EQ(land(c.U, c.z, 0.01f, 2, q), c.status) << "U = " << c.U << ", z = " << c.z;
-      EXPECT_TRUE(q.untouched());
+      EXPECT_EQ(land(c.U, c.z, z0, 2, q), c.status)
+          << "U = " << c.U << ", z = " << c.z << ", z0 = " << z0;
+      EXPECT_EQ(q.untouched(), c.status != 0)
+          << "U = " << c.U << ", z = " << c.z << ", z0 = " << z0;
     }
   }
   Params p;
@@ -214,7 +216,7 @@ TEST(EsduLand, InterpolatesInHeightSpeedAndRoughness) {
                    (s.z0 - rLo) * BilinearLand::value(r + 1, c, s.U, s.z)) /
                   (rHi - rLo);
     Params p;
-    ASSERT_EQ(detail::esduParams(s.U, s.z, s.z0, false, &T.table, p.Gamma, p.L, p.alphaeps), 0);
+    ASSERT_EQ(detail::esduParams(s.U, s.z, s.z0, false, T.table, p.Gamma, p.L, p.alphaeps), 0);
     const auto where = ::testing::Message()
                        << "U = " << s.U << ", z = " << s.z << ", z0 = " << s.z0;
     EXPECT_NEAR(p.alphaeps, expect[0], 2e-6 * std::fabs(expect[0])) << where;
@@ -236,20 +238,20 @@ TEST(EsduLand, MidRoughnessIsTheMeanOfItsNeighbours) {
   ASSERT_EQ(sea(37.5f, 21.0f, 2, sea40), 0);
   const float z0 = 0.5f * (0.01f + 0.03f);
   Params p;
-  ASSERT_EQ(detail::esduParams(37.5f, 21.0f, z0, false, &T, p.Gamma, p.L, p.alphaeps), 0);
+  ASSERT_EQ(detail::esduParams(37.5f, 21.0f, z0, false, T, p.Gamma, p.L, p.alphaeps), 0);
   const double mean = 0.5 * ((1 + 0.375 * 4) + (1 + 0.375 * 5));
   EXPECT_NEAR(p.alphaeps, sea40.alphaeps * mean, 1e-5 * sea40.alphaeps * mean);
   EXPECT_NEAR(p.Gamma, sea40.Gamma * mean, 1e-5 * sea40.Gamma * mean);
   EXPECT_NEAR(p.L, sea40.L * mean, 1e-5 * sea40.L * mean);
   // On a grid roughness and a grid node, the record of that node.
-  ASSERT_EQ(detail::esduParams(40, 40, 0.03f, false, &T, p.Gamma, p.L, p.alphaeps), 0);
+  ASSERT_EQ(detail::esduParams(40, 40, 0.03f, false, T, p.Gamma, p.L, p.alphaeps), 0);
   EXPECT_FLOAT_EQ(p.alphaeps, static_cast<float>(T[5][4][5][0]));
   EXPECT_FLOAT_EQ(p.Gamma, static_cast<float>(T[5][4][5][1]));
   EXPECT_FLOAT_EQ(p.L, static_cast<float>(T[5][4][5][2]));
 }
 
 TEST(EsduLand, ReferenceRecordsAtTheirNodes) {
-  if (!esduLandTableAvailable()) GTEST_SKIP() << "land table not complete";
+  EXPECT_TRUE(esduLandTableAvailable());
   struct Case {
     float U, z, z0, alphaeps, Gamma, L;
   };
@@ -265,17 +267,86 @@ TEST(EsduLand, ReferenceRecordsAtTheirNodes) {
     EXPECT_NEAR(p.Gamma, c.Gamma, 1e-6 * c.Gamma) << c.U << " " << c.z << " " << c.z0;
     EXPECT_NEAR(p.L, c.L, 1e-6 * c.L) << c.U << " " << c.z << " " << c.z0;
   }
+  // The two records at U = 10 m/s, z = 300 m lie where the table gives no
+  // result; they enter only the derivatives of the neighbouring cells.
+  Params p;
+  EXPECT_EQ(land(10, 300, 0.001f, 2, p), 1);
+  EXPECT_EQ(land(10, 300, 1, 2, p), 1);
+  EXPECT_TRUE(p.untouched());
 }
 
-TEST(EsduLandDeathTest, IncompleteTableIsFatal) {
-  if (esduLandTableAvailable()) GTEST_SKIP() << "land table complete";
-  Params p;
-  const char* msg =
-      "The ESDU table for land sites is not available yet: SpecType 2 cannot be used for land or "
-      "terrain sites; use SpecType 0 (Kaimal) or 1 (Simiu)";
-  EXPECT_EXIT(land(40, 40, 0.01f, 2, p), ExitedWithCode(1), fatalReport(msg));
-  EXPECT_EXIT(checkedLandParams(40, 40, 0.01f, 2, p.Gamma, p.L, p.alphaeps), ExitedWithCode(1),
-              fatalReport(msg));
+TEST(EsduLand, EveryNodeGivesItsRecord) {
+  // The bicubic patch reproduces its corners; the z0 weights are 1 and 0 on a
+  // grid roughness. Every record is a usable model: positive and finite.
+  for (int u = 0; u < kEsduSpeeds; ++u)
+    for (int h = 0; h < kEsduHeights; ++h)
+      for (int r = 0; r < kEsduRoughnesses; ++r) {
+        const float U = esduSpeedGrid[static_cast<std::size_t>(u)];
+        const float z = esduHeightGrid[static_cast<std::size_t>(h)];
+        const float z0 = esduRoughnessGrid[static_cast<std::size_t>(r)];
+        const EsduRecord& rec = esduLandTable[static_cast<std::size_t>(u)]
+                                             [static_cast<std::size_t>(h)]
+                                             [static_cast<std::size_t>(r)];
+        const auto where = ::testing::Message() << "U = " << U << ", z = " << z << ", z0 = " << z0;
+        for (double v : rec) EXPECT_TRUE(std::isfinite(v) && v > 0) << where;
+        Params p;
+        const int status = land(U, z, z0, 2, p);
+        if (U < 15 && z > 180) {
+          EXPECT_EQ(status, 1) << where;
+          continue;
+        }
+        ASSERT_EQ(status, 0) << where;
+        EXPECT_NEAR(p.alphaeps, rec[0], 4e-7 * rec[0]) << where;
+        EXPECT_NEAR(p.Gamma, rec[1], 4e-7 * rec[1]) << where;
+        EXPECT_NEAR(p.L, rec[2], 4e-7 * rec[2]) << where;
+      }
+}
+
+TEST(EsduLand, HalfwayInRoughnessIsTheMeanOfTheNeighbours) {
+  // At a node and off the nodes in (z, U): linear in z0 itself.
+  struct Case {
+    float U, z;
+  };
+  for (const Case& c : {Case{40, 40}, Case{10, 5}, Case{23.85f, 33.0f}, Case{77.5f, 260.0f}})
+    for (int r = 0; r + 1 < kEsduRoughnesses; ++r) {
+      const float lo = esduRoughnessGrid[static_cast<std::size_t>(r)];
+      const float hi = esduRoughnessGrid[static_cast<std::size_t>(r + 1)];
+      const float mid = 0.5f * (lo + hi);
+      Params a, b, m;
+      ASSERT_EQ(land(c.U, c.z, lo, 2, a), 0);
+      ASSERT_EQ(land(c.U, c.z, hi, 2, b), 0);
+      ASSERT_EQ(land(c.U, c.z, mid, 2, m), 0);
+      const auto where = ::testing::Message() << "U = " << c.U << ", z = " << c.z << ", z0 = " << mid;
+      const double meanA = 0.5 * (static_cast<double>(a.alphaeps) + b.alphaeps);
+      const double meanG = 0.5 * (static_cast<double>(a.Gamma) + b.Gamma);
+      const double meanL = 0.5 * (static_cast<double>(a.L) + b.L);
+      EXPECT_NEAR(m.alphaeps, meanA, 2e-6 * meanA) << where;
+      EXPECT_NEAR(m.Gamma, meanG, 2e-6 * meanG) << where;
+      EXPECT_NEAR(m.L, meanL, 2e-6 * meanL) << where;
+    }
+}
+
+TEST(EsduLand, UsableAcrossTheTable) {
+  // Between the nodes the bicubic patches must not undershoot into
+  // non-physical values, even next to the light-wind region high up.
+  for (int u = 0; u + 1 < kEsduSpeeds; ++u)
+    for (int h = 0; h + 1 < kEsduHeights; ++h)
+      for (int r = 0; r + 1 < kEsduRoughnesses; ++r)
+        for (double t : {0.25, 0.5, 0.75}) {
+          const auto mid = [t](const auto& grid, int i) {
+            return static_cast<float>((1 - t) * grid[static_cast<std::size_t>(i)] +
+                                      t * grid[static_cast<std::size_t>(i + 1)]);
+          };
+          const float U = mid(esduSpeedGrid, u), z = mid(esduHeightGrid, h);
+          const float z0 = mid(esduRoughnessGrid, r);
+          Params p;
+          const int status = land(U, z, z0, 2, p);
+          if (U < 15 && z > 180) continue;
+          ASSERT_EQ(status, 0) << "U = " << U << ", z = " << z << ", z0 = " << z0;
+          EXPECT_TRUE(p.alphaeps > 0 && p.Gamma > 0 && p.L > 0)
+              << "U = " << U << ", z = " << z << ", z0 = " << z0 << ": " << p.alphaeps << " "
+              << p.Gamma << " " << p.L;
+        }
 }
 
 TEST(CheckedSiteParams, PassesGoodSitesThrough) {
@@ -287,6 +358,11 @@ TEST(CheckedSiteParams, PassesGoodSitesThrough) {
   ASSERT_EQ(sea(62, 130, 2, raw), 0);
   checkedSeaParams(62, 130, 2, checked.Gamma, checked.L, checked.alphaeps);
   EXPECT_EQ(checked.Gamma, raw.Gamma);
+  EXPECT_EQ(checked.alphaeps, raw.alphaeps);
+  ASSERT_EQ(land(33, 57, 0.05f, 2, raw), 0);
+  checkedLandParams(33, 57, 0.05f, 2, checked.Gamma, checked.L, checked.alphaeps);
+  EXPECT_EQ(checked.Gamma, raw.Gamma);
+  EXPECT_EQ(checked.L, raw.L);
   EXPECT_EQ(checked.alphaeps, raw.alphaeps);
 }
 

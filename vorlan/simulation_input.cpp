@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
 #include "vorlan/output_files.hpp"
@@ -19,67 +20,6 @@ constexpr float kTwoPiF = 6.2831854820251465f;
 // Limit of |k_1 L| along the first dimension of a non-cubic box.
 constexpr float kLimNormK1 = 3.0f;
 
-// Reading primitives on the one input stream. Each ends the run with a message
-// naming the value when the stream cannot deliver it (end of file, or text where
-// a number is expected).
-class ValueReader {
- public:
-  explicit ValueReader(std::istream& in) : in_(in) {}
-
-  int readInt(const char* label) {
-    int v = 0;
-    in_ >> v;
-    if (in_.fail()) missing(label);
-    return v;
-  }
-
-  // A long of 32 bits: the engines' random state is a 32-bit integer, so a
-  // value beyond that range is as unreadable as an int that does not fit.
-  long readLong(const char* label) {
-    long v = 0;
-    in_ >> v;
-    if (in_.fail() || v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max())
-      missing(label);
-    return v;
-  }
-
-  float readFloat(const char* label) {
-    float v = 0.0f;
-    in_ >> v;
-    if (in_.fail()) missing(label);
-    return v;
-  }
-
-  std::string readWord(const char* label) {
-    std::string w;
-    in_ >> w;
-    if (in_.fail()) missing(label);
-    return w;
-  }
-
-  // The rest of the current line, its newline consumed. A carriage return
-  // before the newline (a file written with CR LF line ends) is not part of the
-  // line, as in text-mode reading on systems with such line ends. Returns false
-  // when nothing could be read (end of file).
-  bool readLine(std::string& line) {
-    std::getline(in_, line);
-    if (in_.fail()) {
-      line.clear();
-      return false;
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-  }
-
-  [[noreturn]] static void missing(const char* label) {
-    fatalError(std::string("Could not read ") + label + " from the input file");
-  }
-
- private:
-  std::istream& in_;
-};
-
 void requirePositive(float v, const char* message) {
   if (!(v > 0.0f)) fatalError(message);
 }
@@ -87,19 +27,6 @@ void requirePositive(float v, const char* message) {
 // A zero level is a valid (still) field; only negative or non-numeric values are refused.
 void requireNonNegative(float v, const char* message) {
   if (!(v >= 0.0f)) fatalError(message);
-}
-
-// "true"/"True" or "false"/"False"; false when the word is neither.
-bool parseBool(const std::string& word, bool& value) {
-  if (word == "true" || word == "True") {
-    value = true;
-    return true;
-  }
-  if (word == "false" || word == "False") {
-    value = false;
-    return true;
-  }
-  return false;
 }
 
 bool matchSource(const std::string& line, ParameterSource& s) {
@@ -297,6 +224,11 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     sourceStep(input, echo);
 
   input.seed = r.readLong("seed");
+  // The engines' random state is a 32-bit integer: a seed beyond that range is
+  // as unreadable as it is for a 32-bit long.
+  if (input.seed < std::numeric_limits<std::int32_t>::min() ||
+      input.seed > std::numeric_limits<std::int32_t>::max())
+    ValueReader::missing("seed");
   echo << "seed " << input.seed << "\n";
   if (input.seed >= 0) {
     echo << input.seed << "\n";

@@ -1,0 +1,103 @@
+#include "corvel/driver.hpp"
+
+#include <cmath>
+#include <fstream>
+#include <ostream>
+#include <span>
+
+#include "corvel/spectra.hpp"
+#include "numerics/arrays.hpp"
+#include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
+#include "tensor/tensor_integrals.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr const char* kColumnGap = "   ";
+
+// k1 = 10^c over the output range; body(k1) prints the rest of each line.
+// The end is compared in double and, since c itself is a float, also as the
+// float it rounds to: otherwise a range ending on a value whose logarithm
+// rounds up (kmin = kmax = 0.3, say) would lose its last line.
+template <class Body>
+void forEachWaveNumber(const SpectrumInput& input, std::ostream& out, Body&& body) {
+  float c = static_cast<float>(std::log10(double(input.kmin)));
+  const double cEnd = std::log10(double(input.kmax));
+  const float cEndF = static_cast<float>(cEnd);
+  while (double(c) <= cEnd || c == cEndF) {
+    const float k1 = static_cast<float>(std::pow(10.0, double(c)));
+    out << formatG6(k1);
+    out.flush();
+    body(k1);
+    out << "\n";
+    out.flush();
+    c = static_cast<float>(c + input.step);
+  }
+}
+
+}  // namespace
+
+std::string corvelInputFileName(int argc, const char* const argv[]) {
+  return argc >= 2 ? std::string(argv[1]) : std::string(kDefaultCorvelInput);
+}
+
+void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostream& out) {
+  // The roughness table supplies the level wave number by wave number.
+  const float alphaeps = input.Roughness ? 0.0f : input.alphaeps;
+  const float L = input.L;
+  const float Gamma = input.Gamma;
+  const bool Terrain = input.Terrain;
+  const auto pair = [&input](int p) { return std::span<int, 2>(input.pairs[p]); };
+
+  switch (input.result) {
+    case CalculationResult::spec:
+      forEachWaveNumber(input, out, [&](float k1) {
+        for (int p = 0; p < input.nPairs; ++p) {
+          const float F = static_cast<float>(
+              phiIntk2k3(alphaeps, L, Gamma, k1, pair(p), Terrain, kCorvelTol, tables));
+          out << kColumnGap << formatG6(F);
+          out.flush();
+        }
+      });
+      break;
+
+    case CalculationResult::xspec: {
+      Matrix r = matrix(0, 1, 0, 1);
+      forEachWaveNumber(input, out, [&](float k1) {
+        for (int p = 0; p < input.nPairs; ++p) {
+          crossSpectrum(alphaeps, L, Gamma, k1, input.sep1, input.sep2, pair(p),
+                        kCrossSpectrumPoints, Terrain, kCorvelTol, r, tables);
+          out << kColumnGap << formatG6(r[0][0]) << " " << formatG6(r[0][1]) << " "
+              << formatG6(r[1][0]) << " " << formatG6(r[1][1]);
+          out.flush();
+        }
+      });
+      releaseMatrix(r, 0, 1, 0, 1);
+      break;
+    }
+
+    case CalculationResult::sigma2:
+      for (int p = 0; p < input.nPairs; ++p) {
+        const float s = static_cast<float>(
+            sigma2(alphaeps, L, Gamma, pair(p), Terrain, kCorvelTol, tables));
+        out << formatG6(s) << "\n";
+        out.flush();
+      }
+      break;
+  }
+}
+
+int runCorvel(int argc, const char* const argv[], std::ostream& out, std::ostream& echo) {
+  std::ifstream in(corvelInputFileName(argc, argv));
+  if (!in) fatalError("Could not open input file (in corvel)");
+
+  SpectrumInput input;
+  UpstreamTables tables;
+  readSpectrumInput(in, out, echo, input, tables);
+  printResults(input, input.source == SpectrumSource::terrain ? &tables : nullptr, out);
+  return 0;
+}
+
+}  // namespace wind

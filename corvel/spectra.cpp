@@ -1,0 +1,250 @@
+#include "corvel/spectra.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/interpolation.hpp"
+#include "numerics/quadrature.hpp"
+#include "tensor/spectral_tensor.hpp"
+
+namespace wind {
+
+namespace {
+
+// pi and pi/2 in single precision: the angular ranges of the quarter sphere.
+constexpr float kPiF = 3.1415927410125732f;
+constexpr float kHalfPiF = 1.5707963705062866f;
+
+// Ends of the mapped radius x of sigma2 (kappa = x / (1 - x)).
+constexpr double kRadialLower = 0.002;
+constexpr double kRadialUpper = 0.99999999;
+
+constexpr int kBudgetLine = 1000;     // crossLineIntegral
+constexpr int kBudgetRadial = 1000;   // sigma2, outer
+constexpr int kBudgetAngular = 10000; // sigma2Radial, inner
+
+// A natural spline end is asked for by an end slope above this.
+constexpr float kNaturalSlopeLimit = 9.9e29f;
+
+// 1/24, 1/3 and 1/6 in single precision: the weights of the spline integral and
+// of the end slopes of a cubic spline.
+constexpr float kOneTwentyFourthF = 0.041666668f;
+constexpr float kOneThirdF = 0.33333334f;
+constexpr float kOneSixthF = 0.16666667f;
+
+void checkComponents(int i, int j) {
+  if (i < 0 || i > 2 || j < 0 || j > 2)
+    fatalError("Tensor component index out of range (must be 0, 1 or 2)");
+}
+
+// Diagnostics of a failed integration, then the end of the run.
+[[noreturn]] void reportFailure(const char* integrator, int flag, int nofun, const char* message) {
+  std::cerr << integrator << " error" << flag << '\n' << "nofun" << nofun << std::endl;
+  fatalError(message);
+}
+
+// Scale of the map of the infinite line: max(|k1|, 1/L), both in float.
+float lineScale(float k1, float L) {
+  const float invL = static_cast<float>(1.0 / double(L));
+  return std::max(std::fabs(k1), invL);
+}
+
+// Integral of the cubic spline through (x, y) with second derivatives y2,
+// summed from the far end towards x[0].
+double plainSplineIntegral(std::span<const float> x, std::span<const float> y,
+                           std::span<const float> y2, int n) {
+  double sum = 0.0;
+  for (int j = n - 2; j >= 0; --j) {
+    const double h = double(x[j + 1]) - x[j];
+    sum += h * (12 * (double(y[j]) + y[j + 1]) - h * h * (double(y2[j]) + y2[j + 1]));
+  }
+  return sum * kOneTwentyFourthF;
+}
+
+// Parities of the model tensor. For every model Phi_01 and Phi_12 are odd in k2
+// and the rest even; without shear (Gamma = 0) the model is also mirror
+// symmetric in k3, where Phi_02 and Phi_12 are odd. A line of the plane that is
+// symmetric under such a mirror carries an exactly zero integral, which the
+// relative error control of the quadrature could only chase through rounding
+// noise.
+bool oddInK2(int i, int j) { return i + j == 1 || i + j == 3; }
+bool oddInK3WithoutShear(int i, int j) { return (i != j && i + j == 2) || i + j == 3; }
+
+}  // namespace
+
+double crossLineIntegral(float alphaeps, float L, float Gamma, float k1, float q, float sep1,
+                         float sep2, std::span<const int, 2> pair, bool Terrain, float tol,
+                         const UpstreamTables* tables) {
+  const int i = pair[0];
+  const int j = pair[1];
+  checkComponents(i, j);
+  // A zero separation has no direction: take it along y.
+  const bool zeroSeparation = sep1 == 0.0f && sep2 == 0.0f;
+  const float a = zeroSeparation ? 1.0f : sep1;
+  const float b = zeroSeparation ? 0.0f : sep2;
+  // The line runs along k2 when a = 0 and along k3 when b = 0.
+  if ((a == 0.0f && oddInK2(i, j)) || (b == 0.0f && Gamma == 0.0f && oddInK3WithoutShear(i, j)))
+    return 0.0;
+  const float d = static_cast<float>(std::sqrt(double(a) * a + double(b) * b));
+  const float s = lineScale(k1, L);
+
+  const auto integrand = [=](double x) {
+    if (std::fabs(x) == 1.0) return 0.0;
+    const float omx = static_cast<float>(1 - std::fabs(x));
+    const float p = static_cast<float>(double(s) * x / (1 - std::fabs(x)));
+    // (k2, k3) = q e + p e_perp.
+    const float k2 = static_cast<float>((double(q) * a - double(b) * p) / d);
+    const float k3 = static_cast<float>((double(a) * p + double(q) * b) / d);
+    const Mat3 phi = spectralTensor(alphaeps, L, Gamma, Vector3(k1, k2, k3), Terrain, tables);
+    return at(phi, i, j) * double(s) / (double(omx) * omx);
+  };
+  int nofun = 0;
+  int flag = 0;
+  const double I = adapint(integrand, -1.0, 1.0, double(tol), kBudgetLine, nofun, flag);
+  if (flag != 0) reportFailure("adapint", flag, nofun, "Error in adapint");
+  return I;
+}
+
+float splineFourierIntegral(std::span<const float> x, std::span<const float> y, int n, float yp1,
+                            float ypn, float omega, bool useCos) {
+  Vector y2v = vector(0, n - 1);
+  const std::span<float> y2(y2v.data(), static_cast<std::size_t>(std::max(n, 0)));
+  splineSetup(x, y, n, yp1, ypn, y2);
+
+  double result = 0.0;
+  if (omega == 0.0f) {
+    if (useCos) result = plainSplineIntegral(x, y, y2, n);
+  } else {
+    const float w = static_cast<float>(1.0 / double(omega));
+    // The boundary terms need the end slopes of the spline itself.
+    if (yp1 > kNaturalSlopeLimit) {
+      const double h = double(x[1]) - x[0];
+      yp1 = static_cast<float>((double(y[1]) - y[0]) / h - h * y2[0] * kOneThirdF -
+                               h * y2[1] * kOneSixthF);
+    }
+    if (ypn > kNaturalSlopeLimit) {
+      const double h = double(x[n - 1]) - x[n - 2];
+      ypn = static_cast<float>((double(y[n - 1]) - y[n - 2]) / h +
+                               (double(y2[n - 2]) * kOneSixthF + double(y2[n - 1]) * kOneThirdF) *
+                                   h);
+    }
+    const double g0 = double(omega) * x[0];
+    const double gN = double(omega) * x[n - 1];
+    const double c0 = std::cos(g0), s0 = std::sin(g0);
+    const double cN = std::cos(gN), sN = std::sin(gN);
+
+    // Third derivative (constant per interval) times the jump of g over it.
+    double D = 0.0;
+    for (int j = n - 2; j >= 0; --j) {
+      const double a1 = double(omega) * x[j + 1];
+      const double a0 = double(omega) * x[j];
+      const double jump = useCos ? std::cos(a1) - std::cos(a0) : std::sin(a1) - std::sin(a0);
+      D += (double(y2[j + 1]) - y2[j]) * jump / (double(x[j + 1]) - x[j]);
+    }
+    const double w1 = w;
+    const double w2 = w1 * w1;
+    const double w3 = w2 * w1;
+    const double w4 = w3 * w1;
+    const double yN = y[n - 1], y0 = y[0], y2N = y2[n - 1], y20 = y2[0];
+    if (useCos)
+      result = -D * w4 + (sN * yN - s0 * y0) * w1 + (cN * ypn - c0 * yp1) * w2 -
+               (sN * y2N - s0 * y20) * w3;
+    else
+      result = -D * w4 - (cN * yN - c0 * y0) * w1 + (sN * ypn - s0 * yp1) * w2 +
+               (cN * y2N - c0 * y20) * w3;
+  }
+  releaseVector(y2v, 0, n - 1);
+  return static_cast<float>(result);
+}
+
+void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, float sep2,
+                   std::span<const int, 2> pair, int n, bool Terrain, float tol, Matrix& r,
+                   const UpstreamTables* tables) {
+  const int i = pair[0];
+  const int j = pair[1];
+  checkComponents(i, j);
+  if (n < 2) fatalError("crossSpectrum needs at least two grid points");
+
+  // The q grid: symmetric about 0, dense near it, reaching about (n/2) s.
+  const float s = std::max(static_cast<float>(1.0 / double(L)), k1);
+  Vector q = vector(0, n - 1);
+  Vector F = vector(0, n - 1);
+  for (int m = 1; m <= n; ++m) {
+    const float h = static_cast<float>(2.0 * m / (n + 1) - 1.0);
+    q[m - 1] = static_cast<float>(double(s) * h / (1 - std::fabs(double(h))));
+  }
+  const auto sweep = [&](std::span<const int, 2> p) {
+    for (int m = 0; m < n; ++m)
+      F[m] = static_cast<float>(
+          crossLineIntegral(alphaeps, L, Gamma, k1, q[m], sep1, sep2, p, Terrain, tol, tables));
+  };
+  const std::span<const float> qs(q.data(), static_cast<std::size_t>(n));
+  const std::span<const float> Fs(F.data(), static_cast<std::size_t>(n));
+
+  sweep(pair);
+  const float d = static_cast<float>(std::sqrt(double(sep1) * sep1 + double(sep2) * sep2));
+  r[1][0] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, d, true);
+  r[1][1] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, d, false);
+
+  if (i == j) {
+    r[0][0] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, 0.0f, true);
+    r[0][1] = r[0][0];
+  } else {
+    const int own[2][2] = {{i, i}, {j, j}};
+    for (int c = 0; c < 2; ++c) {
+      sweep(own[c]);
+      r[0][c] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, 0.0f, true);
+    }
+  }
+  releaseVector(q, 0, n - 1);
+  releaseVector(F, 0, n - 1);
+}
+
+double sigma2Angular(const Sigma2Params& p, float kappa, double theta, double phi) {
+  const double st = std::sin(theta);
+  const Vector3 e(static_cast<float>(st * std::cos(phi)), static_cast<float>(st * std::sin(phi)),
+                  static_cast<float>(std::cos(theta)));
+  const Vector3 k = (Vector3(kappa) * e) / Vector3(p.L);
+  const Mat3 Phi = spectralTensor(p.alphaeps, p.L, p.Gamma, k, p.Terrain, p.tables);
+  return at(Phi, p.i, p.j) * st;
+}
+
+double sigma2Radial(const Sigma2Params& p, double x) {
+  const float kappa = static_cast<float>(x / (1 - x));
+  const auto angular = [&p, kappa](double theta, double phi) {
+    return sigma2Angular(p, kappa, theta, phi);
+  };
+  int nofun = 0;
+  int flag = 0;
+  const double J = adapint2(angular, 0.0, double(kHalfPiF), 0.0, double(kPiF), double(p.tol),
+                            kBudgetAngular, nofun, flag);
+  if (flag != 0) reportFailure("adapint2", flag, nofun, "Error in adapint2 (sigma2)");
+  const float omx = static_cast<float>(1 - x);
+  return double(kappa) * kappa / (double(omx) * omx) * J;
+}
+
+double sigma2(float alphaeps, float L, float Gamma, std::span<const int, 2> pair, bool Terrain,
+              float tol, const UpstreamTables* tables) {
+  const int i = pair[0];
+  const int j = pair[1];
+  // The quarter-sphere integral holds only for the components that are even in
+  // k2 and under k -> -k, and only (0, 2) of that couple is accepted.
+  const bool diagonal = i == j && i >= 0 && i <= 2;
+  if (!diagonal && !(i == 0 && j == 2))
+    fatalError("sigma2 only implemented for components 00 11 22 and 02");
+
+  // Without shear the model is mirror symmetric in k1, and Phi_02 is odd in it.
+  if (i != j && Gamma == 0.0f) return 0.0;
+
+  const Sigma2Params p{alphaeps, L, Gamma, i, j, Terrain, tol, tables};
+  int nofun = 0;
+  int flag = 0;
+  const double I = adapint([&p](double x) { return sigma2Radial(p, x); }, kRadialLower,
+                           kRadialUpper, double(tol), kBudgetRadial, nofun, flag);
+  if (flag != 0) reportFailure("adapint", flag, nofun, "Error in adapint (sigma2)");
+  return 4 * std::pow(double(L), -3.0) * I;
+}
+
+}  // namespace wind

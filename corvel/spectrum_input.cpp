@@ -1,0 +1,180 @@
+#include "corvel/spectrum_input.hpp"
+
+#include <cmath>
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "corvel/terrain_step.hpp"
+#include "numerics/console.hpp"
+#include "numerics/fatal_error.hpp"
+#include "sources/site_params.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr const char* kSpecTypeMessage =
+    "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
+constexpr const char* kBoolMessage = "Input should be either 'true' or 'false'.";
+
+bool matchSource(const std::string& line, SpectrumSource& s) {
+  // Compared in this order, whole line, case-sensitive.
+  static constexpr struct {
+    const char* keyword;
+    SpectrumSource source;
+  } kSources[] = {{"basic", SpectrumSource::basic},
+                  {"land", SpectrumSource::land},
+                  {"sea", SpectrumSource::sea},
+                  {"terrain", SpectrumSource::terrain}};
+  for (const auto& candidate : kSources)
+    if (line == candidate.keyword) {
+      s = candidate.source;
+      return true;
+    }
+  return false;
+}
+
+bool matchResult(const std::string& word, CalculationResult& r) {
+  static constexpr struct {
+    const char* keyword;
+    CalculationResult result;
+  } kResults[] = {{"spec", CalculationResult::spec},
+                  {"xspec", CalculationResult::xspec},
+                  {"sigma2", CalculationResult::sigma2}};
+  for (const auto& candidate : kResults)
+    if (word == candidate.keyword) {
+      r = candidate.result;
+      return true;
+    }
+  return false;
+}
+
+int readSpecType(ValueReader& r) {
+  const int specType = r.readInt("SpecType");
+  if (specType < 0 || specType > 2) fatalError(kSpecTypeMessage);
+  return specType;
+}
+
+// A Terrain or Roughness word; a word that is no boolean is echoed and refused.
+bool readBool(ValueReader& r, std::ostream& echo, const char* label) {
+  const std::string word = r.readWord(label);
+  bool value = false;
+  if (!parseBool(word, value)) {
+    echo << word << "\n";
+    echo.flush();
+    fatalError(kBoolMessage);
+  }
+  return value;
+}
+
+void readBasicSource(ValueReader& r, SpectrumInput& input) {
+  input.alphaeps = r.readFloat("alphaeps");
+  if (!(input.alphaeps > 0.0f)) fatalError("The spectral level alphaeps has to be positive");
+  input.L = r.readFloat("L");
+  if (!(input.L > 0.0f)) fatalError("The length scale L has to be positive");
+  input.Gamma = r.readFloat("Gamma");
+  if (!(input.Gamma >= 0.0f))
+    fatalError("The shear-distortion parameter Gamma has to be zero or positive");
+}
+
+void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input) {
+  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
+  if (input.terrainFile.size() > kMaxTerrainFileName)
+    fatalError("The terrain file name is longer than 255 characters");
+
+  const int heightNo = r.readInt("KESTAVHeightNo");
+  echo << "KESTAVHeightNo " << heightNo << "\n";
+  echo.flush();
+  // Rows of the terrain file are numbered from 1; the upper end is checked
+  // against the file when it is read.
+  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
+  input.KESTAVHeightNo = heightNo - 1;
+
+  input.Terrain = readBool(r, echo, "Terrain");
+  input.Roughness = readBool(r, echo, "Roughness");
+  if (!input.Terrain && !input.Roughness)
+    fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
+  input.SpecType = readSpecType(r);
+}
+
+// The output wave numbers k1 = 10^c, c = log10(kmin), log10(kmin) + step, ...
+// up to log10(kmax). A range that could never end is refused.
+void checkWaveNumberRange(const SpectrumInput& input) {
+  if (!(input.kmin > 0.0f) || !(input.kmax > 0.0f))
+    fatalError("The wave numbers kmin and kmax have to be positive");
+  if (input.kmin > input.kmax) return;  // an empty range: no output lines
+  if (!(input.step > 0.0f)) fatalError("step has to be positive when kmin <= kmax");
+  // The float c must grow at every step; the spacing of floats is widest at
+  // the end of the range with the larger magnitude.
+  for (const float k : {input.kmin, input.kmax}) {
+    const float c = static_cast<float>(std::log10(double(k)));
+    if (static_cast<float>(c + input.step) == c)
+      fatalError("step is too small to advance the wave number from kmin to kmax");
+  }
+}
+
+}  // namespace
+
+void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
+                       SpectrumInput& input, UpstreamTables& tables) {
+  ValueReader r(in);
+
+  std::string line;
+  if (!r.readLine(line)) ValueReader::missing("ParameterSource");
+  if (!matchSource(line, input.source))
+    fatalError("ParameterSource has to be either basic, land, sea or terrain");
+
+  switch (input.source) {
+    case SpectrumSource::basic:
+      readBasicSource(r, input);
+      break;
+    case SpectrumSource::land:
+      input.U0 = r.readFloat("U0");
+      input.z = r.readFloat("z");
+      input.z0 = r.readFloat("z0");
+      input.SpecType = readSpecType(r);
+      checkedLandParams(input.U0, input.z, input.z0, input.SpecType, input.Gamma, input.L,
+                        input.alphaeps);
+      break;
+    case SpectrumSource::sea:
+      input.U0 = r.readFloat("U0");
+      input.z = r.readFloat("z");
+      input.SpecType = readSpecType(r);
+      checkedSeaParams(input.U0, input.z, input.SpecType, input.Gamma, input.L, input.alphaeps);
+      break;
+    case SpectrumSource::terrain:
+      readTerrainSource(r, echo, input);
+      corvelTerrainStep(input, tables, out, echo);
+      break;
+  }
+
+  const std::string result = r.readWord("CalculationResult");
+  if (!matchResult(result, input.result))
+    fatalError("CalculationResult has to be either spec, xspec or sigma2");
+
+  input.nPairs = r.readInt("the number of pairs");
+  if (input.nPairs < 1 || input.nPairs > kMaxPairs)
+    fatalError("The number of pairs has to be between 1 and 10");
+  for (int p = 0; p < input.nPairs; ++p) {
+    const int i = r.readInt("pairs");
+    const int j = r.readInt("pairs");
+    if (i < 1 || i > 3 || j < 1 || j > 3) fatalError("components has to be either 1, 2 or 3.");
+    input.pairs[p] = {i - 1, j - 1};
+    echo << input.pairs[p][0] << " " << input.pairs[p][1] << "\n";
+    echo.flush();
+  }
+
+  if (input.result == CalculationResult::sigma2) return;
+  input.kmin = r.readFloat("kmin");
+  input.kmax = r.readFloat("kmax");
+  input.step = r.readFloat("step");
+  checkWaveNumberRange(input);
+
+  if (input.result == CalculationResult::xspec) {
+    input.sep1 = r.readFloat("sep1");
+    input.sep2 = r.readFloat("sep2");
+  }
+}
+
+}  // namespace wind

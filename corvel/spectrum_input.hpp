@@ -1,0 +1,87 @@
+#pragma once
+// The spectrum calculator's parameter file: its record and its reader.
+//
+// The file holds values only, separated by any white space, in a fixed order:
+//
+//   ParameterSource        the first line, exactly "basic", "land", "sea" or "terrain"
+//   the source's values    basic:   alphaeps L Gamma
+//                          land:    U0 z z0 SpecType
+//                          sea:     U0 z SpecType
+//                          terrain: terrainFile (the whole next line),
+//                                   KESTAVHeightNo, Terrain word, Roughness word,
+//                                   SpecType
+//   CalculationResult      a word: "spec", "xspec" or "sigma2"
+//   n                      number of component pairs, 1..10
+//   n pairs                i j, each 1, 2 or 3 (u, v, w)
+//   kmin kmax step         spec and xspec only: first and last output wave
+//                          number k1 (rad/m) and the spacing in decades
+//   sep1 sep2              xspec only: the separation (m) across the wind, in y and z
+//
+// Integers are read in the base their prefix selects ("0x" hexadecimal, a
+// leading 0 octal, else decimal); words are "true"/"True"/"false"/"False".
+// Components and KESTAVHeightNo are given 1-based and stored 0-based.
+//
+// The parameter-source step runs inside the reading, right after the source's
+// values: checkedLandParams or checkedSeaParams (sources/site_params.hpp), or
+// the terrain step (corvel/terrain_step.hpp), which reads the terrain file,
+// builds the upstream-memory tables and prints one line on standard output.
+//
+// Echo on the echo stream (the console's standard error): "KESTAVHeightNo <n>"
+// for a terrain source, a Terrain or Roughness word that is not a boolean, and
+// every pair as it is read, as its two 0-based components separated by a blank.
+//
+// Failure: every bad or missing value ends the run through fatalError (exit
+// status 1) with a message that names it. Besides the fixed messages of the
+// file format ("ParameterSource has to be either basic, land, sea or terrain",
+// "CalculationResult has to be either spec, xspec or sigma2", "components has
+// to be either 1, 2 or 3.", ...) the reader refuses what would make the
+// computation meaningless or endless: a non-positive alphaeps or L, a negative
+// Gamma, a pair count outside 1..10, non-positive kmin or kmax, and, when kmin
+// <= kmax, a step that is not positive or too small to advance the wave number.
+
+#include <array>
+#include <iosfwd>
+#include <string>
+
+#include "tensor/upstream_tables.hpp"
+
+namespace wind {
+
+enum class SpectrumSource { basic, land, sea, terrain };
+enum class CalculationResult { spec, xspec, sigma2 };
+
+// Room of the pair list.
+inline constexpr int kMaxPairs = 10;
+
+// Longest accepted terrain file name, in characters.
+inline constexpr std::size_t kMaxTerrainFileName = 255;
+
+struct SpectrumInput {
+  SpectrumSource source = SpectrumSource::basic;
+
+  // Model parameters: read for basic, derived for the other sources.
+  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
+
+  float U0 = 0.0f, z = 0.0f, z0 = 0.0f;  // land: all three; sea: U0 and z
+  int SpecType = 0;                      // land, sea, terrain
+
+  std::string terrainFile;  // terrain only
+  int KESTAVHeightNo = 0;   // 0-based, terrain only
+  bool Terrain = false;     // terrain only; the tensor model's Terrain switch
+  bool Roughness = false;   // terrain only
+
+  CalculationResult result = CalculationResult::spec;
+  int nPairs = 0;
+  std::array<std::array<int, 2>, kMaxPairs> pairs{};  // 0-based components
+
+  float kmin = 0.0f, kmax = 0.0f, step = 0.0f;  // spec and xspec
+  float sep1 = 0.0f, sep2 = 0.0f;               // xspec
+};
+
+// Reads the whole file, checking and echoing as described above, and runs the
+// parameter-source step (which fills tables for a terrain source and prints its
+// line on out).
+void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
+                       SpectrumInput& input, UpstreamTables& tables);
+
+}  // namespace wind

@@ -1,0 +1,60 @@
+#include "synthesis/incomp_iso.hpp"
+
+#include <cmath>
+
+#include "numerics/fatal_error.hpp"
+#include "synthesis/fourier_grid.hpp"
+#include "tensor/spectral_tensor.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr float kPiF = 3.1415927410125732f;
+constexpr double kMinusThreeHalves = -1.5;
+constexpr const char* kWho = "IncompIso";
+
+}  // namespace
+
+float isoSpectrum2d(float sig2, float Ls, float k) {
+  const float kLs = static_cast<float>(double(k) * double(Ls));
+  const double ls2 = double(Ls) * double(Ls);
+  const double kLs2 = double(kLs) * double(kLs);
+  return static_cast<float>(double(sig2) * ls2 * double(k) * std::pow(1.0 + kLs2, kMinusThreeHalves));
+}
+
+Mat2 isoTensor2d(float sig2, float Ls, float k1, float k2) {
+  const double k1k1 = double(k1) * double(k1);
+  const double k2k2 = double(k2) * double(k2);
+  const float kabs = static_cast<float>(std::sqrt(k1k1 + k2k2));
+  const float kk = static_cast<float>(double(kabs) * double(kabs));
+  const float offDiagonal = static_cast<float>(-(double(k1) * double(k2)));
+  const Mat2 q(Pair2(static_cast<float>(double(kk) - k1k1), offDiagonal),
+               Pair2(offDiagonal, static_cast<float>(double(kk) - k2k2)));
+  const float s = static_cast<float>(double(isoSpectrum2d(sig2, Ls, kabs)) /
+                                     (std::pow(double(kabs), 3) * double(kPiF)));
+  return s * q;
+}
+
+void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int N1, int N2,
+               Pair2 lengths, float sig2, float Ls, int seed) {
+  if (ncomp < 1 || ncomp > 2) fatalError("Number of components not correct (pellam IncompIso)");
+  detail::checkGridSize(N1, kWho);
+  detail::checkGridSize(N2, kWho);
+  detail::checkPlaneFields(fields, ncomp, N1, N2, kWho);
+  int c0 = 0;
+  if (ncomp == 1) {
+    if (comps.empty() || comps[0] < 0 || comps[0] > 1)
+      fatalError("IncompIso: the component of a one-component field has to be 0 or 1");
+    c0 = comps[0];
+  }
+
+  detail::synthesizePlane(fields, ncomp, N1, N2, lengths, seed, [&](float k1, float k2) -> Mat3 {
+    const Mat2 phi = isoTensor2d(sig2, Ls, k1, k2);
+    if (ncomp == 2) return detail::embed(sqrtSym2(phi));
+    const float phiCC = c0 == 0 ? phi[0].first : phi[1].second;
+    return detail::embed(detail::scalarAmplitude(phiCC));
+  });
+}
+
+}  // namespace wind

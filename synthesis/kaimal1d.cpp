@@ -1,0 +1,91 @@
+#include "synthesis/kaimal1d.hpp"
+
+#include <cmath>
+
+#include "numerics/fatal_error.hpp"
+#include "synthesis/fourier_grid.hpp"
+#include "tensor/spectral_tensor.hpp"
+
+namespace wind {
+
+namespace {
+
+using detail::kTwoPiF;
+
+constexpr double kMinusFiveThirds = -1.6666666666666667;
+constexpr double kFiveThirds = 1.6666666666666667;
+constexpr double kMinusSevenThirds = -2.3333333333333335;
+
+// Along-wind: 52.5 (double), 33 and 1 (single, exact).
+constexpr double kUCoef = 52.5;
+constexpr float kUScale = 33.0f;
+// Cross-wind: 8.5, 9.5 and 1 (double).
+constexpr double kVCoef = 8.5;
+constexpr double kVScale = 9.5;
+// Vertical: 1.05 and 5.3 (double).
+constexpr double kWCoef = 1.05;
+constexpr double kWScale = 5.3;
+// Along-wind/vertical cross-spectrum: -6 (single), 9.6 (double).
+constexpr float kUWCoef = -6.0f;
+constexpr double kUWScale = 9.6;
+
+constexpr const char* kWho = "turbKaimal1d";
+
+}  // namespace
+
+float kaimalSpectrum(int c, float ustar, float z, float /*U0*/, float k) {
+  const float f = static_cast<float>(double(k) * double(z) / double(kTwoPiF));
+  const float u2 = static_cast<float>(double(ustar) * double(ustar));
+  switch (c) {
+    case 0:
+      return static_cast<float>(double(u2) * kUCoef * double(z) / double(kTwoPiF) *
+                                std::pow(1.0 + double(kUScale) * double(f), kMinusFiveThirds));
+    case 1:
+      return static_cast<float>(double(u2) * kVCoef * double(z) / double(kTwoPiF) *
+                                std::pow(1.0 + kVScale * double(f), kMinusFiveThirds));
+    case 2:
+      return static_cast<float>(double(u2) * kWCoef * double(z) / double(kTwoPiF) /
+                                (1.0 + kWScale * std::pow(double(f), kFiveThirds)));
+    default:
+      return 0.0f;
+  }
+}
+
+float kaimalCrossSpectrum(float ustar, float z, float /*U0*/, float k) {
+  const double f = kUWScale * double(z) * double(k) / double(kTwoPiF);
+  return static_cast<float>(double(kUWCoef) * double(ustar) * double(ustar) * double(z) /
+                            double(kTwoPiF) * std::pow(1.0 + f, kMinusSevenThirds));
+}
+
+void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int N1, float L1,
+                  float ustar, float z, float U0, int seed) {
+  if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turbKaimal1d not correct");
+  detail::checkGridSize(N1, kWho);
+  detail::checkLineFields(fields, ncomp, N1, kWho);
+  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
+    fatalError("turbKaimal1d: component list shorter than the number of components");
+
+  detail::synthesizeLine(fields, ncomp, N1, L1, seed, [&](float k) -> Mat3 {
+    if (ncomp == 3) {
+      Mat3 s;
+      for (int c = 0; c < 3; ++c) at(s, c, c) = kaimalSpectrum(c, ustar, z, U0, k);
+      const float uw = kaimalCrossSpectrum(ustar, z, U0, k);
+      at(s, 0, 2) = uw;
+      at(s, 2, 0) = uw;
+      return sqrtSym3(s);
+    }
+    if (ncomp == 2) {
+      Mat2 s;
+      s[0].first = kaimalSpectrum(comps[0], ustar, z, U0, k);
+      s[1].second = kaimalSpectrum(comps[1], ustar, z, U0, k);
+      const float cross =
+          (comps[0] == 0 && comps[1] == 2) ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0f;
+      s[0].second = cross;
+      s[1].first = cross;
+      return detail::embed(sqrtSym2(s));
+    }
+    return detail::embed(detail::scalarAmplitude(kaimalSpectrum(comps[0], ustar, z, U0, k)));
+  });
+}
+
+}  // namespace wind

@@ -1,0 +1,99 @@
+#include "synthesis/turb1d.hpp"
+
+#include <array>
+#include <cmath>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/interpolation.hpp"
+#include "synthesis/fourier_grid.hpp"
+#include "tensor/spectral_tensor.hpp"
+#include "tensor/tensor_integrals.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr float kPiF = 3.1415927410125732f;
+constexpr double kBelowFundamental = 0.99;   // kmin = 0.99 2pi/L1
+constexpr double kAboveNyquist = 1.01;       // the grid ends above 1.01 pi N1/L1
+constexpr float kDecadeStep = 0.2f;          // log10 step: five points per decade
+constexpr double kStepsPerDecade = 4.999999925494195;  // 1/0.2f
+constexpr double kFiveThirds = 1.6666666666666667;
+constexpr double kMinusFiveThirds = -1.6666666666666667;
+constexpr float kSpectrumTol = 0.001f;
+constexpr float kTopSlope = 0.0f;  // zero first derivative at the top of the grid
+constexpr const char* kWho = "turb1d";
+
+}  // namespace
+
+Vector turb1dSplineGrid(int N1, float L1) {
+  const float kmin =
+      static_cast<float>(double(detail::kTwoPiF) * kBelowFundamental / double(L1));
+  const double span = double(kPiF) * double(N1) * kAboveNyquist / double(L1) / double(kmin);
+  const int n = static_cast<int>(std::ceil(std::log10(span) * kStepsPerDecade));
+  const int nk = n + 1;
+  Vector kgrid = vector(1, nk);
+  for (int j = 1; j <= nk; ++j)
+    kgrid[j] = static_cast<float>(double(kmin) *
+                                  std::pow(10.0, double(j - 1) * double(kDecadeStep)));
+  return kgrid;
+}
+
+void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int N1, float L1,
+            float alphaeps, float L, float Gamma, int seed, bool Terrain,
+            const UpstreamTables* tables) {
+  if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turb1d not correct");
+  detail::checkGridSize(N1, kWho);
+  detail::checkLineFields(fields, ncomp, N1, kWho);
+  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
+    fatalError("turb1d: component list shorter than the number of components");
+
+  // One-point spectra times k^(5/3) on the logarithmic grid, and their splines.
+  const Vector kgrid = turb1dSplineGrid(N1, L1);
+  const int nk = kgrid.hi();
+  F3tensor spec = f3tensor(0, ncomp - 1, 0, ncomp - 1, 1, nk);
+  F3tensor curv = f3tensor(0, ncomp - 1, 0, ncomp - 1, 1, nk);
+  auto row = [nk](F3tensor& t, int a, int b) { return std::span<float>(&t(a, b, 1), nk); };
+  const std::span<const float> ks(kgrid.data(), nk);
+
+  for (int a = 0; a < ncomp; ++a)
+    for (int b = a; b < ncomp; ++b) {
+      std::array<int, 2> pair = ncomp == 3 ? std::array<int, 2>{a, b}
+                                           : std::array<int, 2>{comps[a], comps[b]};
+      for (int j = 1; j <= nk; ++j)
+        spec(a, b, j) = static_cast<float>(
+            phiIntk2k3(alphaeps, L, Gamma, kgrid[j], pair, Terrain, kSpectrumTol, tables) *
+            std::pow(double(kgrid[j]), kFiveThirds));
+    }
+  for (int a = 0; a < ncomp; ++a)
+    for (int b = a; b < ncomp; ++b)
+      splineSetup(ks, row(spec, a, b), nk, kNaturalSpline, kTopSlope, row(curv, a, b));
+
+  detail::synthesizeLine(fields, ncomp, N1, L1, seed, [&](float k) -> Mat3 {
+    const double kPower = std::pow(double(k), kMinusFiveThirds);
+    auto value = [&](int a, int b) {
+      return static_cast<float>(
+          double(splint(ks, row(spec, a, b), row(curv, a, b), nk, k)) * kPower);
+    };
+    if (ncomp == 3) {
+      Mat3 s;
+      for (int a = 0; a < 3; ++a)
+        for (int b = a; b < 3; ++b) {
+          at(s, a, b) = value(a, b);
+          at(s, b, a) = at(s, a, b);
+        }
+      return sqrtSym3(s);
+    }
+    if (ncomp == 2) {
+      Mat2 s;
+      s[0].first = value(0, 0);
+      s[0].second = value(0, 1);
+      s[1].first = s[0].second;
+      s[1].second = value(1, 1);
+      return detail::embed(sqrtSym2(s));
+    }
+    return detail::embed(detail::scalarAmplitude(value(0, 0)));
+  });
+}
+
+}  // namespace wind

@@ -1,0 +1,69 @@
+#include "synthesis/turb2d.hpp"
+
+#include <cmath>
+
+#include "numerics/fatal_error.hpp"
+#include "synthesis/fourier_grid.hpp"
+#include "tensor/spectral_tensor.hpp"
+#include "tensor/tensor_integrals.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr float kCellTol = 0.0025f;  // cell averages (two-dimensional integrals)
+constexpr float kLineTol = 0.001f;   // line integrals
+constexpr const char* kWho = "turb2d";
+
+}  // namespace
+
+void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int absentDim, int N1,
+            int N2, Pair2 lengths, float alphaeps, float L, float Gamma, int seed, Pair2 LimNormK,
+            bool Terrain, const UpstreamTables* tables) {
+  if (ncomp < 1 || ncomp > 3) fatalError("Number of components not correct");
+  detail::checkGridSize(N1, kWho);
+  detail::checkGridSize(N2, kWho);
+  detail::checkPlaneFields(fields, ncomp, N1, N2, kWho);
+  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
+    fatalError("turb2d: component list shorter than the number of components");
+
+  const float l1 = lengths.first, l2 = lengths.second;
+  const int c0 = ncomp < 3 ? comps[0] : 0;
+  const int c1 = ncomp == 2 ? comps[1] : 1;
+
+  detail::synthesizePlane(fields, ncomp, N1, N2, lengths, seed, [&](float k1, float k2) -> Mat3 {
+    const bool cell = std::fabs(static_cast<float>(double(k1) * double(L))) < LimNormK.first &&
+                      std::fabs(static_cast<float>(double(k2) * double(L))) < LimNormK.second;
+    // The spectral element (a, b) of the plane at (k1, k2).
+    auto element = [&](int a, int b) -> float {
+      if (cell)
+        return static_cast<float>(phiIntkxSinc(alphaeps, L, Gamma, k1, k2, l2, absentDim, Terrain,
+                                               kCellTol, a, b, tables));
+      if (ncomp == 1)
+        return static_cast<float>(phiIntCompAlias(alphaeps, L, Gamma, k1, k2, absentDim, l1, l2,
+                                                  Terrain, kLineTol, a, b, tables));
+      return static_cast<float>(
+          phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, Terrain, kLineTol, a, b, tables));
+    };
+    if (ncomp == 3) {
+      Mat3 s;
+      for (int a = 0; a < 3; ++a)
+        for (int b = a; b < 3; ++b) {
+          at(s, a, b) = element(a, b);
+          at(s, b, a) = at(s, a, b);
+        }
+      return sqrtSym3(s);
+    }
+    if (ncomp == 2) {
+      Mat2 s;
+      s[0].first = element(c0, c0);
+      s[0].second = element(c0, c1);
+      s[1].first = s[0].second;
+      s[1].second = element(c1, c1);
+      return detail::embed(sqrtSym2(s));
+    }
+    return detail::embed(detail::scalarAmplitude(element(c0, c0)));
+  });
+}
+
+}  // namespace wind
