@@ -8,7 +8,7 @@
 //
 // Method: the spectral representation of a multivariate Gaussian field
 // (Shinozuka and Deodatis 1991), evaluated with the FFT. For
-// every wave vector k of the discrete grid (wave_grid.hpp) on the stored half
+// every wave vector k of the discrete grid (fourier_grid.hpp) on the stored half
 // of wave-number space the coefficient vector
 //     H(k) = D M(k) (xi_r + i xi_i),   D = 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3)),
 // is formed from an amplitude matrix M(k) with M M^T = Phi(k) and 2 ncomp

@@ -12,7 +12,6 @@
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "synthesis/wave_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
@@ -127,22 +126,6 @@ void expectComplexNear(Complex actual, Complex expected, double tol) {
 }
 
 }  // namespace
-
-TEST(WaveGrid, IndexMapMirrorsAndSelfConjugateIndices) {
-  const double m8[] = {0, 1, 2, 3, -4, -3, -2, -1};
-  for (int i = 1; i <= 8; ++i) {
-    EXPECT_EQ(waveIndex(i, 8), m8[i - 1]) << i;
-    EXPECT_EQ(waveIndex(mirrorIndex(i, 8), 8), i == 5 ? -4.0 : -m8[i - 1]) << i;
-    EXPECT_EQ(isSelfMirror(i, 8), i == 1 || i == 5) << i;
-  }
-  EXPECT_EQ(waveIndex(1, 1), 0.0);
-  EXPECT_EQ(mirrorIndex(1, 1), 1);
-  EXPECT_EQ(waveIndex(2, 2), -1.0);
-  EXPECT_EQ(mirrorIndex(2, 2), 2);
-  // m 2pi / L rounded once from double: -4 * 2pi / 93.
-  EXPECT_EQ(waveNumber(5, 8, 93.0f), float(-4.0 * 6.2831854820251465 / 93.0));
-  EXPECT_EQ(halfWaveNumber(3, 93.0f), float(2.0 * 6.2831854820251465 / 93.0));
-}
 
 // Coefficients of the first modes of a 4 x 4 x 4 cube in visiting order, with
 // the ordinal each has in the random sequence (6 deviates per mode):
