@@ -166,7 +166,8 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
     std::array<Twiddle, kMaxStages> stage;
     int nStages = 0;
     for (std::int64_t ifp1 = ip1; ifp1 < ip2; ifp1 *= 2)
-      stage[std::size_t(nStages++)] = Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
+      stage[std::size_t(nStages++)] =
+          Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
 
     for (std::int64_t base = 0; base < ip3; base += ip2) {
       // Bit reversal along this dimension, moving runs of nprev complex values.
@@ -194,7 +195,8 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
         Twiddle w = stage[std::size_t(s)];
         for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
           for (std::int64_t i2 = base + i3; i2 <= base + ip2; i2 += ifp2) {
-            for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2) butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+            for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2)
+              butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
           }
           w.advance();
         }

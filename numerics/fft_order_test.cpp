@@ -83,14 +83,14 @@ std::vector<float> pseudoRandom(std::size_t count, std::uint32_t seed) {
 
 TEST(ComplexFftNOrder, BitIdenticalToThePlainLoopOrder) {
   const std::vector<std::vector<std::int64_t>> shapes = {
-      {1},        {2},         {64},        {8, 1},     {1, 16},  {4, 8},
-      {16, 2},    {2, 2, 2},   {8, 4, 16},  {1, 32, 8}, {32, 1, 4}, {16, 16, 16},
-      {2, 64, 2}, {4, 2, 8, 2}};
+      {1},       {2},        {64},       {8, 1},     {1, 16},      {4, 8},     {16, 2},
+      {2, 2, 2}, {8, 4, 16}, {1, 32, 8}, {32, 1, 4}, {16, 16, 16}, {2, 64, 2}, {4, 2, 8, 2}};
   for (const auto& shape : shapes) {
     std::int64_t total = 1;
     for (std::int64_t n : shape) total *= n;
     for (int isign : {1, -1}) {
-      std::vector<float> expected = pseudoRandom(std::size_t(2 * total), 97u + std::uint32_t(total));
+      std::vector<float> expected =
+          pseudoRandom(std::size_t(2 * total), 97u + std::uint32_t(total));
       std::vector<float> actual = expected;
       plainFourn(expected.data(), shape, isign);
       wind::complexFftN(actual.data(), shape, isign);

@@ -43,8 +43,8 @@ struct Model {
   int c0, c1;
 
   double cellMean(Vector3 k, int a, int b) const {
-    return phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, Lbox.x, Lbox.y, Lbox.z, Terrain, kCellTol,
-                  a, b, tables);
+    return phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, Lbox.x, Lbox.y, Lbox.z, Terrain, kCellTol, a,
+                  b, tables);
   }
 };
 
@@ -54,8 +54,8 @@ struct Model {
 Mat3 amplitude(const Model& m, int ncomp, Vector3 k, bool cell) {
   switch (ncomp) {
     case 3:
-      return cell ? sqrtSym3(phiIntMatrix(m.alphaeps, m.L, m.Gamma, k, m.Lbox, m.Terrain,
-                                          kCellTol, m.tables))
+      return cell ? sqrtSym3(phiIntMatrix(m.alphaeps, m.L, m.Gamma, k, m.Lbox, m.Terrain, kCellTol,
+                                          m.tables))
                   : tensorAmplitude(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
     case 2: {
       Mat2 s;
@@ -72,9 +72,9 @@ Mat3 amplitude(const Model& m, int ncomp, Vector3 k, bool cell) {
     }
     default:
       return embed(cell ? scalarAmplitude(m.cellMean(k, m.c0, m.c0))
-                        : scalarAmplitude(at(
-                              spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables),
-                              m.c0, m.c0)));
+                        : scalarAmplitude(
+                              at(spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables),
+                                 m.c0, m.c0)));
   }
 }
 
@@ -87,12 +87,13 @@ void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> 
       if (comps[std::size_t(c)] < 0 || comps[std::size_t(c)] > 2)
         fatalError("Component number not correct");
   }
-  if (N3 < 2) fatalError("The third dimension of a three-dimensional field needs at least 2 points");
+  if (N3 < 2)
+    fatalError("The third dimension of a three-dimensional field needs at least 2 points");
   if (fields.size() < std::size_t(ncomp)) fatalError("turb3d: field array does not match the grid");
   for (int c = 0; c < ncomp; ++c) {
     const F3tensor& t = fields[std::size_t(c)];
-    if (t.rowLo() != 1 || t.rowHi() != N1 || t.colLo() != 1 || t.colHi() != N2 ||
-        t.depLo() != 1 || t.depHi() != N3)
+    if (t.rowLo() != 1 || t.rowHi() != N1 || t.colLo() != 1 || t.colHi() != N2 || t.depLo() != 1 ||
+        t.depHi() != N3)
       fatalError("turb3d: field array does not match the grid");
   }
 }

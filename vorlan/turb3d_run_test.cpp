@@ -62,7 +62,8 @@ std::vector<std::vector<float>> direct(int ncomp, std::vector<int> comps, int n1
 
 TEST(Turb3dRun, CubeGivesZeroLimitsAndTheEngineFields) {
   const fs::path dir = freshDir("cube");
-  std::ofstream(dir / "cube.inp") << "3 3 4 4 4\n64 64 64\nbasic\n0.1 30 3.9\n-3\nu.bin v.bin w.bin\n";
+  std::ofstream(dir / "cube.inp")
+      << "3 3 4 4 4\n64 64 64\nbasic\n0.1 30 3.9\n-3\nu.bin v.bin w.bin\n";
   EXPECT_EXIT(runIn(dir, "cube.inp"), ExitedWithCode(0),
               wind::testing::literal(" LimNormK (0,0,0)\nu.bin\nv.bin\nw.bin\n"));
   const auto expected =
@@ -81,7 +82,8 @@ TEST(Turb3dRun, UnequalBoxPassesItsLimitsAndComponentToTheEngine) {
               wind::testing::literal(" LimNormK (3,3.76991,1.88496)\nw.bin\n"));
   // 4 pi L / LMax_d with the single-precision 2 pi, in long double.
   const long double twoPi = 6.2831854820251465L;
-  const Vector3 lim(3.0f, float(2.0L * twoPi * 30.0L / 100.0L), float(2.0L * twoPi * 30.0L / 200.0L));
+  const Vector3 lim(3.0f, float(2.0L * twoPi * 30.0L / 100.0L),
+                    float(2.0L * twoPi * 30.0L / 200.0L));
   const auto expected =
       direct(1, {2}, 8, 4, 4, Vector3(100.0f, 100.0f, 200.0f), 0.1f, 30.0f, 3.9f, -5, lim);
   EXPECT_EQ(fs::file_size(dir / "w.bin"), 4u * 8 * 4 * 4);
