@@ -1,5 +1,6 @@
 #include "numerics/fft.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -12,6 +13,7 @@ namespace {
 constexpr double kTwoPi = 6.28318530717959;   // a few units in the last place above 2 pi
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalf = 0.5;
+constexpr std::int64_t kTwiddleChunk = 256;  // twiddle factors buffered per pass
 
 constexpr const char* kRlft3Message = "rlft3: problem with dimensions or contiguity of data array\n";
 
@@ -52,6 +54,15 @@ inline void butterfly(const OneBased& a, std::int64_t k1, std::int64_t k2, doubl
   a(k1 + 1) = static_cast<float>(a(k1 + 1) + tempi);
 }
 
+// The next cn factors of the recurrence w into buf (real, imaginary, ...).
+void fillTwiddles(Twiddle& w, double* buf, std::int64_t cn) {
+  for (std::int64_t q = 0; q < cn; ++q) {
+    buf[2 * q] = w.wr;
+    buf[2 * q + 1] = w.wi;
+    w.advance();
+  }
+}
+
 void checkSign(int isign, const char* message) {
   if (isign != 1 && isign != -1) fatalError(message);
 }
@@ -76,13 +87,27 @@ void complexFftKernel(float* data, std::int64_t nn, int isign) {
   }
 
   // Danielson-Lanczos: combine transforms of length mmax/2 into length mmax.
+  // The twiddle factors of a stage follow one recurrence, m = 1, 3, ... They
+  // are taken kTwiddleChunk at a time into a buffer, and each chunk is applied
+  // to every block of the stage before the next one is generated: the same
+  // butterflies with the same factors as sweeping all blocks once per m, but
+  // each pass over memory covers a run of neighbouring elements instead of
+  // one pair per cache line.
   std::int64_t mmax = 2;
+  double wbuf[2 * kTwiddleChunk];
   while (n > mmax) {
     const std::int64_t istep = 2 * mmax;
     Twiddle w(isign * (kTwoPi / static_cast<double>(mmax)));
-    for (std::int64_t m = 1; m < mmax; m += 2) {
-      for (std::int64_t i = m; i <= n; i += istep) butterfly(a, i, i + mmax, w.wr, w.wi);
-      w.advance();
+    const std::int64_t ntw = mmax / 2;
+    for (std::int64_t c0 = 0; c0 < ntw; c0 += kTwiddleChunk) {
+      const std::int64_t cn = std::min(kTwiddleChunk, ntw - c0);
+      fillTwiddles(w, wbuf, cn);
+      for (std::int64_t i0 = 1 + 2 * c0; i0 <= n; i0 += istep) {
+        for (std::int64_t q = 0; q < cn; ++q) {
+          const std::int64_t i = i0 + 2 * q;
+          butterfly(a, i, i + mmax, wbuf[2 * q], wbuf[2 * q + 1]);
+        }
+      }
     }
     mmax = istep;
   }
@@ -167,16 +192,24 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
       i2rev += ibit;
     }
 
-    // Danielson-Lanczos along this dimension.
+    // Danielson-Lanczos along this dimension; twiddles buffered in chunks as
+    // in complexFftKernel. Twiddle t belongs to the run starting at 1 + t ip1.
     std::int64_t ifp1 = ip1;
+    double wbuf[2 * kTwiddleChunk];
     while (ifp1 < ip2) {
       const std::int64_t ifp2 = 2 * ifp1;
       Twiddle w(isign * kTwoPi / static_cast<double>(ifp2 / ip1));
-      for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
-        for (std::int64_t i1 = i3; i1 <= i3 + ip1 - 2; i1 += 2) {
-          for (std::int64_t i2 = i1; i2 <= ip3; i2 += ifp2) butterfly(a, i2, i2 + ifp1, w.wr, w.wi);
+      const std::int64_t ntw = ifp1 / ip1;
+      for (std::int64_t c0 = 0; c0 < ntw; c0 += kTwiddleChunk) {
+        const std::int64_t cn = std::min(kTwiddleChunk, ntw - c0);
+        fillTwiddles(w, wbuf, cn);
+        for (std::int64_t block = 0; block < ip3; block += ifp2) {
+          for (std::int64_t q = 0; q < cn; ++q) {
+            const std::int64_t i3 = 1 + (c0 + q) * ip1 + block;
+            for (std::int64_t i1 = i3; i1 <= i3 + ip1 - 2; i1 += 2)
+              butterfly(a, i1, i1 + ifp1, wbuf[2 * q], wbuf[2 * q + 1]);
+          }
         }
-        w.advance();
       }
       ifp1 = ifp2;
     }
