@@ -1,5 +1,6 @@
 #include "numerics/fft.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
@@ -13,6 +14,7 @@ namespace {
 constexpr double kTwoPi = 6.28318530717959;   // a few units in the last place above 2 pi
 constexpr double kPi = 3.141592653589793;
 constexpr double kHalf = 0.5;
+constexpr std::int64_t kTwiddleChunk = 256;  // twiddle factors buffered per pass
 
 constexpr const char* kRlft3Message = "rlft3: problem with dimensions or contiguity of data array\n";
 
@@ -32,7 +34,6 @@ struct Twiddle {
   double wr = 1.0, wi = 0.0;
 
   Twiddle() = default;
-
   explicit Twiddle(double theta) {
     const double s = std::sin(kHalf * theta);
     wpr = -2.0 * s * s;
@@ -53,6 +54,15 @@ inline void butterfly(const OneBased& a, std::int64_t k1, std::int64_t k2, doubl
   a(k2 + 1) = static_cast<float>(a(k1 + 1) - tempi);
   a(k1) = static_cast<float>(a(k1) + tempr);
   a(k1 + 1) = static_cast<float>(a(k1 + 1) + tempi);
+}
+
+// The next cn factors of the recurrence w into buf (real, imaginary, ...).
+void fillTwiddles(Twiddle& w, double* buf, std::int64_t cn) {
+  for (std::int64_t q = 0; q < cn; ++q) {
+    buf[2 * q] = w.wr;
+    buf[2 * q + 1] = w.wi;
+    w.advance();
+  }
 }
 
 void checkSign(int isign, const char* message) {
@@ -79,13 +89,27 @@ void complexFftKernel(float* data, std::int64_t nn, int isign) {
   }
 
   // Danielson-Lanczos: combine transforms of length mmax/2 into length mmax.
+  // The twiddle factors of a stage follow one recurrence, m = 1, 3, ... They
+  // are taken kTwiddleChunk at a time into a buffer, and each chunk is applied
+  // to every block of the stage before the next one is generated: the same
+  // butterflies with the same factors as sweeping all blocks once per m, but
+  // each pass over memory covers a run of neighbouring elements instead of
+  // one pair per cache line.
   std::int64_t mmax = 2;
+  double wbuf[2 * kTwiddleChunk];
   while (n > mmax) {
     const std::int64_t istep = 2 * mmax;
     Twiddle w(isign * (kTwoPi / static_cast<double>(mmax)));
-    for (std::int64_t m = 1; m < mmax; m += 2) {
-      for (std::int64_t i = m; i <= n; i += istep) butterfly(a, i, i + mmax, w.wr, w.wi);
-      w.advance();
+    const std::int64_t ntw = mmax / 2;
+    for (std::int64_t c0 = 0; c0 < ntw; c0 += kTwiddleChunk) {
+      const std::int64_t cn = std::min(kTwiddleChunk, ntw - c0);
+      fillTwiddles(w, wbuf, cn);
+      for (std::int64_t i0 = 1 + 2 * c0; i0 <= n; i0 += istep) {
+        for (std::int64_t q = 0; q < cn; ++q) {
+          const std::int64_t i = i0 + 2 * q;
+          butterfly(a, i, i + mmax, wbuf[2 * q], wbuf[2 * q + 1]);
+        }
+      }
     }
     mmax = istep;
   }
