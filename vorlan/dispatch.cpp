@@ -8,13 +8,16 @@
 //   3         basic, land, sea, terrain      turb3d
 //
 // The reader has already rejected Kaimal1d with fieldDim other than 1 and 2D
-// with fieldDim other than 2. Engines not yet linked into this build end the
-// run with a message instead of writing empty fields.
+// with fieldDim other than 2, and checked that the seed is a negative 32-bit
+// integer. alphaeps, L and Gamma exist only for the tensor-model sources; the
+// Kaimal and isotropic engines take their own parameters.
 #include <cstdint>
 #include <span>
-#include <string>
 
-#include "numerics/fatal_error.hpp"
+#include "synthesis/incomp_iso.hpp"
+#include "synthesis/kaimal1d.hpp"
+#include "synthesis/turb1d.hpp"
+#include "synthesis/turb2d.hpp"
 #include "synthesis/turb3d.hpp"
 #include "vorlan/driver.hpp"
 
@@ -22,21 +25,39 @@ namespace wind {
 
 void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
                 FieldArrays& fields) {
-  if (in.fieldDim == 3) {
-    // The reader has checked that the seed is a negative 32-bit integer.
-    turb3d(std::span<F3tensor>(fields.box.data(), std::size_t(in.nComp)), in.nComp,
-           std::span<const int>(in.components, std::size_t(in.nComp)), in.NPoint[0],
-           in.NPoint[1], in.NPoint[2], Vector3(in.LMax[0], in.LMax[1], in.LMax[2]), in.alphaeps,
-           in.L, in.Gamma, static_cast<std::int32_t>(in.seed), limNormK, terrainFlag(in),
-           &tables);
-    return;
-  }
-  const char* engine = "";
+  const auto n = std::size_t(in.nComp);
+  const std::span<const int> comps(in.components, n);
+  const auto seed = static_cast<std::int32_t>(in.seed);
+  const Pair2 lengths2(in.LMax[0], in.LMax[1]);
+
   switch (in.fieldDim) {
-    case 1: engine = in.source == ParameterSource::Kaimal1d ? "turbKaimal1d" : "turb1d"; break;
-    case 2: engine = in.source == ParameterSource::TwoD ? "IncompIso" : "turb2d"; break;
+    case 1: {
+      const std::span<Vector> lines(fields.line.data(), n);
+      if (in.source == ParameterSource::Kaimal1d)
+        turbKaimal1d(lines, in.nComp, comps, in.NPoint[0], in.LMax[0], in.ustar, in.z, in.U0,
+                     seed);
+      else
+        turb1d(lines, in.nComp, comps, in.NPoint[0], in.LMax[0], in.alphaeps, in.L, in.Gamma,
+               seed, terrainFlag(in), &tables);
+      return;
+    }
+    case 2: {
+      const std::span<Matrix> planes(fields.plane.data(), n);
+      if (in.source == ParameterSource::TwoD)
+        IncompIso(planes, in.nComp, comps, in.NPoint[0], in.NPoint[1], lengths2, in.sig2_2D,
+                  in.L_2D, seed);
+      else
+        turb2d(planes, in.nComp, comps, in.absentDim, in.NPoint[0], in.NPoint[1], lengths2,
+               in.alphaeps, in.L, in.Gamma, seed, Pair2(limNormK.x, limNormK.y),
+               terrainFlag(in), &tables);
+      return;
+    }
+    default:
+      turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, in.NPoint[0],
+             in.NPoint[1], in.NPoint[2], Vector3(in.LMax[0], in.LMax[1], in.LMax[2]),
+             in.alphaeps, in.L, in.Gamma, seed, limNormK, terrainFlag(in), &tables);
+      return;
   }
-  fatalError(std::string("The synthesis engine ") + engine + " is not available in this build");
 }
 
 }  // namespace wind

@@ -1,10 +1,13 @@
 #include "vorlan/driver.hpp"
 
+#include <algorithm>
 #include <fstream>
+#include <iostream>
 #include <ostream>
 #include <string>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
 #include "vorlan/output_files.hpp"
 
 namespace wind {
@@ -53,7 +56,26 @@ void releaseFields(FieldArrays& fields) {
 
 void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&) {}
 
+void printKaimalListing(const FieldArrays& fields, std::ostream& out) {
+  constexpr int kListingLines = 60000;
+  if (fields.fieldDim != 1 || fields.nComp < 1) return;
+  const int n = std::min(fields.line[0].hi(), kListingLines);
+  for (int i = 1; i <= n; ++i) {
+    for (int c = 0; c < fields.nComp; ++c) {
+      if (c > 0) out << ' ';
+      out << formatG6(fields.line[c][i]);
+    }
+    out << '\n';
+  }
+  out.flush();
+}
+
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo) {
+  return runVorlan(argc, argv, steps, echo, std::cout);
+}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing) {
   const std::string inputName = inputFileName(argc, argv);
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
@@ -78,8 +100,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   FieldArrays fields = allocateFields(input);
   steps.synthesise(input, lim, tables, fields);
   writeFields(fields, files);
-  // The Kaimal1d sample listing on standard output belongs here, after the
-  // fields are written and before the files are closed.
+  if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
   files.closeAll();
   releaseFields(fields);
   return 0;

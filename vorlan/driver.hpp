@@ -78,7 +78,17 @@ struct SimulatorSteps {
   Synthesiser synthesise = wind::synthesise;
 };
 
-// One complete run; returns the exit status 0 (failures do not return).
+// The sample listing of a Kaimal1d run: for i = 1 .. min(N1, 60000) one line
+// with the value of each synthesised component at i (%.6g, separated by one
+// blank), so it never reads past the components or samples that exist.
+void printKaimalListing(const FieldArrays& fields, std::ostream& out);
+
+// One complete run; returns the exit status 0 (failures do not return). The
+// echo and the summary go to echo; the Kaimal1d listing goes to listing.
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing);
+
+// The same with the listing on standard output.
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo);
 
 }  // namespace wind

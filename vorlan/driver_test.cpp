@@ -171,3 +171,62 @@ TEST(Driver, FailedWritesAreReported) {
   EXPECT_EXIT(runIn(dir, {"large.inp"}), ExitedWithCode(1),
               fatalReport("Could not write output file /dev/full"));
 }
+
+// The real dispatch, run in a child process so that chdir stays there.
+TEST(DriverDeathTest, KaimalLineRunsEndToEndWithItsListing) {
+  const fs::path dir = freshDir("kaimal");
+  // The worked one-component case: N1 = 4, L1 = 4 m, ustar = 1 m/s, z = 10 m, seed -1.
+  writeText(dir / "k.inp", "1 1 1 4 4\nKaimal1d\n1 10 12\n-1\nu.bin\n");
+  const auto runWithListing = [&dir] {
+    if (chdir(dir.c_str()) != 0) std::exit(99);
+    const char* argv[] = {"vorlan", "k.inp"};
+    std::ostringstream listing, echo;
+    runVorlan(2, argv, SimulatorSteps{}, echo, listing);
+    std::cerr << listing.str();
+    std::exit(0);
+  };
+  EXPECT_EXIT(runWithListing(),
+      ExitedWithCode(0), literal("-0.339476\n-0.0698866\n0.339476\n0.0698866\n"));
+  const std::vector<float> u = readFloats(dir / "u.bin");
+  ASSERT_EQ(u.size(), 4u);
+  EXPECT_NEAR(u[0], -0.339476f, 1e-6);
+  EXPECT_NEAR(u[1], -0.069887f, 1e-6);
+}
+
+TEST(Driver, KaimalListingHoldsTheComponentsThatExist) {
+  FieldArrays f;
+  f.fieldDim = 1;
+  f.nComp = 2;
+  f.line[0] = vector(1, 3);
+  f.line[1] = vector(1, 3);
+  for (int i = 1; i <= 3; ++i) {
+    f.line[0][i] = 0.5f * static_cast<float>(i);
+    f.line[1][i] = -1.0f / 3.0f * static_cast<float>(i);
+  }
+  std::ostringstream out;
+  printKaimalListing(f, out);
+  EXPECT_EQ(out.str(), "0.5 -0.333333\n1 -0.666667\n1.5 -1\n");
+}
+
+TEST(DriverDeathTest, PlaneSourcesChooseTheirEngines) {
+  const fs::path dir = freshDir("planes");
+  // Same grid, two sources: the tensor-model engine and the isotropic one.
+  writeText(dir / "s.inp", "2 2 1 2 3 8 8 100 100\nbasic\n0.1 30 3.9\n-5\na.bin b.bin\n");
+  writeText(dir / "i.inp", "2 2 1 2 3 8 8 100 100\n2D\n1.5 20\n-5\nc.bin d.bin\n");
+  for (const char* name : {"s.inp", "i.inp"})
+    EXPECT_EXIT(runIn(dir, {name}, SimulatorSteps{}), ExitedWithCode(0), "") << name;
+  const auto a = readFloats(dir / "a.bin"), c = readFloats(dir / "c.bin");
+  ASSERT_EQ(a.size(), 64u);
+  ASSERT_EQ(c.size(), 64u);
+  EXPECT_NE(a, c);
+  // Each engine leaves zero mean; a field that is all zero would pass that too.
+  double sa = 0, sc = 0, qa = 0;
+  for (std::size_t i = 0; i < 64; ++i) {
+    sa += a[i];
+    sc += c[i];
+    qa += double(a[i]) * a[i];
+  }
+  EXPECT_NEAR(sa / 64, 0.0, 1e-5);
+  EXPECT_NEAR(sc / 64, 0.0, 1e-5);
+  EXPECT_GT(qa, 0.0);
+}
