@@ -127,8 +127,10 @@ TEST(CorvelSpec, OneLineForAOnePointRangeAndNoneForAnEmptyRange) {
   const RunOutput none = run(std::string(kIsotropic) + "spec\n1\n1 1\n2 1 0.5\n");
   EXPECT_EQ(none.out, "");
   EXPECT_EQ(none.echo, "0 0\n");
-  // An empty range needs no step at all.
+  // An empty range needs no step at all, nor positive wave numbers.
   EXPECT_EQ(run(std::string(kIsotropic) + "spec\n1\n1 1\n2 1 0\n").out, "");
+  EXPECT_EQ(run(std::string(kIsotropic) + "spec\n1\n1 1\n1 -1 0.5\n").out, "");
+  EXPECT_EQ(run(std::string(kIsotropic) + "spec\n1\n1 1\n0 -1 0.5\n").out, "");
 }
 
 TEST(CorvelSpec, TwoPairsGiveThreeNumbersPerDecade) {
@@ -156,10 +158,34 @@ TEST(CorvelSpecDeathTest, AWaveNumberRangeThatCouldNotEndIsRefused) {
               fatalReport("step has to be positive when kmin <= kmax"));
   EXPECT_EXIT(runToFailure(head + "1e6 1e7 1e-9\n"), ExitedWithCode(1),
               fatalReport("step is too small to advance the wave number from kmin to kmax"));
+  // log10(0) = -inf never grows; a negative kmin has no logarithm.
   EXPECT_EXIT(runToFailure(head + "0 1 0.5\n"), ExitedWithCode(1),
-              fatalReport("The wave numbers kmin and kmax have to be positive"));
+              fatalReport("The wave number kmin has to be positive"));
+  EXPECT_EXIT(runToFailure(head + "-1 1 0.5\n"), ExitedWithCode(1),
+              fatalReport("The wave number kmin has to be positive"));
   EXPECT_EXIT(runToFailure(head + "0.01 1\n"), ExitedWithCode(1),
               fatalReport("Could not read step from the input file"));
+}
+
+TEST(CorvelSpec, ANegativeGammaIsTheMirrorImageOfThePositiveOne) {
+  // Shear of the opposite sign (the wind weakening with height) is the
+  // reflection z -> -z of the sheared model: the same u and w spectra, the uw
+  // co-spectrum with the opposite sign.
+  const auto spectra = [](const char* Gamma) {
+    const RunOutput r =
+        run("basic\n0.1 33.6 " + std::string(Gamma) + "\nspec\n3\n1 1\n3 3\n1 3\n0.1 0.1 1\n");
+    const auto l = lines(r.out);
+    EXPECT_EQ(l.size(), 1u) << r.out;
+    return tokens(l.at(0));
+  };
+  const auto up = spectra("3.9");
+  const auto down = spectra("-3.9");
+  ASSERT_EQ(up.size(), 4u);
+  ASSERT_EQ(down.size(), 4u);
+  EXPECT_EQ(down[1], up[1]);
+  EXPECT_EQ(down[2], up[2]);
+  EXPECT_LT(std::stod(up[3]), 0.0);
+  EXPECT_EQ(down[3], up[3].substr(1));
 }
 
 // ---------------------------------------------------------------- xspec

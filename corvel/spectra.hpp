@@ -36,6 +36,8 @@
 //     sigma2 = 4 L^-3 int dx kappa^2/(1-x)^2 int int Phi_ij(kappa e(theta, phi) / L)
 //                                                  sin(theta) dtheta dphi.
 // sigma2Radial is the outer integrand (in x) and sigma2Angular the inner one.
+// Without shear (Gamma = 0) Phi_02 is odd in k1, and the (0, 2) covariance is
+// returned as the exact 0 without integrating.
 //
 // Quadrature (numerics/quadrature.hpp), with tol the relative tolerance passed
 // on as double:

@@ -173,8 +173,10 @@ TEST(CrossSpectrum, ZeroSeparationGivesTheAutoSpectrumAndNoQuadSpectrum) {
 TEST(CrossSpectrum, LinesOnAMirrorOfTheTensorCarryNoCrossSpectrum) {
   // Phi_12 (u, v) is odd in k2: with a vertical separation every line runs
   // along k2 and integrates to zero. Without shear Phi_13 (u, w) is odd in k3,
-  // and a horizontal separation gives lines along k3. Both must come back as 0
-  // (not as a quadrature failure), with the auto-spectra still computed.
+  // and a horizontal separation gives lines along k3. The integrand is then odd
+  // bit for bit, so the symmetric rule of the line quadrature must give exactly
+  // 0 at once (not rounding noise, nor a quadrature failure), with the
+  // auto-spectra still computed.
   struct Case {
     int pair[2];
     float Gamma, sep1, sep2;

@@ -1,6 +1,7 @@
 #include "corvel/spectrum_input.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -18,33 +19,27 @@ constexpr const char* kSpecTypeMessage =
     "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
 constexpr const char* kBoolMessage = "Input should be either 'true' or 'false'.";
 
-bool matchSource(const std::string& line, SpectrumSource& s) {
-  // Compared in this order, whole line, case-sensitive.
-  static constexpr struct {
-    const char* keyword;
-    SpectrumSource source;
-  } kSources[] = {{"basic", SpectrumSource::basic},
-                  {"land", SpectrumSource::land},
-                  {"sea", SpectrumSource::sea},
-                  {"terrain", SpectrumSource::terrain}};
-  for (const auto& candidate : kSources)
-    if (line == candidate.keyword) {
-      s = candidate.source;
-      return true;
-    }
-  return false;
-}
+// A keyword of the file and the value it stands for.
+template <class Value>
+struct Keyword {
+  const char* text;
+  Value value;
+};
 
-bool matchResult(const std::string& word, CalculationResult& r) {
-  static constexpr struct {
-    const char* keyword;
-    CalculationResult result;
-  } kResults[] = {{"spec", CalculationResult::spec},
-                  {"xspec", CalculationResult::xspec},
-                  {"sigma2", CalculationResult::sigma2}};
-  for (const auto& candidate : kResults)
-    if (word == candidate.keyword) {
-      r = candidate.result;
+constexpr Keyword<SpectrumSource> kSources[] = {{"basic", SpectrumSource::basic},
+                                                {"land", SpectrumSource::land},
+                                                {"sea", SpectrumSource::sea},
+                                                {"terrain", SpectrumSource::terrain}};
+constexpr Keyword<CalculationResult> kResults[] = {{"spec", CalculationResult::spec},
+                                                   {"xspec", CalculationResult::xspec},
+                                                   {"sigma2", CalculationResult::sigma2}};
+
+// Compares text with the keywords in table order, whole text, case-sensitive.
+template <class Value, std::size_t N>
+bool matchKeyword(const std::string& text, const Keyword<Value> (&table)[N], Value& value) {
+  for (const Keyword<Value>& candidate : table)
+    if (text == candidate.text) {
+      value = candidate.value;
       return true;
     }
   return false;
@@ -68,14 +63,16 @@ bool readBool(ValueReader& r, std::ostream& echo, const char* label) {
   return value;
 }
 
+// A negative Gamma is the mirror image of a positive one (a wind that weakens
+// with height) and is taken as it is; a level or length scale that is not
+// positive would only give NaN spectra (or, for alphaeps = 0, ask for a
+// roughness table that only the terrain source builds).
 void readBasicSource(ValueReader& r, SpectrumInput& input) {
   input.alphaeps = r.readFloat("alphaeps");
   if (!(input.alphaeps > 0.0f)) fatalError("The spectral level alphaeps has to be positive");
   input.L = r.readFloat("L");
   if (!(input.L > 0.0f)) fatalError("The length scale L has to be positive");
   input.Gamma = r.readFloat("Gamma");
-  if (!(input.Gamma >= 0.0f))
-    fatalError("The shear-distortion parameter Gamma has to be zero or positive");
 }
 
 void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input) {
@@ -99,11 +96,11 @@ void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input)
 }
 
 // The output wave numbers k1 = 10^c, c = log10(kmin), log10(kmin) + step, ...
-// up to log10(kmax). A range that could never end is refused.
+// up to log10(kmax). A range that could never end, or whose logarithms do not
+// exist, is refused.
 void checkWaveNumberRange(const SpectrumInput& input) {
-  if (!(input.kmin > 0.0f) || !(input.kmax > 0.0f))
-    fatalError("The wave numbers kmin and kmax have to be positive");
   if (input.kmin > input.kmax) return;  // an empty range: no output lines
+  if (!(input.kmin > 0.0f)) fatalError("The wave number kmin has to be positive");
   if (!(input.step > 0.0f)) fatalError("step has to be positive when kmin <= kmax");
   // The float c must grow at every step; the spacing of floats is widest at
   // the end of the range with the larger magnitude.
@@ -122,7 +119,7 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
 
   std::string line;
   if (!r.readLine(line)) ValueReader::missing("ParameterSource");
-  if (!matchSource(line, input.source))
+  if (!matchKeyword(line, kSources, input.source))
     fatalError("ParameterSource has to be either basic, land, sea or terrain");
 
   switch (input.source) {
@@ -150,7 +147,7 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
   }
 
   const std::string result = r.readWord("CalculationResult");
-  if (!matchResult(result, input.result))
+  if (!matchKeyword(result, kResults, input.result))
     fatalError("CalculationResult has to be either spec, xspec or sigma2");
 
   input.nPairs = r.readInt("the number of pairs");

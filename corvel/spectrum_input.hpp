@@ -35,9 +35,10 @@
 // file format ("ParameterSource has to be either basic, land, sea or terrain",
 // "CalculationResult has to be either spec, xspec or sigma2", "components has
 // to be either 1, 2 or 3.", ...) the reader refuses what would make the
-// computation meaningless or endless: a non-positive alphaeps or L, a negative
-// Gamma, a pair count outside 1..10, non-positive kmin or kmax, and, when kmin
-// <= kmax, a step that is not positive or too small to advance the wave number.
+// computation meaningless or endless: a non-positive alphaeps or L, a pair
+// count outside 1..10 and, when kmin <= kmax, a non-positive kmin or a step that
+// is not positive or too small to advance the wave number. kmin > kmax is an
+// empty range.
 
 #include <array>
 #include <iosfwd>
