@@ -21,6 +21,8 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
+using wind::testing::vonKarmanF11;
+using wind::testing::vonKarmanF22;
 using wind::testing::literal;
 
 const std::string kHillFile = std::string(WIND_SOURCE_DIR) + "/examples/terrain_hill.dat";
@@ -73,17 +75,8 @@ std::vector<std::string> tokens(const std::string& line) {
   return result;
 }
 
-// Isotropic von Karman model: F11(k1) = (9/55) alphaeps L^(5/3) (1 + (k1 L)^2)^(-5/6),
-// and the variance of one component (1/3) alphaeps L^(2/3) B(5/2, 1/3).
-double vonKarmanF11(double alphaeps, double L, double k1) {
-  return 9.0 / 55.0 * alphaeps * std::pow(L, 5.0 / 3.0) *
-         std::pow(1 + k1 * L * k1 * L, -5.0 / 6.0);
-}
-// Lateral spectrum F22(k1) = F33(k1) = (3/110) alphaeps L^(5/3) (3 + 8 (k1 L)^2) (1 + (k1 L)^2)^(-11/6).
-double vonKarmanF22(double alphaeps, double L, double k1) {
-  const double x2 = k1 * L * k1 * L;
-  return 3.0 / 110.0 * alphaeps * std::pow(L, 5.0 / 3.0) * (3 + 8 * x2) * std::pow(1 + x2, -11.0 / 6.0);
-}
+// Isotropic von Karman model: the variance of one component,
+// (1/3) alphaeps L^(2/3) B(5/2, 1/3).
 double vonKarmanVariance(double alphaeps, double L) {
   return alphaeps * std::pow(L, 2.0 / 3.0) * std::beta(2.5, 1.0 / 3.0) / 3;
 }

@@ -15,6 +15,7 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
+using wind::testing::vonKarmanF11;
 
 // Model parameters of a typical neutral surface layer (alphaeps in m^(4/3)/s^2).
 constexpr float kAlphaeps = 0.1f;
@@ -101,13 +102,6 @@ TEST(SplineFourierIntegral, NaturalEndsReproduceAStraightLine) {
 }
 
 // ---------------------------------------------------------------- crossSpectrum
-
-// One-point spectrum of the isotropic von Karman tensor,
-// F11(k1) = (9/55) alphaeps L^(5/3) (1 + (k1 L)^2)^(-5/6).
-double vonKarmanF11(double alphaeps, double L, double k1) {
-  return 9.0 / 55.0 * alphaeps * std::pow(L, 5.0 / 3.0) *
-         std::pow(1 + k1 * L * k1 * L, -5.0 / 6.0);
-}
 
 // Co-spectrum of u at a separation of length d across the wind, isotropic von
 // Karman tensor: 2 pi int_0^inf Phi11(k1, kappa) J0(kappa d) kappa dkappa with

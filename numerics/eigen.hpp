@@ -13,7 +13,7 @@
 //         column j (v[1..n][j]) belongs to d[j].
 //   nrot  the number of rotations performed.
 // All data are single precision; each step is evaluated in double and rounded
-// to float where stored. From the first three sweeps on only elements above a
+// to float where stored. In the first three sweeps only elements above a
 // threshold are rotated; from the fifth sweep on an element too small to
 // change either diagonal entry at single precision is set to zero outright,
 // which is what brings the off-diagonal sum to exactly zero.

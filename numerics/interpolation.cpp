@@ -117,8 +117,9 @@ float splint(std::span<const float> xa, std::span<const float> ya, std::span<con
   }
   const float h = at1(xa, khi) - at1(xa, klo);
   if (h == 0.0f) fatalError("Bad xa input to routine splint");
-  const double a = (static_cast<double>(at1(xa, khi)) - x) / h;
-  const double b = (static_cast<double>(x) - at1(xa, klo)) / h;
+  // The interpolation weights are stored quantities: rounded to float.
+  const double a = static_cast<float>((static_cast<double>(at1(xa, khi)) - x) / h);
+  const double b = static_cast<float>((static_cast<double>(x) - at1(xa, klo)) / h);
   const double hh = static_cast<double>(h) * h;
   return static_cast<float>(a * at1(ya, klo) + b * at1(ya, khi) +
                             ((a * a * a - a) * at1(y2a, klo) + (b * b * b - b) * at1(y2a, khi)) *
@@ -155,18 +156,19 @@ BicubicValue bcuint(const BicubicCorners& y, const BicubicCorners& y1, const Bic
   if (x1u == x1l || x2u == x2l) fatalError("Bad input in routine bcuint");
   const double t = static_cast<float>((static_cast<double>(x1) - x1l) / d1);
   const double u = static_cast<float>((static_cast<double>(x2) - x2l) / d2);
-  double ansy = 0.0, ansy1 = 0.0, ansy2 = 0.0;
+  // The three results are float and rounded at every Horner step.
+  float ansy = 0.0f, ansy1 = 0.0f, ansy2 = 0.0f;
   for (int i = 3; i >= 0; --i) {
     const auto& ci = c[static_cast<std::size_t>(i)];
     const auto col = [&](std::size_t r) {
       return static_cast<double>(c[r][static_cast<std::size_t>(i)]);
     };
-    ansy = t * ansy + ((ci[3] * u + ci[2]) * u + ci[1]) * u + ci[0];
-    ansy2 = t * ansy2 + (3.0 * ci[3] * u + 2.0 * ci[2]) * u + ci[1];
-    ansy1 = u * ansy1 + (3.0 * col(3) * t + 2.0 * col(2)) * t + col(1);
+    ansy = static_cast<float>(t * ansy + ((ci[3] * u + ci[2]) * u + ci[1]) * u + ci[0]);
+    ansy2 = static_cast<float>(t * ansy2 + (3.0 * ci[3] * u + 2.0 * ci[2]) * u + ci[1]);
+    ansy1 = static_cast<float>(u * ansy1 + (3.0 * col(3) * t + 2.0 * col(2)) * t + col(1));
   }
-  return {static_cast<float>(ansy), static_cast<float>(ansy1 / d1),
-          static_cast<float>(ansy2 / d2)};
+  return {ansy, static_cast<float>(static_cast<double>(ansy1) / d1),
+          static_cast<float>(static_cast<double>(ansy2) / d2)};
 }
 
 }  // namespace wind

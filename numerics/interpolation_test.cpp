@@ -121,6 +121,31 @@ TEST(Spline, NaturalEndsHaveZeroCurvatureAndKnotsAreExact) {
   EXPECT_NEAR(splint(x, y, y2, n, 4.0f), std::sin(4.0), 0.05);
 }
 
+TEST(Spline, WeightsAreRoundedToFloatBeforeTheyAreUsed) {
+  // Reference in long double with the rounding points of the routine: h, a and
+  // b are stored as float, the value is rounded once at the end.
+  const std::array<float, 4> xa = {0.0f, 0.3f, 1.7f, 2.9f}, ya = {1.25f, -0.6f, 2.385f, 0.7f},
+                             y2a = {0.0f, 3.1f, -1.9f, 0.0f};
+  int rounded = 0;
+  for (float x = -0.25f; x <= 3.1f; x += 0.01f) {
+    int k = 0;
+    while (k < 2 && xa[std::size_t(k + 1)] <= x) ++k;
+    const auto lo = std::size_t(k), hi = std::size_t(k + 1);
+    using LD = long double;
+    const float h = xa[hi] - xa[lo];
+    const auto weighted = [&](LD a, LD b) {
+      return static_cast<float>(a * ya[lo] + b * ya[hi] +
+                                ((a * a * a - a) * y2a[lo] + (b * b * b - b) * y2a[hi]) *
+                                    (LD(h) * h) / 6.0L);
+    };
+    const LD aExact = (LD(xa[hi]) - x) / h, bExact = (LD(x) - xa[lo]) / h;
+    const float expected = weighted(static_cast<float>(aExact), static_cast<float>(bExact));
+    EXPECT_EQ(splint(xa, ya, y2a, 4, x), expected) << "x = " << x;
+    rounded += expected != weighted(aExact, bExact);
+  }
+  EXPECT_GT(rounded, 0) << "the sweep must meet points where the rounding shows";
+}
+
 TEST(SplineDeathTest, EqualAbscissasAndTooFewPoints) {
   const std::array<float, 3> xa = {1, 1, 3}, ya = {0, 1, 2}, y2a = {0, 0, 0};
   EXPECT_EXIT(splint(xa, ya, y2a, 3, 0.5f), ExitedWithCode(1),
@@ -228,6 +253,38 @@ TEST(Bicubic, GeneralBicubicIsReproducedInsideAndOutsideTheCell) {
       EXPECT_NEAR(r.ansy1, static_cast<double>(f.ds(x1, x2)), 5e-5) << x1 << ", " << x2;
       EXPECT_NEAR(r.ansy2, static_cast<double>(f.dv(x1, x2)), 5e-5) << x1 << ", " << x2;
     }
+}
+
+TEST(Bicubic, ResultsAreRoundedToFloatAtEveryHornerStep) {
+  // Reference in long double from the routine's own coefficients, with t, u and
+  // the three running results stored as float at each step.
+  const Cell cell{1.5f, 2.25f, 10.0f, 15.0f, {2.385f, -1.25f, 7.5f, 0.125f},
+                  {0.3f, -2.0f, 1.1f, 4.0f}, {-0.7f, 0.2f, 0.9f, -3.0f},
+                  {0.05f, 0.4f, -0.6f, 1.3f}};
+  const float d1 = cell.x1u - cell.x1l, d2 = cell.x2u - cell.x2l;
+  const BicubicCoefficients c = bicubicCoef(cell.y, cell.y1, cell.y2, cell.y12, d1, d2);
+  using LD = long double;
+  int rounded = 0;
+  for (float x1 = 1.3f; x1 <= 2.4f; x1 += 0.07f)
+    for (float x2 = 9.5f; x2 <= 15.5f; x2 += 0.37f) {
+      const LD t = static_cast<float>((LD(x1) - cell.x1l) / d1);
+      const LD u = static_cast<float>((LD(x2) - cell.x2l) / d2);
+      float y = 0, y1 = 0, y2 = 0;
+      LD yWide = 0;
+      for (std::size_t i = 4; i-- > 0;) {
+        const LD step = ((LD(c[i][3]) * u + c[i][2]) * u + c[i][1]) * u + c[i][0];
+        y = static_cast<float>(t * y + step);
+        yWide = t * yWide + step;
+        y2 = static_cast<float>(t * y2 + (3.0L * c[i][3] * u + 2.0L * c[i][2]) * u + c[i][1]);
+        y1 = static_cast<float>(u * y1 + (3.0L * c[3][i] * t + 2.0L * c[2][i]) * t + c[1][i]);
+      }
+      const BicubicValue r = at(cell, x1, x2);
+      EXPECT_EQ(r.ansy, y) << x1 << ", " << x2;
+      EXPECT_EQ(r.ansy1, static_cast<float>(LD(y1) / d1)) << x1 << ", " << x2;
+      EXPECT_EQ(r.ansy2, static_cast<float>(LD(y2) / d2)) << x1 << ", " << x2;
+      rounded += y != static_cast<float>(yWide);
+    }
+  EXPECT_GT(rounded, 0) << "the sweep must meet points where the rounding shows";
 }
 
 TEST(BicubicDeathTest, ZeroWidthCell) {

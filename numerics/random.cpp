@@ -15,7 +15,7 @@ constexpr int kWarmUpSteps = 8;
 constexpr std::int32_t kTableDivisor = 67108864;  // 1 + (kModulus - 1) / table size = 2^26
 constexpr double kScale = 4.656612875245797e-10;  // 1 / kModulus
 constexpr double kUpperClampTest = 0.99999988;
-constexpr float kUpperClamp = 0.99999988079071044921875f;  // largest float below 1 but one
+constexpr float kUpperClamp = 0.99999988079071044921875f;  // 1 - 2^-23
 
 static_assert(kSchrageQuotient == kModulus / kMultiplier);
 static_assert(kSchrageRemainder == kModulus % kMultiplier);

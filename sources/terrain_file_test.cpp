@@ -21,7 +21,7 @@ namespace {
 
 std::string writeFile(const std::string& name, const std::string& text) {
   const fs::path p = fs::path(::testing::TempDir()) / ("terrain_" + name);
-  std::ofstream(p) << text;
+  wind::testing::writeText(p, text);
   return p.string();
 }
 

@@ -14,12 +14,7 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
-
-std::vector<Vector> lines(int ncomp, int n1) {
-  std::vector<Vector> f;
-  for (int c = 0; c < ncomp; ++c) f.push_back(vector(1, n1));
-  return f;
-}
+using wind::testing::lines;
 
 // f = k z / 2pi in long double.
 long double reducedFrequency(float k, float z) {

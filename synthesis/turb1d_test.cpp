@@ -15,23 +15,9 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
-
-std::vector<Vector> lines(int ncomp, int n1) {
-  std::vector<Vector> f;
-  for (int c = 0; c < ncomp; ++c) f.push_back(vector(1, n1));
-  return f;
-}
-
-// Isotropic von Karman one-dimensional spectra, two-sided in k1.
-double vonKarmanF11(double alphaeps, double L, double k1) {
-  const double x = k1 * L;
-  return 9.0 / 55.0 * alphaeps * std::pow(L, 5.0 / 3.0) * std::pow(1 + x * x, -5.0 / 6.0);
-}
-double vonKarmanF22(double alphaeps, double L, double k1) {
-  const double x = k1 * L;
-  return 3.0 / 110.0 * alphaeps * std::pow(L, 5.0 / 3.0) * (3 + 8 * x * x) *
-         std::pow(1 + x * x, -11.0 / 6.0);
-}
+using wind::testing::lines;
+using wind::testing::vonKarmanF11;
+using wind::testing::vonKarmanF22;
 
 TEST(Turb1dSplineGrid, FivePointsPerDecadeAcrossTheFourierRange) {
   for (const auto& [n1, l1] : {std::pair{2, 100.0f}, std::pair{4, 4.0f}, std::pair{16, 350.0f},

@@ -15,12 +15,7 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
-
-std::vector<Matrix> planes(int ncomp, int n1, int n2) {
-  std::vector<Matrix> f;
-  for (int c = 0; c < ncomp; ++c) f.push_back(matrix(1, n1, 1, n2));
-  return f;
-}
+using wind::testing::planes;
 
 constexpr float kAlphaeps = 0.06f, kL = 30.0f, kGamma = 3.0f;
 

@@ -15,22 +15,12 @@ namespace {
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
 using wind::testing::literal;
+using wind::testing::vonKarmanF11;
+using wind::testing::vonKarmanF22;
 
 constexpr double kPi = 3.141592653589793;
 constexpr int kIntegrateK2 = 1;
 constexpr int kIntegrateK3 = 2;
-
-// Closed forms of the isotropic von Karman model, alphaeps L^(5/3) scaled out.
-// One-dimensional spectra (two-sided in k1).
-double vonKarmanF11(double alphaeps, double L, double k1) {
-  const double x = k1 * L;
-  return 9.0 / 55.0 * alphaeps * std::pow(L, 5.0 / 3.0) * std::pow(1 + x * x, -5.0 / 6.0);
-}
-double vonKarmanF22(double alphaeps, double L, double k1) {
-  const double x = k1 * L;
-  return 3.0 / 110.0 * alphaeps * std::pow(L, 5.0 / 3.0) * (3 + 8 * x * x) *
-         std::pow(1 + x * x, -11.0 / 6.0);
-}
 
 // int over the real line of alphaeps/(4 pi) (c2 + kappa^2)^(-17/6) (kappa^2 + q^2) dkappa:
 // the line integral of Phi11 along k2 (or k3) for the isotropic tensor, with

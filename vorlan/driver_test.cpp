@@ -24,25 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using wind::testing::readFloats;
+using wind::testing::writeText;
+
 // A fresh directory for one test.
 fs::path freshDir(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("vorlan_driver_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-void writeText(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text;
-}
-
-std::vector<float> readFloats(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<float> v(bytes.size() / 4);
-  std::memcpy(v.data(), bytes.data(), v.size() * 4);
-  return v;
+  return wind::testing::freshDir("vorlan_driver_" + name);
 }
 
 // Code of component c at a grid point: exact in float for the sizes used here.

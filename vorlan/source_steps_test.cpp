@@ -22,6 +22,7 @@ using namespace wind;
 using ::testing::ExitedWithCode;
 using wind::testing::fatalReport;
 using wind::testing::literal;
+using wind::testing::writeText;
 namespace fs = std::filesystem;
 
 namespace {
@@ -159,8 +160,7 @@ SummaryParameters summaryParameters(const std::string& echo) {
 float shown(float v) { return std::stof(formatG6(v)); }
 
 fs::path freshDir(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("vorlan_steps_" + name);
-  fs::remove_all(dir);
+  const fs::path dir = wind::testing::freshDir("vorlan_steps_" + name);
   fs::create_directories(dir / "examples");
   return dir;
 }
@@ -172,8 +172,6 @@ fs::path examplesRoot(const std::string& name) {
     fs::copy_file(fs::path(WIND_SOURCE_DIR) / "examples" / f, dir / "examples" / f);
   return dir;
 }
-
-void writeText(const fs::path& file, const std::string& text) { std::ofstream(file) << text; }
 
 }  // namespace
 

@@ -23,19 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path freshDir(const std::string& name) {
-  const fs::path dir = fs::path(::testing::TempDir()) / ("vorlan_turb3d_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+using wind::testing::readFloats;
 
-std::vector<float> readFloats(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<float> v(bytes.size() / 4);
-  std::memcpy(v.data(), bytes.data(), v.size() * 4);
-  return v;
+fs::path freshDir(const std::string& name) {
+  return wind::testing::freshDir("vorlan_turb3d_" + name);
 }
 
 [[noreturn]] void runIn(const fs::path& dir, const char* input) {
