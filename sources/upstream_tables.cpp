@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
 #include "tensor/lifetime.hpp"
@@ -11,7 +12,6 @@ namespace wind {
 
 namespace {
 
-constexpr float kKappaF = 0.4000000059604645f;  // von Karman constant
 constexpr double kFourThirds = 4.0 / 3.0;
 constexpr double kTwoThirds = 2.0 / 3.0;
 

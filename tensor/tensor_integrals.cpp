@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/quadrature.hpp"
 #include "tensor/lifetime.hpp"
@@ -13,8 +14,7 @@
 namespace wind {
 namespace {
 
-// 2 pi in single precision, and its square in double.
-constexpr float kTwoPiF = 6.2831854820251465f;
+// The square of the single-precision 2 pi, in double.
 constexpr double kTwoPiFSquared = 39.47841980153157;
 // (pi / int_{-pi}^{pi} sinc^2(u) du)^2 in single precision: makes the product of
 // two sinc^2 windows a unit-weight average.
