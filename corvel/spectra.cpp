@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
 #include "numerics/quadrature.hpp"
@@ -13,8 +14,7 @@ namespace wind {
 
 namespace {
 
-// pi and pi/2 in single precision: the angular ranges of the quarter sphere.
-constexpr float kPiF = 3.1415927410125732f;
+// pi/2 in single precision: with kPiF, the angular ranges of the quarter sphere.
 constexpr float kHalfPiF = 1.5707963705062866f;
 
 // Ends of the mapped radius x of sigma2 (kappa = x / (1 - x)).

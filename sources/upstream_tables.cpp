@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
 #include "tensor/lifetime.hpp"
@@ -11,8 +12,8 @@ namespace wind {
 
 namespace {
 
-constexpr float kKappaF = 0.4000000059604645f;  // von Karman constant
 constexpr double kFourThirds = 4.0 / 3.0;
+constexpr double kTwoThirds = 2.0 / 3.0;
 
 // A memory no longer than this many first spacings keeps the local level.
 constexpr double kShortMemorySpacings = 5.0;
@@ -100,12 +101,17 @@ void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, fl
       e = splineIntegral(dist, w, w2, nP, lambda);
     }
     e = f(kappaZ43 * e);
-    // Beyond the last point the memory sees that point's level. (The level
-    // (kappa z)^(4/3) S^2 is written with S^2, so a negative total shear gives
-    // its square, not the power of a negative number.) Only the long memory
-    // carries this tail; the short one is the local level alone.
-    if (lambda > shortMemory)
-      e = f(e + shearSq(nP - 1) * kappaZ43 * std::exp(-dist[nP - 1] / double(lambda)));
+    // Beyond the last point the memory sees that point's level
+    // (S^3 (kappa z)^2)^(2/3). The power is taken of the magnitude, so a
+    // negative total shear gives the real value S^2 (kappa z)^(4/3) rather than
+    // a NaN. Only the long memory carries this tail; the short one is the local
+    // level alone, so that a memory of exactly 5 dist[1] is not counted twice.
+    if (lambda > shortMemory) {
+      const double s = double(S0) + Sp[nP - 1];
+      const double kz = double(kKappaF) * z;
+      const double level = std::pow(std::fabs(s * s * s * (kz * kz)), kTwoThirds);
+      e = f(e + level * std::exp(-dist[nP - 1] / double(lambda)));
+    }
     tables.energy[i] = e;
   }
   finishTable(tables.kL, tables.energy, tables.energyD2);
@@ -157,7 +163,8 @@ void buildStretchTables(UpstreamTables& tables, [[maybe_unused]] float U0, [[may
 
   const double totalShearLog = ustar / (double(kKappaF) * zk);
   const double totalShear = double(profileInterp(nH, heights, S, zk, true)) + totalShearLog;
-  const double logSpeed = ustar / double(kKappaF) * std::log(double(zk) / z0);
+  const double logSpeedScale = ustar / double(kKappaF);
+  const double logHeight = std::log(double(zk) / z0);
   const double shortStrain = kShortStrainFraction * dist[1];
   const double u0 = U[h][0];
   const double f0 = double(Su[h][0]) / U[h][0], f1 = double(Su[h][1]) / U[h][1];
@@ -167,13 +174,12 @@ void buildStretchTables(UpstreamTables& tables, [[maybe_unused]] float U0, [[may
     const float kL = kLGrid(i);
     tables.kL[i] = kL;
     const float T = f(f(lifeTime(kL) * Gamma) / totalShear);
-    if (T * logSpeed <= shortStrain) {
-      // Short memory: the strain rate per unit speed is linear over the first
-      // spacing, f(x) = f0 + f' x, and int_0^inf f(x) exp(-x / (u T)) dx
-      // = u T (f0 + f' u T).
+    if (T * logSpeedScale * logHeight <= shortStrain) {
+      // Short memory: the memory length u T times the strain rate per unit
+      // speed at the site, raised by its gradient along the first spacing.
       const double ell = T * u0;
-      tables.strain[0][i] = f(ell * (f0 + (f1 - f0) / dist[1] * ell));
-      tables.strain[1][i] = f(ell * (g0 + (g1 - g0) / dist[1] * ell));
+      tables.strain[0][i] = f(ell * (f0 + (f1 - f0) / dist[1]));
+      tables.strain[1][i] = f(ell * (g0 + (g1 - g0) / dist[1]));
     } else {
       const std::span<float> l0 = row(lv, 0), l1 = row(lv, 1);
       for (int j = 0; j < nP; ++j) {
@@ -182,7 +188,7 @@ void buildStretchTables(UpstreamTables& tables, [[maybe_unused]] float U0, [[may
         l0[j] = f(w * av[j] / u);
         l1[j] = f(w * bv[j] / u);
       }
-      const double slopeScale = double(T) * u0 * u0;
+      const double slopeScale = double(T) * (u0 * u0);
       splineSetup(prefix(dist, nP), l0, nP, f(-Su[h][0] / slopeScale), kNaturalSpline, row(l2, 0));
       splineSetup(prefix(dist, nP), l1, nP, f(-Sv[h][0] / slopeScale), kNaturalSpline, row(l2, 1));
       tables.strain[0][i] = splineIntegral(dist, l0, row(l2, 0), nP);

@@ -20,7 +20,11 @@
 // than 5 dist[1] keeps the local level (kappa z)^(4/3) (S0 + Sp[0])^2.
 // buildStretchTables fills the two strain tables (terrain option): the strain
 // rates Su / U (along-wind) and Sv / U (cross-wind) at the chosen height,
-// integrated over travel time with the memory weight.
+// integrated over travel time with the memory weight. When the memory length
+// with the logarithmic-profile speed, T (ustar / kappa) ln(zk / z0), is at most
+// a quarter of the first spacing, the table holds instead
+// T U[h][0] (f_0 + (f_1 - f_0) / dist[1]), f_j = Su[h][j] / U[h][j] (and the
+// same with Sv).
 //
 // Arrays: 0-based. heights, S: nH values; dist, Sp: nP values; U, Su, Sv:
 // matrices [0..nH-1][0..nP-1] (height, point). h is the 0-based height index.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
@@ -9,8 +10,6 @@
 namespace wind {
 
 namespace {
-
-using detail::kTwoPiF;
 
 constexpr double kMinusFiveThirds = -1.6666666666666667;
 constexpr double kFiveThirds = 1.6666666666666667;

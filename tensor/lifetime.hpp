@@ -25,6 +25,8 @@
 //
 // All routines are pure functions: no state, no allocation, reentrant.
 
+#include "numerics/constants.hpp"
+
 namespace wind {
 
 // The lifetime law of both programs (2 = rational approximation).
@@ -32,8 +34,7 @@ inline constexpr int kLifeTimeModel = 2;
 
 // 1/(4 pi) with pi taken in single precision (3.1415927410125732), held in
 // single precision.
-inline constexpr float kOneOverFourPi =
-    static_cast<float>(1.0 / (double(3.1415927410125732f) * 4.0));
+inline constexpr float kOneOverFourPi = static_cast<float>(1.0 / (double(kPiF) * 4.0));
 
 double lifeTimePowerLaw(float x);
 double lifeTimeRational(float x);

@@ -74,7 +74,7 @@ Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
     zeta1 = -beta;
     zeta2 = 0.0f;
   } else {
-    const double bk1 = double(beta) * k1;
+    const double bk1 = betaK1;
     const double kHor = double(k1Sq) + k2Sq;
     const float c1 = f(double(beta) * k1Sq * (k0Sq - 2.0 * k30 * double(k30) + bk1 * k30) /
                        (kHor * kSq));

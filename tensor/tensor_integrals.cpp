@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/quadrature.hpp"
 #include "tensor/lifetime.hpp"
@@ -13,8 +14,7 @@
 namespace wind {
 namespace {
 
-// 2 pi in single precision, and its square in double.
-constexpr float kTwoPiF = 6.2831854820251465f;
+// The square of the single-precision 2 pi, in double.
 constexpr double kTwoPiFSquared = 39.47841980153157;
 // (pi / int_{-pi}^{pi} sinc^2(u) du)^2 in single precision: makes the product of
 // two sinc^2 windows a unit-weight average.
@@ -67,9 +67,20 @@ Vector3 lineWaveVector(float k1, float kappa, float kOther, int IntegrateComp) {
   fatalError(message);
 }
 
-// phiIntComp and phiIntCompAlias share everything but the integrand.
-template <class Integrand>
-double lineIntegral(float k1, float tol, Integrand&& integrand) {
+// The integral over the whole line of the component selected by IntegrateComp,
+// mapped onto s in (-1, 1), of value(kappa, k): the tensor component at the wave
+// vector k whose integrated component is kappa. phiIntComp and phiIntCompAlias
+// differ only in value.
+template <class Value>
+double lineIntegral(float L, float k1, float kOther, int IntegrateComp, float tol, Value&& value) {
+  const float ks = mapScale(k1, L);
+  const auto integrand = [&](double s) {
+    if (std::fabs(s) > kMapCutoff) return 0.0;
+    const float kappa = mapToWaveNumber(ks, s);
+    const float v = value(kappa, lineWaveVector(k1, kappa, kOther, IntegrateComp));
+    const double jac = double(ks) + std::fabs(double(kappa));
+    return jac * jac * v / ks;
+  };
   int nofun = 0;
   int flag = 0;
   const double I = adapint(integrand, -1.0, 1.0, double(tol), kBudgetLine, nofun, flag);
@@ -165,15 +176,8 @@ double phiIntComp(float alphaeps, float L, float Gamma, float k1, float kOther,
                   const UpstreamTables* tables) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  const float ks = mapScale(k1, L);
-  return lineIntegral(k1, tol, [=](double s) {
-    if (std::fabs(s) > kMapCutoff) return 0.0;
-    const float kappa = mapToWaveNumber(ks, s);
-    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
-                                    lineWaveVector(k1, kappa, kOther, IntegrateComp), Terrain,
-                                    tables);
-    const double jac = double(ks) + std::fabs(double(kappa));
-    return jac * jac * at(phi, i, j) / ks;
+  return lineIntegral(L, k1, kOther, IntegrateComp, tol, [&](float, Vector3 k) {
+    return at(spectralTensor(alphaeps, L, Gamma, k, Terrain, tables), i, j);
   });
 }
 
@@ -182,16 +186,10 @@ double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOt
                        int j, const UpstreamTables* tables) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  const float ks = mapScale(k1, L);
-  return lineIntegral(k1, tol, [=](double s) {
-    if (std::fabs(s) > kMapCutoff) return 0.0;
-    const float kappa = mapToWaveNumber(ks, s);
-    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
-                                    lineWaveVector(k1, kappa, kOther, IntegrateComp), Terrain,
-                                    tables);
+  return lineIntegral(L, k1, kOther, IntegrateComp, tol, [&](float kappa, Vector3 k) {
+    float pij = at(spectralTensor(alphaeps, L, Gamma, k, Terrain, tables), i, j);
     // Energy folded back from the aliases of the two resolved components.
     static constexpr int kShifts[] = {-2, -1, 1, 2};
-    float pij = at(phi, i, j);
     for (const int a : kShifts)
       for (const int b : kShifts) {
         const float k1Shifted = static_cast<float>(double(k1) + double(a) / p1);
@@ -200,8 +198,7 @@ double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOt
             pij + inertialPhi11(alphaeps, lineWaveVector(k1Shifted, kappa, kOtherShifted,
                                                          IntegrateComp)));
       }
-    const double jac = double(ks) + std::fabs(double(kappa));
-    return jac * jac * pij / ks;
+    return pij;
   });
 }
 
