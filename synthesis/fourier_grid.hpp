@@ -84,29 +84,30 @@ inline Mat3 embed(float m) { return Mat3(m, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 
 // The amplitude M of the ncomp requested components, in the leading
 // ncomp x ncomp block, from a symmetric spectral matrix given element by
 // element: element(a, b), a <= b, is the (cross-)spectrum of components a and
-// b, rounded to float. Three components take every pair of 0 .. 2 (a outer, b
-// inner) and sqrtSym3; two take (c0, c0), (c0, c1) and (c1, c1) and sqrtSym2;
-// one takes sqrt(element(c0, c0)).
+// b. Three components take every pair of 0 .. 2 (a outer, b inner) and
+// sqrtSym3; two take (c0, c0), (c0, c1) and (c1, c1) and sqrtSym2, each
+// element rounded to float as it is stored in the matrix; one takes
+// sqrt(element(c0, c0)), rounded once.
 template <class Element>
 Mat3 amplitudeFromElements(int ncomp, int c0, int c1, Element&& element) {
   if (ncomp == 3) {
     Mat3 s;
     for (int a = 0; a < 3; ++a)
       for (int b = a; b < 3; ++b) {
-        at(s, a, b) = element(a, b);
+        at(s, a, b) = static_cast<float>(element(a, b));
         at(s, b, a) = at(s, a, b);
       }
     return sqrtSym3(s);
   }
   if (ncomp == 2) {
     Mat2 s;
-    s[0].first = element(c0, c0);
-    s[0].second = element(c0, c1);
+    s[0].first = static_cast<float>(element(c0, c0));
+    s[0].second = static_cast<float>(element(c0, c1));
     s[1].first = s[0].second;
-    s[1].second = element(c1, c1);
+    s[1].second = static_cast<float>(element(c1, c1));
     return embed(sqrtSym2(s));
   }
-  return embed(scalarAmplitude(element(c0, c0)));
+  return embed(scalarAmplitude(double(element(c0, c0))));
 }
 
 // Real and imaginary parts of one coefficient vector, before the factor D.

@@ -35,15 +35,14 @@ void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int
     const bool cell = std::fabs(static_cast<float>(double(k1) * double(L))) < LimNormK.first &&
                       std::fabs(static_cast<float>(double(k2) * double(L))) < LimNormK.second;
     // The spectral element (a, b) of the plane at (k1, k2).
-    auto element = [&](int a, int b) -> float {
+    auto element = [&](int a, int b) -> double {
       if (cell)
-        return static_cast<float>(phiIntkxSinc(alphaeps, L, Gamma, k1, k2, l2, absentDim, Terrain,
-                                               kCellTol, a, b, tables));
+        return phiIntkxSinc(alphaeps, L, Gamma, k1, k2, l2, absentDim, Terrain, kCellTol, a, b,
+                            tables);
       if (ncomp == 1)
-        return static_cast<float>(phiIntCompAlias(alphaeps, L, Gamma, k1, k2, absentDim, l1, l2,
-                                                  Terrain, kLineTol, a, b, tables));
-      return static_cast<float>(
-          phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, Terrain, kLineTol, a, b, tables));
+        return phiIntCompAlias(alphaeps, L, Gamma, k1, k2, absentDim, l1, l2, Terrain, kLineTol,
+                               a, b, tables);
+      return phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, Terrain, kLineTol, a, b, tables);
     };
     return detail::amplitudeFromElements(ncomp, c0, c1, element);
   });
