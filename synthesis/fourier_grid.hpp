@@ -20,9 +20,9 @@
 //     coefficient covariance M M^T prod(dk_d) for exp(-i k.x), half of that
 //     when it is its own mirror (its imaginary part is dropped).
 //
-// Everything here is header-only, allocation-free and stateless; the only
-// state a synthesis touches is the RandomGenerator and the seed copy it is
-// handed.
+// Nothing here keeps state; the only state a synthesis touches is its own
+// RandomGenerator and seed copy. Nothing allocates except the working Nyquist
+// lines of synthesizePlane, once per call.
 #include <array>
 #include <cmath>
 #include <cstdint>
