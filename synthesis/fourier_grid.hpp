@@ -20,9 +20,9 @@
 //     coefficient covariance M M^T prod(dk_d) for exp(-i k.x), half of that
 //     when it is its own mirror (its imaginary part is dropped).
 //
-// Everything here is header-only, allocation-free and stateless; the only
-// state a synthesis touches is the RandomGenerator and the seed copy it is
-// handed.
+// Nothing here keeps state; the only state a synthesis touches is its own
+// RandomGenerator and seed copy. Nothing allocates except the working Nyquist
+// lines of synthesizePlane, once per call.
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -32,6 +32,7 @@
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/small_types.hpp"
+#include "tensor/spectral_tensor.hpp"
 
 namespace wind::detail {
 
@@ -79,6 +80,35 @@ inline Mat3 embed(const Mat2& m) {
 
 // A scalar amplitude in element [0][0] of a Mat3.
 inline Mat3 embed(float m) { return Mat3(m, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f); }
+
+// The amplitude M of the ncomp requested components, in the leading
+// ncomp x ncomp block, from a symmetric spectral matrix given element by
+// element: element(a, b), a <= b, is the (cross-)spectrum of components a and
+// b. Three components take every pair of 0 .. 2 (a outer, b inner) and
+// sqrtSym3; two take (c0, c0), (c0, c1) and (c1, c1) and sqrtSym2, each
+// element rounded to float as it is stored in the matrix; one takes
+// sqrt(element(c0, c0)), rounded once.
+template <class Element>
+Mat3 amplitudeFromElements(int ncomp, int c0, int c1, Element&& element) {
+  if (ncomp == 3) {
+    Mat3 s;
+    for (int a = 0; a < 3; ++a)
+      for (int b = a; b < 3; ++b) {
+        at(s, a, b) = static_cast<float>(element(a, b));
+        at(s, b, a) = at(s, a, b);
+      }
+    return sqrtSym3(s);
+  }
+  if (ncomp == 2) {
+    Mat2 s;
+    s[0].first = static_cast<float>(element(c0, c0));
+    s[0].second = static_cast<float>(element(c0, c1));
+    s[1].first = s[0].second;
+    s[1].second = static_cast<float>(element(c1, c1));
+    return embed(sqrtSym2(s));
+  }
+  return embed(scalarAmplitude(double(element(c0, c0))));
+}
 
 // Real and imaginary parts of one coefficient vector, before the factor D.
 struct Coefficient {

@@ -65,25 +65,17 @@ void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comp
     fatalError("turbKaimal1d: component list shorter than the number of components");
 
   detail::synthesizeLine(fields, ncomp, N1, L1, seed, [&](float k) -> Mat3 {
-    if (ncomp == 3) {
-      Mat3 s;
-      for (int c = 0; c < 3; ++c) at(s, c, c) = kaimalSpectrum(c, ustar, z, U0, k);
-      const float uw = kaimalCrossSpectrum(ustar, z, U0, k);
-      at(s, 0, 2) = uw;
-      at(s, 2, 0) = uw;
-      return sqrtSym3(s);
-    }
-    if (ncomp == 2) {
-      Mat2 s;
-      s[0].first = kaimalSpectrum(comps[0], ustar, z, U0, k);
-      s[1].second = kaimalSpectrum(comps[1], ustar, z, U0, k);
-      const float cross =
-          (comps[0] == 0 && comps[1] == 2) ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0f;
-      s[0].second = cross;
-      s[1].first = cross;
-      return detail::embed(sqrtSym2(s));
-    }
-    return detail::embed(detail::scalarAmplitude(kaimalSpectrum(comps[0], ustar, z, U0, k)));
+    // Element (p, q) of the spectral matrix, p and q positions in the
+    // component list. Off the diagonal only the along-wind/vertical
+    // cross-spectrum enters, and only in the order (0, 2): (2, 0), and a
+    // component listed twice, count as uncorrelated.
+    auto element = [&](int p, int q) -> float {
+      const int a = ncomp == 3 ? p : comps[p];
+      const int b = ncomp == 3 ? q : comps[q];
+      if (p == q) return kaimalSpectrum(a, ustar, z, U0, k);
+      return (a == 0 && b == 2) ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0f;
+    };
+    return detail::amplitudeFromElements(ncomp, 0, 1, element);
   });
 }
 

@@ -70,18 +70,21 @@ TEST(TurbKaimal1d, TwoPointsGiveZeroAndFourPointsOneWave) {
 
 // Engine against a direct long-double sum over the documented coefficients.
 // With the pair (0, 2) the amplitude is the root of the matrix with the
-// cross-spectrum; with (2, 0) it is diagonal: the order decides.
+// cross-spectrum; with (2, 0) it is diagonal: the order decides. A component
+// listed twice gives two independent lines of the same spectrum.
 TEST(TurbKaimal1d, CrossSpectrumOnlyForTheOrderedPairZeroTwo) {
   const int n1 = 64;
   const float l1 = 317.0f, ustar = 0.52f, z = 8.0f, U0 = 7.0f;
   const int seed = -7341;
-  for (const std::array<int, 2> comps : {std::array<int, 2>{0, 2}, std::array<int, 2>{2, 0}}) {
+  for (const std::array<int, 2> comps : {std::array<int, 2>{0, 2}, std::array<int, 2>{2, 0},
+                                         std::array<int, 2>{0, 0}}) {
     auto f = lines(2, n1);
     turbKaimal1d(f, 2, comps, n1, l1, ustar, z, U0, seed);
     const auto ref = testing::referenceLine(n1, l1, 2, seed, [&](float k) {
       const long double a = kaimalSpectrum(comps[0], ustar, z, U0, k);
       const long double d = kaimalSpectrum(comps[1], ustar, z, U0, k);
-      const long double b = comps[0] == 0 ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0L;
+      const long double b =
+          (comps[0] == 0 && comps[1] == 2) ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0L;
       return testing::sqrt2x2(a, b, d);
     });
     for (int c = 0; c < 2; ++c) {

@@ -75,24 +75,8 @@ void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int
       return static_cast<float>(
           double(splint(ks, row(spec, a, b), row(curv, a, b), nk, k)) * kPower);
     };
-    if (ncomp == 3) {
-      Mat3 s;
-      for (int a = 0; a < 3; ++a)
-        for (int b = a; b < 3; ++b) {
-          at(s, a, b) = value(a, b);
-          at(s, b, a) = at(s, a, b);
-        }
-      return sqrtSym3(s);
-    }
-    if (ncomp == 2) {
-      Mat2 s;
-      s[0].first = value(0, 0);
-      s[0].second = value(0, 1);
-      s[1].first = s[0].second;
-      s[1].second = value(1, 1);
-      return detail::embed(sqrtSym2(s));
-    }
-    return detail::embed(detail::scalarAmplitude(value(0, 0)));
+    // The spline arrays are indexed by position in the component list.
+    return detail::amplitudeFromElements(ncomp, 0, 1, value);
   });
 }
 

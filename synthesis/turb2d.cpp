@@ -35,34 +35,16 @@ void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int
     const bool cell = std::fabs(static_cast<float>(double(k1) * double(L))) < LimNormK.first &&
                       std::fabs(static_cast<float>(double(k2) * double(L))) < LimNormK.second;
     // The spectral element (a, b) of the plane at (k1, k2).
-    auto element = [&](int a, int b) -> float {
+    auto element = [&](int a, int b) -> double {
       if (cell)
-        return static_cast<float>(phiIntkxSinc(alphaeps, L, Gamma, k1, k2, l2, absentDim, Terrain,
-                                               kCellTol, a, b, tables));
+        return phiIntkxSinc(alphaeps, L, Gamma, k1, k2, l2, absentDim, Terrain, kCellTol, a, b,
+                            tables);
       if (ncomp == 1)
-        return static_cast<float>(phiIntCompAlias(alphaeps, L, Gamma, k1, k2, absentDim, l1, l2,
-                                                  Terrain, kLineTol, a, b, tables));
-      return static_cast<float>(
-          phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, Terrain, kLineTol, a, b, tables));
+        return phiIntCompAlias(alphaeps, L, Gamma, k1, k2, absentDim, l1, l2, Terrain, kLineTol,
+                               a, b, tables);
+      return phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, Terrain, kLineTol, a, b, tables);
     };
-    if (ncomp == 3) {
-      Mat3 s;
-      for (int a = 0; a < 3; ++a)
-        for (int b = a; b < 3; ++b) {
-          at(s, a, b) = element(a, b);
-          at(s, b, a) = at(s, a, b);
-        }
-      return sqrtSym3(s);
-    }
-    if (ncomp == 2) {
-      Mat2 s;
-      s[0].first = element(c0, c0);
-      s[0].second = element(c0, c1);
-      s[1].first = s[0].second;
-      s[1].second = element(c1, c1);
-      return detail::embed(sqrtSym2(s));
-    }
-    return detail::embed(detail::scalarAmplitude(element(c0, c0)));
+    return detail::amplitudeFromElements(ncomp, c0, c1, element);
   });
 }
 

@@ -165,35 +165,20 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
 
 TEST(Turb2dDeathTest, AbsentAlongWindAxisAndBadComponentCount) {
   const std::array<int, 3> comps{0, 1, 2};
-  EXPECT_EXIT(
-      {
-        auto f = planes(1, 4, 4);
-        turb2d(f, 1, comps, 0, 4, 4, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
-               Pair2(0.0f, 0.0f), false);
-      },
-      ExitedWithCode(1), fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)"));
-  EXPECT_EXIT(
-      {
-        auto f = planes(3, 4, 4);
-        turb2d(f, 3, comps, 3, 4, 4, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
-               Pair2(3.0f, 3.0f), false);
-      },
-      ExitedWithCode(1), fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)"));
-  EXPECT_EXIT(
-      {
-        auto f = planes(3, 4, 4);
-        turb2d(f, 4, comps, 1, 4, 4, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
-               Pair2(0.0f, 0.0f), false);
-      },
-      ExitedWithCode(1), fatalReport("Number of components not correct"));
-  EXPECT_EXIT(
-      {
-        auto f = planes(2, 4, 4);
-        turb2d(f, 2, comps, 1, 4, 8, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
-               Pair2(0.0f, 0.0f), false);
-      },
-      ExitedWithCode(1),
-      fatalReport("turb2d: field arrays do not match the number of components or the grid"));
+  // `arrays` arrays of 4 x 4 points handed to a run on a 4 x n2 grid.
+  auto run = [&](int arrays, int n2, int ncomp, int absentDim, Pair2 limNormK) {
+    auto f = planes(arrays, 4, 4);
+    turb2d(f, ncomp, comps, absentDim, 4, n2, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
+           limNormK, false);
+  };
+  const auto integrateComp =
+      fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)");
+  EXPECT_EXIT(run(1, 4, 1, 0, Pair2(0.0f, 0.0f)), ExitedWithCode(1), integrateComp);
+  EXPECT_EXIT(run(3, 4, 3, 3, Pair2(3.0f, 3.0f)), ExitedWithCode(1), integrateComp);
+  EXPECT_EXIT(run(3, 4, 4, 1, Pair2(0.0f, 0.0f)), ExitedWithCode(1),
+              fatalReport("Number of components not correct"));
+  EXPECT_EXIT(run(2, 8, 2, 1, Pair2(0.0f, 0.0f)), ExitedWithCode(1),
+              fatalReport("turb2d: field arrays do not match the number of components or the grid"));
 }
 
 }  // namespace

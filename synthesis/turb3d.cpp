@@ -14,6 +14,7 @@ namespace wind {
 
 namespace {
 
+using detail::amplitudeFromElements;
 using detail::Coefficient;
 using detail::drawCoefficient;
 using detail::embed;
@@ -52,30 +53,19 @@ struct Model {
 // ncomp x ncomp block: the root of the cell-mean tensor inside the LimNormK
 // box, of the point tensor outside it.
 Mat3 amplitude(const Model& m, int ncomp, Vector3 k, bool cell) {
-  switch (ncomp) {
-    case 3:
-      return cell ? sqrtSym3(phiIntMatrix(m.alphaeps, m.L, m.Gamma, k, m.Lbox, m.Terrain, kCellTol,
-                                          m.tables))
-                  : tensorAmplitude(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
-    case 2: {
-      Mat2 s;
-      if (cell) {
-        const float offDiagonal = f(m.cellMean(k, m.c0, m.c1));
-        s = Mat2(Pair2(f(m.cellMean(k, m.c0, m.c0)), offDiagonal),
-                 Pair2(offDiagonal, f(m.cellMean(k, m.c1, m.c1))));
-      } else {
-        const Mat3 phi = spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
-        s = Mat2(Pair2(at(phi, m.c0, m.c0), at(phi, m.c0, m.c1)),
-                 Pair2(at(phi, m.c1, m.c0), at(phi, m.c1, m.c1)));
-      }
-      return embed(sqrtSym2(s));
-    }
-    default:
-      return embed(cell ? scalarAmplitude(m.cellMean(k, m.c0, m.c0))
-                        : scalarAmplitude(
-                              at(spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables),
-                                 m.c0, m.c0)));
-  }
+  if (ncomp == 3)
+    return cell ? sqrtSym3(phiIntMatrix(m.alphaeps, m.L, m.Gamma, k, m.Lbox, m.Terrain, kCellTol,
+                                        m.tables))
+                : tensorAmplitude(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
+  if (cell)
+    return amplitudeFromElements(ncomp, m.c0, m.c1,
+                                 [&](int a, int b) { return m.cellMean(k, a, b); });
+  const Mat3 phi = spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
+  if (ncomp == 1) return embed(scalarAmplitude(at(phi, m.c0, m.c0)));
+  // The (c0, c1) block of the point tensor as it stands.
+  const Mat2 s(Pair2(at(phi, m.c0, m.c0), at(phi, m.c0, m.c1)),
+               Pair2(at(phi, m.c1, m.c0), at(phi, m.c1, m.c1)));
+  return embed(sqrtSym2(s));
 }
 
 void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1,

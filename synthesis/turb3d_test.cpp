@@ -8,10 +8,12 @@
 #include <complex>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
+#include "synthesis/test_support.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
@@ -356,5 +358,92 @@ TEST(Turb3d, ModePowerMatchesTheTensorOutsideTheCellBox) {
     const double sdMean = 1.0 / std::sqrt(double(n)), sdVar = std::sqrt(8.0 / n);
     EXPECT_NEAR(mean, 1.0, 4.5 * sdMean) << "component " << c << ", " << n << " modes";
     EXPECT_NEAR(var, 1.0, 4.5 * sdVar) << "component " << c << ", " << n << " modes";
+  }
+}
+
+// The whole field of a two-component run on a box that is not a cube, against
+// a direct long-double sum: wave vectors visited i, j, l with l innermost; in
+// the planes k3 = 0 and k3 = N3/2 only the first of each pair k, -k is
+// generated, its conjugate stands at -k, and a wave vector that is its own
+// mirror is real; deviates drawn xr0, xi0, xr1, xi1 per wave vector; the
+// amplitude is the root of the (c0, c1) block of the cell mean inside the
+// LimNormK box and of the point tensor outside it; u_c(x) = 1/2 sum over the
+// whole grid of H_c(k) exp(-i k.x).
+TEST(Turb3d, TwoComponentFieldMatchesADirectSumOnABoxThatIsNotACube) {
+  const Box box{8, 4, 4, Vector3(96.0f, 70.0f, 50.0f)};
+  const Vector3 lim(3.0f, 4.0f, 4.0f);  // the cells with |m1| <= 1, |m2| <= 1, m3 <= 1
+  const int c0 = 2, c1 = 0;
+  const Fields run = synthesise(box, 2, {c0, c1}, lim);
+
+  using ComplexL = std::complex<long double>;
+  const long double d = normalisation(box.lengths);
+  RandomGenerator gen;
+  std::int32_t state = kSeed;
+  std::map<std::array<int, 3>, std::array<ComplexL, 2>> full;  // by (m1, m2, m3) mod N
+  auto wrap = [](int m, int n) { return ((m % n) + n) % n; };
+  int cells = 0;
+  for (int i = 1; i <= box.n1; ++i)
+    for (int j = 1; j <= box.n2; ++j)
+      for (int l = 1; l <= box.n3 / 2 + 1; ++l) {
+        const int m1 = i <= box.n1 / 2 ? i - 1 : i - 1 - box.n1;
+        const int m2 = j <= box.n2 / 2 ? j - 1 : j - 1 - box.n2;
+        const int m3 = l - 1;
+        if (m1 == 0 && m2 == 0 && m3 == 0) continue;
+        const std::array<int, 3> here{wrap(m1, box.n1), wrap(m2, box.n2), wrap(m3, box.n3)};
+        const std::array<int, 3> mirror{wrap(-m1, box.n1), wrap(-m2, box.n2),
+                                        wrap(-m3, box.n3)};
+        if (full.count(here) != 0) continue;  // conjugate of one generated before
+        const Vector3 k = waveVector(box, i, j, l);
+        const bool cell = std::fabs(k.x * kL) < lim.x && std::fabs(k.y * kL) < lim.y &&
+                          std::fabs(k.z * kL) < lim.z;
+        cells += cell;
+        const Mat3 phi = spectralTensor(kAlphaeps, kL, kGamma, k, false);
+        auto element = [&](int a, int b) -> long double {
+          if (cell)
+            return phiInt(kAlphaeps, kL, kGamma, k.x, k.y, k.z, box.lengths.x, box.lengths.y,
+                          box.lengths.z, false, 0.0025f, a, b);
+          return at(phi, a, b);
+        };
+        const auto m = wind::testing::sqrt2x2(element(c0, c0), element(c0, c1), element(c1, c1));
+        long double xr[2], xi[2];
+        for (int c = 0; c < 2; ++c) {
+          xr[c] = gaussDeviate(gen, state);
+          xi[c] = gaussDeviate(gen, state);
+        }
+        const bool self = here == mirror;
+        std::array<ComplexL, 2> h;
+        for (int r = 0; r < 2; ++r)
+          h[r] = ComplexL(d * (m[r][0] * xr[0] + m[r][1] * xr[1]),
+                          self ? 0.0L : d * (m[r][0] * xi[0] + m[r][1] * xi[1]));
+        full[here] = h;
+        if (!self) full[mirror] = {std::conj(h[0]), std::conj(h[1])};
+      }
+  ASSERT_EQ(full.size(), std::size_t(box.n1 * box.n2 * box.n3 - 1)) << "every k but 0 once";
+  ASSERT_GT(cells, 4) << "the test needs cell means";
+
+  const long double twoPi = 6.283185307179586476925286766559L;
+  for (int c = 0; c < 2; ++c) {
+    std::vector<long double> u;
+    long double largest = 0;
+    for (int i = 0; i < box.n1; ++i)
+      for (int j = 0; j < box.n2; ++j)
+        for (int l = 0; l < box.n3; ++l) {
+          long double sum = 0;
+          for (const auto& [key, h] : full) {
+            const long double phase =
+                -twoPi * ((long double)(key[0] * i % box.n1) / box.n1 +
+                          (long double)(key[1] * j % box.n2) / box.n2 +
+                          (long double)(key[2] * l % box.n3) / box.n3);
+            sum += 0.5L * (h[std::size_t(c)] * std::polar(1.0L, phase)).real();
+          }
+          u.push_back(sum);
+          largest = std::max(largest, std::fabs(sum));
+        }
+    std::size_t n = 0;
+    for (int i = 1; i <= box.n1; ++i)
+      for (int j = 1; j <= box.n2; ++j)
+        for (int l = 1; l <= box.n3; ++l, ++n)
+          ASSERT_NEAR(run.fields[std::size_t(c)](i, j, l), double(u[n]), 1e-5 * double(largest))
+              << "component " << c << " at (" << i << ", " << j << ", " << l << ")";
   }
 }
