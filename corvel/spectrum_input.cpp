@@ -9,6 +9,7 @@
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "sources/site_params.hpp"
+#include "sources/terrain_file.hpp"
 
 namespace wind {
 
@@ -58,14 +59,7 @@ int readSpecType(ValueReader& r) {
 
 // A Terrain or Roughness word; a word that is no boolean is echoed and refused.
 bool readBool(ValueReader& r, std::ostream& echo, const char* label) {
-  const std::string word = r.readWord(label);
-  bool value = false;
-  if (!parseBool(word, value)) {
-    echo << word << "\n";
-    echo.flush();
-    fatalError(kBoolMessage);
-  }
-  return value;
+  return requireBool(r.readWord(label), echo, kBoolMessage);
 }
 
 void readBasicSource(ValueReader& r, SpectrumInput& input) {
@@ -79,18 +73,7 @@ void readBasicSource(ValueReader& r, SpectrumInput& input) {
 }
 
 void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input) {
-  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
-  if (input.terrainFile.size() > kMaxTerrainFileName)
-    fatalError("The terrain file name is longer than 255 characters");
-
-  const int heightNo = r.readInt("KESTAVHeightNo");
-  echo << "KESTAVHeightNo " << heightNo << "\n";
-  echo.flush();
-  // Rows of the terrain file are numbered from 1; the upper end is checked
-  // against the file when it is read.
-  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
-  input.KESTAVHeightNo = heightNo - 1;
-
+  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
   input.Terrain = readBool(r, echo, "Terrain");
   input.Roughness = readBool(r, echo, "Roughness");
   if (!input.Terrain && !input.Roughness)

@@ -9,6 +9,7 @@
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "sources/terrain_file.hpp"
 #include "vorlan/output_files.hpp"
 
 namespace wind {
@@ -46,35 +47,20 @@ void checkSpecType(int specType, const char* message) {
   if (specType < 0 || specType > 2) fatalError(message);
 }
 
+// A Terrain or Roughness word, echoed with its label.
+bool readBoolWord(ValueReader& r, std::ostream& echo, const char* label, const char* message) {
+  const std::string word = r.readWord(label);
+  echo << label << " " << word << "\n";
+  return requireBool(word, echo, message);
+}
+
 void readTerrainSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
-  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
-  if (input.terrainFile.size() > kMaxFileName)
-    fatalError("The terrain file name is longer than 255 characters");
-
-  const int heightNo = r.readInt("KESTAVHeightNo");
-  echo << "KESTAVHeightNo " << heightNo << "\n";
-  // Rows of the terrain file are numbered from 1; the upper end of the range is
-  // checked against the file when it is read.
-  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
-  input.KESTAVHeightNo = heightNo - 1;
-
-  const std::string terrainWord = r.readWord("Terrain");
-  echo << "Terrain " << terrainWord << "\n";
-  if (!parseBool(terrainWord, input.Terrain)) {
-    echo << terrainWord << "\n";
-    echo.flush();
-    fatalError("Input should be either 'true' or 'false' (1).");
-  }
+  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
+  input.Terrain = readBoolWord(r, echo, "Terrain", "Input should be either 'true' or 'false' (1).");
   std::string rest;  // the rest of the Terrain line may carry a comment
   r.readLine(rest);
-
-  const std::string roughnessWord = r.readWord("Roughness");
-  echo << "Roughness " << roughnessWord << "\n";
-  if (!parseBool(roughnessWord, input.Roughness)) {
-    echo << roughnessWord << "\n";
-    echo.flush();
-    fatalError("Input should be either 'true' or 'false' (2).");
-  }
+  input.Roughness =
+      readBoolWord(r, echo, "Roughness", "Input should be either 'true' or 'false' (2).");
   if (!input.Terrain && !input.Roughness)
     fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
 
@@ -224,11 +210,11 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     sourceStep(input, echo);
 
   input.seed = r.readLong("seed");
-  // The engines' random state is a 32-bit integer: a seed beyond that range is
-  // as unreadable as it is for a 32-bit long.
+  // The engines' random state is a 32-bit integer: a seed beyond that range
+  // would reach them truncated.
   if (input.seed < std::numeric_limits<std::int32_t>::min() ||
       input.seed > std::numeric_limits<std::int32_t>::max())
-    ValueReader::missing("seed");
+    fatalError("The random seed has to be a 32-bit integer (at least -2147483648)");
   echo << "seed " << input.seed << "\n";
   if (input.seed >= 0) {
     echo << input.seed << "\n";
