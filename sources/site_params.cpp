@@ -17,7 +17,9 @@ constexpr double kProfileCorrection = 34.5;  // Coriolis term of the neutral pro
 constexpr float kCharnock = 0.01667f;
 constexpr float kGravity = 9.81f;
 
-// Start of the secant iteration: the plain log law with z0 = 1 mm.
+// Start of the secant iteration: the plain log law with z0 = 1 mm, its 0.4 in
+// double precision (the profile itself divides by the float kVonKarman).
+constexpr double kStartKappa = 0.4;
 constexpr double kStartRoughnessInverse = 1000.0;
 constexpr double kStartLow = 0.6;
 constexpr double kStartHigh = 1.6;
@@ -145,7 +147,7 @@ namespace {
 // Secant solution of a profile residual from the log-law estimate.
 template <class Residual>
 float solveFrictionVelocity(const Residual& residual, float U, float z) {
-  const double est = static_cast<double>(kVonKarman) * U /
+  const double est = kStartKappa * U /
                      std::log(kStartRoughnessInverse * static_cast<double>(z));
   return rtsec(residual, static_cast<float>(kStartLow * est), static_cast<float>(kStartHigh * est),
                kUstarTolerance);
