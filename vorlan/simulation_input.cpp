@@ -103,8 +103,7 @@ bool isPowerOfTwo(int n) {
 
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
                          const ParameterSourceStep& sourceStep) {
-  in.unsetf(std::ios_base::basefield);  // integers in the base their prefix selects
-  ValueReader r(in);
+  ValueReader r(in);  // integers in the base their prefix selects
 
   input.fieldDim = r.readInt("fieldDim");
   if (input.fieldDim < 1 || input.fieldDim > 3)
