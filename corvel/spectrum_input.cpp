@@ -10,6 +10,7 @@
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "sources/site_params.hpp"
+#include "sources/terrain_file.hpp"
 
 namespace wind {
 
@@ -53,14 +54,7 @@ int readSpecType(ValueReader& r) {
 
 // A Terrain or Roughness word; a word that is no boolean is echoed and refused.
 bool readBool(ValueReader& r, std::ostream& echo, const char* label) {
-  const std::string word = r.readWord(label);
-  bool value = false;
-  if (!parseBool(word, value)) {
-    echo << word << "\n";
-    echo.flush();
-    fatalError(kBoolMessage);
-  }
-  return value;
+  return requireBool(r.readWord(label), echo, kBoolMessage);
 }
 
 // A negative Gamma is the mirror image of a positive one (a wind that weakens
@@ -76,18 +70,7 @@ void readBasicSource(ValueReader& r, SpectrumInput& input) {
 }
 
 void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input) {
-  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
-  if (input.terrainFile.size() > kMaxTerrainFileName)
-    fatalError("The terrain file name is longer than 255 characters");
-
-  const int heightNo = r.readInt("KESTAVHeightNo");
-  echo << "KESTAVHeightNo " << heightNo << "\n";
-  echo.flush();
-  // Rows of the terrain file are numbered from 1; the upper end is checked
-  // against the file when it is read.
-  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
-  input.KESTAVHeightNo = heightNo - 1;
-
+  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
   input.Terrain = readBool(r, echo, "Terrain");
   input.Roughness = readBool(r, echo, "Roughness");
   if (!input.Terrain && !input.Roughness)

@@ -54,9 +54,6 @@ enum class CalculationResult { spec, xspec, sigma2 };
 // Room of the pair list.
 inline constexpr int kMaxPairs = 10;
 
-// Longest accepted terrain file name, in characters.
-inline constexpr std::size_t kMaxTerrainFileName = 255;
-
 struct SpectrumInput {
   SpectrumSource source = SpectrumSource::basic;
 

@@ -1,6 +1,7 @@
 #include "numerics/console.hpp"
 
 #include <istream>
+#include <ostream>
 
 #include "numerics/fatal_error.hpp"
 
@@ -62,6 +63,16 @@ bool parseBool(const std::string& word, bool& value) {
     return true;
   }
   return false;
+}
+
+bool requireBool(const std::string& word, std::ostream& echo, const char* message) {
+  bool value = false;
+  if (!parseBool(word, value)) {
+    echo << word << "\n";
+    echo.flush();
+    fatalError(message);
+  }
+  return value;
 }
 
 }  // namespace wind

@@ -13,7 +13,8 @@
 // leading 0 octal, otherwise decimal), as C's %i does. Floats are decimal text
 // rounded to single precision; a value outside the float range is a failed read.
 //
-// Nothing here prints; the echo of what was read is the callers' business.
+// Nothing here prints except requireBool's echo of a refused word; the echo
+// of what was read is the callers' business.
 
 #include <iosfwd>
 #include <string>
@@ -47,5 +48,9 @@ class ValueReader {
 // "false"/"False" false. Returns false, leaving value untouched, for any other
 // word.
 bool parseBool(const std::string& word, bool& value);
+
+// The value of a boolean word; any other word is echoed on its own line, the
+// echo is flushed and the run ends through fatalError(message).
+bool requireBool(const std::string& word, std::ostream& echo, const char* message);
 
 }  // namespace wind

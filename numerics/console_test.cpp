@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -64,6 +65,17 @@ TEST(ParseBool, FourSpellingsOnly) {
     EXPECT_FALSE(parseBool(w, v)) << w;
     EXPECT_TRUE(v) << w;
   }
+}
+
+TEST(RequireBoolDeathTest, ARefusedWordIsEchoedAloneBeforeTheReport) {
+  std::ostringstream echo;
+  EXPECT_TRUE(requireBool("True", echo, "unused"));
+  EXPECT_FALSE(requireBool("false", echo, "unused"));
+  EXPECT_EQ(echo.str(), "");
+  EXPECT_EXIT(requireBool("FALSE", std::cerr, "Input should be either 'true' or 'false'."),
+              ExitedWithCode(1),
+              wind::testing::literal("FALSE\n") +
+                  fatalReport("Input should be either 'true' or 'false'."));
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
+#include "numerics/print_format.hpp"
 
 namespace wind {
 
@@ -17,7 +17,9 @@ constexpr double kProfileCorrection = 34.5;  // Coriolis term of the neutral pro
 constexpr float kCharnock = 0.01667f;
 constexpr float kGravity = 9.81f;
 
-// Start of the secant iteration: the plain log law with z0 = 1 mm.
+// Start of the secant iteration: the plain log law with z0 = 1 mm, its 0.4 in
+// double precision (the profile itself divides by the float kVonKarman).
+constexpr double kStartKappa = 0.4;
 constexpr double kStartRoughnessInverse = 1000.0;
 constexpr double kStartLow = 0.6;
 constexpr double kStartHigh = 1.6;
@@ -67,16 +69,10 @@ float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
   return bcuint(y, y1, y2, y12, lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), z, U).ansy;
 }
 
-std::string formatValue(float v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", static_cast<double>(v));
-  return buf;
-}
-
 // Fatal unless v is finite and positive.
 void requirePositive(float v, const char* what) {
   if (!(std::isfinite(v) && v > 0.0f))
-    fatalError(std::string("The ") + what + " must be a positive number: " + formatValue(v));
+    fatalError(std::string("The ") + what + " must be a positive number: " + formatG6(v));
 }
 
 void checkSpecType(int SpecType) {
@@ -90,9 +86,9 @@ void checkCoriolisTerm(float U, float z) {
   const double coriolisTerm =
       kProfileCorrection * kCoriolisParameter * static_cast<double>(z) / kVonKarman;
   if (!(static_cast<double>(U) > coriolisTerm))
-    fatalError("The wind speed U0 = " + formatValue(U) + " m/s is too low for the height z = " +
-               formatValue(z) + " m: the wind profile needs more than " +
-               formatValue(static_cast<float>(coriolisTerm)) + " m/s there");
+    fatalError("The wind speed U0 = " + formatG6(U) + " m/s is too low for the height z = " +
+               formatG6(z) + " m: the wind profile needs more than " +
+               formatG6(static_cast<float>(coriolisTerm)) + " m/s there");
 }
 
 // Backstop for the secant solution: a site whose profile root is not a
@@ -100,8 +96,8 @@ void checkCoriolisTerm(float U, float z) {
 // sea, where the iteration can settle on the wrong branch) has no valid model.
 void checkFrictionVelocity(float ustar, float U, float z) {
   if (!(std::isfinite(ustar) && ustar > 0.0f))
-    fatalError("The wind profile has no positive friction velocity for U0 = " + formatValue(U) +
-               " m/s at z = " + formatValue(z) + " m (u* = " + formatValue(ustar) + ")");
+    fatalError("The wind profile has no positive friction velocity for U0 = " + formatG6(U) +
+               " m/s at z = " + formatG6(z) + " m (u* = " + formatG6(ustar) + ")");
 }
 
 // Turns a non-zero status of siteParams into a fatal message.
@@ -111,15 +107,15 @@ void failOnStatus(int status, float U, float z, float z0) {
       return;
     case 1:
       fatalError("SpecType 2 (ESDU) has no data for wind speeds below 15 m/s above 180 m: U0 = " +
-                 formatValue(U) + ", z = " + formatValue(z));
+                 formatG6(U) + ", z = " + formatG6(z));
     case 2:
-      fatalError("The wind speed U0 = " + formatValue(U) +
+      fatalError("The wind speed U0 = " + formatG6(U) +
                  " is outside the SpecType 2 (ESDU) table, 10 to 80 m/s");
     case 3:
-      fatalError("The height z = " + formatValue(z) +
+      fatalError("The height z = " + formatG6(z) +
                  " is outside the SpecType 2 (ESDU) table, 5 to 300 m");
     case 4:
-      fatalError("The roughness length z0 = " + formatValue(z0) +
+      fatalError("The roughness length z0 = " + formatG6(z0) +
                  " is outside the SpecType 2 (ESDU) table, 0.0001 to 1 m");
     default:
       checkSpecType(-1);
@@ -151,7 +147,7 @@ namespace {
 // Secant solution of a profile residual from the log-law estimate.
 template <class Residual>
 float solveFrictionVelocity(const Residual& residual, float U, float z) {
-  const double est = static_cast<double>(kVonKarman) * U /
+  const double est = kStartKappa * U /
                      std::log(kStartRoughnessInverse * static_cast<double>(z));
   return rtsec(residual, static_cast<float>(kStartLow * est), static_cast<float>(kStartHigh * est),
                kUstarTolerance);
@@ -259,8 +255,8 @@ void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, f
   requirePositive(z, "height z");
   requirePositive(z0, "roughness length z0");
   if (!(z > z0))
-    fatalError("The height z = " + formatValue(z) + " must lie above the roughness length z0 = " +
-               formatValue(z0));
+    fatalError("The height z = " + formatG6(z) + " must lie above the roughness length z0 = " +
+               formatG6(z0));
   checkCoriolisTerm(U, z);
   checkFrictionVelocity(frictionVelocityLand(kCoriolisParameter, U, z, z0), U, z);
   failOnStatus(landParams(U, z, z0, SpecType, Gamma, L, alphaeps), U, z, z0);

@@ -86,6 +86,32 @@ TEST(SiteParams, FrictionVelocitySolvesTheProfile) {
     }
 }
 
+TEST(SiteParams, SecantStartsFromTheLogLawEstimate) {
+  // The iteration starts at 0.6 and 1.6 times 0.4 U / ln(1000 z), with the
+  // double 0.4: recomputed here in long double and rounded to float. The sea
+  // site is one where the float von Karman constant would start one ulp away
+  // and end on a different u*.
+  struct Site {
+    float U, z, z0;
+    bool sea;
+  };
+  for (const Site& s : {Site{58.5922661f, 30.6386547f, 0.0f, true}, Site{10.0f, 40.0f, 0.0f, true},
+                        Site{10.0f, 40.0f, 0.05f, false}, Site{23.85f, 7.5f, 0.3f, false}}) {
+    const long double est = 0.4L * s.U / std::log(1000.0L * s.z);
+    const float x1 = static_cast<float>(0.6L * est), x2 = static_cast<float>(1.6L * est);
+    const float want =
+        s.sea ? rtsec([&](float us) { return seaProfileResidual(kCoriolisParameter, s.U, s.z, us); },
+                      x1, x2, 1e-6f)
+              : rtsec([&](float us) {
+                  return landProfileResidual(kCoriolisParameter, s.U, s.z, s.z0, us);
+                },
+                      x1, x2, 1e-6f);
+    const float got = s.sea ? frictionVelocitySea(kCoriolisParameter, s.U, s.z)
+                            : frictionVelocityLand(kCoriolisParameter, s.U, s.z, s.z0);
+    EXPECT_EQ(got, want) << (s.sea ? "sea" : "land") << " U = " << s.U << ", z = " << s.z;
+  }
+}
+
 TEST(SiteParams, KaimalAndSimiuClosedForms) {
   for (float z0 : {0.001f, 0.3f})
     for (float z : {8.0f, 65.0f}) {

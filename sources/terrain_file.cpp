@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <istream>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 
 namespace wind {
@@ -33,6 +35,23 @@ bool opensParenthesis(std::istream& in) {
   if (c == '(') return true;
   in.putback(c);
   return false;
+}
+
+// The components of a small value, in the form its first non-blank character
+// selects: "(" c0 "," c1 ... ")" or the plain components one after the other.
+// True if every part was read; the stream is then in a good state.
+template <class T, std::size_t N>
+bool readComponents(std::istream& in, T (&parts)[N]) {
+  if (opensParenthesis(in)) {
+    for (std::size_t k = 0; k < N; ++k) {
+      if (k > 0) expectSeparator(in, ',');
+      in >> parts[k];
+    }
+    expectSeparator(in, ')');
+  } else {
+    for (T& part : parts) in >> part;
+  }
+  return !in.fail();
 }
 
 // A row item starts with what can start a number or a parenthesised value;
@@ -135,49 +154,35 @@ class KestavParser {
 }  // namespace
 
 std::istream& operator>>(std::istream& in, Pair2& p) {
-  float a = 0.0f, b = 0.0f;
-  if (opensParenthesis(in)) {
-    in >> a;
-    expectSeparator(in, ',');
-    in >> b;
-    expectSeparator(in, ')');
-  } else {
-    in >> a >> b;
-  }
-  if (!in.fail()) p = Pair2(a, b);
+  float c[2];
+  if (readComponents(in, c)) p = Pair2(c[0], c[1]);
   return in;
 }
 
 std::istream& operator>>(std::istream& in, Vector3& v) {
-  float x = 0.0f, y = 0.0f, z = 0.0f;
-  if (opensParenthesis(in)) {
-    in >> x;
-    expectSeparator(in, ',');
-    in >> y;
-    expectSeparator(in, ',');
-    in >> z;
-    expectSeparator(in, ')');
-  } else {
-    in >> x >> y >> z;
-  }
-  if (!in.fail()) v = Vector3(x, y, z);
+  float c[3];
+  if (readComponents(in, c)) v = Vector3(c[0], c[1], c[2]);
   return in;
 }
 
 std::istream& operator>>(std::istream& in, Mat3& m) {
-  Vector3 r0, r1, r2;
-  if (opensParenthesis(in)) {
-    in >> r0;
-    expectSeparator(in, ',');
-    in >> r1;
-    expectSeparator(in, ',');
-    in >> r2;
-    expectSeparator(in, ')');
-  } else {
-    in >> r0 >> r1 >> r2;
-  }
-  if (!in.fail()) m = Mat3(r0, r1, r2);
+  Vector3 rows[3];
+  if (readComponents(in, rows)) m = Mat3(rows[0], rows[1], rows[2]);
   return in;
+}
+
+int readTerrainFileChoice(ValueReader& r, std::ostream& echo, std::string& terrainFile) {
+  if (!r.readLine(terrainFile)) ValueReader::missing("terrainFile");
+  if (terrainFile.size() > kMaxTerrainFileName)
+    fatalError("The terrain file name is longer than 255 characters");
+
+  const int heightNo = r.readInt("KESTAVHeightNo");
+  echo << "KESTAVHeightNo " << heightNo << "\n";
+  echo.flush();
+  // Rows of the file are numbered from 1; the upper end of the range is
+  // checked against the file when it is read.
+  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
+  return heightNo - 1;
 }
 
 float distanceFromFirstPoint(const V2Vector& positions, int j) {

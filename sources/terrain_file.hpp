@@ -27,6 +27,7 @@
 // row; U0 = (ustar / 0.4) ln(z / z0), the logarithmic wind profile at z with the
 // single-precision von Karman constant.
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -34,6 +35,18 @@
 #include "numerics/small_types.hpp"
 
 namespace wind {
+
+class ValueReader;
+
+// Longest accepted terrain file name, in characters.
+inline constexpr std::size_t kMaxTerrainFileName = 255;
+
+// The choice of terrain file in a parameter file, the same in both programs:
+// the file name is the whole next line (blanks kept, at most 255 characters)
+// and KESTAVHeightNo the next int, 1-based, echoed as "KESTAVHeightNo <n>" and
+// returned 0-based. Fails through fatalError on a missing value, a longer name
+// or a KESTAVHeightNo below 1 (the upper end is checked by ReadKestavLine).
+int readTerrainFileChoice(ValueReader& r, std::ostream& echo, std::string& terrainFile);
 
 std::istream& operator>>(std::istream& in, Pair2& p);
 std::istream& operator>>(std::istream& in, Vector3& v);

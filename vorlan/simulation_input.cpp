@@ -9,6 +9,7 @@
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "sources/terrain_file.hpp"
 #include "vorlan/output_files.hpp"
 
 namespace wind {
@@ -20,13 +21,18 @@ constexpr float kTwoPiF = 6.2831854820251465f;
 // Limit of |k_1 L| along the first dimension of a non-cubic box.
 constexpr float kLimNormK1 = 3.0f;
 
-void requirePositive(float v, const char* message) {
+// A float that has to be positive (a size, a length, a speed, a height).
+float readPositive(ValueReader& r, const char* label, const char* message) {
+  const float v = r.readFloat(label);
   if (!(v > 0.0f)) fatalError(message);
+  return v;
 }
 
-// A zero level is a valid (still) field; only negative or non-numeric values are refused.
-void requireNonNegative(float v, const char* message) {
+// A float that may be zero (a still field) but not negative.
+float readNonNegative(ValueReader& r, const char* label, const char* message) {
+  const float v = r.readFloat(label);
   if (!(v >= 0.0f)) fatalError(message);
+  return v;
 }
 
 bool matchSource(const std::string& line, ParameterSource& s) {
@@ -46,35 +52,20 @@ void checkSpecType(int specType, const char* message) {
   if (specType < 0 || specType > 2) fatalError(message);
 }
 
+// A Terrain or Roughness word, echoed with its label.
+bool readBoolWord(ValueReader& r, std::ostream& echo, const char* label, const char* message) {
+  const std::string word = r.readWord(label);
+  echo << label << " " << word << "\n";
+  return requireBool(word, echo, message);
+}
+
 void readTerrainSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
-  if (!r.readLine(input.terrainFile)) ValueReader::missing("terrainFile");
-  if (input.terrainFile.size() > kMaxFileName)
-    fatalError("The terrain file name is longer than 255 characters");
-
-  const int heightNo = r.readInt("KESTAVHeightNo");
-  echo << "KESTAVHeightNo " << heightNo << "\n";
-  // Rows of the terrain file are numbered from 1; the upper end of the range is
-  // checked against the file when it is read.
-  if (heightNo < 1) fatalError("KESTAVHeightNo has to be at least 1");
-  input.KESTAVHeightNo = heightNo - 1;
-
-  const std::string terrainWord = r.readWord("Terrain");
-  echo << "Terrain " << terrainWord << "\n";
-  if (!parseBool(terrainWord, input.Terrain)) {
-    echo << terrainWord << "\n";
-    echo.flush();
-    fatalError("Input should be either 'true' or 'false' (1).");
-  }
+  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
+  input.Terrain = readBoolWord(r, echo, "Terrain", "Input should be either 'true' or 'false' (1).");
   std::string rest;  // the rest of the Terrain line may carry a comment
   r.readLine(rest);
-
-  const std::string roughnessWord = r.readWord("Roughness");
-  echo << "Roughness " << roughnessWord << "\n";
-  if (!parseBool(roughnessWord, input.Roughness)) {
-    echo << roughnessWord << "\n";
-    echo.flush();
-    fatalError("Input should be either 'true' or 'false' (2).");
-  }
+  input.Roughness =
+      readBoolWord(r, echo, "Roughness", "Input should be either 'true' or 'false' (2).");
   if (!input.Terrain && !input.Roughness)
     fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
 
@@ -112,8 +103,7 @@ bool isPowerOfTwo(int n) {
 
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
                          const ParameterSourceStep& sourceStep) {
-  in.unsetf(std::ios_base::basefield);  // integers in the base their prefix selects
-  ValueReader r(in);
+  ValueReader r(in);  // integers in the base their prefix selects
 
   input.fieldDim = r.readInt("fieldDim");
   if (input.fieldDim < 1 || input.fieldDim > 3)
@@ -146,10 +136,8 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       fatalError("Number of points in each spatial dimension has to be at least 2");
   }
 
-  for (int d = 0; d < input.fieldDim; ++d) {
-    input.LMax[d] = r.readFloat("LMax");
-    requirePositive(input.LMax[d], "The field size LMax has to be positive");
-  }
+  for (int d = 0; d < input.fieldDim; ++d)
+    input.LMax[d] = readPositive(r, "LMax", "The field size LMax has to be positive");
 
   // ParameterSource: the first line read is what is left of the LMax line; only
   // if that is empty is the next line taken, whatever it holds.
@@ -174,24 +162,20 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
   switch (input.source) {
     case ParameterSource::basic:
-      input.alphaeps = r.readFloat("alphaeps");
-      requirePositive(input.alphaeps, "The spectral level alphaeps has to be positive");
-      input.L = r.readFloat("L");
-      requirePositive(input.L, "The length scale L has to be positive");
-      input.Gamma = r.readFloat("Gamma");
-      if (!(input.Gamma >= 0.0f))
-        fatalError("The shear-distortion parameter Gamma has to be zero or positive");
+      input.alphaeps =
+          readPositive(r, "alphaeps", "The spectral level alphaeps has to be positive");
+      input.L = readPositive(r, "L", "The length scale L has to be positive");
+      input.Gamma = readNonNegative(r, "Gamma",
+                                    "The shear-distortion parameter Gamma has to be zero or "
+                                    "positive");
       break;
 
     case ParameterSource::land:
     case ParameterSource::sea:
-      input.U0 = r.readFloat("U0");
-      requirePositive(input.U0, "The mean wind speed U0 has to be positive");
-      input.z = r.readFloat("z");
-      requirePositive(input.z, "The height z has to be positive");
+      input.U0 = readPositive(r, "U0", "The mean wind speed U0 has to be positive");
+      input.z = readPositive(r, "z", "The height z has to be positive");
       if (input.source == ParameterSource::land) {
-        input.z0 = r.readFloat("z0");
-        requirePositive(input.z0, "The roughness length z0 has to be positive");
+        input.z0 = readPositive(r, "z0", "The roughness length z0 has to be positive");
         if (!(input.z > input.z0))
           fatalError("The height z has to be above the roughness length z0");
       }
@@ -204,18 +188,14 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       break;
 
     case ParameterSource::Kaimal1d:
-      input.ustar = r.readFloat("ustar");
-      requireNonNegative(input.ustar, "The friction velocity ustar cannot be negative");
-      input.z = r.readFloat("z");
-      requirePositive(input.z, "The height z has to be positive");
+      input.ustar = readNonNegative(r, "ustar", "The friction velocity ustar cannot be negative");
+      input.z = readPositive(r, "z", "The height z has to be positive");
       input.U0 = r.readFloat("U0");  // passed on to the Kaimal spectra, which do not use it
       break;
 
     case ParameterSource::TwoD:
-      input.sig2_2D = r.readFloat("sig2_2D");
-      requireNonNegative(input.sig2_2D, "The variance sig2_2D cannot be negative");
-      input.L_2D = r.readFloat("L_2D");
-      requireNonNegative(input.L_2D, "The length scale L_2D cannot be negative");
+      input.sig2_2D = readNonNegative(r, "sig2_2D", "The variance sig2_2D cannot be negative");
+      input.L_2D = readNonNegative(r, "L_2D", "The length scale L_2D cannot be negative");
       break;
   }
 
@@ -224,11 +204,11 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     sourceStep(input, echo);
 
   input.seed = r.readLong("seed");
-  // The engines' random state is a 32-bit integer: a seed beyond that range is
-  // as unreadable as it is for a 32-bit long.
+  // The engines' random state is a 32-bit integer: a seed beyond that range
+  // would reach them truncated.
   if (input.seed < std::numeric_limits<std::int32_t>::min() ||
       input.seed > std::numeric_limits<std::int32_t>::max())
-    ValueReader::missing("seed");
+    fatalError("The random seed has to be a 32-bit integer (at least -2147483648)");
   echo << "seed " << input.seed << "\n";
   if (input.seed >= 0) {
     echo << input.seed << "\n";

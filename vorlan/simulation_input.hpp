@@ -28,8 +28,11 @@
 // are decimal text rounded to single precision. Component numbers, absentDim
 // and KESTAVHeightNo are given 1-based and stored 0-based.
 //
-// Everything read is echoed on the echo stream (the console's standard error,
-// which flushes after every item); floats with at most six significant digits.
+// Echo on the echo stream (the console's standard error, which flushes after
+// every item): the ParameterSource line with its length, the terrain source's
+// KESTAVHeightNo, Terrain, Roughness and SpecType, the seed and the output
+// names while they are read; the summary (printSummary) after the file is
+// closed, floats with at most six significant digits.
 //
 // Failure: every bad or missing value ends the run through fatalError (exit
 // status 1) with a message that names it, e.g. "Could not read NPoint from the

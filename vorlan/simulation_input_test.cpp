@@ -283,8 +283,11 @@ TEST(SimulationInput, SeedMustBeNegative) {
   // does not (it would reach the engines truncated).
   readText("1 1 1 8 10\nbasic\n1 2 3 -2147483648\n", in);
   EXPECT_EQ(in.seed, -2147483648L);
-  EXPECT_EXIT(readToConsole("1 1 1 8 10\nbasic\n1 2 3 -2147483649\n"), ExitedWithCode(1),
-              fatalReport("Could not read seed from the input file"));
+  for (const char* seed : {"-2147483649", "-4294967297", "2147483648"})
+    EXPECT_EXIT(readToConsole(std::string("1 1 1 8 10\nbasic\n1 2 3 ") + seed + "\n"),
+                ExitedWithCode(1),
+                fatalReport("The random seed has to be a 32-bit integer (at least -2147483648)"))
+        << seed;
 }
 
 TEST(SimulationInput, LimNormKFromBoxSizes) {
