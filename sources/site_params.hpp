@@ -38,11 +38,12 @@
 //
 // No state is kept between calls; nothing is printed except by fatalError.
 
+#include "numerics/constants.hpp"
 #include "sources/esdu_tables.hpp"
 
 namespace wind {
 
-inline constexpr float kVonKarman = 0.4f;
+inline constexpr float kVonKarman = kKappaF;
 inline constexpr float kCoriolisParameter = 1.0e-4f;
 
 // (ln(z/z0) + 34.5 f z / ustar) / kappa: U(z) = ustar * profileFactor.

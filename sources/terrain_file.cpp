@@ -1,3 +1,4 @@
+#include "numerics/constants.hpp"
 #include "sources/terrain_file.hpp"
 
 #include <cctype>
@@ -17,8 +18,6 @@ namespace wind {
 
 namespace {
 
-// Single-precision von Karman constant of the logarithmic wind profile.
-constexpr float kKappaF = 0.4000000059604645f;
 
 // Reads one non-blank character and compares it with the expected separator;
 // a different character puts the stream into its failed state.

@@ -40,7 +40,7 @@ struct Bands {
 TEST(TurbKaimal1dSlow, PeriodogramFollowsSpectraOverFourDecades) {
   const int n1 = 1 << 20;
   const float l1 = 2.0e5f, ustar = 0.4f, z = 40.0f, U0 = 12.0f;
-  const double dk = double(testing::kTwoPiF) / l1;
+  const double dk = double(kTwoPiF) / l1;
   const std::array<int, 3> none{};
   std::vector<Vector> f;
   for (int c = 0; c < 3; ++c) f.push_back(vector(1, n1));
@@ -59,7 +59,7 @@ TEST(TurbKaimal1dSlow, PeriodogramFollowsSpectraOverFourDecades) {
 TEST(Turb1dSlow, ShearedPeriodogramFollowsOnePointSpectra) {
   const int n1 = 1 << 16;
   const float l1 = 2.0e4f, alphaeps = 0.05f, L = 35.0f, Gamma = 3.2f;
-  const double dk = double(testing::kTwoPiF) / l1;
+  const double dk = double(kTwoPiF) / l1;
   const std::array<int, 3> none{};
   // The one-point spectra on a grid of 20 points per decade, interpolated
   // linearly in log-log coordinates (error below 0.2 per cent on these smooth
@@ -103,7 +103,7 @@ TEST(IncompIsoSlow, VarianceApproachesSig2OnALargeGrid) {
   // single wave vectors).
   const int n = 2048;
   const float len = 1000.0f, sig2 = 1.9f, ls = 20.0f;
-  const double dk = double(testing::kTwoPiF) / len;
+  const double dk = double(kTwoPiF) / len;
   const std::array<int, 2> comps{0, 1};
   std::vector<Matrix> f;
   for (int c = 0; c < 2; ++c) f.push_back(matrix(1, n, 1, n));
@@ -138,8 +138,8 @@ TEST(Turb2dSlow, PeriodogramFollowsIntegratedSpectraOnALargerGrid) {
   const int n1 = 128, n2 = 64, absentDim = 2;
   const Pair2 lengths(2400.0f, 1200.0f), limNormK(0.0f, 0.0f);
   const float alphaeps = 0.05f, L = 30.0f, Gamma = 2.8f;
-  const double dk1 = double(testing::kTwoPiF) / lengths.first;
-  const double dk2 = double(testing::kTwoPiF) / lengths.second;
+  const double dk1 = double(kTwoPiF) / lengths.first;
+  const double dk2 = double(kTwoPiF) / lengths.second;
   const std::array<int, 3> none{};
   std::vector<Matrix> f;
   for (int c = 0; c < 3; ++c) f.push_back(matrix(1, n1, 1, n2));

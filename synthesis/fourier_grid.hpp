@@ -29,6 +29,7 @@
 #include <span>
 
 #include "numerics/arrays.hpp"
+#include "numerics/constants.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/small_types.hpp"
@@ -36,8 +37,6 @@
 
 namespace wind::detail {
 
-// Single-precision 2pi of the wave-number grids.
-inline constexpr float kTwoPiF = 6.2831854820251465f;
 
 // Largest number of velocity components an engine synthesises.
 inline constexpr int kMaxComponents = 3;

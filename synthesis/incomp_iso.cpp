@@ -1,3 +1,4 @@
+#include "numerics/constants.hpp"
 #include "synthesis/incomp_iso.hpp"
 
 #include <cmath>
@@ -10,7 +11,6 @@ namespace wind {
 
 namespace {
 
-constexpr float kPiF = 3.1415927410125732f;
 constexpr double kMinusThreeHalves = -1.5;
 constexpr const char* kWho = "IncompIso";
 

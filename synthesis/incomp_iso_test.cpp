@@ -144,7 +144,7 @@ TEST(IncompIso, OneComponentStaysFiniteWhereRoundingMakesItsSpectrumNegative) {
   bool negative = false;
   for (int l = 2; l <= n2 / 2 + 1; ++l)
     negative = negative ||
-               isoTensor2d(2.385f, 14.0f, 0.0f, float((l - 1) * double(testing::kTwoPiF) / l2))[1]
+               isoTensor2d(2.385f, 14.0f, 0.0f, float((l - 1) * double(kTwoPiF) / l2))[1]
                        .second < 0.0f;
   ASSERT_TRUE(negative) << "the grid no longer exercises the rounding";
   const std::array<int, 1> comps{1};
@@ -199,7 +199,7 @@ TEST(IncompIso, SmallestGridCarriesOnlyTransverseWaves) {
 TEST(IncompIso, PeriodogramAndVarianceFollowTheModel) {
   const int n1 = 128, n2 = 128;
   const float l1 = 300.0f, l2 = 500.0f, sig2 = 2.3f, ls = 20.0f;
-  const double dk1 = double(testing::kTwoPiF) / l1, dk2 = double(testing::kTwoPiF) / l2;
+  const double dk1 = double(kTwoPiF) / l1, dk2 = double(kTwoPiF) / l2;
   const std::array<int, 2> comps{0, 1};
   auto f = planes(2, n1, n2);
   IncompIso(f, 2, comps, n1, n2, Pair2(l1, l2), sig2, ls, -2718);
@@ -209,11 +209,11 @@ TEST(IncompIso, PeriodogramAndVarianceFollowTheModel) {
     long double expectedVar = 0, varOfVar = 0;
     for (int i = 1; i <= n1; ++i) {
       const int m1 = i - 1 < n1 / 2 ? i - 1 : i - 1 - n1;
-      const float k1 = static_cast<float>(m1 * double(testing::kTwoPiF) / l1);
+      const float k1 = static_cast<float>(m1 * double(kTwoPiF) / l1);
       for (int l = 1; l <= n2 / 2 + 1; ++l) {
         const bool line = l == 1 || l == n2 / 2 + 1;
         if ((line && i > n1 / 2 + 1) || (i == 1 && l == 1)) continue;  // mirrors, mean
-        const float k2 = static_cast<float>((l - 1) * double(testing::kTwoPiF) / l2);
+        const float k2 = static_cast<float>((l - 1) * double(kTwoPiF) / l2);
         const Mat2 phi = isoTensor2d(sig2, ls, k1, k2);
         const double phicc = c == 0 ? phi[0].first : phi[1].second;
         // Share of the spatial variance: 2 Phi dk1 dk2 for a wave vector and

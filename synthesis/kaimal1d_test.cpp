@@ -18,7 +18,7 @@ using wind::testing::lines;
 
 // f = k z / 2pi in long double.
 long double reducedFrequency(float k, float z) {
-  return (long double)k * z / (long double)testing::kTwoPiF;
+  return (long double)k * z / (long double)kTwoPiF;
 }
 
 TEST(KaimalSpectrum, ReducedFormsAreTheSurfaceLayerSpectra) {
@@ -140,7 +140,7 @@ TEST(TurbKaimal1d, ReproducibleWithZeroMean) {
 TEST(TurbKaimal1d, PeriodogramFollowsTheKaimalSpectra) {
   const int n1 = 4096;
   const float l1 = 6000.0f, ustar = 0.45f, z = 2.5f, U0 = 10.0f;
-  const double dk = double(testing::kTwoPiF) / l1;
+  const double dk = double(kTwoPiF) / l1;
   const std::array<int, 3> none{};
   testing::ExpSample power[3];
   double coSum = 0, coExpected = 0;
@@ -150,7 +150,7 @@ TEST(TurbKaimal1d, PeriodogramFollowsTheKaimalSpectra) {
     std::vector<std::vector<std::complex<double>>> h;
     for (int c = 0; c < 3; ++c) h.push_back(testing::lineCoefficients(f[c], n1));
     for (int m = 1; m < n1 / 2; ++m) {
-      const float k = static_cast<float>(m * double(testing::kTwoPiF) / l1);
+      const float k = static_cast<float>(m * double(kTwoPiF) / l1);
       double s[3];
       for (int c = 0; c < 3; ++c) {
         s[c] = kaimalSpectrum(c, ustar, z, U0, k);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "numerics/arrays.hpp"
+#include "numerics/constants.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 
@@ -31,7 +32,6 @@ using Complex = std::complex<long double>;
 using AmplitudeL = std::array<std::array<long double, 3>, 3>;
 
 inline constexpr long double kTwoPiL = 6.283185307179586476925286766559L;
-inline constexpr float kTwoPiF = 6.2831854820251465f;
 
 // Principal square root of a symmetric positive semi-definite 2 x 2 matrix,
 // in long double (closed form: (S + sqrt(det) I)/sqrt(tr + 2 sqrt(det))).

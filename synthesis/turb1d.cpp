@@ -1,3 +1,4 @@
+#include "numerics/constants.hpp"
 #include "synthesis/turb1d.hpp"
 
 #include <array>
@@ -13,7 +14,6 @@ namespace wind {
 
 namespace {
 
-constexpr float kPiF = 3.1415927410125732f;
 constexpr double kBelowFundamental = 0.99;   // kmin = 0.99 2pi/L1
 constexpr double kAboveNyquist = 1.01;       // the grid ends above 1.01 pi N1/L1
 constexpr float kDecadeStep = 0.2f;          // log10 step: five points per decade
@@ -28,7 +28,7 @@ constexpr const char* kWho = "turb1d";
 
 Vector turb1dSplineGrid(int N1, float L1) {
   const float kmin =
-      static_cast<float>(double(detail::kTwoPiF) * kBelowFundamental / double(L1));
+      static_cast<float>(double(kTwoPiF) * kBelowFundamental / double(L1));
   const double span = double(kPiF) * double(N1) * kAboveNyquist / double(L1) / double(kmin);
   const int n = static_cast<int>(std::ceil(std::log10(span) * kStepsPerDecade));
   const int nk = n + 1;

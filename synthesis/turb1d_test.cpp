@@ -115,7 +115,7 @@ TEST(Turb1d, Reproducible) {
 TEST(Turb1d, PeriodogramFollowsTheVonKarmanSpectra) {
   const int n1 = 1024;
   const float l1 = 3000.0f, alphaeps = 0.1f, L = 40.0f;
-  const double dk = double(testing::kTwoPiF) / l1;
+  const double dk = double(kTwoPiF) / l1;
   const std::array<int, 3> none{};
   testing::ExpSample power[3];
   for (int seed : {-21, -22}) {

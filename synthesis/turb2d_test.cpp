@@ -118,8 +118,8 @@ TEST(Turb2d, ThreeComponentsReproducibleWithZeroMean) {
 TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
   const int n1 = 16, n2 = 16, absentDim = 1;
   const Pair2 lengths(240.0f, 160.0f), limNormK(0.0f, 0.0f);
-  const double dk1 = double(testing::kTwoPiF) / lengths.first;
-  const double dk2 = double(testing::kTwoPiF) / lengths.second;
+  const double dk1 = double(kTwoPiF) / lengths.first;
+  const double dk2 = double(kTwoPiF) / lengths.second;
   const std::array<int, 3> none{};
   // The model at the interior wave vectors l = 2 .. n2/2, computed once.
   struct Mode {
@@ -129,9 +129,9 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
   std::vector<Mode> modes;
   for (int i = 1; i <= n1; ++i) {
     const int m1 = i - 1 < n1 / 2 ? i - 1 : i - 1 - n1;
-    const float k1 = static_cast<float>(m1 * double(testing::kTwoPiF) / lengths.first);
+    const float k1 = static_cast<float>(m1 * double(kTwoPiF) / lengths.first);
     for (int l = 2; l <= n2 / 2; ++l) {
-      const float k2 = static_cast<float>((l - 1) * double(testing::kTwoPiF) / lengths.second);
+      const float k2 = static_cast<float>((l - 1) * double(kTwoPiF) / lengths.second);
       Mode m{i, l, {}, 0};
       for (int c = 0; c < 3; ++c)
         m.s[c] = double(planeSpectrum(k1, k2, c, c, absentDim, lengths, limNormK, 3));

@@ -1,3 +1,4 @@
+#include "numerics/constants.hpp"
 #include "vorlan/simulation_input.hpp"
 
 #include <cstdint>
@@ -16,8 +17,6 @@ namespace wind {
 
 namespace {
 
-// Single-precision 2 pi, the value the wave-number limits are formed with.
-constexpr float kTwoPiF = 6.2831854820251465f;
 // Limit of |k_1 L| along the first dimension of a non-cubic box.
 constexpr float kLimNormK1 = 3.0f;
 
@@ -165,9 +164,9 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       input.alphaeps =
           readPositive(r, "alphaeps", "The spectral level alphaeps has to be positive");
       input.L = readPositive(r, "L", "The length scale L has to be positive");
-      input.Gamma = readNonNegative(r, "Gamma",
-                                    "The shear-distortion parameter Gamma has to be zero or "
-                                    "positive");
+      // A negative Gamma is the mirror image of the positive one (shear with the
+      // opposite sign): the same spectra with the uw cross-spectrum reversed.
+      input.Gamma = r.readFloat("Gamma");
       break;
 
     case ParameterSource::land:

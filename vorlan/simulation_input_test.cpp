@@ -211,7 +211,6 @@ TEST(SimulationInput, SourceValueChecks) {
       {"basic\n0 30 3", "The spectral level alphaeps has to be positive"},
       {"Kaimal1d\n-0.5 30 12", "The friction velocity ustar cannot be negative"},
       {"basic\n0.1 -30 3", "The length scale L has to be positive"},
-      {"basic\n0.1 30 -1", "The shear-distortion parameter Gamma has to be zero or positive"},
   };
   for (const auto& [text, message] : cases)
     EXPECT_EXIT(readToConsole(head + text), ExitedWithCode(1), fatalReport(message)) << text;

@@ -1,5 +1,6 @@
 // The parameter-source steps of the simulator: land, sea and terrain derive
 // alphaeps, L and Gamma from site data while the input file is read.
+#include "numerics/constants.hpp"
 #include "vorlan/source_steps.hpp"
 
 #include <cmath>
@@ -16,12 +17,9 @@ namespace wind {
 namespace {
 
 // Single-precision pi and -1/180 of the degrees-to-radians turn into wind axes.
-constexpr float kPiF = 3.1415927410125732f;
 constexpr float kMinusOneOver180F = -0.0055555556900799274f;
 // Quarter turn, in degrees, between the wind direction and the rotation angle.
 constexpr double kQuarterTurnDegrees = 90.0;
-// Single-precision von Karman constant of the logarithmic profile.
-constexpr float kKappaF = 0.4000000059604645f;
 
 inline float f(double x) { return static_cast<float>(x); }
 
