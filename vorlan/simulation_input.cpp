@@ -1,4 +1,3 @@
-#include "numerics/constants.hpp"
 #include "vorlan/simulation_input.hpp"
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "numerics/console.hpp"
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
 #include "sources/terrain_file.hpp"

@@ -1,6 +1,5 @@
 // The parameter-source steps of the simulator: land, sea and terrain derive
 // alphaeps, L and Gamma from site data while the input file is read.
-#include "numerics/constants.hpp"
 #include "vorlan/source_steps.hpp"
 
 #include <cmath>
@@ -8,6 +7,7 @@
 #include <ostream>
 #include <span>
 
+#include "numerics/constants.hpp"
 #include "sources/site_params.hpp"
 #include "sources/upstream_tables.hpp"
 #include "vorlan/driver.hpp"
@@ -16,7 +16,7 @@ namespace wind {
 
 namespace {
 
-// Single-precision pi and -1/180 of the degrees-to-radians turn into wind axes.
+// Single-precision -1/180 of the degrees-to-radians turn into wind axes.
 constexpr float kMinusOneOver180F = -0.0055555556900799274f;
 // Quarter turn, in degrees, between the wind direction and the rotation angle.
 constexpr double kQuarterTurnDegrees = 90.0;
@@ -114,7 +114,7 @@ void terrainStep(SimulationInput& input, UpstreamTables& tables, std::ostream& e
                        w.Sv, span(w.dist, nP));
 
   if (input.Roughness) {
-    const Vector Sp = windAxesShear(line, windAxesRotation(site.direction), h);
+    const Vector Sp = windAxesShear(line, R, h);
     buildRoughnessTable(tables, site.z, site.U0, logProfileShear(site.ustar, site.z), input.Gamma,
                         nP, span(Sp, nP), span(w.dist, nP));
   }
