@@ -28,6 +28,11 @@ void checkPlaneFields(std::span<Matrix> fields, int ncomp, int n1, int n2, const
   }
 }
 
+void checkComponentList(std::span<const int> comps, int ncomp, const char* who) {
+  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
+    fatalError(std::string(who) + ": component list shorter than the number of components");
+}
+
 void checkGridSize(int n, const char* who) {
   if (n < 2 || !isPowerOfTwo(n))
     fatalError(std::string(who) + ": number of points has to be a power of 2 of at least 2");

@@ -72,6 +72,14 @@ inline float coefficientNorm(int dim, double volume) {
 // out negative through round-off or interpolation counts as zero.
 inline float scalarAmplitude(double s) { return static_cast<float>(std::sqrt(s > 0.0 ? s : 0.0)); }
 
+// |k L| < lim, the product rounded to float and the comparison strict: the
+// wave number lies inside the box near the origin where a grid cell is not
+// small compared with the scale of the spectrum, so the cell mean replaces the
+// point value.
+inline bool insideCellLimit(float k, float L, float lim) {
+  return std::fabs(static_cast<float>(double(k) * double(L))) < lim;
+}
+
 // A 2 x 2 amplitude in the upper-left block of a Mat3.
 inline Mat3 embed(const Mat2& m) {
   return Mat3(m[0].first, m[0].second, 0.0f, m[1].first, m[1].second, 0.0f, 0.0f, 0.0f, 0.0f);
@@ -242,6 +250,11 @@ void checkLineFields(std::span<Vector> fields, int ncomp, int n1, const char* wh
 
 // The same for ncomp arrays [1 .. n1][1 .. n2].
 void checkPlaneFields(std::span<Matrix> fields, int ncomp, int n1, int n2, const char* who);
+
+// Checks that comps names a component for each of the ncomp fields (it is
+// not read for ncomp = 3); otherwise ends the run with "<who>: component list
+// shorter than the number of components".
+void checkComponentList(std::span<const int> comps, int ncomp, const char* who);
 
 // Grid sizes: each at least 2 and a power of two, else "<who>: number of points
 // has to be a power of 2 of at least 2".

@@ -1,8 +1,8 @@
-#include "numerics/constants.hpp"
 #include "synthesis/incomp_iso.hpp"
 
 #include <cmath>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"

@@ -61,8 +61,7 @@ void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comp
   if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turbKaimal1d not correct");
   detail::checkGridSize(N1, kWho);
   detail::checkLineFields(fields, ncomp, N1, kWho);
-  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
-    fatalError("turbKaimal1d: component list shorter than the number of components");
+  detail::checkComponentList(comps, ncomp, kWho);
 
   detail::synthesizeLine(fields, ncomp, N1, L1, seed, [&](float k) -> Mat3 {
     // Element (p, q) of the spectral matrix, p and q positions in the

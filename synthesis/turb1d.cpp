@@ -1,9 +1,9 @@
-#include "numerics/constants.hpp"
 #include "synthesis/turb1d.hpp"
 
 #include <array>
 #include <cmath>
 
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
 #include "synthesis/fourier_grid.hpp"
@@ -45,8 +45,7 @@ void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int
   if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turb1d not correct");
   detail::checkGridSize(N1, kWho);
   detail::checkLineFields(fields, ncomp, N1, kWho);
-  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
-    fatalError("turb1d: component list shorter than the number of components");
+  detail::checkComponentList(comps, ncomp, kWho);
 
   // One-point spectra times k^(5/3) on the logarithmic grid, and their splines.
   const Vector kgrid = turb1dSplineGrid(N1, L1);

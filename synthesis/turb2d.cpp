@@ -1,7 +1,5 @@
 #include "synthesis/turb2d.hpp"
 
-#include <cmath>
-
 #include "numerics/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
@@ -24,16 +22,15 @@ void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int
   detail::checkGridSize(N1, kWho);
   detail::checkGridSize(N2, kWho);
   detail::checkPlaneFields(fields, ncomp, N1, N2, kWho);
-  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
-    fatalError("turb2d: component list shorter than the number of components");
+  detail::checkComponentList(comps, ncomp, kWho);
 
   const float l1 = lengths.first, l2 = lengths.second;
   const int c0 = ncomp < 3 ? comps[0] : 0;
   const int c1 = ncomp == 2 ? comps[1] : 1;
 
   detail::synthesizePlane(fields, ncomp, N1, N2, lengths, seed, [&](float k1, float k2) -> Mat3 {
-    const bool cell = std::fabs(static_cast<float>(double(k1) * double(L))) < LimNormK.first &&
-                      std::fabs(static_cast<float>(double(k2) * double(L))) < LimNormK.second;
+    const bool cell = detail::insideCellLimit(k1, L, LimNormK.first) &&
+                      detail::insideCellLimit(k2, L, LimNormK.second);
     // The spectral element (a, b) of the plane at (k1, k2).
     auto element = [&](int a, int b) -> double {
       if (cell)

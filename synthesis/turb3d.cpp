@@ -1,7 +1,6 @@
 #include "synthesis/turb3d.hpp"
 
 #include <array>
-#include <cmath>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
@@ -17,9 +16,7 @@ namespace {
 using detail::amplitudeFromElements;
 using detail::Coefficient;
 using detail::drawCoefficient;
-using detail::embed;
 using detail::mirrorIndex;
-using detail::scalarAmplitude;
 using detail::scaled;
 using detail::waveIndex;
 using detail::waveNumber;
@@ -27,12 +24,10 @@ using detail::waveNumber;
 // Relative tolerance of the cell integrals near the origin.
 constexpr float kCellTol = 0.0025f;
 
-inline float f(double x) { return static_cast<float>(x); }
-
-// |kd L| < lim in single precision, strictly, in all three directions.
+// |kd L| < lim_d in all three directions.
 bool insideCellBox(Vector3 k, float L, Vector3 lim) {
-  return std::fabs(f(double(k.x) * L)) < lim.x && std::fabs(f(double(k.y) * L)) < lim.y &&
-         std::fabs(f(double(k.z) * L)) < lim.z;
+  return detail::insideCellLimit(k.x, L, lim.x) && detail::insideCellLimit(k.y, L, lim.y) &&
+         detail::insideCellLimit(k.z, L, lim.z);
 }
 
 // Everything that stays fixed over the wave vectors of one call.
@@ -60,12 +55,10 @@ Mat3 amplitude(const Model& m, int ncomp, Vector3 k, bool cell) {
   if (cell)
     return amplitudeFromElements(ncomp, m.c0, m.c1,
                                  [&](int a, int b) { return m.cellMean(k, a, b); });
+  // The point tensor A A^T is symmetric to the last bit (both triangles sum the
+  // same products in the same order).
   const Mat3 phi = spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
-  if (ncomp == 1) return embed(scalarAmplitude(at(phi, m.c0, m.c0)));
-  // The (c0, c1) block of the point tensor as it stands.
-  const Mat2 s(Pair2(at(phi, m.c0, m.c0), at(phi, m.c0, m.c1)),
-               Pair2(at(phi, m.c1, m.c0), at(phi, m.c1, m.c1)));
-  return embed(sqrtSym2(s));
+  return amplitudeFromElements(ncomp, m.c0, m.c1, [&](int a, int b) { return at(phi, a, b); });
 }
 
 void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1,
