@@ -74,7 +74,6 @@ void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostre
           out.flush();
         }
       });
-      releaseMatrix(r, 0, 1, 0, 1);
       break;
     }
 

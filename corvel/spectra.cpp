@@ -95,12 +95,13 @@ double crossLineIntegral(float alphaeps, float L, float Gamma, float k1, float q
   return I;
 }
 
-float splineFourierIntegral(std::span<const float> x, std::span<const float> y, int n, float yp1,
-                            float ypn, float omega, bool useCos) {
-  Vector y2v = vector(0, n - 1);
-  const std::span<float> y2(y2v.data(), static_cast<std::size_t>(std::max(n, 0)));
-  splineSetup(x, y, n, yp1, ypn, y2);
+namespace {
 
+// splineFourierIntegral for a spline already set up: y2 holds its second
+// derivatives from splineSetup with the same end slopes yp1 and ypn.
+float splineFourier(std::span<const float> x, std::span<const float> y,
+                    std::span<const float> y2, int n, float yp1, float ypn, float omega,
+                    bool useCos) {
   double result = 0.0;
   if (omega == 0.0f) {
     if (useCos) result = plainSplineIntegral(x, y, y2, n);
@@ -143,8 +144,17 @@ float splineFourierIntegral(std::span<const float> x, std::span<const float> y, 
       result = -D * w4 - (cN * yN - c0 * y0) * w1 + (sN * ypn - s0 * yp1) * w2 +
                (cN * y2N - c0 * y20) * w3;
   }
-  releaseVector(y2v, 0, n - 1);
   return static_cast<float>(result);
+}
+
+}  // namespace
+
+float splineFourierIntegral(std::span<const float> x, std::span<const float> y, int n, float yp1,
+                            float ypn, float omega, bool useCos) {
+  Vector y2v = vector(0, n - 1);
+  const std::span<float> y2(y2v.data(), static_cast<std::size_t>(std::max(n, 0)));
+  splineSetup(x, y, n, yp1, ypn, y2);
+  return splineFourier(x, y, y2, n, yp1, ypn, omega, useCos);
 }
 
 void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, float sep2,
@@ -159,35 +169,41 @@ void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, f
   const float s = std::max(static_cast<float>(1.0 / double(L)), k1);
   Vector q = vector(0, n - 1);
   Vector F = vector(0, n - 1);
+  Vector F2 = vector(0, n - 1);
   for (int m = 1; m <= n; ++m) {
     const float h = static_cast<float>(2.0 * m / (n + 1) - 1.0);
     q[m - 1] = static_cast<float>(double(s) * h / (1 - std::fabs(double(h))));
   }
+  const std::span<const float> qs(q.data(), static_cast<std::size_t>(n));
+  const std::span<const float> Fs(F.data(), static_cast<std::size_t>(n));
+  const std::span<float> F2s(F2.data(), static_cast<std::size_t>(n));
+  // F(q) of the pair p and its natural spline, set up once for all its
+  // integrals.
   const auto sweep = [&](std::span<const int, 2> p) {
     for (int m = 0; m < n; ++m)
       F[m] = static_cast<float>(
           crossLineIntegral(alphaeps, L, Gamma, k1, q[m], sep1, sep2, p, Terrain, tol, tables));
+    splineSetup(qs, Fs, n, kNaturalSpline, kNaturalSpline, F2s);
   };
-  const std::span<const float> qs(q.data(), static_cast<std::size_t>(n));
-  const std::span<const float> Fs(F.data(), static_cast<std::size_t>(n));
+  const auto integral = [&](float omega, bool useCos) {
+    return splineFourier(qs, Fs, F2s, n, kNaturalSpline, kNaturalSpline, omega, useCos);
+  };
 
   sweep(pair);
   const float d = static_cast<float>(std::sqrt(double(sep1) * sep1 + double(sep2) * sep2));
-  r[1][0] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, d, true);
-  r[1][1] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, d, false);
+  r[1][0] = integral(d, true);
+  r[1][1] = integral(d, false);
 
   if (i == j) {
-    r[0][0] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, 0.0f, true);
+    r[0][0] = integral(0.0f, true);
     r[0][1] = r[0][0];
   } else {
     const int own[2][2] = {{i, i}, {j, j}};
     for (int c = 0; c < 2; ++c) {
       sweep(own[c]);
-      r[0][c] = splineFourierIntegral(qs, Fs, n, kNaturalSpline, kNaturalSpline, 0.0f, true);
+      r[0][c] = integral(0.0f, true);
     }
   }
-  releaseVector(q, 0, n - 1);
-  releaseVector(F, 0, n - 1);
 }
 
 double sigma2Angular(const Sigma2Params& p, float kappa, double theta, double phi) {

@@ -54,8 +54,10 @@
 //
 // State: none. The integrands receive their parameters by capture; every
 // routine is reentrant. tables is passed on to spectralTensor and is needed
-// only with Terrain on or alphaeps == 0. crossSpectrum allocates its two
-// work vectors of n floats per call, splineFourierIntegral one.
+// only with Terrain on or alphaeps == 0. crossSpectrum allocates its three
+// work vectors of n floats per call (the grid, F and its spline), sets the
+// spline up once per sweep and integrates it without allocating;
+// splineFourierIntegral allocates one.
 
 #include <span>
 

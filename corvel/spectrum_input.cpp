@@ -16,8 +16,6 @@ namespace wind {
 
 namespace {
 
-constexpr const char* kSpecTypeMessage =
-    "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
 constexpr const char* kBoolMessage = "Input should be either 'true' or 'false'.";
 
 // A keyword of the file and the value it stands for.
@@ -46,9 +44,10 @@ bool matchKeyword(const std::string& text, const Keyword<Value> (&table)[N], Val
   return false;
 }
 
+// Checked as it is read, before a terrain source reads its file.
 int readSpecType(ValueReader& r) {
   const int specType = r.readInt("SpecType");
-  if (specType < 0 || specType > 2) fatalError(kSpecTypeMessage);
+  checkSpecType(specType);
   return specType;
 }
 

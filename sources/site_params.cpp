@@ -34,6 +34,9 @@ constexpr double kSimiuLength = 0.78677;
 constexpr double kSimiuLevel = 2.8209;
 constexpr double kLevelHeightExponent = -2.0 / 3.0;
 
+constexpr const char* kSpecTypeMessage =
+    "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
+
 // Boundary of the region the ESDU tables leave out: light winds high up.
 constexpr float kEsduLightWind = 15.0f;
 constexpr float kEsduLightWindTop = 180.0f;
@@ -75,11 +78,6 @@ void requirePositive(float v, const char* what) {
     fatalError(std::string("The ") + what + " must be a positive number: " + formatG6(v));
 }
 
-void checkSpecType(int SpecType) {
-  if (SpecType < 0 || SpecType > 2)
-    fatalError("The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU");
-}
-
 // The profile U = (u*/kappa) ln(z/z0) + 34.5 f z / kappa has a positive root u*
 // only if U exceeds its Coriolis term.
 void checkCoriolisTerm(float U, float z) {
@@ -118,11 +116,15 @@ void failOnStatus(int status, float U, float z, float z0) {
       fatalError("The roughness length z0 = " + formatG6(z0) +
                  " is outside the SpecType 2 (ESDU) table, 0.0001 to 1 m");
     default:
-      checkSpecType(-1);
+      fatalError(kSpecTypeMessage);
   }
 }
 
 }  // namespace
+
+void checkSpecType(int SpecType) {
+  if (SpecType < 0 || SpecType > 2) fatalError(kSpecTypeMessage);
+}
 
 double profileFactor(float f, float z, float z0, float ustar) {
   return (std::log(static_cast<double>(z) / z0) +
@@ -216,10 +218,16 @@ int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& land
 
 }  // namespace detail
 
-int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
-               float& alphaeps) {
-  const float ustar = isSea ? frictionVelocitySea(kCoriolisParameter, U, z)
-                            : frictionVelocityLand(kCoriolisParameter, U, z, z0);
+namespace {
+
+float frictionVelocity(float U, float z, float z0, bool isSea) {
+  return isSea ? frictionVelocitySea(kCoriolisParameter, U, z)
+               : frictionVelocityLand(kCoriolisParameter, U, z, z0);
+}
+
+// siteParams once the friction velocity of the site is known.
+int paramsForUstar(float ustar, float U, float z, float z0, int SpecType, bool isSea, float& Gamma,
+                   float& L, float& alphaeps) {
   const double levelHeight = std::pow(static_cast<double>(z), kLevelHeightExponent);
   switch (SpecType) {
     case 0:
@@ -237,6 +245,24 @@ int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamm
     default:
       return 5;
   }
+}
+
+// The checked routines share this tail: the profile solved once, its root
+// checked, then the status turned into a message.
+void checkedSiteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma,
+                       float& L, float& alphaeps) {
+  checkCoriolisTerm(U, z);
+  const float ustar = frictionVelocity(U, z, z0, isSea);
+  checkFrictionVelocity(ustar, U, z);
+  failOnStatus(paramsForUstar(ustar, U, z, z0, SpecType, isSea, Gamma, L, alphaeps), U, z, z0);
+}
+
+}  // namespace
+
+int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
+               float& alphaeps) {
+  return paramsForUstar(frictionVelocity(U, z, z0, isSea), U, z, z0, SpecType, isSea, Gamma, L,
+                        alphaeps);
 }
 
 int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
@@ -257,18 +283,14 @@ void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, f
   if (!(z > z0))
     fatalError("The height z = " + formatG6(z) + " must lie above the roughness length z0 = " +
                formatG6(z0));
-  checkCoriolisTerm(U, z);
-  checkFrictionVelocity(frictionVelocityLand(kCoriolisParameter, U, z, z0), U, z);
-  failOnStatus(landParams(U, z, z0, SpecType, Gamma, L, alphaeps), U, z, z0);
+  checkedSiteParams(U, z, z0, SpecType, false, Gamma, L, alphaeps);
 }
 
 void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps) {
   checkSpecType(SpecType);
   requirePositive(U, "mean wind speed U0");
   requirePositive(z, "height z");
-  checkCoriolisTerm(U, z);
-  checkFrictionVelocity(frictionVelocitySea(kCoriolisParameter, U, z), U, z);
-  failOnStatus(seaParams(U, z, SpecType, Gamma, L, alphaeps), U, z, 0.0f);
+  checkedSiteParams(U, z, 0.0f, SpecType, true, Gamma, L, alphaeps);
 }
 
 }  // namespace wind

@@ -67,6 +67,9 @@ int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamm
 int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L, float& alphaeps);
 int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
 
+// Fatal, naming the three spectrum families, unless SpecType is 0, 1 or 2.
+void checkSpecType(int SpecType);
+
 // What the drivers call: as landParams and seaParams, but a site outside the
 // model's range ends the run through fatalError with a message naming the value.
 void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,

@@ -1,4 +1,3 @@
-#include "numerics/constants.hpp"
 #include "sources/terrain_file.hpp"
 
 #include <cctype>
@@ -12,12 +11,12 @@
 #include <vector>
 
 #include "numerics/console.hpp"
+#include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 
 namespace wind {
 
 namespace {
-
 
 // Reads one non-blank character and compares it with the expected separator;
 // a different character puts the stream into its failed state.

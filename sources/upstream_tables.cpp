@@ -87,6 +87,13 @@ void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, fl
     const double s = double(S0) + Sp[j];
     return s * s;
   };
+  // Beyond the last point the memory sees that point's level
+  // (S^3 (kappa z)^2)^(2/3). The power is taken of the magnitude, so a
+  // negative total shear gives the real value S^2 (kappa z)^(4/3) rather than
+  // a NaN.
+  const double sEnd = double(S0) + Sp[nP - 1];
+  const double kz = double(kKappaF) * z;
+  const double endLevel = std::pow(std::fabs(sEnd * sEnd * sEnd * (kz * kz)), kTwoThirds);
 
   for (int i = 0; i < kKLGridSize; ++i) {
     const float kL = kLGrid(i);
@@ -94,23 +101,14 @@ void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, fl
     const float lambda = f(lifeTime(kL) * U0 * Gamma / S0);
     float e;
     if (lambda <= shortMemory) {
-      e = f(shearSq(0));
+      // The local level alone: a memory of exactly 5 dist[1] gets no tail, so
+      // that it is not counted twice.
+      e = f(kappaZ43 * f(shearSq(0)));
     } else {
       for (int j = 0; j < nP; ++j) w[j] = f(shearSq(j) * std::exp(-dist[j] / double(lambda)));
       splineSetup(prefix(dist, nP), w, nP, f(-shearSq(0) / lambda), kNaturalSpline, w2);
-      e = splineIntegral(dist, w, w2, nP, lambda);
-    }
-    e = f(kappaZ43 * e);
-    // Beyond the last point the memory sees that point's level
-    // (S^3 (kappa z)^2)^(2/3). The power is taken of the magnitude, so a
-    // negative total shear gives the real value S^2 (kappa z)^(4/3) rather than
-    // a NaN. Only the long memory carries this tail; the short one is the local
-    // level alone, so that a memory of exactly 5 dist[1] is not counted twice.
-    if (lambda > shortMemory) {
-      const double s = double(S0) + Sp[nP - 1];
-      const double kz = double(kKappaF) * z;
-      const double level = std::pow(std::fabs(s * s * s * (kz * kz)), kTwoThirds);
-      e = f(e + level * std::exp(-dist[nP - 1] / double(lambda)));
+      e = f(kappaZ43 * splineIntegral(dist, w, w2, nP, lambda));
+      e = f(e + endLevel * std::exp(-dist[nP - 1] / double(lambda)));
     }
     tables.energy[i] = e;
   }
@@ -148,15 +146,9 @@ void buildStretchTables(UpstreamTables& tables, [[maybe_unused]] float U0, [[may
   // height, point by point; they do not depend on kL.
   Vector uv = vector(0, nP - 1), av = vector(0, nP - 1), bv = vector(0, nP - 1);
   for (int j = 0; j < nP; ++j) {
-    if (nH < 2) {
-      uv[j] = U[0][j];
-      av[j] = Su[0][j];
-      bv[j] = Sv[0][j];
-    } else {
-      uv[j] = profileAt(U, j, false);
-      av[j] = profileAt(Su, j, true);
-      bv[j] = profileAt(Sv, j, true);
-    }
+    uv[j] = profileAt(U, j, false);
+    av[j] = profileAt(Su, j, true);
+    bv[j] = profileAt(Sv, j, true);
     if (!(uv[j] > 0.0f) || !(U[h][j] > 0.0f))
       fatalError("along-wind speed must be positive at every point of the terrain line");
   }

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
+#include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
 
 namespace wind::similarity {
@@ -49,6 +49,14 @@ constexpr int kFailedHeight = 8;  // z = 300 m
 // Widening of the regression window so that the farthest neighbour keeps a
 // small positive weight.
 constexpr double kWindowWidening = 1.0001;
+
+// The (z/h, G, Lambda, E) of the sea samples, without their nodes.
+std::vector<Sample> samplesOf(const std::vector<SeaSample>& sea) {
+  std::vector<Sample> samples;
+  samples.reserve(sea.size());
+  for (const SeaSample& s : sea) samples.push_back(s.sample);
+  return samples;
+}
 
 }  // namespace
 
@@ -168,9 +176,7 @@ Similarity localFit(const std::vector<Sample>& samples, double zh, std::size_t s
 
 std::vector<EsduRecord> leaveOneOutSea() {
   const std::vector<SeaSample> sea = seaSamples();
-  std::vector<Sample> samples;
-  samples.reserve(sea.size());
-  for (const SeaSample& s : sea) samples.push_back(s.sample);
+  const std::vector<Sample> samples = samplesOf(sea);
   std::vector<EsduRecord> out;
   out.reserve(sea.size());
   for (std::size_t i = 0; i < sea.size(); ++i) {
@@ -181,11 +187,7 @@ std::vector<EsduRecord> leaveOneOutSea() {
   return out;
 }
 
-double roundSixDigits(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return std::strtod(buf, nullptr);
-}
+double roundSixDigits(double v) { return std::strtod(formatG6(v).c_str(), nullptr); }
 
 const std::array<TellingRecord, kTellingRecords> tellingRecords = {{
     {{0, 0, 0}, {0.0812222, 4.55775, 13.1324}},     // U = 10 m/s, z = 5 m, z0 = 0.0001 m
@@ -199,8 +201,7 @@ const std::array<TellingRecord, kTellingRecords> tellingRecords = {{
 }};
 
 LandDerivation deriveLandTable() {
-  std::vector<Sample> samples;
-  for (const SeaSample& s : seaSamples()) samples.push_back(s.sample);
+  const std::vector<Sample> samples = samplesOf(seaSamples());
   // The sample farthest up, ties to the one listed first.
   std::size_t top = 0;
   for (std::size_t i = 1; i < samples.size(); ++i)

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
 #include "tools/esdu_similarity.hpp"
 
 using namespace wind;
@@ -25,19 +26,16 @@ using namespace wind::similarity;
 
 namespace {
 
-std::string sixDigits(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.6g", v);
-  return buf;
-}
+// Components of a record, in storage order.
+constexpr const char* kComponentNames[3] = {"alphaeps", "Gamma", "L"};
 
 float speedOf(int u) { return esduSpeedGrid[static_cast<std::size_t>(u)]; }
 float heightOf(int h) { return esduHeightGrid[static_cast<std::size_t>(h)]; }
 float roughnessOf(int r) { return esduRoughnessGrid[static_cast<std::size_t>(r)]; }
 
 std::string nodeName(const LandNode& n) {
-  return "U = " + sixDigits(speedOf(n.speed)) + " m/s, z = " + sixDigits(heightOf(n.height)) +
-         " m, z0 = " + sixDigits(roughnessOf(n.roughness)) + " m";
+  return "U = " + formatG6(speedOf(n.speed)) + " m/s, z = " + formatG6(heightOf(n.height)) +
+         " m, z0 = " + formatG6(roughnessOf(n.roughness)) + " m";
 }
 
 constexpr const char* kHeader =
@@ -79,14 +77,14 @@ std::string tableSource(const EsduLandTable& t) {
   std::ostringstream os;
   os << kHeader;
   for (int u = 0; u < kEsduSpeeds; ++u) {
-    os << "    // U = " << sixDigits(speedOf(u)) << " m/s\n    {{\n";
+    os << "    // U = " << formatG6(speedOf(u)) << " m/s\n    {{\n";
     for (int h = 0; h < kEsduHeights; ++h) {
-      os << "        // z = " << sixDigits(heightOf(h)) << " m\n        {{\n";
+      os << "        // z = " << formatG6(heightOf(h)) << " m\n        {{\n";
       for (int r = 0; r < kEsduRoughnesses; ++r) {
         const EsduRecord& rec =
             t[static_cast<std::size_t>(u)][static_cast<std::size_t>(h)][static_cast<std::size_t>(r)];
-        os << "            {" << sixDigits(rec[0]) << ", " << sixDigits(rec[1]) << ", "
-           << sixDigits(rec[2]) << "},  // z0 = " << sixDigits(roughnessOf(r)) << " m\n";
+        os << "            {" << formatG6(rec[0]) << ", " << formatG6(rec[1]) << ", "
+           << formatG6(rec[2]) << "},  // z0 = " << formatG6(roughnessOf(r)) << " m\n";
       }
       os << "        }},\n";
     }
@@ -107,7 +105,6 @@ double percent(double value, double reference) { return 100.0 * (value / referen
 void reportCrossValidation() {
   const std::vector<SeaSample> sea = seaSamples();
   const std::vector<EsduRecord> predicted = leaveOneOutSea();
-  const char* names[3] = {"alphaeps", "Gamma", "L"};
   struct Band {
     double lo, hi;
     const char* name;
@@ -130,7 +127,7 @@ void reportCrossValidation() {
                                             [static_cast<std::size_t>(sea[i].height)];
         d.push_back(std::fabs(percent(predicted[i][c], rec[c])));
       }
-      std::printf("  %s %5.2f / %5.2f", names[c], median(d), *std::max_element(d.begin(), d.end()));
+      std::printf("  %s %5.2f / %5.2f", kComponentNames[c], median(d), *std::max_element(d.begin(), d.end()));
     }
     std::printf("\n");
   }
@@ -153,7 +150,6 @@ void reportDerivation(const LandDerivation& d) {
         boundaryLayer(speedOf(n.speed), heightOf(n.height), roughnessOf(n.roughness), false);
     std::printf("  %-36s z/h %.4f\n", nodeName(n).c_str(), bl.zh);
   }
-  const char* names[3] = {"alphaeps", "Gamma", "L"};
   std::printf("Ranges of the table:\n");
   for (std::size_t c = 0; c < 3; ++c) {
     double lo = HUGE_VAL, hi = -HUGE_VAL;
@@ -163,7 +159,7 @@ void reportDerivation(const LandDerivation& d) {
           lo = std::min(lo, rec[c]);
           hi = std::max(hi, rec[c]);
         }
-    std::printf("  %-9s %s .. %s\n", names[c], sixDigits(lo).c_str(), sixDigits(hi).c_str());
+    std::printf("  %-9s %s .. %s\n", kComponentNames[c], formatG6(lo).c_str(), formatG6(hi).c_str());
   }
 }
 
