@@ -11,33 +11,26 @@ ValueReader::ValueReader(std::istream& in) : in_(in) {
   in_.unsetf(std::ios_base::basefield);
 }
 
-int ValueReader::readInt(const char* label) {
-  int v = 0;
-  in_ >> v;
-  if (in_.fail()) missing(label);
+namespace {
+
+// One formatted extraction; a failed one ends the run naming label.
+template <class T>
+T readValue(std::istream& in, const char* label) {
+  T v{};
+  in >> v;
+  if (in.fail()) ValueReader::missing(label);
   return v;
 }
 
-long ValueReader::readLong(const char* label) {
-  long v = 0;
-  in_ >> v;
-  if (in_.fail()) missing(label);
-  return v;
-}
+}  // namespace
 
-float ValueReader::readFloat(const char* label) {
-  float v = 0.0f;
-  in_ >> v;
-  if (in_.fail()) missing(label);
-  return v;
-}
+int ValueReader::readInt(const char* label) { return readValue<int>(in_, label); }
 
-std::string ValueReader::readWord(const char* label) {
-  std::string w;
-  in_ >> w;
-  if (in_.fail()) missing(label);
-  return w;
-}
+long ValueReader::readLong(const char* label) { return readValue<long>(in_, label); }
+
+float ValueReader::readFloat(const char* label) { return readValue<float>(in_, label); }
+
+std::string ValueReader::readWord(const char* label) { return readValue<std::string>(in_, label); }
 
 bool ValueReader::readLine(std::string& line) {
   std::getline(in_, line);

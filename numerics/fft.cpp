@@ -18,8 +18,6 @@ constexpr std::int64_t kTwiddleChunk = 256;  // twiddle factors buffered per pas
 
 constexpr const char* kRlft3Message = "rlft3: problem with dimensions or contiguity of data array\n";
 
-bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
-
 // Element i (1-based) of a flat array whose element 1 is at d.
 struct OneBased {
   float* d;

@@ -44,6 +44,9 @@
 
 namespace wind {
 
+// True for 1, 2, 4, 8, ...: the lengths the transforms accept.
+inline bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
+
 // complexFft: data[1 .. 2 nn] holds nn complex values; replaced by their
 // transform with sign isign. `data` points at element 1.
 void complexFft(float* data, std::int64_t nn, int isign);

@@ -152,8 +152,8 @@ BicubicValue bcuint(const BicubicCorners& y, const BicubicCorners& y1, const Bic
                     float x1, float x2) {
   const float d1 = x1u - x1l;
   const float d2 = x2u - x2l;
-  const BicubicCoefficients c = bicubicCoef(y, y1, y2, y12, d1, d2);
   if (x1u == x1l || x2u == x2l) fatalError("Bad input in routine bcuint");
+  const BicubicCoefficients c = bicubicCoef(y, y1, y2, y12, d1, d2);
   const double t = static_cast<float>((static_cast<double>(x1) - x1l) / d1);
   const double u = static_cast<float>((static_cast<double>(x2) - x2l) / d2);
   // The three results are float and rounded at every Horner step.

@@ -230,6 +230,18 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
     ys[3] = (ys[2] + y1) / 2;
   };
 
+  // The 3x3 grid of a half rectangle, read from F with its first point at
+  // (i0, j0) and steps (di, dj), and the same grid made the coarse grid of F.
+  using Grid = double[3][3];
+  const auto halfGrid = [&](Grid& g, int i0, int di, int j0, int dj) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) g[i][j] = F[i0 + di * i][j0 + dj * j];
+  };
+  const auto loadGrid = [&](const Grid& g) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) F[2 * i][2 * j] = g[i][j];
+  };
+
   setAbscissae();
   for (int j = 0; j <= 4; j += 2)
     for (int i = 0; i <= 4; i += 2) F[i][j] = f(xs[i], ys[j]);
@@ -297,14 +309,11 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
         top.x1 = x1;
         top.y0 = lowerSmoother ? y0 : ymid;
         top.y1 = lowerSmoother ? ymid : y1;
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) top.g[i][j] = F[2 * i][pushedRow + j];
+        halfGrid(top.g, 0, 2, pushedRow, 1);
         pend += lowerSmoother ? mLL + mLR : mUL + mUR;
-        double kept[3][3];
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) kept[i][j] = F[2 * i][keptRow + j];
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) F[2 * i][2 * j] = kept[i][j];
+        Grid kept;
+        halfGrid(kept, 0, 2, keptRow, 1);
+        loadGrid(kept);
         if (lowerSmoother)
           y0 = ymid;
         else
@@ -323,14 +332,11 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
         top.x1 = leftSmoother ? xmid : x1;
         top.y0 = y0;
         top.y1 = y1;
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) top.g[i][j] = F[pushedCol + i][2 * j];
+        halfGrid(top.g, pushedCol, 1, 0, 2);
         pend += leftSmoother ? mLL + mUL : mLR + mUR;
-        double kept[3][3];
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) kept[i][j] = F[keptCol + i][2 * j];
-        for (int i = 0; i < 3; ++i)
-          for (int j = 0; j < 3; ++j) F[2 * i][2 * j] = kept[i][j];
+        Grid kept;
+        halfGrid(kept, keptCol, 1, 0, 2);
+        loadGrid(kept);
         if (leftSmoother)
           x0 = xmid;
         else
@@ -355,8 +361,7 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
     x1 = top.x1;
     y0 = top.y0;
     y1 = top.y1;
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) F[2 * i][2 * j] = top.g[i][j];
+    loadGrid(top.g);
     pend = top.pend;
     if (nofun > maxfun) {
       flag = kQuadBudgetExceeded;

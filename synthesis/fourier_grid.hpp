@@ -41,9 +41,6 @@ namespace wind::detail {
 // Largest number of velocity components an engine synthesises.
 inline constexpr int kMaxComponents = 3;
 
-// True for 1, 2, 4, 8, ...
-inline bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
-
 // Integer wave number of grid index i = 1 .. n along a full direction:
 // ((n/2 + i - 1) mod n) - n/2, the remainder taken in floating point on exact
 // integers.

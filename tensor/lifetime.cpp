@@ -11,7 +11,6 @@ namespace {
 // Exponents, stored in single precision as the laws were fitted with them.
 constexpr float kMinusTwoThirdsF = -0.6666666865348816f;
 constexpr float kOneSixthF = 0.1666666716337204f;
-constexpr float kMinusSeventeenSixthsF = -2.8333332538604736f;
 
 // Smallest argument of the rational law; smaller ones are raised to it.
 constexpr float kMinArgF = 0.004999999888241291f;

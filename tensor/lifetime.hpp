@@ -36,6 +36,10 @@ inline constexpr int kLifeTimeModel = 2;
 // single precision.
 inline constexpr float kOneOverFourPi = static_cast<float>(1.0 / (double(kPiF) * 4.0));
 
+// -17/6 in single precision, the exponent of the von Karman and inertial-range
+// spectra.
+inline constexpr float kMinusSeventeenSixthsF = -2.8333332538604736f;
+
 double lifeTimePowerLaw(float x);
 double lifeTimeRational(float x);
 

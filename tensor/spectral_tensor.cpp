@@ -56,6 +56,7 @@ Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
   const float k2Sq = f(double(k2) * k2);
   const float k3Sq = f(double(k3) * k3);
   const float kSq = f(double(k1Sq) + k2Sq + k3Sq);
+  if (kSq == 0.0f) return Mat3();
 
   // Eddy lifetime and the wave vector at the start of the distortion.
   const float beta = f(Gamma * lifeTime(f(std::sqrt(double(kSq)) * L)));
@@ -64,7 +65,6 @@ Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
   const float k0Sq = f(double(k1Sq) + k2Sq + double(k30) * k30);
 
   const Mat3 b = isoAmplitude(alphaeps, L, Vector3(k1, k2, k30));
-  if (kSq == 0.0f) return Mat3();
 
   float zeta1, zeta2;
   const float kHorSq = f(double(k1Sq) + k2Sq);

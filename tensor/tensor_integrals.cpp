@@ -21,8 +21,6 @@ constexpr double kTwoPiFSquared = 39.47841980153157;
 constexpr float kWindowNorm = 1.22686f;
 // Below this |x| sinc uses its Taylor form.
 constexpr float kSincSeriesLimit = 0.0003f;
-// -17/6 in single precision, the exponent of the inertial-range spectrum.
-constexpr float kMinus17Over6F = -2.8333332538604736f;
 // Mapped integrands of one component vanish for |s| beyond this (the map's pole).
 constexpr double kMapCutoff = 0.99999;
 // Upper end of the mapped range in phiIntk2k3.
@@ -99,7 +97,7 @@ double inertialPhi11(float alphaeps, Vector3 q) {
   const double q2 = double(q.y) * q.y;
   const double q3 = double(q.z) * q.z;
   const float kSquared = static_cast<float>(double(q.x) * q.x + q2 + q3);
-  return double(kOneOverFourPi) * alphaeps * std::pow(double(kSquared), double(kMinus17Over6F)) *
+  return double(kOneOverFourPi) * alphaeps * std::pow(double(kSquared), double(kMinusSeventeenSixthsF)) *
          (q2 + q3);
 }
 
