@@ -88,6 +88,13 @@ inline Mat3 operator*(const Mat3& p, const Mat3& q) {
   return r;
 }
 
+// The transpose (exact: no arithmetic).
+inline Mat3 transpose(const Mat3& m) {
+  return {m.row[0].x, m.row[1].x, m.row[2].x,  //
+          m.row[0].y, m.row[1].y, m.row[2].y,  //
+          m.row[0].z, m.row[1].z, m.row[2].z};
+}
+
 inline bool operator==(const Mat3& a, const Mat3& b) {
   return a.row[0] == b.row[0] && a.row[1] == b.row[1] && a.row[2] == b.row[2];
 }

@@ -38,6 +38,7 @@ TEST(SmallTypes, Mat3ProductAndScaling) {
   EXPECT_EQ(2.0f * q, Mat3(2, 4, 0, 0, 2, 0, 0, 0, 4));
   EXPECT_EQ(p[1], Vector3(3, 4.25f, -6));
   EXPECT_EQ(at(p, 2, 1), 8.0f);
+  EXPECT_EQ(transpose(p), Mat3(2.385f, 3, 7, -1, 4.25f, 8, 0.5f, -6, 9.5f));
 }
 
 TEST(SmallTypes, PairOperations) {

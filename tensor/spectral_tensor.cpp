@@ -23,13 +23,6 @@ inline float scaledNorm(Vector3 k, float L) {
   return f(std::sqrt(double(k.x) * k.x + double(k.y) * k.y + double(k.z) * k.z) * L);
 }
 
-// Rows of the result are the columns of m.
-inline Mat3 transpose(const Mat3& m) {
-  return {m[0].x, m[1].x, m[2].x,  //
-          m[0].y, m[1].y, m[2].y,  //
-          m[0].z, m[1].z, m[2].z};
-}
-
 }  // namespace
 
 Mat3 crossMatrix(Vector3 c) {

@@ -23,11 +23,6 @@ constexpr double kQuarterTurnDegrees = 90.0;
 
 inline float f(double x) { return static_cast<float>(x); }
 
-Mat3 transpose(const Mat3& m) {
-  return {at(m, 0, 0), at(m, 1, 0), at(m, 2, 0), at(m, 0, 1), at(m, 1, 1),
-          at(m, 2, 1), at(m, 0, 2), at(m, 1, 2), at(m, 2, 2)};
-}
-
 std::span<const float> span(const Vector& v, int n) {
   return {v.data(), static_cast<std::size_t>(n)};
 }
