@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "numerics/arrays.hpp"
+#include "numerics/fatal_error.hpp"
 
 namespace wind::testing {
 
@@ -31,6 +32,20 @@ inline std::string literal(const std::string& s) {
 inline std::string fatalReport(const std::string& message) {
   return literal("Numerical Recipes run-time error...\n" + message +
                  "\n...now exiting to system...\n");
+}
+
+// The message with which fn() ends through fatalError, caught in-process with
+// the throwing handler; "" when fn returns normally. For checks of a message
+// alone, where a death test (a forked process) adds nothing.
+template <class F>
+std::string fatalMessage(F&& fn) {
+  const ScopedFatalHandler scoped(throwFatalError);
+  try {
+    fn();
+  } catch (const FatalError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 // A fresh, empty directory of that name under the test temporary directory.
