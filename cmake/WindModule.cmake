@@ -3,6 +3,8 @@
 # files, and a second one, labelled "slow", from its *_slowtest.cpp files
 # (large statistical runs that CI skips).
 
+# Reproducible floating point: no fused multiply-add contraction, never
+# fast-math, so every build, release or sanitizer, gives the same bits.
 function(wind_flags target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wfloat-conversion -ffp-contract=off)
@@ -21,7 +23,7 @@ function(wind_module name)
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|/main)\\.cpp$")
   if(NOT srcs)
-    # A folder whose code is all in headers (or not written yet).
+    # A folder whose code is all in headers.
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
