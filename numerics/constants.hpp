@@ -13,4 +13,8 @@ inline constexpr float kTwoPiF = 6.2831854820251465f;
 // The von Karman constant 0.4, rounded to float.
 inline constexpr float kKappaF = 0.4000000059604645f;
 
+// A value computed in double, rounded to single precision where it is stored:
+// the one visible narrowing of the "compute in double, store float" rule.
+inline constexpr float toFloat(double x) { return static_cast<float>(x); }
+
 }  // namespace wind
