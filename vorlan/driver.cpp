@@ -8,6 +8,7 @@
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "vorlan/command_line.hpp"
 #include "vorlan/output_files.hpp"
 
 namespace wind {
@@ -76,7 +77,14 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
               std::ostream& listing) {
-  const std::string inputName = inputFileName(argc, argv);
+  const VorlanOptions options = parseVorlanCommandLine(argc, argv);
+  if (options.help || options.version) {
+    if (options.help) printVorlanHelp(listing);
+    else printVorlanVersion(listing);
+    listing.flush();
+    return 0;
+  }
+  const std::string& inputName = options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
   std::ifstream in(inputName);

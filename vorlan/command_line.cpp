@@ -1,0 +1,148 @@
+#include "vorlan/command_line.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ostream>
+#include <string_view>
+
+#include "numerics/fatal_error.hpp"
+#include "numerics/version.hpp"
+#include "vorlan/simulation_input.hpp"
+
+namespace wind {
+
+namespace {
+
+// Seed lists longer than this are almost certainly a typo in a range.
+constexpr long kMaxSeeds = 100000;
+
+// A whole decimal integer (optional sign), or nullopt-like failure via ok.
+bool parseLong(std::string_view text, long& value) {
+  if (text.empty()) return false;
+  const std::string s(text);
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(s.c_str(), &end, 10);
+  return errno == 0 && end == s.c_str() + s.size();
+}
+
+}  // namespace
+
+void printVorlanVersion(std::ostream& out) { out << "vorlan " << kVersion << '\n'; }
+
+void printVorlanHelp(std::ostream& out) {
+  out << R"(Usage: vorlan [OPTIONS] [FILE]
+
+Synthesises a periodic Gaussian turbulent wind field from the parameter file
+FILE (default c:/Temp/sim.inp) and writes one raw float32 file per velocity
+component (little-endian, no header, last index fastest). The echo of the
+input and a summary go to standard error.
+
+Options:
+  --seeds LIST      one run per seed, e.g. -1,-2,-3 or -1:-6 (ranges inclusive)
+  --threads N       number of threads (default OMP_NUM_THREADS, else all cores)
+  --layout NAME     classic (default) or inflowwind (for OpenFAST's InflowWind)
+  --help, -h        this text
+  --version         the version
+
+Parameter file: values separated by white space, in this order:
+  fieldDim          1, 2 or 3
+  nComp             1, 2 or 3
+  components        nComp numbers 1..3 (only when nComp is 1 or 2)
+  absentDim         the missing axis 1..3 (only when fieldDim is 2)
+  NPoint            fieldDim powers of two, at least 2
+  LMax              fieldDim box lengths (m)
+  source            a line: basic, land, sea, terrain, iec, Kaimal1d or 2D
+  source values     basic:    alphaeps L Gamma
+                    land:     U0 z z0 SpecType   (SpecType 0 Kaimal, 1 Simiu, 2 ESDU)
+                    sea:      U0 z SpecType
+                    terrain:  terrain file (a line), height number,
+                              Terrain (true/false), Roughness (true/false), SpecType
+                    iec:      category (A, B, C or Iref) V_hub z_hub
+                    Kaimal1d: ustar z U0
+                    2D:       sig2_2D L_2D
+  seed              a negative integer
+  file names        nComp output files, one per component
+Components: 1 along the mean wind, 2 across it (to the left looking
+downwind), 3 up.
+)";
+}
+
+std::vector<long> parseSeedList(const std::string& text) {
+  std::vector<long> seeds;
+  std::string_view rest(text);
+  const auto bad = [&] { fatalError("--seeds: cannot read the seed list '" + text + "'"); };
+  if (rest.empty()) bad();
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    if (comma != std::string_view::npos && rest.empty()) bad();
+    // A range A:B; the colon cannot be a sign, so the first one splits it.
+    const std::size_t colon = item.find(':');
+    long a = 0, b = 0;
+    if (colon == std::string_view::npos) {
+      if (!parseLong(item, a)) bad();
+      b = a;
+    } else if (!parseLong(item.substr(0, colon), a) || !parseLong(item.substr(colon + 1), b)) {
+      bad();
+    }
+    const long step = a <= b ? 1 : -1;
+    for (long s = a;; s += step) {
+      if (static_cast<long>(seeds.size()) >= kMaxSeeds)
+        fatalError("--seeds: more than 100000 seeds in '" + text + "'");
+      seeds.push_back(s);
+      if (s == b) break;
+    }
+  }
+  return seeds;
+}
+
+VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
+  VorlanOptions options;
+  std::vector<const char*> rest{argc > 0 ? argv[0] : "vorlan"};
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    // The value of an option: --name=value, or the next argument.
+    const auto valueOf = [&](std::string_view name, std::string& value) {
+      if (arg == name) {
+        if (i + 1 >= argc) fatalError(std::string(name) + " needs a value");
+        value = argv[++i];
+        return true;
+      }
+      if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
+          arg[name.size()] == '=') {
+        value = std::string(arg.substr(name.size() + 1));
+        return true;
+      }
+      return false;
+    };
+    std::string value;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
+    } else if (valueOf("--seeds", value)) {
+      options.seeds = parseSeedList(value);
+    } else if (valueOf("--threads", value)) {
+      long n = 0;
+      if (!parseLong(value, n) || n < 1 || n > 4096)
+        fatalError("--threads: '" + value + "' is not a thread count from 1 to 4096");
+      options.threads = static_cast<int>(n);
+    } else if (valueOf("--layout", value)) {
+      if (value == "classic") {
+        options.layout = OutputLayout::classic;
+      } else if (value == "inflowwind") {
+        options.layout = OutputLayout::inflowwind;
+      } else {
+        fatalError("--layout: '" + value + "' is not a layout (classic or inflowwind)");
+      }
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  options.inputFile = inputFileName(static_cast<int>(rest.size()), rest.data());
+  return options;
+}
+
+}  // namespace wind

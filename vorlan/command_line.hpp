@@ -1,0 +1,50 @@
+#pragma once
+// The simulator's command line.
+//
+// Classic form: `vorlan [FILE]`. The parameter file is argv[1] when exactly one
+// argument is given, otherwise kDefaultInputFile; this never changes.
+//
+// Options extend it. Each recognised option (and its value) is taken out of
+// the argument list first; the classic rule then applies to what is left, so a
+// command line without options behaves exactly as it always did, and an
+// unrecognised word is still taken for a file name.
+//
+//   --help, -h             usage and the parameter file format in brief
+//   --version              the program's version
+//   --seeds LIST           run the parameter file once per seed; LIST is a
+//                          comma-separated list of seeds or inclusive ranges
+//                          A:B (step +-1), e.g. -1,-2,-5:-8
+//   --threads N            number of threads (N >= 1); default OMP_NUM_THREADS,
+//                          or all cores
+//   --layout NAME          output layout: classic (default) or inflowwind
+// Each option also takes the form --name=value.
+//
+// Failure: a missing or malformed option value ends the run through fatalError
+// with a message that names the option and the value.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace wind {
+
+enum class OutputLayout { classic, inflowwind };
+
+struct VorlanOptions {
+  std::string inputFile;
+  bool help = false;
+  bool version = false;
+  std::vector<long> seeds;  // empty: the parameter file's seed
+  int threads = 0;          // 0: the OpenMP default
+  OutputLayout layout = OutputLayout::classic;
+};
+
+VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
+
+// The text of --help and of --version, each ending in a newline.
+void printVorlanHelp(std::ostream& out);
+void printVorlanVersion(std::ostream& out);
+
+// The comma-separated seed list of --seeds (see above).
+std::vector<long> parseSeedList(const std::string& text);
+
+}  // namespace wind

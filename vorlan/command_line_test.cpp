@@ -1,0 +1,55 @@
+#include "vorlan/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/support.hpp"
+
+namespace {
+
+using wind::OutputLayout;
+using wind::parseSeedList;
+using wind::parseVorlanCommandLine;
+using wind::testing::fatalMessage;
+
+wind::VorlanOptions parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "vorlan");
+  return parseVorlanCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(CommandLine, ClassicRuleAppliesToWhatIsLeftAfterOptions) {
+  EXPECT_EQ(parse({}).inputFile, "c:/Temp/sim.inp");
+  EXPECT_EQ(parse({"box.inp"}).inputFile, "box.inp");
+  EXPECT_EQ(parse({"a.inp", "b.inp"}).inputFile, "c:/Temp/sim.inp");  // as always
+  EXPECT_EQ(parse({"--unknown"}).inputFile, "--unknown");              // a file name
+  const auto o = parse({"--threads", "3", "box.inp", "--layout=inflowwind", "--seeds", "-1,-4"});
+  EXPECT_EQ(o.inputFile, "box.inp");
+  EXPECT_EQ(o.threads, 3);
+  EXPECT_EQ(o.layout, OutputLayout::inflowwind);
+  EXPECT_EQ(o.seeds, (std::vector<long>{-1, -4}));
+  EXPECT_TRUE(parse({"-h"}).help);
+  EXPECT_TRUE(parse({"--version", "x.inp"}).version);
+}
+
+TEST(CommandLine, SeedListsAndRanges) {
+  EXPECT_EQ(parseSeedList("-7"), (std::vector<long>{-7}));
+  EXPECT_EQ(parseSeedList("-1:-4,-10"), (std::vector<long>{-1, -2, -3, -4, -10}));
+  EXPECT_EQ(parseSeedList("-6:-4"), (std::vector<long>{-6, -5, -4}));
+}
+
+TEST(CommandLine, MalformedValuesAreFatalAndNamed) {
+  EXPECT_EQ(fatalMessage([] { parseSeedList("-1,,-2"); }),
+            "--seeds: cannot read the seed list '-1,,-2'");
+  EXPECT_EQ(fatalMessage([] { parseSeedList("-1,"); }), "--seeds: cannot read the seed list '-1,'");
+  EXPECT_EQ(fatalMessage([] { parseSeedList("x"); }), "--seeds: cannot read the seed list 'x'");
+  EXPECT_EQ(fatalMessage([] { parseSeedList("-1:-200000"); }),
+            "--seeds: more than 100000 seeds in '-1:-200000'");
+  EXPECT_EQ(fatalMessage([] { parse({"--threads", "0"}); }),
+            "--threads: '0' is not a thread count from 1 to 4096");
+  EXPECT_EQ(fatalMessage([] { parse({"--layout", "hub"}); }),
+            "--layout: 'hub' is not a layout (classic or inflowwind)");
+  EXPECT_EQ(fatalMessage([] { parse({"box.inp", "--seeds"}); }), "--seeds needs a value");
+}
+
+}  // namespace
