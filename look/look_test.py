@@ -208,6 +208,8 @@ class QuickLook(unittest.TestCase):
             ("size", lambda r: r["files"][0].update(path="short_u.bin"),
              "short_u.bin holds 100 bytes, the grid needs 32768"),
             ("file", lambda r: r["files"][0].update(path="gone.bin"), "missing output file"),
+            ("key", lambda r: r["files"][1].pop("path"), "malformed run record"),
+            ("count", lambda r: r["files"].pop(), "nComp is 3 but 2 different components"),
         ):
             broken = json.loads(json.dumps(record))
             change(broken)
