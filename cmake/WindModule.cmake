@@ -8,6 +8,13 @@
 function(wind_flags target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wfloat-conversion -ffp-contract=off)
+  # Parallel loops: OpenMP from the compiler where it has it (the loops give
+  # the same bits for every thread count, and run on one thread without it).
+  if(OpenMP_CXX_FOUND)
+    target_link_libraries(${target} PUBLIC OpenMP::OpenMP_CXX)
+  else()
+    target_compile_options(${target} PRIVATE -Wno-unknown-pragmas)
+  endif()
   if(WIND_SANITIZE)
     target_compile_options(${target} PUBLIC -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(${target} PUBLIC -fsanitize=address,undefined)

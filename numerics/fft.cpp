@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/threads.hpp"
 
 namespace wind {
 
@@ -170,10 +171,71 @@ void realFftKernel(float* data, std::int64_t n, int isign) {
 // the operands and the twiddle factor (the same recurrence, restarted at 1 for
 // every block) of the plain loop order of Press et al. (fourn), so the result
 // is bit for bit the same; only the order of independent operations differs.
+//
+// Threads. The transforms along one dimension are independent one-dimensional
+// transforms: one per block and complex column of the run of nprev columns.
+// The work is cut into tasks of one block and a range of columns (the whole
+// run when there are enough blocks, as along the last dimension; a slice of
+// the run when there are few, as along the first), and each task performs
+// for its columns every swap and butterfly of the sequential loop with the
+// same twiddle recurrence. Every float therefore sees the same operations in
+// the same order whichever thread computes it and however many there are.
+struct Stage {
+  int count = 0;
+  std::array<Twiddle, 64> twiddle;
+};
+
+// The swaps and butterflies of one block, restricted to the complex columns
+// [col0, col1) of each run of nprev.
+void transformBlockColumns(const OneBased& a, std::int64_t base, std::int64_t ip1,
+                           std::int64_t ip2, std::int64_t col0, std::int64_t col1,
+                           const Stage& stage) {
+  const std::int64_t f0 = 2 * col0, f1 = 2 * col1;  // float offsets inside a run
+  // Bit reversal along this dimension, moving runs of nprev complex values.
+  std::int64_t i2rev = 1;
+  for (std::int64_t i2 = 1; i2 <= ip2; i2 += ip1) {
+    if (i2 < i2rev) {
+      for (std::int64_t i1 = base + i2 + f0; i1 < base + i2 + f1; i1 += 2) {
+        const std::int64_t i1rev = i1 + (i2rev - i2);
+        std::swap(a(i1), a(i1rev));
+        std::swap(a(i1 + 1), a(i1rev + 1));
+      }
+    }
+    std::int64_t ibit = ip2 / 2;
+    while (ibit >= ip1 && i2rev > ibit) {
+      i2rev -= ibit;
+      ibit /= 2;
+    }
+    i2rev += ibit;
+  }
+
+  // Danielson-Lanczos along this dimension.
+  std::int64_t ifp1 = ip1;
+  for (int s = 0; s < stage.count; ++s, ifp1 *= 2) {
+    const std::int64_t ifp2 = 2 * ifp1;
+    Twiddle w = stage.twiddle[std::size_t(s)];
+    for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
+      for (std::int64_t i2 = base + i3; i2 <= base + ip2; i2 += ifp2) {
+        for (std::int64_t i1 = i2 + f0; i1 < i2 + f1; i1 += 2)
+          butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+      }
+      w.advance();
+    }
+  }
+}
+
+// Below this many complex values a transform runs on the calling thread: the
+// cost of waking the others would exceed the work.
+constexpr std::int64_t kParallelMin = std::int64_t{1} << 15;
+
+// Tasks per thread, so that uneven blocks still balance.
+constexpr int kTasksPerThread = 4;
+
 void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign) {
   const OneBased a{data};
   std::int64_t ntot = 1;
   for (std::int64_t n : nn) ntot *= n;
+  const std::int64_t wantTasks = std::int64_t{kTasksPerThread} * maxThreads();
 
   std::int64_t nprev = 1;
   for (auto dim = nn.size(); dim-- > 0;) {
@@ -181,48 +243,22 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
     const std::int64_t nrem = ntot / (n * nprev);
     const std::int64_t ip1 = 2 * nprev;  // floats between neighbours along this dimension
     const std::int64_t ip2 = ip1 * n;    // floats in one block
-    const std::int64_t ip3 = ip2 * nrem;
 
     // Twiddle increments of the stages ifp1 = ip1, 2 ip1, ... < ip2.
-    constexpr int kMaxStages = 64;
-    std::array<Twiddle, kMaxStages> stage;
-    int nStages = 0;
+    Stage stage;
     for (std::int64_t ifp1 = ip1; ifp1 < ip2; ifp1 *= 2)
-      stage[std::size_t(nStages++)] =
+      stage.twiddle[std::size_t(stage.count++)] =
           Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
 
-    for (std::int64_t base = 0; base < ip3; base += ip2) {
-      // Bit reversal along this dimension, moving runs of nprev complex values.
-      std::int64_t i2rev = 1;
-      for (std::int64_t i2 = 1; i2 <= ip2; i2 += ip1) {
-        if (i2 < i2rev) {
-          for (std::int64_t i1 = base + i2; i1 <= base + i2 + ip1 - 2; i1 += 2) {
-            const std::int64_t i1rev = i1 + (i2rev - i2);
-            std::swap(a(i1), a(i1rev));
-            std::swap(a(i1 + 1), a(i1rev + 1));
-          }
-        }
-        std::int64_t ibit = ip2 / 2;
-        while (ibit >= ip1 && i2rev > ibit) {
-          i2rev -= ibit;
-          ibit /= 2;
-        }
-        i2rev += ibit;
-      }
-
-      // Danielson-Lanczos along this dimension.
-      std::int64_t ifp1 = ip1;
-      for (int s = 0; s < nStages; ++s, ifp1 *= 2) {
-        const std::int64_t ifp2 = 2 * ifp1;
-        Twiddle w = stage[std::size_t(s)];
-        for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
-          for (std::int64_t i2 = base + i3; i2 <= base + ip2; i2 += ifp2) {
-            for (std::int64_t i1 = i2; i1 <= i2 + ip1 - 2; i1 += 2)
-              butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
-          }
-          w.advance();
-        }
-      }
+    // Column slices per block: enough tasks for every thread.
+    const std::int64_t slices = std::clamp<std::int64_t>((wantTasks + nrem - 1) / nrem, 1, nprev);
+    const std::int64_t tasks = nrem * slices;
+    const bool parallel = ntot >= kParallelMin && tasks > 1;
+#pragma omp parallel for schedule(dynamic) if (parallel)
+    for (std::int64_t t = 0; t < tasks; ++t) {
+      const std::int64_t block = t / slices, slice = t % slices;
+      transformBlockColumns(a, block * ip2, ip1, ip2, nprev * slice / slices,
+                            nprev * (slice + 1) / slices, stage);
     }
     nprev *= n;
   }
@@ -259,7 +295,10 @@ void rlft3Kernel(float* data, float* speq, std::int64_t nn1, std::int64_t nn2, s
   // Untangle the transform of the complex view into the half spectrum of the
   // real data (forward) or tangle it back (inverse). Z at k and Y at the mirror
   // wave vector give h1 = (Z + conj Y)/2 and h2 = i c2 (Z - conj Y).
-  for (std::int64_t i1 = 1; i1 <= nn1; ++i1) {
+  // Row i1 reads and writes only rows i1 and its mirror j1, and the middle
+  // column i3 = nn3/4 + 1 is shared by the two; so a row and its mirror stay
+  // together, in their sequential order, and different pairs run in parallel.
+  const auto untangleRow = [&](std::int64_t i1) {
     const std::int64_t j1 = (i1 != 1) ? nn1 - i1 + 2 : 1;
     Twiddle w(theta);
     for (std::int64_t i3 = 1; i3 <= nn3 / 4 + 1; ++i3) {
@@ -290,6 +329,16 @@ void rlft3Kernel(float* data, float* speq, std::int64_t nn1, std::int64_t nn2, s
       }
       w.advance();
     }
+  };
+  // Pairs (i1, nn1 - i1 + 2) for i1 = 2 .. nn1/2, and the rows 1 and nn1/2 + 1
+  // that are their own mirrors.
+  const std::int64_t pairs = nn1 / 2 + 1;
+  const bool parallel = nn1 * nn2 * nn3 >= 2 * kParallelMin && nn1 > 1;
+#pragma omp parallel for schedule(dynamic) if (parallel)
+  for (std::int64_t i1 = 1; i1 <= std::min(pairs, nn1); ++i1) {
+    untangleRow(i1);
+    const std::int64_t j1 = nn1 - i1 + 2;
+    if (i1 != 1 && j1 != i1) untangleRow(j1);
   }
 
   if (isign == -1) complexFftNKernel(data, complexDims, -1);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "numerics/threads.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;
@@ -472,6 +473,36 @@ TEST(Rlft3, RoundTripOverASweepOfShapes) {
                                             x[std::size_t(i)]));
         ASSERT_LT(worst, 4 * tolerance(g.size())) << nn1 << "x" << nn2 << "x" << nn3;
       }
+}
+
+// The parallel transform cuts the lines of each dimension into tasks; every
+// float must still see the same operations, so any thread count gives the
+// same bits. Shapes large enough to run in parallel, some with a first
+// dimension of one or with few blocks to cut.
+TEST(Rlft3, SameBitsForEveryThreadCount) {
+  const Grid shapes[] = {{32, 32, 64}, {1, 256, 512}, {128, 2, 512}, {8, 64, 256}};
+  const int before = wind::maxThreads();
+  for (const Grid& g : shapes) {
+    for (int isign : {1, -1}) {
+      const std::vector<float> x = noise(g.size(), std::uint64_t(g.nn1 + g.nn2 + g.nn3));
+      std::vector<float> reference;
+      for (int threads : {1, 2, 3, 5}) {
+        wind::setThreads(threads);
+        F3tensor t = tensorFrom(g, x);
+        Matrix nyq = matrix(1, g.nn1, 1, 2 * g.nn2);
+        if (isign == -1)  // a spectrum in, with a Nyquist plane of its own
+          for (std::int64_t i = 0; i < nyq.size(); ++i) nyq.data()[i] = x[std::size_t(i)];
+        rlft3(t, nyq, g.nn1, g.nn2, g.nn3, isign);
+        std::vector<float> got(t.data(), t.data() + g.size());
+        got.insert(got.end(), nyq.data(), nyq.data() + nyq.size());
+        if (reference.empty()) reference = got;
+        EXPECT_EQ(std::memcmp(got.data(), reference.data(), got.size() * sizeof(float)), 0)
+            << g.nn1 << "x" << g.nn2 << "x" << g.nn3 << " isign " << isign << " threads "
+            << threads;
+      }
+    }
+  }
+  wind::setThreads(before);
 }
 
 TEST(Rlft3, ConstantArray) {

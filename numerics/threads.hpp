@@ -1,0 +1,34 @@
+#pragma once
+// The thread count of the parallel loops (OpenMP from the compiler).
+//
+// Every parallel loop of the library gives the same bits as the sequential
+// program for every thread count: each element is computed by the same
+// operations in the same order whichever thread does it, and what is
+// sequential by nature (the random draws) stays in its order. The count only
+// changes how fast a run is. It follows OMP_NUM_THREADS, else all cores; a
+// build without OpenMP runs everything on one thread.
+#if defined(_OPENMP)
+#include <omp.h>
+#endif
+
+namespace wind {
+
+// Threads a parallel loop started now would use (1 without OpenMP).
+inline int maxThreads() {
+#if defined(_OPENMP)
+  return omp_get_max_threads();
+#else
+  return 1;
+#endif
+}
+
+// Sets the thread count of later parallel loops (n >= 1).
+inline void setThreads(int n) {
+#if defined(_OPENMP)
+  omp_set_num_threads(n);
+#else
+  (void)n;
+#endif
+}
+
+}  // namespace wind
