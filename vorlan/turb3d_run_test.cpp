@@ -41,8 +41,8 @@ std::vector<std::vector<float>> direct(int ncomp, std::vector<int> comps, int n1
                                        int seed, Vector3 lim) {
   std::array<F3tensor, 3> f;
   for (int c = 0; c < ncomp; ++c) f[std::size_t(c)] = f3tensor(1, n1, 1, n2, 1, n3);
-  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)), ncomp, comps, n1, n2, n3, lengths,
-         alphaeps, L, Gamma, seed, lim, false);
+  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)), ncomp, comps, {alphaeps, L, Gamma},
+         {n1, n2, n3, lengths}, seed, lim);
   std::vector<std::vector<float>> out;
   for (int c = 0; c < ncomp; ++c)
     out.emplace_back(f[std::size_t(c)].data(), f[std::size_t(c)].data() + f[std::size_t(c)].size());
