@@ -46,10 +46,9 @@ TEST(Turb3dSlow, MeanSquareOfEachComponentMatchesTheTensor) {
                           std::fabs(k.z * L) < lim.z;
         const Mat3 phi = cell ? Mat3() : spectralTensor({alphaeps, L, Gamma}, k);
         for (int c = 0; c < 3; ++c) {
-          const double s = (cell ? phiInt({alphaeps, L, Gamma}, Vector3(k.x, k.y, k.z),
-                                          Vector3(len.x, len.y, len.z), 0.0025f, c, c)
-                                 : double(at(phi, c, c))) *
-                           dk3;
+          const double s =
+              (cell ? phiInt({alphaeps, L, Gamma}, k, len, 0.0025f, c, c) : double(at(phi, c, c))) *
+              dk3;
           expected[std::size_t(c)] += self ? 0.5 * s : s;
           variance[std::size_t(c)] += self ? 0.5 * s * s : 2.0 * s * s;
         }

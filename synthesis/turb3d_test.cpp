@@ -392,9 +392,7 @@ TEST(Turb3d, TwoComponentFieldMatchesADirectSumOnABoxThatIsNotACube) {
         cells += cell;
         const Mat3 phi = spectralTensor({kAlphaeps, kL, kGamma}, k);
         auto element = [&](int a, int b) -> long double {
-          if (cell)
-            return phiInt({kAlphaeps, kL, kGamma}, Vector3(k.x, k.y, k.z),
-                          Vector3(box.Lbox.x, box.Lbox.y, box.Lbox.z), 0.0025f, a, b);
+          if (cell) return phiInt({kAlphaeps, kL, kGamma}, k, box.Lbox, 0.0025f, a, b);
           return at(phi, a, b);
         };
         const auto m = wind::testing::sqrt2x2(element(c0, c0), element(c0, c1), element(c1, c1));
