@@ -43,20 +43,25 @@ std::string corvelInputFileName(int argc, const char* const argv[]) {
   return argc >= 2 ? std::string(argv[1]) : std::string(kDefaultCorvelInput);
 }
 
-void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostream& out) {
+TensorModel spectrumModel(const SpectrumInput& input, const UpstreamTables* tables) {
   // The roughness table supplies the level wave number by wave number.
-  const float alphaeps = input.Roughness ? 0.0f : input.alphaeps;
-  const float L = input.L;
-  const float Gamma = input.Gamma;
-  const bool Terrain = input.Terrain;
+  return {.alphaeps = input.Roughness ? 0.0f : input.alphaeps,
+          .L = input.L,
+          .Gamma = input.Gamma,
+          .Terrain = input.Terrain,
+          .tables = tables};
+}
+
+void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostream& out) {
+  const TensorModel model = spectrumModel(input, tables);
+  model.checkTables();
   const auto pair = [&input](int p) { return std::span<int, 2>(input.pairs[p]); };
 
   switch (input.result) {
     case CalculationResult::spec:
       forEachWaveNumber(input, out, [&](float k1) {
         for (int p = 0; p < input.nPairs; ++p) {
-          const float F = static_cast<float>(
-              phiIntk2k3(alphaeps, L, Gamma, k1, pair(p), Terrain, kCorvelTol, tables));
+          const float F = static_cast<float>(phiIntk2k3(model, k1, pair(p), kCorvelTol));
           out << kColumnGap << formatG6(F);
           out.flush();
         }
@@ -67,8 +72,8 @@ void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostre
       Matrix r = matrix(0, 1, 0, 1);
       forEachWaveNumber(input, out, [&](float k1) {
         for (int p = 0; p < input.nPairs; ++p) {
-          crossSpectrum(alphaeps, L, Gamma, k1, input.sep1, input.sep2, pair(p),
-                        kCrossSpectrumPoints, Terrain, kCorvelTol, r, tables);
+          crossSpectrum(model, k1, input.sep1, input.sep2, pair(p), kCrossSpectrumPoints,
+                        kCorvelTol, r);
           out << kColumnGap << formatG6(r[0][0]) << " " << formatG6(r[0][1]) << " "
               << formatG6(r[1][0]) << " " << formatG6(r[1][1]);
           out.flush();
@@ -79,8 +84,7 @@ void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostre
 
     case CalculationResult::sigma2:
       for (int p = 0; p < input.nPairs; ++p) {
-        const float s = static_cast<float>(
-            sigma2(alphaeps, L, Gamma, pair(p), Terrain, kCorvelTol, tables));
+        const float s = static_cast<float>(sigma2(model, pair(p), kCorvelTol));
         out << formatG6(s) << "\n";
         out.flush();
       }

@@ -319,8 +319,8 @@ TEST(CorvelTerrain, TheRoughnessOptionTakesTheLevelFromTheTable) {
   const double S0 = hill.site.ustar / kz;
   const float level = static_cast<float>(1.7 * std::pow(kz, 4.0 / 3.0) * (S0 + 0.125) * (S0 + 0.125));
   std::array<int, 2> uu{0, 0};
-  const double expected = phiIntk2k3(level, L, Gamma, k1, uu, false, kCorvelTol);
-  const double withSiteLevel = phiIntk2k3(alphaeps, L, Gamma, k1, uu, false, kCorvelTol);
+  const double expected = phiIntk2k3({level, L, Gamma}, k1, uu, kCorvelTol);
+  const double withSiteLevel = phiIntk2k3({alphaeps, L, Gamma}, k1, uu, kCorvelTol);
   const auto t = tokens(l[1]);
   ASSERT_EQ(t.size(), 2u);
   EXPECT_NEAR(std::stod(t[1]), expected, 1e-3 * expected);

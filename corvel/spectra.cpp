@@ -65,9 +65,8 @@ double plainSplineIntegral(std::span<const float> x, std::span<const float> y,
 
 }  // namespace
 
-double crossLineIntegral(float alphaeps, float L, float Gamma, float k1, float q, float sep1,
-                         float sep2, std::span<const int, 2> pair, bool Terrain, float tol,
-                         const UpstreamTables* tables) {
+double crossLineIntegral(const TensorModel& model, float k1, float q, float sep1, float sep2,
+                         std::span<const int, 2> pair, float tol) {
   const int i = pair[0];
   const int j = pair[1];
   checkComponents(i, j);
@@ -76,16 +75,16 @@ double crossLineIntegral(float alphaeps, float L, float Gamma, float k1, float q
   const float a = zeroSeparation ? 1.0f : sep1;
   const float b = zeroSeparation ? 0.0f : sep2;
   const float d = static_cast<float>(std::sqrt(double(a) * a + double(b) * b));
-  const float s = lineScale(k1, L);
+  const float s = lineScale(k1, model.L);
 
-  const auto integrand = [=](double x) {
+  const auto integrand = [=, &model](double x) {
     if (std::fabs(x) == 1.0) return 0.0;
     const float omx = static_cast<float>(1 - std::fabs(x));
     const float p = static_cast<float>(double(s) * x / (1 - std::fabs(x)));
     // (k2, k3) = q e + p e_perp.
     const float k2 = static_cast<float>((double(q) * a - double(b) * p) / d);
     const float k3 = static_cast<float>((double(a) * p + double(q) * b) / d);
-    const Mat3 phi = spectralTensor(alphaeps, L, Gamma, Vector3(k1, k2, k3), Terrain, tables);
+    const Mat3 phi = spectralTensor(model, Vector3(k1, k2, k3));
     return at(phi, i, j) * double(s) / (double(omx) * omx);
   };
   int nofun = 0;
@@ -157,16 +156,15 @@ float splineFourierIntegral(std::span<const float> x, std::span<const float> y, 
   return splineFourier(x, y, y2, n, yp1, ypn, omega, useCos);
 }
 
-void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, float sep2,
-                   std::span<const int, 2> pair, int n, bool Terrain, float tol, Matrix& r,
-                   const UpstreamTables* tables) {
+void crossSpectrum(const TensorModel& model, float k1, float sep1, float sep2,
+                   std::span<const int, 2> pair, int n, float tol, Matrix& r) {
   const int i = pair[0];
   const int j = pair[1];
   checkComponents(i, j);
   if (n < 2) fatalError("crossSpectrum needs at least two grid points");
 
   // The q grid: symmetric about 0, dense near it, reaching about (n/2) s.
-  const float s = std::max(static_cast<float>(1.0 / double(L)), k1);
+  const float s = std::max(static_cast<float>(1.0 / double(model.L)), k1);
   Vector q = vector(0, n - 1);
   Vector F = vector(0, n - 1);
   Vector F2 = vector(0, n - 1);
@@ -181,8 +179,7 @@ void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, f
   // integrals.
   const auto sweep = [&](std::span<const int, 2> p) {
     for (int m = 0; m < n; ++m)
-      F[m] = static_cast<float>(
-          crossLineIntegral(alphaeps, L, Gamma, k1, q[m], sep1, sep2, p, Terrain, tol, tables));
+      F[m] = static_cast<float>(crossLineIntegral(model, k1, q[m], sep1, sep2, p, tol));
     splineSetup(qs, Fs, n, kNaturalSpline, kNaturalSpline, F2s);
   };
   const auto integral = [&](float omega, bool useCos) {
@@ -210,8 +207,8 @@ double sigma2Angular(const Sigma2Params& p, float kappa, double theta, double ph
   const double st = std::sin(theta);
   const Vector3 e(static_cast<float>(st * std::cos(phi)), static_cast<float>(st * std::sin(phi)),
                   static_cast<float>(std::cos(theta)));
-  const Vector3 k = (Vector3(kappa) * e) / Vector3(p.L);
-  const Mat3 Phi = spectralTensor(p.alphaeps, p.L, p.Gamma, k, p.Terrain, p.tables);
+  const Vector3 k = (Vector3(kappa) * e) / Vector3(p.model.L);
+  const Mat3 Phi = spectralTensor(p.model, k);
   return at(Phi, p.i, p.j) * st;
 }
 
@@ -229,8 +226,7 @@ double sigma2Radial(const Sigma2Params& p, double x) {
   return double(kappa) * kappa / (double(omx) * omx) * J;
 }
 
-double sigma2(float alphaeps, float L, float Gamma, std::span<const int, 2> pair, bool Terrain,
-              float tol, const UpstreamTables* tables) {
+double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol) {
   const int i = pair[0];
   const int j = pair[1];
   // The quarter-sphere integral holds only for the components that are even in
@@ -243,15 +239,15 @@ double sigma2(float alphaeps, float L, float Gamma, std::span<const int, 2> pair
   // the covariance is exactly 0. Integrated, each radial value would be
   // rounding noise, on which the relative control of the outer quadrature
   // never converges.
-  if (i != j && Gamma == 0.0f) return 0.0;
+  if (i != j && model.Gamma == 0.0f) return 0.0;
 
-  const Sigma2Params p{alphaeps, L, Gamma, i, j, Terrain, tol, tables};
+  const Sigma2Params p{model, i, j, tol};
   int nofun = 0;
   int flag = 0;
   const double I = adapint([&p](double x) { return sigma2Radial(p, x); }, kRadialLower,
                            kRadialUpper, double(tol), kBudgetRadial, nofun, flag);
   if (flag != 0) reportFailure("adapint", flag, nofun, "Error in adapint (sigma2)");
-  return 4 * std::pow(double(L), -3.0) * I;
+  return 4 * std::pow(double(model.L), -3.0) * I;
 }
 
 }  // namespace wind

@@ -53,8 +53,9 @@
 // component index out of range (must be 0, 1 or 2)".
 //
 // State: none. The integrands receive their parameters by capture; every
-// routine is reentrant. tables is passed on to spectralTensor and is needed
-// only with Terrain on or alphaeps == 0. crossSpectrum allocates its three
+// routine is reentrant. The model (tensor/model.hpp) goes unchanged to
+// spectralTensor; its tables are the caller's to check
+// (TensorModel::checkTables). crossSpectrum allocates its three
 // work vectors of n floats per call (the grid, F and its spline), sets the
 // spline up once per sweep and integrates it without allocating;
 // splineFourierIntegral allocates one.
@@ -62,7 +63,7 @@
 #include <span>
 
 #include "numerics/arrays.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -73,16 +74,14 @@ inline constexpr int kCrossSpectrumPoints = 250;
 // two components, the co-spectrum and the quad-spectrum at k1 for the
 // separation (sep1, sep2) (see the header comment). The pair is read, not
 // reordered. n >= 2.
-void crossSpectrum(float alphaeps, float L, float Gamma, float k1, float sep1, float sep2,
-                   std::span<const int, 2> pair, int n, bool Terrain, float tol, Matrix& r,
-                   const UpstreamTables* tables = nullptr);
+void crossSpectrum(const TensorModel& model, float k1, float sep1, float sep2,
+                   std::span<const int, 2> pair, int n, float tol, Matrix& r);
 
 // F(q) = int Phi_ij(k1, q e + p e_perp) dp over the whole line, the line of the
 // (k2, k3) plane perpendicular to the separation at distance q from the origin,
 // integrated in x in [-1, 1] with p = s x / (1 - |x|), s = max(|k1|, 1/L).
-double crossLineIntegral(float alphaeps, float L, float Gamma, float k1, float q, float sep1,
-                         float sep2, std::span<const int, 2> pair, bool Terrain, float tol,
-                         const UpstreamTables* tables = nullptr);
+double crossLineIntegral(const TensorModel& model, float k1, float q, float sep1, float sep2,
+                         std::span<const int, 2> pair, float tol);
 
 // Exact integral from x[0] to x[n-1] of S(x) cos(omega x) (useCos) or
 // S(x) sin(omega x), S the cubic spline through (x[m], y[m]), m = 0 .. n-1,
@@ -95,19 +94,14 @@ float splineFourierIntegral(std::span<const float> x, std::span<const float> y, 
                             float ypn, float omega, bool useCos);
 
 // Variance (i == j) or covariance of the pair, int Phi_ij d^3k.
-double sigma2(float alphaeps, float L, float Gamma, std::span<const int, 2> pair, bool Terrain,
-              float tol, const UpstreamTables* tables = nullptr);
+double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol);
 
 // The parameters that sigma2 hands to its two integrands.
 struct Sigma2Params {
-  float alphaeps = 0.0f;
-  float L = 0.0f;
-  float Gamma = 0.0f;
+  TensorModel model;
   int i = 0;
   int j = 0;
-  bool Terrain = false;
   float tol = 0.0f;
-  const UpstreamTables* tables = nullptr;
 };
 
 // Outer integrand at x in [0, 1): kappa = x / (1 - x) (float) and

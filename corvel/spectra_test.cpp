@@ -122,7 +122,7 @@ TEST(CrossSpectrum, IsotropicCoSpectrumMatchesTheHankelTransform) {
   const int pair[2] = {0, 0};
   Matrix r = matrix(0, 1, 0, 1);
   // Separation of length 5 m in a direction off both axes.
-  crossSpectrum(kAlphaeps, kL, 0.0f, k1, 3.0f, 4.0f, pair, kCrossSpectrumPoints, false, kTol, r);
+  crossSpectrum({kAlphaeps, kL, 0.0f}, k1, 3.0f, 4.0f, pair, kCrossSpectrumPoints, kTol, r);
   const double F11 = vonKarmanF11(kAlphaeps, kL, k1);
   const double co = vonKarmanCoSpectrum11(kAlphaeps, kL, k1, 5.0);
   EXPECT_NEAR(r[0][0], F11, 2e-3 * F11);
@@ -140,12 +140,11 @@ TEST(CrossSpectrum, OnePointSpectraMatchThePlaneIntegral) {
   const float k1 = 0.2f;
   const int pair[2] = {0, 2};
   Matrix r = matrix(0, 1, 0, 1);
-  crossSpectrum(kAlphaeps, kL, kGamma, k1, 0.0f, 2.5f, pair, kCrossSpectrumPoints, false, kTol,
-                r);
+  crossSpectrum({kAlphaeps, kL, kGamma}, k1, 0.0f, 2.5f, pair, kCrossSpectrumPoints, kTol, r);
   std::array<int, 2> uu{0, 0}, ww{2, 2}, uw{0, 2};
-  const double Fuu = phiIntk2k3(kAlphaeps, kL, kGamma, k1, uu, false, kTol);
-  const double Fww = phiIntk2k3(kAlphaeps, kL, kGamma, k1, ww, false, kTol);
-  const double Fuw = phiIntk2k3(kAlphaeps, kL, kGamma, k1, uw, false, kTol);
+  const double Fuu = phiIntk2k3({kAlphaeps, kL, kGamma}, k1, uu, kTol);
+  const double Fww = phiIntk2k3({kAlphaeps, kL, kGamma}, k1, ww, kTol);
+  const double Fuw = phiIntk2k3({kAlphaeps, kL, kGamma}, k1, uw, kTol);
   EXPECT_NEAR(r[0][0], Fuu, 3e-3 * Fuu);
   EXPECT_NEAR(r[0][1], Fww, 3e-3 * Fww);
   // Shear correlates u with -w, at one point and, weaker, across 2.5 m.
@@ -157,7 +156,7 @@ TEST(CrossSpectrum, OnePointSpectraMatchThePlaneIntegral) {
 TEST(CrossSpectrum, ZeroSeparationGivesTheAutoSpectrumAndNoQuadSpectrum) {
   const int pair[2] = {1, 1};
   Matrix r = matrix(0, 1, 0, 1);
-  crossSpectrum(kAlphaeps, kL, kGamma, 0.08f, 0.0f, 0.0f, pair, 60, false, kTol, r);
+  crossSpectrum({kAlphaeps, kL, kGamma}, 0.08f, 0.0f, 0.0f, pair, 60, kTol, r);
   EXPECT_TRUE(std::isfinite(r[0][0]));
   EXPECT_GT(r[0][0], 0.0f);
   EXPECT_EQ(r[1][0], r[0][0]);
@@ -178,7 +177,7 @@ TEST(CrossSpectrum, LinesOnAMirrorOfTheTensorCarryNoCrossSpectrum) {
   for (const Case& c : {Case{{0, 1}, kGamma, 0.0f, 5.0f}, Case{{0, 2}, 0.0f, 5.0f, 0.0f},
                         Case{{1, 2}, 0.0f, 0.0f, 0.0f}}) {
     Matrix r = matrix(0, 1, 0, 1);
-    crossSpectrum(kAlphaeps, kL, c.Gamma, 0.1f, c.sep1, c.sep2, c.pair, 40, false, kTol, r);
+    crossSpectrum({kAlphaeps, kL, c.Gamma}, 0.1f, c.sep1, c.sep2, c.pair, 40, kTol, r);
     EXPECT_EQ(r[1][0], 0.0f) << c.pair[0] << c.pair[1];
     EXPECT_EQ(r[1][1], 0.0f) << c.pair[0] << c.pair[1];
     EXPECT_GT(r[0][0], 0.0f);
@@ -198,25 +197,24 @@ TEST(Sigma2, IsotropicVarianceMatchesTheEnergySpectrumIntegral) {
   const double expected = vonKarmanVariance(kAlphaeps, kL);
   for (int c : {0, 2}) {
     const int pair[2] = {c, c};
-    EXPECT_NEAR(sigma2(kAlphaeps, kL, 0.0f, pair, false, kTol), expected, 1e-3 * expected)
+    EXPECT_NEAR(sigma2({kAlphaeps, kL, 0.0f}, pair, kTol), expected, 1e-3 * expected)
         << "component " << c;
   }
   // No shear, no uw covariance: exactly zero by symmetry, where the quadrature
   // would only chase rounding noise.
   const int uw[2] = {0, 2};
-  EXPECT_EQ(sigma2(kAlphaeps, kL, 0.0f, uw, false, kTol), 0.0);
+  EXPECT_EQ(sigma2({kAlphaeps, kL, 0.0f}, uw, kTol), 0.0);
 }
 
 TEST(Sigma2, ShearMakesTheUWCovarianceNegative) {
   const int uw[2] = {0, 2};
-  EXPECT_LT(sigma2(kAlphaeps, kL, kGamma, uw, false, kTol), 0.0);
+  EXPECT_LT(sigma2({kAlphaeps, kL, kGamma}, uw, kTol), 0.0);
 }
 
 TEST(Sigma2DeathTest, OnlyTheEvenPairsAreAccepted) {
   const char* message = "sigma2 only implemented for components 00 11 22 and 02";
   for (const auto& p : {std::array<int, 2>{0, 1}, {1, 2}, {2, 0}, {3, 3}}) {
-    EXPECT_EXIT(sigma2(kAlphaeps, kL, kGamma, p, false, kTol), ExitedWithCode(1),
-                fatalReport(message))
+    EXPECT_EXIT(sigma2({kAlphaeps, kL, kGamma}, p, kTol), ExitedWithCode(1), fatalReport(message))
         << p[0] << " " << p[1];
   }
 }

@@ -230,12 +230,19 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
     ys[3] = (ys[2] + y1) / 2;
   };
 
-  // The 3x3 grid of a half rectangle, read from F with its first point at
-  // (i0, j0) and steps (di, dj), and the same grid made the coarse grid of F.
+  // The axes of a split.
+  constexpr int kAxisX = 0;
+  constexpr int kAxisY = 1;
+
+  // The 3x3 grid of a half rectangle, read from F, and the same grid made the
+  // coarse grid of F. The half lies along axis (kAxisX or kAxisY) from quarter
+  // position start (0: lower half, 2: upper half) and spans the whole
+  // rectangle across it.
   using Grid = double[3][3];
-  const auto halfGrid = [&](Grid& g, int i0, int di, int j0, int dj) {
+  const auto halfGrid = [&](Grid& g, int axis, int start) {
     for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) g[i][j] = F[i0 + di * i][j0 + dj * j];
+      for (int j = 0; j < 3; ++j)
+        g[i][j] = axis == kAxisX ? F[start + i][2 * j] : F[2 * i][start + j];
   };
   const auto loadGrid = [&](const Grid& g) {
     for (int i = 0; i < 3; ++i)
@@ -258,6 +265,46 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
   double acc = 0.0;   // magnitude of the accepted rectangles
   double pend = 0.0;  // magnitude of the pending rectangles
   int depth = 0;
+
+  // Halves the current rectangle along axis: evaluates the six new points (y
+  // outer, x inner, like every sweep of F), pushes the half whose second
+  // difference along the axis is smaller onto top with its magnitude (mLow for
+  // the lower half, mHigh for the upper), and goes on with the other half.
+  const auto halve = [&](int axis, Pending& top, double mLow, double mHigh) {
+    // F with u along the axis and w across it.
+    const auto G = [&](int u, int w) { return axis == kAxisX ? F[u][w] : F[w][u]; };
+    for (int j = 0; j <= 4; ++j)
+      for (int i = 0; i <= 4; ++i) {
+        const int u = axis == kAxisX ? i : j;
+        const int w = axis == kAxisX ? j : i;
+        if (u % 2 == 1 && w % 2 == 0) F[i][j] = f(xs[i], ys[j]);
+      }
+    nofun += 6;
+    double& lo = axis == kAxisX ? x0 : y0;
+    double& hi = axis == kAxisX ? x1 : y1;
+    const double mid = axis == kAxisX ? xs[2] : ys[2];
+    const bool lowSmoother =
+        std::fabs(G(2, 2) - 2 * G(1, 2) + G(0, 2)) < std::fabs(G(4, 2) - 2 * G(3, 2) + G(2, 2));
+    top.x0 = x0;
+    top.x1 = x1;
+    top.y0 = y0;
+    top.y1 = y1;
+    double& topLo = axis == kAxisX ? top.x0 : top.y0;
+    double& topHi = axis == kAxisX ? top.x1 : top.y1;
+    if (lowSmoother)
+      topHi = mid;
+    else
+      topLo = mid;
+    halfGrid(top.g, axis, lowSmoother ? 0 : 2);
+    pend += lowSmoother ? mLow : mHigh;
+    Grid kept;
+    halfGrid(kept, axis, lowSmoother ? 2 : 0);
+    loadGrid(kept);
+    if (lowSmoother)
+      lo = mid;
+    else
+      hi = mid;
+  };
 
   for (;;) {
     setAbscissae();
@@ -294,54 +341,10 @@ double adapint2(Func&& f, double a, double b, double c, double d, double tol, in
       // Split across the direction of the larger second difference through the centre.
       const double gx = std::fabs(F[4][2] - 2 * F[2][2] + F[0][2]);
       const double gy = std::fabs(F[2][4] - 2 * F[2][2] + F[2][0]);
-      if (gx < gy) {
-        // Halve y.
-        for (int j = 1; j <= 3; j += 2)
-          for (int i = 0; i <= 4; i += 2) F[i][j] = f(xs[i], ys[j]);
-        nofun += 6;
-        const double ymid = ys[2];
-        const bool lowerSmoother = std::fabs(F[2][2] - 2 * F[2][1] + F[2][0]) <
-                                   std::fabs(F[2][4] - 2 * F[2][3] + F[2][2]);
-        // Rows of the pushed half and of the continuing half.
-        const int pushedRow = lowerSmoother ? 0 : 2;
-        const int keptRow = lowerSmoother ? 2 : 0;
-        top.x0 = x0;
-        top.x1 = x1;
-        top.y0 = lowerSmoother ? y0 : ymid;
-        top.y1 = lowerSmoother ? ymid : y1;
-        halfGrid(top.g, 0, 2, pushedRow, 1);
-        pend += lowerSmoother ? mLL + mLR : mUL + mUR;
-        Grid kept;
-        halfGrid(kept, 0, 2, keptRow, 1);
-        loadGrid(kept);
-        if (lowerSmoother)
-          y0 = ymid;
-        else
-          y1 = ymid;
-      } else {
-        // Halve x.
-        for (int j = 0; j <= 4; j += 2)
-          for (int i = 1; i <= 3; i += 2) F[i][j] = f(xs[i], ys[j]);
-        nofun += 6;
-        const double xmid = xs[2];
-        const bool leftSmoother = std::fabs(F[2][2] - 2 * F[1][2] + F[0][2]) <
-                                  std::fabs(F[4][2] - 2 * F[3][2] + F[2][2]);
-        const int pushedCol = leftSmoother ? 0 : 2;
-        const int keptCol = leftSmoother ? 2 : 0;
-        top.x0 = leftSmoother ? x0 : xmid;
-        top.x1 = leftSmoother ? xmid : x1;
-        top.y0 = y0;
-        top.y1 = y1;
-        halfGrid(top.g, pushedCol, 1, 0, 2);
-        pend += leftSmoother ? mLL + mUL : mLR + mUR;
-        Grid kept;
-        halfGrid(kept, keptCol, 1, 0, 2);
-        loadGrid(kept);
-        if (leftSmoother)
-          x0 = xmid;
-        else
-          x1 = xmid;
-      }
+      if (gx < gy)
+        halve(kAxisY, top, mLL + mLR, mUL + mUR);
+      else
+        halve(kAxisX, top, mLL + mUL, mLR + mUR);
       if (nofun > maxfun) {
         flag = kQuadBudgetExceeded;
         return 0.0;

@@ -44,7 +44,7 @@ TEST(TurbKaimal1dSlow, PeriodogramFollowsSpectraOverFourDecades) {
   const std::array<int, 3> none{};
   std::vector<Vector> f;
   for (int c = 0; c < 3; ++c) f.push_back(vector(1, n1));
-  turbKaimal1d(f, 3, none, n1, l1, ustar, z, U0, -123457);
+  turbKaimal1d(f, 3, none, {n1, l1}, ustar, z, U0, -123457);
   for (int c = 0; c < 3; ++c) {
     const auto h = testing::lineCoefficients(f[c], n1);
     Bands bands(dk);
@@ -71,8 +71,8 @@ TEST(Turb1dSlow, ShearedPeriodogramFollowsOnePointSpectra) {
   for (int p = 0; p < np; ++p)
     for (int c = 0; c < 3; ++c) {
       std::array<int, 2> pair{c, c};
-      table[p][c] = std::log(phiIntk2k3(alphaeps, L, Gamma, static_cast<float>(std::exp(lo + p * step)),
-                                        pair, false, 0.001f));
+      table[p][c] = std::log(phiIntk2k3({alphaeps, L, Gamma},
+                                        static_cast<float>(std::exp(lo + p * step)), pair, 0.001f));
     }
   auto spectrum = [&](double k, int c) {
     const double x = (std::log(k) - lo) / step;
@@ -84,7 +84,7 @@ TEST(Turb1dSlow, ShearedPeriodogramFollowsOnePointSpectra) {
   for (int c = 0; c < 3; ++c) f.push_back(vector(1, n1));
   Bands bands[3] = {Bands(dk), Bands(dk), Bands(dk)};
   for (int seed : {-61, -62}) {
-    turb1d(f, 3, none, n1, l1, alphaeps, L, Gamma, seed, false);
+    turb1d(f, 3, none, {alphaeps, L, Gamma}, {n1, l1}, seed);
     for (int c = 0; c < 3; ++c) {
       const auto h = testing::lineCoefficients(f[c], n1);
       for (int m = 1; m < n1 / 2; ++m)
@@ -107,7 +107,7 @@ TEST(IncompIsoSlow, VarianceApproachesSig2OnALargeGrid) {
   const std::array<int, 2> comps{0, 1};
   std::vector<Matrix> f;
   for (int c = 0; c < 2; ++c) f.push_back(matrix(1, n, 1, n));
-  IncompIso(f, 2, comps, n, n, Pair2(len, len), sig2, ls, -8080);
+  IncompIso(f, 2, comps, {n, n, Pair2(len, len)}, sig2, ls, -8080);
   for (int c = 0; c < 2; ++c) {
     long double expected = 0, varOfVar = 0;
     for (int i = 1; i <= n; ++i) {
@@ -143,7 +143,7 @@ TEST(Turb2dSlow, PeriodogramFollowsIntegratedSpectraOnALargerGrid) {
   const std::array<int, 3> none{};
   std::vector<Matrix> f;
   for (int c = 0; c < 3; ++c) f.push_back(matrix(1, n1, 1, n2));
-  turb2d(f, 3, none, absentDim, n1, n2, lengths, alphaeps, L, Gamma, -777, limNormK, false);
+  turb2d(f, 3, none, {alphaeps, L, Gamma}, {n1, n2, lengths}, absentDim, -777, limNormK);
   for (int c = 0; c < 3; ++c) {
     const auto h = testing::planeCoefficients(f[c], n1, n2);
     testing::ExpSample power;
@@ -152,8 +152,7 @@ TEST(Turb2dSlow, PeriodogramFollowsIntegratedSpectraOnALargerGrid) {
       const float k1 = static_cast<float>(m1 * dk1);
       for (int l = 2; l <= n2 / 2; ++l) {
         const float k2 = static_cast<float>((l - 1) * dk2);
-        const double s =
-            phiIntComp(alphaeps, L, Gamma, k1, k2, absentDim, false, 0.001f, c, c);
+        const double s = phiIntComp({alphaeps, L, Gamma}, k1, k2, absentDim, 0.001f, c, c);
         power.add(std::norm(h(i, l)) / (4 * dk1 * dk2 * s));
       }
     }

@@ -33,6 +33,7 @@
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/small_types.hpp"
+#include "synthesis/grid.hpp"
 #include "tensor/spectral_tensor.hpp"
 
 namespace wind::detail {
@@ -147,14 +148,17 @@ inline Coefficient drawCoefficient(const Mat3& m, int ncomp, RandomGenerator& ge
 inline float scaled(float d, float x) { return static_cast<float>(double(d) * double(x)); }
 
 // Line synthesis: the common part of the one-dimensional engines.
-// fields[c] is [1 .. n1], n1 >= 2 a power of two, length the period. For
+// fields[c] is [1 .. n1], n1 = grid.N1 >= 2 a power of two, length = grid.L1
+// the period. For
 // l = 2 .. n1/2 with k = (l - 1) 2pi / length, amplitude(k) gives M(k); the
 // coefficient D M (xr + i xi) goes to elements 2l - 1 (real) and 2l (imaginary).
 // The mean and the Nyquist coefficient (elements 1 and 2) are zero. Then one
 // inverse realFft per component. Allocates nothing.
 template <class Amplitude>
-void synthesizeLine(std::span<Vector> fields, int ncomp, int n1, float length, int seed,
+void synthesizeLine(std::span<Vector> fields, int ncomp, LineGrid grid, int seed,
                     Amplitude&& amplitude) {
+  const int n1 = grid.N1;
+  const float length = grid.L1;
   const float d = coefficientNorm(1, double(length));
   for (int c = 0; c < ncomp; ++c) {
     fields[c][1] = 0.0f;
@@ -175,19 +179,19 @@ void synthesizeLine(std::span<Vector> fields, int ncomp, int n1, float length, i
 }
 
 // Plane synthesis: the common part of the two-dimensional engines.
-// fields[c] is [1 .. n1][1 .. n2], both powers of two >= 2, lengths the
-// periods. Visits i = 1 .. n1 (outer) and l = l0 .. n2/2 + 1 (inner), l0 = 2
-// for i = 1 and 1 otherwise, with k1 = m(i) 2pi/L1 and k2 = (l - 1) 2pi/L2. In
-// the self-conjugate lines l = 1 and l = n2/2 + 1 only i <= n1/2 + 1 is
-// generated; the rest follows by Hermitian symmetry and draws nothing.
-// amplitude(k1, k2) gives M(k). Storage in the packed half spectrum of rlft3
-// (nn1 = 1, nn2 = n1, nn3 = n2); the line l = n2/2 + 1 goes to a working
-// nyquist line [1 .. 1][1 .. 2 n1], allocated once per call. The mean is set to
-// zero, then one inverse rlft3 per component.
+// fields[c] is [1 .. n1][1 .. n2], n1 = grid.N1 and n2 = grid.N2 both powers
+// of two >= 2, grid.lengths the periods. Visits i = 1 .. n1 (outer) and l = l0 .. n2/2 + 1 (inner),
+// l0 = 2 for i = 1 and 1 otherwise, with k1 = m(i) 2pi/L1 and k2 = (l - 1) 2pi/L2. In the
+// self-conjugate lines l = 1 and l = n2/2 + 1 only i <= n1/2 + 1 is generated; the rest follows by
+// Hermitian symmetry and draws nothing. amplitude(k1, k2) gives M(k). Storage in the packed half
+// spectrum of rlft3 (nn1 = 1, nn2 = n1, nn3 = n2); the line l = n2/2 + 1 goes to a working nyquist
+// line [1 .. 1][1 .. 2 n1], allocated once per call. The mean is set to zero, then one inverse
+// rlft3 per component.
 template <class Amplitude>
-void synthesizePlane(std::span<Matrix> fields, int ncomp, int n1, int n2, Pair2 lengths, int seed,
+void synthesizePlane(std::span<Matrix> fields, int ncomp, PlaneGrid grid, int seed,
                      Amplitude&& amplitude) {
-  const float l1 = lengths.first, l2 = lengths.second;
+  const int n1 = grid.N1, n2 = grid.N2;
+  const float l1 = grid.lengths.first, l2 = grid.lengths.second;
   const float d = coefficientNorm(2, double(l1) * double(l2));
   std::array<Matrix, kMaxComponents> nyquist;
   for (int c = 0; c < ncomp; ++c) nyquist[c] = matrix(1, 1, 1, 2 * n1);

@@ -36,8 +36,9 @@ Mat2 isoTensor2d(float sig2, float Ls, float k1, float k2) {
   return s * q;
 }
 
-void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int N1, int N2,
-               Pair2 lengths, float sig2, float Ls, int seed) {
+void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, PlaneGrid grid,
+               float sig2, float Ls, int seed) {
+  const int N1 = grid.N1, N2 = grid.N2;
   if (ncomp < 1 || ncomp > 2) fatalError("Number of components not correct (pellam IncompIso)");
   detail::checkGridSize(N1, kWho);
   detail::checkGridSize(N2, kWho);
@@ -49,7 +50,7 @@ void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, 
     c0 = comps[0];
   }
 
-  detail::synthesizePlane(fields, ncomp, N1, N2, lengths, seed, [&](float k1, float k2) -> Mat3 {
+  detail::synthesizePlane(fields, ncomp, grid, seed, [&](float k1, float k2) -> Mat3 {
     const Mat2 phi = isoTensor2d(sig2, Ls, k1, k2);
     if (ncomp == 2) return detail::embed(sqrtSym2(phi));
     const float phiCC = c0 == 0 ? phi[0].first : phi[1].second;

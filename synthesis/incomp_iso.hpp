@@ -23,8 +23,8 @@
 //   comps   read only for ncomp = 1: the component (0 along the first grid
 //           axis, 1 along the second). With two components fields[0] always
 //           receives component 0 and fields[1] component 1.
-//   N1, N2  powers of two, at least 2.
-//   lengths (L1, L2), the periods in metres.
+//   grid    N1, N2, powers of two, at least 2, and lengths = (L1, L2), the
+//           periods in metres (PlaneGrid, synthesis/grid.hpp).
 //   sig2    variance of each component (m^2/s^2); Ls the length scale (m).
 //   seed    negative random seed; the engine runs its own generator from it.
 //           Visiting order: i = 1 .. N1 (k1 index, outer), l = 1 .. N2/2 + 1
@@ -40,6 +40,7 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
+#include "synthesis/grid.hpp"
 
 namespace wind {
 
@@ -51,7 +52,7 @@ float isoSpectrum2d(float sig2, float Ls, float k);
 // s = E(|k|)/(|k|^3 pi), pi in single precision.
 Mat2 isoTensor2d(float sig2, float Ls, float k1, float k2);
 
-void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int N1, int N2,
-               Pair2 lengths, float sig2, float Ls, int seed);
+void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, PlaneGrid grid,
+               float sig2, float Ls, int seed);
 
 }  // namespace wind

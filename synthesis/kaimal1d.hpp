@@ -23,8 +23,8 @@
 //           vertical) of fields[0 .. ncomp-1]; not read for ncomp = 3 (the
 //           components are then 0, 1, 2). With two components the pair
 //           (0, 2) carries the cross-spectrum, the order (2, 0) does not.
-//   N1      a power of two, at least 2.
-//   L1      line length (m).
+//   grid    N1, a power of two, at least 2, and the line length L1 (m)
+//           (LineGrid, synthesis/grid.hpp).
 //   ustar   friction velocity (m/s); every output value is linear in it.
 //   z       height (m).
 //   U0      mean wind speed; handed to the spectra, which do not use it.
@@ -38,6 +38,7 @@
 #include <span>
 
 #include "numerics/arrays.hpp"
+#include "synthesis/grid.hpp"
 
 namespace wind {
 
@@ -54,7 +55,7 @@ float kaimalSpectrum(int c, float ustar, float z, float U0, float k);
 //   -6 ustar^2 z/2pi (1 + 9.6 z k/2pi)^(-7/3).
 float kaimalCrossSpectrum(float ustar, float z, float U0, float k);
 
-void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int N1, float L1,
+void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, LineGrid grid,
                   float ustar, float z, float U0, int seed);
 
 }  // namespace wind

@@ -39,13 +39,15 @@ Vector turb1dSplineGrid(int N1, float L1) {
   return kgrid;
 }
 
-void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int N1, float L1,
-            float alphaeps, float L, float Gamma, int seed, bool Terrain,
-            const UpstreamTables* tables) {
+void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps,
+            const TensorModel& model, LineGrid grid, int seed) {
+  const int N1 = grid.N1;
+  const float L1 = grid.L1;
   if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turb1d not correct");
   detail::checkGridSize(N1, kWho);
   detail::checkLineFields(fields, ncomp, N1, kWho);
   detail::checkComponentList(comps, ncomp, kWho);
+  model.checkTables();
 
   // One-point spectra times k^(5/3) on the logarithmic grid, and their splines.
   const Vector kgrid = turb1dSplineGrid(N1, L1);
@@ -60,15 +62,14 @@ void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int
       std::array<int, 2> pair = ncomp == 3 ? std::array<int, 2>{a, b}
                                            : std::array<int, 2>{comps[a], comps[b]};
       for (int j = 1; j <= nk; ++j)
-        spec(a, b, j) = static_cast<float>(
-            phiIntk2k3(alphaeps, L, Gamma, kgrid[j], pair, Terrain, kSpectrumTol, tables) *
-            std::pow(double(kgrid[j]), kFiveThirds));
+        spec(a, b, j) = static_cast<float>(phiIntk2k3(model, kgrid[j], pair, kSpectrumTol) *
+                                           std::pow(double(kgrid[j]), kFiveThirds));
     }
   for (int a = 0; a < ncomp; ++a)
     for (int b = a; b < ncomp; ++b)
       splineSetup(ks, row(spec, a, b), nk, kNaturalSpline, kTopSlope, row(curv, a, b));
 
-  detail::synthesizeLine(fields, ncomp, N1, L1, seed, [&](float k) -> Mat3 {
+  detail::synthesizeLine(fields, ncomp, grid, seed, [&](float k) -> Mat3 {
     const double kPower = std::pow(double(k), kMinusFiveThirds);
     auto value = [&](int a, int b) {
       return static_cast<float>(

@@ -25,10 +25,10 @@
 //   comps   zero-based components of fields[0 .. ncomp-1]; not read for
 //           ncomp = 3 (components 0, 1, 2). The pairs (0, 1) and (1, 2) have
 //           no cross-spectrum on a line.
-//   N1      a power of two, at least 2.
-//   L1      line length (m).
-//   alphaeps, L, Gamma, Terrain, tables: the tensor model
-//           (tensor/spectral_tensor.hpp).
+//   model   the tensor model (tensor/model.hpp); its tables are checked once
+//           before any integral (TensorModel::checkTables).
+//   grid    N1, a power of two, at least 2, and the line length L1 (m)
+//           (LineGrid, synthesis/grid.hpp).
 //   seed    negative random seed; the engine runs its own generator from it:
 //           per wave number, in rising order, xr[c] then xi[c] for
 //           c = 0 .. ncomp - 1.
@@ -37,12 +37,14 @@
 // 1), then a spline evaluation and a small matrix root per wave number.
 // Allocates the spline grid and tables once per call. Ends the run through
 // fatalError on a bad ncomp (before any integral), on field arrays that do not
-// match ncomp and N1, on N1 < 2 or not a power of two, and with the messages
-// of the integrals, the splines and sqrtSym3.
+// match ncomp and N1, on N1 < 2 or not a power of two, on a model without the
+// tables it needs, and with the messages of the integrals, the splines and
+// sqrtSym3.
 #include <span>
 
 #include "numerics/arrays.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "synthesis/grid.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -53,8 +55,7 @@ namespace wind {
 // with 2pi, pi and 0.2 in single precision and kmin and kgrid rounded to float.
 Vector turb1dSplineGrid(int N1, float L1);
 
-void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, int N1, float L1,
-            float alphaeps, float L, float Gamma, int seed, bool Terrain,
-            const UpstreamTables* tables = nullptr);
+void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps,
+            const TensorModel& model, LineGrid grid, int seed);
 
 }  // namespace wind

@@ -45,13 +45,13 @@ TEST(Turb1d, TwoPointsGiveZeroAndFourPointsOneWave) {
   const std::array<int, 3> none{};
   auto two = lines(3, 2);
   for (auto& v : two) v[1] = v[2] = 7.0f;
-  turb1d(two, 3, none, 2, 100.0f, 0.05f, 30.0f, 2.5f, -3, false);
+  turb1d(two, 3, none, {0.05f, 30.0f, 2.5f}, {2, 100.0f}, -3);
   for (int c = 0; c < 3; ++c) {
     EXPECT_EQ(two[c][1], 0.0f) << "c = " << c;
     EXPECT_EQ(two[c][2], 0.0f) << "c = " << c;
   }
   auto four = lines(3, 4);
-  turb1d(four, 3, none, 4, 100.0f, 0.05f, 30.0f, 2.5f, -3, false);
+  turb1d(four, 3, none, {0.05f, 30.0f, 2.5f}, {4, 100.0f}, -3);
   for (int c = 0; c < 3; ++c) {
     EXPECT_NE(four[c][1], 0.0f) << "c = " << c;
     EXPECT_FLOAT_EQ(four[c][3], -four[c][1]) << "c = " << c;
@@ -70,14 +70,14 @@ TEST(Turb1d, MatchesDirectSumWithExactSpectra) {
   const int seed = -555;
   auto spectrum = [&](float k, int a, int b) {
     std::array<int, 2> pair{a, b};
-    return (long double)phiIntk2k3(alphaeps, L, Gamma, k, pair, false, 0.001f);
+    return (long double)phiIntk2k3({alphaeps, L, Gamma}, k, pair, 0.001f);
   };
   // (0, 2) correlated by the shear; (0, 1) uncorrelated; one component alone.
   for (const std::vector<int>& comps : {std::vector<int>{0, 2}, std::vector<int>{0, 1},
                                        std::vector<int>{2}}) {
     const int ncomp = int(comps.size());
     auto f = lines(ncomp, n1);
-    turb1d(f, ncomp, comps, n1, l1, alphaeps, L, Gamma, seed, false);
+    turb1d(f, ncomp, comps, {alphaeps, L, Gamma}, {n1, l1}, seed);
     const auto ref = testing::referenceLine(n1, l1, ncomp, seed, [&](float k) {
       if (ncomp == 1) {
         testing::AmplitudeL m{};
@@ -104,8 +104,8 @@ TEST(Turb1d, MatchesDirectSumWithExactSpectra) {
 TEST(Turb1d, Reproducible) {
   const std::array<int, 1> comps{1};
   auto a = lines(1, 64), b = lines(1, 64);
-  turb1d(a, 1, comps, 64, 640.0f, 0.07f, 25.0f, 3.0f, -8, false);
-  turb1d(b, 1, comps, 64, 640.0f, 0.07f, 25.0f, 3.0f, -8, false);
+  turb1d(a, 1, comps, {0.07f, 25.0f, 3.0f}, {64, 640.0f}, -8);
+  turb1d(b, 1, comps, {0.07f, 25.0f, 3.0f}, {64, 640.0f}, -8);
   for (int j = 1; j <= 64; ++j) ASSERT_EQ(a[0][j], b[0][j]) << "j = " << j;
 }
 
@@ -120,7 +120,7 @@ TEST(Turb1d, PeriodogramFollowsTheVonKarmanSpectra) {
   testing::ExpSample power[3];
   for (int seed : {-21, -22}) {
     auto f = lines(3, n1);
-    turb1d(f, 3, none, n1, l1, alphaeps, L, 0.0f, seed, false);
+    turb1d(f, 3, none, {alphaeps, L, 0.0f}, {n1, l1}, seed);
     for (int c = 0; c < 3; ++c) {
       const auto h = testing::lineCoefficients(f[c], n1);
       EXPECT_NEAR(std::abs(h[0]), 0.0, 1e-6) << "mean and Nyquist of c = " << c;
@@ -141,27 +141,26 @@ TEST(Turb1dDeathTest, BadComponentCountBeforeAnyIntegral) {
   EXPECT_EXIT(
       {
         auto f = lines(3, 8);
-        turb1d(f, 4, comps, 8, 10.0f, 0.1f, 30.0f, 3.0f, -1, false);
+        turb1d(f, 4, comps, {0.1f, 30.0f, 3.0f}, {8, 10.0f}, -1);
       },
       ExitedWithCode(1), fatalReport("Number of components passed to turb1d not correct"));
   EXPECT_EXIT(
       {
         auto f = lines(3, 8);
-        turb1d(f, 0, comps, 8, 10.0f, 0.1f, 30.0f, 3.0f, -1, false);
+        turb1d(f, 0, comps, {0.1f, 30.0f, 3.0f}, {8, 10.0f}, -1);
       },
       ExitedWithCode(1), fatalReport("Number of components passed to turb1d not correct"));
   EXPECT_EXIT(
       {
         auto f = lines(2, 8);
-        turb1d(f, 2, std::span<const int>(comps.data(), 1), 8, 10.0f, 0.1f, 30.0f, 3.0f, -1,
-               false);
+        turb1d(f, 2, std::span<const int>(comps.data(), 1), {0.1f, 30.0f, 3.0f}, {8, 10.0f}, -1);
       },
       ExitedWithCode(1),
       fatalReport("turb1d: component list shorter than the number of components"));
   EXPECT_EXIT(
       {
         auto f = lines(1, 6);
-        turb1d(f, 1, comps, 6, 10.0f, 0.1f, 30.0f, 3.0f, -1, false);
+        turb1d(f, 1, comps, {0.1f, 30.0f, 3.0f}, {6, 10.0f}, -1);
       },
       ExitedWithCode(1), fatalReport("turb1d: number of points has to be a power of 2 of at least 2"));
 }

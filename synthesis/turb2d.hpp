@@ -2,11 +2,10 @@
 // Two-dimensional fields of the sheared spectral tensor model.
 //
 // turb2d synthesises one, two or three velocity components on a periodic
-// N1 x N2 grid in a plane that contains axis 1 (the mean wind) and one of the
-// axes 2 or 3. The other axis, the absent one, is not resolved: the plane
-// sees the three-dimensional tensor Phi_ab integrated over the wave number
-// along the absent axis (tensor/tensor_integrals.hpp). For every wave vector
-// k = (k1, k2) of the half plane,
+// N1 x N2 grid (PlaneGrid, synthesis/grid.hpp) in a plane that contains axis 1 (the mean wind) and
+// one of the axes 2 or 3. The other axis, the absent one, is not resolved: the plane sees the
+// three-dimensional tensor Phi_ab integrated over the wave number along the absent axis
+// (tensor/tensor_integrals.hpp). For every wave vector k = (k1, k2) of the half plane,
 //   - inside the box |k1 L| < LimNormK.first and |k2 L| < LimNormK.second
 //     (float products, strict comparisons), where a grid cell is not small
 //     compared with the scale of the spectrum, the spectral matrix is the cell
@@ -28,14 +27,14 @@
 //   ncomp     1, 2 or 3, else "Number of components not correct".
 //   comps     zero-based components of fields[0 .. ncomp-1]; not read for
 //             ncomp = 3 (components 0, 1, 2).
+//   model     the tensor model (tensor/model.hpp); its tables are checked
+//             once before any work (TensorModel::checkTables).
+//   grid      N1, N2, powers of two, at least 2, and lengths = (L1, L2), the
+//             periods in metres.
 //   absentDim zero-based absent axis, handed to the integrals as
 //             IntegrateComp: only 1 and 2 are valid; anything else ends the run
 //             at the first wave vector with "IntegrateComp has to be 1 or 2
 //             (corresponding to k_2 or k_3)", before any output is written.
-//   N1, N2    powers of two, at least 2.
-//   lengths   (L1, L2), the periods in metres.
-//   alphaeps, L, Gamma, Terrain, tables: the tensor model
-//             (tensor/spectral_tensor.hpp).
 //   seed      negative random seed; the engine runs its own generator from it.
 //             Visiting order: i = 1 .. N1 (k1 = m(i) 2pi/L1, outer),
 //             l = 1 .. N2/2 + 1 (k2 = (l - 1) 2pi/L2, inner), k = 0 and, in
@@ -48,17 +47,18 @@
 // vectors. Allocates one working line of 2 N1 floats per component, once per
 // call. Ends the run through fatalError on a bad ncomp or absentDim, on field
 // arrays that do not match the grid, on a grid size below 2 or not a power of
-// two, and with the messages of the integrals and of sqrtSym3.
+// two, on a model without the tables it needs, and with the messages of the
+// integrals and of sqrtSym3.
 #include <span>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "synthesis/grid.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
-void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps, int absentDim, int N1,
-            int N2, Pair2 lengths, float alphaeps, float L, float Gamma, int seed, Pair2 LimNormK,
-            bool Terrain, const UpstreamTables* tables = nullptr);
+void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps,
+            const TensorModel& model, PlaneGrid grid, int absentDim, int seed, Pair2 LimNormK);
 
 }  // namespace wind

@@ -26,12 +26,11 @@ long double planeSpectrum(float k1, float k2, int a, int b, int absentDim, Pair2
                           Pair2 limNormK, int ncomp) {
   const bool cell = std::fabs(k1 * kL) < limNormK.first && std::fabs(k2 * kL) < limNormK.second;
   if (cell)
-    return phiIntkxSinc(kAlphaeps, kL, kGamma, k1, k2, lengths.second, absentDim, false, 0.0025f,
-                        a, b);
+    return phiIntkxSinc({kAlphaeps, kL, kGamma}, k1, k2, lengths.second, absentDim, 0.0025f, a, b);
   if (ncomp == 1)
-    return phiIntCompAlias(kAlphaeps, kL, kGamma, k1, k2, absentDim, lengths.first,
-                           lengths.second, false, 0.001f, a, b);
-  return phiIntComp(kAlphaeps, kL, kGamma, k1, k2, absentDim, false, 0.001f, a, b);
+    return phiIntCompAlias({kAlphaeps, kL, kGamma}, k1, k2, absentDim,
+                           Pair2(lengths.first, lengths.second), 0.001f, a, b);
+  return phiIntComp({kAlphaeps, kL, kGamma}, k1, k2, absentDim, 0.001f, a, b);
 }
 
 void expectMatches(const std::vector<Matrix>& f, const std::vector<std::vector<long double>>& ref,
@@ -60,7 +59,7 @@ TEST(Turb2d, TwoComponentsMatchDirectSum) {
   }
   const std::array<int, 2> comps{0, 2};
   auto f = planes(2, n1, n2);
-  turb2d(f, 2, comps, absentDim, n1, n2, lengths, kAlphaeps, kL, kGamma, seed, limNormK, false);
+  turb2d(f, 2, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
   const auto ref = testing::referencePlane(
       n1, n2, lengths.first, lengths.second, 2, seed, [&](float k1, float k2) {
         auto s = [&](int a, int b) {
@@ -78,7 +77,7 @@ TEST(Turb2d, OneComponentUsesTheAliasedSpectrum) {
   const Pair2 lengths(64.0f, 48.0f), limNormK(0.0f, 0.0f);
   const std::array<int, 1> comps{1};
   auto f = planes(1, n1, n2);
-  turb2d(f, 1, comps, absentDim, n1, n2, lengths, kAlphaeps, kL, kGamma, seed, limNormK, false);
+  turb2d(f, 1, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
   const auto ref = testing::referencePlane(
       n1, n2, lengths.first, lengths.second, 1, seed, [&](float k1, float k2) {
         testing::AmplitudeL m{};
@@ -98,8 +97,8 @@ TEST(Turb2d, ThreeComponentsReproducibleWithZeroMean) {
   const std::array<int, 3> none{};
   auto a = planes(3, n1, n2), b = planes(3, n1, n2);
   for (auto* f : {&a, &b})
-    turb2d(*f, 3, none, 1, n1, n2, Pair2(80.0f, 80.0f), kAlphaeps, kL, kGamma, -9,
-           Pair2(0.0f, 0.0f), false);
+    turb2d(*f, 3, none, {kAlphaeps, kL, kGamma}, {n1, n2, Pair2(80.0f, 80.0f)}, 1, -9,
+           Pair2(0.0f, 0.0f));
   for (int c = 0; c < 3; ++c) {
     double sum = 0, sumAbs = 0;
     for (int i = 1; i <= n1; ++i)
@@ -144,7 +143,7 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
   long count = 0;
   for (int seed : {-31, -32, -33, -34}) {
     auto f = planes(3, n1, n2);
-    turb2d(f, 3, none, absentDim, n1, n2, lengths, kAlphaeps, kL, kGamma, seed, limNormK, false);
+    turb2d(f, 3, none, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
     std::vector<testing::PlaneCoefficients> h;
     for (int c = 0; c < 3; ++c) h.push_back(testing::planeCoefficients(f[c], n1, n2));
     for (const Mode& m : modes) {
@@ -168,8 +167,8 @@ TEST(Turb2dDeathTest, AbsentAlongWindAxisAndBadComponentCount) {
   // `arrays` arrays of 4 x 4 points handed to a run on a 4 x n2 grid.
   auto run = [&](int arrays, int n2, int ncomp, int absentDim, Pair2 limNormK) {
     auto f = planes(arrays, 4, 4);
-    turb2d(f, ncomp, comps, absentDim, 4, n2, Pair2(50.0f, 50.0f), kAlphaeps, kL, kGamma, -1,
-           limNormK, false);
+    turb2d(f, ncomp, comps, {kAlphaeps, kL, kGamma}, {4, n2, Pair2(50.0f, 50.0f)}, absentDim, -1,
+           limNormK);
   };
   const auto integrateComp =
       fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)");

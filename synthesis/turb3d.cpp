@@ -30,39 +30,32 @@ bool insideCellBox(Vector3 k, float L, Vector3 lim) {
          detail::insideCellLimit(k.z, L, lim.z);
 }
 
-// Everything that stays fixed over the wave vectors of one call.
-struct Model {
-  float alphaeps, L, Gamma;
-  bool Terrain;
-  const UpstreamTables* tables;
+// The amplitude matrix M(k) of the ncomp requested components (c0, c1 the
+// first two of a shorter list), in the leading ncomp x ncomp block: the root
+// of the cell-mean tensor inside the LimNormK box (windows of the box
+// lengths), of the point tensor outside it. Fixed over the wave vectors of one
+// call.
+struct ModeAmplitude {
+  TensorModel model;
   Vector3 Lbox;
-  int c0, c1;
+  int ncomp, c0, c1;
 
-  double cellMean(Vector3 k, int a, int b) const {
-    return phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, Lbox.x, Lbox.y, Lbox.z, Terrain, kCellTol, a,
-                  b, tables);
+  Mat3 operator()(Vector3 k, bool cell) const {
+    if (ncomp == 3)
+      return cell ? sqrtSym3(phiIntMatrix(model, k, Lbox, kCellTol)) : tensorAmplitude(model, k);
+    if (cell)
+      return amplitudeFromElements(
+          ncomp, c0, c1, [&](int a, int b) { return phiInt(model, k, Lbox, kCellTol, a, b); });
+    // The point tensor A A^T is symmetric to the last bit (both triangles sum
+    // the same products in the same order).
+    const Mat3 phi = spectralTensor(model, k);
+    return amplitudeFromElements(ncomp, c0, c1, [&](int a, int b) { return at(phi, a, b); });
   }
 };
 
-// The amplitude matrix M(k) of the ncomp requested components, in the leading
-// ncomp x ncomp block: the root of the cell-mean tensor inside the LimNormK
-// box, of the point tensor outside it.
-Mat3 amplitude(const Model& m, int ncomp, Vector3 k, bool cell) {
-  if (ncomp == 3)
-    return cell ? sqrtSym3(phiIntMatrix(m.alphaeps, m.L, m.Gamma, k, m.Lbox, m.Terrain, kCellTol,
-                                        m.tables))
-                : tensorAmplitude(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
-  if (cell)
-    return amplitudeFromElements(ncomp, m.c0, m.c1,
-                                 [&](int a, int b) { return m.cellMean(k, a, b); });
-  // The point tensor A A^T is symmetric to the last bit (both triangles sum the
-  // same products in the same order).
-  const Mat3 phi = spectralTensor(m.alphaeps, m.L, m.Gamma, k, m.Terrain, m.tables);
-  return amplitudeFromElements(ncomp, m.c0, m.c1, [&](int a, int b) { return at(phi, a, b); });
-}
-
-void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1,
-                    int N2, int N3) {
+void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
+                    const BoxGrid& grid) {
+  const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
   if (ncomp < 1 || ncomp > 3) fatalError("Number of components not correct");
   if (ncomp < 3) {
     if (comps.size() < std::size_t(ncomp)) fatalError("Number of components not correct");
@@ -83,18 +76,17 @@ void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> 
 
 }  // namespace
 
-void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1, int N2,
-            int N3, Vector3 Lbox, float alphaeps, float L, float Gamma, std::int32_t seed,
-            Vector3 LimNormK, bool Terrain, const UpstreamTables* tables) {
-  checkArguments(fields, ncomp, comps, N1, N2, N3);
-  const Model model{.alphaeps = alphaeps,
-                    .L = L,
-                    .Gamma = Gamma,
-                    .Terrain = Terrain,
-                    .tables = tables,
-                    .Lbox = Lbox,
-                    .c0 = ncomp < 3 ? comps[0] : 0,
-                    .c1 = ncomp == 2 ? comps[1] : 1};
+void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
+            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK) {
+  checkArguments(fields, ncomp, comps, grid);
+  model.checkTables();
+  const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
+  const Vector3 Lbox = grid.Lbox;
+  const ModeAmplitude amplitude{.model = model,
+                                .Lbox = Lbox,
+                                .ncomp = ncomp,
+                                .c0 = ncomp < 3 ? comps[0] : 0,
+                                .c1 = ncomp == 2 ? comps[1] : 1};
   const float D = detail::coefficientNorm(3, double(Lbox.x) * double(Lbox.y) * double(Lbox.z));
 
   // The k3 = N3/2 plane of each component, in the layout of rlft3.
@@ -124,7 +116,7 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, i
         const bool inPlane = l == 1 || l == lNyquist;
         if (inPlane && !generateInPlane) continue;
         const Vector3 k(k1, k2, waveNumber(l - 1, Lbox.z));
-        const Mat3 m = amplitude(model, ncomp, k, insideCellBox(k, L, LimNormK));
+        const Mat3 m = amplitude(k, insideCellBox(k, model.L, LimNormK));
         const Coefficient h = drawCoefficient(m, ncomp, gen, state);
         for (int c = 0; c < ncomp; ++c) {
           const float re = scaled(D, h.re[std::size_t(c)]);

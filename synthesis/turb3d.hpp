@@ -2,9 +2,10 @@
 // Three-dimensional Fourier synthesis of a sheared turbulent wind field.
 //
 // turb3d fills one, two or three velocity components of a periodic,
-// homogeneous, Gaussian random field on an N1 x N2 x N3 grid over a box of
-// lengths Lbox = (L1, L2, L3) whose spectral velocity tensor is the sheared
-// (optionally terrain-stretched) model of tensor/spectral_tensor.hpp.
+// homogeneous, Gaussian random field on the N1 x N2 x N3 grid over a box of
+// lengths Lbox = (L1, L2, L3) (BoxGrid, synthesis/grid.hpp) whose spectral
+// velocity tensor is the sheared (optionally terrain-stretched) model of
+// tensor/spectral_tensor.hpp.
 //
 // Method: the spectral representation of a multivariate Gaussian field
 // (Shinozuka and Deodatis 1991), evaluated with the FFT. For
@@ -49,16 +50,17 @@
 // [1..N1][1..2 N2] per component, allocated once per call.
 //
 // Arguments: comps holds ncomp zero-based component numbers (0 along the
-// wind, 1 across, 2 vertical) and is not read for ncomp = 3; alphaeps, L,
-// Gamma, Terrain and tables go unchanged to every tensor routine (tables may
-// be null unless Terrain is on or alphaeps is 0).
+// wind, 1 across, 2 vertical) and is not read for ncomp = 3; the model
+// (tensor/model.hpp) goes unchanged to every tensor routine, and its tables
+// are checked once before any work (TensorModel::checkTables).
 //
 // Failure (through fatalError): ncomp not 1, 2 or 3 ("Number of components not
 // correct"); a component number outside 0..2 ("Component number not
 // correct"); N3 < 2 ("The third dimension of a three-dimensional field needs
 // at least 2 points"); a field array whose ranges are not the grid
-// ("turb3d: field array does not match the grid"); and the failures of the
-// routines called (allocation, jacobi, the cell integrals, rlft3).
+// ("turb3d: field array does not match the grid"); a model without the tables
+// it needs; and the failures of the routines called (allocation, jacobi, the
+// cell integrals, rlft3).
 //
 // State: none beyond the call. Memory: the fields themselves plus ncomp planes
 // of N1 x 2 N2 floats; nothing is allocated per wave vector.
@@ -67,12 +69,12 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "synthesis/grid.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
-void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps, int N1, int N2,
-            int N3, Vector3 Lbox, float alphaeps, float L, float Gamma, std::int32_t seed,
-            Vector3 LimNormK, bool Terrain, const UpstreamTables* tables = nullptr);
+void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
+            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK);
 
 }  // namespace wind

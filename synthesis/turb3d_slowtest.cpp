@@ -44,12 +44,10 @@ TEST(Turb3dSlow, MeanSquareOfEachComponentMatchesTheTensor) {
                           (m3 == 0 || m3 == -n3 / 2);
         const bool cell = std::fabs(k.x * L) < lim.x && std::fabs(k.y * L) < lim.y &&
                           std::fabs(k.z * L) < lim.z;
-        const Mat3 phi = cell ? Mat3() : spectralTensor(alphaeps, L, Gamma, k, false);
+        const Mat3 phi = cell ? Mat3() : spectralTensor({alphaeps, L, Gamma}, k);
         for (int c = 0; c < 3; ++c) {
           const double s =
-              (cell ? phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, len.x, len.y, len.z, false,
-                             0.0025f, c, c)
-                    : double(at(phi, c, c))) *
+              (cell ? phiInt({alphaeps, L, Gamma}, k, len, 0.0025f, c, c) : double(at(phi, c, c))) *
               dk3;
           expected[std::size_t(c)] += self ? 0.5 * s : s;
           variance[std::size_t(c)] += self ? 0.5 * s * s : 2.0 * s * s;
@@ -61,7 +59,7 @@ TEST(Turb3dSlow, MeanSquareOfEachComponentMatchesTheTensor) {
   for (int r = 0; r < nSeeds; ++r) {
     std::array<F3tensor, 3> u;
     for (auto& t : u) t = f3tensor(1, n1, 1, n2, 1, n3);
-    turb3d(u, 3, {}, n1, n2, n3, len, alphaeps, L, Gamma, -101 - 37 * r, lim, false);
+    turb3d(u, 3, {}, {alphaeps, L, Gamma}, {n1, n2, n3, len}, -101 - 37 * r, lim);
     for (int c = 0; c < 3; ++c) {
       double sum = 0.0;
       for (float x : std::span<const float>(u[std::size_t(c)].data(),

@@ -32,12 +32,9 @@ constexpr float kL = 30.0f;
 constexpr float kGamma = 3.9f;
 constexpr std::int32_t kSeed = -7;
 
-struct Box {
-  int n1, n2, n3;
-  Vector3 lengths;
-};
+using Box = BoxGrid;
 
-constexpr Box kCube{4, 4, 4, Vector3(64.0f, 64.0f, 64.0f)};
+const Box kCube{4, 4, 4, Vector3(64.0f, 64.0f, 64.0f)};
 
 struct Fields {
   std::array<F3tensor, 3> fields;
@@ -47,9 +44,9 @@ Fields synthesise(const Box& b, int ncomp, std::vector<int> comps, Vector3 lim,
                   std::int32_t seed = kSeed, float alphaeps = kAlphaeps, bool terrain = false,
                   const UpstreamTables* tables = nullptr) {
   Fields r;
-  for (int c = 0; c < ncomp; ++c) r.fields[c] = f3tensor(1, b.n1, 1, b.n2, 1, b.n3);
-  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), ncomp, comps, b.n1, b.n2, b.n3,
-         b.lengths, alphaeps, kL, kGamma, seed, lim, terrain, tables);
+  for (int c = 0; c < ncomp; ++c) r.fields[c] = f3tensor(1, b.N1, 1, b.N2, 1, b.N3);
+  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), ncomp, comps,
+         {alphaeps, kL, kGamma, terrain, tables}, b, seed, lim);
   return r;
 }
 
@@ -59,13 +56,13 @@ Fields synthesise(const Box& b, int ncomp, std::vector<int> comps, Vector3 lim,
 class Spectrum {
  public:
   Spectrum(const F3tensor& field, const Box& b)
-      : b_(b), data_(f3tensor(1, b.n1, 1, b.n2, 1, b.n3)), nyq_(matrix(1, b.n1, 1, 2 * b.n2)) {
+      : b_(b), data_(f3tensor(1, b.N1, 1, b.N2, 1, b.N3)), nyq_(matrix(1, b.N1, 1, 2 * b.N2)) {
     std::memcpy(data_.data(), field.data(), sizeof(float) * std::size_t(field.size()));
-    rlft3(data_, nyq_, b.n1, b.n2, b.n3, 1);
-    scale_ = 2.0 / (double(b.n1) * b.n2 * b.n3);
+    rlft3(data_, nyq_, b.N1, b.N2, b.N3, 1);
+    scale_ = 2.0 / (double(b.N1) * b.N2 * b.N3);
   }
   Complex operator()(int i, int j, int l) const {
-    if (l == b_.n3 / 2 + 1) return scale_ * Complex(nyq_(i, 2 * j - 1), nyq_(i, 2 * j));
+    if (l == b_.N3 / 2 + 1) return scale_ * Complex(nyq_(i, 2 * j - 1), nyq_(i, 2 * j));
     return scale_ * Complex(data_(i, j, 2 * l - 1), data_(i, j, 2 * l));
   }
 
@@ -92,10 +89,10 @@ double normalisation(Vector3 len) {
 
 Vector3 waveVector(const Box& b, int i, int j, int l) {
   const double dk = 6.2831854820251465;
-  const int m1 = i <= b.n1 / 2 ? i - 1 : i - 1 - b.n1;
-  const int m2 = j <= b.n2 / 2 ? j - 1 : j - 1 - b.n2;
-  return Vector3(float(m1 * dk / b.lengths.x), float(m2 * dk / b.lengths.y),
-                 float((l - 1) * dk / b.lengths.z));
+  const int m1 = i <= b.N1 / 2 ? i - 1 : i - 1 - b.N1;
+  const int m2 = j <= b.N2 / 2 ? j - 1 : j - 1 - b.N2;
+  return Vector3(float(m1 * dk / b.Lbox.x), float(m2 * dk / b.Lbox.y),
+                 float((l - 1) * dk / b.Lbox.z));
 }
 
 // D M (xi_r + i xi_i) for the generated mode of ordinal n (ncomp deviates
@@ -103,7 +100,7 @@ Vector3 waveVector(const Box& b, int i, int j, int l) {
 std::array<Complex, 3> expected3(const Mat3& m, const std::vector<float>& dev, int n, const Box& b,
                                  bool selfConjugate = false) {
   std::array<Complex, 3> h;
-  const double d = normalisation(b.lengths);
+  const double d = normalisation(b.Lbox);
   for (int c = 0; c < 3; ++c) {
     double re = 0.0, im = 0.0;
     for (int q = 0; q < 3; ++q) {
@@ -150,8 +147,7 @@ TEST(Turb3d, ThreeComponentCoefficientsFollowTheVisitingOrderAndDrawOrder) {
                         {2, 1, 1, 9, false}};
   double scale = 0.0;
   for (const Mode& md : modes) {
-    const Mat3 m =
-        tensorAmplitude(kAlphaeps, kL, kGamma, waveVector(kCube, md.i, md.j, md.l), false);
+    const Mat3 m = tensorAmplitude({kAlphaeps, kL, kGamma}, waveVector(kCube, md.i, md.j, md.l));
     const auto h = expected3(m, dev, md.ordinal, kCube, md.selfConjugate);
     if (scale == 0.0) scale = std::abs(h[0]) + std::abs(h[1]) + std::abs(h[2]);
     for (int c = 0; c < 3; ++c) {
@@ -203,7 +199,7 @@ TEST(Turb3d, OneVerticalComponentUsesPhi33AndTwoDeviatesPerMode) {
   const Fields run = synthesise(kCube, 1, {2}, Vector3(0.0f));
   const std::vector<float> dev = deviates(2 * 20);
   const Spectrum s(run.fields[0], kCube);
-  const double d = normalisation(kCube.lengths);
+  const double d = normalisation(kCube.Lbox);
   struct Mode {
     int i, j, l, ordinal;
     bool selfConjugate;
@@ -216,8 +212,7 @@ TEST(Turb3d, OneVerticalComponentUsesPhi33AndTwoDeviatesPerMode) {
   std::vector<Complex> h;
   double scale = 0.0;
   for (const Mode& md : modes) {
-    const Mat3 phi =
-        spectralTensor(kAlphaeps, kL, kGamma, waveVector(kCube, md.i, md.j, md.l), false);
+    const Mat3 phi = spectralTensor({kAlphaeps, kL, kGamma}, waveVector(kCube, md.i, md.j, md.l));
     const double amp = std::sqrt(double(at(phi, 2, 2)));
     h.push_back(d * amp *
                 Complex(dev[std::size_t(2 * md.ordinal)],
@@ -235,12 +230,11 @@ TEST(Turb3d, TwoComponentsFactorTheirBlockOfThePointTensor) {
   const Fields run = synthesise(kCube, 2, {0, 2}, Vector3(0.0f));
   const std::vector<float> dev = deviates(4 * 4);
   const Spectrum su(run.fields[0], kCube), sw(run.fields[1], kCube);
-  const double d = normalisation(kCube.lengths);
+  const double d = normalisation(kCube.Lbox);
   // #0 (1,1,2) and #2 (1,2,1), four deviates each: r0 i0 r1 i1.
   const int pos[][4] = {{1, 1, 2, 0}, {1, 2, 1, 2}};
   for (const auto& p : pos) {
-    const Mat3 phi =
-        spectralTensor(kAlphaeps, kL, kGamma, waveVector(kCube, p[0], p[1], p[2]), false);
+    const Mat3 phi = spectralTensor({kAlphaeps, kL, kGamma}, waveVector(kCube, p[0], p[1], p[2]));
     const Mat2 m =
         sqrtSym2(Mat2(Pair2(at(phi, 0, 0), at(phi, 0, 2)), Pair2(at(phi, 2, 0), at(phi, 2, 2))));
     const float* x = &dev[std::size_t(4 * p[3])];
@@ -265,9 +259,8 @@ TEST(Turb3d, CellIntegralsInsideTheLimNormKBoxOnly) {
   const Spectrum s(run.fields[0], kCube), sw(run.fields[2], kCube);
 
   const Vector3 k0 = waveVector(kCube, 1, 1, 2);
-  const Mat3 cell =
-      sqrtSym3(phiIntMatrix(kAlphaeps, kL, kGamma, k0, kCube.lengths, false, 0.0025f));
-  const Mat3 point = tensorAmplitude(kAlphaeps, kL, kGamma, k0, false);
+  const Mat3 cell = sqrtSym3(phiIntMatrix({kAlphaeps, kL, kGamma}, k0, kCube.Lbox, 0.0025f));
+  const Mat3 point = tensorAmplitude({kAlphaeps, kL, kGamma}, k0);
   const auto hCell = expected3(cell, dev, 0, kCube);
   const auto hPoint = expected3(point, dev, 0, kCube);
   // The two differ clearly at this wave vector, so the check below decides.
@@ -275,7 +268,7 @@ TEST(Turb3d, CellIntegralsInsideTheLimNormKBoxOnly) {
   expectComplexNear(s(1, 1, 2), hCell[0], 2e-5 * std::abs(hCell[0]));
   expectComplexNear(sw(1, 1, 2), hCell[2], 2e-5 * std::abs(hCell[0]));
 
-  const Mat3 p2 = tensorAmplitude(kAlphaeps, kL, kGamma, waveVector(kCube, 1, 2, 1), false);
+  const Mat3 p2 = tensorAmplitude({kAlphaeps, kL, kGamma}, waveVector(kCube, 1, 2, 1));
   const auto h2 = expected3(p2, dev, 2, kCube);
   expectComplexNear(s(1, 2, 1), h2[0], 2e-5 * std::abs(h2[0]));
 
@@ -297,12 +290,13 @@ TEST(Turb3d, TerrainFlagAndTablesReachTheTensor) {
   const Fields run = synthesise(kCube, 3, {}, Vector3(0.0f), kSeed, kAlphaeps, true, &tables);
   const std::vector<float> dev = deviates(6);
   const Vector3 k = waveVector(kCube, 1, 1, 2);
-  const auto h = expected3(tensorAmplitude(kAlphaeps, kL, kGamma, k, true, &tables), dev, 0, kCube);
-  const auto plain = expected3(tensorAmplitude(kAlphaeps, kL, kGamma, k, false), dev, 0, kCube);
+  const auto h =
+      expected3(tensorAmplitude({kAlphaeps, kL, kGamma, true, &tables}, k), dev, 0, kCube);
+  const auto plain = expected3(tensorAmplitude({kAlphaeps, kL, kGamma}, k), dev, 0, kCube);
   ASSERT_GT(std::abs(h[0] - plain[0]), 0.05 * std::abs(plain[0]));
   expectComplexNear(Spectrum(run.fields[0], kCube)(1, 1, 2), h[0], 2e-5 * std::abs(h[0]));
 
-  // Terrain on without tables ends the run at the first lookup.
+  // Terrain on without tables ends the run before any work.
   EXPECT_EXIT(
       synthesise(kCube, 3, {}, Vector3(0.0f), kSeed, kAlphaeps, true, nullptr), ExitedWithCode(1),
       fatalReport("stretch tables not built: the Terrain stretch needs the Terrain option"));
@@ -313,12 +307,12 @@ TEST(Turb3d, BadComponentCountsAndShapesAreFatal) {
               fatalReport("Number of components not correct"));
   EXPECT_EXIT(synthesise(kCube, 1, {3}, Vector3(0.0f)), ExitedWithCode(1),
               fatalReport("Component number not correct"));
-  EXPECT_EXIT(synthesise(Box{4, 4, 1, kCube.lengths}, 3, {}, Vector3(0.0f)), ExitedWithCode(1),
+  EXPECT_EXIT(synthesise(Box{4, 4, 1, kCube.Lbox}, 3, {}, Vector3(0.0f)), ExitedWithCode(1),
               fatalReport("The third dimension of a three-dimensional field needs at least 2 "
                           "points"));
   std::array<F3tensor, 1> wrong{f3tensor(1, 4, 1, 4, 1, 8)};
-  EXPECT_EXIT(turb3d(wrong, 1, std::vector<int>{0}, 4, 4, 4, kCube.lengths, kAlphaeps, kL, kGamma,
-                     kSeed, Vector3(0.0f), false),
+  EXPECT_EXIT(turb3d(wrong, 1, std::vector<int>{0}, {kAlphaeps, kL, kGamma}, {4, 4, 4, kCube.Lbox},
+                     kSeed, Vector3(0.0f)),
               ExitedWithCode(1), fatalReport("turb3d: field array does not match the grid"));
 }
 
@@ -333,21 +327,21 @@ TEST(Turb3d, ModePowerMatchesTheTensorOutsideTheCellBox) {
   const Vector3 lim(1.0f, 1.0f, 2.0f);  // holds 5 modes with l = 2
   const Fields run = synthesise(b, 3, {}, lim, -12345);
   const double dk = 6.2831854820251465 * 6.2831854820251465 * 6.2831854820251465 /
-                    (double(b.lengths.x) * b.lengths.y * b.lengths.z);
+                    (double(b.Lbox.x) * b.Lbox.y * b.Lbox.z);
   for (int c = 0; c < 3; ++c) {
     const Spectrum s(run.fields[c], b);
     double sum = 0.0, sumSq = 0.0;
     int n = 0;
-    for (int i = 1; i <= b.n1; ++i)
-      for (int j = 1; j <= b.n2; ++j)
-        for (int l = 2; l <= b.n3 / 2; ++l) {
+    for (int i = 1; i <= b.N1; ++i)
+      for (int j = 1; j <= b.N2; ++j)
+        for (int l = 2; l <= b.N3 / 2; ++l) {
           const Vector3 k = waveVector(b, i, j, l);
           // On the k3 axis the vertical component carries no energy.
           if (k.x == 0.0f && k.y == 0.0f) continue;
           if (std::fabs(k.x * kL) < lim.x && std::fabs(k.y * kL) < lim.y &&
               std::fabs(k.z * kL) < lim.z)
             continue;
-          const double phi = at(spectralTensor(kAlphaeps, kL, kGamma, k, false), c, c);
+          const double phi = at(spectralTensor({kAlphaeps, kL, kGamma}, k), c, c);
           const double ratio = std::norm(0.5 * s(i, j, l)) / (phi * dk);
           sum += ratio;
           sumSq += ratio * ratio;
@@ -376,32 +370,29 @@ TEST(Turb3d, TwoComponentFieldMatchesADirectSumOnABoxThatIsNotACube) {
   const Fields run = synthesise(box, 2, {c0, c1}, lim);
 
   using ComplexL = std::complex<long double>;
-  const long double d = normalisation(box.lengths);
+  const long double d = normalisation(box.Lbox);
   RandomGenerator gen;
   std::int32_t state = kSeed;
   std::map<std::array<int, 3>, std::array<ComplexL, 2>> full;  // by (m1, m2, m3) mod N
   auto wrap = [](int m, int n) { return ((m % n) + n) % n; };
   int cells = 0;
-  for (int i = 1; i <= box.n1; ++i)
-    for (int j = 1; j <= box.n2; ++j)
-      for (int l = 1; l <= box.n3 / 2 + 1; ++l) {
-        const int m1 = i <= box.n1 / 2 ? i - 1 : i - 1 - box.n1;
-        const int m2 = j <= box.n2 / 2 ? j - 1 : j - 1 - box.n2;
+  for (int i = 1; i <= box.N1; ++i)
+    for (int j = 1; j <= box.N2; ++j)
+      for (int l = 1; l <= box.N3 / 2 + 1; ++l) {
+        const int m1 = i <= box.N1 / 2 ? i - 1 : i - 1 - box.N1;
+        const int m2 = j <= box.N2 / 2 ? j - 1 : j - 1 - box.N2;
         const int m3 = l - 1;
         if (m1 == 0 && m2 == 0 && m3 == 0) continue;
-        const std::array<int, 3> here{wrap(m1, box.n1), wrap(m2, box.n2), wrap(m3, box.n3)};
-        const std::array<int, 3> mirror{wrap(-m1, box.n1), wrap(-m2, box.n2),
-                                        wrap(-m3, box.n3)};
+        const std::array<int, 3> here{wrap(m1, box.N1), wrap(m2, box.N2), wrap(m3, box.N3)};
+        const std::array<int, 3> mirror{wrap(-m1, box.N1), wrap(-m2, box.N2), wrap(-m3, box.N3)};
         if (full.count(here) != 0) continue;  // conjugate of one generated before
         const Vector3 k = waveVector(box, i, j, l);
         const bool cell = std::fabs(k.x * kL) < lim.x && std::fabs(k.y * kL) < lim.y &&
                           std::fabs(k.z * kL) < lim.z;
         cells += cell;
-        const Mat3 phi = spectralTensor(kAlphaeps, kL, kGamma, k, false);
+        const Mat3 phi = spectralTensor({kAlphaeps, kL, kGamma}, k);
         auto element = [&](int a, int b) -> long double {
-          if (cell)
-            return phiInt(kAlphaeps, kL, kGamma, k.x, k.y, k.z, box.lengths.x, box.lengths.y,
-                          box.lengths.z, false, 0.0025f, a, b);
+          if (cell) return phiInt({kAlphaeps, kL, kGamma}, k, box.Lbox, 0.0025f, a, b);
           return at(phi, a, b);
         };
         const auto m = wind::testing::sqrt2x2(element(c0, c0), element(c0, c1), element(c1, c1));
@@ -418,31 +409,30 @@ TEST(Turb3d, TwoComponentFieldMatchesADirectSumOnABoxThatIsNotACube) {
         full[here] = h;
         if (!self) full[mirror] = {std::conj(h[0]), std::conj(h[1])};
       }
-  ASSERT_EQ(full.size(), std::size_t(box.n1 * box.n2 * box.n3 - 1)) << "every k but 0 once";
+  ASSERT_EQ(full.size(), std::size_t(box.N1 * box.N2 * box.N3 - 1)) << "every k but 0 once";
   ASSERT_GT(cells, 4) << "the test needs cell means";
 
   const long double twoPi = 6.283185307179586476925286766559L;
   for (int c = 0; c < 2; ++c) {
     std::vector<long double> u;
     long double largest = 0;
-    for (int i = 0; i < box.n1; ++i)
-      for (int j = 0; j < box.n2; ++j)
-        for (int l = 0; l < box.n3; ++l) {
+    for (int i = 0; i < box.N1; ++i)
+      for (int j = 0; j < box.N2; ++j)
+        for (int l = 0; l < box.N3; ++l) {
           long double sum = 0;
           for (const auto& [key, h] : full) {
-            const long double phase =
-                -twoPi * ((long double)(key[0] * i % box.n1) / box.n1 +
-                          (long double)(key[1] * j % box.n2) / box.n2 +
-                          (long double)(key[2] * l % box.n3) / box.n3);
+            const long double phase = -twoPi * ((long double)(key[0] * i % box.N1) / box.N1 +
+                                                (long double)(key[1] * j % box.N2) / box.N2 +
+                                                (long double)(key[2] * l % box.N3) / box.N3);
             sum += 0.5L * (h[std::size_t(c)] * std::polar(1.0L, phase)).real();
           }
           u.push_back(sum);
           largest = std::max(largest, std::fabs(sum));
         }
     std::size_t n = 0;
-    for (int i = 1; i <= box.n1; ++i)
-      for (int j = 1; j <= box.n2; ++j)
-        for (int l = 1; l <= box.n3; ++l, ++n)
+    for (int i = 1; i <= box.N1; ++i)
+      for (int j = 1; j <= box.N2; ++j)
+        for (int l = 1; l <= box.N3; ++l, ++n)
           ASSERT_NEAR(run.fields[std::size_t(c)](i, j, l), double(u[n]), 1e-5 * double(largest))
               << "component " << c << " at (" << i << ", " << j << ", " << l << ")";
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numerics/constants.hpp"
 #include "numerics/eigen.hpp"
 #include "numerics/fatal_error.hpp"
 #include "tensor/lifetime.hpp"
@@ -13,14 +14,9 @@ namespace {
 
 constexpr double kMinusThreeHalves = -1.5;
 
-// Stands in for absent tables; its lookups are fatal.
-constexpr UpstreamTables kNoTables{};
-
-inline float f(double x) { return static_cast<float>(x); }
-
 // |k| L, evaluated in double and rounded once.
 inline float scaledNorm(Vector3 k, float L) {
-  return f(std::sqrt(double(k.x) * k.x + double(k.y) * k.y + double(k.z) * k.z) * L);
+  return toFloat(std::sqrt(double(k.x) * k.x + double(k.y) * k.y + double(k.z) * k.z) * L);
 }
 
 }  // namespace
@@ -31,9 +27,9 @@ Mat3 crossMatrix(Vector3 c) {
           -c.y, c.x, 0.0f};
 }
 
-Mat3 isoAmplitude(float alphaeps, float L, Vector3 k) {
+Mat3 isoAmplitude(const TensorModel& model, Vector3 k) {
   const float kSq = dot(k, k);
-  const float s = f(std::sqrt(double(isoSpectralDensity(alphaeps, L, kSq))));
+  const float s = toFloat(std::sqrt(double(isoSpectralDensity(model.alphaeps, model.L, kSq))));
   // M(k) = -[k]x.
   const Mat3 m(0.0f, k.z, -k.y,  //
                -k.z, 0.0f, k.x,  //
@@ -41,26 +37,27 @@ Mat3 isoAmplitude(float alphaeps, float L, Vector3 k) {
   return s * m;
 }
 
-Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
-  if (Gamma == 0.0f) return isoAmplitude(alphaeps, L, k);
+Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
+  const float L = model.L, Gamma = model.Gamma;
+  if (Gamma == 0.0f) return isoAmplitude(model, k);
 
   const float k1 = k.x, k2 = k.y, k3 = k.z;
-  const float k1Sq = f(double(k1) * k1);
-  const float k2Sq = f(double(k2) * k2);
-  const float k3Sq = f(double(k3) * k3);
-  const float kSq = f(double(k1Sq) + k2Sq + k3Sq);
+  const float k1Sq = toFloat(double(k1) * k1);
+  const float k2Sq = toFloat(double(k2) * k2);
+  const float k3Sq = toFloat(double(k3) * k3);
+  const float kSq = toFloat(double(k1Sq) + k2Sq + k3Sq);
   if (kSq == 0.0f) return Mat3();
 
   // Eddy lifetime and the wave vector at the start of the distortion.
-  const float beta = f(Gamma * lifeTime(f(std::sqrt(double(kSq)) * L)));
-  const float betaK1 = f(double(beta) * k1);
-  const float k30 = f(double(k3) + betaK1);
-  const float k0Sq = f(double(k1Sq) + k2Sq + double(k30) * k30);
+  const float beta = toFloat(Gamma * lifeTime(toFloat(std::sqrt(double(kSq)) * L)));
+  const float betaK1 = toFloat(double(beta) * k1);
+  const float k30 = toFloat(double(k3) + betaK1);
+  const float k0Sq = toFloat(double(k1Sq) + k2Sq + double(k30) * k30);
 
-  const Mat3 b = isoAmplitude(alphaeps, L, Vector3(k1, k2, k30));
+  const Mat3 b = isoAmplitude(model, Vector3(k1, k2, k30));
 
   float zeta1, zeta2;
-  const float kHorSq = f(double(k1Sq) + k2Sq);
+  const float kHorSq = toFloat(double(k1Sq) + k2Sq);
   if (k1 == 0.0f || kHorSq == 0.0f) {
     // Limits of the general expressions as k1 -> 0. The second condition only
     // catches a k1 so small that its square underflows.
@@ -69,38 +66,38 @@ Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k) {
   } else {
     const double bk1 = betaK1;
     const double kHor = double(k1Sq) + k2Sq;
-    const float c1 = f(double(beta) * k1Sq * (k0Sq - 2.0 * k30 * double(k30) + bk1 * k30) /
-                       (kHor * kSq));
-    const float c2 = f(double(k2) * k0Sq * std::pow(kHor, kMinusThreeHalves) *
-                       std::atan2(bk1 * std::sqrt(kHor), k0Sq - bk1 * k30));
-    zeta1 = f(c1 - double(k2) * c2 / k1);
-    zeta2 = f(double(k2) * c1 / k1 + c2);
+    const float c1 =
+        toFloat(double(beta) * k1Sq * (k0Sq - 2.0 * k30 * double(k30) + bk1 * k30) / (kHor * kSq));
+    const float c2 = toFloat(double(k2) * k0Sq * std::pow(kHor, kMinusThreeHalves) *
+                             std::atan2(bk1 * std::sqrt(kHor), k0Sq - bk1 * k30));
+    zeta1 = toFloat(c1 - double(k2) * c2 / k1);
+    zeta2 = toFloat(double(k2) * c1 / k1 + c2);
   }
   const Mat3 d(1.0f, 0.0f, zeta1,  //
                0.0f, 1.0f, zeta2,  //
-               0.0f, 0.0f, f(double(k0Sq) / kSq));
+               0.0f, 0.0f, toFloat(double(k0Sq) / kSq));
   return d * b;
 }
 
 Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched) {
   const double inv = 1.0 / (double(a) * b);
-  kStretched = Vector3(f(double(a) * k.x), f(double(b) * k.y), f(k.z * inv));
+  kStretched = Vector3(toFloat(double(a) * k.x), toFloat(double(b) * k.y), toFloat(k.z * inv));
   const Mat3 s(a, 0.0f, 0.0f,  //
                0.0f, b, 0.0f,  //
-               0.0f, 0.0f, f(inv));
+               0.0f, 0.0f, toFloat(inv));
   const float kSq = dot(k, k);
-  const Mat3 t = f(-1.0 / kSq) * crossMatrix(k);
+  const Mat3 t = toFloat(-1.0 / kSq) * crossMatrix(k);
   return (t * s) * crossMatrix(kStretched);
 }
 
-Mat3 tensorAmplitude(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
-                     const UpstreamTables* tables) {
+Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
   // Without tables the lookups below end the run with a message naming the
   // missing option.
-  const UpstreamTables& tab = tables != nullptr ? *tables : kNoTables;
+  const UpstreamTables& tab = model.lookupTables();
+  const float L = model.L;
   Vector3 kStretched = k;
   Mat3 r;
-  if (Terrain) {
+  if (model.Terrain) {
     // The stretch is singular at the origin, where the amplitude is zero.
     if (dot(k, k) == 0.0f) return Mat3();
     const float x = scaledNorm(k, L);
@@ -108,14 +105,15 @@ Mat3 tensorAmplitude(float alphaeps, float L, float Gamma, Vector3 k, bool Terra
     const float b = stretchFactor(tab, x, 1);
     r = stretchMatrix(k, a, b, kStretched);
   }
-  if (alphaeps == 0.0f) alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
-  const Mat3 amp = shearAmplitude(alphaeps, L, Gamma, kStretched);
-  return Terrain ? r * amp : amp;
+  // The model at this wave number: with the roughness option, its level.
+  TensorModel local = model;
+  if (local.alphaeps == 0.0f) local.alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
+  const Mat3 amp = shearAmplitude(local, kStretched);
+  return model.Terrain ? r * amp : amp;
 }
 
-Mat3 spectralTensor(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
-                    const UpstreamTables* tables) {
-  const Mat3 a = tensorAmplitude(alphaeps, L, Gamma, k, Terrain, tables);
+Mat3 spectralTensor(const TensorModel& model, Vector3 k) {
+  const Mat3 a = tensorAmplitude(model, k);
   return a * transpose(a);
 }
 
@@ -128,9 +126,9 @@ Mat2 sqrtSym2(Mat2 m) {
   // The zero matrix (and anything without a positive part) has root zero.
   if (!(radicand > 0.0)) return Mat2();
   const double t = std::sqrt(radicand);
-  const float r = f(1.0 / t);
+  const float r = toFloat(1.0 / t);
   const Pair2 rr(r);
-  return {rr * Pair2(f(m11 + s), m12), rr * Pair2(m21, f(m22 + s))};
+  return {rr * Pair2(toFloat(m11 + s), m12), rr * Pair2(m21, toFloat(m22 + s))};
 }
 
 Mat3 sqrtSym3(Mat3 m) {
@@ -144,7 +142,7 @@ Mat3 sqrtSym3(Mat3 m) {
   Mat3 w;
   Mat3 sigma;
   for (int i = 1; i <= 3; ++i) {
-    at(sigma, i - 1, i - 1) = f(std::sqrt(std::max(double(d[i]), 0.0)));
+    at(sigma, i - 1, i - 1) = toFloat(std::sqrt(std::max(double(d[i]), 0.0)));
     w[i - 1] = Vector3(v[i][1], v[i][2], v[i][3]);
   }
   return (w * sigma) * transpose(w);

@@ -5,18 +5,14 @@
 //
 // Axes: 1 (x) along the mean wind, 2 (y) across it horizontally, 3 (z)
 // vertical; k = (k1, k2, k3) in rad/m; component Phi_ij is element [i-1][j-1].
-// Model parameters, passed as separate arguments everywhere:
-//   alphaeps  spectral level alpha eps^(2/3) in m^(4/3) s^-2; 0 means that the
-//             level is read per wave number from the roughness table
-//             (roughnessAlphaeps of tensor/upstream_tables.hpp);
-//   L         length scale (m);
-//   Gamma     shear-distortion parameter (0: isotropic);
-//   Terrain   the scale-dependent stretch of the terrain option.
+// The model parameters travel as one TensorModel (tensor/model.hpp): alphaeps
+// (0: the level per wave number from the roughness table), L, Gamma, the
+// Terrain switch and the upstream-memory tables.
 //
 // The model, layer by layer:
 //   isoAmplitude    A_iso = sqrt(isoSpectralDensity(k^2)) M(k), M(k) = -[k]x,
 //                   so A_iso A_iso^T = E(k)/(4 pi k^4) (k^2 delta_ij - k_i k_j),
-//                   the isotropic von Karman tensor.
+//                   the isotropic von Karman tensor (reads alphaeps and L only).
 //   shearAmplitude  rapid distortion of the isotropic field by uniform shear
 //                   dU/dz over the eddy lifetime beta = Gamma tau(kL): the
 //                   wave vector k0 = (k1, k2, k3 + beta k1) at the start of the
@@ -28,7 +24,10 @@
 //                   stretched wave vector k' = (a k1, b k2, k3/(ab)).
 //   tensorAmplitude with Terrain, a = stretchFactor(|k|L, 0),
 //                   b = stretchFactor(|k|L, 1) and A = R A_sh(k'); without it,
-//                   A = A_sh(k). Every variant satisfies k^T A(k) = 0.
+//                   A = A_sh(k). With alphaeps = 0 the level of A_sh is
+//                   roughnessAlphaeps(|k'|L). isoAmplitude and shearAmplitude
+//                   take alphaeps as it is: 0 gives the zero matrix there.
+//                   Every variant satisfies k^T A(k) = 0.
 // [c]x is crossMatrix(c), rows (0, -c3, c2), (c3, 0, -c1), (-c2, c1, 0).
 //
 // Precision: inputs and stored values are float; every step is evaluated in
@@ -39,29 +38,27 @@
 // without Terrain); at k1 = 0 the distortion matrix takes its limit values
 // z1 = -beta, z2 = 0.
 //
-// Tables: `tables` is the read-only set of upstream-memory tables. It is
-// needed only with Terrain on or alphaeps == 0; then it must point to tables
-// filled by the matching builder, or the run ends through fatalError. The
-// routines have no state, allocate nothing, and are reentrant.
+// Tables: the model's read-only upstream-memory tables are needed only with
+// Terrain on or alphaeps == 0 (TensorModel::needsTables); then they must be
+// filled by the matching builder, or the first lookup ends the run through
+// fatalError. The routines have no state, allocate nothing, and are reentrant.
 #include "numerics/small_types.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
 Mat3 crossMatrix(Vector3 c);
 
-Mat3 isoAmplitude(float alphaeps, float L, Vector3 k);
-Mat3 shearAmplitude(float alphaeps, float L, float Gamma, Vector3 k);
+Mat3 isoAmplitude(const TensorModel& model, Vector3 k);
+Mat3 shearAmplitude(const TensorModel& model, Vector3 k);
 
 // Writes the stretched wave vector to kStretched.
 Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched);
 
-Mat3 tensorAmplitude(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
-                     const UpstreamTables* tables = nullptr);
+Mat3 tensorAmplitude(const TensorModel& model, Vector3 k);
 
 // Phi(k) = A(k) A(k)^T: symmetric, positive semi-definite.
-Mat3 spectralTensor(float alphaeps, float L, float Gamma, Vector3 k, bool Terrain,
-                    const UpstreamTables* tables = nullptr);
+Mat3 spectralTensor(const TensorModel& model, Vector3 k);
 
 // Principal square root S (S S = M) of a symmetric positive semi-definite 2x2
 // matrix in closed form; m[1][0] must equal m[0][1]. The zero matrix, and any

@@ -56,7 +56,7 @@ float betaAt(float Gamma, Vector3 k, float L) {
 TEST(IsoAmplitude, GivesVonKarmanTensor) {
   // A A^T = E(k) / (4 pi k^4) (k^2 delta_ij - k_i k_j), recomputed in long double.
   const Vector3 k(0.0297619f, -0.125f, 0.2385f);
-  const Mat3 a = isoAmplitude(kAlpha, kL, k);
+  const Mat3 a = isoAmplitude({kAlpha, kL}, k);
   double phi[3][3];
   Mat3 at_;
   for (int i = 0; i < 3; ++i)
@@ -73,18 +73,16 @@ TEST(IsoAmplitude, GivesVonKarmanTensor) {
     }
 }
 
-TEST(IsoAmplitude, ZeroAtOrigin) {
-  EXPECT_TRUE(isZero(isoAmplitude(kAlpha, kL, Vector3())));
-}
+TEST(IsoAmplitude, ZeroAtOrigin) { EXPECT_TRUE(isZero(isoAmplitude({kAlpha, kL}, Vector3()))); }
 
 TEST(ShearAmplitude, GammaZeroIsIsotropicBitForBit) {
   for (Vector3 k : {kK, Vector3(0, 0.4f, -1.1f), Vector3(2.385f, 0, 0), Vector3()})
-    EXPECT_EQ(shearAmplitude(kAlpha, kL, 0.0f, k), isoAmplitude(kAlpha, kL, k));
+    EXPECT_EQ(shearAmplitude({kAlpha, kL, 0.0f}, k), isoAmplitude({kAlpha, kL}, k));
 }
 
 TEST(ShearAmplitude, ZeroAtOriginForAnyGamma) {
   for (float g : {0.0f, 1.0f, kGamma, -2.0f})
-    EXPECT_TRUE(isZero(shearAmplitude(kAlpha, kL, g, Vector3()))) << "Gamma = " << g;
+    EXPECT_TRUE(isZero(shearAmplitude({kAlpha, kL, g}, Vector3()))) << "Gamma = " << g;
 }
 
 TEST(ShearAmplitude, AlongWindZeroUsesLimitDistortion) {
@@ -92,15 +90,15 @@ TEST(ShearAmplitude, AlongWindZeroUsesLimitDistortion) {
   const Vector3 k(0.0f, -0.2f, 0.5f);
   const float beta = betaAt(kGamma, k, kL);
   const Mat3 d(1, 0, -beta, 0, 1, 0, 0, 0, 1);
-  EXPECT_EQ(shearAmplitude(kAlpha, kL, kGamma, k), d * isoAmplitude(kAlpha, kL, k));
+  EXPECT_EQ(shearAmplitude({kAlpha, kL, kGamma}, k), d * isoAmplitude({kAlpha, kL}, k));
 }
 
 TEST(ShearAmplitude, GeneralFormulasApproachTheLimit) {
   // At k1 = 1e-7 the general expressions agree with the k1 = 0 limit to about
   // seven digits.
   for (Vector3 k : {Vector3(0.0f, -0.2f, 0.5f), Vector3(0.0f, 0.7f, -0.05f)}) {
-    const Mat3 lim = shearAmplitude(kAlpha, kL, kGamma, k);
-    const Mat3 near = shearAmplitude(kAlpha, kL, kGamma, Vector3(1e-7f, k.y, k.z));
+    const Mat3 lim = shearAmplitude({kAlpha, kL, kGamma}, k);
+    const Mat3 near = shearAmplitude({kAlpha, kL, kGamma}, Vector3(1e-7f, k.y, k.z));
     double scale = 0.0;
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) scale = std::max(scale, std::fabs(double(at(lim, i, j))));
@@ -113,7 +111,7 @@ TEST(ShearAmplitude, GeneralFormulasApproachTheLimit) {
 
 TEST(ShearAmplitude, TinyAlongWindComponentStaysFinite) {
   // k1 non-zero but k1^2 + k2^2 underflowing: the limit is used, no NaN.
-  const Mat3 a = shearAmplitude(kAlpha, kL, kGamma, Vector3(1e-30f, 0.0f, 0.5f));
+  const Mat3 a = shearAmplitude({kAlpha, kL, kGamma}, Vector3(1e-30f, 0.0f, 0.5f));
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) EXPECT_TRUE(std::isfinite(at(a, i, j))) << i << "," << j;
 }
@@ -122,19 +120,19 @@ TEST(TensorAmplitude, IsIncompressibleForEveryVariant) {
   // k^T A(k) = 0 for the isotropic, sheared and stretched models, up to float
   // rounding (a wrong distortion or stretch leaves residuals of order one).
   const float tol = 1e-5f;
-  EXPECT_LT(leftNullResidual(isoAmplitude(kAlpha, kL, kK), kK), tol);
-  EXPECT_LT(leftNullResidual(shearAmplitude(kAlpha, kL, kGamma, kK), kK), tol);
-  EXPECT_LT(leftNullResidual(tensorAmplitude(kAlpha, kL, kGamma, kK, false), kK), tol);
+  EXPECT_LT(leftNullResidual(isoAmplitude({kAlpha, kL}, kK), kK), tol);
+  EXPECT_LT(leftNullResidual(shearAmplitude({kAlpha, kL, kGamma}, kK), kK), tol);
+  EXPECT_LT(leftNullResidual(tensorAmplitude({kAlpha, kL, kGamma}, kK), kK), tol);
   for (Vector3 k : {Vector3(-1.3f, 0.02f, 0.11f), Vector3(0.0f, 0.3f, 0.9f),
                     Vector3(0.004f, -0.003f, 0.002f)})
-    EXPECT_LT(leftNullResidual(shearAmplitude(kAlpha, kL, kGamma, k), k), tol)
+    EXPECT_LT(leftNullResidual(shearAmplitude({kAlpha, kL, kGamma}, k), k), tol)
         << k.x << " " << k.y << " " << k.z;
   // Stretched: R A_sh(k') with a, b away from 1.
   Vector3 ks;
   const Mat3 r = stretchMatrix(kK, 1.37f, 0.81f, ks);
-  EXPECT_LT(leftNullResidual(r * shearAmplitude(kAlpha, kL, kGamma, ks), kK), tol);
+  EXPECT_LT(leftNullResidual(r * shearAmplitude({kAlpha, kL, kGamma}, ks), kK), tol);
   // Phi k = 0 follows.
-  const Mat3 phi = spectralTensor(kAlpha, kL, kGamma, kK, false);
+  const Mat3 phi = spectralTensor({kAlpha, kL, kGamma}, kK);
   for (int i = 0; i < 3; ++i)
     EXPECT_NEAR(double(at(phi, i, 0)) * kK.x + double(at(phi, i, 1)) * kK.y +
                     double(at(phi, i, 2)) * kK.z,
@@ -143,13 +141,13 @@ TEST(TensorAmplitude, IsIncompressibleForEveryVariant) {
 
 TEST(TensorAmplitude, WithoutTerrainIsShearAmplitude) {
   for (Vector3 k : {kK, Vector3(0, 0.3f, 0.2f), Vector3()})
-    EXPECT_EQ(tensorAmplitude(kAlpha, kL, kGamma, k, false), shearAmplitude(kAlpha, kL, kGamma, k));
+    EXPECT_EQ(tensorAmplitude({kAlpha, kL, kGamma}, k), shearAmplitude({kAlpha, kL, kGamma}, k));
 }
 
 TEST(SpectralTensor, IsotropicTraceIdentity) {
   // trace Phi = 2 E(k) / (4 pi k^2) = 2 k^2 isoSpectralDensity.
   for (Vector3 k : {kK, Vector3(0.01f, 0.0f, -0.002f), Vector3(3.0f, 4.0f, 12.0f)}) {
-    const Mat3 phi = spectralTensor(kAlpha, kL, 0.0f, k, false);
+    const Mat3 phi = spectralTensor({kAlpha, kL, 0.0f}, k);
     const long double k2 = (long double)k.x * k.x + (long double)k.y * k.y + (long double)k.z * k.z;
     const long double ref =
         2 * k2 * kAlpha / (4 * kPiL) * std::pow(1.0L / (kL * kL) + k2, -17.0L / 6);
@@ -159,12 +157,12 @@ TEST(SpectralTensor, IsotropicTraceIdentity) {
 }
 
 TEST(SpectralTensor, IsSymmetricPositiveSemiDefinite) {
-  const Mat3 phi = spectralTensor(kAlpha, kL, kGamma, kK, false);
+  const Mat3 phi = spectralTensor({kAlpha, kL, kGamma}, kK);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) EXPECT_EQ(at(phi, i, j), at(phi, j, i));
   for (int i = 0; i < 3; ++i) EXPECT_GE(at(phi, i, i), 0.0f);
   // Shear creates the negative uw covariance of a boundary layer at k2 = 0.
-  const Mat3 phi2 = spectralTensor(kAlpha, kL, kGamma, Vector3(0.05f, 0.0f, 0.02f), false);
+  const Mat3 phi2 = spectralTensor({kAlpha, kL, kGamma}, Vector3(0.05f, 0.0f, 0.02f));
   EXPECT_LT(at(phi2, 0, 2), 0.0f);
 }
 
@@ -230,7 +228,7 @@ TEST(SqrtSym3, Examples) {
 TEST(SqrtSym3, SquaresBackSpectralTensor) {
   // The root of Phi(k) squares back to Phi (Phi has rank two).
   for (Vector3 k : {kK, Vector3(0.02f, 0.0f, 0.01f), Vector3(0.0f, 1.5f, -0.4f)}) {
-    const Mat3 phi = spectralTensor(kAlpha, kL, kGamma, k, false);
+    const Mat3 phi = spectralTensor({kAlpha, kL, kGamma}, k);
     const Mat3 s = sqrtSym3(phi);
     double p[3][3];
     productD(s, s, p);
@@ -277,8 +275,8 @@ TEST(TensorAmplitudeTerrain, UnitStretchLeavesModelUnchanged) {
   // a = b = 1: R is the projection onto the plane normal to k, which A_sh
   // already lies in.
   const UpstreamTables t = constantTables(1.0f, 1.0f, 0.0f);
-  const Mat3 plain = tensorAmplitude(kAlpha, kL, kGamma, kK, false);
-  const Mat3 terr = tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t);
+  const Mat3 plain = tensorAmplitude({kAlpha, kL, kGamma}, kK);
+  const Mat3 terr = tensorAmplitude({kAlpha, kL, kGamma, true, &t}, kK);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       EXPECT_NEAR(at(terr, i, j), at(plain, i, j), 1e-6 * std::fabs(at(plain, 0, 2)))
@@ -292,15 +290,15 @@ TEST(TensorAmplitudeTerrain, StretchesByTableFactors) {
   EXPECT_NEAR(b, 0.81f, 1e-6);
   Vector3 ks;
   const Mat3 r = stretchMatrix(kK, a, b, ks);
-  EXPECT_EQ(tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t),
-            r * shearAmplitude(kAlpha, kL, kGamma, ks));
-  EXPECT_LT(leftNullResidual(tensorAmplitude(kAlpha, kL, kGamma, kK, true, &t), kK), 1e-5);
+  EXPECT_EQ(tensorAmplitude({kAlpha, kL, kGamma, true, &t}, kK),
+            r * shearAmplitude({kAlpha, kL, kGamma}, ks));
+  EXPECT_LT(leftNullResidual(tensorAmplitude({kAlpha, kL, kGamma, true, &t}, kK), kK), 1e-5);
 }
 
 TEST(TensorAmplitudeTerrain, ZeroAtOrigin) {
   const UpstreamTables t = constantTables(1.37f, 0.81f, 0.5f);
-  EXPECT_TRUE(isZero(tensorAmplitude(kAlpha, kL, kGamma, Vector3(), true, &t)));
-  EXPECT_TRUE(isZero(spectralTensor(0.0f, kL, kGamma, Vector3(), true, &t)));
+  EXPECT_TRUE(isZero(tensorAmplitude({kAlpha, kL, kGamma, true, &t}, Vector3())));
+  EXPECT_TRUE(isZero(spectralTensor({0.0f, kL, kGamma, true, &t}, Vector3())));
 }
 
 TEST(TensorAmplitudeRoughness, ZeroLevelReadsTable) {
@@ -308,21 +306,40 @@ TEST(TensorAmplitudeRoughness, ZeroLevelReadsTable) {
   const UpstreamTables t = constantTables(1.0f, 1.0f, e);
   const float level = roughnessAlphaeps(t, 2.0f);
   EXPECT_NEAR(level, 1.7f * e, 1e-7);
-  EXPECT_EQ(tensorAmplitude(0.0f, kL, kGamma, kK, false, &t),
-            shearAmplitude(level, kL, kGamma, kK));
+  EXPECT_EQ(tensorAmplitude({0.0f, kL, kGamma, false, &t}, kK),
+            shearAmplitude({level, kL, kGamma}, kK));
 }
 
 TEST(TensorAmplitudeDeathTest, MissingTablesAreFatal) {
-  EXPECT_EXIT(tensorAmplitude(kAlpha, kL, kGamma, kK, true), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(tensorAmplitude({kAlpha, kL, kGamma, true}, kK), ::testing::ExitedWithCode(1),
               wind::testing::fatalReport(
                   "stretch tables not built: the Terrain stretch needs the Terrain option"));
-  EXPECT_EXIT(tensorAmplitude(0.0f, kL, kGamma, kK, false), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(tensorAmplitude({0.0f, kL, kGamma}, kK), ::testing::ExitedWithCode(1),
               wind::testing::fatalReport(
                   "roughness table not built: alphaeps = 0 needs the Roughness option"));
   UpstreamTables onlyStretch = constantTables(1, 1, 1);
   onlyStretch.hasRoughness = false;
-  EXPECT_EXIT(spectralTensor(0.0f, kL, kGamma, kK, true, &onlyStretch),
+  EXPECT_EXIT(spectralTensor({0.0f, kL, kGamma, true, &onlyStretch}, kK),
               ::testing::ExitedWithCode(1),
               wind::testing::fatalReport(
                   "roughness table not built: alphaeps = 0 needs the Roughness option"));
+}
+
+TEST(TensorModel, NeedsTablesForTerrainOrZeroLevel) {
+  using wind::testing::fatalMessage;
+  const UpstreamTables filled = constantTables(1, 1, 1);
+  UpstreamTables onlyStretch = filled;
+  onlyStretch.hasRoughness = false;
+  const TensorModel plain{kAlpha, kL, kGamma};
+  const TensorModel terrain{kAlpha, kL, kGamma, true};
+  const TensorModel roughness{0.0f, kL, kGamma, true, &onlyStretch};
+  const TensorModel both{0.0f, kL, kGamma, true, &filled};
+  EXPECT_FALSE(plain.needsTables());
+  EXPECT_TRUE(terrain.needsTables());
+  EXPECT_TRUE((TensorModel{0.0f, kL, kGamma}).needsTables());
+  // Checked once at the boundary, with the messages of the lookups.
+  EXPECT_EQ(fatalMessage([&] { plain.checkTables(); }), "");
+  EXPECT_EQ(fatalMessage([&] { terrain.checkTables(); }), kStretchTablesMissing);
+  EXPECT_EQ(fatalMessage([&] { roughness.checkTables(); }), kRoughnessTableMissing);
+  EXPECT_EQ(fatalMessage([&] { both.checkTables(); }), "");
 }

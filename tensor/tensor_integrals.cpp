@@ -101,14 +101,13 @@ double inertialPhi11(float alphaeps, Vector3 q) {
          (q2 + q3);
 }
 
-double phiInt(float alphaeps, float L, float Gamma, float k1, float k2c, float k3c,
-              [[maybe_unused]] float Delta1, float Delta2, float Delta3, bool Terrain, float tol,
-              int i, int j, const UpstreamTables* tables) {
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j) {
   checkComponents(i, j);
-  const auto integrand = [=](double k2, double k3) {
-    const Mat3 phi = spectralTensor(alphaeps, L, Gamma,
-                                    Vector3(k1, static_cast<float>(k2), static_cast<float>(k3)),
-                                    Terrain, tables);
+  const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
+  const float Delta2 = Delta.y, Delta3 = Delta.z;
+  const auto integrand = [=, &model](double k2, double k3) {
+    const Mat3 phi =
+        spectralTensor(model, Vector3(k1, static_cast<float>(k2), static_cast<float>(k3)));
     const float s2 = static_cast<float>(sinc((k2c - k2) * Delta2 * 0.5));
     const double m = sinc((k3c - k3) * Delta3 * 0.5) * s2;
     return m * m * at(phi, i, j);
@@ -129,21 +128,17 @@ double phiInt(float alphaeps, float L, float Gamma, float k1, float k2c, float k
   return double(Delta3) * (double(Delta2) * kWindowNorm) / kTwoPiFSquared * I;
 }
 
-Mat3 phiIntMatrix(float alphaeps, float L, float Gamma, Vector3 k, Vector3 Delta, bool Terrain,
-                  float tol, const UpstreamTables* tables) {
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol) {
   static constexpr std::pair<int, int> kUpper[] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
   Mat3 m;
-  for (const auto& [i, j] : kUpper)
-    at(m, i, j) = static_cast<float>(phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, Delta.x, Delta.y,
-                                            Delta.z, Terrain, tol, i, j, tables));
+  for (const auto& [i, j] : kUpper) at(m, i, j) = toFloat(phiInt(model, k, Delta, tol, i, j));
   at(m, 1, 0) = at(m, 0, 1);
   at(m, 2, 0) = at(m, 0, 2);
   at(m, 2, 1) = at(m, 1, 2);
   return m;
 }
 
-double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int, 2> pair,
-                  bool Terrain, float tol, const UpstreamTables* tables) {
+double phiIntk2k3(const TensorModel& model, float k1, std::span<int, 2> pair, float tol) {
   checkComponents(pair[0], pair[1]);
   if (pair[0] > pair[1]) std::swap(pair[0], pair[1]);
   const int i = pair[0];
@@ -151,11 +146,11 @@ double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int,
   // Phi12 and Phi23 are odd in k2.
   if ((i == 0 && j == 1) || (i == 1 && j == 2)) return 0.0;
 
-  const float ks = mapScale(k1, L);
-  const auto integrand = [=](double s2, double s3) {
+  const float ks = mapScale(k1, model.L);
+  const auto integrand = [=, &model](double s2, double s3) {
     const float k2 = mapToWaveNumber(ks, s2);
     const float k3 = mapToWaveNumber(ks, s3);
-    const Mat3 phi = spectralTensor(alphaeps, L, Gamma, Vector3(k1, k2, k3), Terrain, tables);
+    const Mat3 phi = spectralTensor(model, Vector3(k1, k2, k3));
     const double j3 = std::fabs(double(k3)) + ks;
     const double j2 = double(k2) + ks;
     return j3 * j3 * at(phi, i, j) * (j2 * j2) / (double(ks) * ks);
@@ -169,23 +164,21 @@ double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int,
   return 2 * I;
 }
 
-double phiIntComp(float alphaeps, float L, float Gamma, float k1, float kOther,
-                  int IntegrateComp, bool Terrain, float tol, int i, int j,
-                  const UpstreamTables* tables) {
+double phiIntComp(const TensorModel& model, float k1, float kOther, int IntegrateComp, float tol,
+                  int i, int j) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  return lineIntegral(L, k1, kOther, IntegrateComp, tol, [&](float, Vector3 k) {
-    return at(spectralTensor(alphaeps, L, Gamma, k, Terrain, tables), i, j);
-  });
+  return lineIntegral(model.L, k1, kOther, IntegrateComp, tol,
+                      [&](float, Vector3 k) { return at(spectralTensor(model, k), i, j); });
 }
 
-double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOther,
-                       int IntegrateComp, float p1, float p2, bool Terrain, float tol, int i,
-                       int j, const UpstreamTables* tables) {
+double phiIntCompAlias(const TensorModel& model, float k1, float kOther, int IntegrateComp,
+                       Pair2 periods, float tol, int i, int j) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  return lineIntegral(L, k1, kOther, IntegrateComp, tol, [&](float kappa, Vector3 k) {
-    float pij = at(spectralTensor(alphaeps, L, Gamma, k, Terrain, tables), i, j);
+  const float p1 = periods.first, p2 = periods.second;
+  return lineIntegral(model.L, k1, kOther, IntegrateComp, tol, [&](float kappa, Vector3 k) {
+    float pij = at(spectralTensor(model, k), i, j);
     // Energy folded back from the aliases of the two resolved components.
     static constexpr int kShifts[] = {-2, -1, 1, 2};
     for (const int a : kShifts)
@@ -193,25 +186,23 @@ double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOt
         const float k1Shifted = static_cast<float>(double(k1) + double(a) / p1);
         const float kOtherShifted = static_cast<float>(double(kOther) + double(b) / p2);
         pij = static_cast<float>(
-            pij + inertialPhi11(alphaeps, lineWaveVector(k1Shifted, kappa, kOtherShifted,
-                                                         IntegrateComp)));
+            pij + inertialPhi11(model.alphaeps,
+                                lineWaveVector(k1Shifted, kappa, kOtherShifted, IntegrateComp)));
       }
     return pij;
   });
 }
 
-double phiIntkxSinc(float alphaeps, float L, float Gamma, float k1, float c, float Delta,
-                    int IntegrateComp, bool Terrain, float tol, int i, int j,
-                    const UpstreamTables* tables) {
+double phiIntkxSinc(const TensorModel& model, float k1, float c, float Delta, int IntegrateComp,
+                    float tol, int i, int j) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  const float ks = mapScale(k1, L);
-  const auto integrand = [=](double s, double kOther) {
+  const float ks = mapScale(k1, model.L);
+  const auto integrand = [=, &model](double s, double kOther) {
     if (std::fabs(s) > kMapCutoff) return 0.0;
     const float kappa = mapToWaveNumber(ks, s);
-    const Mat3 phi = spectralTensor(
-        alphaeps, L, Gamma,
-        lineWaveVector(k1, kappa, static_cast<float>(kOther), IntegrateComp), Terrain, tables);
+    const Mat3 phi =
+        spectralTensor(model, lineWaveVector(k1, kappa, static_cast<float>(kOther), IntegrateComp));
     const double jac = std::fabs(double(kappa)) + ks;
     const double w = sinc((c - kOther) * Delta * 0.5);
     return jac * jac * at(phi, i, j) * (w * w) / ks;

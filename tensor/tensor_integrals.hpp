@@ -8,8 +8,9 @@
 // cell, weighted by the squared sinc response of the cell.
 //
 //   phiInt        (1/norm) int int sinc^2((k2c-k2) D2/2) sinc^2((k3c-k3) D3/2) Phi_ij(k1,k2,k3)
-//                 over k2 in k2c +- 2pi/D2, k3 in k3c +- 2pi/D3: the weighted cell mean
-//                 (a constant tensor comes back unchanged);
+//                 over k2 in k2c +- 2pi/D2, k3 in k3c +- 2pi/D3, for the cell centred on
+//                 kc = (k1, k2c, k3c) with window lengths Delta = (D1, D2, D3): the
+//                 weighted cell mean (a constant tensor comes back unchanged);
 //   phiIntMatrix  all nine cell means (six integrals, mirrored);
 //   phiIntk2k3    F_ij(k1) = int int Phi_ij dk2 dk3 over the whole plane, the one-point
 //                 cross-spectrum in k1 (two-sided in k1: int F_ii dk1 over the real
@@ -18,7 +19,7 @@
 //                 (IntegrateComp 1: k2, with k3 = kOther; 2: k3, with k2 = kOther);
 //   phiIntCompAlias  the same with, at every point, the inertial-range Phi11 of the
 //                 16 wave vectors shifted by (a/p1, b/p2), a, b in {+-1, +-2},
-//                 added to the integrand;
+//                 added to the integrand, (p1, p2) the periods;
 //   phiIntkxSinc  int dk_c of the sinc^2 window mean of Phi_ij over the other
 //                 component, window centre c and length D.
 //
@@ -46,14 +47,15 @@
 // component index outside 0..2.
 //
 // Every routine carries its parameters to its integrand by capture: there is no
-// shared state, calls are independent and reentrant. tables is passed on to
-// spectralTensor (needed only with Terrain or alphaeps == 0). Results are double;
-// callers store them as float.
+// shared state, calls are independent and reentrant. The model
+// (tensor/model.hpp) goes unchanged to spectralTensor; the routines do not
+// check its tables (the callers' boundary does, TensorModel::checkTables).
+// Results are double; callers store them as float.
 
 #include <span>
 
 #include "numerics/small_types.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -65,38 +67,32 @@ double sinc(double x);
 // precision. q = 0 is not defined.
 double inertialPhi11(float alphaeps, Vector3 q);
 
-// Sinc^2-weighted mean of Phi_ij over the cell centred on (k1, k2c, k3c) with
-// window lengths Delta2, Delta3 (Delta1 is not used). i, j are 0-based.
-double phiInt(float alphaeps, float L, float Gamma, float k1, float k2c, float k3c, float Delta1,
-              float Delta2, float Delta3, bool Terrain, float tol, int i, int j,
-              const UpstreamTables* tables = nullptr);
+// Sinc^2-weighted mean of Phi_ij over the cell centred on kc = (k1, k2c, k3c)
+// with window lengths Delta.y, Delta.z (Delta.x is not used). i, j are 0-based.
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j);
 
-// The symmetric matrix of phiInt for k = (k1, k2c, k3c) and Delta = (Delta1,
-// Delta2, Delta3), computed for (0,0), (0,1), (0,2), (1,1), (1,2), (2,2).
-Mat3 phiIntMatrix(float alphaeps, float L, float Gamma, Vector3 k, Vector3 Delta, bool Terrain,
-                  float tol, const UpstreamTables* tables = nullptr);
+// The symmetric matrix of phiInt for the cell centred on k, computed for (0,0),
+// (0,1), (0,2), (1,1), (1,2), (2,2).
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol);
 
 // F_ij(k1) for the component pair (i, j). The pair is sorted in place so that
 // i <= j; the pairs (0, 1) and (1, 2), odd in k2, give 0 without integrating.
-double phiIntk2k3(float alphaeps, float L, float Gamma, float k1, std::span<int, 2> pair,
-                  bool Terrain, float tol, const UpstreamTables* tables = nullptr);
+double phiIntk2k3(const TensorModel& model, float k1, std::span<int, 2> pair, float tol);
 
 // int Phi_ij dk_c over the component selected by IntegrateComp (1: k2, 2: k3);
 // kOther is the fixed value of the other one.
-double phiIntComp(float alphaeps, float L, float Gamma, float k1, float kOther,
-                  int IntegrateComp, bool Terrain, float tol, int i, int j,
-                  const UpstreamTables* tables = nullptr);
+double phiIntComp(const TensorModel& model, float k1, float kOther, int IntegrateComp, float tol,
+                  int i, int j);
 
-// phiIntComp with the aliasing sum of inertialPhi11 over the shifts a/p1 of k1
-// and b/p2 of kOther, a, b in {-2, -1, 1, 2}.
-double phiIntCompAlias(float alphaeps, float L, float Gamma, float k1, float kOther,
-                       int IntegrateComp, float p1, float p2, bool Terrain, float tol, int i,
-                       int j, const UpstreamTables* tables = nullptr);
+// phiIntComp with the aliasing sum of inertialPhi11 (at the model's alphaeps)
+// over the shifts a/p1 of k1 and b/p2 of kOther, a, b in {-2, -1, 1, 2},
+// periods = (p1, p2).
+double phiIntCompAlias(const TensorModel& model, float k1, float kOther, int IntegrateComp,
+                       Pair2 periods, float tol, int i, int j);
 
 // int dk_c (IntegrateComp 1: k2, 2: k3) of the sinc^2 window mean of Phi_ij over
 // the other component, window centre c and window length Delta.
-double phiIntkxSinc(float alphaeps, float L, float Gamma, float k1, float c, float Delta,
-                    int IntegrateComp, bool Terrain, float tol, int i, int j,
-                    const UpstreamTables* tables = nullptr);
+double phiIntkxSinc(const TensorModel& model, float k1, float c, float Delta, int IntegrateComp,
+                    float tol, int i, int j);
 
 }  // namespace wind

@@ -58,37 +58,37 @@ TEST(PhiIntk2k3, IsotropicMatchesVonKarmanOverSixDecades) {
   const float alphaeps = 0.85f, L = 33.6f;
   for (float k1 : {1e-5f, 3e-4f, 0.01f, 0.042f, 0.5f, 7.3f, 60.0f}) {
     std::array<int, 2> p11{0, 0}, p22{1, 1}, p33{2, 2};
-    const double f11 = phiIntk2k3(alphaeps, L, 0.0f, k1, p11, false, 0.001f);
-    const double f22 = phiIntk2k3(alphaeps, L, 0.0f, k1, p22, false, 0.001f);
-    const double f33 = phiIntk2k3(alphaeps, L, 0.0f, k1, p33, false, 0.001f);
+    const double f11 = phiIntk2k3({alphaeps, L, 0.0f}, k1, p11, 0.001f);
+    const double f22 = phiIntk2k3({alphaeps, L, 0.0f}, k1, p22, 0.001f);
+    const double f33 = phiIntk2k3({alphaeps, L, 0.0f}, k1, p33, 0.001f);
     EXPECT_NEAR(f11 / vonKarmanF11(alphaeps, L, k1), 1.0, 2e-3) << "k1 = " << k1;
     EXPECT_NEAR(f22 / vonKarmanF22(alphaeps, L, k1), 1.0, 2e-3) << "k1 = " << k1;
     EXPECT_NEAR(f33 / vonKarmanF22(alphaeps, L, k1), 1.0, 2e-3) << "k1 = " << k1;
   }
   // The isotropic spectrum is even in k1.
   std::array<int, 2> p11{0, 0};
-  EXPECT_NEAR(phiIntk2k3(alphaeps, L, 0.0f, -0.042f, p11, false, 0.001f) /
-                  vonKarmanF11(alphaeps, L, 0.042),
-              1.0, 2e-3);
+  EXPECT_NEAR(
+      phiIntk2k3({alphaeps, L, 0.0f}, -0.042f, p11, 0.001f) / vonKarmanF11(alphaeps, L, 0.042), 1.0,
+      2e-3);
 }
 
 TEST(PhiIntk2k3, PairIsSortedAndOddPairsVanish) {
   const float alphaeps = 1.0f, L = 30.0f, Gamma = 3.9f, k1 = 0.05f;
   std::array<int, 2> p{1, 0};
-  EXPECT_EQ(phiIntk2k3(alphaeps, L, Gamma, k1, p, false, 0.001f), 0.0);
+  EXPECT_EQ(phiIntk2k3({alphaeps, L, Gamma}, k1, p, 0.001f), 0.0);
   EXPECT_EQ(p, (std::array<int, 2>{0, 1}));
   p = {2, 1};
-  EXPECT_EQ(phiIntk2k3(alphaeps, L, Gamma, k1, p, false, 0.001f), 0.0);
+  EXPECT_EQ(phiIntk2k3({alphaeps, L, Gamma}, k1, p, 0.001f), 0.0);
   EXPECT_EQ(p, (std::array<int, 2>{1, 2}));
 
   // (2, 0) is even in k2 and integrates: the shear stress spectrum is negative
   // and bounded by the Cauchy-Schwarz inequality.
   p = {2, 0};
-  const double f13 = phiIntk2k3(alphaeps, L, Gamma, k1, p, false, 0.001f);
+  const double f13 = phiIntk2k3({alphaeps, L, Gamma}, k1, p, 0.001f);
   EXPECT_EQ(p, (std::array<int, 2>{0, 2}));
   std::array<int, 2> p11{0, 0}, p33{2, 2};
-  const double f11 = phiIntk2k3(alphaeps, L, Gamma, k1, p11, false, 0.001f);
-  const double f33 = phiIntk2k3(alphaeps, L, Gamma, k1, p33, false, 0.001f);
+  const double f11 = phiIntk2k3({alphaeps, L, Gamma}, k1, p11, 0.001f);
+  const double f33 = phiIntk2k3({alphaeps, L, Gamma}, k1, p33, 0.001f);
   EXPECT_LT(f13, -0.1 * std::sqrt(f11 * f33));
   EXPECT_GT(f13, -std::sqrt(f11 * f33));
   // Shear moves energy into the along-wind component.
@@ -96,8 +96,8 @@ TEST(PhiIntk2k3, PairIsSortedAndOddPairsVanish) {
 
   // Without shear the cross term vanishes.
   p = {0, 2};
-  EXPECT_NEAR(phiIntk2k3(alphaeps, L, 0.0f, k1, p, false, 0.001f) / vonKarmanF11(alphaeps, L, k1),
-              0.0, 1e-4);
+  EXPECT_NEAR(phiIntk2k3({alphaeps, L, 0.0f}, k1, p, 0.001f) / vonKarmanF11(alphaeps, L, k1), 0.0,
+              1e-4);
 }
 
 TEST(PhiIntk2k3, PlaneIsTheIntegralOfLines) {
@@ -109,14 +109,13 @@ TEST(PhiIntk2k3, PlaneIsTheIntegralOfLines) {
     if (std::fabs(s) > 0.99999) return 0.0;
     const float k3 = static_cast<float>(ks * s / (1 - std::fabs(s)));
     const double jac = ks + std::fabs(k3);
-    return jac * jac / ks *
-           phiIntComp(alphaeps, L, Gamma, k1, k3, kIntegrateK2, false, 1e-5f, 0, 0);
+    return jac * jac / ks * phiIntComp({alphaeps, L, Gamma}, k1, k3, kIntegrateK2, 1e-5f, 0, 0);
   };
   int nofun = 0, flag = 0;
   const double nested = adapint(outer, -1.0, 1.0, 1e-5, 10000, nofun, flag);
   ASSERT_EQ(flag, 0);
   std::array<int, 2> p11{0, 0};
-  const double plane = phiIntk2k3(alphaeps, L, Gamma, k1, p11, false, 1e-4f);
+  const double plane = phiIntk2k3({alphaeps, L, Gamma}, k1, p11, 1e-4f);
   EXPECT_NEAR(nested / plane, 1.0, 3e-4);
 }
 
@@ -127,14 +126,14 @@ TEST(PhiIntk2k3, IdentityStretchLeavesSpectrumUnchanged) {
   for (int i = 0; i < kKLGridSize; ++i) tables.kL[i] = kLGrid(i);
   tables.hasStretch = true;
   std::array<int, 2> p1{0, 0}, p2{0, 0};
-  const double plain = phiIntk2k3(1.0f, 30.0f, 3.9f, 0.02f, p1, false, 0.001f);
-  const double stretched = phiIntk2k3(1.0f, 30.0f, 3.9f, 0.02f, p2, true, 0.001f, &tables);
+  const double plain = phiIntk2k3({1.0f, 30.0f, 3.9f}, 0.02f, p1, 0.001f);
+  const double stretched = phiIntk2k3({1.0f, 30.0f, 3.9f, true, &tables}, 0.02f, p2, 0.001f);
   EXPECT_NEAR(stretched / plain, 1.0, 1e-4);
 }
 
 TEST(PhiIntk2k3Death, FailureIsFatalWithDiagnostics) {
   std::array<int, 2> p{0, 0};
-  EXPECT_EXIT(phiIntk2k3(1.0f, 30.0f, 3.9f, 0.0f, p, false, 0.0f), ExitedWithCode(1),
+  EXPECT_EXIT(phiIntk2k3({1.0f, 30.0f, 3.9f}, 0.0f, p, 0.0f), ExitedWithCode(1),
               "adapint2 error2\nnofun[0-9]+\n" + fatalReport("Error in adapint2"));
 }
 
@@ -146,8 +145,8 @@ TEST(PhiInt, SlowlyVaryingTensorGivesThePointValue) {
   const float alphaeps = 1.0f, L = 30.0f, Gamma = 3.9f;
   const Vector3 k(0.11f, -0.07f, 0.09f);
   const Vector3 box(9000.0f, 8000.0f, 11000.0f);
-  const Mat3 point = spectralTensor(alphaeps, L, Gamma, k, false);
-  const Mat3 cell = phiIntMatrix(alphaeps, L, Gamma, k, box, false, 0.0025f);
+  const Mat3 point = spectralTensor({alphaeps, L, Gamma}, k);
+  const Mat3 cell = phiIntMatrix({alphaeps, L, Gamma}, k, box, 0.0025f);
   const double scale = std::sqrt(double(at(point, 0, 0)) * at(point, 2, 2));
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) {
@@ -157,13 +156,13 @@ TEST(PhiInt, SlowlyVaryingTensorGivesThePointValue) {
   for (int i = 0; i < 3; ++i)
     EXPECT_NEAR(at(cell, i, i) / at(point, i, i), 1.0, 4e-3) << i;
   // Each element is the phiInt of its pair.
-  EXPECT_EQ(at(cell, 0, 2), static_cast<float>(phiInt(alphaeps, L, Gamma, k.x, k.y, k.z, box.x,
-                                                       box.y, box.z, false, 0.0025f, 0, 2)));
+  EXPECT_EQ(at(cell, 0, 2),
+            static_cast<float>(phiInt({alphaeps, L, Gamma}, k, box, 0.0025f, 0, 2)));
 }
 
 TEST(PhiIntDeath, FailureAwayFromZeroIsFatal) {
-  EXPECT_EXIT(phiInt(1.0f, 30.0f, 3.9f, 0.25f, 0.5f, -0.75f, 100.0f, 100.0f, 100.0f, false, 0.0f,
-                     0, 0),
+  EXPECT_EXIT(phiInt({1.0f, 30.0f, 3.9f}, Vector3(0.25f, 0.5f, -0.75f),
+                     Vector3(100.0f, 100.0f, 100.0f), 0.0f, 0, 0),
               ExitedWithCode(1),
               "adapint2 error 2\nresult 0\nnofun [0-9]+\nk vector 0\\.25 0\\.5 -0\\.75\n" +
                   fatalReport("Error in adapint2 (called from phiInt)"));
@@ -172,7 +171,8 @@ TEST(PhiIntDeath, FailureAwayFromZeroIsFatal) {
 TEST(PhiInt, FailureAtZeroK1IsAccepted) {
   // Zero tolerance cannot be met within the budget; on the k1 = 0 plane the
   // exhausted integral is used as it is.
-  EXPECT_EQ(phiInt(1.0f, 30.0f, 3.9f, 0.0f, 0.5f, -0.75f, 100.0f, 100.0f, 100.0f, false, 0.0f, 0, 0),
+  EXPECT_EQ(phiInt({1.0f, 30.0f, 3.9f}, Vector3(0.0f, 0.5f, -0.75f),
+                   Vector3(100.0f, 100.0f, 100.0f), 0.0f, 0, 0),
             0.0);
 }
 
@@ -188,7 +188,7 @@ TEST(PhiIntComp, IsotropicMatchesClosedForm) {
       // the engines' 0.001 the seven-point rule can accept the two-humped line
       // q = 0 from a single split, 1.5% off; a tighter tolerance resolves it.)
       for (int comp : {kIntegrateK2, kIntegrateK3}) {
-        const double got = phiIntComp(alphaeps, L, 0.0f, k1, q, comp, false, 1e-5f, 0, 0);
+        const double got = phiIntComp({alphaeps, L, 0.0f}, k1, q, comp, 1e-5f, 0, 0);
         EXPECT_NEAR(got / expected, 1.0, 1e-4) << "k1 " << k1 << " q " << q << " comp " << comp;
       }
     }
@@ -205,30 +205,31 @@ TEST(PhiIntCompAlias, AddsTheShiftedInertialLines) {
       expected += phi11LineIntegral(alphaeps, k1s * k1s + qs * qs, qs);
     }
   for (int comp : {kIntegrateK2, kIntegrateK3}) {
-    const double got = phiIntCompAlias(alphaeps, L, 0.0f, k1, q, comp, p1, p2, false, 0.001f, 0, 0);
+    const double got =
+        phiIntCompAlias({alphaeps, L, 0.0f}, k1, q, comp, Pair2(p1, p2), 0.001f, 0, 0);
     EXPECT_NEAR(got / expected, 1.0, 2e-3) << "comp " << comp;
   }
 }
 
 TEST(PhiIntComp, FailureAtZeroK1IsAccepted) {
-  EXPECT_EQ(phiIntComp(1.0f, 30.0f, 3.9f, 0.0f, 0.1f, kIntegrateK2, false, 0.0f, 0, 0), 0.0);
+  EXPECT_EQ(phiIntComp({1.0f, 30.0f, 3.9f}, 0.0f, 0.1f, kIntegrateK2, 0.0f, 0, 0), 0.0);
 }
 
 TEST(PhiIntCompDeath, BadComponentAndFailure) {
   // Anchored: the message comes before any integration (no diagnostics).
   const std::string onlyReport =
       std::string("^") + fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)");
-  EXPECT_EXIT(phiIntComp(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, 3, false, 0.001f, 0, 0),
+  EXPECT_EXIT(phiIntComp({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, 3, 0.001f, 0, 0), ExitedWithCode(1),
+              onlyReport);
+  EXPECT_EXIT(
+      phiIntCompAlias({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, 0, Pair2(100.0f, 100.0f), 0.001f, 0, 0),
+      ExitedWithCode(1), onlyReport);
+  EXPECT_EXIT(phiIntkxSinc({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, 100.0f, 3, 0.0025f, 0, 0),
               ExitedWithCode(1), onlyReport);
-  EXPECT_EXIT(phiIntCompAlias(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, 0, 100.0f, 100.0f, false, 0.001f, 0,
-                              0),
-              ExitedWithCode(1), onlyReport);
-  EXPECT_EXIT(phiIntkxSinc(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, 100.0f, 3, false, 0.0025f, 0, 0),
-              ExitedWithCode(1), onlyReport);
-  EXPECT_EXIT(phiIntComp(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, kIntegrateK2, false, 0.001f, 3, 0),
+  EXPECT_EXIT(phiIntComp({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, kIntegrateK2, 0.001f, 3, 0),
               ExitedWithCode(1),
               fatalReport("Tensor component index out of range (must be 0, 1 or 2)"));
-  EXPECT_EXIT(phiIntComp(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, kIntegrateK2, false, 0.0f, 0, 0),
+  EXPECT_EXIT(phiIntComp({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, kIntegrateK2, 0.0f, 0, 0),
               ExitedWithCode(1), "adapint error2\nnofun[0-9]+\n" + fatalReport("Error in adapint"));
 }
 
@@ -238,15 +239,15 @@ TEST(PhiIntkxSinc, NarrowWindowGivesTheLineIntegral) {
   const float alphaeps = 1.0f, L = 30.0f, Gamma = 3.9f, k1 = 0.06f, c = 0.045f, box = 20000.0f;
   for (int comp : {kIntegrateK2, kIntegrateK3})
     for (auto [i, j] : {std::pair{0, 0}, std::pair{0, 2}, std::pair{2, 2}}) {
-      const double line = phiIntComp(alphaeps, L, Gamma, k1, c, comp, false, 0.001f, i, j);
-      const double window = phiIntkxSinc(alphaeps, L, Gamma, k1, c, box, comp, false, 0.0025f, i, j);
-      const double scale = phiIntComp(alphaeps, L, Gamma, k1, c, comp, false, 0.001f, 0, 0);
+      const double line = phiIntComp({alphaeps, L, Gamma}, k1, c, comp, 0.001f, i, j);
+      const double window = phiIntkxSinc({alphaeps, L, Gamma}, k1, c, box, comp, 0.0025f, i, j);
+      const double scale = phiIntComp({alphaeps, L, Gamma}, k1, c, comp, 0.001f, 0, 0);
       EXPECT_NEAR(window, line, 5e-3 * scale) << "comp " << comp << " (" << i << ", " << j << ")";
     }
 }
 
 TEST(PhiIntkxSincDeath, FailureAwayFromZeroIsFatal) {
-  EXPECT_EXIT(phiIntkxSinc(1.0f, 30.0f, 3.9f, 0.1f, 0.1f, 100.0f, kIntegrateK2, false, 0.0f, 0, 0),
+  EXPECT_EXIT(phiIntkxSinc({1.0f, 30.0f, 3.9f}, 0.1f, 0.1f, 100.0f, kIntegrateK2, 0.0f, 0, 0),
               ExitedWithCode(1),
               "adapint2 error2\nnofun[0-9]+\n" +
                   fatalReport("Error in adapint2 (called from phiIntkxSinc)"));

@@ -33,15 +33,13 @@ float kLGrid(int i) {
 }
 
 float roughnessAlphaeps(const UpstreamTables& tables, float kL) {
-  if (!tables.hasRoughness)
-    fatalError("roughness table not built: alphaeps = 0 needs the Roughness option");
+  if (!tables.hasRoughness) fatalError(kRoughnessTableMissing);
   const float e = readTable(tables.kL, tables.energy, tables.energyD2, kL);
   return static_cast<float>(double(kRoughnessFactorF) * e);
 }
 
 float stretchFactor(const UpstreamTables& tables, float kL, int c) {
-  if (!tables.hasStretch)
-    fatalError("stretch tables not built: the Terrain stretch needs the Terrain option");
+  if (!tables.hasStretch) fatalError(kStretchTablesMissing);
   if (c != 0 && c != 1) fatalError("stretchFactor: component must be 0 or 1");
   const float t = readTable(tables.kL, tables.strain[c], tables.strainD2[c], kL);
   return static_cast<float>(std::exp(double(t)));

@@ -20,9 +20,9 @@
 // Ownership and state. An UpstreamTables object is a plain value holding both
 // kinds of table. The terrain step of a driver fills it once with the builders
 // of sources/upstream_tables.hpp (buildStretchTables, buildRoughnessTable) and
-// from then on hands it read-only, as a `const UpstreamTables*`, to the tensor
-// routines (tensorAmplitude, spectralTensor and everything built on them),
-// where the pointer defaults to none. There is no process-wide table: every
+// from then on hands it read-only, as the `tables` pointer of a TensorModel
+// (tensor/model.hpp), to the tensor routines (tensorAmplitude, spectralTensor
+// and everything built on them). There is no process-wide table: every
 // routine here is reentrant, and lookups allocate nothing.
 //
 // Failure: looking up a table that no builder has filled ends the run through
@@ -34,6 +34,12 @@
 namespace wind {
 
 inline constexpr int kKLGridSize = 100;
+
+// The messages of a lookup in a table that no builder has filled.
+inline constexpr const char* kRoughnessTableMissing =
+    "roughness table not built: alphaeps = 0 needs the Roughness option";
+inline constexpr const char* kStretchTablesMissing =
+    "stretch tables not built: the Terrain stretch needs the Terrain option";
 
 // kL_i = 0.005 exp(ln(100 / 0.005) i / 99), i = 0 .. 99, rounded to float.
 float kLGrid(int i);

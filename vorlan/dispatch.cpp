@@ -9,8 +9,10 @@
 //
 // The reader has already rejected Kaimal1d with fieldDim other than 1 and 2D
 // with fieldDim other than 2, and checked that the seed is a negative 32-bit
-// integer. alphaeps, L and Gamma exist only for the tensor-model sources; the
-// Kaimal and isotropic engines take their own parameters.
+// integer. The tensor model (alphaeps, L, Gamma, the Terrain switch and the
+// run's tables) exists only for the tensor-model sources; the Kaimal and
+// isotropic engines take their own parameters. Every engine gets the grid of
+// its dimension from NPoint and LMax.
 #include <cstdint>
 #include <span>
 
@@ -28,35 +30,39 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
-  const Pair2 lengths2(in.LMax[0], in.LMax[1]);
+  const TensorModel model{.alphaeps = in.alphaeps,
+                          .L = in.L,
+                          .Gamma = in.Gamma,
+                          .Terrain = terrainFlag(in),
+                          .tables = &tables};
 
   switch (in.fieldDim) {
     case 1: {
       const std::span<Vector> lines(fields.line.data(), n);
+      const LineGrid grid{in.NPoint[0], in.LMax[0]};
       if (in.source == ParameterSource::Kaimal1d)
-        turbKaimal1d(lines, in.nComp, comps, in.NPoint[0], in.LMax[0], in.ustar, in.z, in.U0,
-                     seed);
+        turbKaimal1d(lines, in.nComp, comps, grid, in.ustar, in.z, in.U0, seed);
       else
-        turb1d(lines, in.nComp, comps, in.NPoint[0], in.LMax[0], in.alphaeps, in.L, in.Gamma,
-               seed, terrainFlag(in), &tables);
+        turb1d(lines, in.nComp, comps, model, grid, seed);
       return;
     }
     case 2: {
       const std::span<Matrix> planes(fields.plane.data(), n);
+      const PlaneGrid grid{in.NPoint[0], in.NPoint[1], Pair2(in.LMax[0], in.LMax[1])};
       if (in.source == ParameterSource::TwoD)
-        IncompIso(planes, in.nComp, comps, in.NPoint[0], in.NPoint[1], lengths2, in.sig2_2D,
-                  in.L_2D, seed);
+        IncompIso(planes, in.nComp, comps, grid, in.sig2_2D, in.L_2D, seed);
       else
-        turb2d(planes, in.nComp, comps, in.absentDim, in.NPoint[0], in.NPoint[1], lengths2,
-               in.alphaeps, in.L, in.Gamma, seed, Pair2(limNormK.x, limNormK.y),
-               terrainFlag(in), &tables);
+        turb2d(planes, in.nComp, comps, model, grid, in.absentDim, seed,
+               Pair2(limNormK.x, limNormK.y));
       return;
     }
-    default:
-      turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, in.NPoint[0],
-             in.NPoint[1], in.NPoint[2], Vector3(in.LMax[0], in.LMax[1], in.LMax[2]),
-             in.alphaeps, in.L, in.Gamma, seed, limNormK, terrainFlag(in), &tables);
+    default: {
+      const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
+                         Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
+      turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, model, grid, seed,
+             limNormK);
       return;
+    }
   }
 }
 

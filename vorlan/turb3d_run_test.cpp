@@ -36,13 +36,11 @@ fs::path freshDir(const std::string& name) {
 }
 
 // The fields of turb3d called directly, flattened per component.
-std::vector<std::vector<float>> direct(int ncomp, std::vector<int> comps, int n1, int n2, int n3,
-                                       Vector3 lengths, float alphaeps, float L, float Gamma,
-                                       int seed, Vector3 lim) {
+std::vector<std::vector<float>> direct(int ncomp, std::vector<int> comps, const TensorModel& model,
+                                       BoxGrid grid, int seed, Vector3 lim) {
   std::array<F3tensor, 3> f;
-  for (int c = 0; c < ncomp; ++c) f[std::size_t(c)] = f3tensor(1, n1, 1, n2, 1, n3);
-  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)), ncomp, comps, n1, n2, n3, lengths,
-         alphaeps, L, Gamma, seed, lim, false);
+  for (int c = 0; c < ncomp; ++c) f[std::size_t(c)] = f3tensor(1, grid.N1, 1, grid.N2, 1, grid.N3);
+  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)), ncomp, comps, model, grid, seed, lim);
   std::vector<std::vector<float>> out;
   for (int c = 0; c < ncomp; ++c)
     out.emplace_back(f[std::size_t(c)].data(), f[std::size_t(c)].data() + f[std::size_t(c)].size());
@@ -58,7 +56,7 @@ TEST(Turb3dRun, CubeGivesZeroLimitsAndTheEngineFields) {
   EXPECT_EXIT(runIn(dir, "cube.inp"), ExitedWithCode(0),
               wind::testing::literal(" LimNormK (0,0,0)\nu.bin\nv.bin\nw.bin\n"));
   const auto expected =
-      direct(3, {}, 4, 4, 4, Vector3(64.0f), 0.1f, 30.0f, 3.9f, -3, Vector3(0.0f));
+      direct(3, {}, {0.1f, 30.0f, 3.9f}, {4, 4, 4, Vector3(64.0f)}, -3, Vector3(0.0f));
   const char* names[] = {"u.bin", "v.bin", "w.bin"};
   for (int c = 0; c < 3; ++c) {
     EXPECT_EQ(fs::file_size(dir / names[c]), 256u) << names[c];
@@ -76,7 +74,7 @@ TEST(Turb3dRun, UnequalBoxPassesItsLimitsAndComponentToTheEngine) {
   const Vector3 lim(3.0f, float(2.0L * twoPi * 30.0L / 100.0L),
                     float(2.0L * twoPi * 30.0L / 200.0L));
   const auto expected =
-      direct(1, {2}, 8, 4, 4, Vector3(100.0f, 100.0f, 200.0f), 0.1f, 30.0f, 3.9f, -5, lim);
+      direct(1, {2}, {0.1f, 30.0f, 3.9f}, {8, 4, 4, Vector3(100.0f, 100.0f, 200.0f)}, -5, lim);
   EXPECT_EQ(fs::file_size(dir / "w.bin"), 4u * 8 * 4 * 4);
   EXPECT_EQ(readFloats(dir / "w.bin"), expected[0]);
 }
