@@ -16,7 +16,7 @@ TEST(Arrays, VectorIsAddressedByItsOwnBounds) {
   EXPECT_EQ(&v[1], v.data());
   EXPECT_EQ(&v[8] - &v[1], 7);
   EXPECT_FLOAT_EQ(v[8], 20.0f);
-  releaseVector(v, 1, 8);
+  v.reset();
   EXPECT_EQ(v.data(), nullptr);
 
   EXPECT_EQ(vector(0, 6).size(), vector(1, 7).size());
