@@ -300,25 +300,22 @@ TEST(StretchTables, IntegratesStrainOverMemory) {
   EXPECT_GT(longCount, 5);
 }
 
-TEST(UpstreamTablesDeathTest, BadLinesAreFatal) {
+TEST(UpstreamTables, BadLinesAreFatal) {
+  using wind::testing::fatalMessage;
   StretchCase c;
   UpstreamTables t;
   const Vector Sp = makeVector({0.01f, 0.01f, 0.01f});
-  EXPECT_EXIT(buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 1, Sp,
-                                  makeVector({0})),
-              ::testing::ExitedWithCode(1),
-              wind::testing::fatalReport(
-                  "upstream tables need at least two points along the terrain line"));
-  EXPECT_EXIT(buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 3, Sp,
-                                  makeVector({0, 20, 20})),
-              ::testing::ExitedWithCode(1),
-              wind::testing::fatalReport("distances along the terrain line must rise strictly"));
+  EXPECT_EQ(fatalMessage([&] { buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 1, Sp, makeVector({0})); }),
+            "upstream tables need at least two points along the terrain line");
+  EXPECT_EQ(fatalMessage([&] {
+              buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 3, Sp, makeVector({0, 20, 20}));
+            }),
+            "distances along the terrain line must rise strictly");
   c.h = 3;
-  EXPECT_EXIT(c.build(3.9f), ::testing::ExitedWithCode(1),
-              wind::testing::fatalReport("KESTAVHeightNo is outside the heights of the terrain file"));
+  EXPECT_EQ(fatalMessage([&] { c.build(3.9f); }),
+            "KESTAVHeightNo is outside the heights of the terrain file");
   c.h = 1;
   c.U[1][17] = 0.0f;
-  EXPECT_EXIT(c.build(3.9f), ::testing::ExitedWithCode(1),
-              wind::testing::fatalReport(
-                  "along-wind speed must be positive at every point of the terrain line"));
+  EXPECT_EQ(fatalMessage([&] { c.build(3.9f); }),
+            "along-wind speed must be positive at every point of the terrain line");
 }
