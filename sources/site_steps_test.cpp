@@ -6,13 +6,11 @@
 #include <sstream>
 #include <string>
 
-#include "numerics/console.hpp"
 #include "sources/site_params.hpp"
 #include "sources/upstream_tables.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;
-using wind::testing::fatalMessage;
 
 namespace {
 
@@ -143,39 +141,4 @@ TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
                                 [&R](const Vector3& v) { return dot(R[0], v); }, Gamma),
                    "wind axes");
   EXPECT_NE(windTables.strain[0][0], fileTables.strain[0][0]) << "the axes must matter here";
-}
-
-TEST(TerrainWording, EachProgramsWordsEchoAndComments) {
-  const TerrainWording simulator{"bad (1)", "bad (2)", true, true};
-  const TerrainWording calculator{"bad", "bad", false, false};
-  const auto read = [](const std::string& text, const TerrainWording& w, std::string& echoText) {
-    std::istringstream in(text);
-    ValueReader r(in);
-    std::ostringstream echo;
-    SiteValues site;
-    readTerrainSource(r, echo, w, site);
-    echoText = echo.str();
-    return site;
-  };
-  std::string echo;
-  const SiteValues s = read("line.dat\n2 True  a comment\nfalse 2\n", simulator, echo);
-  EXPECT_EQ(echo, "KESTAVHeightNo 2\nTerrain True\nRoughness false\nSpecType 2\n");
-  EXPECT_EQ(s.terrainFile, "line.dat");
-  EXPECT_EQ(s.KESTAVHeightNo, 1);
-  EXPECT_TRUE(s.Terrain);
-  EXPECT_FALSE(s.Roughness);
-  EXPECT_EQ(s.SpecType, 2);
-
-  const SiteValues c = read("line.dat\n2 false True 1\n", calculator, echo);
-  EXPECT_EQ(echo, "KESTAVHeightNo 2\n");
-  EXPECT_TRUE(c.Roughness);
-  EXPECT_EQ(c.SpecType, 1);
-
-  // Without the skip a comment is the Roughness word; each wording its message.
-  EXPECT_EQ(fatalMessage([&] { read("f\n1 true comment\nfalse 0\n", calculator, echo); }), "bad");
-  EXPECT_EQ(fatalMessage([&] { read("f\n1 yes\n", simulator, echo); }), "bad (1)");
-  EXPECT_EQ(fatalMessage([&] { read("f\n1 true\nno 0\n", simulator, echo); }), "bad (2)");
-  EXPECT_EQ(fatalMessage([&] { read("f\n1 false\nFalse 0\n", simulator, echo); }),
-            "Error in input file: At least one of Terrain and Roughness has to be true");
-  EXPECT_EQ(fatalMessage([&] { read("f\n1 true true 3\n", calculator, echo); }), kSpecTypeMessage);
 }
