@@ -152,7 +152,7 @@ float splineFourierIntegral(std::span<const float> x, std::span<const float> y, 
                             float ypn, float omega, bool useCos) {
   Vector y2v = vector(0, n - 1);
   const std::span<float> y2(y2v.data(), static_cast<std::size_t>(std::max(n, 0)));
-  splineSetup(x, y, n, yp1, ypn, y2);
+  splineSetup(x.first(y2.size()), y, yp1, ypn, y2);
   return splineFourier(x, y, y2, n, yp1, ypn, omega, useCos);
 }
 
@@ -180,7 +180,7 @@ void crossSpectrum(const TensorModel& model, float k1, float sep1, float sep2,
   const auto sweep = [&](std::span<const int, 2> p) {
     for (int m = 0; m < n; ++m)
       F[m] = static_cast<float>(crossLineIntegral(model, k1, q[m], sep1, sep2, p, tol));
-    splineSetup(qs, Fs, n, kNaturalSpline, kNaturalSpline, F2s);
+    splineSetup(qs, Fs, kNaturalSpline, kNaturalSpline, F2s);
   };
   const auto integral = [&](float omega, bool useCos) {
     return splineFourier(qs, Fs, F2s, n, kNaturalSpline, kNaturalSpline, omega, useCos);

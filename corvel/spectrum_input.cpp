@@ -6,17 +6,20 @@
 #include <ostream>
 #include <string>
 
-#include "corvel/terrain_step.hpp"
 #include "numerics/console.hpp"
 #include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
-#include "sources/terrain_file.hpp"
 
 namespace wind {
 
 namespace {
 
-constexpr const char* kBoolMessage = "Input should be either 'true' or 'false'.";
+// The spectrum calculator's terrain words: one message for both, no echo of
+// what was read, no comment after the Terrain word.
+constexpr TerrainWording kTerrainWording{"Input should be either 'true' or 'false'.",
+                                         "Input should be either 'true' or 'false'.", false,
+                                         false};
 
 // A keyword of the file and the value it stands for.
 template <class Value>
@@ -44,16 +47,11 @@ bool matchKeyword(const std::string& text, const Keyword<Value> (&table)[N], Val
   return false;
 }
 
-// Checked as it is read, before a terrain source reads its file.
+// Checked as it is read, before the site parameters are derived.
 int readSpecType(ValueReader& r) {
   const int specType = r.readInt("SpecType");
   checkSpecType(specType);
   return specType;
-}
-
-// A Terrain or Roughness word; a word that is no boolean is echoed and refused.
-bool readBool(ValueReader& r, std::ostream& echo, const char* label) {
-  return requireBool(r.readWord(label), echo, kBoolMessage);
 }
 
 // A negative Gamma is the mirror image of a positive one (a wind that weakens
@@ -66,15 +64,6 @@ void readBasicSource(ValueReader& r, SpectrumInput& input) {
   input.L = r.readFloat("L");
   if (!(input.L > 0.0f)) fatalError("The length scale L has to be positive");
   input.Gamma = r.readFloat("Gamma");
-}
-
-void readTerrainSource(ValueReader& r, std::ostream& echo, SpectrumInput& input) {
-  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
-  input.Terrain = readBool(r, echo, "Terrain");
-  input.Roughness = readBool(r, echo, "Roughness");
-  if (!input.Terrain && !input.Roughness)
-    fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
-  input.SpecType = readSpecType(r);
 }
 
 // The output wave numbers k1 = 10^c, c = log10(kmin), log10(kmin) + step, ...
@@ -113,18 +102,18 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
       input.z = r.readFloat("z");
       input.z0 = r.readFloat("z0");
       input.SpecType = readSpecType(r);
-      checkedLandParams(input.U0, input.z, input.z0, input.SpecType, input.Gamma, input.L,
-                        input.alphaeps);
+      landStep(input);
       break;
     case SpectrumSource::sea:
       input.U0 = r.readFloat("U0");
       input.z = r.readFloat("z");
       input.SpecType = readSpecType(r);
-      checkedSeaParams(input.U0, input.z, input.SpecType, input.Gamma, input.L, input.alphaeps);
+      seaStep(input);
       break;
     case SpectrumSource::terrain:
-      readTerrainSource(r, echo, input);
-      corvelTerrainStep(input, tables, out, echo);
+      readTerrainSource(r, echo, kTerrainWording, input);
+      out << formatG6(terrainStep(input, TerrainAxes::file, tables, echo)) << "\n";
+      out.flush();
       break;
   }
 

@@ -23,8 +23,10 @@
 //
 // The parameter-source step runs inside the reading, right after the source's
 // values: checkedLandParams or checkedSeaParams (sources/site_params.hpp), or
-// the terrain step (corvel/terrain_step.hpp), which reads the terrain file,
-// builds the upstream-memory tables and prints one line on standard output.
+// the terrain step (sources/site_steps.hpp) in the terrain file's own axes,
+// which reads the terrain file and builds the upstream-memory tables; the
+// reader then prints the along-wind speed at the first height and point (%.6g)
+// and a newline on out, and flushes it.
 //
 // Echo on the echo stream (the console's standard error): "KESTAVHeightNo <n>"
 // for a terrain source, a Terrain or Roughness word that is not a boolean, and
@@ -44,6 +46,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "sources/site_steps.hpp"
 #include "tensor/upstream_tables.hpp"
 
 namespace wind {
@@ -54,19 +57,12 @@ enum class CalculationResult { spec, xspec, sigma2 };
 // Room of the pair list.
 inline constexpr int kMaxPairs = 10;
 
-struct SpectrumInput {
+struct SpectrumInput : SiteValues {
   SpectrumSource source = SpectrumSource::basic;
 
-  // Model parameters: read for basic, derived for the other sources.
-  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
-
-  float U0 = 0.0f, z = 0.0f, z0 = 0.0f;  // land: all three; sea: U0 and z
-  int SpecType = 0;                      // land, sea, terrain
-
-  std::string terrainFile;  // terrain only
-  int KESTAVHeightNo = 0;   // 0-based, terrain only
-  bool Terrain = false;     // terrain only; the tensor model's Terrain switch
-  bool Roughness = false;   // terrain only
+  // The site values (SiteValues) hold the model parameters alphaeps, L and
+  // Gamma, read for basic and derived for the other sources; Terrain is also
+  // the tensor model's Terrain switch.
 
   CalculationResult result = CalculationResult::spec;
   int nPairs = 0;

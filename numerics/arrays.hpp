@@ -15,10 +15,12 @@
 // with the last index fastest. Element (i, j) of a matrix is block slot
 // (i - nrl) * ncol + (j - ncl); element (i, j, k) of an f3tensor is slot
 // ((i - nrl) * ncol + (j - ncl)) * ndep + (k - ndl). data() is the first element,
-// so the three-dimensional FFT can treat a field as one flat array.
+// so the three-dimensional FFT can treat a field as one flat array; span() hands
+// out the whole block (a matrix's rowSpan(i) one row) for the routines that
+// take std::span.
 //
 // The arrays are move-only RAII owners: the block is released when the array
-// goes out of scope or when the matching release routine is called. No pointer
+// goes out of scope or when reset() is called. No pointer
 // before the block is ever formed; indices are offset as base[i - lo] in 64-bit
 // arithmetic.
 //
@@ -39,9 +41,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 #include <utility>
 
+#include "numerics/fatal_error.hpp"
 #include "numerics/small_types.hpp"
 
 namespace wind {
@@ -107,6 +111,7 @@ class Block {
   }
   T* get() const noexcept { return p_; }
   std::int64_t count() const noexcept { return n_; }
+  std::span<T> span() const noexcept { return {p_, static_cast<std::size_t>(n_)}; }
 
  private:
   T* p_ = nullptr;
@@ -158,6 +163,9 @@ class Array1 {
   T* end() { return b_.get() + b_.count(); }
   const T* begin() const { return b_.get(); }
   const T* end() const { return b_.get() + b_.count(); }
+  // All elements, lo .. hi, as one span (element 0 is index lo).
+  std::span<T> span() { return b_.span(); }
+  std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
 
  private:
@@ -172,7 +180,7 @@ class Array2 {
   Array2(int rlo, int rhi, int clo, int chi, const char* rowMessage, const char* elemMessage)
       : rlo_(rlo), rhi_(rhi), clo_(clo), chi_(chi) {
     const std::int64_t nrow = detail::rangeCount(rlo, rhi);
-    if (nrow < 0) detail::allocateBlock(-1, 1, rowMessage);
+    if (nrow < 0) fatalError(rowMessage);
     ncol_ = detail::rangeCount(clo, chi);
     b_ = detail::Block<T>(detail::checkedProduct(nrow, ncol_), elemMessage);
   }
@@ -196,6 +204,9 @@ class Array2 {
     detail::checkIndex(i, rlo_, rhi_);
     return b_.get() + (std::int64_t(i) - rlo_) * ncol_;
   }
+  // Row i, columns clo .. chi, as a span.
+  std::span<T> rowSpan(int i) { return {row(i), static_cast<std::size_t>(ncol_)}; }
+  std::span<const T> rowSpan(int i) const { return {row(i), static_cast<std::size_t>(ncol_)}; }
 
   int rowLo() const { return rlo_; }
   int rowHi() const { return rhi_; }
@@ -204,6 +215,9 @@ class Array2 {
   std::int64_t size() const { return b_.count(); }
   T* data() { return b_.get(); }
   const T* data() const { return b_.get(); }
+  // The whole block in storage order (last index fastest).
+  std::span<T> span() { return b_.span(); }
+  std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
 
  private:
@@ -236,9 +250,9 @@ class Array3 {
   Array3(int rlo, int rhi, int clo, int chi, int dlo, int dhi)
       : rlo_(rlo), rhi_(rhi), clo_(clo), chi_(chi), dlo_(dlo), dhi_(dhi) {
     const std::int64_t nrow = detail::rangeCount(rlo, rhi);
-    if (nrow < 0) detail::allocateBlock(-1, 1, "allocation failure 1 in f3tensor()");
+    if (nrow < 0) fatalError("allocation failure 1 in f3tensor()");
     ncol_ = detail::rangeCount(clo, chi);
-    if (ncol_ < 0) detail::allocateBlock(-1, 1, "allocation failure 2 in f3tensor()");
+    if (ncol_ < 0) fatalError("allocation failure 2 in f3tensor()");
     ndep_ = detail::rangeCount(dlo, dhi);
     b_ = detail::Block<T>(
         detail::checkedProduct(detail::checkedProduct(nrow, ncol_), ndep_),
@@ -272,6 +286,9 @@ class Array3 {
   std::int64_t size() const { return b_.count(); }
   T* data() { return b_.get(); }
   const T* data() const { return b_.get(); }
+  // The whole block in storage order (last index fastest).
+  std::span<T> span() { return b_.span(); }
+  std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
 
  private:
@@ -311,11 +328,5 @@ inline MMatrix mmatrix(int nrl, int nrh, int ncl, int nch) {
   return MMatrix(nrl, nrh, ncl, nch, "allocation failure 1 in mmatrix()",
                  "allocation failure 2 in mmatrix()");
 }
-
-// Release routines: free the block now (the destructor would do it at scope end).
-// The bounds are accepted for symmetry with the allocators and not used.
-inline void releaseVector(Vector& v, int, int) { v.reset(); }
-inline void releaseMatrix(Matrix& m, int, int, int, int) { m.reset(); }
-inline void releaseF3tensor(F3tensor& t, int, int, int, int, int, int) { t.reset(); }
 
 }  // namespace wind

@@ -7,7 +7,6 @@
 #include "tests/support.hpp"
 
 using namespace wind;
-using ::testing::ExitedWithCode;
 
 TEST(Arrays, VectorIsAddressedByItsOwnBounds) {
   Vector v = vector(1, 8);
@@ -16,7 +15,7 @@ TEST(Arrays, VectorIsAddressedByItsOwnBounds) {
   EXPECT_EQ(&v[1], v.data());
   EXPECT_EQ(&v[8] - &v[1], 7);
   EXPECT_FLOAT_EQ(v[8], 20.0f);
-  releaseVector(v, 1, 8);
+  v.reset();
   EXPECT_EQ(v.data(), nullptr);
 
   EXPECT_EQ(vector(0, 6).size(), vector(1, 7).size());
@@ -67,14 +66,36 @@ TEST(Arrays, MovingTransfersOwnership) {
   EXPECT_EQ(a.data(), nullptr);  // NOLINT(bugprone-use-after-move)
 }
 
-TEST(ArraysDeathTest, ImpossibleSizesEndWithTheKindsMessage) {
-  using wind::testing::fatalReport;
+TEST(Arrays, ImpossibleSizesEndWithTheKindsMessage) {
+  using wind::testing::fatalMessage;
   // 2^31 x 2^31 x 2^31 floats overflow 64-bit byte counts: no wrap, no crash.
-  EXPECT_EXIT(f3tensor(0, INT_MAX - 1, 0, INT_MAX - 1, 0, INT_MAX - 1), ExitedWithCode(1),
-              fatalReport("allocation failure 3 in f3tensor()"));
+  EXPECT_EQ(fatalMessage([] { f3tensor(0, INT_MAX - 1, 0, INT_MAX - 1, 0, INT_MAX - 1); }),
+            "allocation failure 3 in f3tensor()");
   // Larger than any heap can give.
-  EXPECT_EXIT(matrix(1, INT_MAX, 1, INT_MAX), ExitedWithCode(1),
-              fatalReport("allocation failure 2 in matrix()"));
-  EXPECT_EXIT(vector(5, 1), ExitedWithCode(1), fatalReport("allocation failure in vector()"));
-  EXPECT_EXIT(mmatrix(3, 0, 1, 2), ExitedWithCode(1), fatalReport("allocation failure 1 in mmatrix()"));
+  EXPECT_EQ(fatalMessage([] { matrix(1, INT_MAX, 1, INT_MAX); }),
+            "allocation failure 2 in matrix()");
+  // Negative ranges: the message names the dimension that is wrong.
+  EXPECT_EQ(fatalMessage([] { vector(5, 1); }), "allocation failure in vector()");
+  EXPECT_EQ(fatalMessage([] { mmatrix(3, 0, 1, 2); }), "allocation failure 1 in mmatrix()");
+  EXPECT_EQ(fatalMessage([] { vmatrix(0, 2, 4, 2); }), "allocation failure 2 in vmatrix()");
+  EXPECT_EQ(fatalMessage([] { f3tensor(2, 0, 1, 2, 1, 2); }), "allocation failure 1 in f3tensor()");
+  EXPECT_EQ(fatalMessage([] { f3tensor(1, 2, 3, 1, 1, 2); }), "allocation failure 2 in f3tensor()");
+  EXPECT_EQ(fatalMessage([] { f3tensor(1, 2, 1, 2, 4, 1); }), "allocation failure 3 in f3tensor()");
+}
+
+TEST(Arrays, SpansCoverTheWholeBlockInStorageOrder) {
+  Vector v = vector(-2, 4);
+  EXPECT_EQ(v.span().data(), &v[-2]);
+  EXPECT_EQ(v.span().size(), 7u);
+  Matrix m = matrix(1, 3, 0, 4);
+  EXPECT_EQ(m.span().size(), 15u);
+  EXPECT_EQ(m.rowSpan(2).data(), &m[2][0]);
+  EXPECT_EQ(m.rowSpan(2).size(), 5u);
+  m.rowSpan(3)[4] = 2.385f;
+  EXPECT_EQ(m[3][4], 2.385f);
+  EXPECT_EQ(&m.span().back(), &m[3][4]);
+  const F3tensor t = f3tensor(1, 2, 1, 3, 0, 1);
+  EXPECT_EQ(t.span().size(), 12u);
+  EXPECT_EQ(&t.span()[7], &t[2][1][1]);
+  EXPECT_TRUE(Vector().span().empty());
 }

@@ -10,8 +10,9 @@ namespace wind {
 inline constexpr float kPiF = 3.1415927410125732f;
 inline constexpr float kTwoPiF = 6.2831854820251465f;
 
-// The von Karman constant 0.4, rounded to float.
-inline constexpr float kKappaF = 0.4000000059604645f;
+// The von Karman constant kappa = 0.4 of the logarithmic wind profile, rounded
+// to float.
+inline constexpr float kVonKarman = 0.4000000059604645f;
 
 // A value computed in double, rounded to single precision where it is stored:
 // the one visible narrowing of the "compute in double, store float" rule.

@@ -44,7 +44,8 @@
 
 namespace wind {
 
-// True for 1, 2, 4, 8, ...: the lengths the transforms accept.
+// True for 1, 2, 4, 8, ... and false for every n <= 0: the lengths the
+// transforms accept, and the grid sizes the simulator accepts.
 inline bool isPowerOfTwo(std::int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
 
 // complexFft: data[1 .. 2 nn] holds nn complex values; replaced by their

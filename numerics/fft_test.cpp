@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <climits>
 #include <complex>
 #include <cstdint>
 #include <random>
@@ -145,6 +146,23 @@ void textbookStages(float* d, const Dims& nn, int isign) {
 }  // namespace
 
 // ---------------------------------------------------------------- complexFft
+
+TEST(IsPowerOfTwo, AgreesWithRepeatedHalvingForEveryIntSize) {
+  // Reference: halve a copy of n while it exceeds 1, counting; n is a power of
+  // two when 2 to that count gives n back. So 1 passes and n <= 0 fails.
+  const auto byHalving = [](std::int64_t n) {
+    int halvings = 0;
+    for (std::int64_t m = n; m > 1; m /= 2) ++halvings;
+    return n > 0 && (std::int64_t{1} << halvings) == n;
+  };
+  std::vector<std::int64_t> sizes = {INT_MIN, INT_MIN + 1, -4, -2, -1, 0, 12, 2385, INT_MAX};
+  for (int k = 0; k <= 30; ++k)
+    for (const std::int64_t d : {-1, 0, 1}) sizes.push_back((std::int64_t{1} << k) + d);
+  for (const std::int64_t n : sizes) EXPECT_EQ(isPowerOfTwo(n), byHalving(n)) << "n = " << n;
+  EXPECT_TRUE(isPowerOfTwo(1));
+  EXPECT_TRUE(isPowerOfTwo(1 << 30));
+  EXPECT_FALSE(isPowerOfTwo(0));
+}
 
 TEST(ComplexFft, MatchesLongDoubleDft) {
   for (std::int64_t nn = 1; nn <= 1024; nn *= 2) {

@@ -16,6 +16,9 @@ T& at1(std::span<T> s, int k) {
   return s[static_cast<std::size_t>(k - 1)];
 }
 
+// Number of entries of a table; the tables are far shorter than INT_MAX.
+int tableLength(std::span<const float> s) { return static_cast<int>(s.size()); }
+
 // A value above this asks splineSetup for a natural end.
 constexpr double kNaturalThreshold = 0.99e30;
 
@@ -43,7 +46,8 @@ constexpr int kBicubicWeights[16][16] = {
 
 }  // namespace
 
-int tableLocate(std::span<const float> xx, int n, float x) {
+int tableLocate(std::span<const float> xx, float x) {
+  const int n = tableLength(xx);
   if (n < 1) return 0;
   const bool rising = at1(xx, n) >= at1(xx, 1);
   int jl = 0;
@@ -60,12 +64,13 @@ int tableLocate(std::span<const float> xx, int n, float x) {
   return jl;
 }
 
-void splineSetup(std::span<const float> x, std::span<const float> y, int n, float yp1, float ypn,
+void splineSetup(std::span<const float> x, std::span<const float> y, float yp1, float ypn,
                  std::span<float> y2) {
+  const int n = tableLength(x);
   if (n < 2) fatalError("splineSetup needs at least two points");
   // Work vector u_1 .. u_{n-1} of the forward sweep.
   Vector uw = vector(1, n - 1);
-  std::span<float> u(uw.data(), static_cast<std::size_t>(n - 1));
+  const std::span<float> u = uw.span();
   auto X = [&](int i) { return static_cast<double>(at1(x, i)); };
   auto Y = [&](int i) { return static_cast<double>(at1(y, i)); };
 
@@ -104,7 +109,8 @@ void splineSetup(std::span<const float> x, std::span<const float> y, int n, floa
 }
 
 float splint(std::span<const float> xa, std::span<const float> ya, std::span<const float> y2a,
-             int n, float x) {
+             float x) {
+  const int n = tableLength(xa);
   if (n < 1) fatalError("Bad xa input to routine splint");
   int klo = 1;
   int khi = n;

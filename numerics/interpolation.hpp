@@ -3,13 +3,13 @@
 // secant root finder (after Press et al., Numerical Recipes, 2nd ed., sections
 // 3.3, 3.4, 3.6 and 9.2).
 //
-// Index base. The routines are written for 1-based tables x_1 .. x_n. A table
-// is passed as a std::span whose element 0 is x_1, so an index-ranged
-// vector(1, n) converts directly, and so does a 0-based vector(0, n - 1) or a
-// std::array: in every case the first element of the array is x_1. The count n
-// is passed separately, as in the classic interfaces; only the first n elements
-// of each span are read or written, and a span shorter than n is a programming
-// error (checked in debug and sanitizer builds, not in release builds).
+// Index base and length. The routines are written for 1-based tables x_1 .. x_n.
+// A table is passed as a std::span whose element 0 is x_1 and whose length is n:
+// an index-ranged array's span() (vector(1, n), vector(0, n - 1)), a std::array
+// or span.first(n) of a longer one. The abscissa span sets n; the value and
+// second-derivative spans must hold at least n elements (a shorter one is a
+// programming error, checked in debug and sanitizer builds, not in release
+// builds), and only their first n are read or written.
 //
 // Precision. Data and results are single precision; intermediate arithmetic is
 // done in double and rounded where a value is stored, so that results do not
@@ -40,8 +40,8 @@ namespace wind {
 // interval (result 1 or n - 1, never 0 or n). For a falling table the result
 // satisfies xx_j > x >= xx_{j+1}, with the same treatment of the end points.
 // Never fails; the out-of-range results 0 and n are for the caller to test.
-// n < 1 gives 0.
-int tableLocate(std::span<const float> xx, int n, float x);
+// An empty table gives 0.
+int tableLocate(std::span<const float> xx, float x);
 
 // Second derivatives y2_1 .. y2_n of the cubic spline through (x_i, y_i),
 // i = 1 .. n, with x strictly increasing, by the tridiagonal solve of Press et
@@ -49,7 +49,7 @@ int tableLocate(std::span<const float> xx, int n, float x);
 // value above 0.99e30 asks for a natural end (second derivative zero) instead.
 // Fails with "splineSetup needs at least two points" when n < 2.
 inline constexpr float kNaturalSpline = 1.0e30f;
-void splineSetup(std::span<const float> x, std::span<const float> y, int n, float yp1, float ypn,
+void splineSetup(std::span<const float> x, std::span<const float> y, float yp1, float ypn,
                  std::span<float> y2);
 
 // Value at x of the cubic spline set up by splineSetup over (xa, ya), y2a its
@@ -58,7 +58,7 @@ void splineSetup(std::span<const float> x, std::span<const float> y, int n, floa
 // Fails with "Bad xa input to routine splint" when the two abscissas that
 // bracket x are equal (also for n < 2).
 float splint(std::span<const float> xa, std::span<const float> ya, std::span<const float> y2a,
-             int n, float x);
+             float x);
 
 // Corner data of one bicubic cell. Corners are numbered counter-clockwise from
 // the lower left in the (first, second) coordinate plane and stored at index

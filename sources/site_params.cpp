@@ -34,8 +34,6 @@ constexpr double kSimiuLength = 0.78677;
 constexpr double kSimiuLevel = 2.8209;
 constexpr double kLevelHeightExponent = -2.0 / 3.0;
 
-constexpr const char* kSpecTypeMessage =
-    "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
 
 // Boundary of the region the ESDU tables leave out: light winds high up.
 constexpr float kEsduLightWind = 15.0f;
@@ -122,8 +120,8 @@ void failOnStatus(int status, float U, float z, float z0) {
 
 }  // namespace
 
-void checkSpecType(int SpecType) {
-  if (SpecType < 0 || SpecType > 2) fatalError(kSpecTypeMessage);
+void checkSpecType(int SpecType, const char* message) {
+  if (SpecType < 0 || SpecType > 2) fatalError(message);
 }
 
 double profileFactor(float f, float z, float z0, float ustar) {
@@ -171,14 +169,14 @@ namespace detail {
 
 int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& landTable,
                float& Gamma, float& L, float& alphaeps) {
-  const int jU = tableLocate(esduSpeedGrid, kEsduSpeeds, U);
+  const int jU = tableLocate(esduSpeedGrid, U);
   if (U < kEsduLightWind && z > kEsduLightWindTop) return 1;
   if (jU == 0 || jU == kEsduSpeeds) return 2;
-  const int jz = tableLocate(esduHeightGrid, kEsduHeights, z);
+  const int jz = tableLocate(esduHeightGrid, z);
   if (jz == 0 || jz == kEsduHeights) return 3;
   int jr = 0;
   if (!isSea) {
-    jr = tableLocate(esduRoughnessGrid, kEsduRoughnesses, z0);
+    jr = tableLocate(esduRoughnessGrid, z0);
     if (jr == 0 || jr == kEsduRoughnesses) return 4;
   }
   const int iU = jU - 1, iz = jz - 1, ir = jr - 1;

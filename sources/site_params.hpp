@@ -43,7 +43,6 @@
 
 namespace wind {
 
-inline constexpr float kVonKarman = kKappaF;
 inline constexpr float kCoriolisParameter = 1.0e-4f;
 
 // (ln(z/z0) + 34.5 f z / ustar) / kappa: U(z) = ustar * profileFactor.
@@ -67,8 +66,11 @@ int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamm
 int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L, float& alphaeps);
 int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
 
-// Fatal, naming the three spectrum families, unless SpecType is 0, 1 or 2.
-void checkSpecType(int SpecType);
+// Fatal with message unless SpecType is 0, 1 or 2; the default message names
+// the three spectrum families.
+inline constexpr const char* kSpecTypeMessage =
+    "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU";
+void checkSpecType(int SpecType, const char* message = kSpecTypeMessage);
 
 // What the drivers call: as landParams and seaParams, but a site outside the
 // model's range ends the run through fatalError with a message naming the value.

@@ -234,7 +234,7 @@ TEST(EsduLand, InterpolatesInHeightSpeedAndRoughness) {
   };
   for (const Case& s : {Case{23.85f, 33.0f, 0.0042f}, Case{10, 5, 0.0001f}, Case{80, 300, 1},
                         Case{61.5f, 7.5f, 0.45f}, Case{15, 250, 0.02f}}) {
-    const int r = tableLocate(esduRoughnessGrid, kEsduRoughnesses, s.z0) - 1;
+    const int r = tableLocate(esduRoughnessGrid, s.z0) - 1;
     const double rLo = R[static_cast<std::size_t>(r)], rHi = R[static_cast<std::size_t>(r + 1)];
     double expect[3];
     for (int c = 0; c < 3; ++c)

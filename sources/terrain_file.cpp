@@ -248,7 +248,7 @@ KestavLine ReadKestavLine(const std::string& filename, int heightIndex, std::ost
   if (!(s.z0 > 0.0f)) parser.fail("the roughness length z0 on line 2 has to be positive");
   if (!(s.z > s.z0))
     parser.fail("the height of the last row has to be above the roughness length z0");
-  s.U0 = static_cast<float>((double(s.ustar) / double(kKappaF)) *
+  s.U0 = static_cast<float>((double(s.ustar) / double(kVonKarman)) *
                             std::log(double(s.z) / double(s.z0)));
 
   echo << "filename " << filename << "\n"

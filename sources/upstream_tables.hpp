@@ -49,28 +49,27 @@ void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, fl
                          std::span<const float> Sp, std::span<const float> dist);
 
 // Fills tables.kL, tables.strain and tables.strainD2 and sets hasStretch.
-// The five site values (U0, z, direction, z0, ustar) come first, as read from
-// the terrain file; U0, z, direction and L do not enter the tables.
-void buildStretchTables(UpstreamTables& tables, float U0, float z, float direction, float z0,
-                        float ustar, float Gamma, float L, int nP, int nH,
+// z0 and ustar: the site's roughness length and friction velocity, as read from
+// the terrain file; Gamma from the site parameters.
+void buildStretchTables(UpstreamTables& tables, float z0, float ustar, float Gamma, int nP, int nH,
                         std::span<const float> heights, int h, const Matrix& U,
                         std::span<const float> S, const Matrix& Su, const Matrix& Sv,
                         std::span<const float> dist);
 
-// Value at height x of the profile ya over the rising heights xa[0..n-1]:
+// Value at height x of the profile ya over the rising heights xa (n of them;
+// ya holds at least n values):
 // linear interpolation inside, the lowest value below. Above the top the top
 // value, or with decay the top value decaying exponentially with the e-folding
 // height |ya[n-1] / s|, s the slope of the top interval (0 when the top value
 // is 0; a single height has no slope and gives its value).
-float profileInterp(int n, std::span<const float> xa, std::span<const float> ya, float x,
-                    bool decay);
+float profileInterp(std::span<const float> xa, std::span<const float> ya, float x, bool decay);
 
-// Integral from x[0] to x[n-1] of the cubic spline through (x_j, y_j) with
-// second derivatives y2_j:
+// Integral from x[0] to x[n-1], n = x.size(), of the cubic spline through
+// (x_j, y_j) with second derivatives y2_j (y and y2 hold at least n values):
 //   sum_j d_j (12 (y_j + y_{j+1}) - d_j^2 (y2_j + y2_{j+1})) / (24 per),
 // d_j = x[j+1] - x[j], the sum taken from the far end (j = n-2) towards j = 0
 // and divided once at the end. per = 1 gives the plain integral.
 float splineIntegral(std::span<const float> x, std::span<const float> y,
-                     std::span<const float> y2, int n, float per = 1.0f);
+                     std::span<const float> y2, float per = 1.0f);
 
 }  // namespace wind

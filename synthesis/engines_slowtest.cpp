@@ -10,7 +10,7 @@
 
 #include "synthesis/incomp_iso.hpp"
 #include "synthesis/kaimal1d.hpp"
-#include "synthesis/test_support.hpp"
+#include "tests/support.hpp"
 #include "synthesis/turb1d.hpp"
 #include "synthesis/turb2d.hpp"
 #include "tensor/tensor_integrals.hpp"

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "synthesis/test_support.hpp"
 #include "tests/support.hpp"
 
 namespace wind {

@@ -67,13 +67,13 @@ void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps,
     }
   for (int a = 0; a < ncomp; ++a)
     for (int b = a; b < ncomp; ++b)
-      splineSetup(ks, row(spec, a, b), nk, kNaturalSpline, kTopSlope, row(curv, a, b));
+      splineSetup(ks, row(spec, a, b), kNaturalSpline, kTopSlope, row(curv, a, b));
 
   detail::synthesizeLine(fields, ncomp, grid, seed, [&](float k) -> Mat3 {
     const double kPower = std::pow(double(k), kMinusFiveThirds);
     auto value = [&](int a, int b) {
       return static_cast<float>(
-          double(splint(ks, row(spec, a, b), row(curv, a, b), nk, k)) * kPower);
+          double(splint(ks, row(spec, a, b), row(curv, a, b), k)) * kPower);
     };
     // The spline arrays are indexed by position in the component list.
     return detail::amplitudeFromElements(ncomp, 0, 1, value);

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "synthesis/test_support.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
 

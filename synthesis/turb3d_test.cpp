@@ -13,7 +13,6 @@
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "synthesis/test_support.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"

@@ -22,7 +22,7 @@ float readTable(const UpstreamTables::Table& kL, const UpstreamTables::Table& y,
                 const UpstreamTables::Table& y2, float x) {
   if (x < kKLMinF) return y[0];
   if (x > kKLMaxF) return y[kKLGridSize - 1];
-  return splint(kL, y, y2, kKLGridSize, x);
+  return splint(kL, y, y2, x);
 }
 
 }  // namespace

@@ -30,9 +30,9 @@ UpstreamTables smoothTables() {
     t.strain[0][i] = static_cast<float>(0.1 * i / 99.0);
     t.strain[1][i] = -t.strain[0][i];
   }
-  splineSetup(t.kL, t.energy, kKLGridSize, kNaturalSpline, 0.0f, t.energyD2);
+  splineSetup(t.kL, t.energy, kNaturalSpline, 0.0f, t.energyD2);
   for (int c = 0; c < 2; ++c)
-    splineSetup(t.kL, t.strain[c], kKLGridSize, kNaturalSpline, 0.0f, t.strainD2[c]);
+    splineSetup(t.kL, t.strain[c], kNaturalSpline, 0.0f, t.strainD2[c]);
   t.hasRoughness = t.hasStretch = true;
   return t;
 }

@@ -42,20 +42,11 @@ void writeFields(const FieldArrays& fields, OutputFiles& files) {
 
 void releaseFields(FieldArrays& fields) {
   for (int c = 0; c < fields.nComp; ++c) {
-    switch (fields.fieldDim) {
-      case 1: releaseVector(fields.line[c], 1, fields.line[c].hi()); break;
-      case 2:
-        releaseMatrix(fields.plane[c], 1, fields.plane[c].rowHi(), 1, fields.plane[c].colHi());
-        break;
-      case 3:
-        releaseF3tensor(fields.box[c], 1, fields.box[c].rowHi(), 1, fields.box[c].colHi(), 1,
-                        fields.box[c].depHi());
-        break;
-    }
+    fields.line[c].reset();
+    fields.plane[c].reset();
+    fields.box[c].reset();
   }
 }
-
-void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&) {}
 
 void printKaimalListing(const FieldArrays& fields, std::ostream& out) {
   constexpr int kListingLines = 60000;
@@ -94,10 +85,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   // read by the tensor model during synthesis.
   UpstreamTables tables;
   SimulationInput input;
-  readSimulationInput(in, echo, input,
-                      [&](SimulationInput& record, std::ostream& out) {
-                        steps.parameterSource(record, tables, out);
-                      });  // up to the seed
+  readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
   const Vector3 lim = limNormK(input);
 
   OutputFiles files;

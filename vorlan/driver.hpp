@@ -50,18 +50,11 @@ FieldArrays allocateFields(const SimulationInput& in);
 // order, straight from the arrays' storage (no copy).
 void writeFields(const FieldArrays& fields, OutputFiles& files);
 
-// Releases the field arrays with the matching release routines.
+// Releases the field arrays (their owners would at scope end).
 void releaseFields(FieldArrays& fields);
 
-// The parameter-source step of the land, sea and terrain sources: derives
-// alphaeps, L and Gamma into the input record and, for terrain, fills the
-// upstream-memory tables of the run, which the engines then read.
-using SourceStep = std::function<void(SimulationInput&, UpstreamTables&, std::ostream& echo)>;
-
-// No derivation: the source's values are the model parameters (tests, basic).
-void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&);
-
-// The parameter-source step of this build (vorlan/source_steps.cpp).
+// The parameter-source step of this build (vorlan/source_steps.cpp); the hook
+// type SourceStep is declared with the reader (vorlan/simulation_input.hpp).
 void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostream& echo);
 
 // The engine step: fills every element of every allocated field array. tables

@@ -9,7 +9,9 @@
 #include "numerics/console.hpp"
 #include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
+#include "numerics/fft.hpp"
 #include "numerics/print_format.hpp"
+#include "sources/site_params.hpp"
 #include "sources/terrain_file.hpp"
 #include "vorlan/output_files.hpp"
 
@@ -47,32 +49,11 @@ bool matchSource(const std::string& line, ParameterSource& s) {
   return false;
 }
 
-void checkSpecType(int specType, const char* message) {
-  if (specType < 0 || specType > 2) fatalError(message);
-}
-
-// A Terrain or Roughness word, echoed with its label.
-bool readBoolWord(ValueReader& r, std::ostream& echo, const char* label, const char* message) {
-  const std::string word = r.readWord(label);
-  echo << label << " " << word << "\n";
-  return requireBool(word, echo, message);
-}
-
-void readTerrainSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
-  input.KESTAVHeightNo = readTerrainFileChoice(r, echo, input.terrainFile);
-  input.Terrain = readBoolWord(r, echo, "Terrain", "Input should be either 'true' or 'false' (1).");
-  std::string rest;  // the rest of the Terrain line may carry a comment
-  r.readLine(rest);
-  input.Roughness =
-      readBoolWord(r, echo, "Roughness", "Input should be either 'true' or 'false' (2).");
-  if (!input.Terrain && !input.Roughness)
-    fatalError("Error in input file: At least one of Terrain and Roughness has to be true");
-
-  input.SpecType = r.readInt("SpecType");
-  echo << "SpecType " << input.SpecType << "\n";
-  checkSpecType(input.SpecType,
-                "The Spectrum type should be 0, 1, or 2 corresponding to Kaimal, Simiu or ESDU");
-}
+// The simulator's terrain words: echoed with their labels as they are read, a
+// comment allowed after the Terrain word.
+constexpr TerrainWording kTerrainWording{"Input should be either 'true' or 'false' (1).",
+                                         "Input should be either 'true' or 'false' (2).", true,
+                                         true};
 
 }  // namespace
 
@@ -88,20 +69,14 @@ const char* sourceKeyword(ParameterSource s) {
   return "";
 }
 
-void noParameterSourceStep(SimulationInput&, std::ostream&) {}
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&) {}
 
 std::string inputFileName(int argc, const char* const argv[]) {
   return argc == 2 ? std::string(argv[1]) : std::string(kDefaultInputFile);
 }
 
-bool isPowerOfTwo(int n) {
-  int halvings = 0;
-  for (int m = n; m > 1; m /= 2) ++halvings;
-  return (std::int64_t{1} << halvings) == n;
-}
-
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
-                         const ParameterSourceStep& sourceStep) {
+                         UpstreamTables& tables, const SourceStep& sourceStep) {
   ValueReader r(in);  // integers in the base their prefix selects
 
   input.fieldDim = r.readInt("fieldDim");
@@ -183,7 +158,7 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       break;
 
     case ParameterSource::terrain:
-      readTerrainSource(r, echo, input);
+      readTerrainSource(r, echo, kTerrainWording, input);
       break;
 
     case ParameterSource::Kaimal1d:
@@ -200,7 +175,7 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
   if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
       input.source == ParameterSource::terrain)
-    sourceStep(input, echo);
+    sourceStep(input, tables, echo);
 
   input.seed = r.readLong("seed");
   // The engines' random state is a 32-bit integer: a seed beyond that range

@@ -43,6 +43,8 @@
 #include <string>
 
 #include "numerics/small_types.hpp"
+#include "sources/site_steps.hpp"
+#include "tensor/upstream_tables.hpp"
 
 namespace wind {
 
@@ -56,7 +58,7 @@ inline constexpr std::size_t kMaxFileName = 255;
 // The simulator's default parameter file, used unless exactly one argument is given.
 inline constexpr const char* kDefaultInputFile = "c:/Temp/sim.inp";
 
-struct SimulationInput {
+struct SimulationInput : SiteValues {
   int fieldDim = 0;
   int nComp = 0;
   int components[3] = {0, 1, 2};  // 0-based; for nComp 3 always 0, 1, 2
@@ -65,17 +67,9 @@ struct SimulationInput {
   float LMax[3] = {0.0f, 0.0f, 0.0f};
   ParameterSource source = ParameterSource::basic;
 
-  // Model parameters: read for basic, derived by the parameter-source step
-  // for land, sea and terrain.
-  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
-
-  float U0 = 0.0f, z = 0.0f, z0 = 0.0f;  // land: all three; sea, Kaimal1d: U0, z
-  int SpecType = 0;                      // land, sea, terrain
-
-  std::string terrainFile;  // terrain only
-  int KESTAVHeightNo = 0;   // 0-based, terrain only; range checked against the file
-  bool Terrain = false;     // terrain only
-  bool Roughness = false;   // terrain only
+  // The site values (SiteValues) hold the model parameters alphaeps, L and
+  // Gamma, read for basic and derived by the parameter-source step for land,
+  // sea and terrain; Kaimal1d reads U0 and z there too.
 
   float ustar = 0.0f;                    // Kaimal1d only
   float sig2_2D = 0.0f, L_2D = 0.0f;     // 2D only
@@ -93,36 +87,33 @@ inline bool terrainFlag(const SimulationInput& in) {
 // The keyword of a source as written in the file ("basic", ..., "2D").
 const char* sourceKeyword(ParameterSource s);
 
-// The step that derives alphaeps, L and Gamma from site data. The reader calls
-// it exactly once, right after the last value of a land, sea or terrain source
-// (after SpecType) and before the seed, so its console output and failures come
-// before the seed is read. It is not called for basic, Kaimal1d and 2D.
-using ParameterSourceStep = std::function<void(SimulationInput&, std::ostream& echo)>;
+// The parameter-source step: derives alphaeps, L and Gamma from site data into
+// the input record and, for terrain, fills the run's upstream-memory tables,
+// which the engines then read. The reader calls it exactly once, right after
+// the last value of a land, sea or terrain source (after SpecType) and before
+// the seed, so its console output and failures come before the seed is read.
+// It is not called for basic, Kaimal1d and 2D.
+using SourceStep = std::function<void(SimulationInput&, UpstreamTables&, std::ostream& echo)>;
 
 // A step that does nothing (the model parameters stay as read: zero for the
 // derived sources).
-void noParameterSourceStep(SimulationInput&, std::ostream&);
+void noSourceStep(SimulationInput&, UpstreamTables&, std::ostream&);
 
 // Input file name from the command line: argv[1] when exactly one argument is
 // given (argc == 2), otherwise kDefaultInputFile.
 std::string inputFileName(int argc, const char* const argv[]);
 
 // Reads the file from fieldDim up to and including the seed, checking and
-// echoing every value, and calls sourceStep where described above. Ends the
-// run through fatalError on the first bad or missing value. The stream is
-// switched to prefix-selected integer bases.
+// echoing every value, and calls sourceStep with tables where described above.
+// Ends the run through fatalError on the first bad or missing value. The stream
+// is switched to prefix-selected integer bases.
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
-                         const ParameterSourceStep& sourceStep);
+                         UpstreamTables& tables, const SourceStep& sourceStep);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
 // input.fname, echoing "fname[i] <name>" for each, and creates each file at once.
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
                      OutputFiles& files);
-
-// Power-of-two test of the grid sizes: halve a copy of n (integer division)
-// while it is greater than 1, counting the halvings; n passes if 2 to that count
-// equals n. So 1 passes and every n <= 0 fails.
-bool isPowerOfTwo(int n);
 
 // Wave-number limits |k_d L| of the three- and two-dimensional engines. Zero in
 // every dimension when the box is a cube (three-dimensional field, LMax all

@@ -20,10 +20,11 @@ namespace {
 
 // Reads text up to and including the seed; returns the echo.
 std::string readText(const std::string& text, SimulationInput& input,
-                     const ParameterSourceStep& step = noParameterSourceStep) {
+                     const SourceStep& step = noSourceStep) {
   std::istringstream in(text);
   std::ostringstream echo;
-  readSimulationInput(in, echo, input, step);
+  UpstreamTables tables;
+  readSimulationInput(in, echo, input, tables, step);
   return echo.str();
 }
 
@@ -31,7 +32,8 @@ std::string readText(const std::string& text, SimulationInput& input,
 void readToConsole(const std::string& text) {
   std::istringstream in(text);
   SimulationInput input;
-  readSimulationInput(in, std::cerr, input, noParameterSourceStep);
+  UpstreamTables tables;
+  readSimulationInput(in, std::cerr, input, tables, noSourceStep);
 }
 
 // Expected stderr: the echo before the failure, then the fatal report.
@@ -64,7 +66,8 @@ TEST(SimulationInput, ExampleLoadBoxReads) {
   ASSERT_TRUE(file.is_open());
   SimulationInput in;
   std::ostringstream echo;
-  readSimulationInput(file, echo, in, noParameterSourceStep);
+  UpstreamTables tables;
+  readSimulationInput(file, echo, in, tables, noSourceStep);
   EXPECT_EQ(in.fieldDim, 3);
   EXPECT_EQ(in.NPoint[0], 4096);
   EXPECT_EQ(in.source, ParameterSource::basic);
@@ -125,16 +128,6 @@ TEST(SimulationInput, ShapeChecksInReadingOrder) {
   };
   for (const auto& [text, message] : cases)
     EXPECT_EXIT(readToConsole(text), ExitedWithCode(1), fatalReport(message)) << text;
-}
-
-TEST(SimulationInput, PowerOfTwoTest) {
-  EXPECT_TRUE(isPowerOfTwo(1));
-  EXPECT_TRUE(isPowerOfTwo(2));
-  EXPECT_TRUE(isPowerOfTwo(1 << 30));
-  EXPECT_FALSE(isPowerOfTwo(12));
-  EXPECT_FALSE(isPowerOfTwo(0));
-  EXPECT_FALSE(isPowerOfTwo(-4));
-  EXPECT_FALSE(isPowerOfTwo(2147483647));
 }
 
 TEST(SimulationInput, MissingOrUnreadableValuesAreNamed) {
@@ -218,7 +211,7 @@ TEST(SimulationInput, SourceValueChecks) {
 
 TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
   int calls = 0;
-  const ParameterSourceStep step = [&calls](SimulationInput& in, std::ostream& echo) {
+  const SourceStep step = [&calls](SimulationInput& in, UpstreamTables&, std::ostream& echo) {
     ++calls;
     EXPECT_EQ(in.seed, 0);  // not read yet
     echo << "step " << in.SpecType << "\n";

@@ -1,19 +1,10 @@
 #pragma once
-// The simulator's parameter-source steps: for the land, sea and terrain
-// sources the model parameters alphaeps, L and Gamma are derived from site data
-// while the parameter file is read (right after SpecType, before the seed).
+// The terrain line in the axes of the mean wind.
 //
-//   land     checkedLandParams(U0, z, z0, SpecType)
-//   sea      checkedSeaParams(U0, z, SpecType)
-//   terrain  read the terrain flow-model file; checkedLandParams on its site
-//            values (U0, z, z0); turn its vectors and matrices into wind axes;
-//            build the stretch tables (Terrain option) and the roughness table
-//            (Roughness option) of the run.
-//   basic, Kaimal1d, 2D: nothing; the values read are the parameters.
-//
-// Wind axes. The file gives the mean-wind direction in degrees, the direction
-// the wind blows from (270: from the west, along +x of the file). The rotation
-// about the vertical
+// A terrain flow-model file (sources/terrain_file.hpp) gives its vectors and
+// matrices in its own horizontal axes and the mean-wind direction in degrees,
+// the direction the wind blows from (270: from the west, along +x of the file).
+// The rotation about the vertical
 //   psi = (direction + 90) * pi * (-1/180),   R = eulerRotation(0, 0, psi),
 // with pi and -1/180 the single-precision constants 3.1415927410125732 and
 // -0.0055555556900799274, takes the file's horizontal axes into wind axes
@@ -21,22 +12,18 @@
 // a matrix M becomes (R M) R^T. Direction 270 gives the identity up to the
 // rounding of the single-precision pi (off-diagonal elements near 1.7e-7).
 //
-// The engines receive the derived alphaeps also when the roughness table is
-// built: the simulator does not switch the tensor model to the table's energy
-// level (alphaeps = 0). The table is there for any caller that does.
+// The simulator turns the line into wind axes; the spectrum calculator takes
+// the file's own axes as wind axes. The latter is not the rotation by an
+// identity matrix: the elements are taken as they are, so that a strain of -0
+// stays -0 (a product with R would sum it to +0) and no rounding enters.
 //
-// Failure: every bad site or terrain file ends the run through fatalError with
-// the message of the routine that finds it (the site routines, the terrain
-// file reader, the table builders). Nothing is printed here besides the echo of
-// the terrain file reader.
+// Nothing here fails or keeps state; the line builders allocate their arrays.
 
-#include <iosfwd>
+#include <optional>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
 #include "sources/terrain_file.hpp"
-#include "tensor/upstream_tables.hpp"
-#include "vorlan/simulation_input.hpp"
 
 namespace wind {
 
@@ -57,6 +44,10 @@ Mat3 windAxesRotation(float direction);
 // (R M) R^T with the Mat3 product, each product rounded to float.
 Mat3 toWindAxes(const Mat3& R, const Mat3& M);
 
+// The rotation into wind axes, or none (std::nullopt: the file's axes are
+// taken as wind axes, element by element).
+using WindAxes = std::optional<Mat3>;
+
 // The terrain line in wind axes, as the upstream-memory tables take it. All
 // arrays 0-based: points j = 0 .. nP-1, heights i = 0 .. nH-1.
 //   dist[j]    horizontal distance of point j from point 0
@@ -69,26 +60,14 @@ struct WindAxesLine {
   Matrix U, Su, Sv;
   Vector S;
 };
-WindAxesLine windAxesLine(const KestavLine& line, const Mat3& R);
+WindAxesLine windAxesLine(const KestavLine& line, const WindAxes& R);
 
 // Sp[j], element (0, 2) of the second matrix in wind axes at height h (0-based)
 // and point j: the shear along the line at the chosen height.
-Vector windAxesShear(const KestavLine& line, const Mat3& R, int h);
+Vector windAxesShear(const KestavLine& line, const WindAxes& R, int h);
 
 // S0 = ustar / (0.4 z), the shear of the logarithmic profile at z, with the
 // single-precision von Karman constant, rounded to float.
 float logProfileShear(float ustar, float z);
-
-// The three steps. landStep and seaStep write input.Gamma, input.L and
-// input.alphaeps; terrainStep also fills tables (stretch tables if
-// input.Terrain, roughness table if input.Roughness) and echoes the terrain
-// file's site values on echo.
-void landStep(SimulationInput& input);
-void seaStep(SimulationInput& input);
-void terrainStep(SimulationInput& input, UpstreamTables& tables, std::ostream& echo);
-
-// The step for any source (declared with the driver): one of the three above,
-// or nothing for basic, Kaimal1d and 2D.
-void parameterSourceStep(SimulationInput& input, UpstreamTables& tables, std::ostream& echo);
 
 }  // namespace wind
