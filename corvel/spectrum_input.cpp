@@ -28,7 +28,8 @@ struct Keyword {
 constexpr Keyword<SpectrumSource> kSources[] = {{"basic", SpectrumSource::basic},
                                                 {"land", SpectrumSource::land},
                                                 {"sea", SpectrumSource::sea},
-                                                {"terrain", SpectrumSource::terrain}};
+                                                {"terrain", SpectrumSource::terrain},
+                                                {"iec", SpectrumSource::iec}};
 constexpr Keyword<CalculationResult> kResults[] = {{"spec", CalculationResult::spec},
                                                    {"xspec", CalculationResult::xspec},
                                                    {"sigma2", CalculationResult::sigma2}};
@@ -126,6 +127,14 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
       readTerrainSource(r, echo, input);
       corvelTerrainStep(input, tables, out, echo);
       break;
+    case SpectrumSource::iec: {
+      input.iec = readIecSource(r);
+      const IecModel m = iecModel(input.iec);
+      input.alphaeps = m.alphaeps;
+      input.L = m.L;
+      input.Gamma = m.Gamma;
+      break;
+    }
   }
 
   const std::string result = r.readWord("CalculationResult");

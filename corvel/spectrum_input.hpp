@@ -3,13 +3,16 @@
 //
 // The file holds values only, separated by any white space, in a fixed order:
 //
-//   ParameterSource        the first line, exactly "basic", "land", "sea" or "terrain"
+//   ParameterSource        the first line, exactly "basic", "land", "sea",
+//                          "terrain" or "iec"
 //   the source's values    basic:   alphaeps L Gamma
 //                          land:    U0 z z0 SpecType
 //                          sea:     U0 z SpecType
 //                          terrain: terrainFile (the whole next line),
 //                                   KESTAVHeightNo, Terrain word, Roughness word,
 //                                   SpecType
+//                          iec:     category (A, B, C or Iref), V_hub, z_hub
+//                                   (sources/iec.hpp)
 //   CalculationResult      a word: "spec", "xspec" or "sigma2"
 //   n                      number of component pairs, 1..10
 //   n pairs                i j, each 1, 2 or 3 (u, v, w)
@@ -44,11 +47,12 @@
 #include <iosfwd>
 #include <string>
 
+#include "sources/iec.hpp"
 #include "tensor/upstream_tables.hpp"
 
 namespace wind {
 
-enum class SpectrumSource { basic, land, sea, terrain };
+enum class SpectrumSource { basic, land, sea, terrain, iec };
 enum class CalculationResult { spec, xspec, sigma2 };
 
 // Room of the pair list.
@@ -67,6 +71,7 @@ struct SpectrumInput {
   int KESTAVHeightNo = 0;   // 0-based, terrain only
   bool Terrain = false;     // terrain only; the tensor model's Terrain switch
   bool Roughness = false;   // terrain only
+  IecSettings iec;          // iec only
 
   CalculationResult result = CalculationResult::spec;
   int nPairs = 0;

@@ -38,7 +38,8 @@ bool matchSource(const std::string& line, ParameterSource& s) {
   // Compared in this order, whole line, case-sensitive.
   static constexpr ParameterSource order[] = {ParameterSource::basic,   ParameterSource::land,
                                               ParameterSource::sea,     ParameterSource::terrain,
-                                              ParameterSource::Kaimal1d, ParameterSource::TwoD};
+                                              ParameterSource::Kaimal1d, ParameterSource::TwoD,
+                                              ParameterSource::iec};
   for (ParameterSource candidate : order)
     if (line == sourceKeyword(candidate)) {
       s = candidate;
@@ -84,6 +85,7 @@ const char* sourceKeyword(ParameterSource s) {
     case ParameterSource::terrain: return "terrain";
     case ParameterSource::Kaimal1d: return "Kaimal1d";
     case ParameterSource::TwoD: return "2D";
+    case ParameterSource::iec: return "iec";
   }
   return "";
 }
@@ -196,6 +198,15 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       input.sig2_2D = readNonNegative(r, "sig2_2D", "The variance sig2_2D cannot be negative");
       input.L_2D = readNonNegative(r, "L_2D", "The length scale L_2D cannot be negative");
       break;
+
+    case ParameterSource::iec: {
+      input.iec = readIecSource(r);
+      const IecModel m = iecModel(input.iec);
+      input.alphaeps = m.alphaeps;
+      input.L = m.L;
+      input.Gamma = m.Gamma;
+      break;
+    }
   }
 
   if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||

@@ -1,0 +1,63 @@
+// The iec parameter source in the simulator's parameter file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "numerics/print_format.hpp"
+#include "sources/iec.hpp"
+#include "tests/support.hpp"
+#include "vorlan/simulation_input.hpp"
+
+namespace wind {
+namespace {
+
+TEST(IecInput, DerivesTheModelWhileReadingAndSummarisesItLikeLandAndSea) {
+  std::istringstream file("3 3 8 8 8\n100 50 50\niec\nB 10 50\n-3\n");
+  std::ostringstream echo;
+  SimulationInput in;
+  int steps = 0;
+  readSimulationInput(file, echo, in, [&](SimulationInput&, std::ostream&) { ++steps; });
+  EXPECT_EQ(steps, 0);  // derived in the reader, no site step
+  EXPECT_EQ(echo.str(), "strlen  3  line specifying ParameterSource: iec\nseed -3\n");
+  EXPECT_EQ(in.source, ParameterSource::iec);
+  EXPECT_EQ(in.iec.category, 'B');
+  // z_hub 50 m: Lambda_1 = 35 m, L = 28 m; sigma_1 = 0.14 (7.5 + 5.6) = 1.834 m/s.
+  EXPECT_FLOAT_EQ(in.L, 28.0f);
+  EXPECT_EQ(in.Gamma, 3.9f);
+  const double sigmaIso = 0.55 * 1.834;
+  EXPECT_NEAR(in.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(28.0 * 28.0)), 1e-6);
+
+  in.fname[0] = "u";
+  in.fname[1] = "v";
+  in.fname[2] = "w";
+  std::ostringstream summary;
+  printSummary(summary, in, limNormK(in));
+  std::ostringstream parameters;
+  parameters << "Gamma  3.9  L 28  alphaeps " << formatG6(in.alphaeps) << "\n";
+  EXPECT_NE(summary.str().find("LMax    100 50 50 \n" + parameters.str()), std::string::npos)
+      << summary.str();
+}
+
+TEST(IecInput, BadValuesEndTheRunNamingThem) {
+  const auto read = [](const std::string& text) {
+    return testing::fatalMessage([&] {
+      std::istringstream file(text);
+      std::ostringstream echo;
+      SimulationInput in;
+      readSimulationInput(file, echo, in, noParameterSourceStep);
+    });
+  };
+  EXPECT_EQ(read("1 1 1 8 100\niec\nE 10 50\n-3\n"),
+            "The IEC turbulence category has to be A, B, C or a positive reference intensity "
+            "Iref, not 'E'");
+  EXPECT_EQ(read("1 1 1 8 100\niec\n0.12 0 50\n-3\n"),
+            "The IEC hub-height wind speed V_hub has to be positive, not 0");
+  EXPECT_EQ(read("1 1 1 8 100\niec\nC 10 -5\n-3\n"),
+            "The IEC hub height z_hub has to be positive, not -5");
+  EXPECT_EQ(read("1 1 1 8 100\nIEC\nC 10 50\n-3\n"),
+            "ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d");
+}
+
+}  // namespace
+}  // namespace wind
