@@ -28,9 +28,9 @@ TEST(IecInput, DerivesTheModelWhileReadingAndSummarisesItLikeLandAndSea) {
   const double sigmaIso = 0.55 * 1.834;
   EXPECT_NEAR(in.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(28.0 * 28.0)), 1e-6);
 
-  in.fname[0] = "u";
-  in.fname[1] = "v";
-  in.fname[2] = "w";
+  in.fname[0] = "u.bin";
+  in.fname[1] = "v.bin";
+  in.fname[2] = "w.bin";
   std::ostringstream summary;
   printSummary(summary, in, limNormK(in));
   std::ostringstream parameters;

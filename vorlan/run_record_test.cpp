@@ -115,7 +115,9 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
     EXPECT_EQ(f["min"].get<double>(), double(*std::min_element(x.begin(), x.end())));
     EXPECT_EQ(f["max"].get<double>(), double(*std::max_element(x.begin(), x.end())));
     sigmaTarget[c] = ratio[c] * sigma1;
-    EXPECT_NEAR(r["scaling"]["factors"][c].get<double>(), sigmaTarget[c] / sd, 1e-9);
+    // V_hub is the float 11.4f: sigma_1 agrees with the decimal to about 1e-7.
+    EXPECT_NEAR(r["scaling"]["factors"][c].get<double>(), sigmaTarget[c] / sd,
+                1e-7 * sigmaTarget[c] / sd);
   }
 
   const json& of = r["openfast"];
@@ -132,7 +134,7 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
     EXPECT_EQ(lineValue(lines, nKeys[d]), expected[d][0]);
     EXPECT_EQ(lineValue(lines, dKeys[d]), expected[d][1]);
     EXPECT_EQ(lineValue(lines, sfKeys[d]), r["scaling"]["factors"][d].get<double>());
-    EXPECT_NEAR(lineValue(lines, sigmaKeys[d]), sigmaTarget[d], 1e-12);
+    EXPECT_NEAR(lineValue(lines, sigmaKeys[d]), sigmaTarget[d], 1e-7 * sigmaTarget[d]);
   }
   EXPECT_EQ(lineValue(lines, "RefHt"), 90.0);
   EXPECT_NEAR(lineValue(lines, "URef"), 11.4, 1e-12);
