@@ -1,6 +1,7 @@
 #include "sources/iec.hpp"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -24,6 +25,16 @@ constexpr double kLengthRatio = 0.8, kIsoRatio = 0.55;
 constexpr float kIecGamma = 3.9f;
 // sigma_2 / sigma_1 and sigma_3 / sigma_1.
 constexpr double kSigma2Ratio = 0.8, kSigma3Ratio = 0.5;
+
+// The decimal a float was read from (its shortest round-trip text), so that
+// 11.4f enters the formulas as 11.4 and sigma_1 of class A is 2.264, not
+// 2.2639999.
+double decimalValue(float f) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf - 1, f);
+  *r.ptr = '\0';
+  return std::strtod(buf, nullptr);
+}
 
 float readPositiveValue(ValueReader& r, const char* label, const char* what) {
   const float v = r.readFloat(label);
@@ -70,8 +81,8 @@ IecSettings readIecSource(ValueReader& r) {
 
 IecModel iecModel(const IecSettings& s) {
   IecModel m;
-  const double zHub = s.z_hub;
-  m.sigma1 = double(s.Iref) * (kSigmaSlope * double(s.V_hub) + kSigmaOffset);
+  const double zHub = decimalValue(s.z_hub);
+  m.sigma1 = decimalValue(s.Iref) * (kSigmaSlope * decimalValue(s.V_hub) + kSigmaOffset);
   m.Lambda1 = zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax;
   const double L = kLengthRatio * m.Lambda1;
   m.sigmaIso = kIsoRatio * m.sigma1;

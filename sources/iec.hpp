@@ -16,8 +16,9 @@
 // of the isotropic von Karman tensor, sigma_iso^2 = c alphaeps L^(2/3) (the
 // integral of E(k) = alphaeps L^(5/3) (L k)^4 / (1 + (L k)^2)^(17/6) over k,
 // divided by the 3/2 of the three components). B is the beta function, taken
-// from std::lgamma in double. The values are computed in double and rounded to
-// float once, where they are stored.
+// from std::lgamma in double. The inputs enter as the decimals they were read
+// from (the shortest text of each float); the values are computed in double and
+// rounded to float once, where they are stored.
 //
 // The standard deviations that IEC asks of the other components are
 // sigma_2 = 0.8 sigma_1 and sigma_3 = 0.5 sigma_1 (iecTargetSigmas).
