@@ -127,14 +127,10 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
       readTerrainSource(r, echo, input);
       corvelTerrainStep(input, tables, out, echo);
       break;
-    case SpectrumSource::iec: {
+    case SpectrumSource::iec:
       input.iec = readIecSource(r);
-      const IecModel m = iecModel(input.iec);
-      input.alphaeps = m.alphaeps;
-      input.L = m.L;
-      input.Gamma = m.Gamma;
+      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
       break;
-    }
   }
 
   const std::string result = r.readWord("CalculationResult");

@@ -93,6 +93,13 @@ IecModel iecModel(const IecSettings& s) {
   return m;
 }
 
+void iecParams(const IecSettings& s, float& Gamma, float& L, float& alphaeps) {
+  const IecModel m = iecModel(s);
+  Gamma = m.Gamma;
+  L = m.L;
+  alphaeps = m.alphaeps;
+}
+
 std::array<double, 3> iecTargetSigmas(double sigma1) {
   return {sigma1, kSigma2Ratio * sigma1, kSigma3Ratio * sigma1};
 }

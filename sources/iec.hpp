@@ -62,6 +62,9 @@ IecSettings readIecSource(ValueReader& r);
 
 IecModel iecModel(const IecSettings& s);
 
+// The model parameters of iecModel, as the site routines hand them out.
+void iecParams(const IecSettings& s, float& Gamma, float& L, float& alphaeps);
+
 // IEC's target standard deviations (sigma_1, 0.8 sigma_1, 0.5 sigma_1) of
 // u, v and w.
 std::array<double, 3> iecTargetSigmas(double sigma1);

@@ -199,14 +199,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       input.L_2D = readNonNegative(r, "L_2D", "The length scale L_2D cannot be negative");
       break;
 
-    case ParameterSource::iec: {
+    case ParameterSource::iec:
       input.iec = readIecSource(r);
-      const IecModel m = iecModel(input.iec);
-      input.alphaeps = m.alphaeps;
-      input.L = m.L;
-      input.Gamma = m.Gamma;
+      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
       break;
-    }
   }
 
   if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
