@@ -31,7 +31,8 @@ struct Keyword {
 constexpr Keyword<SpectrumSource> kSources[] = {{"basic", SpectrumSource::basic},
                                                 {"land", SpectrumSource::land},
                                                 {"sea", SpectrumSource::sea},
-                                                {"terrain", SpectrumSource::terrain}};
+                                                {"terrain", SpectrumSource::terrain},
+                                                {"iec", SpectrumSource::iec}};
 constexpr Keyword<CalculationResult> kResults[] = {{"spec", CalculationResult::spec},
                                                    {"xspec", CalculationResult::xspec},
                                                    {"sigma2", CalculationResult::sigma2}};
@@ -114,6 +115,10 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
       readTerrainSource(r, echo, kTerrainWording, input);
       out << formatG6(terrainStep(input, TerrainAxes::file, tables, echo)) << "\n";
       out.flush();
+      break;
+    case SpectrumSource::iec:
+      input.iec = readIecSource(r);
+      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
       break;
   }
 

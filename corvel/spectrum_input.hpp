@@ -3,13 +3,16 @@
 //
 // The file holds values only, separated by any white space, in a fixed order:
 //
-//   ParameterSource        the first line, exactly "basic", "land", "sea" or "terrain"
+//   ParameterSource        the first line, exactly "basic", "land", "sea",
+//                          "terrain" or "iec"
 //   the source's values    basic:   alphaeps L Gamma
 //                          land:    U0 z z0 SpecType
 //                          sea:     U0 z SpecType
 //                          terrain: terrainFile (the whole next line),
 //                                   KESTAVHeightNo, Terrain word, Roughness word,
 //                                   SpecType
+//                          iec:     category (A, B, C or Iref), V_hub, z_hub
+//                                   (sources/iec.hpp)
 //   CalculationResult      a word: "spec", "xspec" or "sigma2"
 //   n                      number of component pairs, 1..10
 //   n pairs                i j, each 1, 2 or 3 (u, v, w)
@@ -46,12 +49,13 @@
 #include <iosfwd>
 #include <string>
 
+#include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
 #include "tensor/upstream_tables.hpp"
 
 namespace wind {
 
-enum class SpectrumSource { basic, land, sea, terrain };
+enum class SpectrumSource { basic, land, sea, terrain, iec };
 enum class CalculationResult { spec, xspec, sigma2 };
 
 // Room of the pair list.
@@ -63,6 +67,7 @@ struct SpectrumInput : SiteValues {
   // The site values (SiteValues) hold the model parameters alphaeps, L and
   // Gamma, read for basic and derived for the other sources; Terrain is also
   // the tensor model's Terrain switch.
+  IecSettings iec;  // iec only
 
   CalculationResult result = CalculationResult::spec;
   int nPairs = 0;

@@ -9,7 +9,9 @@
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
 #include "vorlan/command_line.hpp"
+#include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
+#include "vorlan/run_record.hpp"
 
 namespace wind {
 
@@ -90,15 +92,19 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
   OutputFiles files;
   readOutputNames(in, echo, input, files);
+  removeStaleRunRecord(input);  // a run that fails from here on leaves none
   in.close();
   printSummary(echo, input, lim);
 
   FieldArrays fields = allocateFields(input);
   steps.synthesise(input, lim, tables, fields);
+  if (options.layout == OutputLayout::inflowwind) toInflowWindLayout(input, fields);
   writeFields(fields, files);
   if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
   files.closeAll();
+  const RunDescription run{inputName, options.layout, lim, fieldStatistics(fields)};
   releaseFields(fields);
+  writeRunRecord(input, run);  // only once every output file is written and closed
   return 0;
 }
 

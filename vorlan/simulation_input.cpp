@@ -40,7 +40,8 @@ bool matchSource(const std::string& line, ParameterSource& s) {
   // Compared in this order, whole line, case-sensitive.
   static constexpr ParameterSource order[] = {ParameterSource::basic,   ParameterSource::land,
                                               ParameterSource::sea,     ParameterSource::terrain,
-                                              ParameterSource::Kaimal1d, ParameterSource::TwoD};
+                                              ParameterSource::Kaimal1d, ParameterSource::TwoD,
+                                              ParameterSource::iec};
   for (ParameterSource candidate : order)
     if (line == sourceKeyword(candidate)) {
       s = candidate;
@@ -65,6 +66,7 @@ const char* sourceKeyword(ParameterSource s) {
     case ParameterSource::terrain: return "terrain";
     case ParameterSource::Kaimal1d: return "Kaimal1d";
     case ParameterSource::TwoD: return "2D";
+    case ParameterSource::iec: return "iec";
   }
   return "";
 }
@@ -170,6 +172,11 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     case ParameterSource::TwoD:
       input.sig2_2D = readNonNegative(r, "sig2_2D", "The variance sig2_2D cannot be negative");
       input.L_2D = readNonNegative(r, "L_2D", "The length scale L_2D cannot be negative");
+      break;
+
+    case ParameterSource::iec:
+      input.iec = readIecSource(r);
+      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
       break;
   }
 

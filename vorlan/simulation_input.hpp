@@ -10,7 +10,7 @@
 //   NPoint                        fieldDim ints, powers of two, at least 2
 //   LMax                          fieldDim floats, metres, positive
 //   ParameterSource               a whole line: basic, land, sea, terrain,
-//                                 Kaimal1d or 2D
+//                                 Kaimal1d, 2D or iec
 //   the source's values           basic:    alphaeps L Gamma
 //                                 land:     U0 z z0 SpecType
 //                                 sea:      U0 z SpecType
@@ -20,6 +20,8 @@
 //                                           Roughness word, SpecType
 //                                 Kaimal1d: ustar z U0
 //                                 2D:       sig2_2D L_2D
+//                                 iec:      category (A, B, C or Iref),
+//                                           V_hub z_hub (sources/iec.hpp)
 //   seed                          long, negative
 //   fname                         nComp words, one output file per component
 //
@@ -43,6 +45,7 @@
 #include <string>
 
 #include "numerics/small_types.hpp"
+#include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
 #include "tensor/upstream_tables.hpp"
 
@@ -50,7 +53,7 @@ namespace wind {
 
 class OutputFiles;
 
-enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD };
+enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD, iec };
 
 // Longest accepted file name (input, terrain and output files), in characters.
 inline constexpr std::size_t kMaxFileName = 255;
@@ -73,6 +76,7 @@ struct SimulationInput : SiteValues {
 
   float ustar = 0.0f;                    // Kaimal1d only
   float sig2_2D = 0.0f, L_2D = 0.0f;     // 2D only
+  IecSettings iec;                       // iec only
 
   long seed = 0;
   std::string fname[3];  // output file of each component, in component order

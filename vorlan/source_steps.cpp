@@ -22,7 +22,8 @@ void parameterSourceStep(SimulationInput& input, UpstreamTables& tables, std::os
     case ParameterSource::terrain: terrainStep(input, TerrainAxes::wind, tables, echo); break;
     case ParameterSource::basic:
     case ParameterSource::Kaimal1d:
-    case ParameterSource::TwoD: break;
+    case ParameterSource::TwoD:
+    case ParameterSource::iec: break;
   }
 }
 

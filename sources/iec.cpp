@@ -1,0 +1,107 @@
+#include "sources/iec.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "numerics/console.hpp"
+#include "numerics/constants.hpp"
+#include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
+
+namespace wind {
+
+namespace {
+
+// Reference turbulence intensities of the three categories.
+constexpr double kIrefA = 0.16, kIrefB = 0.14, kIrefC = 0.12;
+// sigma_1 = Iref (kSigmaSlope V_hub + kSigmaOffset).
+constexpr double kSigmaSlope = 0.75, kSigmaOffset = 5.6;  // -, m/s
+// Lambda_1 = kLambdaSlope z_hub up to kLambdaHeight, kLambdaMax above.
+constexpr double kLambdaSlope = 0.7, kLambdaHeight = 60.0, kLambdaMax = 42.0;
+// L = kLengthRatio Lambda_1; the isotropic part sigma_iso = kIsoRatio sigma_1.
+constexpr double kLengthRatio = 0.8, kIsoRatio = 0.55;
+constexpr float kIecGamma = 3.9f;
+// sigma_2 / sigma_1 and sigma_3 / sigma_1.
+constexpr double kSigma2Ratio = 0.8, kSigma3Ratio = 0.5;
+
+// The decimal a float was read from (its shortest round-trip text), so that
+// 11.4f enters the formulas as 11.4 and sigma_1 of class A is 2.264, not
+// 2.2639999.
+double decimalValue(float f) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf - 1, f);
+  *r.ptr = '\0';
+  return std::strtod(buf, nullptr);
+}
+
+float readPositiveValue(ValueReader& r, const char* label, const char* what) {
+  const float v = r.readFloat(label);
+  if (!(v > 0.0f) || !std::isfinite(v))
+    fatalError(std::string("The IEC ") + what + " " + label + " has to be positive, not " +
+               formatG6(v));
+  return v;
+}
+
+}  // namespace
+
+double vonKarmanVarianceFactor() {
+  // B(a, b) = Gamma(a) Gamma(b) / Gamma(a + b), all three arguments positive.
+  const double a = 2.5, b = 1.0 / 3.0;
+  return std::exp(std::lgamma(a) + std::lgamma(b) - std::lgamma(a + b)) / 3.0;
+}
+
+IecSettings iecCategory(const std::string& word) {
+  IecSettings s;
+  if (word == "A" || word == "B" || word == "C") {
+    s.category = word[0];
+    s.Iref = toFloat(word == "A" ? kIrefA : word == "B" ? kIrefB : kIrefC);
+    return s;
+  }
+  // Otherwise the whole word has to be a positive, finite number.
+  const char* begin = word.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const float v = std::strtof(begin, &end);
+  if (word.empty() || end != begin + word.size() || errno != 0 || !std::isfinite(v) ||
+      !(v > 0.0f))
+    fatalError("The IEC turbulence category has to be A, B, C or a positive reference "
+               "intensity Iref, not '" + word + "'");
+  s.Iref = v;
+  return s;
+}
+
+IecSettings readIecSource(ValueReader& r) {
+  IecSettings s = iecCategory(r.readWord("the IEC turbulence category"));
+  s.V_hub = readPositiveValue(r, "V_hub", "hub-height wind speed");
+  s.z_hub = readPositiveValue(r, "z_hub", "hub height");
+  return s;
+}
+
+IecModel iecModel(const IecSettings& s) {
+  IecModel m;
+  const double zHub = decimalValue(s.z_hub);
+  m.sigma1 = decimalValue(s.Iref) * (kSigmaSlope * decimalValue(s.V_hub) + kSigmaOffset);
+  m.Lambda1 = zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax;
+  const double L = kLengthRatio * m.Lambda1;
+  m.sigmaIso = kIsoRatio * m.sigma1;
+  m.L = toFloat(L);
+  m.Gamma = kIecGamma;
+  m.alphaeps =
+      toFloat(m.sigmaIso * m.sigmaIso / (vonKarmanVarianceFactor() * std::pow(L, 2.0 / 3.0)));
+  return m;
+}
+
+void iecParams(const IecSettings& s, float& Gamma, float& L, float& alphaeps) {
+  const IecModel m = iecModel(s);
+  Gamma = m.Gamma;
+  L = m.L;
+  alphaeps = m.alphaeps;
+}
+
+std::array<double, 3> iecTargetSigmas(double sigma1) {
+  return {sigma1, kSigma2Ratio * sigma1, kSigma3Ratio * sigma1};
+}
+
+}  // namespace wind
