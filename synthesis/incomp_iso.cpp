@@ -43,18 +43,21 @@ void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, 
   detail::checkGridSize(N1, kWho);
   detail::checkGridSize(N2, kWho);
   detail::checkPlaneFields(fields, ncomp, N1, N2, kWho);
-  int c0 = 0;
-  if (ncomp == 1) {
-    if (comps.empty() || comps[0] < 0 || comps[0] > 1)
-      fatalError("IncompIso: the component of a one-component field has to be 0 or 1");
-    c0 = comps[0];
-  }
+  // Only the two in-plane components exist; fields[c] receives component
+  // comps[c], in the order listed, as in every other engine.
+  for (int c = 0; c < ncomp; ++c)
+    if (std::size_t(c) >= comps.size() || comps[std::size_t(c)] < 0 || comps[std::size_t(c)] > 1)
+      fatalError(ncomp == 1 ? "IncompIso: the component of a one-component field has to be 0 or 1"
+                            : "IncompIso: the components of a two-component field have to be 0 or 1");
+  const int c0 = comps[0];
+  const int c1 = ncomp == 2 ? comps[1] : c0;
 
   detail::synthesizePlane(fields, ncomp, grid, seed, [&](float k1, float k2) -> Mat3 {
     const Mat2 phi = isoTensor2d(sig2, Ls, k1, k2);
-    if (ncomp == 2) return detail::embed(sqrtSym2(phi));
-    const float phiCC = c0 == 0 ? phi[0].first : phi[1].second;
-    return detail::embed(detail::scalarAmplitude(phiCC));
+    return detail::amplitudeFromElements(ncomp, c0, c1, [&](int a, int b) {
+      const Pair2 row = phi[a];
+      return b == 0 ? row.first : row.second;
+    });
   });
 }
 

@@ -20,9 +20,11 @@
 //   fields  ncomp matrices [1 .. N1][1 .. N2]; element (i, j) is the velocity
 //           at ((i - 1) L1/N1, (j - 1) L2/N2) in m/s. Overwritten.
 //   ncomp   1 or 2, else "Number of components not correct (pellam IncompIso)".
-//   comps   read only for ncomp = 1: the component (0 along the first grid
-//           axis, 1 along the second). With two components fields[0] always
-//           receives component 0 and fields[1] component 1.
+//   comps   the ncomp components, 0 along the first grid axis and 1 along the
+//           second; fields[c] receives component comps[c]. The amplitude is
+//           the root of Phi's block of the listed components, so (1, 0) swaps
+//           the two fields' roles and a component listed twice gives the same
+//           field twice. Any other number ends the run through fatalError.
 //   grid    N1, N2, powers of two, at least 2, and lengths = (L1, L2), the
 //           periods in metres (PlaneGrid, synthesis/grid.hpp).
 //   sig2    variance of each component (m^2/s^2); Ls the length scale (m).
@@ -34,7 +36,7 @@
 //
 // Allocates one working line of 2 N1 floats per component, once per call.
 // Besides the ncomp message, ends the run through fatalError on a component
-// other than 0 or 1 for ncomp = 1, on field arrays that do not match the grid,
+// other than 0 or 1, on field arrays that do not match the grid,
 // or on a grid size below 2 or not a power of two.
 #include <span>
 

@@ -67,13 +67,14 @@ void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comp
   detail::synthesizeLine(fields, ncomp, grid, seed, [&](float k) -> Mat3 {
     // Element (p, q) of the spectral matrix, p and q positions in the
     // component list. Off the diagonal only the along-wind/vertical
-    // cross-spectrum enters, and only in the order (0, 2): (2, 0), and a
-    // component listed twice, count as uncorrelated.
+    // cross-spectrum enters, whichever of the two is listed first; a
+    // component listed twice counts as uncorrelated with itself.
     auto element = [&](int p, int q) -> float {
       const int a = ncomp == 3 ? p : comps[p];
       const int b = ncomp == 3 ? q : comps[q];
       if (p == q) return kaimalSpectrum(a, ustar, z, U0, k);
-      return (a == 0 && b == 2) ? kaimalCrossSpectrum(ustar, z, U0, k) : 0.0f;
+      return ((a == 0 && b == 2) || (a == 2 && b == 0)) ? kaimalCrossSpectrum(ustar, z, U0, k)
+                                                        : 0.0f;
     };
     return detail::amplitudeFromElements(ncomp, 0, 1, element);
   });

@@ -22,7 +22,7 @@
 //   comps   zero-based component numbers (0 along the wind, 1 across, 2
 //           vertical) of fields[0 .. ncomp-1]; not read for ncomp = 3 (the
 //           components are then 0, 1, 2). With two components the pair
-//           (0, 2) carries the cross-spectrum, the order (2, 0) does not.
+//           (0, 2) and (2, 0) carry the cross-spectrum alike.
 //   grid    N1, a power of two, at least 2, and the line length L1 (m)
 //           (LineGrid, synthesis/grid.hpp).
 //   ustar   friction velocity (m/s); every output value is linear in it.
