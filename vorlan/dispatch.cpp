@@ -30,7 +30,7 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
-  const TensorModel model{.alphaeps = in.alphaeps,
+  const TensorModel model{.alphaeps = roughnessLevel(in) ? 0.0f : in.alphaeps,
                           .L = in.L,
                           .Gamma = in.Gamma,
                           .Terrain = terrainFlag(in),

@@ -252,6 +252,7 @@ void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& 
     default:
       echo << "Gamma  " << formatG6(in.Gamma) << "  L " << formatG6(in.L) << "  alphaeps "
            << formatG6(in.alphaeps);
+      if (roughnessLevel(in)) echo << "\nalphaeps of the tensor model: from the roughness table";
       break;
   }
   echo << "\n" << " Seed: " << in.seed << "\n";

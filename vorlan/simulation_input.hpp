@@ -88,6 +88,14 @@ inline bool terrainFlag(const SimulationInput& in) {
   return in.source == ParameterSource::terrain && in.Terrain;
 }
 
+// The terrain source's Roughness option: the tensor model then takes its
+// energy level wave number by wave number from the roughness table (alphaeps
+// passed as 0), as the spectrum calculator does for the same input; the
+// alphaeps derived from the site stays the one echoed and summarised.
+inline bool roughnessLevel(const SimulationInput& in) {
+  return in.source == ParameterSource::terrain && in.Roughness;
+}
+
 // The keyword of a source as written in the file ("basic", ..., "2D").
 const char* sourceKeyword(ParameterSource s);
 

@@ -4,10 +4,9 @@
 // SpecType, before the seed), by the site steps of sources/site_steps.hpp.
 // basic, Kaimal1d and 2D: nothing; the values read are the parameters.
 //
-// The terrain line is turned into the axes of the mean wind. The engines
-// receive the derived alphaeps also when the roughness table is built: the
-// simulator does not switch the tensor model to the table's energy level
-// (alphaeps = 0). The table is there for any caller that does.
+// The terrain line is turned into the axes of the mean wind. With Roughness
+// the engines take the energy level from the roughness table built here
+// (roughnessLevel, simulation_input.hpp).
 #include <ostream>
 
 #include "sources/site_steps.hpp"

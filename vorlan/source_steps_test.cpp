@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "numerics/print_format.hpp"
 #include "sources/upstream_tables.hpp"
 #include "sources/site_steps.hpp"
+#include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;
@@ -354,3 +356,53 @@ TEST(SourceSteps, TerrainFalseGivesTheEnginesNoTerrainFlag) {
   EXPECT_NEAR(v.L, 0.78677 * 80, 1e-4);
   EXPECT_GT(v.alphaeps, 0.0f);
 }
+
+namespace {
+
+// The field of a terrain run with Roughness true follows the spectrum the
+// spectrum calculator computes for the same input: the level alphaeps = 0,
+// taken wave number by wave number from the roughness table. Along a line of
+// the wind the periodogram over the one-point spectrum F11(k1) is Exp(1). The
+// site's own alphaeps (the level echoed in the summary) gives a spectrum about
+// ten times lower here, far outside the spread.
+TEST(TerrainStep, RoughnessRunsFollowTheRoughnessTableLevel) {
+  const int n1 = 512;
+  const float l1 = 4096.0f;
+  std::istringstream file("1 1 1\n" + std::to_string(n1) + "\n4096\nterrain\n" + kHillFile +
+                          "\n2\nfalse\ntrue\n0\n-29\n");
+  SimulationInput input;
+  UpstreamTables tables;
+  std::ostringstream echo;
+  readSimulationInput(file, echo, input, tables, parameterSourceStep);
+  input.fname[0] = "u.bin";
+  std::ostringstream summary;
+  printSummary(summary, input, limNormK(input));
+  EXPECT_NE(summary.str().find("alphaeps of the tensor model: from the roughness table\n"),
+            std::string::npos)
+      << summary.str();
+
+  FieldArrays fields = allocateFields(input);
+  synthesise(input, limNormK(input), tables, fields);
+
+  const TensorModel calculator{.alphaeps = 0.0f,
+                               .L = input.L,
+                               .Gamma = input.Gamma,
+                               .Terrain = false,
+                               .tables = &tables};
+  const TensorModel siteLevel{input.alphaeps, input.L, input.Gamma, false, &tables};
+  const double dk = double(kTwoPiF) / l1;
+  const auto h = wind::testing::lineCoefficients(fields.line[0], n1);
+  wind::testing::ExpSample power;
+  double siteRatio = 0;
+  for (int m = 1; m < n1 / 2; ++m) {
+    const float k = static_cast<float>(m * dk);
+    std::array<int, 2> pair{0, 0};
+    const double F = phiIntk2k3(calculator, k, pair, 1e-3f);
+    power.add(std::norm(h[m]) / (4 * dk * F));
+    siteRatio += F / phiIntk2k3(siteLevel, k, pair, 1e-3f) / (n1 / 2 - 1);
+  }
+  wind::testing::expectExpOne(power, "u along the line, roughness-table level");
+  EXPECT_GT(siteRatio, 2.0) << "the two levels must differ for the check to mean anything";
+}
+
+}  // namespace
