@@ -100,9 +100,12 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
                       });  // up to the seed
   const Vector3 lim = limNormK(input);
 
-  OutputFiles files;
-  readOutputNames(in, echo, input, files);
+  readOutputNames(in, echo, input);
   in.close();
+  checkOutputNames(input.fname, input.nComp, inputName,
+                   input.source == ParameterSource::terrain ? input.terrainFile : std::string());
+  OutputFiles files;
+  for (int c = 0; c < input.nComp; ++c) files.create(c, input.fname[c], echo);
   printSummary(echo, input, lim);
 
   FieldArrays fields = allocateFields(input);

@@ -46,8 +46,6 @@
 
 namespace wind {
 
-class OutputFiles;
-
 enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD };
 
 // Longest accepted file name (input, terrain and output files), in characters.
@@ -115,9 +113,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
                          const ParameterSourceStep& sourceStep);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
-// input.fname, echoing "fname[i] <name>" for each, and creates each file at once.
-void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files);
+// input.fname, echoing "fname[i] <name>" for each. Nothing is created here: the
+// driver first checks the names together (checkOutputNames) and then creates
+// the files, so a bad name never costs an existing file its contents.
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input);
 
 // Power-of-two test of the grid sizes: halve a copy of n (integer division)
 // while it is greater than 1, counting the halvings; n passes if 2 to that count
