@@ -239,6 +239,14 @@ KestavLine ReadKestavLine(const std::string& filename, int heightIndex, std::ost
     previous = d;
   }
 
+  // Rows are the heights from the ground up: the stretch tables and the shear
+  // pick rows by their order and interpolate between neighbouring heights.
+  for (int i = 1; i < k.nH; ++i)
+    if (!(k.heights[i] > k.heights[i - 1]))
+      parser.fail("the height of row " + std::to_string(i + 1) +
+                  " is not above that of row " + std::to_string(i) +
+                  "; rows have to be listed from the lowest height up");
+
   KestavSite& s = k.site;
   s.direction = header[2];
   s.ustar = header[4];
