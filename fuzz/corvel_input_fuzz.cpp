@@ -5,29 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
-#include <sstream>
-#include <string>
 
 #include "corvel/spectrum_input.hpp"
 #include "fuzz/harness.hpp"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  wind::fuzz::enterScratchFolder();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace wind;
-  std::string text;
-  if (!fuzz::sandboxedText(data, size, text)) return -1;
-  fuzz::DiscardBuffer discard;
-  std::ostream out(&discard);
-
-  fuzz::runRefusable([&] {
-    std::istringstream in(text);
-    SpectrumInput input;
-    UpstreamTables tables;
-    readSpectrumInput(in, out, out, input, tables);
+  return wind::fuzz::runParameterText(data, size, [](std::istream& in, std::ostream& out) {
+    wind::SpectrumInput input;
+    wind::UpstreamTables tables;
+    wind::readSpectrumInput(in, out, out, input, tables);
   });
-  return 0;
 }

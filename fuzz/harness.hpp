@@ -15,10 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
+#include <istream>
+#include <ostream>
+#include <sstream>
 #include <streambuf>
 #include <string>
-#include <string_view>
 
 #include "numerics/fatal_error.hpp"
 
@@ -32,16 +33,8 @@ class DiscardBuffer : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// Makes the scratch folder, copies the example terrain file into it and makes
-// it the working folder. Called once, from LLVMFuzzerInitialize.
-void enterScratchFolder();
-
-// The input as text, or nothing (false) when it names a path outside the
-// scratch folder.
-inline bool sandboxedText(const std::uint8_t* data, std::size_t size, std::string& text) {
-  text.assign(reinterpret_cast<const char*>(data), size);
-  return text.find('/') == std::string::npos;
-}
+// The scratch folder is made, stocked and entered by LLVMFuzzerInitialize
+// (harness.cpp), which every target shares.
 
 // Runs fn with the throwing fatal handler; a refusal is an expected end.
 template <class F>
@@ -51,6 +44,22 @@ void runRefusable(F&& fn) {
     fn();
   } catch (const FatalError&) {
   }
+}
+
+// Runs fn(in, out) on the input as a parameter file: in reads the text, out
+// drops what is written to it. Returns the fuzzer's verdict: -1 (not to be
+// kept) for a text that names a path outside the scratch folder, else 0.
+template <class F>
+int runParameterText(const std::uint8_t* data, std::size_t size, F&& fn) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  if (text.find('/') != std::string::npos) return -1;
+  DiscardBuffer discard;
+  std::ostream out(&discard);
+  runRefusable([&] {
+    std::istringstream in(text);
+    fn(in, out);
+  });
+  return 0;
 }
 
 }  // namespace wind::fuzz

@@ -13,11 +13,6 @@
 #include "fuzz/harness.hpp"
 #include "vorlan/source_steps.hpp"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  wind::fuzz::enterScratchFolder();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace wind;
   if (size < 1) return -1;

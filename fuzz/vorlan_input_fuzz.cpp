@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 #include "fuzz/harness.hpp"
@@ -22,20 +21,9 @@ constexpr const char* kParameterFile = "vorlan.inp";
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  wind::fuzz::enterScratchFolder();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace wind;
-  std::string text;
-  if (!fuzz::sandboxedText(data, size, text)) return -1;
-  fuzz::DiscardBuffer discard;
-  std::ostream echo(&discard);
-
-  fuzz::runRefusable([&] {
-    std::istringstream in(text);
+  return fuzz::runParameterText(data, size, [](std::istream& in, std::ostream& echo) {
     UpstreamTables tables;
     SimulationInput input;
     readSimulationInput(in, echo, input, [&](SimulationInput& record, std::ostream& out) {
@@ -55,5 +43,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, echo);
     releaseFields(fields);
   });
-  return 0;
 }
