@@ -17,16 +17,28 @@ namespace {
 
 constexpr const char* kColumnGap = "   ";
 
+// Slack of the end test, as a fraction of the step: c is a float sum of steps
+// and lands on log10(kmax) only up to rounding (kmin 0.01, kmax 1, step 0.1
+// reaches 0.00000012 instead of 0). Each addition rounds by at most half a float
+// spacing of c, a few 1e-8 for the decades in use, so for steps of 0.01 decade
+// and more the sum after hundreds of steps is still far closer than step/1000
+// to the grid point it stands for, while a kmax that lies between two grid
+// points is never reached by a thousandth of a step: the slack adds the one
+// requested end point and nothing else. (For much finer steps the float sum
+// drifts by whole steps anyway, and the slack changes nothing there.)
+constexpr double kEndSlackPerStep = 1.0e-3;
+
 // k1 = 10^c over the output range; body(k1) prints the rest of each line.
-// The end is compared in double and, since c itself is a float, also as the
-// float it rounds to: otherwise a range ending on a value whose logarithm
-// rounds up (kmin = kmax = 0.3, say) would lose its last line.
+// The end is compared in double with the slack above and, since c itself is a
+// float, also as the float it rounds to: otherwise a range ending on a value
+// whose logarithm rounds up (kmin = kmax = 0.3, say) would lose its last line.
 template <class Body>
 void forEachWaveNumber(const SpectrumInput& input, std::ostream& out, Body&& body) {
   float c = static_cast<float>(std::log10(double(input.kmin)));
   const double cEnd = std::log10(double(input.kmax));
   const float cEndF = static_cast<float>(cEnd);
-  while (double(c) <= cEnd || c == cEndF) {
+  const double cLast = cEnd + kEndSlackPerStep * double(input.step);
+  while (double(c) <= cLast || c == cEndF) {
     const float k1 = static_cast<float>(std::pow(10.0, double(c)));
     out << formatG6(k1);
     out.flush();

@@ -143,6 +143,21 @@ TEST(CorvelSpec, TwoPairsGiveThreeNumbersPerDecade) {
   }
 }
 
+TEST(CorvelSpec, TheRequestedLastWaveNumberIsPrintedDespiteRounding) {
+  // Two decades in tenths: 10^(-2 + n/10) for n = 0 .. 20, 21 lines ending at
+  // kmax = 1, although the float sum of twenty steps passes log10(1) = 0.
+  const auto l = lines(run(std::string(kIsotropic) + "spec\n1\n1 1\n0.01 1 0.1\n").out);
+  ASSERT_EQ(l.size(), 21u);
+  EXPECT_EQ(tokens(l.front())[0], "0.01");
+  EXPECT_NEAR(std::stod(tokens(l[10])[0]), 0.1, 1e-6);
+  EXPECT_EQ(tokens(l.back())[0], "1");
+
+  // An end between two grid points still ends on the point below it.
+  const auto below = lines(run(std::string(kIsotropic) + "spec\n1\n1 1\n0.01 0.99 0.1\n").out);
+  ASSERT_EQ(below.size(), 20u);
+  EXPECT_NEAR(std::stod(tokens(below.back())[0]), std::pow(10.0, -0.1), 1e-5);
+}
+
 TEST(CorvelSpecDeathTest, AWaveNumberRangeThatCouldNotEndIsRefused) {
   const std::string head = std::string(kIsotropic) + "spec\n1\n1 1\n";
   EXPECT_EXIT(runToFailure(head + "0.1 1 0\n"), ExitedWithCode(1),

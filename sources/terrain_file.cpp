@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -188,6 +189,11 @@ float distanceFromFirstPoint(const V2Vector& positions, int j) {
 }
 
 KestavLine ReadKestavLine(const std::string& filename, int heightIndex, std::ostream& echo) {
+  // A device or a pipe (/dev/zero, say) could feed the reader without end.
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(filename, ec);
+  if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st))
+    fatalError("Terrain file " + filename + " is not a regular file");
   std::ifstream file(filename);
   if (!file) fatalError("Could not open file (in ReadKestavLine)");
   KestavParser parser(file, filename);
@@ -238,6 +244,14 @@ KestavLine ReadKestavLine(const std::string& filename, int heightIndex, std::ost
                   " from the first point does not rise along the line");
     previous = d;
   }
+
+  // Rows are the heights from the ground up: the stretch tables and the shear
+  // pick rows by their order and interpolate between neighbouring heights.
+  for (int i = 1; i < k.nH; ++i)
+    if (!(k.heights[i] > k.heights[i - 1]))
+      parser.fail("the height of row " + std::to_string(i + 1) +
+                  " is not above that of row " + std::to_string(i) +
+                  "; rows have to be listed from the lowest height up");
 
   KestavSite& s = k.site;
   s.direction = header[2];

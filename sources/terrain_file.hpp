@@ -85,7 +85,8 @@ struct KestavLine {
 // holds a malformed value, when rows differ in their number of items, when a
 // row is empty, when there are fewer than two points, when the distances of the
 // points from the first point do not rise strictly along the line (the memory
-// tables integrate over them), when KESTAVHeightNo is outside 1..nH, or when the
+// tables integrate over them), when the row heights do not rise strictly from
+// the first row to the last, when KESTAVHeightNo is outside 1..nH, or when the
 // site values give no logarithmic profile (ustar and z0 positive, z above z0).
 KestavLine ReadKestavLine(const std::string& filename, int heightIndex, std::ostream& echo);
 

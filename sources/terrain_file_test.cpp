@@ -151,6 +151,9 @@ TEST(TerrainFile, ExampleHillLine) {
 TEST(TerrainFile, Rejections) {
   EXPECT_EXIT(readToConsole("/nonexistent/terrain.dat", 0), ExitedWithCode(1),
               fatalReport("Could not open file (in ReadKestavLine)"));
+  // A device would feed the reader without end.
+  EXPECT_EQ(wind::testing::fatalMessage([] { readToConsole("/dev/zero", 0); }),
+            "Terrain file /dev/zero is not a regular file");
 
   const std::string row2 = plainItem(0, 20, 5) + " " + plainItem(50, 20, 6) + " end\n";
   const std::string uneven = writeFile("uneven.dat", kHeader + row2 + plainItem(0, 30, 5));
@@ -202,4 +205,27 @@ TEST(TerrainFile, Rejections) {
       "noz0.dat", "Title\n0 0 270 10 0.5 0\nheading\n" + row2);
   EXPECT_EXIT(readToConsole(noZ0, 0), ExitedWithCode(1),
               terrainFatal(noZ0, "the roughness length z0 on line 2 has to be positive"));
+}
+
+TEST(TerrainFile, RowHeightsHaveToRiseFromTheGroundUp) {
+  const auto row = [](float h) {
+    return plainItem(0, h, 5) + " " + plainItem(100, h, 5) + " end\n";
+  };
+  // Listed from the top down: the tables would take the 40 m row for the lowest.
+  const std::string down = writeFile("down.dat", kHeader + row(40) + row(20) + row(10));
+  EXPECT_EQ(wind::testing::fatalMessage([&] { readQuietly(down, 0); }),
+            "Terrain file " + down +
+                ": the height of row 2 is not above that of row 1; rows have to be listed "
+                "from the lowest height up");
+  // Two rows at one height leave no interval to interpolate over.
+  const std::string flat = writeFile("flat.dat", kHeader + row(10) + row(20) + row(20));
+  EXPECT_EQ(wind::testing::fatalMessage([&] { readQuietly(flat, 0); }),
+            "Terrain file " + flat +
+                ": the height of row 3 is not above that of row 2; rows have to be listed "
+                "from the lowest height up");
+
+  const KestavLine up = readQuietly(writeFile("up.dat", kHeader + row(10) + row(20) + row(40)), 2);
+  ASSERT_EQ(up.nH, 3);
+  EXPECT_EQ(up.heights[0], 10.0f);
+  EXPECT_EQ(up.heights[2], 40.0f);
 }

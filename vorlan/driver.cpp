@@ -90,10 +90,16 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
   const Vector3 lim = limNormK(input);
 
-  OutputFiles files;
-  readOutputNames(in, echo, input, files);
-  removeStaleRunRecord(input);  // a run that fails from here on leaves none
+  readOutputNames(in, echo, input);
   in.close();
+  const std::string terrainFile =
+      input.source == ParameterSource::terrain ? input.terrainFile : std::string();
+  checkOutputNames(input.fname, input.nComp, inputName, terrainFile);
+  if (writesRunRecord(input))
+    checkRecordName(runRecordName(input), input.fname, input.nComp, inputName, terrainFile);
+  removeStaleRunRecord(input);  // a run that fails from here on leaves none
+  OutputFiles files;
+  for (int c = 0; c < input.nComp; ++c) files.create(c, input.fname[c], echo);
   printSummary(echo, input, lim);
 
   FieldArrays fields = allocateFields(input);

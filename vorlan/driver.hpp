@@ -4,7 +4,8 @@
 //   1. choose the input file and read it up to the source's values; for land,
 //      sea and terrain the parameter-source step runs right there;
 //   2. read the seed;                3. form LimNormK;
-//   4. read the output names, creating each file; close the input;
+//   4. read the output names; close the input; refuse names that would
+//      destroy data (checkOutputNames); create each file;
 //   5. print the summary;            6. allocate one field per component;
 //   7. synthesise;                   8. write the fields;
 //   9. close the files;             10. release the fields;  11. return 0.

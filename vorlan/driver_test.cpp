@@ -217,3 +217,51 @@ TEST(DriverDeathTest, PlaneSourcesChooseTheirEngines) {
   EXPECT_NEAR(sc / 64, 0.0, 1e-5);
   EXPECT_GT(qa, 0.0);
 }
+
+TEST(Driver, OutputNamesThatWouldDestroyDataAreRefusedBeforeAnythingIsWritten) {
+  const fs::path dir = freshDir("clobber");
+  const std::string head = "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\n";
+
+  // One file under two spellings: the second component would replace the first.
+  writeText(dir / "twice.inp", head + "keep.bin ./sub/../keep.bin\n");
+  fs::create_directories(dir / "sub");
+  writeText(dir / "keep.bin", "precious");
+  EXPECT_EXIT(runIn(dir, {"twice.inp"}), ExitedWithCode(1),
+              fatalReport("The output files keep.bin and ./sub/../keep.bin are the same file"));
+  EXPECT_EQ(fs::file_size(dir / "keep.bin"), 8u) << "the existing file was truncated";
+
+  // The parameter file itself, named by another path, is left intact.
+  const std::string self = head + "other.bin ../" + dir.filename().string() + "/self.inp\n";
+  writeText(dir / "self.inp", self);
+  EXPECT_EXIT(runIn(dir, {"self.inp"}), ExitedWithCode(1),
+              fatalReport("The output file ../" + dir.filename().string() +
+                          "/self.inp is the parameter file self.inp"));
+  EXPECT_EQ(fs::file_size(dir / "self.inp"), self.size());
+  EXPECT_FALSE(fs::exists(dir / "other.bin")) << "nothing is created before the check";
+
+  // A hard link is the same file although the names differ.
+  fs::create_hard_link(dir / "keep.bin", dir / "link.bin");
+  writeText(dir / "link.inp", head + "keep.bin link.bin\n");
+  EXPECT_EXIT(runIn(dir, {"link.inp"}), ExitedWithCode(1),
+              fatalReport("The output files keep.bin and link.bin are the same file"));
+
+  // The terrain file being read (the stand-in source step does not open it).
+  writeText(dir / "hill.dat", "terrain rows");
+  writeText(dir / "terrain.inp",
+            "3 1 1 2 2 2\n10 10 10\nterrain\nhill.dat\n1\ntrue\ntrue\n0\n-1\n./hill.dat\n");
+  EXPECT_EXIT(runIn(dir, {"terrain.inp"}), ExitedWithCode(1),
+              fatalReport("The output file ./hill.dat is the terrain file hill.dat"));
+  EXPECT_EQ(fs::file_size(dir / "hill.dat"), 12u);
+
+  // The run record beside the first output would replace the second output.
+  writeText(dir / "a.bin.json", "precious");
+  writeText(dir / "record.inp", head + "a.bin a.bin.json\n");
+  EXPECT_EXIT(runIn(dir, {"record.inp"}), ExitedWithCode(1),
+              fatalReport("The run record a.bin.json would overwrite the output file a.bin.json"));
+  EXPECT_EQ(fs::file_size(dir / "a.bin.json"), 8u);
+
+  // Distinct files, and a device written twice, are fine.
+  writeText(dir / "fine.inp", head + "/dev/null /dev/null\n");
+  EXPECT_EXIT(runIn(dir, {"fine.inp"}), ExitedWithCode(0), "");
+  EXPECT_FALSE(fs::exists("/dev/null.json")) << "no record beside a device";
+}

@@ -1,6 +1,8 @@
 #include "vorlan/output_files.hpp"
 
 #include <bit>
+#include <filesystem>
+#include <system_error>
 #include <ostream>
 
 #include "numerics/fatal_error.hpp"
@@ -12,6 +14,59 @@ namespace wind {
 static_assert(std::endian::native == std::endian::little,
               "field files are written as the little-endian memory image of the floats");
 static_assert(sizeof(float) == 4, "field files hold 4-byte floats");
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a name resolves to, without touching the disk beyond looking. A name
+// that cannot be resolved (too long, a forbidden folder) keeps its absolute,
+// lexically normal form: creating it fails later with its own message.
+fs::path resolved(const std::string& name) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(fs::path(name), ec);
+  if (ec) {
+    ec.clear();
+    p = fs::absolute(fs::path(name), ec).lexically_normal();
+    if (ec) p = fs::path(name).lexically_normal();
+  }
+  return p;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  // A device such as /dev/null keeps nothing that a second writer could destroy.
+  std::error_code ec;
+  if (fs::is_character_file(fs::path(a), ec)) return false;
+  if (resolved(a) == resolved(b)) return true;
+  // Hard links and bind mounts: only files that exist can be one file.
+  return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
+}
+
+}  // namespace
+
+void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
+                      const std::string& terrainFile) {
+  for (int c = 0; c < n; ++c) {
+    if (sameFile(names[c], inputFile))
+      fatalError("The output file " + names[c] + " is the parameter file " + inputFile);
+    if (!terrainFile.empty() && sameFile(names[c], terrainFile))
+      fatalError("The output file " + names[c] + " is the terrain file " + terrainFile);
+    for (int b = 0; b < c; ++b)
+      if (sameFile(names[b], names[c]))
+        fatalError("The output files " + names[b] + " and " + names[c] + " are the same file");
+  }
+}
+
+void checkRecordName(const std::string& record, const std::string* names, int n,
+                     const std::string& inputFile, const std::string& terrainFile) {
+  for (int c = 0; c < n; ++c)
+    if (sameFile(record, names[c]))
+      fatalError("The run record " + record + " would overwrite the output file " + names[c]);
+  if (sameFile(record, inputFile))
+    fatalError("The run record " + record + " would overwrite the parameter file " + inputFile);
+  if (!terrainFile.empty() && sameFile(record, terrainFile))
+    fatalError("The run record " + record + " would overwrite the terrain file " + terrainFile);
+}
 
 OutputFiles::~OutputFiles() {
   for (std::FILE*& f : file_)

@@ -6,11 +6,19 @@
 // file of exactly 4 N1 (N2 (N3)) bytes, the last index varying fastest: the
 // float at byte offset 4 ((i-1) N2 N3 + (j-1) N3 + (k-1)) is grid point (i, j, k).
 //
-// Each file is created (binary, create or truncate) as soon as its name is read,
-// long before anything is written, so that an unwritable name ends the run
-// before any large allocation; after a later failure the files stay on disk,
-// empty. Writes and closes are checked: a short write or a failed close ends the
-// run through fatalError naming the file.
+// The files are created (binary, create or truncate) once all their names are
+// read and checked, long before anything is written, so that an unwritable
+// name ends the run before any large allocation; after a later failure the
+// files stay on disk, empty. Writes and closes are checked: a short write or a
+// failed close ends the run through fatalError naming the file.
+//
+// Names that would destroy data are refused before any file is created
+// (checkOutputNames): two outputs that are one file (the second would silently
+// replace the first component), or an output that is the parameter file or the
+// terrain file being read. Names are compared by what they resolve to: the
+// absolute path with ".", ".." and the symbolic links of its existing part
+// resolved, and for files that exist also by device and inode, so that
+// "./u.bin", "dir/../u.bin" and a hard link to u.bin are all u.bin.
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +26,19 @@
 #include <string>
 
 namespace wind {
+
+// Ends the run through fatalError, naming both files, if two of the n output
+// names are the same file, or if one of them is the parameter file inputFile or
+// the terrain file terrainFile (an empty terrainFile: none). Touches nothing on
+// disk.
+void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
+                      const std::string& terrainFile);
+
+// The same for the run record written beside the outputs (its name is the
+// first output's with ".json" added): it must be none of the outputs, nor the
+// parameter or terrain file.
+void checkRecordName(const std::string& record, const std::string* names, int n,
+                     const std::string& inputFile, const std::string& terrainFile);
 
 class OutputFiles {
  public:

@@ -314,7 +314,14 @@ std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
 
 std::string runRecordName(const SimulationInput& in) { return in.fname[0] + ".json"; }
 
+bool writesRunRecord(const SimulationInput& in) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(in.fname[0], ec);
+  return !fs::exists(st) || fs::is_regular_file(st);
+}
+
 void removeStaleRunRecord(const SimulationInput& in) {
+  if (!writesRunRecord(in)) return;
   const std::string name = runRecordName(in);
   std::error_code ec;
   fs::remove(name, ec);
@@ -341,6 +348,7 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
 }
 
 void writeRunRecord(const SimulationInput& in, const RunDescription& run) {
+  if (!writesRunRecord(in)) return;
   const std::string name = runRecordName(in);
   const std::string text = runRecordText(in, run);
   std::ofstream out(name, std::ios::binary);

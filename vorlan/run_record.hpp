@@ -53,6 +53,10 @@ struct RunDescription {
 // "<fname[0]>.json".
 std::string runRecordName(const SimulationInput& in);
 
+// Whether a run writes a record: unless its first output is a device or a pipe
+// (/dev/null, say), where "<name>.json" would be a file beside the device.
+bool writesRunRecord(const SimulationInput& in);
+
 // Removes the record of an earlier run of the same first output name, if any.
 void removeStaleRunRecord(const SimulationInput& in);
 
@@ -60,7 +64,7 @@ void removeStaleRunRecord(const SimulationInput& in);
 // taken relative to the current working directory.
 std::string runRecordText(const SimulationInput& in, const RunDescription& run);
 
-// Writes runRecordText to runRecordName; failure: "Could not write the run
+// Writes runRecordText to runRecordName (where writesRunRecord); failure: "Could not write the run
 // record <name>".
 void writeRunRecord(const SimulationInput& in, const RunDescription& run);
 

@@ -13,7 +13,6 @@
 #include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
 #include "sources/terrain_file.hpp"
-#include "vorlan/output_files.hpp"
 
 namespace wind {
 
@@ -197,15 +196,13 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
   }
 }
 
-void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files) {
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input) {
   ValueReader r(in);
   for (int c = 0; c < input.nComp; ++c) {
     const std::string name = r.readWord("fname");
     echo << "fname[i] " << name << "\n";
     if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
     input.fname[c] = name;
-    files.create(c, name, echo);
   }
 }
 

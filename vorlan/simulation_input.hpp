@@ -51,8 +51,6 @@
 
 namespace wind {
 
-class OutputFiles;
-
 enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD, iec };
 
 // Longest accepted file name (input, terrain and output files), in characters.
@@ -123,9 +121,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
                          UpstreamTables& tables, const SourceStep& sourceStep);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
-// input.fname, echoing "fname[i] <name>" for each, and creates each file at once.
-void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files);
+// input.fname, echoing "fname[i] <name>" for each. Nothing is created here: the
+// driver first checks the names together (checkOutputNames) and then creates
+// the files, so a bad name never costs an existing file its contents.
+void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input);
 
 // Wave-number limits |k_d L| of the three- and two-dimensional engines. Zero in
 // every dimension when the box is a cube (three-dimensional field, LMax all

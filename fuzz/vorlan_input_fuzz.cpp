@@ -1,0 +1,46 @@
+// Fuzz target: the simulator's parameter file, from the first value to the
+// output names, with the real parameter-source steps (land, sea and the terrain
+// file with its tables) and, for tiny grids only, the synthesis itself.
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "fuzz/harness.hpp"
+#include "vorlan/driver.hpp"
+#include "vorlan/output_files.hpp"
+#include "vorlan/simulation_input.hpp"
+
+namespace {
+
+// The harness's own cap on synthesis: grids of at most this many points per
+// component are synthesised, larger ones stop after reading.
+constexpr std::int64_t kMaxSynthesisPoints = 64;
+
+constexpr const char* kParameterFile = "vorlan.inp";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace wind;
+  return fuzz::runParameterText(data, size, [](std::istream& in, std::ostream& echo) {
+    UpstreamTables tables;
+    SimulationInput input;
+    readSimulationInput(in, echo, input, [&](SimulationInput& record, std::ostream& out) {
+      parameterSourceStep(record, tables, out);
+    });
+    const Vector3 lim = limNormK(input);
+    readOutputNames(in, echo, input);
+    checkOutputNames(input.fname, input.nComp, kParameterFile,
+                     input.source == ParameterSource::terrain ? input.terrainFile : std::string());
+    printSummary(echo, input, lim);
+
+    std::int64_t points = 1;
+    for (int d = 0; d < input.fieldDim; ++d) points *= input.NPoint[d];
+    if (points > kMaxSynthesisPoints) return;
+    FieldArrays fields = allocateFields(input);
+    synthesise(input, lim, tables, fields);
+    if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, echo);
+    releaseFields(fields);
+  });
+}
