@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz/harness.hpp"
-#include "vorlan/source_steps.hpp"
+#include "sources/site_steps.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace wind;
@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostream echo(&discard);
 
   fuzz::runRefusable([&] {
-    SimulationInput input;
-    input.source = ParameterSource::terrain;
+    SiteValues input;
     input.terrainFile = kFile;
     input.KESTAVHeightNo = static_cast<int>(choice & 3u);
     const unsigned options = (choice >> 2) & 15u;
@@ -35,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input.Roughness = options == 2u || options == 3u;
     input.SpecType = static_cast<int>(choice >> 7);
     UpstreamTables tables;
-    terrainStep(input, tables, echo);
+    terrainStep(input, TerrainAxes::wind, tables, echo);
   });
   return 0;
 }

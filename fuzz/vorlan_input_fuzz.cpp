@@ -9,6 +9,7 @@
 #include "fuzz/harness.hpp"
 #include "vorlan/driver.hpp"
 #include "vorlan/output_files.hpp"
+#include "vorlan/run_record.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace {
@@ -26,13 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   return fuzz::runParameterText(data, size, [](std::istream& in, std::ostream& echo) {
     UpstreamTables tables;
     SimulationInput input;
-    readSimulationInput(in, echo, input, [&](SimulationInput& record, std::ostream& out) {
-      parameterSourceStep(record, tables, out);
-    });
+    readSimulationInput(in, echo, input, tables, parameterSourceStep);
     const Vector3 lim = limNormK(input);
     readOutputNames(in, echo, input);
-    checkOutputNames(input.fname, input.nComp, kParameterFile,
-                     input.source == ParameterSource::terrain ? input.terrainFile : std::string());
+    const std::string terrainFile =
+        input.source == ParameterSource::terrain ? input.terrainFile : std::string();
+    checkOutputNames(input.fname, input.nComp, kParameterFile, terrainFile);
+    checkRecordName(runRecordName(input), input.fname, input.nComp, kParameterFile, terrainFile);
     printSummary(echo, input, lim);
 
     std::int64_t points = 1;
