@@ -34,6 +34,13 @@ class SynthesisProgress {
     finishStage();
     stage_.store(idle, std::memory_order_release);
   }
+  // Back to idle with no time recorded (between the seeds of one run).
+  void reset() {
+    stage_.store(idle, std::memory_order_release);
+    done_.store(0, std::memory_order_relaxed);
+    total_.store(0, std::memory_order_relaxed);
+    seconds_ = {};
+  }
   void advance(std::int64_t steps = 1) { done_.fetch_add(steps, std::memory_order_relaxed); }
 
   Stage stage() const { return static_cast<Stage>(stage_.load(std::memory_order_acquire)); }

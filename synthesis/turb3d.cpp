@@ -68,6 +68,10 @@ struct VisitPlan {
   }
 };
 
+// Below this many generated wave vectors a synthesis runs on the calling
+// thread: waking the team would cost more than it saves.
+constexpr std::int64_t kParallelMinModes = 2048;
+
 // Planes per slab of drawn-ahead deviates: their two buffers take about
 // kSlabShare of the fields' bytes, but at least two planes per thread, so
 // that dynamic scheduling can balance the planes, and at most the grid.
@@ -139,7 +143,7 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
   for (int c = 0; c < ncomp; ++c) nyquistPlane[std::size_t(c)] = matrix(1, N1, 1, 2 * N2);
 
   // Slabs of planes and their deviates, drawn ahead in the visiting order.
-  const int threads = maxThreads();
+  const int threads = modes >= kParallelMinModes ? maxThreads() : 1;
   std::int64_t widestPlane = 0;
   for (int i = 1; i <= N1; ++i)
     widestPlane = std::max(widestPlane, planeStart[std::size_t(i)] - planeStart[std::size_t(i) - 1]);
@@ -267,7 +271,7 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
       if (!failure) failure = std::current_exception();
     }
   };
-#pragma omp parallel num_threads(threads)
+#pragma omp parallel num_threads(threads) if (threads > 1)
   {
     std::vector<std::int64_t> rowStart(std::size_t(N2) + 2, 0);
     for (int s = 0; s < slabs; ++s) {

@@ -50,10 +50,12 @@ struct Case {
 };
 
 std::vector<Case> cases(const UpstreamTables* tables) {
-  // N1 = 16 and 8 planes do not divide by 3 threads; the limits put a few
-  // wave vectors near the origin into the cell-integral region.
-  const BoxGrid load{16, 4, 8, Vector3(900.0f, 60.0f, 80.0f)};
-  const BoxGrid cube{8, 8, 4, Vector3(64.0f, 64.0f, 64.0f)};
+  // Just above the engine's threshold for a team (2048 wave vectors); 32
+  // planes do not divide by 3 threads, and the slabs of drawn-ahead deviates
+  // (two planes per thread here) do not divide the planes either. The limits
+  // put a few wave vectors near the origin into the cell-integral region.
+  const BoxGrid load{32, 16, 8, Vector3(1800.0f, 60.0f, 80.0f)};
+  const BoxGrid cube{16, 16, 16, Vector3(64.0f, 64.0f, 64.0f)};
   const Vector3 cells(3.0f, 3.5f, 3.5f);
   return {
       {"three components, cells", load, {0.1f, 30.0f, 3.9f}, 3, {}, cells},
@@ -164,7 +166,7 @@ TEST(Turb3dThreads, StoredAmplitudesGiveTheBitsOfAFreshRunForEachSeed) {
   EXPECT_TRUE(sameBits(parallelRun(c, 3, &store), sequentialReference(c)));
 
   Case other = c;
-  other.grid.N1 = 4;
+  other.grid.N1 = 8;
   EXPECT_EQ(wind::testing::fatalMessage([&] { parallelRun(other, 1, &store); }),
             "turb3d: amplitude store belongs to another grid");
 }

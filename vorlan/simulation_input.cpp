@@ -198,14 +198,14 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 }
 
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files) {
+                     OutputFiles* files) {
   ValueReader r(in);
   for (int c = 0; c < input.nComp; ++c) {
     const std::string name = r.readWord("fname");
     echo << "fname[i] " << name << "\n";
     if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
     input.fname[c] = name;
-    files.create(c, name, echo);
+    if (files != nullptr) files->create(c, name, echo);
   }
 }
 

@@ -115,9 +115,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
                          UpstreamTables& tables, const SourceStep& sourceStep);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
-// input.fname, echoing "fname[i] <name>" for each, and creates each file at once.
+// input.fname, echoing "fname[i] <name>" for each, and creates each file at once
+// (none when files is null: a --seeds run creates its seeds' files instead).
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input,
-                     OutputFiles& files);
+                     OutputFiles* files);
 
 // Wave-number limits |k_d L| of the three- and two-dimensional engines. Zero in
 // every dimension when the box is a cube (three-dimensional field, LMax all
