@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "numerics/fatal_error.hpp"
@@ -72,15 +75,18 @@ struct VisitPlan {
 // thread: waking the team would cost more than it saves.
 constexpr std::int64_t kParallelMinModes = 2048;
 
-// Planes per slab of drawn-ahead deviates: their two buffers take about
-// kSlabShare of the fields' bytes, but at least two planes per thread, so
-// that dynamic scheduling can balance the planes, and at most the grid.
+// Planes per slab of drawn-ahead deviates: the kRing buffers take about
+// kSlabShare of the fields' bytes, but at least two planes per thread, and
+// at most the grid.
 constexpr double kSlabShare = 0.0025;
+
+// Slab buffers in the ring: the slab being drawn and two being consumed.
+constexpr int kRing = 3;
 
 int slabPlanes(const BoxGrid& g, int ncomp, std::int64_t planeModes, int threads) {
   const double fieldBytes = 4.0 * ncomp * double(g.N1) * g.N2 * g.N3;
   const double planeBytes = 4.0 * 2 * ncomp * double(planeModes);
-  const double budget = kSlabShare * fieldBytes / (2.0 * planeBytes);
+  const double budget = kSlabShare * fieldBytes / (kRing * planeBytes);
   const double planes = std::max(budget, 2.0 * threads);
   return planes >= g.N1 ? g.N1 : std::max(1, static_cast<int>(planes));
 }
@@ -156,7 +162,8 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
   for (int s = 0; s < slabs; ++s)
     widestSlab = std::max(widestSlab, planeStart[std::size_t(slabLast(s))] -
                                           planeStart[std::size_t(slabFirst(s)) - 1]);
-  std::array<std::vector<float>, 2> deviates;
+  // A ring of slab buffers: slab s lives in buffer s % kRing.
+  std::array<std::vector<float>, kRing> deviates;
   for (auto& d : deviates) d.assign(std::size_t(widestSlab * perMode), 0.0f);
 
   RandomGenerator gen;
@@ -164,7 +171,7 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
   const auto drawSlab = [&](int s) {
     const std::int64_t n =
         (planeStart[std::size_t(slabLast(s))] - planeStart[std::size_t(slabFirst(s)) - 1]) * perMode;
-    float* x = deviates[std::size_t(s % 2)].data();
+    float* x = deviates[std::size_t(s % kRing)].data();
     for (std::int64_t m = 0; m < n; ++m) x[m] = gaussDeviate(gen, state);
   };
 
@@ -259,33 +266,63 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
   };
 
   if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, N1);
-  drawSlab(0);
+  // The pipeline, without barriers: planes are claimed in order from a
+  // shared counter; a plane waits until its slab is drawn; whichever thread
+  // finds the generator free draws the next slab once every plane of the
+  // slab that last used its buffer is finished. The generator is only ever
+  // touched by the thread holding `drawing`, slab after slab, so the
+  // deviates come in the sequential order.
+  std::atomic<int> drawn{0};         // slabs drawn so far
+  std::atomic<bool> drawing{false};  // a thread holds the generator
+  std::atomic<int> nextPlane{1};
+  std::vector<std::atomic<int>> finished(static_cast<std::size_t>(slabs));  // planes done per slab
+  for (auto& f : finished) f.store(0, std::memory_order_relaxed);
+  const auto slabSize = [&](int s) { return slabLast(s) - slabFirst(s) + 1; };
+  const auto tryDraw = [&] {
+    if (drawn.load(std::memory_order_acquire) >= slabs ||
+        drawing.exchange(true, std::memory_order_acquire))
+      return;
+    const int s = drawn.load(std::memory_order_relaxed);
+    const bool bufferFree =
+        s < slabs && (s < kRing || finished[std::size_t(s - kRing)].load(std::memory_order_acquire) ==
+                                       slabSize(s - kRing));
+    if (bufferFree) {
+      drawSlab(s);
+      drawn.store(s + 1, std::memory_order_release);
+    }
+    drawing.store(false, std::memory_order_release);
+  };
   // A failure inside the team (a fatal report with a handler that throws)
   // is carried out of it and raised again on the calling thread.
   std::exception_ptr failure;
+  std::mutex failureMutex;
   const auto guarded = [&](auto&& fn) {
     try {
       fn();
     } catch (...) {
-#pragma omp critical(turb3dFailure)
+      const std::lock_guard<std::mutex> lock(failureMutex);
       if (!failure) failure = std::current_exception();
     }
   };
 #pragma omp parallel num_threads(threads) if (threads > 1)
   {
     std::vector<std::int64_t> rowStart(std::size_t(N2) + 2, 0);
-    for (int s = 0; s < slabs; ++s) {
-#pragma omp single nowait
-      if (s + 1 < slabs) guarded([&] { drawSlab(s + 1); });
-      const float* x = deviates[std::size_t(s % 2)].data();
-      const std::int64_t slabStart = planeStart[std::size_t(slabFirst(s)) - 1];
-#pragma omp for schedule(dynamic)
-      for (int i = slabFirst(s); i <= slabLast(s); ++i) {
-        guarded([&] {
-          synthesizePlane(i, rowStart, x + (planeStart[std::size_t(i) - 1] - slabStart) * perMode);
-        });
-        if (work.progress != nullptr) work.progress->advance();
+    for (;;) {
+      tryDraw();
+      const int i = nextPlane.fetch_add(1, std::memory_order_relaxed);
+      if (i > N1) break;
+      const int s = (i - 1) / slab;
+      while (drawn.load(std::memory_order_acquire) <= s) {
+        tryDraw();
+        std::this_thread::yield();
       }
+      const float* x = deviates[std::size_t(s % kRing)].data();
+      const std::int64_t slabStart = planeStart[std::size_t(slabFirst(s)) - 1];
+      guarded([&] {
+        synthesizePlane(i, rowStart, x + (planeStart[std::size_t(i) - 1] - slabStart) * perMode);
+      });
+      finished[std::size_t(s)].fetch_add(1, std::memory_order_release);
+      if (work.progress != nullptr) work.progress->advance();
     }
   }
   if (failure) std::rethrow_exception(failure);

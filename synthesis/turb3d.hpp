@@ -63,11 +63,13 @@
 // cell integrals, rlft3).
 //
 // Threads. The wave vectors are visited plane by plane (one i per task, on
-// all threads of the OpenMP team, maxThreads of numerics/threads.hpp), in
-// slabs of consecutive planes. The deviates cannot be drawn in parallel, but
-// each generated wave vector draws exactly 2 ncomp of them, so the deviates of
-// a whole slab are drawn ahead, in the visiting order, into a buffer: one
-// thread draws slab s + 1 while the others form the coefficients of slab s.
+// all threads of the OpenMP team, maxThreads of numerics/threads.hpp; one
+// thread below 2048 wave vectors), in slabs of consecutive planes. The
+// deviates cannot be drawn in parallel, but each generated wave vector draws
+// exactly 2 ncomp of them, so the deviates of a whole slab are drawn ahead, in
+// the visiting order, into one of a ring of three buffers: whichever thread
+// finds the generator free draws the next slab while the others form the
+// coefficients of earlier ones; no thread waits at a barrier.
 // Every stored coefficient (the Hermitian mirror writes included) belongs to
 // exactly one generated wave vector, so no two tasks write the same element,
 // and each one is computed by the same operations whichever thread runs it:
@@ -90,7 +92,7 @@
 // transforms stage.
 //
 // State: none beyond the call. Memory: the fields themselves, ncomp planes
-// of N1 x 2 N2 floats, two slabs of deviates (a fraction of a percent of the
+// of N1 x 2 N2 floats, three slabs of deviates (a fraction of a percent of the
 // fields, at least two planes per thread) and one row index per thread;
 // nothing is allocated per wave vector.
 #include <cstdint>
