@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Times the simulator on two three-dimensional boxes and reports the wall time
-# and the peak resident memory of each run.
+# Times the simulator on two three-dimensional boxes against the floor of the
+# job, and reports wall time, CPU time and peak resident memory of each run.
 #
 #   (a) load box  8192 x 32 x 32, 3 components, LMax 16384 93 93: unequal box
 #       lengths, so the cell integrals near the origin run;
 #   (b) cube      256 x 256 x 256, 3 components, equal box lengths.
 #
+# Per box: vorlan on 1 thread and on all cores (--threads), a six-seed run on
+# all cores (--seeds -1:-6, per box), and the floor: FFTW 3's single-precision
+# inverse real 3-D transforms of the same three arrays plus writing them
+# (bench/floor.cpp, on 1 thread and on all cores; FFTW is needed only here:
+# apt-get install libfftw3-dev). Every time is also printed as a ratio to the
+# one-thread floor, and the amplitude stage's speed-up from 1 thread to all
+# cores (VORLAN_STAGE_TIMES). Each measurement is repeated REPEAT times
+# (default 3); the best is reported with the spread (worst - best).
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: bench/run.sh [a|b]...   (default: both)
+# Usage: [REPEAT=n] bench/run.sh [a|b]...   (default: both)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -16,12 +25,17 @@ build="$root/build/bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWIND_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target vorlan >/dev/null
 vorlan="$build/vorlan/vorlan"
+floor="$build/floor"
+g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
+cores=$(nproc)
+repeat=${REPEAT:-3}
 
 work="$build/runs"
 mkdir -p "$work"
+cd "$work"
 
 write_input() {  # name npoint lmax
-  cat >"$work/$1.inp" <<EOF
+  cat >"$1.inp" <<EOI
 3
 3
 $2
@@ -32,56 +46,67 @@ basic
 $1_u.bin
 $1_v.bin
 $1_w.bin
-EOF
+EOI
 }
 
-write_input a "8192 32 32" "16384 93 93"
-write_input b "256 256 256" "1000 1000 1000"
+# Runs a command REPEAT times under /usr/bin/time; sets best wall (s), spread
+# (s), cpu (s) and peak RSS (MiB) of the best run, and stage (amplitude
+# seconds, when printed).
+measure() {
+  local log="$work/time.log" w c r st i
+  best="" spread=0 worst=0
+  for ((i = 0; i < repeat; i++)); do
+    VORLAN_STAGE_TIMES=1 /usr/bin/time -f "%e %U %S %M" -o "$log" "$@" >"$work/out.txt" 2>"$work/err.txt" \
+      || { cat "$work/err.txt"; exit 1; }
+    read -r w u s r <"$log"
+    c=$(awk -v a="$u" -v b="$s" 'BEGIN { printf "%.2f", a + b }')
+    # The floor prints its own time (transforms and writes only).
+    if grep -q '^floor ' "$work/out.txt"; then w=$(awk '/^floor / {print $2}' "$work/out.txt"); fi
+    st=$(awk '/^Stage times/ {s += $5} END {print s + 0}' "$work/err.txt")
+    if [[ -z "$best" ]] || awk -v a="$w" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+      best=$w cpu=$c rss=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }') stage=$st
+    fi
+    awk -v a="$w" -v b="$worst" 'BEGIN { exit !(a > b) }' && worst=$w
+    rm -f ./*_u*.bin ./*_v*.bin ./*_w*.bin ./*.json floor_*.bin
+  done
+  spread=$(awk -v a="$worst" -v b="$best" 'BEGIN { printf "%.2f", a - b }')
+}
 
-# Runs one box; prints wall time (s) and peak resident memory (MiB).
-run_box() {
-  local name="$1" label="$2" log="$work/$1.time"
-  cd "$work"
-  if [[ -x /usr/bin/time ]]; then
-    /usr/bin/time -v "$vorlan" "$name.inp" 2>"$log" >/dev/null || { cat "$log"; exit 1; }
-    local wall rss cpu
-    wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$log")
-    rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
-    cpu=$(awk -F': ' '/User time|System time/ {s += $2} END {printf "%.2f", s}' "$log")
-    # h:mm:ss or m:ss.ss to seconds
-    wall=$(awk -v t="$wall" 'BEGIN { n = split(t, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; printf "%.2f", s }')
-    printf '%-44s wall %8s s   cpu %8s s   peak RSS %8.1f MiB\n' "$label" "$wall" "$cpu" \
-      "$(awk -v k="$rss" 'BEGIN { print k / 1024 }')"
-  else
-    # Fallback: bash time for the wall clock, the kernel's high-water mark of
-    # the child (VmHWM, polled from /proc) for the memory.
-    local start end peak=0 pid hwm
-    start=$(date +%s.%N)
-    "$vorlan" "$name.inp" 2>"$log" >/dev/null &
-    pid=$!
-    while kill -0 "$pid" 2>/dev/null; do
-      hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
-      [[ -n "$hwm" && "$hwm" -gt "$peak" ]] && peak=$hwm
-      sleep 0.05
-    done
-    wait "$pid"
-    end=$(date +%s.%N)
-    printf '%-44s wall %8.2f s   peak RSS %8.1f MiB (polled)\n' "$label" \
-      "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" "$(awk -v k="$peak" 'BEGIN { print k / 1024 }')"
-  fi
-  # The fields themselves: 3 components of 4-byte floats.
-  local bytes=0 f
-  for f in "$name"_u.bin "$name"_v.bin "$name"_w.bin; do bytes=$((bytes + $(stat -c %s "$f"))); done
-  printf '%-44s fields %8.1f MiB\n' "" "$(awk -v b="$bytes" 'BEGIN { print b / 1048576 }')"
-  rm -f "$name"_u.bin "$name"_v.bin "$name"_w.bin
+report() {  # label per-box-divisor
+  local ratio
+  ratio=$(awk -v w="$best" -v n="$2" -v f="$floor1" 'BEGIN { printf "%.2f", w / n / f }')
+  printf '  %-26s wall %7.2f s (spread %5.2f)  cpu %7.2f s  peak RSS %8.1f MiB  %5.2f x floor\n' \
+    "$1" "$best" "$spread" "$cpu" "$rss" "$ratio"
+}
+
+run_box() {  # name npoint lmax label
+  local name="$1" n1 n2 n3 fieldsMiB amp1 ampN
+  write_input "$name" "$2" "$3"
+  read -r n1 n2 n3 <<<"$2"
+  fieldsMiB=$(awk -v a="$n1" -v b="$n2" -v c="$n3" 'BEGIN { printf "%.1f", 3 * 4 * a * b * c / 1048576 }')
+  echo "$4 (fields $fieldsMiB MiB, $cores cores, best of $repeat)"
+  measure "$floor" "$n1" "$n2" "$n3" 3 1 "$work"; floor1=$best
+  report "floor, 1 thread" 1
+  measure "$floor" "$n1" "$n2" "$n3" 3 "$cores" "$work"
+  report "floor, $cores threads" 1
+  measure "$vorlan" --threads 1 "$name.inp"; amp1=$stage
+  report "vorlan, 1 thread" 1
+  echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
+  measure "$vorlan" --threads "$cores" "$name.inp"; ampN=$stage
+  report "vorlan, $cores threads" 1
+  echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
+  echo "  amplitude stage: $amp1 s on 1 thread, $ampN s on $cores: speed-up" \
+    "$(awk -v a="$amp1" -v b="$ampN" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
+  measure "$vorlan" --threads "$cores" --seeds -1:-6 "$name.inp"
+  report "6 seeds, per box" 6
 }
 
 boxes=("$@")
 [[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
 for box in "${boxes[@]}"; do
   case "$box" in
-    a) run_box a "(a) load box 8192x32x32, LMax 16384 93 93" ;;
-    b) run_box b "(b) cube 256x256x256, equal LMax" ;;
+    a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
+    b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
     *) echo "unknown box '$box' (a or b)" >&2; exit 2 ;;
   esac
 done

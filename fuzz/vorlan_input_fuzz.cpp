@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int d = 0; d < input.fieldDim; ++d) points *= input.NPoint[d];
     if (points > kMaxSynthesisPoints) return;
     FieldArrays fields = allocateFields(input);
-    synthesise(input, lim, tables, fields);
+    SynthesisContext context;
+    synthesise(input, lim, tables, fields, context);
     if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, echo);
     releaseFields(fields);
   });

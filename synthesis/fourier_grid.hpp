@@ -121,27 +121,32 @@ struct Coefficient {
   std::array<float, kMaxComponents> im{};
 };
 
-// Draws xr[c], then xi[c], for c = 0 .. ncomp - 1 and returns R = M xr and
-// I = M xi over the leading ncomp x ncomp block of M, each element summed in
-// double and rounded once.
-inline Coefficient drawCoefficient(const Mat3& m, int ncomp, RandomGenerator& gen,
-                                   std::int32_t& state) {
-  std::array<float, kMaxComponents> xr{}, xi{};
-  for (int c = 0; c < ncomp; ++c) {
-    xr[c] = gaussDeviate(gen, state);
-    xi[c] = gaussDeviate(gen, state);
-  }
+// R = M xr and I = M xi over the leading ncomp x ncomp block of M, each
+// element summed in double from +0.0 and rounded once; x holds the deviates in
+// draw order xr[0], xi[0], xr[1], xi[1], ... A zero element of M contributes
+// +0 or -0 to a sum that starts at +0.0, which leaves the sum unchanged either
+// way: amplitudes that differ only in the signs of zeros give the same bits.
+inline Coefficient combineDeviates(const Mat3& m, int ncomp, const float* x) {
   Coefficient out;
   for (int r = 0; r < ncomp; ++r) {
     double sr = 0.0, si = 0.0;
     for (int c = 0; c < ncomp; ++c) {
-      sr += double(at(m, r, c)) * xr[c];
-      si += double(at(m, r, c)) * xi[c];
+      sr += double(at(m, r, c)) * x[2 * c];
+      si += double(at(m, r, c)) * x[2 * c + 1];
     }
     out.re[r] = static_cast<float>(sr);
     out.im[r] = static_cast<float>(si);
   }
   return out;
+}
+
+// Draws xr[c], then xi[c], for c = 0 .. ncomp - 1 and combines them with M
+// (combineDeviates).
+inline Coefficient drawCoefficient(const Mat3& m, int ncomp, RandomGenerator& gen,
+                                   std::int32_t& state) {
+  std::array<float, 2 * kMaxComponents> x{};
+  for (int c = 0; c < 2 * ncomp; ++c) x[c] = gaussDeviate(gen, state);
+  return combineDeviates(m, ncomp, x.data());
 }
 
 // D x, rounded to float.

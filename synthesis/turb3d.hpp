@@ -62,19 +62,70 @@
 // it needs; and the failures of the routines called (allocation, jacobi, the
 // cell integrals, rlft3).
 //
-// State: none beyond the call. Memory: the fields themselves plus ncomp planes
-// of N1 x 2 N2 floats; nothing is allocated per wave vector.
+// Threads. The wave vectors are visited plane by plane (one i per task, on
+// all threads of the OpenMP team, maxThreads of numerics/threads.hpp; one
+// thread below 2048 wave vectors), in slabs of consecutive planes. The
+// deviates cannot be drawn in parallel, but each generated wave vector draws
+// exactly 2 ncomp of them, so the deviates of a whole slab are drawn ahead, in
+// the visiting order, into one of a ring of three buffers: whichever thread
+// finds the generator free draws the next slab while the others form the
+// coefficients of earlier ones; no thread waits at a barrier.
+// Every stored coefficient (the Hermitian mirror writes included) belongs to
+// exactly one generated wave vector, so no two tasks write the same element,
+// and each one is computed by the same operations whichever thread runs it:
+// the fields are the same bits for every thread count. Within a plane the
+// point amplitude at (k1, -k2, k3) is obtained from the one at (k1, k2, k3)
+// by fixed sign changes (ModeAmplitude::mirroredPoint,
+// synthesis/turb3d_amplitude.hpp), which halves the tensor evaluations
+// without changing a bit. The transforms are the parallel rlft3.
+//
+// Several seeds. work.amplitudes, when given, keeps the amplitude of every
+// generated wave vector (ncomp^2 floats each, turb3dAmplitudeBytes): the
+// first call fills it, later calls with the same grid, model, components and
+// LimNormK read it instead of evaluating the tensor, and give the same bits
+// as a call without it. The caller guarantees that sameness; a store filled
+// for another number of wave vectors ends the run ("turb3d: amplitude store
+// belongs to another grid").
+//
+// Progress. work.progress, when given, sees the stages amplitudes (one step
+// per plane i) and transforms (one step per component), and is left in the
+// transforms stage.
+//
+// State: none beyond the call. Memory: the fields themselves, ncomp planes
+// of N1 x 2 N2 floats, three slabs of deviates (a fraction of a percent of the
+// fields, at least two planes per thread) and one row index per thread;
+// nothing is allocated per wave vector.
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
 #include "synthesis/grid.hpp"
+#include "synthesis/progress.hpp"
 #include "tensor/model.hpp"
 
 namespace wind {
 
+// The amplitudes of every generated wave vector of one grid, model and
+// component list, in the visiting order; ncomp^2 floats each (the leading
+// block of M, row by row).
+struct Turb3dAmplitudes {
+  std::vector<float> values;
+  bool filled = false;
+};
+
+// Bytes of a filled Turb3dAmplitudes for this grid and component count.
+std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
+
+// What a call may share beyond its fields: both optional.
+struct Turb3dWork {
+  Turb3dAmplitudes* amplitudes = nullptr;
+  SynthesisProgress* progress = nullptr;
+};
+
 void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK);
+            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK,
+            const Turb3dWork& work = {});
 
 }  // namespace wind

@@ -1,7 +1,9 @@
 #include "vorlan/command_line.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <ostream>
 #include <string_view>
 
@@ -39,7 +41,11 @@ component (little-endian, no header, last index fastest). The echo of the
 input and a summary go to standard error.
 
 Options:
-  --seeds LIST      one run per seed, e.g. -1,-2,-3 or -1:-6 (ranges inclusive)
+  --seeds LIST      one run per seed, e.g. -1,-2,-3 or -1:-6 (ranges inclusive;
+                    seeds negative, at least -2147483648); the parameter file's
+                    seed is not used, and each seed S writes its files with
+                    _seed|S| before the extension (u.bin -> u_seed3.bin for -3)
+                    and its own run record; the amplitudes are computed once
   --threads N       number of threads (default OMP_NUM_THREADS, else all cores)
   --layout NAME     classic (default) or inflowwind (for OpenFAST's InflowWind)
   --help, -h        this text
@@ -95,7 +101,23 @@ std::vector<long> parseSeedList(const std::string& text) {
       if (s == b) break;
     }
   }
+  // The same rule as the parameter file's seed: the engines start their
+  // generator from a negative 32-bit state.
+  for (const long s : seeds)
+    if (s >= 0 || s < std::numeric_limits<std::int32_t>::min())
+      fatalError("--seeds: " + std::to_string(s) +
+                 " is not a seed (a negative integer, at least -2147483648)");
   return seeds;
+}
+
+std::string seededFileName(const std::string& name, long seed) {
+  // The suffix goes before the extension of the last path component, if any.
+  const std::size_t slash = name.find_last_of('/');
+  const std::size_t dot = name.find_last_of('.');
+  const bool hasExtension =
+      dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+  const std::string suffix = "_seed" + std::to_string(-seed);
+  return hasExtension ? name.substr(0, dot) + suffix + name.substr(dot) : name + suffix;
 }
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {

@@ -13,7 +13,8 @@
 //   --version              the program's version
 //   --seeds LIST           run the parameter file once per seed; LIST is a
 //                          comma-separated list of seeds or inclusive ranges
-//                          A:B (step +-1), e.g. -1,-2,-5:-8
+//                          A:B (step +-1), e.g. -1,-2,-5:-8; the files of
+//                          seed S get "_seed|S|" before their extension
 //   --threads N            number of threads (N >= 1); default OMP_NUM_THREADS,
 //                          or all cores
 //   --layout NAME          output layout: classic (default) or inflowwind
@@ -44,7 +45,15 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
 void printVorlanHelp(std::ostream& out);
 void printVorlanVersion(std::ostream& out);
 
-// The comma-separated seed list of --seeds (see above).
+// The comma-separated seed list of --seeds (see above). Each seed must be
+// negative and at least -2147483648, else "--seeds: <s> is not a seed (a
+// negative integer, at least -2147483648)".
 std::vector<long> parseSeedList(const std::string& text);
+
+// The output name of a file for one seed of --seeds: "_seed<|seed|>" inserted
+// before the extension of the last path component ("out/u.bin", -3 ->
+// "out/u_seed3.bin"), or appended when it has none ("u" -> "u_seed3"; a
+// leading dot, as in ".u", is not an extension).
+std::string seededFileName(const std::string& name, long seed);
 
 }  // namespace wind

@@ -26,7 +26,7 @@
 namespace wind {
 
 void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
-                FieldArrays& fields) {
+                FieldArrays& fields, SynthesisContext& context) {
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
@@ -60,7 +60,7 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
       const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                          Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
       turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, model, grid, seed,
-             limNormK);
+             limNormK, Turb3dWork{context.amplitudes, &context.progress});
       return;
     }
   }

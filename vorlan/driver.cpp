@@ -1,16 +1,22 @@
 #include "vorlan/driver.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "numerics/threads.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
+#include "vorlan/progress_line.hpp"
 #include "vorlan/run_record.hpp"
 
 namespace wind {
@@ -30,15 +36,17 @@ FieldArrays allocateFields(const SimulationInput& in) {
   return f;
 }
 
-void writeFields(const FieldArrays& fields, OutputFiles& files) {
+void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgress* progress) {
   // Each array is one contiguous block with the last index fastest, which is
   // exactly the file layout: one write per component, no copy.
+  if (progress != nullptr) progress->begin(SynthesisProgress::writing, fields.nComp);
   for (int c = 0; c < fields.nComp; ++c) {
     switch (fields.fieldDim) {
       case 1: files.write(c, fields.line[c].data(), fields.line[c].size()); break;
       case 2: files.write(c, fields.plane[c].data(), fields.plane[c].size()); break;
       case 3: files.write(c, fields.box[c].data(), fields.box[c].size()); break;
     }
+    if (progress != nullptr) progress->advance();
   }
 }
 
@@ -68,6 +76,33 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   return runVorlan(argc, argv, steps, echo, std::cout);
 }
 
+namespace {
+
+// Physical memory in bytes (0 when unknown).
+double physicalMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? double(pages) * double(size) : 0.0;
+}
+
+// The amplitude store of a --seeds run, when the engine has one and it fits.
+bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {
+  if (seeds < 2 || in.fieldDim != 3) return false;
+  const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2], Vector3()};
+  const double fieldBytes = 4.0 * in.nComp * double(in.NPoint[0]) * in.NPoint[1] * in.NPoint[2];
+  const double storeBytes = double(turb3dAmplitudeBytes(grid, in.nComp));
+  return storeBytes + fieldBytes <= kAmplitudeStoreShare * physicalMemory();
+}
+
+void printStageTimes(std::ostream& echo, const SynthesisProgress& p) {
+  const auto seconds = [&](SynthesisProgress::Stage s) { return formatG6(p.seconds(s)); };
+  echo << "Stage times (s): amplitudes " << seconds(SynthesisProgress::amplitudes)
+       << " transforms " << seconds(SynthesisProgress::transforms) << " writing "
+       << seconds(SynthesisProgress::writing) << "\n";
+  echo.flush();
+}
+
+}  // namespace
+
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
               std::ostream& listing) {
   const VorlanOptions options = parseVorlanCommandLine(argc, argv);
@@ -77,6 +112,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     listing.flush();
     return 0;
   }
+  if (options.threads > 0) setThreads(options.threads);
   const std::string& inputName = options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
@@ -90,27 +126,82 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
   const Vector3 lim = limNormK(input);
 
+  const bool seeded = !options.seeds.empty();
   readOutputNames(in, echo, input);
   in.close();
+
+  // The names of every run (one per seed with --seeds, where the parameter
+  // file's names are read and echoed but not created) are checked before any
+  // file is created: none may destroy another output, the parameter file, the
+  // terrain file or a run record.
   const std::string terrainFile =
       input.source == ParameterSource::terrain ? input.terrainFile : std::string();
-  checkOutputNames(input.fname, input.nComp, inputName, terrainFile);
-  if (writesRunRecord(input))
-    checkRecordName(runRecordName(input), input.fname, input.nComp, inputName, terrainFile);
-  removeStaleRunRecord(input);  // a run that fails from here on leaves none
+  std::vector<SimulationInput> runs;
+  if (!seeded) runs.push_back(input);
+  for (const long seed : options.seeds) {
+    SimulationInput run = input;
+    run.seed = seed;
+    for (int c = 0; c < run.nComp; ++c) {
+      run.fname[c] = seededFileName(input.fname[c], seed);
+      if (run.fname[c].size() > kMaxFileName)
+        fatalError("The output file name is longer than 255 characters");
+    }
+    runs.push_back(run);
+  }
+  for (const SimulationInput& run : runs) {
+    checkOutputNames(run.fname, run.nComp, inputName, terrainFile);
+    if (writesRunRecord(run))
+      checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
+  }
   OutputFiles files;
-  for (int c = 0; c < input.nComp; ++c) files.create(c, input.fname[c], echo);
+  if (!seeded) {
+    removeStaleRunRecord(input);  // a run that fails from here on leaves none
+    for (int c = 0; c < input.nComp; ++c) files.create(c, input.fname[c], echo);
+  }
   printSummary(echo, input, lim);
 
-  FieldArrays fields = allocateFields(input);
-  steps.synthesise(input, lim, tables, fields);
-  if (options.layout == OutputLayout::inflowwind) toInflowWindLayout(input, fields);
-  writeFields(fields, files);
-  if (input.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
-  files.closeAll();
-  const RunDescription run{inputName, options.layout, lim, fieldStatistics(fields)};
-  releaseFields(fields);
-  writeRunRecord(input, run);  // only once every output file is written and closed
+  const bool timed = [] {
+    const char* v = std::getenv("VORLAN_STAGE_TIMES");
+    return v != nullptr && *v != '\0';
+  }();
+  SynthesisContext context;
+  Turb3dAmplitudes store;
+  if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
+  ProgressLine line(context.progress);
+
+  // One synthesis with the input's seed and names into files.
+  const auto runOne = [&](const SimulationInput& run, OutputFiles& out, const std::string& label) {
+    FieldArrays fields = allocateFields(run);
+    context.progress.reset();
+    line.show(label);
+    steps.synthesise(run, lim, tables, fields, context);
+    if (options.layout == OutputLayout::inflowwind) toInflowWindLayout(run, fields);
+    writeFields(fields, out, &context.progress);
+    context.progress.end();
+    line.hide();
+    if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
+    out.closeAll();
+    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
+    releaseFields(fields);
+    writeRunRecord(run, description);  // only once every output file is written and closed
+    if (timed) printStageTimes(echo, context.progress);
+  };
+
+  if (!seeded) {
+    runOne(input, files, "");
+    return 0;
+  }
+  for (const SimulationInput& run : runs) {
+    const long seed = run.seed;
+    OutputFiles seedFiles;
+    removeStaleRunRecord(run);
+    for (int c = 0; c < run.nComp; ++c) seedFiles.create(c, run.fname[c], echo);
+    runOne(run, seedFiles, "seed " + std::to_string(seed) + ":");
+    echo << "Seed " << seed << ":";
+    for (int c = 0; c < run.nComp; ++c) echo << " " << run.fname[c];
+    echo << "\n";
+    echo.flush();
+  }
   return 0;
 }
 

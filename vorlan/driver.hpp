@@ -13,17 +13,30 @@
 // Every failure ends the run through fatalError (exit status 1) before step 6
 // if it is an input error, so a bad file never costs a large allocation.
 //
+// Options (vorlan/command_line.hpp): --threads sets the thread count before
+// anything runs. --seeds repeats steps 4 (creating the files) and 6 to 10 once
+// per seed, with the seed in place of the file's and the seed's file names
+// (seededFileName); the echo and the summary come once, as in a plain run
+// (the parameter file's names and seed), and after each seed one line
+// "Seed <s>: <file> ..." naming its files. Each seed writes its own run
+// record. Environment: VORLAN_STAGE_TIMES set (non-empty) prints, after each
+// seed or plain run, one line "Stage times (s): amplitudes A transforms T
+// writing W" to the echo, for benchmarks.
+//
 // The two steps that live elsewhere are passed in: the parameter-source step
 // (alphaeps, L and Gamma of the land, sea and terrain sources) and the engine
 // dispatch. Callers that need shared state between them (the terrain tables
 // that the tensor model reads during synthesis) capture it in both closures.
 
 #include <array>
+#include <concepts>
 #include <functional>
 #include <iosfwd>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
+#include "synthesis/progress.hpp"
+#include "synthesis/turb3d.hpp"
 #include "tensor/upstream_tables.hpp"
 #include "vorlan/simulation_input.hpp"
 
@@ -48,8 +61,10 @@ struct FieldArrays {
 FieldArrays allocateFields(const SimulationInput& in);
 
 // Writes component c of the fields to file c, c = 0 .. nComp-1, in component
-// order, straight from the arrays' storage (no copy).
-void writeFields(const FieldArrays& fields, OutputFiles& files);
+// order, straight from the arrays' storage (no copy); one progress step per
+// component when progress is given.
+void writeFields(const FieldArrays& fields, OutputFiles& files,
+                 SynthesisProgress* progress = nullptr);
 
 // Releases the field arrays (their owners would at scope end).
 void releaseFields(FieldArrays& fields);
@@ -58,14 +73,57 @@ void releaseFields(FieldArrays& fields);
 // type SourceStep is declared with the reader (vorlan/simulation_input.hpp).
 void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostream& echo);
 
+// What one run shares with its engine beyond the input: the progress counters
+// (always there) and, in a run of several seeds, the store of the
+// three-dimensional engine's amplitudes (null when not kept: one seed, or
+// more memory than kAmplitudeStoreShare of the machine's).
+struct SynthesisContext {
+  SynthesisProgress progress;
+  Turb3dAmplitudes* amplitudes = nullptr;
+};
+
 // The engine step: fills every element of every allocated field array. tables
 // holds the run's upstream-memory tables (empty unless the source is terrain).
-using Synthesiser = std::function<void(const SimulationInput&, const Vector3& limNormK,
-                                       const UpstreamTables& tables, FieldArrays&)>;
+// Made from any callable taking (input, limNormK, tables, fields, context), or
+// (input, limNormK, tables, fields) for an engine that needs no context.
+class Synthesiser {
+ public:
+  using Engine = std::function<void(const SimulationInput&, const Vector3& limNormK,
+                                    const UpstreamTables& tables, FieldArrays&,
+                                    SynthesisContext&)>;
+
+  template <class F>
+    requires std::invocable<F&, const SimulationInput&, const Vector3&, const UpstreamTables&,
+                            FieldArrays&, SynthesisContext&>
+  Synthesiser(F engine) : engine_(std::move(engine)) {}
+
+  template <class F>
+    requires std::invocable<F&, const SimulationInput&, const Vector3&, const UpstreamTables&,
+                            FieldArrays&>
+  Synthesiser(F engine)
+      : engine_([engine = std::move(engine)](const SimulationInput& in, const Vector3& lim,
+                                             const UpstreamTables& tables, FieldArrays& fields,
+                                             SynthesisContext&) mutable {
+          engine(in, lim, tables, fields);
+        }) {}
+
+  void operator()(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
+                  FieldArrays& fields, SynthesisContext& context) const {
+    engine_(in, limNormK, tables, fields, context);
+  }
+
+ private:
+  Engine engine_;
+};
 
 // The engine dispatch of this build (vorlan/dispatch.cpp).
 void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
-                FieldArrays& fields);
+                FieldArrays& fields, SynthesisContext& context);
+
+// The amplitude store of a --seeds run is kept when it and the fields together
+// take at most this share of physical memory; otherwise each seed evaluates
+// the amplitudes again.
+inline constexpr double kAmplitudeStoreShare = 0.5;
 
 struct SimulatorSteps {
   SourceStep parameterSource = wind::parameterSourceStep;

@@ -382,7 +382,8 @@ TEST(TerrainStep, RoughnessRunsFollowTheRoughnessTableLevel) {
       << summary.str();
 
   FieldArrays fields = allocateFields(input);
-  synthesise(input, limNormK(input), tables, fields);
+  SynthesisContext context;
+  synthesise(input, limNormK(input), tables, fields, context);
 
   const TensorModel calculator{.alphaeps = 0.0f,
                                .L = input.L,

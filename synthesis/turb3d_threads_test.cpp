@@ -1,0 +1,229 @@
+// turb3d on several threads, with the mirror shortcut and the amplitude
+// store: the same bits as a plain sequential synthesis that evaluates every
+// amplitude in full.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "numerics/fft.hpp"
+#include "numerics/random.hpp"
+#include "numerics/threads.hpp"
+#include "synthesis/fourier_grid.hpp"
+#include "synthesis/turb3d.hpp"
+#include "synthesis/turb3d_amplitude.hpp"
+#include "tests/support.hpp"
+
+using namespace wind;
+
+namespace {
+
+constexpr std::int32_t kSeed = -11;
+
+// Upstream tables whose stretch and energy vary with kL (piecewise linear:
+// zero spline second derivatives), so that the mirror relation is tested
+// with lookups that differ from one wave number to the next.
+UpstreamTables varyingTables() {
+  UpstreamTables t;
+  for (int i = 0; i < kKLGridSize; ++i) {
+    const double x = 0.137 * i;
+    t.kL[std::size_t(i)] = kLGrid(i);
+    t.strain[0][std::size_t(i)] = static_cast<float>(0.3 * std::sin(x));
+    t.strain[1][std::size_t(i)] = static_cast<float>(-0.2 * std::cos(x));
+    t.energy[std::size_t(i)] = static_cast<float>(0.05 + 0.04 * std::sin(2.0 * x));
+  }
+  t.hasStretch = t.hasRoughness = true;
+  return t;
+}
+
+struct Case {
+  std::string name;
+  BoxGrid grid;
+  TensorModel model;
+  int ncomp;
+  std::vector<int> comps;
+  Vector3 lim;
+};
+
+std::vector<Case> cases(const UpstreamTables* tables) {
+  // Just above the engine's threshold for a team (2048 wave vectors); 32
+  // planes do not divide by 3 threads, and the slabs of drawn-ahead deviates
+  // (two planes per thread here) do not divide the planes either. The limits
+  // put a few wave vectors near the origin into the cell-integral region.
+  const BoxGrid load{32, 16, 8, Vector3(1800.0f, 60.0f, 80.0f)};
+  const BoxGrid cube{16, 16, 16, Vector3(64.0f, 64.0f, 64.0f)};
+  const Vector3 cells(3.0f, 3.5f, 3.5f);
+  return {
+      {"three components, cells", load, {0.1f, 30.0f, 3.9f}, 3, {}, cells},
+      {"u and v, Gamma 0", cube, {0.1f, 30.0f, 0.0f}, 2, {0, 1}, Vector3(0.0f)},
+      {"v and w, cells", load, {0.1f, 30.0f, 3.9f}, 2, {1, 2}, cells},
+      {"v alone", cube, {0.1f, 30.0f, 3.9f}, 1, {1}, Vector3(0.0f)},
+      {"terrain and roughness", cube, {0.0f, 30.0f, 3.9f, true, tables}, 3, {}, cells},
+  };
+}
+
+std::vector<F3tensor> boxes(const BoxGrid& g, int ncomp) {
+  std::vector<F3tensor> f;
+  for (int c = 0; c < ncomp; ++c) f.push_back(f3tensor(1, g.N1, 1, g.N2, 1, g.N3));
+  return f;
+}
+
+// The synthesis as a single sequential pass over the documented visiting
+// order, every amplitude evaluated in full at its own wave vector.
+std::vector<F3tensor> sequentialReference(const Case& c) {
+  using namespace detail;
+  const BoxGrid& g = c.grid;
+  std::vector<F3tensor> f = boxes(g, c.ncomp);
+  std::vector<Matrix> nyq;
+  for (int q = 0; q < c.ncomp; ++q) nyq.push_back(matrix(1, g.N1, 1, 2 * g.N2));
+  const ModeAmplitude amp{c.model, g.Lbox, c.ncomp, c.ncomp < 3 ? c.comps[0] : 0,
+                          c.ncomp == 2 ? c.comps[1] : 1};
+  const float D = coefficientNorm(3, double(g.Lbox.x) * g.Lbox.y * g.Lbox.z);
+  RandomGenerator gen;
+  std::int32_t state = kSeed;
+  const int iHigh = g.N1 / 2 + 1, jHigh = g.N2 / 2 + 1, lTop = g.N3 / 2 + 1;
+  for (int i = 1; i <= g.N1; ++i)
+    for (int j = 1; j <= g.N2; ++j)
+      for (int l = 1; l <= lTop; ++l) {
+        const bool self1 = i == 1 || i == iHigh;
+        const bool inPlane = l == 1 || l == lTop;
+        if ((i == 1 && j == 1 && l == 1) || (inPlane && i > iHigh) ||
+            (inPlane && self1 && j > jHigh))
+          continue;
+        const Vector3 k(waveNumber(waveIndex(i, g.N1), g.Lbox.x),
+                        waveNumber(waveIndex(j, g.N2), g.Lbox.y), waveNumber(l - 1, g.Lbox.z));
+        const bool cell = insideCellLimit(k.x, c.model.L, c.lim.x) &&
+                          insideCellLimit(k.y, c.model.L, c.lim.y) &&
+                          insideCellLimit(k.z, c.model.L, c.lim.z);
+        const Coefficient h = drawCoefficient(amp(k, cell), c.ncomp, gen, state);
+        for (int q = 0; q < c.ncomp; ++q) {
+          const float re = scaled(D, h.re[q]), im = scaled(D, h.im[q]);
+          const auto put = [&](int r, int s, float vr, float vi) {
+            float* p = l == 1 ? &f[q](r, s, 1) : &nyq[q](r, 2 * s - 1);
+            p[0] = vr;
+            p[1] = vi;
+          };
+          if (!inPlane) {
+            f[q](i, j, 2 * l - 1) = re;
+            f[q](i, j, 2 * l) = im;
+          } else if (self1 && (j == 1 || j == jHigh)) {
+            put(i, j, re, 0.0f);
+          } else {
+            put(i, j, re, im);
+            put(mirrorIndex(i, g.N1), mirrorIndex(j, g.N2), re, -im);
+          }
+        }
+      }
+  for (int q = 0; q < c.ncomp; ++q) rlft3(f[q], nyq[q], g.N1, g.N2, g.N3, -1);
+  return f;
+}
+
+std::vector<F3tensor> parallelRun(const Case& c, int threads, Turb3dAmplitudes* store = nullptr,
+                                  std::int32_t seed = kSeed) {
+  const int before = maxThreads();
+  setThreads(threads);
+  std::vector<F3tensor> f = boxes(c.grid, c.ncomp);
+  turb3d(f, c.ncomp, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr});
+  setThreads(before);
+  return f;
+}
+
+bool sameBits(const std::vector<F3tensor>& a, const std::vector<F3tensor>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t q = 0; q < a.size(); ++q)
+    if (a[q].size() != b[q].size() ||
+        std::memcmp(a[q].data(), b[q].data(), sizeof(float) * std::size_t(a[q].size())) != 0)
+      return false;
+  return true;
+}
+
+}  // namespace
+
+TEST(Turb3dThreads, EveryThreadCountGivesTheBitsOfTheSequentialPass) {
+  const UpstreamTables tables = varyingTables();
+  for (const Case& c : cases(&tables)) {
+    const std::vector<F3tensor> reference = sequentialReference(c);
+    for (int threads : {1, 2, 3})
+      EXPECT_TRUE(sameBits(parallelRun(c, threads), reference)) << c.name << ", " << threads
+                                                                << " threads";
+  }
+}
+
+TEST(Turb3dThreads, StoredAmplitudesGiveTheBitsOfAFreshRunForEachSeed) {
+  const UpstreamTables tables = varyingTables();
+  const Case c = cases(&tables)[4];
+  Turb3dAmplitudes store;
+  parallelRun(c, 2, &store, -5);
+  ASSERT_TRUE(store.filled);
+  EXPECT_EQ(std::int64_t(store.values.size() * sizeof(float)),
+            turb3dAmplitudeBytes(c.grid, c.ncomp));
+  // Read back on another thread count, for the run's own seed and another.
+  EXPECT_TRUE(sameBits(parallelRun(c, 3, &store, -5), parallelRun(c, 1, nullptr, -5)));
+  EXPECT_TRUE(sameBits(parallelRun(c, 3, &store), sequentialReference(c)));
+
+  Case other = c;
+  other.grid.N1 = 8;
+  EXPECT_EQ(wind::testing::fatalMessage([&] { parallelRun(other, 1, &store); }),
+            "turb3d: amplitude store belongs to another grid");
+}
+
+// The point amplitude at (k1, -k2, k3) is the one at k with fixed signs
+// flipped, bit for bit; zeros may change sign (combineDeviates cannot tell).
+TEST(Turb3dMirror, PointAmplitudeAtMinusK2IsTheSignFlippedOne) {
+  const UpstreamTables tables = varyingTables();
+  const BoxGrid boxesToSweep[] = {{8, 8, 8, Vector3(900.0f, 60.0f, 80.0f)},
+                                  {4, 16, 4, Vector3(64.0f, 64.0f, 64.0f)}};
+  const TensorModel models[] = {{0.1f, 30.0f, 0.0f},
+                                {0.1f, 30.0f, 3.9f},
+                                {0.1f, 30.0f, 3.9f, true, &tables},
+                                {0.0f, 30.0f, 3.9f, false, &tables},
+                                {0.0f, 30.0f, 0.0f, true, &tables}};
+  const std::array<int, 3> compSets[] = {{0, 1, 2}, {0, 1, 0}, {1, 2, 0}, {0, 2, 0},
+                                         {0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+  const int compCount[] = {3, 2, 2, 2, 1, 1, 1};
+  int checked = 0;
+  for (const BoxGrid& g : boxesToSweep)
+    for (std::size_t m = 0; m < std::size(models); ++m)
+      for (std::size_t s = 0; s < std::size(compSets); ++s) {
+        const detail::ModeAmplitude amp{models[m], g.Lbox, compCount[s], compSets[s][0],
+                                        compSets[s][1]};
+        for (int i = 1; i <= g.N1; ++i)
+          for (int j = 2; j <= g.N2 / 2; ++j)
+            for (int l = 1; l <= g.N3 / 2 + 1; ++l) {
+              const float k1 = detail::waveNumber(detail::waveIndex(i, g.N1), g.Lbox.x);
+              const float k2 = detail::waveNumber(j - 1, g.Lbox.y);
+              const float k3 = detail::waveNumber(l - 1, g.Lbox.z);
+              ASSERT_EQ(detail::waveNumber(1 - j, g.Lbox.y), -k2);
+              const Mat3 direct = amp(Vector3(k1, -k2, k3), false);
+              const Mat3 mirrored = amp.mirroredPoint(amp(Vector3(k1, k2, k3), false));
+              for (int a = 0; a < 3; ++a)
+                for (int b = 0; b < 3; ++b)
+                  ASSERT_TRUE(at(direct, a, b) == at(mirrored, a, b))
+                      << "model " << m << ", components " << s << ", mode (" << i << ", " << j
+                      << ", " << l << "), element (" << a << ", " << b << "): "
+                      << at(direct, a, b) << " vs " << at(mirrored, a, b);
+              ++checked;
+            }
+      }
+  EXPECT_GT(checked, 1000);
+}
+
+// The relation on the bare tensor amplitude, A(Pk) = -P A(k) P, at a wave
+// vector off every axis.
+TEST(Turb3dMirror, TensorAmplitudeIsOddUnderTheLateralReflection) {
+  const UpstreamTables tables = varyingTables();
+  const Vector3 k(0.0213f, 0.0871f, -0.0442f), pk(k.x, -k.y, k.z);
+  for (const TensorModel& model : {TensorModel{0.1f, 30.0f, 3.9f},
+                                   TensorModel{0.0f, 30.0f, 3.9f, true, &tables}}) {
+    const Mat3 a = tensorAmplitude(model, k), b = tensorAmplitude(model, pk);
+    const float p[3] = {1.0f, -1.0f, 1.0f};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        EXPECT_EQ(at(b, i, j), -p[i] * p[j] * at(a, i, j)) << i << "," << j;
+      }
+  }
+}
