@@ -28,12 +28,13 @@ Results go to standard output, one line as it is computed; the echo of the
 input goes to standard error.
 
 Parameter file: values separated by white space, in this order:
-  source            first line: basic, land, sea or terrain
+  source            first line: basic, land, sea, terrain or iec
   source values     basic:    alphaeps L Gamma
                     land:     U0 z z0 SpecType   (SpecType 0 Kaimal, 1 Simiu, 2 ESDU)
                     sea:      U0 z SpecType
                     terrain:  terrain file (the whole next line), height number,
                               Terrain (true/false), Roughness (true/false), SpecType
+                    iec:      category (A, B, C or Iref) V_hub z_hub
   result            spec, xspec or sigma2
   n                 number of component pairs, 1 to 10
   n pairs           i j, components 1 (u, along the wind), 2 (v), 3 (w, up)
