@@ -187,6 +187,10 @@ struct Stage {
 
 // The swaps and butterflies of one block, restricted to the complex columns
 // [col0, col1) of each run of nprev.
+// Bytes of the rows of one column slice that the early stages keep in the
+// core's cache (half of its second-level cache here).
+constexpr std::int64_t kGroupBytes = std::int64_t{1} << 20;
+
 void transformBlockColumns(const OneBased& a, std::int64_t base, std::int64_t ip1,
                            std::int64_t ip2, std::int64_t col0, std::int64_t col1,
                            const Stage& stage) {
@@ -209,19 +213,35 @@ void transformBlockColumns(const OneBased& a, std::int64_t base, std::int64_t ip
     i2rev += ibit;
   }
 
-  // Danielson-Lanczos along this dimension.
-  std::int64_t ifp1 = ip1;
-  for (int s = 0; s < stage.count; ++s, ifp1 *= 2) {
-    const std::int64_t ifp2 = 2 * ifp1;
-    Twiddle w = stage.twiddle[std::size_t(s)];
-    for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
-      for (std::int64_t i2 = base + i3; i2 <= base + ip2; i2 += ifp2) {
-        for (std::int64_t i1 = i2 + f0; i1 < i2 + f1; i1 += 2)
-          butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+  // Danielson-Lanczos along this dimension: stage s combines rows 2^s apart
+  // within groups of 2^(s+1) rows. The early stages never leave a group of
+  // `rows` rows whose slice fits the cache, so they run group by group (each
+  // group through all of them while it is in cache), the later ones over the
+  // whole block. Each group restarts the stage's twiddle recurrence, which
+  // gives every butterfly the factor of the plain order, and every value
+  // still passes the stages in order: the same bits.
+  const std::int64_t n = ip2 / ip1;
+  std::int64_t rows = 1;
+  while (rows < n && 2 * rows * (f1 - f0) * std::int64_t(sizeof(float)) <= kGroupBytes) rows *= 2;
+  int early = 0;
+  while (early < stage.count && (std::int64_t{2} << early) <= rows) ++early;
+  const auto stages = [&](std::int64_t from, std::int64_t span, int s0, int s1) {
+    std::int64_t ifp1 = ip1 << s0;
+    for (int s = s0; s < s1; ++s, ifp1 *= 2) {
+      const std::int64_t ifp2 = 2 * ifp1;
+      Twiddle w = stage.twiddle[std::size_t(s)];
+      for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
+        for (std::int64_t i2 = from + i3; i2 <= from + span; i2 += ifp2) {
+          for (std::int64_t i1 = i2 + f0; i1 < i2 + f1; i1 += 2)
+            butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+        }
+        w.advance();
       }
-      w.advance();
     }
-  }
+  };
+  for (std::int64_t group = base; group < base + ip2; group += rows * ip1)
+    stages(group, rows * ip1, 0, early);
+  stages(base, ip2, early, stage.count);
 }
 
 // Below this many complex values a transform runs on the calling thread: the
@@ -262,7 +282,10 @@ void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign)
     slices = std::clamp<std::int64_t>(std::max(slices, (threads + nrem - 1) / nrem), 1, nprev);
     const std::int64_t tasks = nrem * slices;
     const bool parallel = ntot >= kParallelMin && tasks > 1;
-#pragma omp parallel for schedule(dynamic) if (parallel)
+    // Many small tasks (the short lines of the last dimension) are handed out
+    // in chunks, so that claiming one costs little against its work.
+    const std::int64_t chunk = std::max<std::int64_t>(1, tasks / (64 * threads));
+#pragma omp parallel for schedule(dynamic, chunk) if (parallel)
     for (std::int64_t t = 0; t < tasks; ++t) {
       const std::int64_t block = t / slices, slice = t % slices;
       transformBlockColumns(a, block * ip2, ip1, ip2, nprev * slice / slices,
