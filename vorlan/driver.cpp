@@ -41,11 +41,8 @@ void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgres
   // exactly the file layout: one write per component, no copy.
   if (progress != nullptr) progress->begin(SynthesisProgress::writing, fields.nComp);
   for (int c = 0; c < fields.nComp; ++c) {
-    switch (fields.fieldDim) {
-      case 1: files.write(c, fields.line[c].data(), fields.line[c].size()); break;
-      case 2: files.write(c, fields.plane[c].data(), fields.plane[c].size()); break;
-      case 3: files.write(c, fields.box[c].data(), fields.box[c].size()); break;
-    }
+    const std::span<const float> v = fields.values(c);
+    files.write(c, v.data(), std::int64_t(v.size()));
     if (progress != nullptr) progress->advance();
   }
 }
@@ -153,11 +150,14 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     if (writesRunRecord(run))
       checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
   }
+  // A run's files are created at once; a run that fails from then on leaves
+  // no record, not even one of an earlier run.
+  const auto create = [&](const SimulationInput& run, OutputFiles& out) {
+    removeStaleRunRecord(run);
+    for (int c = 0; c < run.nComp; ++c) out.create(c, run.fname[c], echo);
+  };
   OutputFiles files;
-  if (!seeded) {
-    removeStaleRunRecord(input);  // a run that fails from here on leaves none
-    for (int c = 0; c < input.nComp; ++c) files.create(c, input.fname[c], echo);
-  }
+  if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
 
   const bool timed = [] {
@@ -194,8 +194,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   for (const SimulationInput& run : runs) {
     const long seed = run.seed;
     OutputFiles seedFiles;
-    removeStaleRunRecord(run);
-    for (int c = 0; c < run.nComp; ++c) seedFiles.create(c, run.fname[c], echo);
+    create(run, seedFiles);
     runOne(run, seedFiles, "seed " + std::to_string(seed) + ":");
     echo << "Seed " << seed << ":";
     for (int c = 0; c < run.nComp; ++c) echo << " " << run.fname[c];

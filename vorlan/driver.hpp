@@ -32,6 +32,7 @@
 #include <concepts>
 #include <functional>
 #include <iosfwd>
+#include <span>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
@@ -55,6 +56,16 @@ struct FieldArrays {
   std::array<Vector, 3> line;
   std::array<Matrix, 3> plane;
   std::array<F3tensor, 3> box;
+
+  // Component c's values, one block in file order (last index fastest).
+  std::span<float> values(int c) {
+    switch (fieldDim) {
+      case 1: return line[c].span();
+      case 2: return plane[c].span();
+      default: return box[c].span();
+    }
+  }
+  std::span<const float> values(int c) const { return const_cast<FieldArrays&>(*this).values(c); }
 };
 
 // Allocates the field arrays of the input (elements start at zero).

@@ -41,18 +41,13 @@ std::array<int, 3> gridAxes(const SimulationInput& in) {
 
 void toInflowWindLayout(const SimulationInput& in, FieldArrays& fields) {
   const std::array<int, 3> axes = gridAxes(in);
-  for (int c = 0; c < fields.nComp; ++c) {
-    switch (fields.fieldDim) {
-      case 1: reverseRows(fields.line[c].data(), in.NPoint[0], 1, 1, true, false); break;
-      case 2:
-        reverseRows(fields.plane[c].data(), in.NPoint[0], in.NPoint[1], 1, reversed(axes[0]),
-                    reversed(axes[1]));
-        break;
-      case 3:
-        reverseRows(fields.box[c].data(), in.NPoint[0], in.NPoint[1], in.NPoint[2], true, true);
-        break;
-    }
-  }
+  // A line reverses along axis 1, a plane along those of its two axes that
+  // are axis 1 or 2, a box along axes 1 and 2.
+  const std::int64_t n2 = fields.fieldDim >= 2 ? in.NPoint[1] : 1;
+  const std::int64_t n3 = fields.fieldDim == 3 ? in.NPoint[2] : 1;
+  for (int c = 0; c < fields.nComp; ++c)
+    reverseRows(fields.values(c).data(), in.NPoint[0], n2, n3, reversed(axes[0]),
+                fields.fieldDim >= 2 && reversed(axes[1]));
 }
 
 const char* layoutName(OutputLayout layout) {

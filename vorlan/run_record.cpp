@@ -303,11 +303,8 @@ ComponentStatistics componentStatistics(const float* data, std::int64_t n) {
 std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
   std::array<ComponentStatistics, 3> stats{};
   for (int c = 0; c < fields.nComp; ++c) {
-    switch (fields.fieldDim) {
-      case 1: stats[c] = componentStatistics(fields.line[c].data(), fields.line[c].size()); break;
-      case 2: stats[c] = componentStatistics(fields.plane[c].data(), fields.plane[c].size()); break;
-      case 3: stats[c] = componentStatistics(fields.box[c].data(), fields.box[c].size()); break;
-    }
+    const std::span<const float> v = fields.values(c);
+    stats[c] = componentStatistics(v.data(), std::int64_t(v.size()));
   }
   return stats;
 }
