@@ -1,7 +1,6 @@
 #include "sources/iec.hpp"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -29,13 +28,6 @@ constexpr double kSigma2Ratio = 0.8, kSigma3Ratio = 0.5;
 // The decimal a float was read from (its shortest round-trip text), so that
 // 11.4f enters the formulas as 11.4 and sigma_1 of class A is 2.264, not
 // 2.2639999.
-double decimalValue(float f) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf - 1, f);
-  *r.ptr = '\0';
-  return std::strtod(buf, nullptr);
-}
-
 float readPositiveValue(ValueReader& r, const char* label, const char* what) {
   const float v = r.readFloat(label);
   if (!(v > 0.0f) || !std::isfinite(v))
@@ -81,8 +73,8 @@ IecSettings readIecSource(ValueReader& r) {
 
 IecModel iecModel(const IecSettings& s) {
   IecModel m;
-  const double zHub = decimalValue(s.z_hub);
-  m.sigma1 = decimalValue(s.Iref) * (kSigmaSlope * decimalValue(s.V_hub) + kSigmaOffset);
+  const double zHub = shortestDecimal(s.z_hub);
+  m.sigma1 = shortestDecimal(s.Iref) * (kSigmaSlope * shortestDecimal(s.V_hub) + kSigmaOffset);
   m.Lambda1 = zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax;
   const double L = kLengthRatio * m.Lambda1;
   m.sigmaIso = kIsoRatio * m.sigma1;

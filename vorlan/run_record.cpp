@@ -1,7 +1,6 @@
 #include "vorlan/run_record.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
 #include "vorlan/layout.hpp"
@@ -27,14 +27,9 @@ constexpr const char* kComponentNames[] = {"u", "v", "w"};
 constexpr const char* kInflowWindFormat = "InflowWind's full-field binary box (WindType 5)";
 constexpr int kInflowWindType = 5;
 
-// The shortest decimal that reads back to f, held as the double nearest to
-// it, which the JSON writer prints with those same digits (0.1f -> 0.1).
-json floatValue(float f) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, f);
-  *r.ptr = '\0';
-  return std::strtod(buf, nullptr);
-}
+// A float input as the decimal that was typed, which the JSON writer prints
+// with those same digits (0.1f -> 0.1).
+json floatValue(float f) { return shortestDecimal(f); }
 
 template <class T>
 json firstOf(const T* values, int n) {
