@@ -326,12 +326,14 @@ class QuickLook(unittest.TestCase):
         big = os.path.join(self.dir, "big_u.bin")
         with open(big, "wb") as f:
             f.truncate(4 << 31)
+        np.full(8192, np.nan, dtype="<f4").tofile(os.path.join(self.dir, "nan_u.bin"))
         with open(os.path.join(self.dir, "deep.json"), "w") as f:
             f.write("[" * 100000 + "]" * 100000)
         cases = []
         for label, change, message in (
             ("huge", lambda r: r["grid"].update(NPoint=[1 << 40]), "NPoint is 1099511627776, not from 2"),
             ("negative", lambda r: r["grid"].update(LMax=[-8192]), "LMax is -8192, not a positive number"),
+            ("nan", lambda r: r["files"][0].update(path="nan_u.bin"), "nan_u.bin holds values that are not numbers"),
             ("sparse", lambda r: (r["grid"].update(NPoint=[1 << 31]), r["files"][0].update(
                 path="big_u.bin", count=1 << 31), r["files"].pop(), r["files"].pop(),
                 r["input"].update(nComp=1)), "GiB of memory"),
