@@ -1,23 +1,69 @@
 # Installation (GNUInstallDirs) and the Debian package (CPack).
 #
 #   cmake --install build/release --prefix /usr/local
-#   (cd build/release && cpack)        -> windfield_<version>_<arch>.deb
+#   (cd build/release && cpack)        -> windfield_<version>-<revision>_<arch>.deb
 #
-# Installed: the two programs, the quick-look command and the man pages. The
-# libraries are static and linked in; tests and examples are not installed.
+# Installed: the two programs, the quick-look command, the manual pages
+# (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
+# examples (parameter files, the terrain file, the batch recipes) with the
+# repository's own layout, so that the README's names hold there too, plus the
+# Debian copyright file and changelog (and lintian's override of the one tag
+# that is about uploads to Debian's archive). The libraries are static and linked in;
+# tests are not installed.
 include(GNUInstallDirs)
 
 install(TARGETS vorlan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/look/vorlan-look DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/man/vorlan.1 ${PROJECT_SOURCE_DIR}/man/corvel.1
-              ${PROJECT_SOURCE_DIR}/man/vorlan-look.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/corvel.md
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME windfield)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.md")
+# Only the example inputs: outputs a user may have written into examples/
+# stay behind.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "README.md"
+        PATTERN "batch" EXCLUDE)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/batch/make_table.sh
+                 ${PROJECT_SOURCE_DIR}/examples/batch/run_one.sh
+                 ${PROJECT_SOURCE_DIR}/examples/batch/run_parallel.sh
+                 ${PROJECT_SOURCE_DIR}/examples/batch/slurm_array.sh
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/batch)
+
+# The manual pages and the Debian changelog are compressed when they are
+# installed, because only then is the prefix known: the pages name the folder
+# of the documents and examples, written /usr/share/doc/windfield in man/ (the
+# package's) and rewritten for any other prefix.
+find_program(WIND_GZIP gzip)
+if(NOT WIND_GZIP)
+  message(FATAL_ERROR "gzip is needed to install the manual pages")
+endif()
+install(CODE "
+  set(WIND_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+  set(WIND_STAGE_DIR \"${PROJECT_BINARY_DIR}/install-stage\")
+  set(WIND_GZIP \"${WIND_GZIP}\")
+  set(WIND_MANDIR \"${CMAKE_INSTALL_MANDIR}\")
+  set(WIND_DOCDIR \"${CMAKE_INSTALL_DOCDIR}\")
+  set(WIND_MAN_PAGES vorlan.1 corvel.1 vorlan-look.1)")
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/InstallCompressed.cmake)
+
+# The Debian revision is the one of the changelog's latest entry, which must
+# be for this version.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog wind_changelog_top LIMIT_COUNT 1)
+if(NOT wind_changelog_top MATCHES "^windfield \\(([^)-]+)-([^)]+)\\) ")
+  message(FATAL_ERROR "packaging/changelog: the first line is not a changelog entry's heading")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(WARNING "packaging/changelog: its latest entry is for ${CMAKE_MATCH_1}, the project is "
+                  "${PROJECT_VERSION}; add an entry before building the package")
+endif()
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${CMAKE_MATCH_2})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME windfield)
-set(CPACK_PACKAGE_CONTACT "windfield maintainers <windfield@localhost>")
+set(CPACK_PACKAGE_CONTACT "windfield maintainers <maintainers@windfield.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "turbulent wind fields for load simulation (vorlan) and their spectra (corvel)")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -1,15 +1,22 @@
 #!/usr/bin/python3
-"""Tests of vorlan-look on real vorlan output: a small sheared box and a
-Kaimal line. Expected values come from corvel runs of the test's own and from
-the Kaimal formulas written out here, not from vorlan-look.
+"""Tests of vorlan-look on real vorlan output: a small sheared box, a Kaimal
+line, and an iec box whose record carries the grid's placement above ground
+and the hub's figures (the keys the record is to gain). Expected values come
+from corvel runs of the test's own, the Kaimal and IEC formulas written out
+here and the geometry of the inputs, not from vorlan-look.
 
 Environment: VORLAN and CORVEL name the programs. Exits 77 (skipped) when
 python3-numpy or python3-matplotlib is missing.
 """
 
+import contextlib
+import importlib.machinery
+import importlib.util
+import io
 import json
 import math
 import os
+import stat
 import subprocess
 import sys
 import tempfile
@@ -49,6 +56,31 @@ line_u.bin
 line_v.bin
 line_w.bin
 """
+IEC = """3
+3
+512 16 16
+2048 62 62
+iec
+A 11.4 90
+-3
+iec_u.bin
+iec_v.bin
+iec_w.bin
+"""
+# Where the iec box sits: its middle row at the hub, rows dz = 62/16 apart.
+IEC_BOTTOM = 90 - 7.5 * 62 / 16
+IEC_HUB = {"height": 90.0, "points": "mean of the four grid points around it",
+           "components": [1, 2, 3], "std": [2.05, 1.52, 1.07],
+           "TI": [2.05 / 11.4, 1.52 / 11.4, 1.07 / 11.4],
+           "sigma_target": [2.264, 1.8112, 1.132], "TI_target": [0.1986, 0.1589, 0.0993]}
+
+
+def load_look():
+    """vorlan-look as a module, to look at the figure it builds."""
+    loader = importlib.machinery.SourceFileLoader("vorlan_look", LOOK)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
+    loader.exec_module(module)
+    return module
 
 
 def run(args, cwd):
@@ -61,7 +93,7 @@ def make_run(folder, name, text):
         f.write(text)
     done = run([VORLAN, name], folder)
     assert done.returncode == 0, done.stderr
-    first_output = text.split()[-3]  # both inputs list three output files
+    first_output = text.split()[-3]  # every input lists three output files
     record = os.path.join(folder, first_output + ".json")
     assert os.path.isfile(record), "vorlan wrote no run record"
     return record
@@ -69,6 +101,20 @@ def make_run(folder, name, text):
 
 def look(record, out, cwd):
     return run([LOOK, record, "-o", out, "--corvel", CORVEL], cwd)
+
+
+def look_here(module, record, out, cwd):
+    """vorlan-look's main in this process (no interpreter start-up per case):
+    what the command would print and its exit status."""
+    stdout, stderr = io.StringIO(), io.StringIO()
+    here = os.getcwd()
+    os.chdir(cwd)
+    try:
+        with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
+            status = module.main([record, "-o", out, "--corvel", CORVEL])
+    finally:
+        os.chdir(here)
+    return subprocess.CompletedProcess([], status, stdout.getvalue(), stderr.getvalue())
 
 
 def ratio_statistics(box, model):
@@ -88,6 +134,16 @@ class QuickLook(unittest.TestCase):
         cls.line_record = make_run(cls.dir, "line.inp", LINE)
         cls.box_done = look(cls.box_record, "box.png", cls.dir)
         cls.line_done = look(cls.line_record, "line.png", cls.dir)
+        cls.module = load_look()
+        cls.iec_record = make_run(cls.dir, "iec.inp", IEC)
+        with open(cls.iec_record) as f:
+            record = json.load(f)
+        record["placement"] = {"wind_speed": 11.4, "hub_height": 90.0, "grid_bottom": IEC_BOTTOM,
+                               "grid_top": 180 - IEC_BOTTOM, "reference_height": 90.0,
+                               "warning": None}
+        record["hub"] = IEC_HUB
+        with open(cls.iec_record, "w") as f:
+            json.dump(record, f)
 
     @classmethod
     def tearDownClass(cls):
@@ -194,6 +250,129 @@ class QuickLook(unittest.TestCase):
         g = 3 * s ** 2 / (1 - t) ** 2 / (1 + 5.3 * s ** 5)
         return float(np.sum(g) * (t[1] - t[0]))
 
+    figures = {}
+
+    def figure(self, record_path):
+        """The page vorlan-look builds for a record, drawn (not saved): the
+        figure, what its slices show, and the site's figures it used."""
+        if record_path not in self.figures:
+            module = self.module
+            record = module.load_record(record_path)
+            fields = module.load_fields(record, record_path)
+            lengths = [float(x) for x in record["grid"]["LMax"]]
+            k, box = module.box_spectra(fields, lengths)
+            model = module.model_for(record, CORVEL, sorted(fields), k)
+            fig, facts, slices = module.page(record, fields, k, box, model)
+            fig.canvas.draw()
+            self.figures[record_path] = fig, slices, facts
+        return self.figures[record_path]
+
+    def test_slices_are_drawn_to_scale_over_the_extent_they_state(self):
+        # The sheared box (2048 x 256 m, one row) and the iec box (2048 x 62 m,
+        # too thin for one row): equal metres per pixel on both axes of every
+        # slice, the same scale in every row of a plane, and the rows
+        # together covering the along-wind length the title states.
+        for record, length, rows in ((self.box_record, 2048, 1), (self.iec_record, 2048, 2)):
+            fig, slices, _ = self.figure(record)
+            for c in "uvw":
+                along = [ax for ax in fig.axes if ax.get_label().startswith(f"slice {c} along")]
+                self.assertEqual(len(along), rows, record)
+                self.assertEqual(slices[c]["rows"], rows)
+                self.assertEqual(slices[c]["along_shown_m"], length)
+                scales = []
+                for ax in along + [a for a in fig.axes if a.get_label() == f"slice {c} cross-section"]:
+                    box = ax.get_window_extent()
+                    (x0, x1), (y0, y1) = ax.get_xlim(), ax.get_ylim()
+                    sx, sy = box.width / (x1 - x0), box.height / (y1 - y0)
+                    self.assertAlmostEqual(sx / sy, 1.0, delta=0.01, msg=f"{record} {ax.get_label()}")
+                    scales.append(sx)
+                self.assertAlmostEqual(min(scales[:rows]) / max(scales[:rows]), 1.0, delta=0.01)
+                spacing = length / 512
+                covered = sum(ax.get_xlim()[1] - ax.get_xlim()[0] for ax in along)
+                self.assertGreaterEqual(covered + 1e-9, length, record)
+                self.assertAlmostEqual(along[0].get_xlim()[0], -spacing / 2, delta=1e-9)
+
+    def test_heights_above_ground_and_the_iec_targets_where_the_record_has_them(self):
+        fig, _, facts = self.figure(self.iec_record)
+        dz = 62 / 16
+        labelled = [ax for ax in fig.axes if ax.get_label().startswith("slice")]
+        for ax in labelled:
+            self.assertAlmostEqual(ax.get_ylim()[0], IEC_BOTTOM - dz / 2, delta=1e-9)
+            self.assertAlmostEqual(ax.get_ylim()[1], IEC_BOTTOM + 15.5 * dz, delta=1e-9)
+        self.assertIn("height above ground", " ".join(ax.get_ylabel() for ax in labelled))
+        # IEC 61400-1, category A: Iref 0.16, sigma_1 = Iref (0.75 V_hub + 5.6).
+        sigma_1 = 0.16 * (0.75 * 11.4 + 5.6)
+        heading = " ".join(t.get_text() for t in fig.texts)
+        for part in ("category A", "V_hub 11.4 m/s", "z_hub 90 m",
+                     f"= {100 * sigma_1 / 11.4:.1f} %", "at the hub 18.0 %"):
+            self.assertIn(part, heading)
+        for c, factor in ((1, 1.0), (2, 0.8), (3, 0.5)):
+            self.assertAlmostEqual(facts["target"][c], factor * sigma_1, delta=1e-4)
+        cells = [cell.get_text().get_text() for ax in fig.axes for t in ax.tables
+                 for cell in t.get_celld().values()]
+        for shown in ("IEC target std (m/s)", "2.264", "1.811", "1.132", "hub TI", "13.3 %", "15.9 %"):
+            self.assertIn(shown, cells)
+        # Today's records, without the placement: the grid's own coordinate.
+        fig, _, _ = self.figure(self.box_record)
+        labels = " ".join(ax.get_ylabel() for ax in fig.axes if ax.get_label().startswith("slice"))
+        self.assertNotIn("above ground", labels)
+        self.assertIn("from the lowest row", labels)
+
+    def test_failures_are_one_line_and_leave_no_partial_file(self):
+        with open(self.line_record) as f:
+            record = json.load(f)
+        # A sparse file of 2^31 values: its size matches the record, but the
+        # page would need far more memory than the machine has.
+        big = os.path.join(self.dir, "big_u.bin")
+        with open(big, "wb") as f:
+            f.truncate(4 << 31)
+        np.full(8192, np.nan, dtype="<f4").tofile(os.path.join(self.dir, "nan_u.bin"))
+        with open(os.path.join(self.dir, "deep.json"), "w") as f:
+            f.write("[" * 100000 + "]" * 100000)
+        cases = []
+        for label, change, message in (
+            ("huge", lambda r: r["grid"].update(NPoint=[1 << 40]), "NPoint is 1099511627776, not from 2"),
+            ("negative", lambda r: r["grid"].update(LMax=[-8192]), "LMax is -8192, not a positive number"),
+            ("nan", lambda r: r["files"][0].update(path="nan_u.bin"), "nan_u.bin holds values that are not numbers"),
+            ("sparse", lambda r: (r["grid"].update(NPoint=[1 << 31]), r["files"][0].update(
+                path="big_u.bin", count=1 << 31), r["files"].pop(), r["files"].pop(),
+                r["input"].update(nComp=1)), "GiB of memory"),
+        ):
+            broken = json.loads(json.dumps(record))
+            change(broken)
+            with open(os.path.join(self.dir, f"broken_{label}.json"), "w") as f:
+                json.dump(broken, f)
+            cases.append((f"broken_{label}.json", "bad.png", message))
+        cases += [("deep.json", "bad.png", "nested too deeply"),
+                  ("/dev/zero", "bad.png", "/dev/zero is not a regular file"),
+                  (self.line_record, "nowhere/pic.png", "cannot write nowhere/pic.png: no folder nowhere"),
+                  (self.line_record, "line_u.bin/pic.png", "line_u.bin is not a folder"),
+                  (self.line_record, "/dev/null", "cannot write /dev/null: it exists and is not a regular file"),
+                  # The spectra file's name is a folder: the picture must not
+                  # appear either.
+                  (self.line_record, "keep.png", "cannot write keep.spectra.json")]
+        os.mkdir(os.path.join(self.dir, "keep.spectra.json"))
+        with open(os.path.join(self.dir, "keep.png"), "w") as f:
+            f.write("what the user had")
+        for name, out, message in cases:
+            # The command itself for the record that never ends, the rest in
+            # this process.
+            done = (look if name == "/dev/zero" else look_here)(
+                *([] if name == "/dev/zero" else [self.module]), name, out, self.dir)
+            self.assertEqual(done.returncode, 1, name)
+            self.assertEqual(len(done.stderr.strip().splitlines()), 1, done.stderr)
+            self.assertIn(message, done.stderr, name)
+        with open(os.path.join(self.dir, "keep.png")) as f:
+            self.assertEqual(f.read(), "what the user had")
+        self.assertEqual([n for n in os.listdir(self.dir) if n.endswith(".part")], [])
+        # A name without an extension: a PNG under exactly that name, which
+        # is what is printed.
+        done = look(self.line_record, "pic", self.dir)
+        self.assertEqual((done.returncode, done.stdout.strip()), (0, "pic"), done.stderr)
+        with open(os.path.join(self.dir, "pic"), "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        self.assertTrue(os.path.isfile(os.path.join(self.dir, "pic.spectra.json")))
+
     def test_bad_records_end_with_one_clear_line(self):
         with open(self.line_record) as f:
             record = json.load(f)
@@ -206,7 +385,7 @@ class QuickLook(unittest.TestCase):
             ("size", lambda r: r["files"][0].update(path="short_u.bin"),
              "short_u.bin holds 100 bytes, the grid needs 32768"),
             ("file", lambda r: r["files"][0].update(path="gone.bin"), "missing output file"),
-            ("key", lambda r: r["files"][1].pop("path"), "malformed run record"),
+            ("key", lambda r: r["files"][1].pop("path"), "the file of component 2 has no path"),
             ("count", lambda r: r["files"].pop(), "nComp is 3 but 2 different components"),
         ):
             broken = json.loads(json.dumps(record))
@@ -217,7 +396,7 @@ class QuickLook(unittest.TestCase):
             cases.append((name, message))
         cases.append(("nowhere.json", "no run record at nowhere.json"))
         for name, message in cases:
-            done = look(name, "bad.png", self.dir)
+            done = look_here(self.module, name, "bad.png", self.dir)
             self.assertEqual(done.returncode, 1, name)
             self.assertEqual(len(done.stderr.strip().splitlines()), 1, done.stderr)
             self.assertIn(message, done.stderr, name)

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Checks of what lies beside the two programs, run by .ci/run after the unit
 # tests (build/release must be built):
-#   1. the batch recipes: a 2 speeds x 2 seeds table of small boxes run with
-#      GNU parallel, and one row run by the Slurm array script as plain bash;
-#   2. the Debian package: built with CPack, unpacked into a scratch root with
-#      dpkg-deb -x, and its programs run from there (--version, a tiny box,
-#      corvel, and vorlan-look finding corvel beside itself).
-# A check whose tool is missing (GNU parallel, dpkg-deb, python3-matplotlib)
-# says so and is skipped; any failure ends the script with status 1.
+#   1. the batch recipes: a 2 speeds x 2 seeds table of small boxes, in a
+#      folder whose name holds a space and shell code, run with GNU parallel
+#      from a relative VORLAN with a vorlan option passed to every row, then
+#      with one broken row; one row run by the Slurm array script as plain
+#      bash, and task numbers that are not rows; values make_table.sh refuses;
+#   2. the Debian package: built with CPack, checked by lintian (no errors),
+#      unpacked into a scratch root with dpkg-deb -x, its tree checked (the
+#      documents, the examples, compressed manual pages naming them), and its
+#      programs run from there (--version, a tiny box, corvel, and
+#      vorlan-look finding corvel beside itself).
+# A check whose tool is missing (GNU parallel, dpkg-deb, lintian,
+# python3-matplotlib) says so and is skipped; any failure ends the script
+# with status 1.
 #
 # Usage: tests/extras.sh [BUILD_DIR]   (default build/release)
 set -euo pipefail
@@ -38,45 +44,94 @@ make_tiny_table() {  # folder
     --seeds "-1 -2" --grid "64 8 8" --width "50 50" --duration 10 "$1" >/dev/null
 }
 
+# Runs a command that must fail with one line on standard error holding the
+# given text.
+refused() {  # text command...
+  local text="$1" err; shift
+  if err="$("$@" 2>&1 >/dev/null)"; then fail "accepted: $*"; fi
+  [[ $(wc -l <<<"$err") -eq 1 && "$err" == *"$text"* ]] || fail "$*: said '$err', not '$text'"
+}
+
 export VORLAN="$build/vorlan/vorlan"
+# A table folder whose name is a space and shell code: it must reach the rows
+# as data (the code would create INJECTED in the working folder).
+odd="a b;touch INJECTED;x"
+
+echo "extras: make_table.sh refuses bad values"
+refused "speed '8abc' is not a positive number" "$root/examples/batch/make_table.sh" --speeds 8abc "$work/no"
+refused "IEC category 'D' is not A, B, C" "$root/examples/batch/make_table.sh" --iec D "$work/no"
+[[ ! -e "$work/no" ]] || fail "make_table.sh made a folder for a refused table"
 
 echo "extras: batch table with GNU parallel"
 if command -v parallel >/dev/null; then
-  make_tiny_table "$work/par"
-  "$root/examples/batch/run_parallel.sh" "$work/par" --jobs 2 || fail "run_parallel.sh"
-  check_rows "$work/par" v8_s1 v8_s2 v12_s1 v12_s2
-  [[ $(tail -n +2 "$work/par/joblog" | awk '$7 != 0' | wc -l) -eq 0 ]] || fail "a row failed in the joblog"
+  mkdir -p "$work/par"
+  make_tiny_table "$work/par/$odd"
+  # VORLAN relative to the folder the batch starts in, not the rows'.
+  (cd "$work/par" && VORLAN="$(realpath --relative-to=. "$VORLAN")" \
+    "$root/examples/batch/run_parallel.sh" "$odd" --jobs 2 -- --layout inflowwind) \
+    || fail "run_parallel.sh"
+  check_rows "$work/par/$odd" v8_s1 v8_s2 v12_s1 v12_s2
+  [[ ! -e "$work/par/INJECTED" ]] || fail "the table folder's name ran as shell code"
+  grep -q '"layout": "inflowwind"' "$work/par/$odd/v12_s2/box_u.bin.json" || fail "vorlan options not passed"
+  # A broken row: named on the terminal with vorlan's message, status 1.
+  echo "iek" >"$work/par/$odd/v8_s2/box.inp"
+  if err="$("$root/examples/batch/run_parallel.sh" "$work/par/$odd" --jobs 2 2>&1 >/dev/null)"; then
+    fail "run_parallel.sh succeeded with a broken row"
+  fi
+  grep -q "row .*/v8_s2 failed (status 1): .*" <<<"$err" || fail "the broken row was not named: $err"
+  grep -q "1 of 4 rows failed" <<<"$err" || fail "no count of the failed rows: $err"
 else
   echo "extras: skipped: GNU parallel is not installed"
 fi
 
 echo "extras: Slurm array script as plain bash, task 3"
-make_tiny_table "$work/slurm"
-SLURM_ARRAY_TASK_ID=3 bash "$root/examples/batch/slurm_array.sh" "$work/slurm" || fail "slurm_array.sh"
-check_rows "$work/slurm" v12_s1
-[[ ! -e "$work/slurm/v8_s1/box_u.bin" ]] || fail "task 3 ran another row"
-if SLURM_ARRAY_TASK_ID=9 bash "$root/examples/batch/slurm_array.sh" "$work/slurm" 2>/dev/null; then
-  fail "a task beyond the table succeeded"
-fi
+make_tiny_table "$work/slurm/$odd"
+(cd "$work/slurm" && SLURM_ARRAY_TASK_ID=3 bash "$root/examples/batch/slurm_array.sh" "$odd") \
+  || fail "slurm_array.sh"
+check_rows "$work/slurm/$odd" v12_s1
+[[ ! -e "$work/slurm/$odd/v8_s1/box_u.bin" ]] || fail "task 3 ran another row"
+[[ ! -e "$work/slurm/INJECTED" ]] || fail "the table folder's name ran as shell code"
+for task in 0 abc 9; do
+  refused "$task" env SLURM_ARRAY_TASK_ID="$task" bash "$root/examples/batch/slurm_array.sh" "$work/slurm/$odd"
+done
 
 echo "extras: Debian package"
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   (cd "$build" && cpack -B "$work/pkg" >/dev/null) || fail "cpack"
   deb="$(ls "$work"/pkg/*.deb)"
+  if command -v lintian >/dev/null; then
+    # Errors fail; warnings and notes are shown for the record.
+    lintian "$deb" >"$work/lintian.txt" 2>&1 || true
+    grep -v "running with root privileges" "$work/lintian.txt" || echo "extras: lintian: no tags"
+    ! grep -q "^E: " "$work/lintian.txt" || fail "lintian reports errors"
+  else
+    echo "extras: skipped lintian: not installed"
+  fi
   dpkg-deb -x "$deb" "$work/root"
   bin="$work/root/usr/bin"
+  doc="$work/root/usr/share/doc/windfield"
   dpkg-deb -f "$deb" Depends | grep -q libgomp1 || fail "the package does not depend on libgomp1"
   dpkg-deb -c "$deb" | grep -q -e _test -e _tests && fail "the package holds tests"
+  for f in README.md copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
+           docs/corvel.md docs/land-table.md examples/README.md examples/loadbox.inp \
+           examples/terrain.inp examples/terrain_hill.dat examples/batch/make_table.sh \
+           examples/batch/run_one.sh examples/batch/run_parallel.sh examples/batch/slurm_array.sh; do
+    [[ -s "$doc/$f" ]] || fail "the package has no $f under /usr/share/doc/windfield"
+  done
+  [[ "$(zcat "$doc/changelog.Debian.gz" | head -n 1)" == "windfield ($(dpkg-deb -f "$deb" Version))"* ]] \
+    || fail "the changelog's latest entry is not the package's version"
   for p in vorlan corvel; do
     "$bin/$p" --version | grep -Eq "^$p [0-9]+\.[0-9]+\.[0-9]+$" || fail "$p --version"
   done
-  [[ -f "$work/root/usr/share/man/man1/vorlan.1" && -f "$work/root/usr/share/man/man1/corvel.1" ]] \
-    || fail "man pages missing"
+  for page in vorlan corvel vorlan-look; do
+    zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -q "/usr/share/doc/windfield/" \
+      || fail "the installed $page(1) does not name /usr/share/doc/windfield/"
+  done
   mkdir -p "$work/run"
   printf '3\n3\n32 8 8\n64 32 32\nbasic\n0.1 33.6 3.9\n-1\nt_u.bin\nt_v.bin\nt_w.bin\n' >"$work/run/t.inp"
   (cd "$work/run" && "$bin/vorlan" t.inp 2>/dev/null) || fail "installed vorlan on a tiny box"
   [[ $(stat -c %s "$work/run/t_w.bin") -eq $((32 * 8 * 8 * 4)) ]] || fail "installed vorlan's output"
-  "$bin/corvel" "$root/examples/corvel_sigma2.inp" 2>/dev/null | wc -l | grep -qx 4 || fail "installed corvel"
+  "$bin/corvel" "$doc/examples/corvel_sigma2.inp" 2>/dev/null | wc -l | grep -qx 4 || fail "installed corvel"
   if "$python" -c 'import numpy, matplotlib' 2>/dev/null; then
     # vorlan-look must find the corvel installed beside it, with no corvel on PATH.
     [[ -f "$work/run/t_u.bin.json" ]] || fail "installed vorlan wrote no run record"

@@ -17,6 +17,11 @@
 #   --duration T        seconds of wind in the box along the wind: its length
 #                       is speed * T                          (default 600)
 #
+# Every value is checked here, before any folder is made: speeds, hub height,
+# lengths and duration positive decimal numbers, seeds negative integers (at
+# least -2147483648), grid sizes powers of two from 2, the category A, B, C or
+# a positive Iref, alphaeps and L positive and Gamma not negative.
+#
 # Each row folder holds box.inp, whose outputs box_u.bin, box_v.bin,
 # box_w.bin (and the run record box_u.bin.json) land in the same folder when
 # vorlan runs there.
@@ -27,34 +32,67 @@ width="180 180" duration=600
 die() { echo "make_table.sh: $*" >&2; exit 1; }
 while [[ $# -gt 0 ]]; do
   case "$1" in
-    --speeds) speeds="$2"; shift 2 ;;
-    --seeds) seeds="$2"; shift 2 ;;
-    --iec) iec="$2"; shift 2 ;;
-    --hub) hub="$2"; shift 2 ;;
-    --basic) basic="$2"; shift 2 ;;
-    --grid) grid="$2"; shift 2 ;;
-    --width) width="$2"; shift 2 ;;
-    --duration) duration="$2"; shift 2 ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    --speeds|--seeds|--iec|--hub|--basic|--grid|--width|--duration)
+      [[ $# -ge 2 ]] || die "$1 needs a value"
+      case "$1" in
+        --speeds) speeds="$2" ;; --seeds) seeds="$2" ;; --iec) iec="$2" ;;
+        --hub) hub="$2" ;; --basic) basic="$2" ;; --grid) grid="$2" ;;
+        --width) width="$2" ;; --duration) duration="$2" ;;
+      esac
+      shift 2 ;;
     -*) die "unknown option $1" ;;
     *) break ;;
   esac
 done
 [[ $# -eq 1 ]] || die "give one output folder (see --help)"
 out="$1"
-[[ -n "$basic" && $(wc -w <<<"$basic") -ne 3 ]] && die "--basic needs three values: alphaeps L Gamma"
-for s in $seeds; do [[ "$s" =~ ^-[0-9]+$ && "$s" != -0 ]] || die "seed $s is not a negative integer"; done
-for v in $speeds; do
-  awk -v v="$v" 'BEGIN { exit !(v + 0 > 0) }' || die "speed $v is not positive"
-done
 
-mkdir -p "$out"
+# A decimal number such as 8, 11.4 or .5 (no sign, no exponent), and not zero.
+positive() { [[ "$1" =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ && "$1" =~ [1-9] ]]; }
+count() {  # what n values
+  local -a words
+  read -r -a words <<<"$2"
+  [[ ${#words[@]} -eq $3 ]] || die "$1 needs $3 values, not '$2'"
+}
+for v in $speeds; do positive "$v" || die "speed '$v' is not a positive number (m/s)"; done
+[[ -n "${speeds// /}" ]] || die "--speeds lists no speed"
+for s in $seeds; do
+  [[ "$s" =~ ^-[1-9][0-9]{0,9}$ ]] && (( ${s#-} <= 2147483648 )) \
+    || die "seed '$s' is not a negative integer from -1 to -2147483648"
+done
+[[ -n "${seeds// /}" ]] || die "--seeds lists no seed"
+if [[ -n "$basic" ]]; then
+  count --basic "$basic" 3
+  read -r alphaeps length_scale gamma <<<"$basic"
+  positive "$alphaeps" || die "alphaeps '$alphaeps' is not a positive number"
+  positive "$length_scale" || die "L '$length_scale' is not a positive number (m)"
+  [[ "$gamma" =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] || die "Gamma '$gamma' is not a number from 0 up"
+else
+  [[ "$iec" =~ ^[ABC]$ ]] || positive "$iec" \
+    || die "IEC category '$iec' is not A, B, C or a positive reference intensity Iref"
+  positive "$hub" || die "hub height '$hub' is not a positive number (m)"
+fi
+count --grid "$grid" 3
+for n in $grid; do
+  [[ "$n" =~ ^[1-9][0-9]{0,9}$ ]] && (( n >= 2 && (n & (n - 1)) == 0 )) \
+    || die "grid size '$n' is not a power of two from 2 up"
+done
+count --width "$width" 2
+for w in $width; do positive "$w" || die "width '$w' is not a positive number (m)"; done
+positive "$duration" || die "duration '$duration' is not a positive number (s)"
+
+declare -A listed=()
+for v in $speeds; do [[ -z "${listed[v$v]:-}" ]] || die "speed $v is listed twice"; listed[v$v]=1; done
+for s in $seeds; do [[ -z "${listed[s$s]:-}" ]] || die "seed $s is listed twice"; listed[s$s]=1; done
+
+mkdir -p -- "$out"
 : >"$out/table.txt"
 for v in $speeds; do
   length=$(awk -v v="$v" -v t="$duration" 'BEGIN { printf "%g", v * t }')
   for s in $seeds; do
     row="v${v}_s${s#-}"
-    mkdir -p "$out/$row"
+    mkdir -p -- "$out/$row"
     {
       echo 3
       echo 3

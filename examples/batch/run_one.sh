@@ -1,11 +1,53 @@
 #!/usr/bin/env bash
 # Runs one row of a load-case table: vorlan on ROW/box.inp inside ROW, so that
-# the fields and the run record land beside the parameter file. The echo goes
-# to ROW/vorlan.log. VORLAN names the program (default: vorlan on PATH) and
-# VORLAN_THREADS its thread count (default 1: one row per core).
+# the fields and the run record land beside the parameter file. vorlan's echo
+# and messages go to ROW/vorlan.log; a failed row prints one line on standard
+# error, the row and the message its log ends with, and exits with vorlan's
+# status.
 #
-# Usage: run_one.sh ROW_FOLDER
+# VORLAN names the program (default: vorlan on PATH); a name with a slash is
+# taken from the folder this script was started in, not the row's. OPTIONS go
+# to vorlan before the file (--layout inflowwind, --threads N, ...); without
+# --threads among them the row gets --threads VORLAN_THREADS (default 1: one
+# row per core).
+#
+# Usage: run_one.sh ROW_FOLDER [VORLAN_OPTIONS...]
+#        run_one.sh --which-vorlan    prints the program VORLAN names, as an
+#                                     absolute path where it has a slash, or
+#                                     fails with one line saying why
 set -euo pipefail
+
+which_vorlan() {
+  local v="${VORLAN:-vorlan}"
+  if [[ "$v" == */* ]]; then
+    [[ "$v" == /* ]] || v="$PWD/$v"
+    [[ -f "$v" && -x "$v" ]] || { echo "run_one.sh: VORLAN=$VORLAN is not an executable file" >&2; return 1; }
+  else
+    command -v -- "$v" >/dev/null \
+      || { echo "run_one.sh: $v is not on PATH: install it or set VORLAN to the program" >&2; return 1; }
+  fi
+  printf '%s\n' "$v"
+}
+
+[[ $# -ge 1 ]] || { echo "usage: run_one.sh ROW_FOLDER [VORLAN_OPTIONS...]" >&2; exit 1; }
+if [[ "$1" == --which-vorlan ]]; then
+  which_vorlan
+  exit
+fi
 row="$1"
-cd "$row"
-exec "${VORLAN:-vorlan}" --threads "${VORLAN_THREADS:-1}" box.inp >vorlan.log 2>&1
+shift
+vorlan="$(which_vorlan)"
+threads=(--threads "${VORLAN_THREADS:-1}")
+for option in "$@"; do
+  [[ "$option" == --threads || "$option" == --threads=* ]] && threads=()
+done
+cd -- "$row" 2>/dev/null || { echo "run_one.sh: row $row: no such folder" >&2; exit 1; }
+status=0
+"$vorlan" "${threads[@]}" "$@" box.inp >vorlan.log 2>&1 || status=$?
+if [[ $status -ne 0 ]]; then
+  # vorlan's fatal report ends with a fixed trailer: the line before it says
+  # what was wrong.
+  message="$(grep -v -x -F '...now exiting to system...' vorlan.log | tail -n 1)"
+  echo "run_one.sh: row $row failed (status $status): ${message:-no message}; see $row/vorlan.log" >&2
+fi
+exit "$status"

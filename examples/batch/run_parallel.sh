@@ -1,26 +1,53 @@
 #!/usr/bin/env bash
 # Runs every row of a load-case table (make_table.sh) with GNU parallel, on
-# this machine or over ssh hosts. Extra arguments go to parallel, e.g.
+# this machine or over ssh hosts. Arguments after the table go to parallel;
+# arguments after -- go to vorlan in every row, e.g.
 #
 #   run_parallel.sh cases                          # one row per core here
 #   run_parallel.sh cases --jobs 2                 # two rows at a time
 #   run_parallel.sh cases --sshlogin :,4/node1,4/node2
 #                                                  # here and 4 rows on each of
 #                                                  # node1 and node2
+#   run_parallel.sh cases -- --layout inflowwind   # boxes for InflowWind
 #
-# Over ssh the table folder and this folder must be at the same absolute
-# path on every host (a shared file system), with vorlan on each host's PATH
-# (or VORLAN set there). parallel's job log goes to TABLE/joblog; a failed row
-# shows a non-zero exit value there and in parallel's own exit status, and
+# The table's folder and row names reach the rows as data, whatever
+# characters they hold. VORLAN (default: vorlan on PATH) is resolved once,
+# before any row runs; a relative path is taken from the folder this script
+# is started in. Over ssh the table folder, this folder and vorlan must be at
+# the same absolute paths on every host (a shared file system).
+#
+# Each failed row prints one line (the row and the message its vorlan.log
+# ends with); at the end a count of the failed rows, and the exit status is 1.
+# parallel's job log goes to TABLE/joblog, and
 # `run_parallel.sh cases --resume-failed` runs the failed rows again.
 #
-# Usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...]
+# Usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...] [-- VORLAN_OPTIONS...]
 set -euo pipefail
-[[ $# -ge 1 ]] || { echo "usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...]" >&2; exit 1; }
-command -v parallel >/dev/null || { echo "run_parallel.sh: GNU parallel is not installed (apt-get install parallel)" >&2; exit 1; }
-table="$(cd "$1" && pwd)"
+die() { echo "run_parallel.sh: $*" >&2; exit 1; }
+[[ $# -ge 1 ]] || die "usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...] [-- VORLAN_OPTIONS...]"
+command -v parallel >/dev/null || die "GNU parallel is not installed (apt-get install parallel)"
+[[ -d "$1" ]] || die "no table folder $1"
+table="$(cd -- "$1" && pwd)"
 shift
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-[[ -s "$table/table.txt" ]] || { echo "run_parallel.sh: no rows in $table/table.txt" >&2; exit 1; }
-exec parallel --will-cite --joblog "$table/joblog" --env VORLAN --env VORLAN_THREADS "$@" \
-  "$here/run_one.sh" "$table/{}" :::: "$table/table.txt"
+here="$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)"
+[[ -s "$table/table.txt" ]] || die "no rows in $table/table.txt"
+parallel_options=()
+while [[ $# -gt 0 && "$1" != -- ]]; do
+  parallel_options+=("$1")
+  shift
+done
+[[ $# -gt 0 ]] && shift  # the --
+VORLAN="$("$here/run_one.sh" --which-vorlan)" || exit 1
+export VORLAN
+
+# -q: the command and every argument, the row's path included, are quoted
+# for the shell that parallel starts.
+status=0
+parallel --will-cite -q --joblog "$table/joblog" --env VORLAN --env VORLAN_THREADS \
+  "${parallel_options[@]}" "$here/run_one.sh" "$table/{}" "$@" :::: "$table/table.txt" \
+  || status=$?
+if [[ $status -ne 0 ]]; then
+  rows=$(grep -c . "$table/table.txt")
+  failed=$(awk -F'\t' 'NR > 1 && $7 != 0' "$table/joblog" | wc -l)
+  die "$failed of $rows rows failed (parallel's status $status); $table/joblog lists them"
+fi
