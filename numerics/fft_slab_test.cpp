@@ -3,50 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "numerics/arrays.hpp"
-#include "numerics/fft.hpp"
 #include "numerics/threads.hpp"
+#include "tests/rlft3_reference.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;
 
 namespace {
 
-struct Shape {
-  std::int64_t nn1, nn2, nn3;
-};
-
-// A half spectrum and Nyquist plane of values in (-1, 1).
-struct Spectrum {
-  std::vector<float> data, nyquist;
-};
-
-Spectrum noise(Shape g, std::uint64_t seed) {
-  std::mt19937_64 gen(seed);
-  const auto next = [&] { return static_cast<float>(double(gen() >> 11) * 0x1p-52 - 1.0); };
-  Spectrum s{std::vector<float>(std::size_t(g.nn1 * g.nn2 * g.nn3)),
-             std::vector<float>(std::size_t(g.nn1 * 2 * g.nn2))};
-  for (float& v : s.data) v = next();
-  for (float& v : s.nyquist) v = next();
-  return s;
-}
-
-// rlft3's inverse of the whole array.
-std::vector<float> wholeInverse(const Spectrum& in, Shape g) {
-  const int n1 = int(g.nn1), n2 = int(g.nn2), n3 = int(g.nn3);
-  F3tensor t = f3tensor(1, n1, 1, n2, 1, n3);
-  Matrix nyq = matrix(1, n1, 1, 2 * n2);
-  std::copy(in.data.begin(), in.data.end(), t.data());
-  std::copy(in.nyquist.begin(), in.nyquist.end(), nyq.data());
-  rlft3(t, nyq, n1, n2, n3, -1);
-  return {t.data(), t.data() + in.data.size()};
-}
+using Shape = wind::testing::Rlft3Shape;
+using Spectrum = wind::testing::Rlft3Spectrum;
 
 // The steps of the distributed inverse, each owner in a buffer of its own:
 // slabs of planes for steps 1 to 3, blocks of columns [c0, c1) for step 4.
@@ -99,7 +69,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> evenBlocks(Shape g, int parts
 }
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+  return a.size() == b.size() && wind::testing::sameBits(a.data(), b.data(), a.size());
 }
 
 }  // namespace
@@ -112,8 +82,8 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 TEST(Rlft3Slab, ComposedStepsGiveTheBitsOfRlft3) {
   const Shape shapes[] = {{16, 4, 8}, {8, 2, 2}, {2, 8, 4}, {1, 8, 8}, {32, 8, 16}};
   for (Shape g : shapes) {
-    const Spectrum in = noise(g, std::uint64_t(g.nn1 * 1000 + g.nn2 * 10 + g.nn3));
-    const std::vector<float> want = wholeInverse(in, g);
+    const Spectrum in = wind::testing::rlft3Noise(g, std::uint64_t(g.nn1 * 1000 + g.nn2 * 10 + g.nn3));
+    const std::vector<float> want = wind::testing::rlft3WholeInverse(in, g);
     for (int parts : {1, 2, 3, 4, 5, int(g.nn1)}) {
       EXPECT_TRUE(sameBits(slabInverse(in, g, evenSlabs(g, parts), evenBlocks(g, parts)), want))
           << g.nn1 << " x " << g.nn2 << " x " << g.nn3 << " in " << parts << " even parts";
@@ -131,12 +101,12 @@ TEST(Rlft3Slab, ComposedStepsGiveTheBitsOfRlft3) {
 // bits on one thread and on three.
 TEST(Rlft3Slab, SameBitsOnAnyThreadCount) {
   const Shape g{64, 32, 32};
-  const Spectrum in = noise(g, 2385);
+  const Spectrum in = wind::testing::rlft3Noise(g, 2385);
   const int saved = maxThreads();
   setThreads(1);
-  const std::vector<float> want = wholeInverse(in, g);
+  const std::vector<float> want = wind::testing::rlft3WholeInverse(in, g);
   setThreads(3);
-  EXPECT_TRUE(sameBits(wholeInverse(in, g), want));
+  EXPECT_TRUE(sameBits(wind::testing::rlft3WholeInverse(in, g), want));
   EXPECT_TRUE(sameBits(slabInverse(in, g, evenSlabs(g, 3), evenBlocks(g, 3)), want));
   EXPECT_TRUE(sameBits(slabInverse(in, g, {{1, 40}, {41, 64}}, evenBlocks(g, 2)), want));
   setThreads(saved);
