@@ -12,9 +12,9 @@
 // Generator: Philox4x32-10 (Salmon, Moraes, Dror and Shaw 2011, "Parallel
 // random numbers: as easy as 1, 2, 3"), a keyed bijection of 128-bit counters
 // built from ten rounds of 32 x 32 -> 64-bit multiplications and key-dependent
-// xors, which passes the BigCrush battery for every key and counter pattern;
-// taken from Random123 (Debian's librandom123-dev, header only). One
-// evaluation per pair:
+// xors, with a wide safety margin over the rounds needed to pass TestU01's
+// BigCrush battery; taken from Random123 (Debian's librandom123-dev, header
+// only). One evaluation per pair:
 //     key      (k0, k1) = (seed as 32-bit two's complement, 0)
 //     counter  (c0, c1, c2, c3) = (low 32 bits of index, high 32 bits of
 //              index, c, 0)
