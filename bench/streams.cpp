@@ -16,7 +16,8 @@
 // Counter stream (numerics/counter_random.hpp): the deviates of every wave
 // vector on 1 thread and on all, for comparison; it needs no state at all.
 //
-// Usage: streams N1 N2 N3 NCOMP     (seed -1, 16 slabs of equal planes)
+// Usage: streams N1 N2 N3 NCOMP     (seed -1, 16 slabs of equal planes;
+// bench/run.sh s and S build and run it)
 #include <time.h>
 
 #include <chrono>
