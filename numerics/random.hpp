@@ -27,7 +27,8 @@
 // discard a pending spare.
 //
 // The whole sequence is a deterministic function of the seed: the same seed
-// gives the same numbers, bit for bit. Nothing allocates; nothing fails.
+// gives the same numbers, bit for bit. Nothing allocates; nothing fails but
+// gaussStreamStates on arguments out of order (below).
 //
 // Streams in pieces. The sequence is sequential by nature (the shuffle table
 // makes each output depend on all before it, and the rejections make the
