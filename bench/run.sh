@@ -15,9 +15,17 @@
 # cores (VORLAN_STAGE_TIMES). Each measurement is repeated REPEAT times
 # (default 3); the best is reported with the spread (worst - best).
 #
+# The random streams of a box cut into slabs for P processes
+# (bench/streams.cpp): the classic stream's draw, its skip to each slab's first
+# deviate (one pass that records every slab's state, or each process
+# replaying its prefix) and the counter stream, on
+#   (s) the load box 8192 x 32 x 32, 3 components;
+#   (S) a box of 2^30 points, 4096 x 512 x 512, 3 components (3.2e9
+#       deviates: a few minutes).
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b]...   (default: both)
+# Usage: [REPEAT=n] bench/run.sh [a|b|s|S]...   (default: a b)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,6 +35,10 @@ cmake --build "$build" -j2 --target vorlan >/dev/null
 vorlan="$build/vorlan/vorlan"
 floor="$build/floor"
 g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
+streams="$build/streams"
+g++ -std=c++20 -O2 -fopenmp -ffp-contract=off -I"$root" -I"$build/numerics/generated" \
+  -o "$streams" "$root/bench/streams.cpp" \
+  "$build/synthesis/libsynthesis.a" "$build/tensor/libtensor.a" "$build/numerics/libnumerics.a"
 cores=$(nproc)
 repeat=${REPEAT:-3}
 
@@ -107,6 +119,8 @@ for box in "${boxes[@]}"; do
   case "$box" in
     a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
     b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
-    *) echo "unknown box '$box' (a or b)" >&2; exit 2 ;;
+    s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
+    S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
+    *) echo "unknown box '$box' (a, b, s or S)" >&2; exit 2 ;;
   esac
 done

@@ -1,7 +1,8 @@
 # One static library per folder, built from every .cpp in it except tests and
 # program entry points; one GoogleTest executable per folder from its *_test.cpp
 # files, and a second one, labelled "slow", from its *_slowtest.cpp files
-# (large statistical runs that CI skips).
+# (large statistical runs that CI skips). Tests that run across processes
+# (*_mpitest.cpp, wind_mpi_tests) are built only where MPI is found.
 
 # Reproducible floating point: no fused multiply-add contraction, never
 # fast-math, so every build, release or sanitizer, gives the same bits.
@@ -39,7 +40,7 @@ endfunction()
 function(wind_module name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|/main)\\.cpp$")
+  list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|_mpitest|/main)\\.cpp$")
   if(NOT srcs)
     # A folder whose code is all in headers.
     add_library(${name} INTERFACE)
@@ -75,5 +76,38 @@ function(wind_tests lib)
         gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60)
       endif()
     endif()
+  endforeach()
+endfunction()
+
+# wind_mpi_tests(<library> PROCS <n>...): the folder's *_mpitest.cpp files as
+# one executable linked against <library> (its main starts MPI and GoogleTest),
+# registered once per process count n as <library>_mpitests_np<n>, run by
+# mpiexec. --oversubscribe (Open MPI) allows more processes than cores. Open MPI
+# refuses to start as root unless told it may: that permission is given in the
+# environment of these tests only, never to the programs. Sanitizer builds
+# do not report the MPI library's own allocations still held at exit.
+function(wind_mpi_tests lib)
+  cmake_parse_arguments(ARG "" "" "PROCS" ${ARGN})
+  if(NOT WIND_BUILD_TESTS OR NOT MPI_CXX_FOUND)
+    return()
+  endif()
+  file(GLOB tsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_mpitest.cpp)
+  if(NOT tsrcs)
+    return()
+  endif()
+  set(exe ${lib}_mpitests)
+  add_executable(${exe} ${tsrcs})
+  target_link_libraries(${exe} PRIVATE ${lib} MPI::MPI_CXX GTest::gtest)
+  wind_flags(${exe})
+  set(env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1)
+  if(WIND_SANITIZE)
+    list(APPEND env ASAN_OPTIONS=detect_leaks=0)
+  endif()
+  foreach(np ${ARG_PROCS})
+    add_test(NAME ${exe}_np${np}
+             COMMAND ${MPIEXEC_EXECUTABLE} ${MPIEXEC_NUMPROC_FLAG} ${np} --oversubscribe
+                     ${MPIEXEC_PREFLAGS} $<TARGET_FILE:${exe}> ${MPIEXEC_POSTFLAGS})
+    set_tests_properties(${exe}_np${np} PROPERTIES LABELS mpi PROCESSORS ${np} TIMEOUT 120
+                                                   ENVIRONMENT "${env}")
   endforeach()
 endfunction()

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/fft_detail.hpp"
 #include "numerics/threads.hpp"
 
 namespace wind {
@@ -256,42 +257,97 @@ constexpr std::int64_t kParallelMin = std::int64_t{1} << 15;
 constexpr int kTasksPerThread = 4;
 constexpr std::int64_t kMinSliceValues = 1024;
 
-void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign) {
+}  // namespace
+
+namespace detail {
+
+void complexFftAxis(float* data, std::int64_t ntot, std::int64_t n, std::int64_t nprev, int isign) {
   const OneBased a{data};
+  const std::int64_t nrem = ntot / (n * nprev);
+  const std::int64_t ip1 = 2 * nprev;  // floats between neighbours along this dimension
+  const std::int64_t ip2 = ip1 * n;    // floats in one block
+
+  // Twiddle increments of the stages ifp1 = ip1, 2 ip1, ... < ip2.
+  Stage stage;
+  for (std::int64_t ifp1 = ip1; ifp1 < ip2; ifp1 *= 2)
+    stage.twiddle[std::size_t(stage.count++)] =
+        Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
+
+  // Column slices per block: several tasks per thread where the runs stay
+  // long, but at least one task per thread.
+  const std::int64_t threads = maxThreads();
+  const std::int64_t longRuns = std::max<std::int64_t>(nprev / kMinSliceValues, 1);
+  std::int64_t slices = std::min((kTasksPerThread * threads + nrem - 1) / nrem, longRuns);
+  slices = std::clamp<std::int64_t>(std::max(slices, (threads + nrem - 1) / nrem), 1, nprev);
+  const std::int64_t tasks = nrem * slices;
+  const bool parallel = ntot >= kParallelMin && tasks > 1;
+  // Many small tasks (the short lines of the last dimension) are handed out
+  // in chunks, so that claiming one costs little against its work.
+  const std::int64_t chunk = std::max<std::int64_t>(1, tasks / (64 * threads));
+#pragma omp parallel for schedule(dynamic, chunk) if (parallel)
+  for (std::int64_t t = 0; t < tasks; ++t) {
+    const std::int64_t block = t / slices, slice = t % slices;
+    transformBlockColumns(a, block * ip2, ip1, ip2, nprev * slice / slices,
+                          nprev * (slice + 1) / slices, stage);
+  }
+}
+
+// Row i1 of rlft3's untangling step (see rlft3Kernel): Z at k and Y at the
+// mirror wave vector give h1 = (Z + conj Y)/2 and h2 = i c2 (Z - conj Y).
+void rlft3UntangleRow(float* rowI, float* rowJ, float* nyquistJ, std::int64_t nn2,
+                      std::int64_t nn3, int isign) {
+  constexpr double c1 = 0.5;
+  const double c2 = -0.5 * isign;
+  const double theta = isign * (kTwoPi / static_cast<double>(nn3));
+  const auto di = [=](std::int64_t i2, std::int64_t i3) -> float& {
+    return rowI[(i2 - 1) * nn3 + (i3 - 1)];
+  };
+  const auto dj = [=](std::int64_t i2, std::int64_t i3) -> float& {
+    return rowJ[(i2 - 1) * nn3 + (i3 - 1)];
+  };
+  const auto sj = [=](std::int64_t j) -> float& { return nyquistJ[j - 1]; };
+  Twiddle w(theta);
+  for (std::int64_t i3 = 1; i3 <= nn3 / 4 + 1; ++i3) {
+    const std::int64_t ii3 = 2 * i3 - 1;
+    for (std::int64_t i2 = 1; i2 <= nn2; ++i2) {
+      if (i3 == 1) {
+        const std::int64_t j2 = (i2 != 1) ? 2 * (nn2 - i2) + 3 : 1;
+        const double h1r = c1 * (di(i2, 1) + double(sj(j2)));
+        const double h1i = c1 * (di(i2, 2) - double(sj(j2 + 1)));
+        const double h2i = c2 * (di(i2, 1) - double(sj(j2)));
+        const double h2r = -c2 * (di(i2, 2) + double(sj(j2 + 1)));
+        di(i2, 1) = static_cast<float>(h1r + h2r);
+        di(i2, 2) = static_cast<float>(h1i + h2i);
+        sj(j2) = static_cast<float>(h1r - h2r);
+        sj(j2 + 1) = static_cast<float>(h2i - h1i);
+      } else {
+        const std::int64_t j2 = (i2 != 1) ? nn2 - i2 + 2 : 1;
+        const std::int64_t j3 = nn3 + 3 - 2 * i3;
+        const double h1r = c1 * (di(i2, ii3) + double(dj(j2, j3)));
+        const double h1i = c1 * (di(i2, ii3 + 1) - double(dj(j2, j3 + 1)));
+        const double h2i = c2 * (di(i2, ii3) - double(dj(j2, j3)));
+        const double h2r = -c2 * (di(i2, ii3 + 1) + double(dj(j2, j3 + 1)));
+        di(i2, ii3) = static_cast<float>(h1r + w.wr * h2r - w.wi * h2i);
+        di(i2, ii3 + 1) = static_cast<float>(h1i + w.wr * h2i + w.wi * h2r);
+        dj(j2, j3) = static_cast<float>(h1r - w.wr * h2r + w.wi * h2i);
+        dj(j2, j3 + 1) = static_cast<float>(-h1i + w.wr * h2i + w.wi * h2r);
+      }
+    }
+    w.advance();
+  }
+}
+
+}  // namespace detail
+
+namespace {
+
+void complexFftNKernel(float* data, std::span<const std::int64_t> nn, int isign) {
   std::int64_t ntot = 1;
   for (std::int64_t n : nn) ntot *= n;
-
   std::int64_t nprev = 1;
   for (auto dim = nn.size(); dim-- > 0;) {
-    const std::int64_t n = nn[dim];
-    const std::int64_t nrem = ntot / (n * nprev);
-    const std::int64_t ip1 = 2 * nprev;  // floats between neighbours along this dimension
-    const std::int64_t ip2 = ip1 * n;    // floats in one block
-
-    // Twiddle increments of the stages ifp1 = ip1, 2 ip1, ... < ip2.
-    Stage stage;
-    for (std::int64_t ifp1 = ip1; ifp1 < ip2; ifp1 *= 2)
-      stage.twiddle[std::size_t(stage.count++)] =
-          Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
-
-    // Column slices per block: several tasks per thread where the runs stay
-    // long, but at least one task per thread.
-    const std::int64_t threads = maxThreads();
-    const std::int64_t longRuns = std::max<std::int64_t>(nprev / kMinSliceValues, 1);
-    std::int64_t slices = std::min((kTasksPerThread * threads + nrem - 1) / nrem, longRuns);
-    slices = std::clamp<std::int64_t>(std::max(slices, (threads + nrem - 1) / nrem), 1, nprev);
-    const std::int64_t tasks = nrem * slices;
-    const bool parallel = ntot >= kParallelMin && tasks > 1;
-    // Many small tasks (the short lines of the last dimension) are handed out
-    // in chunks, so that claiming one costs little against its work.
-    const std::int64_t chunk = std::max<std::int64_t>(1, tasks / (64 * threads));
-#pragma omp parallel for schedule(dynamic, chunk) if (parallel)
-    for (std::int64_t t = 0; t < tasks; ++t) {
-      const std::int64_t block = t / slices, slice = t % slices;
-      transformBlockColumns(a, block * ip2, ip1, ip2, nprev * slice / slices,
-                            nprev * (slice + 1) / slices, stage);
-    }
-    nprev *= n;
+    detail::complexFftAxis(data, ntot, nn[dim], nprev, isign);
+    nprev *= nn[dim];
   }
 }
 
@@ -308,9 +364,6 @@ void rlft3Kernel(float* data, float* speq, std::int64_t nn1, std::int64_t nn2, s
     return speq[(i1 - 1) * speqRow + (j - 1)];
   };
 
-  constexpr double c1 = 0.5;
-  const double c2 = -0.5 * isign;
-  const double theta = isign * (kTwoPi / static_cast<double>(nn3));
   const std::int64_t complexDims[3] = {nn1, nn2, nn3 / 2};
 
   if (isign == 1) {
@@ -324,42 +377,14 @@ void rlft3Kernel(float* data, float* speq, std::int64_t nn1, std::int64_t nn2, s
   }
 
   // Untangle the transform of the complex view into the half spectrum of the
-  // real data (forward) or tangle it back (inverse). Z at k and Y at the mirror
-  // wave vector give h1 = (Z + conj Y)/2 and h2 = i c2 (Z - conj Y).
-  // Row i1 reads and writes only rows i1 and its mirror j1, and the middle
-  // column i3 = nn3/4 + 1 is shared by the two; so a row and its mirror stay
-  // together, in their sequential order, and different pairs run in parallel.
+  // real data (forward) or tangle it back (inverse), row by row
+  // (detail::rlft3UntangleRow). Row i1 reads and writes only rows i1 and its
+  // mirror j1, and the middle column i3 = nn3/4 + 1 is shared by the two; so
+  // a row and its mirror stay together, in their sequential order, and
+  // different pairs run in parallel.
   const auto untangleRow = [&](std::int64_t i1) {
     const std::int64_t j1 = (i1 != 1) ? nn1 - i1 + 2 : 1;
-    Twiddle w(theta);
-    for (std::int64_t i3 = 1; i3 <= nn3 / 4 + 1; ++i3) {
-      const std::int64_t ii3 = 2 * i3 - 1;
-      for (std::int64_t i2 = 1; i2 <= nn2; ++i2) {
-        if (i3 == 1) {
-          const std::int64_t j2 = (i2 != 1) ? 2 * (nn2 - i2) + 3 : 1;
-          const double h1r = c1 * (d(i1, i2, 1) + double(s(j1, j2)));
-          const double h1i = c1 * (d(i1, i2, 2) - double(s(j1, j2 + 1)));
-          const double h2i = c2 * (d(i1, i2, 1) - double(s(j1, j2)));
-          const double h2r = -c2 * (d(i1, i2, 2) + double(s(j1, j2 + 1)));
-          d(i1, i2, 1) = static_cast<float>(h1r + h2r);
-          d(i1, i2, 2) = static_cast<float>(h1i + h2i);
-          s(j1, j2) = static_cast<float>(h1r - h2r);
-          s(j1, j2 + 1) = static_cast<float>(h2i - h1i);
-        } else {
-          const std::int64_t j2 = (i2 != 1) ? nn2 - i2 + 2 : 1;
-          const std::int64_t j3 = nn3 + 3 - 2 * i3;
-          const double h1r = c1 * (d(i1, i2, ii3) + double(d(j1, j2, j3)));
-          const double h1i = c1 * (d(i1, i2, ii3 + 1) - double(d(j1, j2, j3 + 1)));
-          const double h2i = c2 * (d(i1, i2, ii3) - double(d(j1, j2, j3)));
-          const double h2r = -c2 * (d(i1, i2, ii3 + 1) + double(d(j1, j2, j3 + 1)));
-          d(i1, i2, ii3) = static_cast<float>(h1r + w.wr * h2r - w.wi * h2i);
-          d(i1, i2, ii3 + 1) = static_cast<float>(h1i + w.wr * h2i + w.wi * h2r);
-          d(j1, j2, j3) = static_cast<float>(h1r - w.wr * h2r + w.wi * h2i);
-          d(j1, j2, j3 + 1) = static_cast<float>(-h1i + w.wr * h2i + w.wi * h2r);
-        }
-      }
-      w.advance();
-    }
+    detail::rlft3UntangleRow(&d(i1, 1, 1), &d(j1, 1, 1), &s(j1, 1), nn2, nn3, isign);
   };
   // Pairs (i1, nn1 - i1 + 2) for i1 = 2 .. nn1/2, and the rows 1 and nn1/2 + 1
   // that are their own mirrors.

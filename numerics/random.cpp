@@ -1,7 +1,10 @@
 #include "numerics/random.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "numerics/fatal_error.hpp"
 
 namespace wind {
 
@@ -53,23 +56,77 @@ float uniformDeviate(RandomGenerator& gen, std::int32_t& state) {
   return static_cast<float>(r);
 }
 
+namespace {
+
+// One accepted point (a, b) of the polar method inside the unit disc, less
+// its centre, and its squared radius.
+struct PolarPoint {
+  float a = 0.0f, b = 0.0f, rsq = 0.0f;
+};
+
+PolarPoint polarPoint(RandomGenerator& gen, std::int32_t& state) {
+  PolarPoint p;
+  do {
+    p.a = static_cast<float>(2.0 * uniformDeviate(gen, state) - 1.0);
+    p.b = static_cast<float>(2.0 * uniformDeviate(gen, state) - 1.0);
+    p.rsq = static_cast<float>(double(p.a) * p.a + double(p.b) * p.b);
+  } while (p.rsq >= 1.0f || p.rsq == 0.0f);
+  return p;
+}
+
+// sqrt(-2 ln(rsq) / rsq), the factor that turns the point into two deviates.
+float polarFactor(float rsq) {
+  return static_cast<float>(std::sqrt(-2.0 * std::log(double(rsq)) / rsq));
+}
+
+}  // namespace
+
 float gaussDeviate(RandomGenerator& gen, std::int32_t& state) {
   if (gen.hasSpare) {
     gen.hasSpare = false;
     return gen.spareDeviate;
   }
-  float a = 0.0f;
-  float b = 0.0f;
-  float rsq = 0.0f;
-  do {
-    a = static_cast<float>(2.0 * uniformDeviate(gen, state) - 1.0);
-    b = static_cast<float>(2.0 * uniformDeviate(gen, state) - 1.0);
-    rsq = static_cast<float>(double(a) * a + double(b) * b);
-  } while (rsq >= 1.0f || rsq == 0.0f);
-  const auto fac = static_cast<float>(std::sqrt(-2.0 * std::log(double(rsq)) / rsq));
-  gen.spareDeviate = static_cast<float>(double(a) * fac);
+  const PolarPoint p = polarPoint(gen, state);
+  const float fac = polarFactor(p.rsq);
+  gen.spareDeviate = static_cast<float>(double(p.a) * fac);
   gen.hasSpare = true;
-  return static_cast<float>(double(b) * fac);
+  return static_cast<float>(double(p.b) * fac);
+}
+
+void skipGaussDeviates(RandomGenerator& gen, std::int32_t& state, std::int64_t n) {
+  if (n <= 0) return;
+  if (gen.hasSpare) {
+    gen.hasSpare = false;
+    --n;
+  }
+  // The remaining n deviates come from (n + 1) / 2 fresh pairs; only the
+  // last pair's spare (pending when n is odd, stale otherwise) is kept.
+  const std::int64_t pairs = (n + 1) / 2;
+  if (pairs == 0) return;
+  PolarPoint p;
+  for (std::int64_t k = 0; k < pairs; ++k) p = polarPoint(gen, state);
+  gen.spareDeviate = static_cast<float>(double(p.a) * polarFactor(p.rsq));
+  gen.hasSpare = n % 2 == 1;
+}
+
+RandomStream gaussStreamAt(std::int32_t seed, std::int64_t offset) {
+  RandomStream s{.gen = {}, .state = seed};
+  skipGaussDeviates(s.gen, s.state, offset);
+  return s;
+}
+
+void gaussStreamStates(std::int32_t seed, std::span<const std::int64_t> offsets,
+                       std::span<RandomStream> states) {
+  if (states.size() < offsets.size()) fatalError("gaussStreamStates: fewer states than offsets");
+  for (std::size_t k = 1; k < offsets.size(); ++k)
+    if (offsets[k] < offsets[k - 1]) fatalError("gaussStreamStates: offsets must not decrease");
+  RandomStream s{.gen = {}, .state = seed};
+  std::int64_t at = 0;
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    skipGaussDeviates(s.gen, s.state, offsets[k] - at);
+    at = std::max(at, offsets[k]);
+    states[k] = s;
+  }
 }
 
 }  // namespace wind

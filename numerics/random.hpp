@@ -27,9 +27,24 @@
 // discard a pending spare.
 //
 // The whole sequence is a deterministic function of the seed: the same seed
-// gives the same numbers, bit for bit. Nothing allocates; nothing fails.
+// gives the same numbers, bit for bit. Nothing allocates; nothing fails but
+// gaussStreamStates on arguments out of order (below).
+//
+// Streams in pieces. The sequence is sequential by nature (the shuffle table
+// makes each output depend on all before it, and the rejections make the
+// number of uniform draws per deviate vary), so a consumer that starts in the
+// middle, such as a process synthesising a slab of a box, needs the whole
+// state at its first deviate. skipGaussDeviates advances a stream by n
+// deviates without forming them: it makes the uniform draws and the rejection
+// tests of the polar method and evaluates the Box-Muller factor only for the
+// last pair, whose second deviate may be left as the spare. A RandomStream (the
+// generator with its 32-bit state) is a plain, trivially copyable value: it can
+// be stored, sent between processes as bytes and restored by assignment, and
+// drawing on from a copy gives the deviates the original would have given.
 #include <array>
 #include <cstdint>
+#include <span>
+#include <type_traits>
 
 namespace wind {
 
@@ -40,6 +55,8 @@ struct RandomGenerator {
   std::int32_t lastOutput = 0;                          // 0 only before initialisation
   float spareDeviate = 0.0f;                            // second deviate of the last pair
   bool hasSpare = false;                                // spareDeviate not yet returned
+
+  bool operator==(const RandomGenerator&) const = default;
 };
 
 // Uniform deviate in [1/(2^31 - 1), 0.99999988079071044921875]. A state <= 0
@@ -48,5 +65,32 @@ float uniformDeviate(RandomGenerator& gen, std::int32_t& state);
 
 // Standard normal deviate (mean 0, variance 1).
 float gaussDeviate(RandomGenerator& gen, std::int32_t& state);
+
+// Advances gen and state as n calls of gaussDeviate would (n <= 0: nothing):
+// afterwards both compare equal, member by member, to what those calls leave,
+// the stale spare of a consumed pair included. Cost: the uniform draws and
+// rejection tests of the skipped pairs and one logarithm.
+void skipGaussDeviates(RandomGenerator& gen, std::int32_t& state, std::int64_t n);
+
+// A whole classic stream: generator and state, as one value.
+struct RandomStream {
+  RandomGenerator gen;
+  std::int32_t state = 0;
+
+  bool operator==(const RandomStream&) const = default;
+};
+static_assert(std::is_trivially_copyable_v<RandomStream>);
+
+// The stream started from `seed` after `offset` Gaussian deviates (replaying
+// the prefix with skipGaussDeviates; offset 0 gives the fresh stream).
+RandomStream gaussStreamAt(std::int32_t seed, std::int64_t offset);
+
+// The stream from `seed` at each of the non-decreasing offsets, in one pass:
+// states[k] = gaussStreamAt(seed, offsets[k]) for k < offsets.size(), at the
+// cost of one skip to the last offset. states holds at least offsets.size()
+// values. Fails with "gaussStreamStates: offsets must not decrease" or
+// "gaussStreamStates: fewer states than offsets".
+void gaussStreamStates(std::int32_t seed, std::span<const std::int64_t> offsets,
+                       std::span<RandomStream> states);
 
 }  // namespace wind

@@ -4,8 +4,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
+
+#include "tests/support.hpp"
 
 using namespace wind;
 
@@ -215,4 +218,52 @@ TEST(UniformDeviate, HistogramIsFlat) {
   const double zMean = double(s1 / n - 0.5L) * std::sqrt(12.0 * n);
   EXPECT_LT(std::fabs(zMean), 4.0);
   EXPECT_GT(std::fabs(zMean), 1e-3);
+}
+
+// The stream after skipping n deviates is the stream after drawing them,
+// member by member (shuffle table, last output, spare and its flag, state),
+// from a fresh generator (the skip seeds it) and from one with a pending
+// spare; and it draws on alike.
+TEST(GaussStream, SkippingEqualsDrawing) {
+  for (std::int32_t seed : {-1, -4711, -271828})
+    for (int before : {0, 1, 6})
+      for (std::int64_t n : {0, 1, 2, 3, 8, 99, 1000, 4097}) {
+        RandomStream drawn{.gen = {}, .state = seed};
+        for (int k = 0; k < before; ++k) gaussDeviate(drawn.gen, drawn.state);
+        RandomStream skipped = drawn;
+        for (std::int64_t k = 0; k < n; ++k) gaussDeviate(drawn.gen, drawn.state);
+        skipGaussDeviates(skipped.gen, skipped.state, n);
+        ASSERT_EQ(skipped, drawn) << "seed " << seed << " drawn first " << before << " skipped " << n;
+        for (int k = 0; k < 3; ++k)
+          EXPECT_EQ(gaussDeviate(skipped.gen, skipped.state), gaussDeviate(drawn.gen, drawn.state));
+      }
+}
+
+// States recorded in one pass at slab boundaries equal the replayed ones, and
+// a state sent as bytes (as between processes) draws what the sequence holds
+// at its offset.
+TEST(GaussStream, RecordedStatesTravelAsBytes) {
+  const std::vector<float> sequence = gaussSequence(-2385, 2000);
+  const std::vector<std::int64_t> offsets = {0, 3, 3, 640, 1001, 1998};
+  std::vector<RandomStream> states(offsets.size());
+  gaussStreamStates(-2385, offsets, states);
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    EXPECT_EQ(states[k], gaussStreamAt(-2385, offsets[k])) << "offset " << offsets[k];
+    unsigned char bytes[sizeof(RandomStream)];
+    std::memcpy(bytes, &states[k], sizeof bytes);
+    RandomStream received;
+    std::memcpy(&received, bytes, sizeof bytes);
+    EXPECT_EQ(gaussDeviate(received.gen, received.state), sequence[std::size_t(offsets[k])]);
+    EXPECT_EQ(gaussDeviate(received.gen, received.state), sequence[std::size_t(offsets[k]) + 1]);
+  }
+}
+
+TEST(GaussStreamDeathTest, OffsetsOutOfOrderOrTooFewStatesAreFatal) {
+  std::vector<RandomStream> states(2);
+  const std::int64_t decreasing[] = {5, 4};
+  EXPECT_EXIT(gaussStreamStates(-1, decreasing, states), ::testing::ExitedWithCode(1),
+              wind::testing::fatalReport("gaussStreamStates: offsets must not decrease"));
+  const std::int64_t three[] = {1, 2, 3};
+  EXPECT_EXIT(gaussStreamStates(-1, three, states), ::testing::ExitedWithCode(1),
+              wind::testing::fatalReport("gaussStreamStates: fewer states than offsets"));
 }
