@@ -82,11 +82,14 @@ std::string withValue(std::string_view line, const KeyLine& k, const std::string
   const std::string_view gap = line.substr(k.valueEnd, k.keyStart - k.valueEnd);
   std::string field;
   if (k.valueStart == 0) {
-    // Left-aligned: the key stays in its column when the value leaves room.
-    if (gap.find('\t') == std::string_view::npos && value.size() < k.keyStart)
+    // Left-aligned: the key stays in its column when the value leaves room,
+    // else it follows one blank after the value (a gap with tabs is kept).
+    if (gap.find('\t') != std::string_view::npos)
+      field = value + std::string(gap);
+    else if (value.size() < k.keyStart)
       field = value + std::string(k.keyStart - value.size(), ' ');
     else
-      field = value + std::string(gap);
+      field = value + ' ';
   } else {
     // Right-aligned (or indented): the value keeps its right edge where it fits.
     const std::size_t lead =
