@@ -3,14 +3,14 @@
 #   cmake --install build/release --prefix /usr/local
 #   (cd build/release && cpack)        -> windfield_<version>_<arch>.deb
 #
-# Installed: the two programs, the quick-look command and the man pages. The
+# Installed: the two programs, the box planner, the quick-look command and the man pages. The
 # libraries are static and linked in; tests and examples are not installed.
 include(GNUInstallDirs)
 
-install(TARGETS vorlan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vorlan vorlan-plan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/look/vorlan-look DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/vorlan.1 ${PROJECT_SOURCE_DIR}/man/corvel.1
-              ${PROJECT_SOURCE_DIR}/man/vorlan-look.1
+              ${PROJECT_SOURCE_DIR}/man/vorlan-look.1 ${PROJECT_SOURCE_DIR}/man/vorlan-plan.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/corvel.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -67,10 +67,11 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   bin="$work/root/usr/bin"
   dpkg-deb -f "$deb" Depends | grep -q libgomp1 || fail "the package does not depend on libgomp1"
   dpkg-deb -c "$deb" | grep -q -e _test -e _tests && fail "the package holds tests"
-  for p in vorlan corvel; do
+  for p in vorlan vorlan-plan corvel; do
     "$bin/$p" --version | grep -Eq "^$p [0-9]+\.[0-9]+\.[0-9]+$" || fail "$p --version"
   done
-  [[ -f "$work/root/usr/share/man/man1/vorlan.1" && -f "$work/root/usr/share/man/man1/corvel.1" ]] \
+  [[ -f "$work/root/usr/share/man/man1/vorlan.1" && -f "$work/root/usr/share/man/man1/corvel.1" \
+     && -f "$work/root/usr/share/man/man1/vorlan-plan.1" ]] \
     || fail "man pages missing"
   mkdir -p "$work/run"
   printf '3\n3\n32 8 8\n64 32 32\nbasic\n0.1 33.6 3.9\n-1\nt_u.bin\nt_v.bin\nt_w.bin\n' >"$work/run/t.inp"
