@@ -27,16 +27,12 @@ BtsQuantisation writeBts(std::ostream& out, const WindBox& box, const std::strin
   const BoxGrid& g = box.grid;
   const std::int64_t n1 = g.N1, n2 = g.N2, n3 = g.N3;
   const std::vector<double> mean = detail::rowMeanWind(box);
-  // Total velocity of component c at the box's flat index e, row k.
-  const auto total = [&](int c, std::int64_t e, std::int64_t k) {
-    return double(box.uvw[c][std::size_t(e)]) + (c == 0 ? mean[std::size_t(k)] : 0.0);
-  };
 
   BtsQuantisation q;
   for (int c = 0; c < 3; ++c) {
     double lo = std::numeric_limits<double>::infinity(), hi = -lo;
     for (std::int64_t e = 0; e < n1 * n2 * n3; ++e) {
-      const double v = total(c, e, e % n3);
+      const double v = detail::totalVelocity(box, mean, c, e, e % n3);
       lo = std::min(lo, v);
       hi = std::max(hi, v);
     }
@@ -65,22 +61,12 @@ BtsQuantisation writeBts(std::ostream& out, const WindBox& box, const std::strin
   detail::putInt32(header, static_cast<std::int32_t>(text.size()));
   detail::writeBytes(out, header + text, name);
 
-  std::string slice;
-  slice.reserve(std::size_t(n2 * n3 * 3 * 2));
-  for (std::int64_t n = 0; n < n1; ++n) {
-    const std::int64_t i = detail::planeOfSlice(n, n1);
-    slice.clear();
-    for (std::int64_t k = 0; k < n3; ++k)
-      for (std::int64_t j = 0; j < n2; ++j)
-        for (int c = 0; c < 3; ++c) {
-          const double v = total(c, (i * n2 + j) * n3 + k, k);
-          const double slope = q.slope[c], offset = q.offset[c];
-          const double raw = std::round(std::clamp(slope * v + offset, kInt16Min, kInt16Max));
-          q.worstError[c] = std::max(q.worstError[c], std::abs((raw - offset) / slope - v));
-          detail::putInt16(slice, static_cast<int>(raw));
-        }
-    detail::writeBytes(out, slice, name);
-  }
+  detail::writeSlices(out, box, mean, name, [&](int c, double v) {
+    const double slope = q.slope[c], offset = q.offset[c];
+    const double raw = std::round(std::clamp(slope * v + offset, kInt16Min, kInt16Max));
+    q.worstError[c] = std::max(q.worstError[c], std::abs((raw - offset) / slope - v));
+    return static_cast<int>(raw);
+  });
   return q;
 }
 

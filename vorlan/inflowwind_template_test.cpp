@@ -215,7 +215,7 @@ TEST(InflowWindTemplate, RefusesATemplateWithoutTheKeysItNeeds) {
   const auto message = [](const std::string& text, WindFileFormat f) {
     InflowWindSettings s = rawSettings();
     s.format = f;
-    s.windFile = "x";
+    s.windFile.assign(1, 'x');
     return fatalMessage([&] { fillInflowWindTemplate(text, s, "my.dat"); });
   };
   EXPECT_EQ(message(without("         90   RefHt_Grid"), WindFileFormat::raw),

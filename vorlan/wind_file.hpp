@@ -88,6 +88,33 @@ void putFloat32(std::string& b, float v);
 // Writes the bytes, or ends the run with "Could not write <name>".
 void writeBytes(std::ostream& out, const std::string& bytes, const std::string& name);
 
+// The velocity of component c at the box's flat index e, row k: the box's
+// value, plus the row's mean wind for u.
+inline double totalVelocity(const WindBox& box, const std::vector<double>& mean, int c,
+                            std::int64_t e, std::int64_t k) {
+  return double(box.uvw[c][std::size_t(e)]) + (c == 0 ? mean[std::size_t(k)] : 0.0);
+}
+
+// The body of both formats: N1 slices int16[NZ][NY][3], slice n from the
+// box's plane planeOfSlice(n), each velocity v of component c stored as
+// code(c, v).
+template <class Code>
+void writeSlices(std::ostream& out, const WindBox& box, const std::vector<double>& mean,
+                 const std::string& name, Code&& code) {
+  const std::int64_t n1 = box.grid.N1, n2 = box.grid.N2, n3 = box.grid.N3;
+  std::string slice;
+  slice.reserve(std::size_t(n2 * n3 * 3 * 2));
+  for (std::int64_t n = 0; n < n1; ++n) {
+    const std::int64_t i = planeOfSlice(n, n1);
+    slice.clear();
+    for (std::int64_t k = 0; k < n3; ++k)
+      for (std::int64_t j = 0; j < n2; ++j)
+        for (int c = 0; c < 3; ++c)
+          putInt16(slice, code(c, totalVelocity(box, mean, c, (i * n2 + j) * n3 + k, k)));
+    writeBytes(out, slice, name);
+  }
+}
+
 }  // namespace detail
 
 }  // namespace wind

@@ -40,11 +40,7 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
   const GridPlacement& p = box.placement;
   const float U = static_cast<float>(p.windSpeed);
   const std::vector<double> mean = detail::rowMeanWind(box);
-  // The value as written of component c at flat index e, row k (before scaling),
-  // and the velocity a reader should get back.
-  const auto truth = [&](int c, std::int64_t e, std::int64_t k) {
-    return double(box.uvw[c][std::size_t(e)]) + (c == 0 ? mean[std::size_t(k)] : 0.0);
-  };
+  // The value as written of a velocity v of component c (before scaling).
   const auto written = [&](int c, double v) {
     return c == 0 ? v - double(U) : c == 1 ? -v : v;
   };
@@ -54,13 +50,13 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
   for (int c = 0; c < 3; ++c) {
     double s = 0.0, s2 = 0.0, peak = 0.0;
     for (std::int64_t e = 0; e < n; ++e) {
-      const double x = written(c, truth(c, e, e % n3));
+      const double x = written(c, detail::totalVelocity(box, mean, c, e, e % n3));
       s += x;
       peak = std::max(peak, std::abs(x));
     }
     const double m = s / double(n);
     for (std::int64_t e = 0; e < n; ++e) {
-      const double d = written(c, truth(c, e, e % n3)) - m;
+      const double d = written(c, detail::totalVelocity(box, mean, c, e, e % n3)) - m;
       s2 += d * d;
     }
     const double sigma = std::sqrt(s2 / double(n));
@@ -94,25 +90,13 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
   for (int l = 0; l < 6; ++l) detail::putInt32(header, 0);
   detail::writeBytes(wnd, header, name + ".wnd");
 
-  std::string slice;
-  slice.reserve(std::size_t(n2 * n3 * 3 * 2));
-  for (std::int64_t t = 0; t < n1; ++t) {
-    const std::int64_t i = detail::planeOfSlice(t, n1);
-    slice.clear();
-    for (std::int64_t k = 0; k < n3; ++k)
-      for (std::int64_t j = 0; j < n2; ++j)
-        for (int c = 0; c < 3; ++c) {
-          const double v = truth(c, (i * n2 + j) * n3 + k, k);
-          const double raw =
-              std::round(std::clamp(written(c, v) / scale[c], -kInt16Max, kInt16Max));
-          const double back = c == 0 ? double(U) + scale[c] * raw
-                              : c == 1 ? -scale[c] * raw
-                                       : scale[c] * raw;
-          q.worstError[c] = std::max(q.worstError[c], std::abs(back - v));
-          detail::putInt16(slice, static_cast<int>(raw));
-        }
-    detail::writeBytes(wnd, slice, name + ".wnd");
-  }
+  detail::writeSlices(wnd, box, mean, name + ".wnd", [&](int c, double v) {
+    const double raw = std::round(std::clamp(written(c, v) / scale[c], -kInt16Max, kInt16Max));
+    const double back = c == 0 ? double(U) + scale[c] * raw : c == 1 ? -scale[c] * raw
+                                                                     : scale[c] * raw;
+    q.worstError[c] = std::max(q.worstError[c], std::abs(back - v));
+    return static_cast<int>(raw);
+  });
 
   const std::string text =
       std::string("Summary of a Bladed-style full-field wind file written by vorlan ") + kVersion +
