@@ -1,7 +1,9 @@
 #include "vorlan/box_plan.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -242,15 +244,23 @@ points, centred on the hub, with its lowest row above ground.
 void writeTextAtomically(const std::string& name, const std::string& text) {
   const fs::path target(name);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string hidden(1, '.');
-  hidden += target.filename().string();
-  hidden += ".XXXXXX";
-  const std::string pattern = (folder / hidden).string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
+  // A new file of this process in the same folder, created with the usual
+  // permissions (0666 less the umask), so that the rename keeps them.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    std::string hidden(1, '.');
+    hidden += target.filename().string();
+    hidden += '.';
+    hidden += std::to_string(::getpid());
+    hidden += '.';
+    hidden += std::to_string(attempt);
+    hidden += ".tmp";
+    temp = (folder / hidden).string();
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) fatalError("Could not write " + name);
-  const std::string temp(buf.data());
   std::FILE* f = ::fdopen(fd, "wb");
   bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
   if (f != nullptr) ok = std::fclose(f) == 0 && ok;

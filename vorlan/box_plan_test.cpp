@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -120,6 +121,10 @@ TEST(BoxPlan, WritesAParameterFileThatVorlanRuns) {
     EXPECT_EQ(runVorlan(2, argv, SimulatorSteps{}, echo, listing), 0);
     EXPECT_EQ(fs::file_size("box_w.bin"), 4u * 32u * 32u * 32u);
   }
+  // The usual permissions of a new file (the temporary's are not narrower).
+  std::ofstream("plain.txt") << "x";
+  EXPECT_EQ(fs::status("box.inp").permissions(), fs::status("plain.txt").permissions());
+  fs::remove("plain.txt");
   // A file that cannot be written leaves nothing: neither it nor a temporary.
   EXPECT_EQ(fatalMessage([] { writeTextAtomically("missing/plan.inp", "3\n"); }),
             "Could not write missing/plan.inp");
