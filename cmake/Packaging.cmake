@@ -3,7 +3,7 @@
 #   cmake --install build/release --prefix /usr/local
 #   (cd build/release && cpack)        -> windfield_<version>-<revision>_<arch>.deb
 #
-# Installed: the two programs, the quick-look command, the manual pages
+# Installed: the two programs, the box planner, the quick-look command, the manual pages
 # (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
 # examples (parameter files, the terrain file, the batch recipes) with the
 # repository's own layout, so that the README's names hold there too, plus the
@@ -12,7 +12,7 @@
 # tests are not installed.
 include(GNUInstallDirs)
 
-install(TARGETS vorlan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vorlan vorlan-plan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/look/vorlan-look DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
@@ -46,7 +46,7 @@ install(CODE "
   set(WIND_GZIP \"${WIND_GZIP}\")
   set(WIND_MANDIR \"${CMAKE_INSTALL_MANDIR}\")
   set(WIND_DOCDIR \"${CMAKE_INSTALL_DOCDIR}\")
-  set(WIND_MAN_PAGES vorlan.1 corvel.1 vorlan-look.1)")
+  set(WIND_MAN_PAGES vorlan.1 vorlan-plan.1 corvel.1 vorlan-look.1)")
 install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/InstallCompressed.cmake)
 
 # The Debian revision is the one of the changelog's latest entry, which must

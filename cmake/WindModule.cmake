@@ -40,7 +40,7 @@ endfunction()
 function(wind_module name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|_mpitest|/main)\\.cpp$")
+  list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|_mpitest|/main|_main)\\.cpp$")
   if(NOT srcs)
     # A folder whose code is all in headers.
     add_library(${name} INTERFACE)

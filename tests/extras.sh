@@ -120,10 +120,10 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   done
   [[ "$(zcat "$doc/changelog.Debian.gz" | head -n 1)" == "windfield ($(dpkg-deb -f "$deb" Version))"* ]] \
     || fail "the changelog's latest entry is not the package's version"
-  for p in vorlan corvel; do
+  for p in vorlan vorlan-plan corvel; do
     "$bin/$p" --version | grep -Eq "^$p [0-9]+\.[0-9]+\.[0-9]+$" || fail "$p --version"
   done
-  for page in vorlan corvel vorlan-look; do
+  for page in vorlan vorlan-plan corvel vorlan-look; do
     zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -q "/usr/share/doc/windfield/" \
       || fail "the installed $page(1) does not name /usr/share/doc/windfield/"
   done
