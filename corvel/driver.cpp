@@ -57,9 +57,9 @@ std::string corvelInputFileName(int argc, const char* const argv[]) {
 
 TensorModel spectrumModel(const SpectrumInput& input, const UpstreamTables* tables) {
   // The roughness table supplies the level wave number by wave number.
-  return {.alphaeps = input.Roughness ? 0.0f : input.alphaeps,
-          .L = input.L,
-          .Gamma = input.Gamma,
+  return {.params = {.alphaeps = input.Roughness ? 0.0f : input.params.alphaeps,
+                     .L = input.params.L,
+                     .Gamma = input.params.Gamma},
           .Terrain = input.Terrain,
           .tables = tables};
 }

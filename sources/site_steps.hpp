@@ -26,6 +26,7 @@
 #include <string>
 
 #include "sources/wind_axes.hpp"
+#include "tensor/model.hpp"
 #include "tensor/upstream_tables.hpp"
 
 namespace wind {
@@ -35,7 +36,7 @@ class ValueReader;
 // The values that a land, sea or terrain source gives, and the model
 // parameters derived from them (read directly for the other sources).
 struct SiteValues {
-  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
+  ModelParameters params;
 
   float U0 = 0.0f, z = 0.0f, z0 = 0.0f;  // land: all three; sea: U0 and z
   int SpecType = 0;                      // land, sea, terrain
@@ -63,7 +64,7 @@ struct TerrainWording {
 void readTerrainSource(ValueReader& r, std::ostream& echo, const TerrainWording& wording,
                        SiteValues& site);
 
-// landStep and seaStep write site.Gamma, site.L and site.alphaeps.
+// landStep and seaStep write site.params.
 void landStep(SiteValues& site);
 void seaStep(SiteValues& site);
 
@@ -71,7 +72,7 @@ void seaStep(SiteValues& site);
 // direction), or the file's own axes taken as they are.
 enum class TerrainAxes { wind, file };
 
-// The terrain step: writes site.Gamma, site.L and site.alphaeps, fills tables
+// The terrain step: writes site.params, fills tables
 // (stretch tables if site.Terrain, roughness table if site.Roughness) and
 // echoes the terrain file's site values on echo. Returns the along-wind speed
 // at the first height and the first point, U[0][0] of the line in those axes.

@@ -109,8 +109,8 @@ TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
 TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
   const std::string path = writeLine("tables");
   const KestavLine k = readQuietly(path);
-  float Gamma = 0, L = 0, alphaeps = 0;
-  checkedLandParams(k.site.U0, k.site.z, k.site.z0, 0, Gamma, L, alphaeps);
+  const ModelParameters land = checkedLandParams(k.site.U0, k.site.z, k.site.z0, 0);
+  const float Gamma = land.Gamma;
 
   // The spectrum calculator's terrain step: the file's elements as they are.
   SiteValues fileSite = terrainSite(path);
@@ -118,9 +118,9 @@ TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
   std::ostringstream echo;
   const float fileSpeed = terrainStep(fileSite, TerrainAxes::file, fileTables, echo);
   EXPECT_EQ(fileSpeed, 6.5f);
-  EXPECT_EQ(fileSite.Gamma, Gamma);
-  EXPECT_EQ(fileSite.L, L);
-  EXPECT_EQ(fileSite.alphaeps, alphaeps);
+  EXPECT_EQ(fileSite.params.Gamma, land.Gamma);
+  EXPECT_EQ(fileSite.params.L, land.L);
+  EXPECT_EQ(fileSite.params.alphaeps, land.alphaeps);
   expectSameTables(fileTables,
                    tablesByHand(k, [](const Mat3& M) { return M; },
                                 [](const Vector3& v) { return v.x; }, Gamma),

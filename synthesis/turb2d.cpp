@@ -26,7 +26,7 @@ void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps,
 
   const Pair2 lengths = grid.lengths;
   const float l2 = lengths.second;
-  const float L = model.L;
+  const float L = model.params.L;
   const int c0 = ncomp < 3 ? comps[0] : 0;
   const int c1 = ncomp == 2 ? comps[1] : 1;
 

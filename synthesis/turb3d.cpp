@@ -243,7 +243,7 @@ void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
         const bool genM = paired && plan.generates(i, jm, l);
         if (!genJ && !genM) continue;
         const Vector3 k(k1, k2, waveNumber(l - 1, Lbox.z));
-        const bool cell = insideCellBox(k, model.L, LimNormK);
+        const bool cell = insideCellBox(k, model.params.L, LimNormK);
         Mat3 m;
         if (reuse && genJ) m = loadBlock(nj);
         else if (!reuse) m = amplitude(k, cell);

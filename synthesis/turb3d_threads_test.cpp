@@ -96,9 +96,9 @@ std::vector<F3tensor> sequentialReference(const Case& c) {
           continue;
         const Vector3 k(waveNumber(waveIndex(i, g.N1), g.Lbox.x),
                         waveNumber(waveIndex(j, g.N2), g.Lbox.y), waveNumber(l - 1, g.Lbox.z));
-        const bool cell = insideCellLimit(k.x, c.model.L, c.lim.x) &&
-                          insideCellLimit(k.y, c.model.L, c.lim.y) &&
-                          insideCellLimit(k.z, c.model.L, c.lim.z);
+        const bool cell = insideCellLimit(k.x, c.model.params.L, c.lim.x) &&
+                          insideCellLimit(k.y, c.model.params.L, c.lim.y) &&
+                          insideCellLimit(k.z, c.model.params.L, c.lim.z);
         const Coefficient h = drawCoefficient(amp(k, cell), c.ncomp, gen, state);
         for (int q = 0; q < c.ncomp; ++q) {
           const float re = scaled(D, h.re[q]), im = scaled(D, h.im[q]);

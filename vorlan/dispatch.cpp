@@ -30,9 +30,9 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
-  const TensorModel model{.alphaeps = roughnessLevel(in) ? 0.0f : in.alphaeps,
-                          .L = in.L,
-                          .Gamma = in.Gamma,
+  const TensorModel model{.params = {.alphaeps = roughnessLevel(in) ? 0.0f : in.params.alphaeps,
+                                     .L = in.params.L,
+                                     .Gamma = in.params.Gamma},
                           .Terrain = terrainFlag(in),
                           .tables = &tables};
 

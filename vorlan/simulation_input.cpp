@@ -137,12 +137,12 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
   switch (input.source) {
     case ParameterSource::basic:
-      input.alphaeps =
+      input.params.alphaeps =
           readPositive(r, "alphaeps", "The spectral level alphaeps has to be positive");
-      input.L = readPositive(r, "L", "The length scale L has to be positive");
+      input.params.L = readPositive(r, "L", "The length scale L has to be positive");
       // A negative Gamma is the mirror image of the positive one (shear with the
       // opposite sign): the same spectra with the uw cross-spectrum reversed.
-      input.Gamma = r.readFloat("Gamma");
+      input.params.Gamma = r.readFloat("Gamma");
       break;
 
     case ParameterSource::land:
@@ -175,7 +175,7 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
     case ParameterSource::iec:
       input.iec = readIecSource(r);
-      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
+      input.params = iecParams(input.iec);
       break;
   }
 
@@ -214,7 +214,7 @@ Vector3 limNormK(const SimulationInput& in) {
                            ? (in.LMax[0] == in.LMax[1] && in.LMax[1] == in.LMax[2])
                            : in.LMax[0] == in.LMax[1];
     if (!equal) {
-      const double L = in.source == ParameterSource::TwoD ? 0.0 : double(in.L);
+      const double L = in.source == ParameterSource::TwoD ? 0.0 : double(in.params.L);
       lim[0] = kLimNormK1;
       for (int d = 1; d < in.fieldDim; ++d)
         lim[d] = static_cast<float>((2.0 * (double(kTwoPiF) * L)) / double(in.LMax[d]));
@@ -247,8 +247,8 @@ void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& 
       echo << "sig2_2D  " << formatG6(in.sig2_2D) << "  L_2D " << formatG6(in.L_2D);
       break;
     default:
-      echo << "Gamma  " << formatG6(in.Gamma) << "  L " << formatG6(in.L) << "  alphaeps "
-           << formatG6(in.alphaeps);
+      echo << "Gamma  " << formatG6(in.params.Gamma) << "  L " << formatG6(in.params.L)
+           << "  alphaeps " << formatG6(in.params.alphaeps);
       if (roughnessLevel(in)) echo << "\nalphaeps of the tensor model: from the roughness table";
       break;
   }

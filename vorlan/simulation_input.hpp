@@ -68,8 +68,8 @@ struct SimulationInput : SiteValues {
   float LMax[3] = {0.0f, 0.0f, 0.0f};
   ParameterSource source = ParameterSource::basic;
 
-  // The site values (SiteValues) hold the model parameters alphaeps, L and
-  // Gamma, read for basic and derived by the parameter-source step for land,
+  // The site values (SiteValues) hold the model parameters (params: alphaeps, L,
+  // Gamma), read for basic and derived by the parameter-source step for land,
   // sea and terrain; Kaimal1d reads U0 and z there too.
 
   float ustar = 0.0f;                    // Kaimal1d only

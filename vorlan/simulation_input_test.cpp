@@ -54,9 +54,9 @@ TEST(SimulationInput, ReadsThreeDimensionalBasicBox) {
   EXPECT_EQ(in.NPoint[2], 32);
   EXPECT_EQ(in.LMax[1], 93.0f);
   EXPECT_EQ(in.source, ParameterSource::basic);
-  EXPECT_EQ(in.alphaeps, 0.1f);
-  EXPECT_EQ(in.L, 33.6f);
-  EXPECT_EQ(in.Gamma, 3.9f);
+  EXPECT_EQ(in.params.alphaeps, 0.1f);
+  EXPECT_EQ(in.params.L, 33.6f);
+  EXPECT_EQ(in.params.Gamma, 3.9f);
   EXPECT_EQ(in.seed, -1);
   EXPECT_FALSE(terrainFlag(in));
 }
@@ -215,7 +215,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
     ++calls;
     EXPECT_EQ(in.seed, 0);  // not read yet
     echo << "step " << in.SpecType << "\n";
-    in.alphaeps = 0.25f;
+    in.params.alphaeps = 0.25f;
   };
 
   SimulationInput land;
@@ -223,7 +223,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
   EXPECT_EQ(landEcho,
             "strlen  4  line specifying ParameterSource: land\nstep 2\nseed -4\n");
   EXPECT_EQ(land.z0, 0.1f);
-  EXPECT_EQ(land.alphaeps, 0.25f);
+  EXPECT_EQ(land.params.alphaeps, 0.25f);
 
   SimulationInput terrain;
   const std::string terrainEcho = readText(
