@@ -74,4 +74,11 @@ float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, st
   return w.U[0][0];
 }
 
+TensorModel siteTensorModel(const SiteValues& site, const UpstreamTables* tables) {
+  TensorModel model{.params = site.params, .Terrain = site.Terrain, .tables = nullptr};
+  if (site.Roughness) model.params.alphaeps = 0.0f;
+  if (model.needsTables()) model.tables = tables;
+  return model;
+}
+
 }  // namespace wind

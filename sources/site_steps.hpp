@@ -13,6 +13,9 @@
 //            roughness table if Roughness is set (sources/upstream_tables.hpp),
 //            the latter with the logarithmic shear ustar / (0.4 z) of the site.
 //
+// Both programs build the tensor model of their run from the site values in one
+// place, siteTensorModel, which decides when the model reads the tables.
+//
 // The programs differ only where their arguments say so: the simulator turns
 // the terrain line into wind axes and echoes the terrain words as it reads
 // them, the spectrum calculator keeps the file's axes, echoes nothing but a
@@ -77,5 +80,18 @@ enum class TerrainAxes { wind, file };
 // echoes the terrain file's site values on echo. Returns the along-wind speed
 // at the first height and the first point, U[0][0] of the line in those axes.
 float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, std::ostream& echo);
+
+// The tensor model of a site, with the run's tables (or none):
+//   params   site.params, except that with the Roughness option alphaeps is 0,
+//            so that the model takes its level wave number by wave number from
+//            the roughness table (site.params keeps the level derived from the
+//            site, the one the programs echo);
+//   Terrain  the Terrain option: the scale-dependent stretch;
+//   tables   the given tables when the model reads them
+//            (TensorModel::needsTables), none otherwise.
+// Only the terrain source sets Terrain and Roughness; for the other sources
+// this is site.params as they are, without tables. Checks nothing: the engines
+// and the spectrum calculator check the tables (TensorModel::checkTables).
+TensorModel siteTensorModel(const SiteValues& site, const UpstreamTables* tables);
 
 }  // namespace wind

@@ -142,3 +142,34 @@ TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
                    "wind axes");
   EXPECT_NE(windTables.strain[0][0], fileTables.strain[0][0]) << "the axes must matter here";
 }
+
+TEST(SiteTensorModel, TheOptionsDecideLevelStretchAndTables) {
+  const UpstreamTables tables;
+  SiteValues site;
+  site.params = {.alphaeps = 0.085f, .L = 23.85f, .Gamma = 3.9f};
+
+  // No option (every source but terrain): the parameters as they are, no tables.
+  const TensorModel plain = siteTensorModel(site, &tables);
+  EXPECT_EQ(plain.params.alphaeps, 0.085f);
+  EXPECT_EQ(plain.params.L, 23.85f);
+  EXPECT_EQ(plain.params.Gamma, 3.9f);
+  EXPECT_FALSE(plain.Terrain);
+  EXPECT_EQ(plain.tables, nullptr);
+
+  // Roughness: the level from the table (alphaeps 0); the site keeps its own.
+  site.Roughness = true;
+  const TensorModel roughness = siteTensorModel(site, &tables);
+  EXPECT_EQ(roughness.params.alphaeps, 0.0f);
+  EXPECT_EQ(roughness.params.L, 23.85f);
+  EXPECT_FALSE(roughness.Terrain);
+  EXPECT_EQ(roughness.tables, &tables);
+  EXPECT_EQ(site.params.alphaeps, 0.085f);
+
+  // Terrain alone: the stretch, with the site's level.
+  site.Roughness = false;
+  site.Terrain = true;
+  const TensorModel terrain = siteTensorModel(site, &tables);
+  EXPECT_EQ(terrain.params.alphaeps, 0.085f);
+  EXPECT_TRUE(terrain.Terrain);
+  EXPECT_EQ(terrain.tables, &tables);
+}

@@ -9,13 +9,14 @@
 //
 // The reader has already rejected Kaimal1d with fieldDim other than 1 and 2D
 // with fieldDim other than 2, and checked that the seed is a negative 32-bit
-// integer. The tensor model (alphaeps, L, Gamma, the Terrain switch and the
-// run's tables) exists only for the tensor-model sources; the Kaimal and
-// isotropic engines take their own parameters. Every engine gets the grid of
+// integer. The tensor model (siteTensorModel, sources/site_steps.hpp) exists
+// only for the tensor-model sources; the Kaimal and isotropic engines take
+// their own parameters. Every engine gets the grid of
 // its dimension from NPoint and LMax.
 #include <cstdint>
 #include <span>
 
+#include "sources/site_steps.hpp"
 #include "synthesis/incomp_iso.hpp"
 #include "synthesis/kaimal1d.hpp"
 #include "synthesis/turb1d.hpp"
@@ -30,11 +31,7 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
-  const TensorModel model{.params = {.alphaeps = roughnessLevel(in) ? 0.0f : in.params.alphaeps,
-                                     .L = in.params.L,
-                                     .Gamma = in.params.Gamma},
-                          .Terrain = terrainFlag(in),
-                          .tables = &tables};
+  const TensorModel model = siteTensorModel(in, &tables);
 
   switch (in.fieldDim) {
     case 1: {

@@ -13,6 +13,7 @@
 #include "numerics/print_format.hpp"
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
+#include "sources/site_steps.hpp"
 #include "vorlan/layout.hpp"
 
 namespace wind {
@@ -92,7 +93,7 @@ json inputBlock(const SimulationInput& in, const Vector3& lim, json& model) {
   model = {{"alphaeps", tensor ? floatValue(in.params.alphaeps) : json()},
            {"L", tensor ? floatValue(in.params.L) : json()},
            {"Gamma", tensor ? floatValue(in.params.Gamma) : json()},
-           {"Terrain", terrainFlag(in)},
+           {"Terrain", siteTensorModel(in, nullptr).Terrain},
            {"Roughness", in.source == ParameterSource::terrain && in.Roughness},
            {"LimNormK", floatsOf(limK, in.fieldDim)},
            {"seed", in.seed}};

@@ -12,6 +12,7 @@
 #include "numerics/fft.hpp"
 #include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
+#include "sources/site_steps.hpp"
 #include "sources/terrain_file.hpp"
 
 namespace wind {
@@ -249,7 +250,8 @@ void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& 
     default:
       echo << "Gamma  " << formatG6(in.params.Gamma) << "  L " << formatG6(in.params.L)
            << "  alphaeps " << formatG6(in.params.alphaeps);
-      if (roughnessLevel(in)) echo << "\nalphaeps of the tensor model: from the roughness table";
+      // The Roughness option sets the tensor model's level (siteTensorModel).
+      if (in.Roughness) echo << "\nalphaeps of the tensor model: from the roughness table";
       break;
   }
   echo << "\n" << " Seed: " << in.seed << "\n";

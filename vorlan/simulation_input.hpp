@@ -80,20 +80,6 @@ struct SimulationInput : SiteValues {
   std::string fname[3];  // output file of each component, in component order
 };
 
-// The tensor model's Terrain switch handed to the engines: true only for the
-// terrain source with the Terrain word true.
-inline bool terrainFlag(const SimulationInput& in) {
-  return in.source == ParameterSource::terrain && in.Terrain;
-}
-
-// The terrain source's Roughness option: the tensor model then takes its
-// energy level wave number by wave number from the roughness table (alphaeps
-// passed as 0), as the spectrum calculator does for the same input; the
-// alphaeps derived from the site stays the one echoed and summarised.
-inline bool roughnessLevel(const SimulationInput& in) {
-  return in.source == ParameterSource::terrain && in.Roughness;
-}
-
 // The keyword of a source as written in the file ("basic", ..., "2D").
 const char* sourceKeyword(ParameterSource s);
 
@@ -135,7 +121,9 @@ void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& inpu
 Vector3 limNormK(const SimulationInput& in);
 
 // The summary printed after the input file is closed: field shape, grid, model
-// parameters, seed, LimNormK and the output names; the stream is flushed.
+// parameters (those of the site, and with the Roughness option a line saying
+// that the tensor model takes its level from the roughness table instead),
+// seed, LimNormK and the output names; the stream is flushed.
 void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& limNormK);
 
 }  // namespace wind

@@ -58,7 +58,7 @@ TEST(SimulationInput, ReadsThreeDimensionalBasicBox) {
   EXPECT_EQ(in.params.L, 33.6f);
   EXPECT_EQ(in.params.Gamma, 3.9f);
   EXPECT_EQ(in.seed, -1);
-  EXPECT_FALSE(terrainFlag(in));
+  EXPECT_FALSE(siteTensorModel(in, nullptr).Terrain);
 }
 
 TEST(SimulationInput, ExampleLoadBoxReads) {
@@ -237,7 +237,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
   EXPECT_EQ(terrain.KESTAVHeightNo, 2);
   EXPECT_TRUE(terrain.Terrain);
   EXPECT_FALSE(terrain.Roughness);
-  EXPECT_TRUE(terrainFlag(terrain));
+  EXPECT_TRUE(siteTensorModel(terrain, nullptr).Terrain);
 
   SimulationInput basic;
   readText("1 1 1 8 10\nbasic\n1 2 3 -1\n", basic, step);

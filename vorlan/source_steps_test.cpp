@@ -90,7 +90,7 @@ EngineView runWithStandInEngine(const fs::path& dir, const std::string& input,
                              [&view](const SimulationInput& in, const Vector3&,
                                      const UpstreamTables& tables, FieldArrays&) {
                                view.called = true;
-                               view.terrainFlag = terrainFlag(in);
+                               view.terrainFlag = siteTensorModel(in, &tables).Terrain;
                                view.alphaeps = in.params.alphaeps;
                                view.L = in.params.L;
                                view.Gamma = in.params.Gamma;
@@ -168,7 +168,7 @@ TEST(SourceSteps, LandSiteWorkedValues) {
   EXPECT_NEAR(simiu.params.alphaeps, double(simiuAlphaeps(ustar, 40.0L)), 1e-5 * 0.0805);
 
   EXPECT_FALSE(tables.hasRoughness || tables.hasStretch) << "land builds no tables";
-  EXPECT_FALSE(terrainFlag(kaimal));
+  EXPECT_FALSE(siteTensorModel(kaimal, &tables).Terrain);
 }
 
 TEST(SourceSteps, SeaSiteWorkedValues) {
@@ -181,7 +181,7 @@ TEST(SourceSteps, SeaSiteWorkedValues) {
   EXPECT_NEAR(sea.params.L, 0.590467 * 40, 1e-5);
   EXPECT_NEAR(sea.params.alphaeps, 0.02636, 1e-5);
   EXPECT_NEAR(sea.params.alphaeps, double(kaimalAlphaeps(ustar, 40.0L)), 1e-5 * 0.02636);
-  EXPECT_FALSE(terrainFlag(sea));
+  EXPECT_FALSE(siteTensorModel(sea, &tables).Terrain);
 }
 
 TEST(SourceSteps, BasicValuesStayAsRead) {
@@ -240,7 +240,7 @@ TEST(TerrainStep, RoughnessOnlyBuildsTheRoughnessTableAndClearsTheTerrainFlag) {
 
   EXPECT_TRUE(tables.hasRoughness);
   EXPECT_FALSE(tables.hasStretch);
-  EXPECT_FALSE(terrainFlag(input));
+  EXPECT_FALSE(siteTensorModel(input, &tables).Terrain);
 
   // Site: z = 80 m (the last row), z0 = 0.03 m, ustar = 0.5 m/s, so U0 from the
   // log law, and the land model on it.
@@ -274,7 +274,7 @@ TEST(TerrainStep, StretchTablesFromTheLineInWindAxes) {
   parameterSourceStep(input, tables, echo);
   EXPECT_TRUE(tables.hasStretch);
   EXPECT_FALSE(tables.hasRoughness);
-  EXPECT_TRUE(terrainFlag(input));
+  EXPECT_TRUE(siteTensorModel(input, &tables).Terrain);
   EXPECT_EQ(input.params.Gamma, 3.817f);
 
   // With the wind from 270 degrees the file's axes are the wind axes up to the
