@@ -21,21 +21,6 @@
 
 namespace wind {
 
-FieldArrays allocateFields(const SimulationInput& in) {
-  FieldArrays f;
-  f.fieldDim = in.fieldDim;
-  f.nComp = in.nComp;
-  const int n1 = in.NPoint[0], n2 = in.NPoint[1], n3 = in.NPoint[2];
-  for (int c = 0; c < in.nComp; ++c) {
-    switch (in.fieldDim) {
-      case 1: f.line[c] = vector(1, n1); break;
-      case 2: f.plane[c] = matrix(1, n1, 1, n2); break;
-      case 3: f.box[c] = f3tensor(1, n1, 1, n2, 1, n3); break;
-    }
-  }
-  return f;
-}
-
 void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgress* progress) {
   // Each array is one contiguous block with the last index fastest, which is
   // exactly the file layout: one write per component, no copy.
@@ -44,14 +29,6 @@ void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgres
     const std::span<const float> v = fields.values(c);
     files.write(c, v.data(), std::int64_t(v.size()));
     if (progress != nullptr) progress->advance();
-  }
-}
-
-void releaseFields(FieldArrays& fields) {
-  for (int c = 0; c < fields.nComp; ++c) {
-    fields.line[c].reset();
-    fields.plane[c].reset();
-    fields.box[c].reset();
   }
 }
 
