@@ -55,7 +55,9 @@ float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
   const auto& Z = esduHeightGrid;
   const int cornerH[4] = {iz, iz + 1, iz + 1, iz};
   const int cornerU[4] = {iU, iU, iU + 1, iU + 1};
-  BicubicCorners y, y1, y2, y12;
+  const auto lo = [](const auto& grid, int i) { return grid[static_cast<std::size_t>(i)]; };
+  BicubicCell cell{lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), {}, {}, {}, {}};
+  BicubicCorners &y = cell.y, &y1 = cell.y1, &y2 = cell.y2, &y12 = cell.y12;
   for (std::size_t k = 0; k < 4; ++k) {
     const int h = cornerH[k], u = cornerU[k];
     const int hp = std::min(h + 1, kEsduHeights - 1), hm = std::max(h - 1, 0);
@@ -69,8 +71,7 @@ float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
     y2[k] = static_cast<float>((T(up, h) - T(um, h)) / dG);
     y12[k] = static_cast<float>((T(up, hp) - T(um, hp) - T(up, hm) + T(um, hm)) / (dG * dZ));
   }
-  const auto lo = [](const auto& grid, int i) { return grid[static_cast<std::size_t>(i)]; };
-  return bcuint(y, y1, y2, y12, lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), z, U).ansy;
+  return bcuint(cell, z, U).ansy;
 }
 
 // Fatal unless v is finite and positive.

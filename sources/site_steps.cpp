@@ -60,17 +60,11 @@ float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, st
 
   const WindAxes R =
       axes == TerrainAxes::wind ? WindAxes(windAxesRotation(s.direction)) : std::nullopt;
-  const WindAxesLine w = windAxesLine(line, R);
+  const UpstreamLine w = windAxesLine(line, R, h);
 
-  if (site.Terrain)
-    buildStretchTables(tables, s.z0, s.ustar, site.params.Gamma, line.nP, line.nH,
-                       line.heights.span(), h, w.U, w.S.span(), w.Su, w.Sv, w.dist.span());
-
-  if (site.Roughness) {
-    const Vector Sp = windAxesShear(line, R, h);
-    buildRoughnessTable(tables, s.z, s.U0, logProfileShear(s.ustar, s.z), site.params.Gamma,
-                        line.nP, Sp.span(), w.dist.span());
-  }
+  if (site.Terrain) buildStretchTables(tables, s.z0, s.ustar, site.params.Gamma, w);
+  if (site.Roughness)
+    buildRoughnessTable(tables, s.z, s.U0, logProfileShear(s.ustar, s.z), site.params.Gamma, w);
   return w.U[0][0];
 }
 

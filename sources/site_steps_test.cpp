@@ -55,27 +55,34 @@ SiteValues terrainSite(const std::string& file) {
 template <class Turn, class Along>
 UpstreamTables tablesByHand(const KestavLine& k, Turn Mfor, Along along, float Gamma) {
   const int nH = k.nH, nP = k.nP;
-  Matrix U = matrix(0, nH - 1, 0, nP - 1), Su = matrix(0, nH - 1, 0, nP - 1),
-         Sv = matrix(0, nH - 1, 0, nP - 1);
-  Vector S = vector(0, nH - 1), Sp = vector(0, nP - 1), dist = vector(0, nP - 1);
+  UpstreamLine l{.nP = nP,
+                 .nH = nH,
+                 .h = 0,
+                 .dist = vector(0, nP - 1),
+                 .heights = vector(0, nH - 1),
+                 .U = matrix(0, nH - 1, 0, nP - 1),
+                 .Su = matrix(0, nH - 1, 0, nP - 1),
+                 .Sv = matrix(0, nH - 1, 0, nP - 1),
+                 .S = vector(0, nH - 1),
+                 .Sp = vector(0, nP - 1)};
   for (int j = 0; j < nP; ++j) {
-    dist[j] = k.positions[j].first - k.positions[0].first;
-    Sp[j] = at(Mfor(k.secondMatrices[0][j]), 0, 2);
+    l.dist[j] = k.positions[j].first - k.positions[0].first;
+    l.Sp[j] = at(Mfor(k.secondMatrices[0][j]), 0, 2);
   }
   for (int i = 0; i < nH; ++i) {
-    S[i] = at(Mfor(k.secondMatrices[i][0]), 0, 2);
+    l.heights[i] = k.heights[i];
+    l.S[i] = at(Mfor(k.secondMatrices[i][0]), 0, 2);
     for (int j = 0; j < nP; ++j) {
-      U[i][j] = along(k.wind[i][j]);
-      Su[i][j] = at(Mfor(k.firstMatrices[i][j]), 0, 0);
-      Sv[i][j] = at(Mfor(k.firstMatrices[i][j]), 1, 1);
+      l.U[i][j] = along(k.wind[i][j]);
+      l.Su[i][j] = at(Mfor(k.firstMatrices[i][j]), 0, 0);
+      l.Sv[i][j] = at(Mfor(k.firstMatrices[i][j]), 1, 1);
     }
   }
   UpstreamTables t;
   const KestavSite& s = k.site;
-  buildStretchTables(t, s.z0, s.ustar, Gamma, nP, nH, k.heights.span(), 0, U, S.span(), Su, Sv,
-                     dist.span());
+  buildStretchTables(t, s.z0, s.ustar, Gamma, l);
   const float S0 = static_cast<float>(double(s.ustar) / (0.4000000059604645 * double(s.z)));
-  buildRoughnessTable(t, s.z, s.U0, S0, Gamma, nP, Sp.span(), dist.span());
+  buildRoughnessTable(t, s.z, s.U0, S0, Gamma, l);
   return t;
 }
 
@@ -92,7 +99,7 @@ void expectSameTables(const UpstreamTables& a, const UpstreamTables& b, const ch
 TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
   const KestavLine k = readQuietly(writeLine("minus_zero"));
   ASSERT_TRUE(std::signbit(at(k.firstMatrices[0][0], 0, 0))) << "the reader keeps -0";
-  const WindAxesLine file = windAxesLine(k, std::nullopt);
+  const UpstreamLine file = windAxesLine(k, std::nullopt, 0);
   for (int i = 0; i < k.nH; ++i)
     for (int j = 0; j < k.nP; ++j) {
       EXPECT_TRUE(sameBits(file.U[i][j], k.wind[i][j].x)) << i << " " << j;
@@ -101,7 +108,7 @@ TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
     }
   // A rotation, even the near-identity of direction 270, sums the -0 to +0:
   // taking the file's axes is not turning by an identity matrix.
-  const WindAxesLine turned = windAxesLine(k, windAxesRotation(270.0f));
+  const UpstreamLine turned = windAxesLine(k, windAxesRotation(270.0f), 0);
   EXPECT_FALSE(std::signbit(turned.Sv[1][1]));
   EXPECT_TRUE(std::signbit(file.Sv[1][1]));
 }

@@ -115,8 +115,8 @@ TEST(WindAxes, MatricesTurnAsRMRTransposed) {
 TEST(WindAxesLine, DirectionTwoSeventyKeepsTheFileValues) {
   const KestavLine k = readQuietly(kHillFile, 1);
   ASSERT_EQ(k.site.direction, 270.0f);
-  const WindAxesLine w = windAxesLine(k, windAxesRotation(k.site.direction));
-  const Vector Sp = windAxesShear(k, windAxesRotation(k.site.direction), 1);
+  const UpstreamLine w = windAxesLine(k, windAxesRotation(k.site.direction), 1);
+  const Vector& Sp = w.Sp;
   for (int j = 0; j < k.nP; ++j) {
     EXPECT_FLOAT_EQ(w.dist[j], 100.0f * j) << "point " << j;
     EXPECT_NEAR(Sp[j], at(k.secondMatrices[1][j], 0, 2), 1e-7) << "point " << j;
@@ -204,8 +204,8 @@ TEST(WindAxesLine, SameFlowInTurnedFileAxesGivesTheSameArrays) {
   const M3 identity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
   writeTurnedLine(dir / "wind_axes.dat", 270.0f, items, nP, identity);
   const KestavLine ref = readQuietly((dir / "wind_axes.dat").string(), 1);
-  const WindAxesLine a = windAxesLine(ref, windAxesRotation(270.0f));
-  const Vector SpA = windAxesShear(ref, windAxesRotation(270.0f), 1);
+  const UpstreamLine a = windAxesLine(ref, windAxesRotation(270.0f), 1);
+  const Vector& SpA = a.Sp;
 
   for (float direction : {0.0f, 180.0f, 200.0f, 33.3f}) {
     const std::string name = "turned_" + std::to_string(int(direction)) + ".dat";
@@ -213,8 +213,8 @@ TEST(WindAxesLine, SameFlowInTurnedFileAxesGivesTheSameArrays) {
     writeTurnedLine(dir / name, direction, items, nP, transposed(rotZ(windAngle(direction))));
     const KestavLine k = readQuietly((dir / name).string(), 1);
     const Mat3 R = windAxesRotation(direction);
-    const WindAxesLine b = windAxesLine(k, R);
-    const Vector SpB = windAxesShear(k, R, 1);
+    const UpstreamLine b = windAxesLine(k, R, 1);
+    const Vector& SpB = b.Sp;
     const std::string where = "direction " + std::to_string(direction);
     for (int j = 0; j < nP; ++j) {
       EXPECT_NEAR(b.dist[j], a.dist[j], 1e-4) << where << " point " << j;

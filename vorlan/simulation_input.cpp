@@ -77,10 +77,10 @@ std::string inputFileName(int argc, const char* const argv[]) {
   return argc == 2 ? std::string(argv[1]) : std::string(kDefaultInputFile);
 }
 
-void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
-                         UpstreamTables& tables, const SourceStep& sourceStep) {
-  ValueReader r(in);  // integers in the base their prefix selects
+namespace {
 
+// fieldDim, nComp, the component list, absentDim, NPoint and LMax.
+void readFieldShape(ValueReader& r, SimulationInput& input) {
   input.fieldDim = r.readInt("fieldDim");
   if (input.fieldDim < 1 || input.fieldDim > 3)
     fatalError("The dimension of the field should be 1, 2 or 3");
@@ -114,9 +114,12 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
   for (int d = 0; d < input.fieldDim; ++d)
     input.LMax[d] = readPositive(r, "LMax", "The field size LMax has to be positive");
+}
 
-  // ParameterSource: the first line read is what is left of the LMax line; only
-  // if that is empty is the next line taken, whatever it holds.
+// The ParameterSource line, echoed, and the field shapes the source allows.
+void readParameterSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
+  // The first line read is what is left of the LMax line; only if that is
+  // empty is the next line taken, whatever it holds.
   std::string line;
   if (!r.readLine(line) || line.empty())
     if (!r.readLine(line)) ValueReader::missing("ParameterSource");
@@ -135,7 +138,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       if (input.components[c] > 1)
         fatalError("The components of the field should be 1 or 2 when using 2D");
   }
+}
 
+// The values of the source, in file order.
+void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input) {
   switch (input.source) {
     case ParameterSource::basic:
       input.params.alphaeps =
@@ -179,11 +185,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       input.params = iecParams(input.iec);
       break;
   }
+}
 
-  if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
-      input.source == ParameterSource::terrain)
-    sourceStep(input, tables, echo);
-
+// The seed: a negative 32-bit integer, read as a long.
+void readSeed(ValueReader& r, std::ostream& echo, SimulationInput& input) {
   input.seed = r.readLong("seed");
   // The engines' random state is a 32-bit integer: a seed beyond that range
   // would reach them truncated.
@@ -195,6 +200,20 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     echo << input.seed << "\n";
     fatalError("The random seed has to be a negative integer");
   }
+}
+
+}  // namespace
+
+void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
+                         UpstreamTables& tables, const SourceStep& sourceStep) {
+  ValueReader r(in);  // integers in the base their prefix selects
+  readFieldShape(r, input);
+  readParameterSource(r, echo, input);
+  readSourceValues(r, echo, input);
+  if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
+      input.source == ParameterSource::terrain)
+    sourceStep(input, tables, echo);
+  readSeed(r, echo, input);
 }
 
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input) {
