@@ -8,6 +8,7 @@
 #include "numerics/random.hpp"
 #include "numerics/threads.hpp"
 #include "synthesis/deviate_ring.hpp"
+#include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
 #include "synthesis/turb3d_plan.hpp"
 #include "synthesis/turb3d_plane.hpp"
@@ -38,12 +39,11 @@ int slabPlanes(const BoxGrid& g, int ncomp, std::int64_t planeModes, int threads
   return planes >= g.N1 ? g.N1 : std::max(1, static_cast<int>(planes));
 }
 
-void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
-                    const BoxGrid& grid) {
+// Returns the number of components.
+int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const BoxGrid& grid) {
   const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
-  if (ncomp < 1 || ncomp > 3) fatalError("Number of components not correct");
+  const int ncomp = detail::componentCount(comps, 3, "Number of components not correct");
   if (ncomp < 3) {
-    if (comps.size() < std::size_t(ncomp)) fatalError("Number of components not correct");
     for (int c = 0; c < ncomp; ++c)
       if (comps[std::size_t(c)] < 0 || comps[std::size_t(c)] > 2)
         fatalError("Component number not correct");
@@ -57,6 +57,7 @@ void checkArguments(std::span<F3tensor> fields, int ncomp, std::span<const int> 
         t.depHi() != N3)
       fatalError("turb3d: field array does not match the grid");
   }
+  return ncomp;
 }
 
 // The amplitude store of a call: read when filled, sized and filled otherwise.
@@ -116,10 +117,9 @@ std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
   return Turb3dPlan(grid).modes() * ncomp * ncomp * std::int64_t(sizeof(float));
 }
 
-void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK,
-            const Turb3dWork& work) {
-  checkArguments(fields, ncomp, comps, grid);
+void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
+            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
+  const int ncomp = checkArguments(fields, comps, grid);
   model.checkTables();
   const Turb3dPlan plan(grid);
   prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);

@@ -49,8 +49,8 @@
 // packed half spectrum of rlft3; the k3 = N3/2 plane lives in a working plane
 // [1..N1][1..2 N2] per component, allocated once per call.
 //
-// Arguments: comps holds ncomp zero-based component numbers (0 along the
-// wind, 1 across, 2 vertical) and is not read for ncomp = 3; the model
+// Arguments: comps lists the components of fields[0 .. ncomp-1]
+// (synthesis/grid.hpp), ncomp = comps.size(); the model
 // (tensor/model.hpp) goes unchanged to every tensor routine, and its tables
 // are checked once before any work (TensorModel::checkTables).
 //
@@ -132,8 +132,7 @@ struct Turb3dWork {
   SynthesisProgress* progress = nullptr;
 };
 
-void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK,
-            const Turb3dWork& work = {});
+void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
+            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work = {});
 
 }  // namespace wind

@@ -38,26 +38,25 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
       const std::span<Vector> lines(fields.line.data(), n);
       const LineGrid grid{in.NPoint[0], in.LMax[0]};
       if (in.source == ParameterSource::Kaimal1d)
-        turbKaimal1d(lines, in.nComp, comps, grid, in.ustar, in.z, in.U0, seed);
+        turbKaimal1d(lines, comps, grid, in.ustar, in.z, in.U0, seed);
       else
-        turb1d(lines, in.nComp, comps, model, grid, seed);
+        turb1d(lines, comps, model, grid, seed);
       return;
     }
     case 2: {
       const std::span<Matrix> planes(fields.plane.data(), n);
       const PlaneGrid grid{in.NPoint[0], in.NPoint[1], Pair2(in.LMax[0], in.LMax[1])};
       if (in.source == ParameterSource::TwoD)
-        IncompIso(planes, in.nComp, comps, grid, in.sig2_2D, in.L_2D, seed);
+        IncompIso(planes, comps, grid, in.sig2_2D, in.L_2D, seed);
       else
-        turb2d(planes, in.nComp, comps, model, grid, in.absentDim, seed,
-               Pair2(limNormK.x, limNormK.y));
+        turb2d(planes, comps, model, grid, in.absentDim, seed, Pair2(limNormK.x, limNormK.y));
       return;
     }
     default: {
       const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                          Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
-      turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, model, grid, seed,
-             limNormK, Turb3dWork{context.amplitudes, &context.progress});
+      turb3d(std::span<F3tensor>(fields.box.data(), n), comps, model, grid, seed, limNormK,
+             Turb3dWork{context.amplitudes, &context.progress});
       return;
     }
   }
