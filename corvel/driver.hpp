@@ -31,7 +31,7 @@
 #include <string>
 
 #include "corvel/spectrum_input.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 

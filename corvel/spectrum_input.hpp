@@ -51,7 +51,7 @@
 
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 

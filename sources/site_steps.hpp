@@ -30,7 +30,7 @@
 
 #include "sources/wind_axes.hpp"
 #include "tensor/model.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 

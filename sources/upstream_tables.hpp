@@ -1,5 +1,5 @@
 #pragma once
-// Builders of the upstream-memory tables (tensor/upstream_tables.hpp) from the
+// Builders of the upstream-memory tables (tensor/upstream_lookup.hpp) from the
 // arrays of a terrain flow-model line.
 //
 // The site is point 0 of a line of nP points; dist[j] is the horizontal
@@ -35,7 +35,7 @@
 #include <span>
 
 #include "numerics/arrays.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 

@@ -8,7 +8,7 @@
 // derive from a site (or read as they are):
 //   alphaeps  spectral level alpha eps^(2/3) in m^(4/3) s^-2; 0 means that the
 //             level is read per wave number from the roughness table
-//             (roughnessAlphaeps of tensor/upstream_tables.hpp);
+//             (roughnessAlphaeps of tensor/upstream_lookup.hpp);
 //   L         length scale (m);
 //   Gamma     shear-distortion parameter (0: isotropic).
 // TensorModel, the model as the routines take it:
@@ -25,7 +25,7 @@
 //
 // Plain values: five words, cheap to copy, no ownership (the tables outlive
 // every computation that reads them), no state, reentrant.
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 

@@ -36,7 +36,7 @@
 #include "numerics/small_types.hpp"
 #include "synthesis/progress.hpp"
 #include "synthesis/turb3d.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 #include "vorlan/field_arrays.hpp"
 #include "vorlan/simulation_input.hpp"
 

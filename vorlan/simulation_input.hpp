@@ -47,7 +47,7 @@
 #include "numerics/small_types.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
