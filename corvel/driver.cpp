@@ -9,6 +9,7 @@
 #include "numerics/arrays.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "sources/site_steps.hpp"
 #include "tensor/tensor_integrals.hpp"
 
 namespace wind {
@@ -55,17 +56,8 @@ std::string corvelInputFileName(int argc, const char* const argv[]) {
   return argc >= 2 ? std::string(argv[1]) : std::string(kDefaultCorvelInput);
 }
 
-TensorModel spectrumModel(const SpectrumInput& input, const UpstreamTables* tables) {
-  // The roughness table supplies the level wave number by wave number.
-  return {.alphaeps = input.Roughness ? 0.0f : input.alphaeps,
-          .L = input.L,
-          .Gamma = input.Gamma,
-          .Terrain = input.Terrain,
-          .tables = tables};
-}
-
-void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostream& out) {
-  const TensorModel model = spectrumModel(input, tables);
+void printResults(SpectrumInput& input, const UpstreamTables& tables, std::ostream& out) {
+  const TensorModel model = siteTensorModel(input, &tables);
   model.checkTables();
   const auto pair = [&input](int p) { return std::span<int, 2>(input.pairs[p]); };
 
@@ -111,7 +103,7 @@ int runCorvel(int argc, const char* const argv[], std::ostream& out, std::ostrea
   SpectrumInput input;
   UpstreamTables tables;
   readSpectrumInput(in, out, echo, input, tables);
-  printResults(input, input.source == SpectrumSource::terrain ? &tables : nullptr, out);
+  printResults(input, tables, out);
   return 0;
 }
 

@@ -17,11 +17,11 @@
 // step (float) while c <= log10(kmax) (or c equals log10(kmax) rounded to
 // float); kmin = kmax prints one line, kmin > kmax nothing.
 //
-// Model (spectrumModel): with the Roughness option the computations get
-// alphaeps = 0, so that the tensor model takes its level per wave number from
-// the roughness table; otherwise the alphaeps of the source. The tables are
-// handed on for the terrain source only; Terrain is the tensor model's stretch
-// switch. The model's tables are checked before the first line is printed.
+// Model: siteTensorModel (sources/site_steps.hpp), as in the simulator: with
+// the Roughness option the tensor model takes its level per wave number from
+// the roughness table, otherwise the alphaeps of the source; Terrain is its
+// stretch switch. The model's tables are checked before the first line is
+// printed.
 //
 // Every failure ends the run through fatalError (exit status 1); lines printed
 // before it stay printed. "Could not open input file (in corvel)" when the
@@ -31,7 +31,7 @@
 #include <string>
 
 #include "corvel/spectrum_input.hpp"
-#include "tensor/model.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
@@ -44,13 +44,9 @@ inline constexpr float kCorvelTol = 0.0001f;
 // argv[1] when at least one argument is given (argc >= 2), else the default.
 std::string corvelInputFileName(int argc, const char* const argv[]);
 
-// The tensor model of a complete input record with the run's tables (nullptr
-// for the sources other than terrain).
-TensorModel spectrumModel(const SpectrumInput& input, const UpstreamTables* tables);
-
-// Step 3 above for a complete input record; tables is the terrain source's
-// set (nullptr for the other sources).
-void printResults(SpectrumInput& input, const UpstreamTables* tables, std::ostream& out);
+// Step 3 above for a complete input record; tables is the run's set, filled by
+// the terrain source's step (empty for the other sources).
+void printResults(SpectrumInput& input, const UpstreamTables& tables, std::ostream& out);
 
 // One complete run; returns the exit status 0 (failures do not return).
 int runCorvel(int argc, const char* const argv[], std::ostream& out, std::ostream& echo);

@@ -327,15 +327,15 @@ TEST(CorvelTerrain, TheRoughnessOptionTakesTheLevelFromTheTable) {
 
   std::ostringstream quiet;
   const KestavLine hill = ReadKestavLine(kHillFile, 0, quiet);
-  float Gamma = 0.0f, L = 0.0f, alphaeps = 0.0f;
-  checkedLandParams(hill.site.U0, hill.site.z, hill.site.z0, 0, Gamma, L, alphaeps);
+  const ModelParameters site = checkedLandParams(hill.site.U0, hill.site.z, hill.site.z0, 0);
+  const float L = site.L, Gamma = site.Gamma;
   ASSERT_GT(double(k1) * L, 100.0);
   const double kz = 0.4 * hill.site.z;
   const double S0 = hill.site.ustar / kz;
   const float level = static_cast<float>(1.7 * std::pow(kz, 4.0 / 3.0) * (S0 + 0.125) * (S0 + 0.125));
   std::array<int, 2> uu{0, 0};
   const double expected = phiIntk2k3({level, L, Gamma}, k1, uu, kCorvelTol);
-  const double withSiteLevel = phiIntk2k3({alphaeps, L, Gamma}, k1, uu, kCorvelTol);
+  const double withSiteLevel = phiIntk2k3({site}, k1, uu, kCorvelTol);
   const auto t = tokens(l[1]);
   ASSERT_EQ(t.size(), 2u);
   EXPECT_NEAR(std::stod(t[1]), expected, 1e-3 * expected);

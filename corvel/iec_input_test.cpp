@@ -26,10 +26,10 @@ TEST(CorvelIec, ReadsTheCategoryAndDerivesTheModel) {
   EXPECT_EQ(in.iec.category, 0);
   EXPECT_FLOAT_EQ(in.iec.Iref, 0.18f);
   // z_hub 30 m: Lambda_1 = 21 m, L = 16.8 m; sigma_1 = 0.18 (6.75 + 5.6) = 2.223 m/s.
-  EXPECT_FLOAT_EQ(in.L, 16.8f);
-  EXPECT_EQ(in.Gamma, 3.9f);
+  EXPECT_FLOAT_EQ(in.params.L, 16.8f);
+  EXPECT_EQ(in.params.Gamma, 3.9f);
   const double sigmaIso = 0.55 * 0.18 * (0.75 * 9 + 5.6);
-  EXPECT_NEAR(in.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(16.8 * 16.8)), 1e-6);
+  EXPECT_NEAR(in.params.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(16.8 * 16.8)), 1e-6);
 
 }
 

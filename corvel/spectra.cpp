@@ -75,7 +75,7 @@ double crossLineIntegral(const TensorModel& model, float k1, float q, float sep1
   const float a = zeroSeparation ? 1.0f : sep1;
   const float b = zeroSeparation ? 0.0f : sep2;
   const float d = static_cast<float>(std::sqrt(double(a) * a + double(b) * b));
-  const float s = lineScale(k1, model.L);
+  const float s = lineScale(k1, model.params.L);
 
   const auto integrand = [=, &model](double x) {
     if (std::fabs(x) == 1.0) return 0.0;
@@ -164,7 +164,7 @@ void crossSpectrum(const TensorModel& model, float k1, float sep1, float sep2,
   if (n < 2) fatalError("crossSpectrum needs at least two grid points");
 
   // The q grid: symmetric about 0, dense near it, reaching about (n/2) s.
-  const float s = std::max(static_cast<float>(1.0 / double(model.L)), k1);
+  const float s = std::max(static_cast<float>(1.0 / double(model.params.L)), k1);
   Vector q = vector(0, n - 1);
   Vector F = vector(0, n - 1);
   Vector F2 = vector(0, n - 1);
@@ -207,7 +207,7 @@ double sigma2Angular(const Sigma2Params& p, float kappa, double theta, double ph
   const double st = std::sin(theta);
   const Vector3 e(static_cast<float>(st * std::cos(phi)), static_cast<float>(st * std::sin(phi)),
                   static_cast<float>(std::cos(theta)));
-  const Vector3 k = (Vector3(kappa) * e) / Vector3(p.model.L);
+  const Vector3 k = (Vector3(kappa) * e) / Vector3(p.model.params.L);
   const Mat3 Phi = spectralTensor(p.model, k);
   return at(Phi, p.i, p.j) * st;
 }
@@ -239,7 +239,7 @@ double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol)
   // the covariance is exactly 0. Integrated, each radial value would be
   // rounding noise, on which the relative control of the outer quadrature
   // never converges.
-  if (i != j && model.Gamma == 0.0f) return 0.0;
+  if (i != j && model.params.Gamma == 0.0f) return 0.0;
 
   const Sigma2Params p{model, i, j, tol};
   int nofun = 0;
@@ -247,7 +247,7 @@ double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol)
   const double I = adapint([&p](double x) { return sigma2Radial(p, x); }, kRadialLower,
                            kRadialUpper, double(tol), kBudgetRadial, nofun, flag);
   if (flag != 0) reportFailure("adapint", flag, nofun, "Error in adapint (sigma2)");
-  return 4 * std::pow(double(model.L), -3.0) * I;
+  return 4 * std::pow(double(model.params.L), -3.0) * I;
 }
 
 }  // namespace wind

@@ -60,11 +60,11 @@ int readSpecType(ValueReader& r) {
 // positive would only give NaN spectra (or, for alphaeps = 0, ask for a
 // roughness table that only the terrain source builds).
 void readBasicSource(ValueReader& r, SpectrumInput& input) {
-  input.alphaeps = r.readFloat("alphaeps");
-  if (!(input.alphaeps > 0.0f)) fatalError("The spectral level alphaeps has to be positive");
-  input.L = r.readFloat("L");
-  if (!(input.L > 0.0f)) fatalError("The length scale L has to be positive");
-  input.Gamma = r.readFloat("Gamma");
+  input.params.alphaeps = r.readFloat("alphaeps");
+  if (!(input.params.alphaeps > 0.0f)) fatalError("The spectral level alphaeps has to be positive");
+  input.params.L = r.readFloat("L");
+  if (!(input.params.L > 0.0f)) fatalError("The length scale L has to be positive");
+  input.params.Gamma = r.readFloat("Gamma");
 }
 
 // The output wave numbers k1 = 10^c, c = log10(kmin), log10(kmin) + step, ...
@@ -118,7 +118,7 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
       break;
     case SpectrumSource::iec:
       input.iec = readIecSource(r);
-      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
+      input.params = iecParams(input.iec);
       break;
   }
 

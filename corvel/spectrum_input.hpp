@@ -51,7 +51,7 @@
 
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
@@ -64,8 +64,8 @@ inline constexpr int kMaxPairs = 10;
 struct SpectrumInput : SiteValues {
   SpectrumSource source = SpectrumSource::basic;
 
-  // The site values (SiteValues) hold the model parameters alphaeps, L and
-  // Gamma, read for basic and derived for the other sources; Terrain is also
+  // The site values (SiteValues) hold the model parameters (params: alphaeps, L,
+  // Gamma), read for basic and derived for the other sources; Terrain is also
   // the tensor model's Terrain switch.
   IecSettings iec;  // iec only
 

@@ -153,13 +153,12 @@ BicubicCoefficients bicubicCoef(const BicubicCorners& y, const BicubicCorners& y
   return c;
 }
 
-BicubicValue bcuint(const BicubicCorners& y, const BicubicCorners& y1, const BicubicCorners& y2,
-                    const BicubicCorners& y12, float x1l, float x1u, float x2l, float x2u,
-                    float x1, float x2) {
+BicubicValue bcuint(const BicubicCell& cell, float x1, float x2) {
+  const float x1l = cell.x1l, x1u = cell.x1u, x2l = cell.x2l, x2u = cell.x2u;
   const float d1 = x1u - x1l;
   const float d2 = x2u - x2l;
   if (x1u == x1l || x2u == x2l) fatalError("Bad input in routine bcuint");
-  const BicubicCoefficients c = bicubicCoef(y, y1, y2, y12, d1, d2);
+  const BicubicCoefficients c = bicubicCoef(cell.y, cell.y1, cell.y2, cell.y12, d1, d2);
   const double t = static_cast<float>((static_cast<double>(x1) - x1l) / d1);
   const double u = static_cast<float>((static_cast<double>(x2) - x2l) / d2);
   // The three results are float and rounded at every Horner step.

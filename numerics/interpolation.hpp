@@ -84,13 +84,18 @@ struct BicubicValue {
   float ansy2;  // derivative along the second coordinate
 };
 
-// Bicubic interpolation at (x1, x2) in the cell [x1l, x1u] x [x2l, x2u] with the
-// corner data of bicubicCoef. The point need not lie inside the cell; outside it
-// the patch is extrapolated. Fails with "Bad input in routine bcuint" when the
-// cell has zero width in either coordinate.
-BicubicValue bcuint(const BicubicCorners& y, const BicubicCorners& y1, const BicubicCorners& y2,
-                    const BicubicCorners& y12, float x1l, float x1u, float x2l, float x2u,
-                    float x1, float x2);
+// One bicubic cell: the rectangle [x1l, x1u] x [x2l, x2u] and the corner data
+// of bicubicCoef at its corners (y, y1, y2, y12 as there, d1 = x1u - x1l and
+// d2 = x2u - x2l).
+struct BicubicCell {
+  float x1l, x1u, x2l, x2u;
+  BicubicCorners y, y1, y2, y12;
+};
+
+// Bicubic interpolation at (x1, x2) in a cell. The point need not lie inside the
+// cell; outside it the patch is extrapolated. Fails with "Bad input in routine
+// bcuint" when the cell has zero width in either coordinate.
+BicubicValue bcuint(const BicubicCell& cell, float x1, float x2);
 
 // Root of func by the secant method (Press et al., routine rtsec), started from
 // x1 and x2; the start point with the smaller |func| becomes the first estimate.

@@ -192,10 +192,7 @@ struct Bicubic {
   }
 };
 
-struct Cell {
-  float x1l, x1u, x2l, x2u;
-  BicubicCorners y, y1, y2, y12;
-};
+using Cell = BicubicCell;
 
 template <class F>
 Cell cornerData(const F& f, float x1l, float x1u, float x2l, float x2u) {
@@ -210,9 +207,7 @@ Cell cornerData(const F& f, float x1l, float x1u, float x2l, float x2u) {
   return c;
 }
 
-BicubicValue at(const Cell& c, float x1, float x2) {
-  return bcuint(c.y, c.y1, c.y2, c.y12, c.x1l, c.x1u, c.x2l, c.x2u, x1, x2);
-}
+BicubicValue at(const Cell& c, float x1, float x2) { return bcuint(c, x1, x2); }
 
 }  // namespace
 
@@ -292,9 +287,9 @@ TEST(Bicubic, ResultsAreRoundedToFloatAtEveryHornerStep) {
 
 TEST(BicubicDeathTest, ZeroWidthCell) {
   const BicubicCorners z{1, 2, 3, 4};
-  EXPECT_EXIT(bcuint(z, z, z, z, 2, 2, 0, 1, 2, 0.5f), ExitedWithCode(1),
+  EXPECT_EXIT(bcuint({2, 2, 0, 1, z, z, z, z}, 2, 0.5f), ExitedWithCode(1),
               fatalReport("Bad input in routine bcuint"));
-  EXPECT_EXIT(bcuint(z, z, z, z, 0, 1, 3, 3, 0.5f, 3), ExitedWithCode(1),
+  EXPECT_EXIT(bcuint({0, 1, 3, 3, z, z, z, z}, 0.5f, 3), ExitedWithCode(1),
               fatalReport("Bad input in routine bcuint"));
 }
 

@@ -78,19 +78,14 @@ IecModel iecModel(const IecSettings& s) {
   m.Lambda1 = zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax;
   const double L = kLengthRatio * m.Lambda1;
   m.sigmaIso = kIsoRatio * m.sigma1;
-  m.L = toFloat(L);
-  m.Gamma = kIecGamma;
-  m.alphaeps =
+  m.params.L = toFloat(L);
+  m.params.Gamma = kIecGamma;
+  m.params.alphaeps =
       toFloat(m.sigmaIso * m.sigmaIso / (vonKarmanVarianceFactor() * std::pow(L, 2.0 / 3.0)));
   return m;
 }
 
-void iecParams(const IecSettings& s, float& Gamma, float& L, float& alphaeps) {
-  const IecModel m = iecModel(s);
-  Gamma = m.Gamma;
-  L = m.L;
-  alphaeps = m.alphaeps;
-}
+ModelParameters iecParams(const IecSettings& s) { return iecModel(s).params; }
 
 std::array<double, 3> iecTargetSigmas(double sigma1) {
   return {sigma1, kSigma2Ratio * sigma1, kSigma3Ratio * sigma1};

@@ -30,6 +30,8 @@
 #include <array>
 #include <string>
 
+#include "tensor/model.hpp"
+
 namespace wind {
 
 class ValueReader;
@@ -47,7 +49,7 @@ struct IecModel {
   double sigma1 = 0.0;    // m/s
   double Lambda1 = 0.0;   // m
   double sigmaIso = 0.0;  // m/s
-  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
+  ModelParameters params;
 };
 
 // (1/3) B(5/2, 1/3): sigma_iso^2 / (alphaeps L^(2/3)) of the von Karman tensor.
@@ -63,7 +65,7 @@ IecSettings readIecSource(ValueReader& r);
 IecModel iecModel(const IecSettings& s);
 
 // The model parameters of iecModel, as the site routines hand them out.
-void iecParams(const IecSettings& s, float& Gamma, float& L, float& alphaeps);
+ModelParameters iecParams(const IecSettings& s);
 
 // IEC's target standard deviations (sigma_1, 0.8 sigma_1, 0.5 sigma_1) of
 // u, v and w.

@@ -49,16 +49,16 @@ TEST(Iec, CategoriesAndHandComputedParameters) {
     const double sigma1 = c.Iref * (0.75 * c.V + 5.6);
     EXPECT_NEAR(m.sigma1, sigma1, 1e-6 * sigma1);
     EXPECT_NEAR(m.Lambda1, c.Lambda1, 1e-12);
-    EXPECT_FLOAT_EQ(m.L, static_cast<float>(0.8 * c.Lambda1));
-    EXPECT_EQ(m.Gamma, 3.9f);
-    EXPECT_NEAR(m.alphaeps, handAlphaeps(sigma1, 0.8 * c.Lambda1),
+    EXPECT_FLOAT_EQ(m.params.L, static_cast<float>(0.8 * c.Lambda1));
+    EXPECT_EQ(m.params.Gamma, 3.9f);
+    EXPECT_NEAR(m.params.alphaeps, handAlphaeps(sigma1, 0.8 * c.Lambda1),
                 2e-6 * handAlphaeps(sigma1, 0.8 * c.Lambda1));
   }
   // The worked case of a class A turbine at 11.4 m/s, 90 m: sigma_1 = 2.264 m/s,
   // L = 33.6 m, alphaeps = 0.2163 m^(4/3) s^-2.
   const IecModel a = iecModel({'A', 0.16f, 11.4f, 90.0f});
   EXPECT_NEAR(a.sigma1, 2.264, 1e-6);
-  EXPECT_NEAR(a.alphaeps, 0.21633, 1e-5);
+  EXPECT_NEAR(a.params.alphaeps, 0.21633, 1e-5);
   const auto t = iecTargetSigmas(2.264);
   EXPECT_DOUBLE_EQ(t[1], 0.8 * 2.264);
   EXPECT_DOUBLE_EQ(t[2], 0.5 * 2.264);

@@ -39,6 +39,9 @@ constexpr double kLevelHeightExponent = -2.0 / 3.0;
 constexpr float kEsduLightWind = 15.0f;
 constexpr float kEsduLightWindTop = 180.0f;
 
+// A status without model parameters.
+SiteParamsResult failed(int status) { return {.status = status, .params = {}}; }
+
 double squareOrZero(float v) { return v == 0.0f ? 0.0 : static_cast<double>(v) * v; }
 
 // Bicubic interpolation at (z, U) in one (speed, height) slice T(u, h) of an
@@ -52,7 +55,9 @@ float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
   const auto& Z = esduHeightGrid;
   const int cornerH[4] = {iz, iz + 1, iz + 1, iz};
   const int cornerU[4] = {iU, iU, iU + 1, iU + 1};
-  BicubicCorners y, y1, y2, y12;
+  const auto lo = [](const auto& grid, int i) { return grid[static_cast<std::size_t>(i)]; };
+  BicubicCell cell{lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), {}, {}, {}, {}};
+  BicubicCorners &y = cell.y, &y1 = cell.y1, &y2 = cell.y2, &y12 = cell.y12;
   for (std::size_t k = 0; k < 4; ++k) {
     const int h = cornerH[k], u = cornerU[k];
     const int hp = std::min(h + 1, kEsduHeights - 1), hm = std::max(h - 1, 0);
@@ -66,8 +71,7 @@ float esduBicubic(const Slice& T, int iU, int iz, float U, float z) {
     y2[k] = static_cast<float>((T(up, h) - T(um, h)) / dG);
     y12[k] = static_cast<float>((T(up, hp) - T(um, hp) - T(up, hm) + T(um, hm)) / (dG * dZ));
   }
-  const auto lo = [](const auto& grid, int i) { return grid[static_cast<std::size_t>(i)]; };
-  return bcuint(y, y1, y2, y12, lo(Z, iz), lo(Z, iz + 1), lo(G, iU), lo(G, iU + 1), z, U).ansy;
+  return bcuint(cell, z, U).ansy;
 }
 
 // Fatal unless v is finite and positive.
@@ -167,17 +171,17 @@ float frictionVelocitySea(float f, float U, float z) {
 
 namespace detail {
 
-int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& landTable,
-               float& Gamma, float& L, float& alphaeps) {
+SiteParamsResult esduParams(float U, float z, float z0, bool isSea,
+                            const EsduLandTable& landTable) {
   const int jU = tableLocate(esduSpeedGrid, U);
-  if (U < kEsduLightWind && z > kEsduLightWindTop) return 1;
-  if (jU == 0 || jU == kEsduSpeeds) return 2;
+  if (U < kEsduLightWind && z > kEsduLightWindTop) return failed(1);
+  if (jU == 0 || jU == kEsduSpeeds) return failed(2);
   const int jz = tableLocate(esduHeightGrid, z);
-  if (jz == 0 || jz == kEsduHeights) return 3;
+  if (jz == 0 || jz == kEsduHeights) return failed(3);
   int jr = 0;
   if (!isSea) {
     jr = tableLocate(esduRoughnessGrid, z0);
-    if (jr == 0 || jr == kEsduRoughnesses) return 4;
+    if (jr == 0 || jr == kEsduRoughnesses) return failed(4);
   }
   const int iU = jU - 1, iz = jz - 1, ir = jr - 1;
 
@@ -208,10 +212,9 @@ int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& land
       value[c] = static_cast<float>(((rHi - z0) * v[0] + (z0 - rLo) * v[1]) / (rHi - rLo));
     }
   }
-  Gamma = value[kEsduGamma];
-  L = value[kEsduL];
-  alphaeps = value[kEsduAlphaeps];
-  return 0;
+  return {.status = 0,
+          .params = {.alphaeps = value[kEsduAlphaeps], .L = value[kEsduL],
+                     .Gamma = value[kEsduGamma]}};
 }
 
 }  // namespace detail
@@ -224,56 +227,55 @@ float frictionVelocity(float U, float z, float z0, bool isSea) {
 }
 
 // siteParams once the friction velocity of the site is known.
-int paramsForUstar(float ustar, float U, float z, float z0, int SpecType, bool isSea, float& Gamma,
-                   float& L, float& alphaeps) {
+SiteParamsResult paramsForUstar(float ustar, float U, float z, float z0, int SpecType,
+                                bool isSea) {
   const double levelHeight = std::pow(static_cast<double>(z), kLevelHeightExponent);
   switch (SpecType) {
     case 0:
-      Gamma = kKaimalGamma;
-      L = static_cast<float>(kKaimalLength * z);
-      alphaeps = static_cast<float>(kKaimalLevel * squareOrZero(ustar) * levelHeight);
-      return 0;
+      return {.status = 0,
+              .params = {.alphaeps = static_cast<float>(kKaimalLevel * squareOrZero(ustar) *
+                                                        levelHeight),
+                         .L = static_cast<float>(kKaimalLength * z),
+                         .Gamma = kKaimalGamma}};
     case 1:
-      Gamma = kSimiuGamma;
-      L = static_cast<float>(kSimiuLength * z);
-      alphaeps = static_cast<float>(kSimiuLevel * squareOrZero(ustar) * levelHeight);
-      return 0;
+      return {.status = 0,
+              .params = {.alphaeps = static_cast<float>(kSimiuLevel * squareOrZero(ustar) *
+                                                        levelHeight),
+                         .L = static_cast<float>(kSimiuLength * z),
+                         .Gamma = kSimiuGamma}};
     case 2:
-      return detail::esduParams(U, z, z0, isSea, esduLandTable, Gamma, L, alphaeps);
+      return detail::esduParams(U, z, z0, isSea, esduLandTable);
     default:
-      return 5;
+      return failed(5);
   }
 }
 
 // The checked routines share this tail: the profile solved once, its root
 // checked, then the status turned into a message.
-void checkedSiteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma,
-                       float& L, float& alphaeps) {
+ModelParameters checkedSiteParams(float U, float z, float z0, int SpecType, bool isSea) {
   checkCoriolisTerm(U, z);
   const float ustar = frictionVelocity(U, z, z0, isSea);
   checkFrictionVelocity(ustar, U, z);
-  failOnStatus(paramsForUstar(ustar, U, z, z0, SpecType, isSea, Gamma, L, alphaeps), U, z, z0);
+  const SiteParamsResult r = paramsForUstar(ustar, U, z, z0, SpecType, isSea);
+  failOnStatus(r.status, U, z, z0);
+  return r.params;
 }
 
 }  // namespace
 
-int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
-               float& alphaeps) {
-  return paramsForUstar(frictionVelocity(U, z, z0, isSea), U, z, z0, SpecType, isSea, Gamma, L,
-                        alphaeps);
+SiteParamsResult siteParams(float U, float z, float z0, int SpecType, bool isSea) {
+  return paramsForUstar(frictionVelocity(U, z, z0, isSea), U, z, z0, SpecType, isSea);
 }
 
-int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
-               float& alphaeps) {
-  return siteParams(U, z, z0, SpecType, false, Gamma, L, alphaeps);
+SiteParamsResult landParams(float U, float z, float z0, int SpecType) {
+  return siteParams(U, z, z0, SpecType, false);
 }
 
-int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps) {
-  return siteParams(U, z, 0.0f, SpecType, true, Gamma, L, alphaeps);
+SiteParamsResult seaParams(float U, float z, int SpecType) {
+  return siteParams(U, z, 0.0f, SpecType, true);
 }
 
-void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
-                       float& alphaeps) {
+ModelParameters checkedLandParams(float U, float z, float z0, int SpecType) {
   checkSpecType(SpecType);
   requirePositive(U, "mean wind speed U0");
   requirePositive(z, "height z");
@@ -281,14 +283,14 @@ void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, f
   if (!(z > z0))
     fatalError("The height z = " + formatG6(z) + " must lie above the roughness length z0 = " +
                formatG6(z0));
-  checkedSiteParams(U, z, z0, SpecType, false, Gamma, L, alphaeps);
+  return checkedSiteParams(U, z, z0, SpecType, false);
 }
 
-void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps) {
+ModelParameters checkedSeaParams(float U, float z, int SpecType) {
   checkSpecType(SpecType);
   requirePositive(U, "mean wind speed U0");
   requirePositive(z, "height z");
-  checkedSiteParams(U, z, 0.0f, SpecType, true, Gamma, L, alphaeps);
+  return checkedSiteParams(U, z, 0.0f, SpecType, true);
 }
 
 }  // namespace wind

@@ -19,8 +19,9 @@
 // 0.4 U / ln(1000 z) with a step tolerance of 1e-6 m/s. Non-convergence ends
 // the run with "Maximum number of iterations exceeded in rtsec".
 //
-// Status codes of siteParams, landParams and seaParams (outputs written only
-// on 0; the tests run in this order, the first that holds decides):
+// Status codes of siteParams, landParams and seaParams (the model parameters
+// of the result are derived only on 0 and stay zero otherwise; the tests run in
+// this order, the first that holds decides):
 //   5  SpecType not 0, 1 or 2 (decided after u* has been solved)
 //   1  SpecType 2, U < 15 m/s and z > 180 m
 //   2  SpecType 2, U outside 10 .. 80 m/s
@@ -40,6 +41,7 @@
 
 #include "numerics/constants.hpp"
 #include "sources/esdu_tables.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -60,11 +62,16 @@ double seaProfileResidual(float f, float U, float z, float ustar);
 float frictionVelocityLand(float f, float U, float z, float z0);
 float frictionVelocitySea(float f, float U, float z);
 
-// The raw routines: status as above, outputs untouched on a non-zero status.
-int siteParams(float U, float z, float z0, int SpecType, bool isSea, float& Gamma, float& L,
-               float& alphaeps);
-int landParams(float U, float z, float z0, int SpecType, float& Gamma, float& L, float& alphaeps);
-int seaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
+// What the raw routines return: the status as above and, on status 0, the
+// model parameters of the site (all zero on any other status).
+struct SiteParamsResult {
+  int status = 0;
+  ModelParameters params;
+};
+
+SiteParamsResult siteParams(float U, float z, float z0, int SpecType, bool isSea);
+SiteParamsResult landParams(float U, float z, float z0, int SpecType);
+SiteParamsResult seaParams(float U, float z, int SpecType);
 
 // Fatal with message unless SpecType is 0, 1 or 2; the default message names
 // the three spectrum families.
@@ -74,16 +81,15 @@ void checkSpecType(int SpecType, const char* message = kSpecTypeMessage);
 
 // What the drivers call: as landParams and seaParams, but a site outside the
 // model's range ends the run through fatalError with a message naming the value.
-void checkedLandParams(float U, float z, float z0, int SpecType, float& Gamma, float& L,
-                       float& alphaeps);
-void checkedSeaParams(float U, float z, int SpecType, float& Gamma, float& L, float& alphaeps);
+ModelParameters checkedLandParams(float U, float z, float z0, int SpecType);
+ModelParameters checkedSeaParams(float U, float z, int SpecType);
 
 namespace detail {
 
 // The SpecType 2 step of siteParams with the land table passed in (read only
 // when !isSea). Status 0 to 4 as above.
-int esduParams(float U, float z, float z0, bool isSea, const EsduLandTable& landTable,
-               float& Gamma, float& L, float& alphaeps);
+SiteParamsResult esduParams(float U, float z, float z0, bool isSea,
+                            const EsduLandTable& landTable);
 
 }  // namespace detail
 

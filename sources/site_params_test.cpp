@@ -15,16 +15,22 @@ using wind::testing::fatalReport;
 
 namespace {
 
-struct Params {
-  float Gamma = -7.0f, L = -7.0f, alphaeps = -7.0f;  // sentinels
-  bool untouched() const { return Gamma == -7.0f && L == -7.0f && alphaeps == -7.0f; }
-};
+using Params = ModelParameters;
 
-int land(float U, float z, float z0, int spec, Params& p) {
-  return landParams(U, z, z0, spec, p.Gamma, p.L, p.alphaeps);
+// No model parameters: what a non-zero status comes with.
+bool unset(const Params& p) { return p.Gamma == 0.0f && p.L == 0.0f && p.alphaeps == 0.0f; }
+
+// The status of a raw routine, its parameters in p.
+int statusOf(const SiteParamsResult& r, Params& p) {
+  p = r.params;
+  return r.status;
 }
-int sea(float U, float z, int spec, Params& p) {
-  return seaParams(U, z, spec, p.Gamma, p.L, p.alphaeps);
+int land(float U, float z, float z0, int spec, Params& p) {
+  return statusOf(landParams(U, z, z0, spec), p);
+}
+int sea(float U, float z, int spec, Params& p) { return statusOf(seaParams(U, z, spec), p); }
+int esduLand(float U, float z, float z0, const EsduLandTable& table, Params& p) {
+  return statusOf(detail::esduParams(U, z, z0, false, table), p);
 }
 
 // The wind profile (u*/0.4)(ln(z/z0) + 34.5e-4 z/u*) in long double.
@@ -141,13 +147,13 @@ TEST(SiteParams, StatusCodesAtTheTableBoundaries) {
   for (const Case& c : cases) {
     Params p;
     EXPECT_EQ(sea(c.U, c.z, 2, p), c.status) << "U = " << c.U << ", z = " << c.z;
-    EXPECT_EQ(p.untouched(), c.status != 0) << "U = " << c.U << ", z = " << c.z;
+    EXPECT_EQ(unset(p), c.status != 0) << "U = " << c.U << ", z = " << c.z;
     // The land path applies the same tests, whatever its roughness.
     for (float z0 : {0.0001f, 0.01f, 1.0f}) {
       Params q;
       EXPECT_EQ(land(c.U, c.z, z0, 2, q), c.status)
           << "U = " << c.U << ", z = " << c.z << ", z0 = " << z0;
-      EXPECT_EQ(q.untouched(), c.status != 0)
+      EXPECT_EQ(unset(q), c.status != 0)
           << "U = " << c.U << ", z = " << c.z << ", z0 = " << z0;
     }
   }
@@ -157,7 +163,7 @@ TEST(SiteParams, StatusCodesAtTheTableBoundaries) {
   EXPECT_EQ(land(9, 40, 1.5f, 2, p), 2);  // speed tested before roughness
   EXPECT_EQ(land(40, 40, 0.5f, 3, p), 5);
   EXPECT_EQ(sea(40, 40, -1, p), 5);
-  EXPECT_TRUE(p.untouched());
+  EXPECT_TRUE(unset(p));
 }
 
 TEST(EsduTables, TranscribedValuesInStorageOrder) {
@@ -242,7 +248,7 @@ TEST(EsduLand, InterpolatesInHeightSpeedAndRoughness) {
                    (s.z0 - rLo) * BilinearLand::value(r + 1, c, s.U, s.z)) /
                   (rHi - rLo);
     Params p;
-    ASSERT_EQ(detail::esduParams(s.U, s.z, s.z0, false, T.table, p.Gamma, p.L, p.alphaeps), 0);
+    ASSERT_EQ(esduLand(s.U, s.z, s.z0, T.table, p), 0);
     const auto where = ::testing::Message()
                        << "U = " << s.U << ", z = " << s.z << ", z0 = " << s.z0;
     EXPECT_NEAR(p.alphaeps, expect[0], 2e-6 * std::fabs(expect[0])) << where;
@@ -264,13 +270,13 @@ TEST(EsduLand, MidRoughnessIsTheMeanOfItsNeighbours) {
   ASSERT_EQ(sea(37.5f, 21.0f, 2, sea40), 0);
   const float z0 = 0.5f * (0.01f + 0.03f);
   Params p;
-  ASSERT_EQ(detail::esduParams(37.5f, 21.0f, z0, false, T, p.Gamma, p.L, p.alphaeps), 0);
+  ASSERT_EQ(esduLand(37.5f, 21.0f, z0, T, p), 0);
   const double mean = 0.5 * ((1 + 0.375 * 4) + (1 + 0.375 * 5));
   EXPECT_NEAR(p.alphaeps, sea40.alphaeps * mean, 1e-5 * sea40.alphaeps * mean);
   EXPECT_NEAR(p.Gamma, sea40.Gamma * mean, 1e-5 * sea40.Gamma * mean);
   EXPECT_NEAR(p.L, sea40.L * mean, 1e-5 * sea40.L * mean);
   // On a grid roughness and a grid node, the record of that node.
-  ASSERT_EQ(detail::esduParams(40, 40, 0.03f, false, T, p.Gamma, p.L, p.alphaeps), 0);
+  ASSERT_EQ(esduLand(40, 40, 0.03f, T, p), 0);
   EXPECT_FLOAT_EQ(p.alphaeps, static_cast<float>(T[5][4][5][0]));
   EXPECT_FLOAT_EQ(p.Gamma, static_cast<float>(T[5][4][5][1]));
   EXPECT_FLOAT_EQ(p.L, static_cast<float>(T[5][4][5][2]));
@@ -298,7 +304,7 @@ TEST(EsduLand, ReferenceRecordsAtTheirNodes) {
   Params p;
   EXPECT_EQ(land(10, 300, 0.001f, 2, p), 1);
   EXPECT_EQ(land(10, 300, 1, 2, p), 1);
-  EXPECT_TRUE(p.untouched());
+  EXPECT_TRUE(unset(p));
 }
 
 TEST(EsduLand, EveryNodeGivesItsRecord) {
@@ -378,15 +384,15 @@ TEST(EsduLand, UsableAcrossTheTable) {
 TEST(CheckedSiteParams, PassesGoodSitesThrough) {
   Params raw, checked;
   ASSERT_EQ(land(10, 40, 0.05f, 1, raw), 0);
-  checkedLandParams(10, 40, 0.05f, 1, checked.Gamma, checked.L, checked.alphaeps);
+  checked = checkedLandParams(10, 40, 0.05f, 1);
   EXPECT_EQ(checked.alphaeps, raw.alphaeps);
   EXPECT_EQ(checked.L, raw.L);
   ASSERT_EQ(sea(62, 130, 2, raw), 0);
-  checkedSeaParams(62, 130, 2, checked.Gamma, checked.L, checked.alphaeps);
+  checked = checkedSeaParams(62, 130, 2);
   EXPECT_EQ(checked.Gamma, raw.Gamma);
   EXPECT_EQ(checked.alphaeps, raw.alphaeps);
   ASSERT_EQ(land(33, 57, 0.05f, 2, raw), 0);
-  checkedLandParams(33, 57, 0.05f, 2, checked.Gamma, checked.L, checked.alphaeps);
+  checked = checkedLandParams(33, 57, 0.05f, 2);
   EXPECT_EQ(checked.Gamma, raw.Gamma);
   EXPECT_EQ(checked.L, raw.L);
   EXPECT_EQ(checked.alphaeps, raw.alphaeps);
@@ -395,10 +401,10 @@ TEST(CheckedSiteParams, PassesGoodSitesThrough) {
 TEST(CheckedSiteParamsDeathTest, OutOfRangeSitesNameTheValue) {
   Params p;
   auto seaRun = [&](float U, float z, int spec) {
-    checkedSeaParams(U, z, spec, p.Gamma, p.L, p.alphaeps);
+    p = checkedSeaParams(U, z, spec);
   };
   auto landRun = [&](float U, float z, float z0, int spec) {
-    checkedLandParams(U, z, z0, spec, p.Gamma, p.L, p.alphaeps);
+    p = checkedLandParams(U, z, z0, spec);
   };
   EXPECT_EXIT(seaRun(10, 200, 2), ExitedWithCode(1),
               fatalReport("SpecType 2 (ESDU) has no data for wind speeds below 15 m/s above 180 m: "
@@ -418,9 +424,9 @@ TEST(CheckedSiteParamsDeathTest, OutOfRangeSitesNameTheValue) {
 
 TEST(CheckedSiteParamsDeathTest, NonPhysicalSites) {
   Params p;
-  auto seaRun = [&](float U, float z) { checkedSeaParams(U, z, 0, p.Gamma, p.L, p.alphaeps); };
+  auto seaRun = [&](float U, float z) { p = checkedSeaParams(U, z, 0); };
   auto landRun = [&](float U, float z, float z0) {
-    checkedLandParams(U, z, z0, 0, p.Gamma, p.L, p.alphaeps);
+    p = checkedLandParams(U, z, z0, 0);
   };
   EXPECT_EXIT(seaRun(0, 40), ExitedWithCode(1),
               fatalReport("The mean wind speed U0 must be a positive number: 0"));

@@ -42,11 +42,11 @@ void readTerrainSource(ValueReader& r, std::ostream& echo, const TerrainWording&
 }
 
 void landStep(SiteValues& site) {
-  checkedLandParams(site.U0, site.z, site.z0, site.SpecType, site.Gamma, site.L, site.alphaeps);
+  site.params = checkedLandParams(site.U0, site.z, site.z0, site.SpecType);
 }
 
 void seaStep(SiteValues& site) {
-  checkedSeaParams(site.U0, site.z, site.SpecType, site.Gamma, site.L, site.alphaeps);
+  site.params = checkedSeaParams(site.U0, site.z, site.SpecType);
 }
 
 float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, std::ostream& echo) {
@@ -56,22 +56,23 @@ float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, st
   const int h = site.KESTAVHeightNo;
 
   // The site is a land site with the file's reference wind, height and roughness.
-  checkedLandParams(s.U0, s.z, s.z0, site.SpecType, site.Gamma, site.L, site.alphaeps);
+  site.params = checkedLandParams(s.U0, s.z, s.z0, site.SpecType);
 
   const WindAxes R =
       axes == TerrainAxes::wind ? WindAxes(windAxesRotation(s.direction)) : std::nullopt;
-  const WindAxesLine w = windAxesLine(line, R);
+  const UpstreamLine w = windAxesLine(line, R, h);
 
-  if (site.Terrain)
-    buildStretchTables(tables, s.z0, s.ustar, site.Gamma, line.nP, line.nH, line.heights.span(),
-                       h, w.U, w.S.span(), w.Su, w.Sv, w.dist.span());
-
-  if (site.Roughness) {
-    const Vector Sp = windAxesShear(line, R, h);
-    buildRoughnessTable(tables, s.z, s.U0, logProfileShear(s.ustar, s.z), site.Gamma, line.nP,
-                        Sp.span(), w.dist.span());
-  }
+  if (site.Terrain) buildStretchTables(tables, s.z0, s.ustar, site.params.Gamma, w);
+  if (site.Roughness)
+    buildRoughnessTable(tables, s.z, s.U0, logProfileShear(s.ustar, s.z), site.params.Gamma, w);
   return w.U[0][0];
+}
+
+TensorModel siteTensorModel(const SiteValues& site, const UpstreamTables* tables) {
+  TensorModel model{.params = site.params, .Terrain = site.Terrain, .tables = nullptr};
+  if (site.Roughness) model.params.alphaeps = 0.0f;
+  if (model.needsTables()) model.tables = tables;
+  return model;
 }
 
 }  // namespace wind

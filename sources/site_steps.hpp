@@ -13,6 +13,9 @@
 //            roughness table if Roughness is set (sources/upstream_tables.hpp),
 //            the latter with the logarithmic shear ustar / (0.4 z) of the site.
 //
+// Both programs build the tensor model of their run from the site values in one
+// place, siteTensorModel, which decides when the model reads the tables.
+//
 // The programs differ only where their arguments say so: the simulator turns
 // the terrain line into wind axes and echoes the terrain words as it reads
 // them, the spectrum calculator keeps the file's axes, echoes nothing but a
@@ -26,7 +29,8 @@
 #include <string>
 
 #include "sources/wind_axes.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/model.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
@@ -35,7 +39,7 @@ class ValueReader;
 // The values that a land, sea or terrain source gives, and the model
 // parameters derived from them (read directly for the other sources).
 struct SiteValues {
-  float alphaeps = 0.0f, L = 0.0f, Gamma = 0.0f;
+  ModelParameters params;
 
   float U0 = 0.0f, z = 0.0f, z0 = 0.0f;  // land: all three; sea: U0 and z
   int SpecType = 0;                      // land, sea, terrain
@@ -63,7 +67,7 @@ struct TerrainWording {
 void readTerrainSource(ValueReader& r, std::ostream& echo, const TerrainWording& wording,
                        SiteValues& site);
 
-// landStep and seaStep write site.Gamma, site.L and site.alphaeps.
+// landStep and seaStep write site.params.
 void landStep(SiteValues& site);
 void seaStep(SiteValues& site);
 
@@ -71,10 +75,23 @@ void seaStep(SiteValues& site);
 // direction), or the file's own axes taken as they are.
 enum class TerrainAxes { wind, file };
 
-// The terrain step: writes site.Gamma, site.L and site.alphaeps, fills tables
+// The terrain step: writes site.params, fills tables
 // (stretch tables if site.Terrain, roughness table if site.Roughness) and
 // echoes the terrain file's site values on echo. Returns the along-wind speed
 // at the first height and the first point, U[0][0] of the line in those axes.
 float terrainStep(SiteValues& site, TerrainAxes axes, UpstreamTables& tables, std::ostream& echo);
+
+// The tensor model of a site, with the run's tables (or none):
+//   params   site.params, except that with the Roughness option alphaeps is 0,
+//            so that the model takes its level wave number by wave number from
+//            the roughness table (site.params keeps the level derived from the
+//            site, the one the programs echo);
+//   Terrain  the Terrain option: the scale-dependent stretch;
+//   tables   the given tables when the model reads them
+//            (TensorModel::needsTables), none otherwise.
+// Only the terrain source sets Terrain and Roughness; for the other sources
+// this is site.params as they are, without tables. Checks nothing: the engines
+// and the spectrum calculator check the tables (TensorModel::checkTables).
+TensorModel siteTensorModel(const SiteValues& site, const UpstreamTables* tables);
 
 }  // namespace wind

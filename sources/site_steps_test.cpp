@@ -55,27 +55,34 @@ SiteValues terrainSite(const std::string& file) {
 template <class Turn, class Along>
 UpstreamTables tablesByHand(const KestavLine& k, Turn Mfor, Along along, float Gamma) {
   const int nH = k.nH, nP = k.nP;
-  Matrix U = matrix(0, nH - 1, 0, nP - 1), Su = matrix(0, nH - 1, 0, nP - 1),
-         Sv = matrix(0, nH - 1, 0, nP - 1);
-  Vector S = vector(0, nH - 1), Sp = vector(0, nP - 1), dist = vector(0, nP - 1);
+  UpstreamLine l{.nP = nP,
+                 .nH = nH,
+                 .h = 0,
+                 .dist = vector(0, nP - 1),
+                 .heights = vector(0, nH - 1),
+                 .U = matrix(0, nH - 1, 0, nP - 1),
+                 .Su = matrix(0, nH - 1, 0, nP - 1),
+                 .Sv = matrix(0, nH - 1, 0, nP - 1),
+                 .S = vector(0, nH - 1),
+                 .Sp = vector(0, nP - 1)};
   for (int j = 0; j < nP; ++j) {
-    dist[j] = k.positions[j].first - k.positions[0].first;
-    Sp[j] = at(Mfor(k.secondMatrices[0][j]), 0, 2);
+    l.dist[j] = k.positions[j].first - k.positions[0].first;
+    l.Sp[j] = at(Mfor(k.secondMatrices[0][j]), 0, 2);
   }
   for (int i = 0; i < nH; ++i) {
-    S[i] = at(Mfor(k.secondMatrices[i][0]), 0, 2);
+    l.heights[i] = k.heights[i];
+    l.S[i] = at(Mfor(k.secondMatrices[i][0]), 0, 2);
     for (int j = 0; j < nP; ++j) {
-      U[i][j] = along(k.wind[i][j]);
-      Su[i][j] = at(Mfor(k.firstMatrices[i][j]), 0, 0);
-      Sv[i][j] = at(Mfor(k.firstMatrices[i][j]), 1, 1);
+      l.U[i][j] = along(k.wind[i][j]);
+      l.Su[i][j] = at(Mfor(k.firstMatrices[i][j]), 0, 0);
+      l.Sv[i][j] = at(Mfor(k.firstMatrices[i][j]), 1, 1);
     }
   }
   UpstreamTables t;
   const KestavSite& s = k.site;
-  buildStretchTables(t, s.z0, s.ustar, Gamma, nP, nH, k.heights.span(), 0, U, S.span(), Su, Sv,
-                     dist.span());
+  buildStretchTables(t, s.z0, s.ustar, Gamma, l);
   const float S0 = static_cast<float>(double(s.ustar) / (0.4000000059604645 * double(s.z)));
-  buildRoughnessTable(t, s.z, s.U0, S0, Gamma, nP, Sp.span(), dist.span());
+  buildRoughnessTable(t, s.z, s.U0, S0, Gamma, l);
   return t;
 }
 
@@ -92,7 +99,7 @@ void expectSameTables(const UpstreamTables& a, const UpstreamTables& b, const ch
 TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
   const KestavLine k = readQuietly(writeLine("minus_zero"));
   ASSERT_TRUE(std::signbit(at(k.firstMatrices[0][0], 0, 0))) << "the reader keeps -0";
-  const WindAxesLine file = windAxesLine(k, std::nullopt);
+  const UpstreamLine file = windAxesLine(k, std::nullopt, 0);
   for (int i = 0; i < k.nH; ++i)
     for (int j = 0; j < k.nP; ++j) {
       EXPECT_TRUE(sameBits(file.U[i][j], k.wind[i][j].x)) << i << " " << j;
@@ -101,7 +108,7 @@ TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
     }
   // A rotation, even the near-identity of direction 270, sums the -0 to +0:
   // taking the file's axes is not turning by an identity matrix.
-  const WindAxesLine turned = windAxesLine(k, windAxesRotation(270.0f));
+  const UpstreamLine turned = windAxesLine(k, windAxesRotation(270.0f), 0);
   EXPECT_FALSE(std::signbit(turned.Sv[1][1]));
   EXPECT_TRUE(std::signbit(file.Sv[1][1]));
 }
@@ -109,8 +116,8 @@ TEST(TerrainAxes, TheFileAxesTakeEveryElementAsItIsAndKeepMinusZero) {
 TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
   const std::string path = writeLine("tables");
   const KestavLine k = readQuietly(path);
-  float Gamma = 0, L = 0, alphaeps = 0;
-  checkedLandParams(k.site.U0, k.site.z, k.site.z0, 0, Gamma, L, alphaeps);
+  const ModelParameters land = checkedLandParams(k.site.U0, k.site.z, k.site.z0, 0);
+  const float Gamma = land.Gamma;
 
   // The spectrum calculator's terrain step: the file's elements as they are.
   SiteValues fileSite = terrainSite(path);
@@ -118,9 +125,9 @@ TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
   std::ostringstream echo;
   const float fileSpeed = terrainStep(fileSite, TerrainAxes::file, fileTables, echo);
   EXPECT_EQ(fileSpeed, 6.5f);
-  EXPECT_EQ(fileSite.Gamma, Gamma);
-  EXPECT_EQ(fileSite.L, L);
-  EXPECT_EQ(fileSite.alphaeps, alphaeps);
+  EXPECT_EQ(fileSite.params.Gamma, land.Gamma);
+  EXPECT_EQ(fileSite.params.L, land.L);
+  EXPECT_EQ(fileSite.params.alphaeps, land.alphaeps);
   expectSameTables(fileTables,
                    tablesByHand(k, [](const Mat3& M) { return M; },
                                 [](const Vector3& v) { return v.x; }, Gamma),
@@ -141,4 +148,35 @@ TEST(TerrainAxes, EachAxesGiveTheTablesAndSpeedOfTheirLine) {
                                 [&R](const Vector3& v) { return dot(R[0], v); }, Gamma),
                    "wind axes");
   EXPECT_NE(windTables.strain[0][0], fileTables.strain[0][0]) << "the axes must matter here";
+}
+
+TEST(SiteTensorModel, TheOptionsDecideLevelStretchAndTables) {
+  const UpstreamTables tables;
+  SiteValues site;
+  site.params = {.alphaeps = 0.085f, .L = 23.85f, .Gamma = 3.9f};
+
+  // No option (every source but terrain): the parameters as they are, no tables.
+  const TensorModel plain = siteTensorModel(site, &tables);
+  EXPECT_EQ(plain.params.alphaeps, 0.085f);
+  EXPECT_EQ(plain.params.L, 23.85f);
+  EXPECT_EQ(plain.params.Gamma, 3.9f);
+  EXPECT_FALSE(plain.Terrain);
+  EXPECT_EQ(plain.tables, nullptr);
+
+  // Roughness: the level from the table (alphaeps 0); the site keeps its own.
+  site.Roughness = true;
+  const TensorModel roughness = siteTensorModel(site, &tables);
+  EXPECT_EQ(roughness.params.alphaeps, 0.0f);
+  EXPECT_EQ(roughness.params.L, 23.85f);
+  EXPECT_FALSE(roughness.Terrain);
+  EXPECT_EQ(roughness.tables, &tables);
+  EXPECT_EQ(site.params.alphaeps, 0.085f);
+
+  // Terrain alone: the stretch, with the site's level.
+  site.Roughness = false;
+  site.Terrain = true;
+  const TensorModel terrain = siteTensorModel(site, &tables);
+  EXPECT_EQ(terrain.params.alphaeps, 0.085f);
+  EXPECT_TRUE(terrain.Terrain);
+  EXPECT_EQ(terrain.tables, &tables);
 }

@@ -71,8 +71,10 @@ float splineIntegral(std::span<const float> x, std::span<const float> y,
   return toFloat(sum / (24.0 * per));
 }
 
-void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma, int nP,
-                         std::span<const float> Sp, std::span<const float> dist) {
+void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma,
+                         const UpstreamLine& l) {
+  const int nP = l.nP;
+  const std::span<const float> dist = l.dist.span(), Sp = l.Sp.span();
   checkLine(nP, dist);
   if (Sp.size() < static_cast<std::size_t>(nP))
     fatalError("upstream tables: fewer shear values than points");
@@ -115,10 +117,11 @@ void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, fl
   tables.hasRoughness = true;
 }
 
-void buildStretchTables(UpstreamTables& tables, float z0, float ustar, float Gamma, int nP, int nH,
-                        std::span<const float> heights, int h, const Matrix& U,
-                        std::span<const float> S, const Matrix& Su, const Matrix& Sv,
-                        std::span<const float> dist) {
+void buildStretchTables(UpstreamTables& tables, float z0, float ustar, float Gamma,
+                        const UpstreamLine& l) {
+  const int nP = l.nP, nH = l.nH, h = l.h;
+  const std::span<const float> dist = l.dist.span(), heights = l.heights.span(), S = l.S.span();
+  const Matrix &U = l.U, &Su = l.Su, &Sv = l.Sv;
   checkLine(nP, dist);
   if (nH < 1 || heights.size() < static_cast<std::size_t>(nH) ||
       S.size() < static_cast<std::size_t>(nH))

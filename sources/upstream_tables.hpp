@@ -1,5 +1,5 @@
 #pragma once
-// Builders of the upstream-memory tables (tensor/upstream_tables.hpp) from the
+// Builders of the upstream-memory tables (tensor/upstream_lookup.hpp) from the
 // arrays of a terrain flow-model line.
 //
 // The site is point 0 of a line of nP points; dist[j] is the horizontal
@@ -26,35 +26,47 @@
 // T U[h][0] (f_0 + (f_1 - f_0) / dist[1]), f_j = Su[h][j] / U[h][j] (and the
 // same with Sv).
 //
-// Arrays: 0-based. heights, S: nH values; dist, Sp: nP values; U, Su, Sv:
-// matrices [0..nH-1][0..nP-1] (height, point). h is the 0-based height index.
-//
-// Checks (fatal, through fatalError): fewer than two points, distances that do
-// not rise strictly, a height index outside 0..nH-1, an along-wind speed that
-// is not positive where the strain tables divide by it, or arrays shorter than
-// the counts. The builders allocate their work arrays per call and write only
-// the tables they are given; they touch no other state.
+// The line: UpstreamLine below. Checks (fatal, through fatalError): fewer
+// than two points, distances that do not rise strictly, a height index outside
+// 0..nH-1, an along-wind speed that is not positive where the strain tables
+// divide by it, or arrays shorter than the counts. The builders allocate their
+// work arrays per call and write only the tables they are given; they touch
+// no other state.
 #include <span>
 
 #include "numerics/arrays.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
+// The terrain line as the builders read it, in the axes of the mean wind
+// (windAxesLine of sources/wind_axes.hpp fills it from a terrain file). All
+// arrays 0-based: points j = 0 .. nP-1 along the line, heights i = 0 .. nH-1.
+struct UpstreamLine {
+  int nP = 0;      // points along the line
+  int nH = 0;      // heights
+  int h = 0;       // the chosen height (KESTAVHeightNo, 0-based)
+  Vector dist;     // [nP] horizontal distance of point j from point 0
+  Vector heights;  // [nH] height of each row (rising)
+  Matrix U;        // [nH][nP] along-wind speed
+  Matrix Su, Sv;   // [nH][nP] along-wind and cross-wind strain rates
+  Vector S;        // [nH] vertical shear at point 0
+  Vector Sp;       // [nP] vertical shear along the line at height h
+};
+
 // Fills tables.kL, tables.energy and tables.energyD2 and sets hasRoughness.
 // z: site height; U0: site wind speed; S0 = ustar / (0.4 z), the shear of the
-// logarithmic profile; Gamma from the site parameters; Sp: the shear along the
-// line at the chosen height.
-void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma, int nP,
-                         std::span<const float> Sp, std::span<const float> dist);
+// logarithmic profile; Gamma from the site parameters. Reads nP, dist and Sp
+// of the line.
+void buildRoughnessTable(UpstreamTables& tables, float z, float U0, float S0, float Gamma,
+                         const UpstreamLine& line);
 
 // Fills tables.kL, tables.strain and tables.strainD2 and sets hasStretch.
 // z0 and ustar: the site's roughness length and friction velocity, as read from
-// the terrain file; Gamma from the site parameters.
-void buildStretchTables(UpstreamTables& tables, float z0, float ustar, float Gamma, int nP, int nH,
-                        std::span<const float> heights, int h, const Matrix& U,
-                        std::span<const float> S, const Matrix& Su, const Matrix& Sv,
-                        std::span<const float> dist);
+// the terrain file; Gamma from the site parameters. Reads every array of the
+// line but Sp.
+void buildStretchTables(UpstreamTables& tables, float z0, float ustar, float Gamma,
+                        const UpstreamLine& line);
 
 // Value at height x of the profile ya over the rising heights xa (n of them;
 // ya holds at least n values):

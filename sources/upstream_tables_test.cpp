@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "tensor/lifetime.hpp"
@@ -32,6 +33,27 @@ Matrix filled(int nH, int nP, float value) {
   for (int i = 0; i < nH; ++i)
     for (int j = 0; j < nP; ++j) m[i][j] = value;
   return m;
+}
+
+Vector copyOf(const Vector& v) {
+  Vector c = vector(v.lo(), v.hi());
+  for (int i = v.lo(); i <= v.hi(); ++i) c[i] = v[i];
+  return c;
+}
+Matrix copyOf(const Matrix& m) {
+  Matrix c = matrix(m.rowLo(), m.rowHi(), m.colLo(), m.colHi());
+  for (int i = m.rowLo(); i <= m.rowHi(); ++i)
+    for (int j = m.colLo(); j <= m.colHi(); ++j) c[i][j] = m[i][j];
+  return c;
+}
+
+// The line of the roughness builder: nP points at dist with the shear Sp.
+UpstreamLine roughnessLine(int nP, const Vector& dist, const Vector& Sp) {
+  UpstreamLine l;
+  l.nP = nP;
+  l.dist = copyOf(dist);
+  l.Sp = copyOf(Sp);
+  return l;
 }
 
 }  // namespace
@@ -103,7 +125,7 @@ TEST(RoughnessTable, ConstantShearReproducesLocalLevel) {
     Vector Sp = vector(0, nP - 1);
     for (int j = 0; j < nP; ++j) Sp[j] = sp;
     UpstreamTables t;
-    buildRoughnessTable(t, z, U0, S0, Gamma, nP, Sp, dist);
+    buildRoughnessTable(t, z, U0, S0, Gamma, roughnessLine(nP, dist, Sp));
     ASSERT_TRUE(t.hasRoughness);
     EXPECT_FALSE(t.hasStretch);
     const long double level =
@@ -112,10 +134,10 @@ TEST(RoughnessTable, ConstantShearReproducesLocalLevel) {
       EXPECT_EQ(t.kL[i], kLGrid(i));
       EXPECT_NEAR(double(t.energy[i] / level), 1.0, 2e-5) << "i = " << i << ", Sp = " << sp;
     }
-    // The lookup reads 1.7 times the table.
-    EXPECT_NEAR(double(roughnessAlphaeps(t, 1.0f) / (1.7L * level)), 1.0, 2e-5);
-    EXPECT_EQ(roughnessAlphaeps(t, 1e-4f), static_cast<float>(double(1.7f) * t.energy[0]));
-    EXPECT_EQ(roughnessAlphaeps(t, 1e3f), static_cast<float>(double(1.7f) * t.energy[99]));
+    // The lookup reads 1.7 times the table, inside the grid and beyond both ends.
+    for (float kL : {1e-4f, 1.0f, 1e3f})
+      EXPECT_NEAR(double(roughnessAlphaeps(t, kL) / (1.7L * level)), 1.0, 2e-5)
+          << "kL = " << kL << ", Sp = " << sp;
   }
 }
 
@@ -129,7 +151,7 @@ TEST(RoughnessTable, WeightsTheUpstreamLine) {
   Vector Sp = vector(0, nP - 1);
   for (int j = 0; j < nP; ++j) Sp[j] = static_cast<float>(std::sqrt(c0 + c1 * dist[j]) - S0);
   UpstreamTables t;
-  buildRoughnessTable(t, z, U0, S0, Gamma, nP, Sp, dist);
+  buildRoughnessTable(t, z, U0, S0, Gamma, roughnessLine(nP, dist, Sp));
   const long double kz43 = std::pow((long double)kKappa * z, 4.0L / 3);
   int longMemories = 0;
   for (int i = 0; i < kKLGridSize; ++i) {
@@ -152,7 +174,7 @@ TEST(RoughnessTable, ShortMemoryKeepsLocalLevel) {
   const Vector dist = makeVector({0, 1e6f, 3e6f});
   const Vector Sp = makeVector({0.015f, 5.0f, -7.0f});
   UpstreamTables t;
-  buildRoughnessTable(t, z, U0, S0, Gamma, 3, Sp, dist);
+  buildRoughnessTable(t, z, U0, S0, Gamma, roughnessLine(3, dist, Sp));
   const float level = static_cast<float>(std::pow((long double)kKappa * z, 4.0L / 3) *
                                          std::pow((long double)S0 + 0.015f, 2));
   for (int i = 0; i < kKLGridSize; ++i) EXPECT_FLOAT_EQ(t.energy[i], level) << "i = " << i;
@@ -176,7 +198,7 @@ TEST(RoughnessTable, MemoryOfExactlyFiveSpacingsIsShort) {
   const Vector dist = makeVector({0, spacing, 2 * spacing});
   const Vector Sp = makeVector({0.01f, 0.01f, 2.0f});
   UpstreamTables t;
-  buildRoughnessTable(t, z, U0, S0, Gamma, 3, Sp, dist);
+  buildRoughnessTable(t, z, U0, S0, Gamma, roughnessLine(3, dist, Sp));
   const float level = static_cast<float>(std::pow((long double)kKappa * z, 4.0L / 3) *
                                          std::pow((long double)S0 + 0.01f, 2));
   EXPECT_FLOAT_EQ(t.energy[found], level) << "i = " << found;
@@ -207,8 +229,18 @@ struct StretchCase {
   UpstreamTables build(float Gamma) {
     Vector s = vector(0, nH - 1);
     for (int i = 0; i < nH; ++i) s[i] = S;
+    const UpstreamLine l{.nP = nP,
+                         .nH = nH,
+                         .h = h,
+                         .dist = copyOf(dist),
+                         .heights = copyOf(heights),
+                         .U = copyOf(U),
+                         .Su = copyOf(Su),
+                         .Sv = copyOf(Sv),
+                         .S = std::move(s),
+                         .Sp = {}};
     UpstreamTables t;
-    buildStretchTables(t, z0, ustar, Gamma, nP, nH, heights, h, U, s, Su, Sv, dist);
+    buildStretchTables(t, z0, ustar, Gamma, l);
     return t;
   }
 
@@ -305,10 +337,13 @@ TEST(UpstreamTables, BadLinesAreFatal) {
   StretchCase c;
   UpstreamTables t;
   const Vector Sp = makeVector({0.01f, 0.01f, 0.01f});
-  EXPECT_EQ(fatalMessage([&] { buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 1, Sp, makeVector({0})); }),
+  EXPECT_EQ(fatalMessage([&] {
+              buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, roughnessLine(1, makeVector({0}), Sp));
+            }),
             "upstream tables need at least two points along the terrain line");
   EXPECT_EQ(fatalMessage([&] {
-              buildRoughnessTable(t, 40, 10, 0.03f, 3.9f, 3, Sp, makeVector({0, 20, 20}));
+              buildRoughnessTable(t, 40, 10, 0.03f, 3.9f,
+                                  roughnessLine(3, makeVector({0, 20, 20}), Sp));
             }),
             "distances along the terrain line must rise strictly");
   c.h = 3;

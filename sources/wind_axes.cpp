@@ -43,11 +43,16 @@ Mat3 windAxesRotation(float direction) {
 
 Mat3 toWindAxes(const Mat3& R, const Mat3& M) { return (R * M) * transpose(R); }
 
-WindAxesLine windAxesLine(const KestavLine& line, const WindAxes& R) {
+UpstreamLine windAxesLine(const KestavLine& line, const WindAxes& R, int h) {
   const int nH = line.nH, nP = line.nP;
-  WindAxesLine w;
+  UpstreamLine w;
+  w.nP = nP;
+  w.nH = nH;
+  w.h = h;
   w.dist = vector(0, nP - 1);
   for (int j = 0; j < nP; ++j) w.dist[j] = distanceFromFirstPoint(line.positions, j);
+  w.heights = vector(0, nH - 1);
+  for (int i = 0; i < nH; ++i) w.heights[i] = line.heights[i];
 
   w.U = matrix(0, nH - 1, 0, nP - 1);
   w.Su = matrix(0, nH - 1, 0, nP - 1);
@@ -62,13 +67,9 @@ WindAxesLine windAxesLine(const KestavLine& line, const WindAxes& R) {
       w.Sv[i][j] = at(G, 1, 1);
     }
   }
+  w.Sp = vector(0, nP - 1);
+  for (int j = 0; j < nP; ++j) w.Sp[j] = at(inWindAxes(R, line.secondMatrices[h][j]), 0, 2);
   return w;
-}
-
-Vector windAxesShear(const KestavLine& line, const WindAxes& R, int h) {
-  Vector Sp = vector(0, line.nP - 1);
-  for (int j = 0; j < line.nP; ++j) Sp[j] = at(inWindAxes(R, line.secondMatrices[h][j]), 0, 2);
-  return Sp;
 }
 
 float logProfileShear(float ustar, float z) {

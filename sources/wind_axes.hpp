@@ -24,6 +24,7 @@
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
 #include "sources/terrain_file.hpp"
+#include "sources/upstream_tables.hpp"
 
 namespace wind {
 
@@ -48,23 +49,19 @@ Mat3 toWindAxes(const Mat3& R, const Mat3& M);
 // taken as wind axes, element by element).
 using WindAxes = std::optional<Mat3>;
 
-// The terrain line in wind axes, as the upstream-memory tables take it. All
-// arrays 0-based: points j = 0 .. nP-1, heights i = 0 .. nH-1.
+// The terrain line in wind axes, as the upstream-memory tables take it
+// (UpstreamLine, sources/upstream_tables.hpp), with h the chosen height
+// (0-based, within the file's rows). All arrays 0-based: points j = 0 .. nP-1,
+// heights i = 0 .. nH-1.
 //   dist[j]    horizontal distance of point j from point 0
+//   heights[i] the file's heights
 //   U[i][j]    along-wind speed, the x component of R wind[i][j]
 //   Su[i][j]   element (0, 0) of the first matrix in wind axes
 //   Sv[i][j]   element (1, 1) of the first matrix in wind axes
 //   S[i]       element (0, 2) of the second matrix in wind axes at point 0
-struct WindAxesLine {
-  Vector dist;
-  Matrix U, Su, Sv;
-  Vector S;
-};
-WindAxesLine windAxesLine(const KestavLine& line, const WindAxes& R);
-
-// Sp[j], element (0, 2) of the second matrix in wind axes at height h (0-based)
-// and point j: the shear along the line at the chosen height.
-Vector windAxesShear(const KestavLine& line, const WindAxes& R, int h);
+//   Sp[j]      element (0, 2) of the second matrix in wind axes at height h:
+//              the shear along the line at the chosen height
+UpstreamLine windAxesLine(const KestavLine& line, const WindAxes& R, int h);
 
 // S0 = ustar / (0.4 z), the shear of the logarithmic profile at z, with the
 // single-precision von Karman constant, rounded to float.

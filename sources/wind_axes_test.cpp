@@ -38,17 +38,11 @@ M3 transposed(const M3& m) {
 }
 M3 rotZ(LD a) { return {{{cosl(a), sinl(a), 0}, {-sinl(a), cosl(a), 0}, {0, 0, 1}}}; }
 M3 rotX(LD b) { return {{{1, 0, 0}, {0, cosl(b), sinl(b)}, {0, -sinl(b), cosl(b)}}}; }
-M3 fromMat3(const Mat3& m) {
-  M3 r{};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) r.a[i][j] = at(m, i, j);
-  return r;
-}
 
-// The rotation angle into wind axes, with the single-precision pi and -1/180.
-LD windAngle(LD direction) {
-  return (direction + 90.0L) * LD(3.1415927410125732f) * LD(-0.0055555556900799274f);
-}
+const LD kPi = std::acos(-1.0L);
+
+// The rotation angle that takes wind axes back into the file's axes, exact.
+LD fileAngle(LD direction) { return (direction + 90.0L) * kPi / 180.0L; }
 
 void expectRows(const Mat3& R, const M3& want, double tol, const std::string& what) {
   for (int i = 0; i < 3; ++i)
@@ -97,16 +91,37 @@ TEST(WindAxes, QuarterTurnAndDirections) {
   EXPECT_NEAR(dot(R180[0], Vector3(0.0f, 1.0f, 0.0f)), 1.0f, 1e-7);
   EXPECT_NEAR(dot(R180[1], Vector3(0.0f, 1.0f, 0.0f)), 0.0f, 1e-7);
 
-  EXPECT_FLOAT_EQ(windAxesAngle(135.0f), float(windAngle(135.0L)));
+  // -(direction + 90) pi / 180, up to the single-precision pi and rounding.
+  EXPECT_NEAR(windAxesAngle(135.0f), double(-1.25L * kPi), 5e-7);
+  EXPECT_NEAR(windAxesAngle(270.0f), double(-2.0L * kPi), 5e-7);
+  EXPECT_NEAR(windAxesAngle(0.0f), double(-0.5L * kPi), 2e-7);
 }
 
-TEST(WindAxes, MatricesTurnAsRMRTransposed) {
-  // A non-symmetric matrix shows the order of the factors.
-  const Mat3 M(1.5f, -2.25f, 0.75f, 0.5f, 3.0f, -1.25f, 2.0f, 0.25f, -0.5f);
-  const float psi = -0.6f;
-  const M3 R = rotZ(psi);
-  const M3 want = product(product(R, fromMat3(M)), transposed(R));
-  expectRows(toWindAxes(eulerRotation(0.0f, 0.0f, psi), M), want, 1e-6, "R M R^T");
+TEST(WindAxes, TheWindAndTheCrossWindBecomeTheFirstAxes) {
+  // Wind from `direction` degrees blows towards t = (-sin d, -cos d, 0) in
+  // the file's axes (270: along +x), and l = (cos d, -sin d, 0) lies across it
+  // to the left. In wind axes they are the first two axes, and the matrix
+  // t l^T, which turns as (R t)(R l)^T, has the single element (0, 1) = 1;
+  // the other order of the factors, R^T M R, gives that only when R is
+  // nearly the identity or a half turn. The single-precision pi and -1/180 and
+  // the rounding of the angle to float turn the axes by up to 7e-7 rad.
+  const double tol = 1e-6;
+  const M3 firstRow{{{0, 1, 0}, {0, 0, 0}, {0, 0, 0}}};
+  for (float direction : {0.0f, 33.3f, 135.0f, 200.0f, 270.0f}) {
+    const LD d = direction * kPi / 180.0L;
+    const Vector3 t(float(-sinl(d)), float(-cosl(d)), 0.0f);
+    const Vector3 l(float(cosl(d)), float(-sinl(d)), 0.0f);
+    const Mat3 R = windAxesRotation(direction);
+    const std::string where = "direction " + std::to_string(direction);
+    const Vector3 z(0.0f, 0.0f, 1.0f);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(dot(R[i], t), i == 0 ? 1.0 : 0.0, tol) << where << ", row " << i;
+      EXPECT_NEAR(dot(R[i], l), i == 1 ? 1.0 : 0.0, tol) << where << ", row " << i;
+      EXPECT_NEAR(dot(R[i], z), i == 2 ? 1.0 : 0.0, tol) << where << ", row " << i;
+    }
+    const Mat3 M(t.x * l.x, t.x * l.y, 0.0f, t.y * l.x, t.y * l.y, 0.0f, 0.0f, 0.0f, 0.0f);
+    expectRows(toWindAxes(R, M), firstRow, 2 * tol, where);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -115,8 +130,8 @@ TEST(WindAxes, MatricesTurnAsRMRTransposed) {
 TEST(WindAxesLine, DirectionTwoSeventyKeepsTheFileValues) {
   const KestavLine k = readQuietly(kHillFile, 1);
   ASSERT_EQ(k.site.direction, 270.0f);
-  const WindAxesLine w = windAxesLine(k, windAxesRotation(k.site.direction));
-  const Vector Sp = windAxesShear(k, windAxesRotation(k.site.direction), 1);
+  const UpstreamLine w = windAxesLine(k, windAxesRotation(k.site.direction), 1);
+  const Vector& Sp = w.Sp;
   for (int j = 0; j < k.nP; ++j) {
     EXPECT_FLOAT_EQ(w.dist[j], 100.0f * j) << "point " << j;
     EXPECT_NEAR(Sp[j], at(k.secondMatrices[1][j], 0, 2), 1e-7) << "point " << j;
@@ -204,17 +219,17 @@ TEST(WindAxesLine, SameFlowInTurnedFileAxesGivesTheSameArrays) {
   const M3 identity{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
   writeTurnedLine(dir / "wind_axes.dat", 270.0f, items, nP, identity);
   const KestavLine ref = readQuietly((dir / "wind_axes.dat").string(), 1);
-  const WindAxesLine a = windAxesLine(ref, windAxesRotation(270.0f));
-  const Vector SpA = windAxesShear(ref, windAxesRotation(270.0f), 1);
+  const UpstreamLine a = windAxesLine(ref, windAxesRotation(270.0f), 1);
+  const Vector& SpA = a.Sp;
 
   for (float direction : {0.0f, 180.0f, 200.0f, 33.3f}) {
     const std::string name = "turned_" + std::to_string(int(direction)) + ".dat";
     // The file's axes are the wind axes turned back: Q = R(direction)^T.
-    writeTurnedLine(dir / name, direction, items, nP, transposed(rotZ(windAngle(direction))));
+    writeTurnedLine(dir / name, direction, items, nP, rotZ(fileAngle(direction)));
     const KestavLine k = readQuietly((dir / name).string(), 1);
     const Mat3 R = windAxesRotation(direction);
-    const WindAxesLine b = windAxesLine(k, R);
-    const Vector SpB = windAxesShear(k, R, 1);
+    const UpstreamLine b = windAxesLine(k, R, 1);
+    const Vector& SpB = b.Sp;
     const std::string where = "direction " + std::to_string(direction);
     for (int j = 0; j < nP; ++j) {
       EXPECT_NEAR(b.dist[j], a.dist[j], 1e-4) << where << " point " << j;

@@ -41,10 +41,9 @@ TEST(TurbKaimal1dSlow, PeriodogramFollowsSpectraOverFourDecades) {
   const int n1 = 1 << 20;
   const float l1 = 2.0e5f, ustar = 0.4f, z = 40.0f, U0 = 12.0f;
   const double dk = double(kTwoPiF) / l1;
-  const std::array<int, 3> none{};
   std::vector<Vector> f;
   for (int c = 0; c < 3; ++c) f.push_back(vector(1, n1));
-  turbKaimal1d(f, 3, none, {n1, l1}, ustar, z, U0, -123457);
+  turbKaimal1d(f, kAllComponents, {n1, l1}, ustar, z, U0, -123457);
   for (int c = 0; c < 3; ++c) {
     const auto h = testing::lineCoefficients(f[c], n1);
     Bands bands(dk);
@@ -60,7 +59,6 @@ TEST(Turb1dSlow, ShearedPeriodogramFollowsOnePointSpectra) {
   const int n1 = 1 << 16;
   const float l1 = 2.0e4f, alphaeps = 0.05f, L = 35.0f, Gamma = 3.2f;
   const double dk = double(kTwoPiF) / l1;
-  const std::array<int, 3> none{};
   // The one-point spectra on a grid of 20 points per decade, interpolated
   // linearly in log-log coordinates (error below 0.2 per cent on these smooth
   // spectra): an independent, finer route than the engine's splines.
@@ -84,7 +82,7 @@ TEST(Turb1dSlow, ShearedPeriodogramFollowsOnePointSpectra) {
   for (int c = 0; c < 3; ++c) f.push_back(vector(1, n1));
   Bands bands[3] = {Bands(dk), Bands(dk), Bands(dk)};
   for (int seed : {-61, -62}) {
-    turb1d(f, 3, none, {alphaeps, L, Gamma}, {n1, l1}, seed);
+    turb1d(f, kAllComponents, {alphaeps, L, Gamma}, {n1, l1}, seed);
     for (int c = 0; c < 3; ++c) {
       const auto h = testing::lineCoefficients(f[c], n1);
       for (int m = 1; m < n1 / 2; ++m)
@@ -107,7 +105,7 @@ TEST(IncompIsoSlow, VarianceApproachesSig2OnALargeGrid) {
   const std::array<int, 2> comps{0, 1};
   std::vector<Matrix> f;
   for (int c = 0; c < 2; ++c) f.push_back(matrix(1, n, 1, n));
-  IncompIso(f, 2, comps, {n, n, Pair2(len, len)}, sig2, ls, -8080);
+  IncompIso(f, comps, {n, n, Pair2(len, len)}, sig2, ls, -8080);
   for (int c = 0; c < 2; ++c) {
     long double expected = 0, varOfVar = 0;
     for (int i = 1; i <= n; ++i) {
@@ -140,10 +138,9 @@ TEST(Turb2dSlow, PeriodogramFollowsIntegratedSpectraOnALargerGrid) {
   const float alphaeps = 0.05f, L = 30.0f, Gamma = 2.8f;
   const double dk1 = double(kTwoPiF) / lengths.first;
   const double dk2 = double(kTwoPiF) / lengths.second;
-  const std::array<int, 3> none{};
   std::vector<Matrix> f;
   for (int c = 0; c < 3; ++c) f.push_back(matrix(1, n1, 1, n2));
-  turb2d(f, 3, none, {alphaeps, L, Gamma}, {n1, n2, lengths}, absentDim, -777, limNormK);
+  turb2d(f, kAllComponents, {alphaeps, L, Gamma}, {n1, n2, lengths}, absentDim, -777, limNormK);
   for (int c = 0; c < 3; ++c) {
     const auto h = testing::planeCoefficients(f[c], n1, n2);
     testing::ExpSample power;

@@ -28,9 +28,9 @@ void checkPlaneFields(std::span<Matrix> fields, int ncomp, int n1, int n2, const
   }
 }
 
-void checkComponentList(std::span<const int> comps, int ncomp, const char* who) {
-  if (ncomp < 3 && comps.size() < static_cast<std::size_t>(ncomp))
-    fatalError(std::string(who) + ": component list shorter than the number of components");
+int componentCount(std::span<const int> comps, std::size_t most, const char* message) {
+  if (comps.empty() || comps.size() > most) fatalError(message);
+  return static_cast<int>(comps.size());
 }
 
 void checkGridSize(int n, const char* who) {

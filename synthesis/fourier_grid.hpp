@@ -160,7 +160,7 @@ inline float scaled(float d, float x) { return static_cast<float>(double(d) * do
 // The mean and the Nyquist coefficient (elements 1 and 2) are zero. Then one
 // inverse realFft per component. Allocates nothing.
 template <class Amplitude>
-void synthesizeLine(std::span<Vector> fields, int ncomp, LineGrid grid, int seed,
+void synthesizeLine(std::span<Vector> fields, int ncomp, LineGrid grid, std::int32_t seed,
                     Amplitude&& amplitude) {
   const int n1 = grid.N1;
   const float length = grid.L1;
@@ -193,7 +193,7 @@ void synthesizeLine(std::span<Vector> fields, int ncomp, LineGrid grid, int seed
 // line [1 .. 1][1 .. 2 n1], allocated once per call. The mean is set to zero, then one inverse
 // rlft3 per component.
 template <class Amplitude>
-void synthesizePlane(std::span<Matrix> fields, int ncomp, PlaneGrid grid, int seed,
+void synthesizePlane(std::span<Matrix> fields, int ncomp, PlaneGrid grid, std::int32_t seed,
                      Amplitude&& amplitude) {
   const int n1 = grid.N1, n2 = grid.N2;
   const float l1 = grid.lengths.first, l2 = grid.lengths.second;
@@ -257,10 +257,9 @@ void checkLineFields(std::span<Vector> fields, int ncomp, int n1, const char* wh
 // The same for ncomp arrays [1 .. n1][1 .. n2].
 void checkPlaneFields(std::span<Matrix> fields, int ncomp, int n1, int n2, const char* who);
 
-// Checks that comps names a component for each of the ncomp fields (it is
-// not read for ncomp = 3); otherwise ends the run with "<who>: component list
-// shorter than the number of components".
-void checkComponentList(std::span<const int> comps, int ncomp, const char* who);
+// The number of components of a component list, its size: 1 .. most, else
+// the run ends with message.
+int componentCount(std::span<const int> comps, std::size_t most, const char* message);
 
 // Grid sizes: each at least 2 and a power of two, else "<who>: number of points
 // has to be a power of 2 of at least 2".

@@ -9,6 +9,8 @@
 // Sizes are powers of two, at least 2; each engine checks its own (with the
 // third direction of a box needing at least 2 points) and ends the run through
 // fatalError otherwise. Plain values, passed by value.
+#include <array>
+
 #include "numerics/small_types.hpp"
 
 namespace wind {
@@ -25,6 +27,12 @@ struct PlaneGrid {
   int N2 = 0;
   Pair2 lengths;
 };
+
+// The component list of every engine: zero-based component numbers (0 along
+// the wind, 1 across, 2 vertical), one per field, its size the number of
+// components. A three-component field holds the components 0, 1, 2 in this
+// order, the list kAllComponents (the engines do not read a list of three).
+inline constexpr std::array<int, 3> kAllComponents{0, 1, 2};
 
 // A box of N1 x N2 x N3 points over the periods Lbox = (L1, L2, L3) (m).
 struct BoxGrid {

@@ -36,17 +36,18 @@ Mat2 isoTensor2d(float sig2, float Ls, float k1, float k2) {
   return s * q;
 }
 
-void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, PlaneGrid grid,
-               float sig2, float Ls, int seed) {
+void IncompIso(std::span<Matrix> fields, std::span<const int> comps, PlaneGrid grid, float sig2,
+               float Ls, std::int32_t seed) {
   const int N1 = grid.N1, N2 = grid.N2;
-  if (ncomp < 1 || ncomp > 2) fatalError("Number of components not correct (pellam IncompIso)");
+  const int ncomp =
+      detail::componentCount(comps, 2, "Number of components not correct (pellam IncompIso)");
   detail::checkGridSize(N1, kWho);
   detail::checkGridSize(N2, kWho);
   detail::checkPlaneFields(fields, ncomp, N1, N2, kWho);
   // Only the two in-plane components exist; fields[c] receives component
   // comps[c], in the order listed, as in every other engine.
   for (int c = 0; c < ncomp; ++c)
-    if (std::size_t(c) >= comps.size() || comps[std::size_t(c)] < 0 || comps[std::size_t(c)] > 1)
+    if (comps[std::size_t(c)] < 0 || comps[std::size_t(c)] > 1)
       fatalError(ncomp == 1 ? "IncompIso: the component of a one-component field has to be 0 or 1"
                             : "IncompIso: the components of a two-component field have to be 0 or 1");
   const int c0 = comps[0];

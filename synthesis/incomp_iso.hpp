@@ -19,9 +19,10 @@
 // Arguments:
 //   fields  ncomp matrices [1 .. N1][1 .. N2]; element (i, j) is the velocity
 //           at ((i - 1) L1/N1, (j - 1) L2/N2) in m/s. Overwritten.
-//   ncomp   1 or 2, else "Number of components not correct (pellam IncompIso)".
-//   comps   the ncomp components, 0 along the first grid axis and 1 along the
-//           second; fields[c] receives component comps[c]. The amplitude is
+//   comps   the components, 0 along the first grid axis and 1 along the
+//           second; ncomp = comps.size() is 1 or 2, else "Number of
+//           components not correct (pellam IncompIso)". fields[c] receives
+//           component comps[c]. The amplitude is
 //           the root of Phi's block of the listed components, so (1, 0) swaps
 //           the two fields' roles and a component listed twice gives the same
 //           field twice. Any other number ends the run through fatalError.
@@ -38,6 +39,7 @@
 // Besides the ncomp message, ends the run through fatalError on a component
 // other than 0 or 1, on field arrays that do not match the grid,
 // or on a grid size below 2 or not a power of two.
+#include <cstdint>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -54,7 +56,7 @@ float isoSpectrum2d(float sig2, float Ls, float k);
 // s = E(|k|)/(|k|^3 pi), pi in single precision.
 Mat2 isoTensor2d(float sig2, float Ls, float k1, float k2);
 
-void IncompIso(std::span<Matrix> fields, int ncomp, std::span<const int> comps, PlaneGrid grid,
-               float sig2, float Ls, int seed);
+void IncompIso(std::span<Matrix> fields, std::span<const int> comps, PlaneGrid grid, float sig2,
+               float Ls, std::int32_t seed);
 
 }  // namespace wind

@@ -56,13 +56,13 @@ float kaimalCrossSpectrum(float ustar, float z, float /*U0*/, float k) {
                             double(kTwoPiF) * std::pow(1.0 + f, kMinusSevenThirds));
 }
 
-void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, LineGrid grid,
-                  float ustar, float z, float U0, int seed) {
+void turbKaimal1d(std::span<Vector> fields, std::span<const int> comps, LineGrid grid,
+                  float ustar, float z, float U0, std::int32_t seed) {
   const int N1 = grid.N1;
-  if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turbKaimal1d not correct");
+  const int ncomp =
+      detail::componentCount(comps, 3, "Number of components passed to turbKaimal1d not correct");
   detail::checkGridSize(N1, kWho);
   detail::checkLineFields(fields, ncomp, N1, kWho);
-  detail::checkComponentList(comps, ncomp, kWho);
 
   detail::synthesizeLine(fields, ncomp, grid, seed, [&](float k) -> Mat3 {
     // Element (p, q) of the spectral matrix, p and q positions in the

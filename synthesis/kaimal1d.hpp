@@ -17,11 +17,9 @@
 // Arguments:
 //   fields  ncomp vectors [1 .. N1]; element j is the component at
 //           x = (j - 1) L1/N1, in m/s. Overwritten.
-//   ncomp   1, 2 or 3, else "Number of components passed to turbKaimal1d not
-//           correct".
-//   comps   zero-based component numbers (0 along the wind, 1 across, 2
-//           vertical) of fields[0 .. ncomp-1]; not read for ncomp = 3 (the
-//           components are then 0, 1, 2). With two components the pair
+//   comps   the components of fields[0 .. ncomp-1] (synthesis/grid.hpp);
+//           ncomp = comps.size() is 1, 2 or 3, else "Number of components
+//           passed to turbKaimal1d not correct". With two components the pair
 //           (0, 2) and (2, 0) carry the cross-spectrum alike.
 //   grid    N1, a power of two, at least 2, and the line length L1 (m)
 //           (LineGrid, synthesis/grid.hpp).
@@ -33,8 +31,9 @@
 //           it draws xr[c] then xi[c] for c = 0 .. ncomp - 1.
 //
 // Allocates nothing beyond the caller's arrays; ends the run through
-// fatalError on a bad ncomp, on field arrays that do not match ncomp and N1
-// (or a component list shorter than ncomp), or on N1 < 2 or not a power of two.
+// fatalError on a bad ncomp, on field arrays that do not match ncomp and N1,
+// or on N1 < 2 or not a power of two.
+#include <cstdint>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -55,7 +54,7 @@ float kaimalSpectrum(int c, float ustar, float z, float U0, float k);
 //   -6 ustar^2 z/2pi (1 + 9.6 z k/2pi)^(-7/3).
 float kaimalCrossSpectrum(float ustar, float z, float U0, float k);
 
-void turbKaimal1d(std::span<Vector> fields, int ncomp, std::span<const int> comps, LineGrid grid,
-                  float ustar, float z, float U0, int seed);
+void turbKaimal1d(std::span<Vector> fields, std::span<const int> comps, LineGrid grid,
+                  float ustar, float z, float U0, std::int32_t seed);
 
 }  // namespace wind

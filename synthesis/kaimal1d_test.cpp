@@ -43,23 +43,22 @@ TEST(KaimalSpectrum, ReducedFormsAreTheSurfaceLayerSpectra) {
 TEST(TurbKaimal1d, WorkedCaseOfFourPoints) {
   auto f = lines(1, 4);
   const std::array<int, 1> comps{0};
-  turbKaimal1d(f, 1, comps, {4, 4.0f}, 1.0f, 10.0f, 8.0f, -1);
+  turbKaimal1d(f, comps, {4, 4.0f}, 1.0f, 10.0f, 8.0f, -1);
   const float expected[4] = {-0.339476f, -0.069887f, 0.339476f, 0.069887f};
   for (int j = 1; j <= 4; ++j) EXPECT_NEAR(f[0][j], expected[j - 1], 1e-6) << "j = " << j;
 }
 
 TEST(TurbKaimal1d, TwoPointsGiveZeroAndFourPointsOneWave) {
-  const std::array<int, 3> none{};
   auto two = lines(3, 2);
   for (auto& v : two) v[1] = v[2] = 7.0f;  // must be overwritten
-  turbKaimal1d(two, 3, none, {2, 50.0f}, 0.6f, 10.0f, 8.0f, -5);
+  turbKaimal1d(two, kAllComponents, {2, 50.0f}, 0.6f, 10.0f, 8.0f, -5);
   for (int c = 0; c < 3; ++c) {
     EXPECT_EQ(two[c][1], 0.0f) << "c = " << c;
     EXPECT_EQ(two[c][2], 0.0f) << "c = " << c;
   }
   // Four points hold only the wave number 2pi/L1: u(x + L1/2) = -u(x).
   auto four = lines(3, 4);
-  turbKaimal1d(four, 3, none, {4, 50.0f}, 0.6f, 10.0f, 8.0f, -5);
+  turbKaimal1d(four, kAllComponents, {4, 50.0f}, 0.6f, 10.0f, 8.0f, -5);
   for (int c = 0; c < 3; ++c) {
     EXPECT_NE(four[c][1], 0.0f);
     EXPECT_FLOAT_EQ(four[c][3], -four[c][1]) << "c = " << c;
@@ -78,7 +77,7 @@ TEST(TurbKaimal1d, CrossSpectrumForEitherOrderOfTheAlongWindVerticalPair) {
   for (const std::array<int, 2> comps : {std::array<int, 2>{0, 2}, std::array<int, 2>{2, 0},
                                          std::array<int, 2>{0, 0}}) {
     auto f = lines(2, n1);
-    turbKaimal1d(f, 2, comps, {n1, l1}, ustar, z, U0, seed);
+    turbKaimal1d(f, comps, {n1, l1}, ustar, z, U0, seed);
     const auto ref = testing::referenceLine(n1, l1, 2, seed, [&](float k) {
       const long double a = kaimalSpectrum(comps[0], ustar, z, U0, k);
       const long double d = kaimalSpectrum(comps[1], ustar, z, U0, k);
@@ -97,11 +96,10 @@ TEST(TurbKaimal1d, CrossSpectrumForEitherOrderOfTheAlongWindVerticalPair) {
 
 TEST(TurbKaimal1d, LinearInFrictionVelocity) {
   const int n1 = 256;
-  const std::array<int, 3> none{};
   auto a = lines(3, n1), b = lines(3, n1), zero = lines(3, n1);
-  turbKaimal1d(a, 3, none, {n1, 900.0f}, 0.385f, 15.0f, 10.0f, -31);
-  turbKaimal1d(b, 3, none, {n1, 900.0f}, 0.77f, 15.0f, 10.0f, -31);
-  turbKaimal1d(zero, 3, none, {n1, 900.0f}, 0.0f, 15.0f, 10.0f, -31);
+  turbKaimal1d(a, kAllComponents, {n1, 900.0f}, 0.385f, 15.0f, 10.0f, -31);
+  turbKaimal1d(b, kAllComponents, {n1, 900.0f}, 0.77f, 15.0f, 10.0f, -31);
+  turbKaimal1d(zero, kAllComponents, {n1, 900.0f}, 0.0f, 15.0f, 10.0f, -31);
   for (int c = 0; c < 3; ++c) {
     double scale = 0;
     for (int j = 1; j <= n1; ++j) scale = std::max(scale, std::fabs(double(a[c][j])));
@@ -117,9 +115,9 @@ TEST(TurbKaimal1d, ReproducibleWithZeroMean) {
   const int n1 = 512;
   const std::array<int, 2> comps{1, 2};
   auto a = lines(2, n1), b = lines(2, n1), other = lines(2, n1);
-  turbKaimal1d(a, 2, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2024);
-  turbKaimal1d(b, 2, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2024);
-  turbKaimal1d(other, 2, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2025);
+  turbKaimal1d(a, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2024);
+  turbKaimal1d(b, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2024);
+  turbKaimal1d(other, comps, {n1, 2000.0f}, 0.5f, 30.0f, 12.0f, -2025);
   bool differs = false;
   for (int c = 0; c < 2; ++c) {
     double sum = 0, sumAbs = 0;
@@ -140,12 +138,11 @@ TEST(TurbKaimal1d, PeriodogramFollowsTheKaimalSpectra) {
   const int n1 = 4096;
   const float l1 = 6000.0f, ustar = 0.45f, z = 2.5f, U0 = 10.0f;
   const double dk = double(kTwoPiF) / l1;
-  const std::array<int, 3> none{};
   testing::ExpSample power[3];
   double coSum = 0, coExpected = 0;
   for (int seed : {-11, -12}) {
     auto f = lines(3, n1);
-    turbKaimal1d(f, 3, none, {n1, l1}, ustar, z, U0, seed);
+    turbKaimal1d(f, kAllComponents, {n1, l1}, ustar, z, U0, seed);
     std::vector<std::vector<std::complex<double>>> h;
     for (int c = 0; c < 3; ++c) h.push_back(testing::lineCoefficients(f[c], n1));
     for (int m = 1; m < n1 / 2; ++m) {
@@ -170,26 +167,26 @@ TEST(TurbKaimal1d, PeriodogramFollowsTheKaimalSpectra) {
 }
 
 TEST(TurbKaimal1dDeathTest, BadComponentCountOrArrays) {
-  const std::array<int, 3> comps{0, 1, 2};
-  for (int ncomp : {0, 4})
+  const std::array<int, 4> comps{0, 1, 2, 0};
+  for (std::size_t ncomp : {0, 4})
     EXPECT_EXIT(
         {
           auto f = lines(3, 8);
-          turbKaimal1d(f, ncomp, comps, {8, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
+          turbKaimal1d(f, std::span(comps).first(ncomp), {8, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
         },
         ExitedWithCode(1), fatalReport("Number of components passed to turbKaimal1d not correct"))
         << "ncomp = " << ncomp;
   EXPECT_EXIT(
       {
         auto f = lines(1, 8);
-        turbKaimal1d(f, 1, comps, {16, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
+        turbKaimal1d(f, std::span(comps).first(1), {16, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
       },
       ExitedWithCode(1),
       fatalReport("turbKaimal1d: field arrays do not match the number of components or the grid"));
   EXPECT_EXIT(
       {
         auto f = lines(1, 1);
-        turbKaimal1d(f, 1, comps, {1, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
+        turbKaimal1d(f, std::span(comps).first(1), {1, 10.0f}, 0.4f, 10.0f, 8.0f, -1);
       },
       ExitedWithCode(1),
       fatalReport("turbKaimal1d: number of points has to be a power of 2 of at least 2"));

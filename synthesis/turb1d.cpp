@@ -39,14 +39,14 @@ Vector turb1dSplineGrid(int N1, float L1) {
   return kgrid;
 }
 
-void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, LineGrid grid, int seed) {
+void turb1d(std::span<Vector> fields, std::span<const int> comps, const TensorModel& model,
+            LineGrid grid, std::int32_t seed) {
   const int N1 = grid.N1;
   const float L1 = grid.L1;
-  if (ncomp < 1 || ncomp > 3) fatalError("Number of components passed to turb1d not correct");
+  const int ncomp =
+      detail::componentCount(comps, 3, "Number of components passed to turb1d not correct");
   detail::checkGridSize(N1, kWho);
   detail::checkLineFields(fields, ncomp, N1, kWho);
-  detail::checkComponentList(comps, ncomp, kWho);
   model.checkTables();
 
   // One-point spectra times k^(5/3) on the logarithmic grid, and their splines.

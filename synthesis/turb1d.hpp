@@ -20,10 +20,9 @@
 // Arguments:
 //   fields  ncomp vectors [1 .. N1]; element j is the component at
 //           x = (j - 1) L1/N1, in m/s. Overwritten.
-//   ncomp   1, 2 or 3, else "Number of components passed to turb1d not
-//           correct".
-//   comps   zero-based components of fields[0 .. ncomp-1]; not read for
-//           ncomp = 3 (components 0, 1, 2). The pairs (0, 1) and (1, 2) have
+//   comps   the components of fields[0 .. ncomp-1] (synthesis/grid.hpp);
+//           ncomp = comps.size() is 1, 2 or 3, else "Number of components
+//           passed to turb1d not correct". The pairs (0, 1) and (1, 2) have
 //           no cross-spectrum on a line.
 //   model   the tensor model (tensor/model.hpp); its tables are checked once
 //           before any integral (TensorModel::checkTables).
@@ -40,6 +39,7 @@
 // match ncomp and N1, on N1 < 2 or not a power of two, on a model without the
 // tables it needs, and with the messages of the integrals, the splines and
 // sqrtSym3.
+#include <cstdint>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -55,7 +55,7 @@ namespace wind {
 // with 2pi, pi and 0.2 in single precision and kmin and kgrid rounded to float.
 Vector turb1dSplineGrid(int N1, float L1);
 
-void turb1d(std::span<Vector> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, LineGrid grid, int seed);
+void turb1d(std::span<Vector> fields, std::span<const int> comps, const TensorModel& model,
+            LineGrid grid, std::int32_t seed);
 
 }  // namespace wind

@@ -15,18 +15,17 @@ constexpr const char* kWho = "turb2d";
 
 }  // namespace
 
-void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, PlaneGrid grid, int absentDim, int seed, Pair2 LimNormK) {
-  if (ncomp < 1 || ncomp > 3) fatalError("Number of components not correct");
+void turb2d(std::span<Matrix> fields, std::span<const int> comps, const TensorModel& model,
+            PlaneGrid grid, int absentDim, std::int32_t seed, Pair2 LimNormK) {
+  const int ncomp = detail::componentCount(comps, 3, "Number of components not correct");
   detail::checkGridSize(grid.N1, kWho);
   detail::checkGridSize(grid.N2, kWho);
   detail::checkPlaneFields(fields, ncomp, grid.N1, grid.N2, kWho);
-  detail::checkComponentList(comps, ncomp, kWho);
   model.checkTables();
 
   const Pair2 lengths = grid.lengths;
   const float l2 = lengths.second;
-  const float L = model.L;
+  const float L = model.params.L;
   const int c0 = ncomp < 3 ? comps[0] : 0;
   const int c1 = ncomp == 2 ? comps[1] : 1;
 

@@ -24,9 +24,9 @@
 //   fields    ncomp matrices [1 .. N1][1 .. N2]; element (i, j) is the velocity
 //             at ((i - 1) L1/N1, (j - 1) L2/N2): first coordinate along axis
 //             1, second along axis 3 (absentDim 1) or axis 2 (absentDim 2).
-//   ncomp     1, 2 or 3, else "Number of components not correct".
-//   comps     zero-based components of fields[0 .. ncomp-1]; not read for
-//             ncomp = 3 (components 0, 1, 2).
+//   comps     the components of fields[0 .. ncomp-1] (synthesis/grid.hpp);
+//             ncomp = comps.size() is 1, 2 or 3, else "Number of components
+//             not correct".
 //   model     the tensor model (tensor/model.hpp); its tables are checked
 //             once before any work (TensorModel::checkTables).
 //   grid      N1, N2, powers of two, at least 2, and lengths = (L1, L2), the
@@ -49,6 +49,7 @@
 // arrays that do not match the grid, on a grid size below 2 or not a power of
 // two, on a model without the tables it needs, and with the messages of the
 // integrals and of sqrtSym3.
+#include <cstdint>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -58,7 +59,7 @@
 
 namespace wind {
 
-void turb2d(std::span<Matrix> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, PlaneGrid grid, int absentDim, int seed, Pair2 LimNormK);
+void turb2d(std::span<Matrix> fields, std::span<const int> comps, const TensorModel& model,
+            PlaneGrid grid, int absentDim, std::int32_t seed, Pair2 LimNormK);
 
 }  // namespace wind

@@ -58,7 +58,7 @@ TEST(Turb2d, TwoComponentsMatchDirectSum) {
   }
   const std::array<int, 2> comps{0, 2};
   auto f = planes(2, n1, n2);
-  turb2d(f, 2, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
+  turb2d(f, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
   const auto ref = testing::referencePlane(
       n1, n2, lengths.first, lengths.second, 2, seed, [&](float k1, float k2) {
         auto s = [&](int a, int b) {
@@ -76,7 +76,7 @@ TEST(Turb2d, OneComponentUsesTheAliasedSpectrum) {
   const Pair2 lengths(64.0f, 48.0f), limNormK(0.0f, 0.0f);
   const std::array<int, 1> comps{1};
   auto f = planes(1, n1, n2);
-  turb2d(f, 1, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
+  turb2d(f, comps, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
   const auto ref = testing::referencePlane(
       n1, n2, lengths.first, lengths.second, 1, seed, [&](float k1, float k2) {
         testing::AmplitudeL m{};
@@ -93,10 +93,9 @@ TEST(Turb2d, OneComponentUsesTheAliasedSpectrum) {
 
 TEST(Turb2d, ThreeComponentsReproducibleWithZeroMean) {
   const int n1 = 4, n2 = 8;
-  const std::array<int, 3> none{};
   auto a = planes(3, n1, n2), b = planes(3, n1, n2);
   for (auto* f : {&a, &b})
-    turb2d(*f, 3, none, {kAlphaeps, kL, kGamma}, {n1, n2, Pair2(80.0f, 80.0f)}, 1, -9,
+    turb2d(*f, kAllComponents, {kAlphaeps, kL, kGamma}, {n1, n2, Pair2(80.0f, 80.0f)}, 1, -9,
            Pair2(0.0f, 0.0f));
   for (int c = 0; c < 3; ++c) {
     double sum = 0, sumAbs = 0;
@@ -118,7 +117,6 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
   const Pair2 lengths(240.0f, 160.0f), limNormK(0.0f, 0.0f);
   const double dk1 = double(kTwoPiF) / lengths.first;
   const double dk2 = double(kTwoPiF) / lengths.second;
-  const std::array<int, 3> none{};
   // The model at the interior wave vectors l = 2 .. n2/2, computed once.
   struct Mode {
     int i, l;
@@ -142,7 +140,8 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
   long count = 0;
   for (int seed : {-31, -32, -33, -34}) {
     auto f = planes(3, n1, n2);
-    turb2d(f, 3, none, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed, limNormK);
+    turb2d(f, kAllComponents, {kAlphaeps, kL, kGamma}, {n1, n2, lengths}, absentDim, seed,
+           limNormK);
     std::vector<testing::PlaneCoefficients> h;
     for (int c = 0; c < 3; ++c) h.push_back(testing::planeCoefficients(f[c], n1, n2));
     for (const Mode& m : modes) {
@@ -162,12 +161,12 @@ TEST(Turb2d, PeriodogramFollowsTheIntegratedSpectra) {
 }
 
 TEST(Turb2dDeathTest, AbsentAlongWindAxisAndBadComponentCount) {
-  const std::array<int, 3> comps{0, 1, 2};
+  const std::array<int, 4> comps{0, 1, 2, 0};
   // `arrays` arrays of 4 x 4 points handed to a run on a 4 x n2 grid.
-  auto run = [&](int arrays, int n2, int ncomp, int absentDim, Pair2 limNormK) {
+  auto run = [&](int arrays, int n2, std::size_t ncomp, int absentDim, Pair2 limNormK) {
     auto f = planes(arrays, 4, 4);
-    turb2d(f, ncomp, comps, {kAlphaeps, kL, kGamma}, {4, n2, Pair2(50.0f, 50.0f)}, absentDim, -1,
-           limNormK);
+    turb2d(f, std::span(comps).first(ncomp), {kAlphaeps, kL, kGamma},
+           {4, n2, Pair2(50.0f, 50.0f)}, absentDim, -1, limNormK);
   };
   const auto integrateComp =
       fatalReport("IntegrateComp has to be 1 or 2 (corresponding to k_2 or k_3)");

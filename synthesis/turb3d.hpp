@@ -49,8 +49,8 @@
 // packed half spectrum of rlft3; the k3 = N3/2 plane lives in a working plane
 // [1..N1][1..2 N2] per component, allocated once per call.
 //
-// Arguments: comps holds ncomp zero-based component numbers (0 along the
-// wind, 1 across, 2 vertical) and is not read for ncomp = 3; the model
+// Arguments: comps lists the components of fields[0 .. ncomp-1]
+// (synthesis/grid.hpp), ncomp = comps.size(); the model
 // (tensor/model.hpp) goes unchanged to every tensor routine, and its tables
 // are checked once before any work (TensorModel::checkTables).
 //
@@ -62,14 +62,22 @@
 // it needs; and the failures of the routines called (allocation, jacobi, the
 // cell integrals, rlft3).
 //
-// Threads. The wave vectors are visited plane by plane (one i per task, on
-// all threads of the OpenMP team, maxThreads of numerics/threads.hpp; one
-// thread below 2048 wave vectors), in slabs of consecutive planes. The
-// deviates cannot be drawn in parallel, but each generated wave vector draws
-// exactly 2 ncomp of them, so the deviates of a whole slab are drawn ahead, in
-// the visiting order, into one of a ring of three buffers: whichever thread
-// finds the generator free draws the next slab while the others form the
-// coefficients of earlier ones; no thread waits at a barrier.
+// Steps. The plan of the wave-vector space (synthesis/turb3d_plan.hpp) fixes
+// which wave vectors are generated and their places in the sequence; the
+// amplitude step of one plane i (synthesis/turb3d_plane.hpp) forms and stores
+// their coefficients from deviates it is given; the draw-ahead ring
+// (synthesis/deviate_ring.hpp) draws the deviates and hands each plane its
+// own; the transforms end the call.
+//
+// Threads. The wave vectors are visited plane by plane (one i at a time per
+// thread, on all threads of the OpenMP team, maxThreads of
+// numerics/threads.hpp; one thread below 2048 wave vectors), in slabs of
+// consecutive planes. The deviates cannot be drawn in parallel, but each
+// generated wave vector draws exactly 2 ncomp of them, so the deviates of a
+// whole slab are drawn ahead, in the visiting order, into one of a ring of
+// three buffers: whichever thread finds the generator free draws the next slab
+// while the others form the coefficients of earlier ones; no thread waits at a
+// barrier.
 // Every stored coefficient (the Hermitian mirror writes included) belongs to
 // exactly one generated wave vector, so no two tasks write the same element,
 // and each one is computed by the same operations whichever thread runs it:
@@ -93,8 +101,8 @@
 //
 // State: none beyond the call. Memory: the fields themselves, ncomp planes
 // of N1 x 2 N2 floats, three slabs of deviates (a fraction of a percent of the
-// fields, at least two planes per thread) and one row index per thread;
-// nothing is allocated per wave vector.
+// fields, at least two planes per thread), the plan's N1 + 1 plane starts and
+// one counter per slab; nothing is allocated per wave vector.
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -124,8 +132,7 @@ struct Turb3dWork {
   SynthesisProgress* progress = nullptr;
 };
 
-void turb3d(std::span<F3tensor> fields, int ncomp, std::span<const int> comps,
-            const TensorModel& model, BoxGrid grid, std::int32_t seed, Vector3 LimNormK,
-            const Turb3dWork& work = {});
+void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
+            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work = {});
 
 }  // namespace wind

@@ -44,7 +44,8 @@ Fields synthesise(const Box& b, int ncomp, std::vector<int> comps, Vector3 lim,
                   const UpstreamTables* tables = nullptr) {
   Fields r;
   for (int c = 0; c < ncomp; ++c) r.fields[c] = f3tensor(1, b.N1, 1, b.N2, 1, b.N3);
-  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), ncomp, comps,
+  if (ncomp == 3) comps = {0, 1, 2};
+  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), comps,
          {alphaeps, kL, kGamma, terrain, tables}, b, seed, lim);
   return r;
 }
@@ -310,7 +311,7 @@ TEST(Turb3d, BadComponentCountsAndShapesAreFatal) {
               fatalReport("The third dimension of a three-dimensional field needs at least 2 "
                           "points"));
   std::array<F3tensor, 1> wrong{f3tensor(1, 4, 1, 4, 1, 8)};
-  EXPECT_EXIT(turb3d(wrong, 1, std::vector<int>{0}, {kAlphaeps, kL, kGamma}, {4, 4, 4, kCube.Lbox},
+  EXPECT_EXIT(turb3d(wrong, std::vector<int>{0}, {kAlphaeps, kL, kGamma}, {4, 4, 4, kCube.Lbox},
                      kSeed, Vector3(0.0f)),
               ExitedWithCode(1), fatalReport("turb3d: field array does not match the grid"));
 }

@@ -58,11 +58,11 @@ std::vector<Case> cases(const UpstreamTables* tables) {
   const BoxGrid cube{16, 16, 16, Vector3(64.0f, 64.0f, 64.0f)};
   const Vector3 cells(3.0f, 3.5f, 3.5f);
   return {
-      {"three components, cells", load, {0.1f, 30.0f, 3.9f}, 3, {}, cells},
+      {"three components, cells", load, {0.1f, 30.0f, 3.9f}, 3, {0, 1, 2}, cells},
       {"u and v, Gamma 0", cube, {0.1f, 30.0f, 0.0f}, 2, {0, 1}, Vector3(0.0f)},
       {"v and w, cells", load, {0.1f, 30.0f, 3.9f}, 2, {1, 2}, cells},
       {"v alone", cube, {0.1f, 30.0f, 3.9f}, 1, {1}, Vector3(0.0f)},
-      {"terrain and roughness", cube, {0.0f, 30.0f, 3.9f, true, tables}, 3, {}, cells},
+      {"terrain and roughness", cube, {0.0f, 30.0f, 3.9f, true, tables}, 3, {0, 1, 2}, cells},
   };
 }
 
@@ -96,9 +96,9 @@ std::vector<F3tensor> sequentialReference(const Case& c) {
           continue;
         const Vector3 k(waveNumber(waveIndex(i, g.N1), g.Lbox.x),
                         waveNumber(waveIndex(j, g.N2), g.Lbox.y), waveNumber(l - 1, g.Lbox.z));
-        const bool cell = insideCellLimit(k.x, c.model.L, c.lim.x) &&
-                          insideCellLimit(k.y, c.model.L, c.lim.y) &&
-                          insideCellLimit(k.z, c.model.L, c.lim.z);
+        const bool cell = insideCellLimit(k.x, c.model.params.L, c.lim.x) &&
+                          insideCellLimit(k.y, c.model.params.L, c.lim.y) &&
+                          insideCellLimit(k.z, c.model.params.L, c.lim.z);
         const Coefficient h = drawCoefficient(amp(k, cell), c.ncomp, gen, state);
         for (int q = 0; q < c.ncomp; ++q) {
           const float re = scaled(D, h.re[q]), im = scaled(D, h.im[q]);
@@ -127,7 +127,7 @@ std::vector<F3tensor> parallelRun(const Case& c, int threads, Turb3dAmplitudes* 
   const int before = maxThreads();
   setThreads(threads);
   std::vector<F3tensor> f = boxes(c.grid, c.ncomp);
-  turb3d(f, c.ncomp, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr});
+  turb3d(f, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr});
   setThreads(before);
   return f;
 }

@@ -19,7 +19,7 @@ void TensorModel::checkTables() const {
   if (!needsTables()) return;
   const UpstreamTables& t = lookupTables();
   if (Terrain && !t.hasStretch) fatalError(kStretchTablesMissing);
-  if (alphaeps == 0.0f && !t.hasRoughness) fatalError(kRoughnessTableMissing);
+  if (params.alphaeps == 0.0f && !t.hasRoughness) fatalError(kRoughnessTableMissing);
 }
 
 }  // namespace wind

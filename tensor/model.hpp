@@ -4,11 +4,15 @@
 // the synthesis engines and the spectrum calculator need to know about the
 // turbulence, handed on unchanged from the driver to the innermost integrand.
 //
+// ModelParameters, the three numbers of the model, which the parameter sources
+// derive from a site (or read as they are):
 //   alphaeps  spectral level alpha eps^(2/3) in m^(4/3) s^-2; 0 means that the
 //             level is read per wave number from the roughness table
-//             (roughnessAlphaeps of tensor/upstream_tables.hpp);
+//             (roughnessAlphaeps of tensor/upstream_lookup.hpp);
 //   L         length scale (m);
-//   Gamma     shear-distortion parameter (0: isotropic);
+//   Gamma     shear-distortion parameter (0: isotropic).
+// TensorModel, the model as the routines take it:
+//   params    the three numbers;
 //   Terrain   the scale-dependent stretch of the terrain option;
 //   tables    the run's upstream-memory tables, read-only, or none.
 //
@@ -19,21 +23,25 @@
 // calculator call it before any work); the lookups themselves end the run with
 // the same messages if a routine is called on an unchecked model.
 //
-// A plain value: five words, cheap to copy, no ownership (the tables outlive
+// Plain values: five words, cheap to copy, no ownership (the tables outlive
 // every computation that reads them), no state, reentrant.
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
-struct TensorModel {
+struct ModelParameters {
   float alphaeps = 0.0f;
   float L = 0.0f;
   float Gamma = 0.0f;
+};
+
+struct TensorModel {
+  ModelParameters params;
   bool Terrain = false;
   const UpstreamTables* tables = nullptr;
 
   // Terrain on or alphaeps == 0: the model reads the upstream-memory tables.
-  bool needsTables() const { return Terrain || alphaeps == 0.0f; }
+  bool needsTables() const { return Terrain || params.alphaeps == 0.0f; }
 
   // The tables that the lookups read: *tables, or an empty set (whose lookups
   // are fatal) when there are none.

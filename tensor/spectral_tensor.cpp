@@ -29,7 +29,8 @@ Mat3 crossMatrix(Vector3 c) {
 
 Mat3 isoAmplitude(const TensorModel& model, Vector3 k) {
   const float kSq = dot(k, k);
-  const float s = toFloat(std::sqrt(double(isoSpectralDensity(model.alphaeps, model.L, kSq))));
+  const float s =
+      toFloat(std::sqrt(double(isoSpectralDensity(model.params.alphaeps, model.params.L, kSq))));
   // M(k) = -[k]x.
   const Mat3 m(0.0f, k.z, -k.y,  //
                -k.z, 0.0f, k.x,  //
@@ -38,7 +39,7 @@ Mat3 isoAmplitude(const TensorModel& model, Vector3 k) {
 }
 
 Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
-  const float L = model.L, Gamma = model.Gamma;
+  const float L = model.params.L, Gamma = model.params.Gamma;
   if (Gamma == 0.0f) return isoAmplitude(model, k);
 
   const float k1 = k.x, k2 = k.y, k3 = k.z;
@@ -94,7 +95,7 @@ Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
   // Without tables the lookups below end the run with a message naming the
   // missing option.
   const UpstreamTables& tab = model.lookupTables();
-  const float L = model.L;
+  const float L = model.params.L;
   Vector3 kStretched = k;
   Mat3 r;
   if (model.Terrain) {
@@ -107,7 +108,8 @@ Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
   }
   // The model at this wave number: with the roughness option, its level.
   TensorModel local = model;
-  if (local.alphaeps == 0.0f) local.alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
+  if (local.params.alphaeps == 0.0f)
+    local.params.alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
   const Mat3 amp = shearAmplitude(local, kStretched);
   return model.Terrain ? r * amp : amp;
 }

@@ -146,7 +146,7 @@ double phiIntk2k3(const TensorModel& model, float k1, std::span<int, 2> pair, fl
   // Phi12 and Phi23 are odd in k2.
   if ((i == 0 && j == 1) || (i == 1 && j == 2)) return 0.0;
 
-  const float ks = mapScale(k1, model.L);
+  const float ks = mapScale(k1, model.params.L);
   const auto integrand = [=, &model](double s2, double s3) {
     const float k2 = mapToWaveNumber(ks, s2);
     const float k3 = mapToWaveNumber(ks, s3);
@@ -168,7 +168,7 @@ double phiIntComp(const TensorModel& model, float k1, float kOther, int Integrat
                   int i, int j) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  return lineIntegral(model.L, k1, kOther, IntegrateComp, tol,
+  return lineIntegral(model.params.L, k1, kOther, IntegrateComp, tol,
                       [&](float, Vector3 k) { return at(spectralTensor(model, k), i, j); });
 }
 
@@ -177,7 +177,7 @@ double phiIntCompAlias(const TensorModel& model, float k1, float kOther, int Int
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
   const float p1 = periods.first, p2 = periods.second;
-  return lineIntegral(model.L, k1, kOther, IntegrateComp, tol, [&](float kappa, Vector3 k) {
+  return lineIntegral(model.params.L, k1, kOther, IntegrateComp, tol, [&](float kappa, Vector3 k) {
     float pij = at(spectralTensor(model, k), i, j);
     // Energy folded back from the aliases of the two resolved components.
     static constexpr int kShifts[] = {-2, -1, 1, 2};
@@ -186,7 +186,7 @@ double phiIntCompAlias(const TensorModel& model, float k1, float kOther, int Int
         const float k1Shifted = static_cast<float>(double(k1) + double(a) / p1);
         const float kOtherShifted = static_cast<float>(double(kOther) + double(b) / p2);
         pij = static_cast<float>(
-            pij + inertialPhi11(model.alphaeps,
+            pij + inertialPhi11(model.params.alphaeps,
                                 lineWaveVector(k1Shifted, kappa, kOtherShifted, IntegrateComp)));
       }
     return pij;
@@ -197,7 +197,7 @@ double phiIntkxSinc(const TensorModel& model, float k1, float c, float Delta, in
                     float tol, int i, int j) {
   checkIntegrateComp(IntegrateComp);
   checkComponents(i, j);
-  const float ks = mapScale(k1, model.L);
+  const float ks = mapScale(k1, model.params.L);
   const auto integrand = [=, &model](double s, double kOther) {
     if (std::fabs(s) > kMapCutoff) return 0.0;
     const float kappa = mapToWaveNumber(ks, s);

@@ -171,7 +171,8 @@ inline std::array<Complex, 3> drawReference(const AmplitudeL& m, int ncomp, long
 // Reference line: for m = 1 .. n1/2 - 1 (in that order) the coefficient from
 // amplitude(k_m), k_m = float(m 2pi/L1), and u_c(x_j) = sum_m Re[C_m exp(-i k_m x_j)].
 inline std::vector<std::vector<long double>> referenceLine(
-    int n1, float l1, int ncomp, int seed, const std::function<AmplitudeL(float)>& amplitude) {
+    int n1, float l1, int ncomp, std::int32_t seed,
+    const std::function<AmplitudeL(float)>& amplitude) {
   const long double d = normL(1, l1);
   RandomGenerator gen;
   std::int32_t state = seed;
@@ -191,7 +192,7 @@ inline std::vector<std::vector<long double>> referenceLine(
 // k1 = float(m(i) 2pi/L1), k2 = float((l - 1) 2pi/L2); u_c[i][j] as above over
 // the Hermitian-completed full grid. Fails the test if a wave vector is met twice.
 inline std::vector<std::vector<long double>> referencePlane(
-    int n1, int n2, float l1, float l2, int ncomp, int seed,
+    int n1, int n2, float l1, float l2, int ncomp, std::int32_t seed,
     const std::function<AmplitudeL(float, float)>& amplitude) {
   const long double d = normL(2, (long double)l1 * l2);
   RandomGenerator gen;

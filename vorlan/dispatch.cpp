@@ -9,13 +9,14 @@
 //
 // The reader has already rejected Kaimal1d with fieldDim other than 1 and 2D
 // with fieldDim other than 2, and checked that the seed is a negative 32-bit
-// integer. The tensor model (alphaeps, L, Gamma, the Terrain switch and the
-// run's tables) exists only for the tensor-model sources; the Kaimal and
-// isotropic engines take their own parameters. Every engine gets the grid of
+// integer. The tensor model (siteTensorModel, sources/site_steps.hpp) exists
+// only for the tensor-model sources; the Kaimal and isotropic engines take
+// their own parameters. Every engine gets the grid of
 // its dimension from NPoint and LMax.
 #include <cstdint>
 #include <span>
 
+#include "sources/site_steps.hpp"
 #include "synthesis/incomp_iso.hpp"
 #include "synthesis/kaimal1d.hpp"
 #include "synthesis/turb1d.hpp"
@@ -30,37 +31,32 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
   const auto n = std::size_t(in.nComp);
   const std::span<const int> comps(in.components, n);
   const auto seed = static_cast<std::int32_t>(in.seed);
-  const TensorModel model{.alphaeps = roughnessLevel(in) ? 0.0f : in.alphaeps,
-                          .L = in.L,
-                          .Gamma = in.Gamma,
-                          .Terrain = terrainFlag(in),
-                          .tables = &tables};
+  const TensorModel model = siteTensorModel(in, &tables);
 
   switch (in.fieldDim) {
     case 1: {
       const std::span<Vector> lines(fields.line.data(), n);
       const LineGrid grid{in.NPoint[0], in.LMax[0]};
       if (in.source == ParameterSource::Kaimal1d)
-        turbKaimal1d(lines, in.nComp, comps, grid, in.ustar, in.z, in.U0, seed);
+        turbKaimal1d(lines, comps, grid, in.ustar, in.z, in.U0, seed);
       else
-        turb1d(lines, in.nComp, comps, model, grid, seed);
+        turb1d(lines, comps, model, grid, seed);
       return;
     }
     case 2: {
       const std::span<Matrix> planes(fields.plane.data(), n);
       const PlaneGrid grid{in.NPoint[0], in.NPoint[1], Pair2(in.LMax[0], in.LMax[1])};
       if (in.source == ParameterSource::TwoD)
-        IncompIso(planes, in.nComp, comps, grid, in.sig2_2D, in.L_2D, seed);
+        IncompIso(planes, comps, grid, in.sig2_2D, in.L_2D, seed);
       else
-        turb2d(planes, in.nComp, comps, model, grid, in.absentDim, seed,
-               Pair2(limNormK.x, limNormK.y));
+        turb2d(planes, comps, model, grid, in.absentDim, seed, Pair2(limNormK.x, limNormK.y));
       return;
     }
     default: {
       const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                          Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
-      turb3d(std::span<F3tensor>(fields.box.data(), n), in.nComp, comps, model, grid, seed,
-             limNormK, Turb3dWork{context.amplitudes, &context.progress});
+      turb3d(std::span<F3tensor>(fields.box.data(), n), comps, model, grid, seed, limNormK,
+             Turb3dWork{context.amplitudes, &context.progress});
       return;
     }
   }

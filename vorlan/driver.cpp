@@ -21,21 +21,6 @@
 
 namespace wind {
 
-FieldArrays allocateFields(const SimulationInput& in) {
-  FieldArrays f;
-  f.fieldDim = in.fieldDim;
-  f.nComp = in.nComp;
-  const int n1 = in.NPoint[0], n2 = in.NPoint[1], n3 = in.NPoint[2];
-  for (int c = 0; c < in.nComp; ++c) {
-    switch (in.fieldDim) {
-      case 1: f.line[c] = vector(1, n1); break;
-      case 2: f.plane[c] = matrix(1, n1, 1, n2); break;
-      case 3: f.box[c] = f3tensor(1, n1, 1, n2, 1, n3); break;
-    }
-  }
-  return f;
-}
-
 void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgress* progress) {
   // Each array is one contiguous block with the last index fastest, which is
   // exactly the file layout: one write per component, no copy.
@@ -44,14 +29,6 @@ void writeFields(const FieldArrays& fields, OutputFiles& files, SynthesisProgres
     const std::span<const float> v = fields.values(c);
     files.write(c, v.data(), std::int64_t(v.size()));
     if (progress != nullptr) progress->advance();
-  }
-}
-
-void releaseFields(FieldArrays& fields) {
-  for (int c = 0; c < fields.nComp; ++c) {
-    fields.line[c].reset();
-    fields.plane[c].reset();
-    fields.box[c].reset();
   }
 }
 
@@ -88,6 +65,45 @@ bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {
   const double fieldBytes = 4.0 * in.nComp * double(in.NPoint[0]) * in.NPoint[1] * in.NPoint[2];
   const double storeBytes = double(turb3dAmplitudeBytes(grid, in.nComp));
   return storeBytes + fieldBytes <= kAmplitudeStoreShare * physicalMemory();
+}
+
+// The runs of one command line: the input itself, or with --seeds one copy
+// per seed with the seed's file names (which the parameter file's names are
+// read for but never created under).
+std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
+                                         const std::vector<long>& seeds) {
+  std::vector<SimulationInput> runs;
+  if (seeds.empty()) runs.push_back(input);
+  for (const long seed : seeds) {
+    SimulationInput run = input;
+    run.seed = seed;
+    for (int c = 0; c < run.nComp; ++c) {
+      run.fname[c] = seededFileName(input.fname[c], seed);
+      if (run.fname[c].size() > kMaxFileName)
+        fatalError("The output file name is longer than 255 characters");
+    }
+    runs.push_back(run);
+  }
+  return runs;
+}
+
+// The names of every run are checked before any file is created: none may
+// destroy another output, the parameter file, the terrain file or a run
+// record.
+void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName) {
+  for (const SimulationInput& run : runs) {
+    const std::string terrainFile =
+        run.source == ParameterSource::terrain ? run.terrainFile : std::string();
+    checkOutputNames(run.fname, run.nComp, inputName, terrainFile);
+    if (writesRunRecord(run))
+      checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
+  }
+}
+
+// VORLAN_STAGE_TIMES set and not empty.
+bool stageTimesWanted() {
+  const char* v = std::getenv("VORLAN_STAGE_TIMES");
+  return v != nullptr && *v != '\0';
 }
 
 void printStageTimes(std::ostream& echo, const SynthesisProgress& p) {
@@ -127,29 +143,8 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   readOutputNames(in, echo, input);
   in.close();
 
-  // The names of every run (one per seed with --seeds, where the parameter
-  // file's names are read and echoed but not created) are checked before any
-  // file is created: none may destroy another output, the parameter file, the
-  // terrain file or a run record.
-  const std::string terrainFile =
-      input.source == ParameterSource::terrain ? input.terrainFile : std::string();
-  std::vector<SimulationInput> runs;
-  if (!seeded) runs.push_back(input);
-  for (const long seed : options.seeds) {
-    SimulationInput run = input;
-    run.seed = seed;
-    for (int c = 0; c < run.nComp; ++c) {
-      run.fname[c] = seededFileName(input.fname[c], seed);
-      if (run.fname[c].size() > kMaxFileName)
-        fatalError("The output file name is longer than 255 characters");
-    }
-    runs.push_back(run);
-  }
-  for (const SimulationInput& run : runs) {
-    checkOutputNames(run.fname, run.nComp, inputName, terrainFile);
-    if (writesRunRecord(run))
-      checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
-  }
+  const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
+  checkRunNames(runs, inputName);
   // A run's files are created at once; a run that fails from then on leaves
   // no record, not even one of an earlier run.
   const auto create = [&](const SimulationInput& run, OutputFiles& out) {
@@ -160,10 +155,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
 
-  const bool timed = [] {
-    const char* v = std::getenv("VORLAN_STAGE_TIMES");
-    return v != nullptr && *v != '\0';
-  }();
+  const bool timed = stageTimesWanted();
   SynthesisContext context;
   Turb3dAmplitudes store;
   if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;

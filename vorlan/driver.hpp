@@ -28,57 +28,27 @@
 // dispatch. Callers that need shared state between them (the terrain tables
 // that the tensor model reads during synthesis) capture it in both closures.
 
-#include <array>
 #include <concepts>
 #include <functional>
 #include <iosfwd>
-#include <span>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
 #include "synthesis/progress.hpp"
 #include "synthesis/turb3d.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
+#include "vorlan/field_arrays.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
 
 class OutputFiles;
 
-// One 1-based array per velocity component: line[c] = vector(1, N1) for a
-// one-dimensional field, plane[c] = matrix(1, N1, 1, N2) for a two-dimensional
-// one, box[c] = f3tensor(1, N1, 1, N2, 1, N3) for a three-dimensional one;
-// c = 0 .. nComp-1 follows the input's component list. Only the arrays of the
-// field's dimension and of its nComp components are allocated.
-struct FieldArrays {
-  int fieldDim = 0;
-  int nComp = 0;
-  std::array<Vector, 3> line;
-  std::array<Matrix, 3> plane;
-  std::array<F3tensor, 3> box;
-
-  // Component c's values, one block in file order (last index fastest).
-  std::span<float> values(int c) {
-    switch (fieldDim) {
-      case 1: return line[c].span();
-      case 2: return plane[c].span();
-      default: return box[c].span();
-    }
-  }
-  std::span<const float> values(int c) const { return const_cast<FieldArrays&>(*this).values(c); }
-};
-
-// Allocates the field arrays of the input (elements start at zero).
-FieldArrays allocateFields(const SimulationInput& in);
-
 // Writes component c of the fields to file c, c = 0 .. nComp-1, in component
 // order, straight from the arrays' storage (no copy); one progress step per
 // component when progress is given.
 void writeFields(const FieldArrays& fields, OutputFiles& files,
                  SynthesisProgress* progress = nullptr);
-
-// Releases the field arrays (their owners would at scope end).
-void releaseFields(FieldArrays& fields);
 
 // The parameter-source step of this build (vorlan/source_steps.cpp); the hook
 // type SourceStep is declared with the reader (vorlan/simulation_input.hpp).

@@ -25,10 +25,10 @@ TEST(IecInput, DerivesTheModelWhileReadingAndSummarisesItLikeLandAndSea) {
   EXPECT_EQ(in.source, ParameterSource::iec);
   EXPECT_EQ(in.iec.category, 'B');
   // z_hub 50 m: Lambda_1 = 35 m, L = 28 m; sigma_1 = 0.14 (7.5 + 5.6) = 1.834 m/s.
-  EXPECT_FLOAT_EQ(in.L, 28.0f);
-  EXPECT_EQ(in.Gamma, 3.9f);
+  EXPECT_FLOAT_EQ(in.params.L, 28.0f);
+  EXPECT_EQ(in.params.Gamma, 3.9f);
   const double sigmaIso = 0.55 * 1.834;
-  EXPECT_NEAR(in.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(28.0 * 28.0)), 1e-6);
+  EXPECT_NEAR(in.params.alphaeps, sigmaIso * sigmaIso / (0.688344 * std::cbrt(28.0 * 28.0)), 1e-6);
 
   in.fname[0] = "u.bin";
   in.fname[1] = "v.bin";
@@ -36,7 +36,7 @@ TEST(IecInput, DerivesTheModelWhileReadingAndSummarisesItLikeLandAndSea) {
   std::ostringstream summary;
   printSummary(summary, in, limNormK(in));
   std::ostringstream parameters;
-  parameters << "Gamma  3.9  L 28  alphaeps " << formatG6(in.alphaeps) << "\n";
+  parameters << "Gamma  3.9  L 28  alphaeps " << formatG6(in.params.alphaeps) << "\n";
   EXPECT_NE(summary.str().find("LMax    100 50 50 \n" + parameters.str()), std::string::npos)
       << summary.str();
 }

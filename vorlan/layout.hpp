@@ -28,7 +28,7 @@
 #include <array>
 
 #include "vorlan/command_line.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/field_arrays.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {

@@ -13,6 +13,7 @@
 #include "numerics/print_format.hpp"
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
+#include "sources/site_steps.hpp"
 #include "vorlan/layout.hpp"
 
 namespace wind {
@@ -51,8 +52,8 @@ bool tensorModel(ParameterSource s) {
 json sourceValues(const SimulationInput& in) {
   switch (in.source) {
     case ParameterSource::basic:
-      return {{"alphaeps", floatValue(in.alphaeps)}, {"L", floatValue(in.L)},
-              {"Gamma", floatValue(in.Gamma)}};
+      return {{"alphaeps", floatValue(in.params.alphaeps)}, {"L", floatValue(in.params.L)},
+              {"Gamma", floatValue(in.params.Gamma)}};
     case ParameterSource::land:
       return {{"U0", floatValue(in.U0)}, {"z", floatValue(in.z)}, {"z0", floatValue(in.z0)},
               {"SpecType", in.SpecType}};
@@ -89,10 +90,10 @@ json inputBlock(const SimulationInput& in, const Vector3& lim, json& model) {
                 {"fname", firstOf(in.fname, in.nComp)}};
   const bool tensor = tensorModel(in.source);
   const float limK[3] = {lim.x, lim.y, lim.z};
-  model = {{"alphaeps", tensor ? floatValue(in.alphaeps) : json()},
-           {"L", tensor ? floatValue(in.L) : json()},
-           {"Gamma", tensor ? floatValue(in.Gamma) : json()},
-           {"Terrain", terrainFlag(in)},
+  model = {{"alphaeps", tensor ? floatValue(in.params.alphaeps) : json()},
+           {"L", tensor ? floatValue(in.params.L) : json()},
+           {"Gamma", tensor ? floatValue(in.params.Gamma) : json()},
+           {"Terrain", siteTensorModel(in, nullptr).Terrain},
            {"Roughness", in.source == ParameterSource::terrain && in.Roughness},
            {"LimNormK", floatsOf(limK, in.fieldDim)},
            {"seed", in.seed}};

@@ -23,7 +23,7 @@
 
 #include "numerics/small_types.hpp"
 #include "vorlan/command_line.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/field_arrays.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {

@@ -12,6 +12,7 @@
 #include "numerics/fft.hpp"
 #include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
+#include "sources/site_steps.hpp"
 #include "sources/terrain_file.hpp"
 
 namespace wind {
@@ -76,10 +77,10 @@ std::string inputFileName(int argc, const char* const argv[]) {
   return argc == 2 ? std::string(argv[1]) : std::string(kDefaultInputFile);
 }
 
-void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
-                         UpstreamTables& tables, const SourceStep& sourceStep) {
-  ValueReader r(in);  // integers in the base their prefix selects
+namespace {
 
+// fieldDim, nComp, the component list, absentDim, NPoint and LMax.
+void readFieldShape(ValueReader& r, SimulationInput& input) {
   input.fieldDim = r.readInt("fieldDim");
   if (input.fieldDim < 1 || input.fieldDim > 3)
     fatalError("The dimension of the field should be 1, 2 or 3");
@@ -113,9 +114,12 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
   for (int d = 0; d < input.fieldDim; ++d)
     input.LMax[d] = readPositive(r, "LMax", "The field size LMax has to be positive");
+}
 
-  // ParameterSource: the first line read is what is left of the LMax line; only
-  // if that is empty is the next line taken, whatever it holds.
+// The ParameterSource line, echoed, and the field shapes the source allows.
+void readParameterSource(ValueReader& r, std::ostream& echo, SimulationInput& input) {
+  // The first line read is what is left of the LMax line; only if that is
+  // empty is the next line taken, whatever it holds.
   std::string line;
   if (!r.readLine(line) || line.empty())
     if (!r.readLine(line)) ValueReader::missing("ParameterSource");
@@ -134,15 +138,18 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
       if (input.components[c] > 1)
         fatalError("The components of the field should be 1 or 2 when using 2D");
   }
+}
 
+// The values of the source, in file order.
+void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input) {
   switch (input.source) {
     case ParameterSource::basic:
-      input.alphaeps =
+      input.params.alphaeps =
           readPositive(r, "alphaeps", "The spectral level alphaeps has to be positive");
-      input.L = readPositive(r, "L", "The length scale L has to be positive");
+      input.params.L = readPositive(r, "L", "The length scale L has to be positive");
       // A negative Gamma is the mirror image of the positive one (shear with the
       // opposite sign): the same spectra with the uw cross-spectrum reversed.
-      input.Gamma = r.readFloat("Gamma");
+      input.params.Gamma = r.readFloat("Gamma");
       break;
 
     case ParameterSource::land:
@@ -175,14 +182,13 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 
     case ParameterSource::iec:
       input.iec = readIecSource(r);
-      iecParams(input.iec, input.Gamma, input.L, input.alphaeps);
+      input.params = iecParams(input.iec);
       break;
   }
+}
 
-  if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
-      input.source == ParameterSource::terrain)
-    sourceStep(input, tables, echo);
-
+// The seed: a negative 32-bit integer, read as a long.
+void readSeed(ValueReader& r, std::ostream& echo, SimulationInput& input) {
   input.seed = r.readLong("seed");
   // The engines' random state is a 32-bit integer: a seed beyond that range
   // would reach them truncated.
@@ -194,6 +200,20 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
     echo << input.seed << "\n";
     fatalError("The random seed has to be a negative integer");
   }
+}
+
+}  // namespace
+
+void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
+                         UpstreamTables& tables, const SourceStep& sourceStep) {
+  ValueReader r(in);  // integers in the base their prefix selects
+  readFieldShape(r, input);
+  readParameterSource(r, echo, input);
+  readSourceValues(r, echo, input);
+  if (input.source == ParameterSource::land || input.source == ParameterSource::sea ||
+      input.source == ParameterSource::terrain)
+    sourceStep(input, tables, echo);
+  readSeed(r, echo, input);
 }
 
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input) {
@@ -214,7 +234,7 @@ Vector3 limNormK(const SimulationInput& in) {
                            ? (in.LMax[0] == in.LMax[1] && in.LMax[1] == in.LMax[2])
                            : in.LMax[0] == in.LMax[1];
     if (!equal) {
-      const double L = in.source == ParameterSource::TwoD ? 0.0 : double(in.L);
+      const double L = in.source == ParameterSource::TwoD ? 0.0 : double(in.params.L);
       lim[0] = kLimNormK1;
       for (int d = 1; d < in.fieldDim; ++d)
         lim[d] = static_cast<float>((2.0 * (double(kTwoPiF) * L)) / double(in.LMax[d]));
@@ -247,9 +267,10 @@ void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& 
       echo << "sig2_2D  " << formatG6(in.sig2_2D) << "  L_2D " << formatG6(in.L_2D);
       break;
     default:
-      echo << "Gamma  " << formatG6(in.Gamma) << "  L " << formatG6(in.L) << "  alphaeps "
-           << formatG6(in.alphaeps);
-      if (roughnessLevel(in)) echo << "\nalphaeps of the tensor model: from the roughness table";
+      echo << "Gamma  " << formatG6(in.params.Gamma) << "  L " << formatG6(in.params.L)
+           << "  alphaeps " << formatG6(in.params.alphaeps);
+      // The Roughness option sets the tensor model's level (siteTensorModel).
+      if (in.Roughness) echo << "\nalphaeps of the tensor model: from the roughness table";
       break;
   }
   echo << "\n" << " Seed: " << in.seed << "\n";

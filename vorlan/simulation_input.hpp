@@ -47,7 +47,7 @@
 #include "numerics/small_types.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 namespace wind {
 
@@ -68,8 +68,8 @@ struct SimulationInput : SiteValues {
   float LMax[3] = {0.0f, 0.0f, 0.0f};
   ParameterSource source = ParameterSource::basic;
 
-  // The site values (SiteValues) hold the model parameters alphaeps, L and
-  // Gamma, read for basic and derived by the parameter-source step for land,
+  // The site values (SiteValues) hold the model parameters (params: alphaeps, L,
+  // Gamma), read for basic and derived by the parameter-source step for land,
   // sea and terrain; Kaimal1d reads U0 and z there too.
 
   float ustar = 0.0f;                    // Kaimal1d only
@@ -79,20 +79,6 @@ struct SimulationInput : SiteValues {
   long seed = 0;
   std::string fname[3];  // output file of each component, in component order
 };
-
-// The tensor model's Terrain switch handed to the engines: true only for the
-// terrain source with the Terrain word true.
-inline bool terrainFlag(const SimulationInput& in) {
-  return in.source == ParameterSource::terrain && in.Terrain;
-}
-
-// The terrain source's Roughness option: the tensor model then takes its
-// energy level wave number by wave number from the roughness table (alphaeps
-// passed as 0), as the spectrum calculator does for the same input; the
-// alphaeps derived from the site stays the one echoed and summarised.
-inline bool roughnessLevel(const SimulationInput& in) {
-  return in.source == ParameterSource::terrain && in.Roughness;
-}
 
 // The keyword of a source as written in the file ("basic", ..., "2D").
 const char* sourceKeyword(ParameterSource s);
@@ -135,7 +121,9 @@ void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& inpu
 Vector3 limNormK(const SimulationInput& in);
 
 // The summary printed after the input file is closed: field shape, grid, model
-// parameters, seed, LimNormK and the output names; the stream is flushed.
+// parameters (those of the site, and with the Roughness option a line saying
+// that the tensor model takes its level from the roughness table instead),
+// seed, LimNormK and the output names; the stream is flushed.
 void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& limNormK);
 
 }  // namespace wind

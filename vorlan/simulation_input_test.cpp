@@ -54,11 +54,11 @@ TEST(SimulationInput, ReadsThreeDimensionalBasicBox) {
   EXPECT_EQ(in.NPoint[2], 32);
   EXPECT_EQ(in.LMax[1], 93.0f);
   EXPECT_EQ(in.source, ParameterSource::basic);
-  EXPECT_EQ(in.alphaeps, 0.1f);
-  EXPECT_EQ(in.L, 33.6f);
-  EXPECT_EQ(in.Gamma, 3.9f);
+  EXPECT_EQ(in.params.alphaeps, 0.1f);
+  EXPECT_EQ(in.params.L, 33.6f);
+  EXPECT_EQ(in.params.Gamma, 3.9f);
   EXPECT_EQ(in.seed, -1);
-  EXPECT_FALSE(terrainFlag(in));
+  EXPECT_FALSE(siteTensorModel(in, nullptr).Terrain);
 }
 
 TEST(SimulationInput, ExampleLoadBoxReads) {
@@ -215,7 +215,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
     ++calls;
     EXPECT_EQ(in.seed, 0);  // not read yet
     echo << "step " << in.SpecType << "\n";
-    in.alphaeps = 0.25f;
+    in.params.alphaeps = 0.25f;
   };
 
   SimulationInput land;
@@ -223,7 +223,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
   EXPECT_EQ(landEcho,
             "strlen  4  line specifying ParameterSource: land\nstep 2\nseed -4\n");
   EXPECT_EQ(land.z0, 0.1f);
-  EXPECT_EQ(land.alphaeps, 0.25f);
+  EXPECT_EQ(land.params.alphaeps, 0.25f);
 
   SimulationInput terrain;
   const std::string terrainEcho = readText(
@@ -237,7 +237,7 @@ TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {
   EXPECT_EQ(terrain.KESTAVHeightNo, 2);
   EXPECT_TRUE(terrain.Terrain);
   EXPECT_FALSE(terrain.Roughness);
-  EXPECT_TRUE(terrainFlag(terrain));
+  EXPECT_TRUE(siteTensorModel(terrain, nullptr).Terrain);
 
   SimulationInput basic;
   readText("1 1 1 8 10\nbasic\n1 2 3 -1\n", basic, step);

@@ -6,7 +6,7 @@
 //
 // The terrain line is turned into the axes of the mean wind. With Roughness
 // the engines take the energy level from the roughness table built here
-// (roughnessLevel, simulation_input.hpp).
+// (siteTensorModel, sources/site_steps.hpp).
 #include <ostream>
 
 #include "sources/site_steps.hpp"

@@ -90,10 +90,10 @@ EngineView runWithStandInEngine(const fs::path& dir, const std::string& input,
                              [&view](const SimulationInput& in, const Vector3&,
                                      const UpstreamTables& tables, FieldArrays&) {
                                view.called = true;
-                               view.terrainFlag = terrainFlag(in);
-                               view.alphaeps = in.alphaeps;
-                               view.L = in.L;
-                               view.Gamma = in.Gamma;
+                               view.terrainFlag = siteTensorModel(in, &tables).Terrain;
+                               view.alphaeps = in.params.alphaeps;
+                               view.L = in.params.L;
+                               view.Gamma = in.params.Gamma;
                                view.tables = tables;
                              }};
   WorkingDirectory cwd(dir);
@@ -156,19 +156,19 @@ TEST(SourceSteps, LandSiteWorkedValues) {
   EXPECT_NEAR(double(ustar), 0.5777, 5e-5);
 
   const SimulationInput kaimal = readWithSteps("3 3 4 4 4\n64 64 64\nland\n10 40 0.05 0\n-1\n", tables);
-  EXPECT_EQ(kaimal.Gamma, 3.886f);
-  EXPECT_NEAR(kaimal.L, 23.62, 0.005);
-  EXPECT_NEAR(kaimal.alphaeps, 0.09068, 5e-6);
-  EXPECT_NEAR(kaimal.alphaeps, double(kaimalAlphaeps(ustar, 40.0L)), 1e-5 * 0.09068);
+  EXPECT_EQ(kaimal.params.Gamma, 3.886f);
+  EXPECT_NEAR(kaimal.params.L, 23.62, 0.005);
+  EXPECT_NEAR(kaimal.params.alphaeps, 0.09068, 5e-6);
+  EXPECT_NEAR(kaimal.params.alphaeps, double(kaimalAlphaeps(ustar, 40.0L)), 1e-5 * 0.09068);
 
   const SimulationInput simiu = readWithSteps("3 3 4 4 4\n64 64 64\nland\n10 40 0.05 1\n-1\n", tables);
-  EXPECT_EQ(simiu.Gamma, 3.817f);
-  EXPECT_NEAR(simiu.L, 31.47, 0.005);
-  EXPECT_NEAR(simiu.alphaeps, 0.08050, 5e-6);
-  EXPECT_NEAR(simiu.alphaeps, double(simiuAlphaeps(ustar, 40.0L)), 1e-5 * 0.0805);
+  EXPECT_EQ(simiu.params.Gamma, 3.817f);
+  EXPECT_NEAR(simiu.params.L, 31.47, 0.005);
+  EXPECT_NEAR(simiu.params.alphaeps, 0.08050, 5e-6);
+  EXPECT_NEAR(simiu.params.alphaeps, double(simiuAlphaeps(ustar, 40.0L)), 1e-5 * 0.0805);
 
   EXPECT_FALSE(tables.hasRoughness || tables.hasStretch) << "land builds no tables";
-  EXPECT_FALSE(terrainFlag(kaimal));
+  EXPECT_FALSE(siteTensorModel(kaimal, &tables).Terrain);
 }
 
 TEST(SourceSteps, SeaSiteWorkedValues) {
@@ -177,19 +177,19 @@ TEST(SourceSteps, SeaSiteWorkedValues) {
   EXPECT_NEAR(double(ustar), 0.3115, 5e-5);
 
   const SimulationInput sea = readWithSteps("2 1 1 3 8 8\n64 64\nsea\n10 40 0\n-1\n", tables);
-  EXPECT_EQ(sea.Gamma, 3.886f);
-  EXPECT_NEAR(sea.L, 0.590467 * 40, 1e-5);
-  EXPECT_NEAR(sea.alphaeps, 0.02636, 1e-5);
-  EXPECT_NEAR(sea.alphaeps, double(kaimalAlphaeps(ustar, 40.0L)), 1e-5 * 0.02636);
-  EXPECT_FALSE(terrainFlag(sea));
+  EXPECT_EQ(sea.params.Gamma, 3.886f);
+  EXPECT_NEAR(sea.params.L, 0.590467 * 40, 1e-5);
+  EXPECT_NEAR(sea.params.alphaeps, 0.02636, 1e-5);
+  EXPECT_NEAR(sea.params.alphaeps, double(kaimalAlphaeps(ustar, 40.0L)), 1e-5 * 0.02636);
+  EXPECT_FALSE(siteTensorModel(sea, &tables).Terrain);
 }
 
 TEST(SourceSteps, BasicValuesStayAsRead) {
   UpstreamTables tables;
   const SimulationInput basic = readWithSteps("1 1 1 8\n64\nbasic\n0.1 30 3.9\n-1\n", tables);
-  EXPECT_EQ(basic.alphaeps, 0.1f);
-  EXPECT_EQ(basic.L, 30.0f);
-  EXPECT_EQ(basic.Gamma, 3.9f);
+  EXPECT_EQ(basic.params.alphaeps, 0.1f);
+  EXPECT_EQ(basic.params.L, 30.0f);
+  EXPECT_EQ(basic.params.Gamma, 3.9f);
 }
 
 namespace {
@@ -240,16 +240,16 @@ TEST(TerrainStep, RoughnessOnlyBuildsTheRoughnessTableAndClearsTheTerrainFlag) {
 
   EXPECT_TRUE(tables.hasRoughness);
   EXPECT_FALSE(tables.hasStretch);
-  EXPECT_FALSE(terrainFlag(input));
+  EXPECT_FALSE(siteTensorModel(input, &tables).Terrain);
 
   // Site: z = 80 m (the last row), z0 = 0.03 m, ustar = 0.5 m/s, so U0 from the
   // log law, and the land model on it.
   const LD z = 80.0L, z0 = LD(0.03f), ustar = 0.5L;
   const LD U0 = ustar / kKappa * std::log(z / z0);
-  EXPECT_EQ(input.Gamma, 3.886f);
-  EXPECT_NEAR(input.L, 0.590467 * 80, 1e-4);
+  EXPECT_EQ(input.params.Gamma, 3.886f);
+  EXPECT_NEAR(input.params.L, 0.590467 * 80, 1e-4);
   const LD alphaeps = kaimalAlphaeps(landFrictionVelocity(U0, z, z0), z);
-  EXPECT_NEAR(input.alphaeps, double(alphaeps), 1e-5 * double(alphaeps))
+  EXPECT_NEAR(input.params.alphaeps, double(alphaeps), 1e-5 * double(alphaeps))
       << "the derived level goes to the engines, not the table's";
 
   // Short memories (large kL) keep the local level (kappa z)^(4/3) (S0 + Sp[0])^2
@@ -274,8 +274,8 @@ TEST(TerrainStep, StretchTablesFromTheLineInWindAxes) {
   parameterSourceStep(input, tables, echo);
   EXPECT_TRUE(tables.hasStretch);
   EXPECT_FALSE(tables.hasRoughness);
-  EXPECT_TRUE(terrainFlag(input));
-  EXPECT_EQ(input.Gamma, 3.817f);
+  EXPECT_TRUE(siteTensorModel(input, &tables).Terrain);
+  EXPECT_EQ(input.params.Gamma, 3.817f);
 
   // With the wind from 270 degrees the file's axes are the wind axes up to the
   // rounding of the single-precision pi: the spectrum calculator's step, which
@@ -385,12 +385,12 @@ TEST(TerrainStep, RoughnessRunsFollowTheRoughnessTableLevel) {
   SynthesisContext context;
   synthesise(input, limNormK(input), tables, fields, context);
 
-  const TensorModel calculator{.alphaeps = 0.0f,
-                               .L = input.L,
-                               .Gamma = input.Gamma,
+  const TensorModel calculator{.params = {.alphaeps = 0.0f,
+                                          .L = input.params.L,
+                                          .Gamma = input.params.Gamma},
                                .Terrain = false,
                                .tables = &tables};
-  const TensorModel siteLevel{input.alphaeps, input.L, input.Gamma, false, &tables};
+  const TensorModel siteLevel{input.params, false, &tables};
   const double dk = double(kTwoPiF) / l1;
   const auto h = wind::testing::lineCoefficients(fields.line[0], n1);
   wind::testing::ExpSample power;

@@ -1,4 +1,4 @@
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 #include <cmath>
 

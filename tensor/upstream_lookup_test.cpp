@@ -1,4 +1,4 @@
-#include "tensor/upstream_tables.hpp"
+#include "tensor/upstream_lookup.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +20,14 @@ TEST(KLGrid, LogarithmicFrom0005To100) {
 
 namespace {
 
-// Energy table E_i = 1 + ln(kL_i) / 20 (a smooth function), and strain tables
-// T_0 = 0.1 i / 99, T_1 = -T_0, each with its natural-start spline.
+// Energy table E_i = 10 (i + 1), whose level 1.7 E_i is 17 (i + 1) exactly
+// in float, and strain tables T_0 = 0.1 i / 99, T_1 = -T_0, each with its
+// natural-start spline.
 UpstreamTables smoothTables() {
   UpstreamTables t;
   for (int i = 0; i < kKLGridSize; ++i) {
     t.kL[i] = kLGrid(i);
-    t.energy[i] = static_cast<float>(1.0 + std::log(double(t.kL[i])) / 20.0);
+    t.energy[i] = static_cast<float>(10 * (i + 1));
     t.strain[0][i] = static_cast<float>(0.1 * i / 99.0);
     t.strain[1][i] = -t.strain[0][i];
   }
@@ -41,13 +42,13 @@ UpstreamTables smoothTables() {
 
 TEST(RoughnessAlphaeps, EndsAndGridPoints) {
   const UpstreamTables t = smoothTables();
-  const float f = 1.7f;
-  EXPECT_EQ(roughnessAlphaeps(t, 0.0f), static_cast<float>(double(f) * t.energy[0]));
-  EXPECT_EQ(roughnessAlphaeps(t, 0.001f), static_cast<float>(double(f) * t.energy[0]));
-  EXPECT_EQ(roughnessAlphaeps(t, 1e6f), static_cast<float>(double(f) * t.energy[99]));
-  EXPECT_EQ(roughnessAlphaeps(t, 100.5f), static_cast<float>(double(f) * t.energy[99]));
+  // Below the grid the first entry, above it the last.
+  EXPECT_EQ(roughnessAlphaeps(t, 0.0f), 17.0f);
+  EXPECT_EQ(roughnessAlphaeps(t, 0.001f), 17.0f);
+  EXPECT_EQ(roughnessAlphaeps(t, 1e6f), 1700.0f);
+  EXPECT_EQ(roughnessAlphaeps(t, 100.5f), 1700.0f);
   for (int i : {0, 1, 37, 98, 99})
-    EXPECT_NEAR(roughnessAlphaeps(t, t.kL[i]), f * t.energy[i], 2e-6) << "i = " << i;
+    EXPECT_FLOAT_EQ(roughnessAlphaeps(t, t.kL[i]), 17.0f * float(i + 1)) << "i = " << i;
 }
 
 TEST(StretchFactor, ExponentOfStrainTable) {

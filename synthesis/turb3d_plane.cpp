@@ -1,0 +1,118 @@
+#include "synthesis/turb3d_plane.hpp"
+
+#include "synthesis/fourier_grid.hpp"
+
+namespace wind::detail {
+
+namespace {
+
+// |kd L| < lim_d in all three directions.
+bool insideCellBox(Vector3 k, float L, Vector3 lim) {
+  return insideCellLimit(k.x, L, lim.x) && insideCellLimit(k.y, L, lim.y) &&
+         insideCellLimit(k.z, L, lim.z);
+}
+
+}  // namespace
+
+Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude,
+                                 Vector3 LimNormK, Turb3dSpectrum spectrum,
+                                 Turb3dAmplitudes* store)
+    : plan_(plan), amplitude_(amplitude), LimNormK_(LimNormK), spectrum_(spectrum),
+      store_(store), reuse_(store != nullptr && store->filled),
+      D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
+                                double(amplitude.Lbox.z))),
+      perMode_(2 * amplitude.ncomp) {}
+
+void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
+  const Turb3dPlan& plan = plan_;
+  const Vector3 Lbox = amplitude_.Lbox;
+  const std::int64_t first = plan.planeStart(i);
+  const float* x = deviates.data();
+  const bool save = store_ != nullptr && !reuse_;
+  const float k1 = waveNumber(waveIndex(i, plan.N1), Lbox.x);
+  // Rows j <= N2/2 + 1, each with its mirror -k2 (the rows above are those
+  // mirrors).
+  for (int j = 1; j <= plan.jHigh; ++j) {
+    const bool paired = 1 < j && j < plan.jHigh;
+    const int jm = paired ? mirrorIndex(j, plan.N2) : j;
+    const float k2 = waveNumber(waveIndex(j, plan.N2), Lbox.y);
+    std::int64_t nj = first + plan.rowOffset(i, j), nm = first + plan.rowOffset(i, jm);
+    for (int l = 1; l <= plan.lNyquist; ++l) {
+      const bool genJ = plan.generates(i, j, l);
+      const bool genM = paired && plan.generates(i, jm, l);
+      if (!genJ && !genM) continue;
+      const Vector3 k(k1, k2, waveNumber(l - 1, Lbox.z));
+      const bool cell = insideCellBox(k, amplitude_.model.params.L, LimNormK_);
+      Mat3 m;
+      if (reuse_ && genJ) m = loadAmplitude(nj);
+      else if (!reuse_) m = amplitude_(k, cell);
+      if (genJ) {
+        if (save) saveAmplitude(nj, m);
+        storeCoefficient(i, j, l, m, x + (nj - first) * perMode_);
+        ++nj;
+      }
+      if (genM) {
+        Mat3 mm;
+        if (reuse_) mm = loadAmplitude(nm);
+        else if (cell) mm = amplitude_(Vector3(k.x, -k.y, k.z), cell);
+        else mm = amplitude_.mirroredPoint(m);
+        if (save) saveAmplitude(nm, mm);
+        storeCoefficient(i, jm, l, mm, x + (nm - first) * perMode_);
+        ++nm;
+      }
+    }
+  }
+}
+
+void Turb3dPlaneStep::storeCoefficient(int i, int j, int l, const Mat3& m, const float* x) const {
+  const int ncomp = amplitude_.ncomp;
+  const Coefficient h = combineDeviates(m, ncomp, x);
+  const bool inPlane = l == 1 || l == plan_.lNyquist;
+  const bool selfConjugate = plan_.iSelf(i) && (j == 1 || j == plan_.jHigh);
+  const int iMirror = mirrorIndex(i, plan_.N1), jMirror = mirrorIndex(j, plan_.N2);
+  for (int c = 0; c < ncomp; ++c) {
+    const float re = scaled(D_, h.re[std::size_t(c)]);
+    const float im = scaled(D_, h.im[std::size_t(c)]);
+    F3tensor& u = spectrum_.fields[std::size_t(c)];
+    if (!inPlane) {
+      u(i, j, 2 * l - 1) = re;
+      u(i, j, 2 * l) = im;
+      continue;
+    }
+    // (real, imaginary) at (row, col) of the plane l = 1 or l = N3/2 + 1.
+    Matrix& nyquist = spectrum_.nyquist[std::size_t(c)];
+    const auto put = [&](int row, int col, float vr, float vi) {
+      if (l == 1) {
+        u(row, col, 1) = vr;
+        u(row, col, 2) = vi;
+      } else {
+        nyquist(row, 2 * col - 1) = vr;
+        nyquist(row, 2 * col) = vi;
+      }
+    };
+    if (selfConjugate) {
+      put(i, j, re, 0.0f);
+    } else {
+      put(i, j, re, im);
+      put(iMirror, jMirror, re, -im);
+    }
+  }
+}
+
+Mat3 Turb3dPlaneStep::loadAmplitude(std::int64_t n) const {
+  const int ncomp = amplitude_.ncomp;
+  Mat3 m;
+  const float* v = store_->values.data() + n * ncomp * ncomp;
+  for (int a = 0; a < ncomp; ++a)
+    for (int b = 0; b < ncomp; ++b) at(m, a, b) = v[a * ncomp + b];
+  return m;
+}
+
+void Turb3dPlaneStep::saveAmplitude(std::int64_t n, const Mat3& m) const {
+  const int ncomp = amplitude_.ncomp;
+  float* v = store_->values.data() + n * ncomp * ncomp;
+  for (int a = 0; a < ncomp; ++a)
+    for (int b = 0; b < ncomp; ++b) v[a * ncomp + b] = at(m, a, b);
+}
+
+}  // namespace wind::detail
