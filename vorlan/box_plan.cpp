@@ -122,8 +122,7 @@ BoxPlan planBox(const PlanRequest& r) {
     iecCategory(*r.turbulenceClass);
   } else {
     p.roughness = r.roughness.value_or(kDefaultPlanRoughness);
-    float Gamma = 0.0f, L = 0.0f, alphaeps = 0.0f;
-    checkedLandParams(V, Z, static_cast<float>(p.roughness), 0, Gamma, L, alphaeps);
+    checkedLandParams(V, Z, static_cast<float>(p.roughness), 0);  // refuses a site out of range
   }
 
   // Along the wind: the whole simulated time, at dt or finer.
