@@ -73,6 +73,12 @@ inline void writeText(const std::filesystem::path& file, const std::string& text
   std::ofstream(file) << text;
 }
 
+// The whole contents of a file, byte for byte ("" when it cannot be read).
+inline std::string readText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 // The raw 4-byte floats of a binary field file.
 inline std::vector<float> readFloats(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
