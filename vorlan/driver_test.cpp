@@ -114,7 +114,8 @@ TEST(Driver, InputFileNameFromTheCommandLine) {
   EXPECT_EXIT(runIn(dir, {"given.inp", "extra"}), ExitedWithCode(0), "fname\\[i\\] d\\.bin");
   EXPECT_EXIT(runIn(dir, {"given.inp"}), ExitedWithCode(0), "fname\\[i\\] g\\.bin");
   EXPECT_EXIT(runIn(dir, {"missing.inp"}), ExitedWithCode(1),
-              fatalReport("Could not open file (in vorlan): missing.inp: No such file or directory"));
+              fatalReport("Could not open file (in vorlan): missing.inp: No such file or "
+                          "directory"));
   EXPECT_EXIT(runIn(dir, {"c:"}), ExitedWithCode(1),
               fatalReport("Could not open file (in vorlan): c:: Is a directory"));
   const std::string longName(256, 'n');
@@ -329,7 +330,8 @@ TEST(Driver, AFileUnderTheRecordsNameIsReplacedOnlyWhenItIsARunRecord) {
 // UTF-8 run to the end, and the record keeps each stray byte as \udcXX.
 TEST(Driver, NamesThatAreNotUtf8AreKeptInTheRecord) {
   const fs::path dir = freshDir("bytes") / "run_\xe9t\xe9";
-  writeText(dir / "p\xe9.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nwind_\xe9.bin v\xff\xfe.bin\n");
+  writeText(dir / "p\xe9.inp",
+            "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nwind_\xe9.bin v\xff\xfe.bin\n");
   EXPECT_EXIT(runIn(dir, {"p\xe9.inp"}), ExitedWithCode(0), "");
   EXPECT_EQ(fs::file_size(dir / "v\xff\xfe.bin"), 32u);
   const std::string record = readText(dir / "wind_\xe9.bin.json");

@@ -32,7 +32,8 @@ TEST(JsonBytes, EachStrayByteIsASurrogateEscapeWhateverSurroundsIt) {
       {"\xc0\xaf", "\"\\udcc0\\udcaf\""},                           // an overlong '/'
       {"\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},     // beyond U+10FFFF
       {"\xe2\x82", "\"\\udce2\\udc82\""},                           // cut short
-      {"\xff\xef\xbf\xbf\\\"", "\"\\udcff\xef\xbf\xbf\\\\\\\"\""},  // U+FFFF, '\' and '"' next to it
+      // U+FFFF, a backslash and a quote next to a stray byte
+      {"\xff\xef\xbf\xbf\\\"", "\"\\udcff\xef\xbf\xbf\\\\\\\"\""},
   };
   for (const auto& [bytes, text] : cases) {
     EXPECT_EQ(jsonTextWithBytes(json(bytes), -1), text) << text;

@@ -22,8 +22,9 @@ fs::path resolvedPath(const std::string& name) {
   const fs::path last = p.filename();
   std::error_code ec;
   if (!last.empty() && last != "." && last != "..") {
-    const fs::path folder = fs::canonical(p.has_parent_path() ? p.parent_path() : fs::path("."), ec);
-    if (!ec) return folder / last;
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    const fs::path real = fs::canonical(folder, ec);
+    if (!ec) return real / last;
   }
   ec.clear();
   const fs::path a = fs::absolute(p, ec);
