@@ -23,15 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using Role = PendingOutput::Role;
 using testing::fatalMessage;
+using testing::folderNames;
 using testing::readText;
 using testing::writeText;
-
-std::vector<std::string> folderNames(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(PendingOutputs, FilesAppearAtTheCommitAndAnAbandonLeavesWhatWasThere) {
   const fs::path dir = testing::freshDir("pending_commit");

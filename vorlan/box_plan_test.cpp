@@ -133,11 +133,9 @@ TEST(BoxPlan, WritesAParameterFileThatVorlanRuns) {
               runVorlanPlan(int(args.size()), args.data(), printed);
             }),
             "Could not open parameter file missing/plan.inp: No such file or directory");
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"box.inp", "box_u.bin", "box_u.bin.json",
-                                             "box_v.bin", "box_w.bin"}));
+  EXPECT_EQ(testing::folderNames("."), (std::vector<std::string>{"box.inp", "box_u.bin",
+                                                                 "box_u.bin.json", "box_v.bin",
+                                                                 "box_w.bin"}));
   fs::current_path(cwd);
 }
 

@@ -27,6 +27,7 @@ namespace {
 
 using wind::testing::readFloats;
 using wind::testing::readText;
+using wind::testing::folderNames;
 using wind::testing::writeText;
 
 // A fresh directory for one test.
@@ -121,14 +122,6 @@ TEST(Driver, InputFileNameFromTheCommandLine) {
   const std::string longName(256, 'n');
   EXPECT_EXIT(runIn(dir, {longName.c_str()}), ExitedWithCode(1),
               fatalReport("The input file name is longer than 255 characters"));
-}
-
-// The names in a folder, hidden ones (temporaries) included.
-std::vector<std::string> folderNames(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 TEST(Driver, ARunThatFailsLeavesTheEarlierRunsFilesByteForByte) {

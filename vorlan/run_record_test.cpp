@@ -167,10 +167,8 @@ TEST(RunRecord, AFailedRunLeavesTheEarlierRecordAndAnUnwritableOneIsNamed) {
   EXPECT_EQ(fatalMessage([&] { run(dir / "f.inp", blocks); }),
             "Could not write the run record " + record.string() + ": Is a directory");
   EXPECT_EQ(testing::readText(u), field);
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"f.inp", "f_u.bin", "f_u.bin.json"}));
+  EXPECT_EQ(testing::folderNames(dir),
+            (std::vector<std::string>{"f.inp", "f_u.bin", "f_u.bin.json"}));
 }
 
 // The first output in a linked folder that lies elsewhere: the record's
