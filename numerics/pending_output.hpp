@@ -48,7 +48,10 @@
 // kMaxPendingFiles paths of at most kMaxPendingPath bytes, guarded by atomic
 // slot states (lock-free, so the handler may run on any thread, even while
 // another registers a file). It is the one mutable global the design cannot
-// avoid; nothing else here is shared.
+// avoid; nothing else here is shared. More pending files at once than the
+// table holds are refused at creation ("Too many open files"). A child made
+// by fork inherits the table: it ends with _exit, not std::exit, while the
+// parent has pending files.
 //
 // Messages (label, e.g. "output file", names the kind of file):
 //   "Could not open <label> <name>: <reason>"     creation (create, not tryCreate)
