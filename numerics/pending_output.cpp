@@ -283,7 +283,10 @@ PendingOutput* PendingOutputs::tryCreate(const std::string& finalName, const std
     }
     if (fd < 0) {
       registry[slot].state.store(kFree);
-      return failed(error);
+      failed(error);
+      // A writable file in a folder that is not: the temporary needs the folder.
+      if (error == EACCES) reason += " (its folder cannot be written)";
+      return nullptr;
     }
     registry[slot].state.store(kHeld);
     out->slot_ = slot;

@@ -21,7 +21,9 @@
 //   - a device, a pipe or a socket (/dev/null, a FIFO) is opened and written
 //     directly, as an ordinary open would, with nothing to commit or undo;
 //   - a folder, a file without write permission, a folder that does not exist
-//     or cannot be written is refused at creation, before anything is written.
+//     or cannot be written is refused at creation, before anything is written
+//     (a writable file in a folder that is not: "Permission denied (its folder
+//     cannot be written)", since the temporary goes beside it).
 //
 // Commit, in this order: every output is flushed and closed, checked (a
 // failure ends the run with nothing renamed); the old file of each
