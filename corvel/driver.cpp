@@ -8,6 +8,7 @@
 #include "corvel/spectra.hpp"
 #include "numerics/arrays.hpp"
 #include "numerics/fatal_error.hpp"
+#include "numerics/input_file.hpp"
 #include "numerics/print_format.hpp"
 #include "sources/site_steps.hpp"
 #include "tensor/tensor_integrals.hpp"
@@ -97,8 +98,8 @@ void printResults(SpectrumInput& input, const UpstreamTables& tables, std::ostre
 }
 
 int runCorvel(int argc, const char* const argv[], std::ostream& out, std::ostream& echo) {
-  std::ifstream in(corvelInputFileName(argc, argv));
-  if (!in) fatalError("Could not open input file (in corvel)");
+  std::ifstream in =
+      openInputFile(corvelInputFileName(argc, argv), "Could not open input file (in corvel)");
 
   SpectrumInput input;
   UpstreamTables tables;

@@ -24,8 +24,8 @@
 // printed.
 //
 // Every failure ends the run through fatalError (exit status 1); lines printed
-// before it stay printed. "Could not open input file (in corvel)" when the
-// input cannot be opened.
+// before it stay printed. "Could not open input file (in corvel): <name>:
+// <reason>" when the input cannot be opened (missing, a folder, no permission).
 
 #include <iosfwd>
 #include <string>

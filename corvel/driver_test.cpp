@@ -94,11 +94,17 @@ TEST(CorvelCommandLine, DefaultFileWithoutArgumentsAndTheFirstArgumentOtherwise)
   EXPECT_EQ(corvelInputFileName(3, three), "a.inp");
 }
 
-TEST(CorvelCommandLineDeathTest, AnInputThatCannotBeOpenedIsReported) {
-  const char* argv[] = {"corvel", "/nonexistent/dir/corvel.inp"};
-  std::ostringstream out, echo;
-  EXPECT_EXIT(runCorvel(2, argv, out, echo), ExitedWithCode(1),
-              fatalReport("Could not open input file (in corvel)"));
+TEST(CorvelCommandLineDeathTest, AnInputThatCannotBeOpenedIsReportedByNameAndReason) {
+  const auto opening = [](const char* name) {
+    const char* argv[] = {"corvel", name};
+    std::ostringstream out, echo;
+    runCorvel(2, argv, out, echo);
+  };
+  EXPECT_EXIT(opening("/nonexistent/dir/corvel.inp"), ExitedWithCode(1),
+              fatalReport("Could not open input file (in corvel): /nonexistent/dir/corvel.inp: "
+                          "No such file or directory"));
+  EXPECT_EXIT(opening("/"), ExitedWithCode(1),
+              fatalReport("Could not open input file (in corvel): /: Is a directory"));
 }
 
 // ---------------------------------------------------------------- spec

@@ -318,6 +318,34 @@ class QuickLook(unittest.TestCase):
         self.assertNotIn("above ground", labels)
         self.assertIn("from the lowest row", labels)
 
+    def test_names_that_are_not_utf8_come_back_as_the_same_bytes(self):
+        # A folder, a parameter file and outputs named in Latin-1: the record
+        # holds each stray byte as a surrogate escape, which os.fsencode (and
+        # every open) turns back into the byte; vorlan-look reads the files and
+        # prints its picture's name as bytes even where the terminal wants
+        # strict UTF-8.
+        folder = os.path.join(self.dir, os.fsdecode(b"run_\xe9t\xe9"))
+        os.mkdir(folder)
+        names = [b"wind_\xe9.bin", b"v\xff.bin", b"w.bin"]
+        with open(os.path.join(folder, os.fsdecode(b"p\xe9.inp")), "wb") as f:
+            f.write(b"3\n3\n64 8 8\n256 64 64\nbasic\n0.1 33.6 3.9\n-5\n" + b"\n".join(names))
+        done = subprocess.run([VORLAN, os.fsdecode(b"p\xe9.inp")], cwd=folder, capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        record_name = os.fsdecode(names[0] + b".json")
+        with open(os.path.join(folder, record_name), encoding="utf-8") as f:
+            record = json.load(f)
+        self.assertEqual([os.fsencode(e["path"]) for e in record["files"]], names)
+        self.assertEqual(os.fsencode(record["parameter_file"]), b"p\xe9.inp")
+        self.assertTrue(os.fsencode(record["working_directory"]).endswith(b"/run_\xe9t\xe9"))
+        self.assertEqual(os.fsencode(record["openfast"]["FileName_v"]),
+                         os.fsencode(folder) + b"/v\xff.bin")
+        done = subprocess.run([LOOK, record_name, "-o", os.fsdecode(b"look_\xe9.png"),
+                               "--corvel", CORVEL], cwd=folder, capture_output=True,
+                              env={**os.environ, "PYTHONIOENCODING": "utf-8:strict"})
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout, b"look_\xe9.png\n")
+        self.assertTrue(os.path.isfile(os.path.join(folder, os.fsdecode(b"look_\xe9.png"))))
+
     def test_failures_are_one_line_and_leave_no_partial_file(self):
         with open(self.line_record) as f:
             record = json.load(f)

@@ -4,6 +4,7 @@
 // references of the synthesis tests (below).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <complex>
@@ -71,6 +72,21 @@ inline std::filesystem::path freshDir(const std::string& name) {
 inline void writeText(const std::filesystem::path& file, const std::string& text) {
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
   std::ofstream(file) << text;
+}
+
+// The whole contents of a file, byte for byte ("" when it cannot be read).
+inline std::string readText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The names in a folder, hidden ones (temporaries) included, sorted.
+inline std::vector<std::string> folderNames(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // The raw 4-byte floats of a binary field file.

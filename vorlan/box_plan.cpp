@@ -1,9 +1,5 @@
 #include "vorlan/box_plan.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +10,7 @@
 #include <vector>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/pending_output.hpp"
 #include "numerics/print_format.hpp"
 #include "numerics/version.hpp"
 #include "sources/site_params.hpp"
@@ -240,38 +237,6 @@ points, centred on the hub, with its lowest row above ground.
 )";
 }
 
-void writeTextAtomically(const std::string& name, const std::string& text) {
-  const fs::path target(name);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  // A new file of this process in the same folder, created with the usual
-  // permissions (0666 less the umask), so that the rename keeps them.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    std::string hidden(1, '.');
-    hidden += target.filename().string();
-    hidden += '.';
-    hidden += std::to_string(::getpid());
-    hidden += '.';
-    hidden += std::to_string(attempt);
-    hidden += ".tmp";
-    temp = (folder / hidden).string();
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) fatalError("Could not write " + name);
-  std::FILE* f = ::fdopen(fd, "wb");
-  bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  else ::close(fd);
-  std::error_code ec;
-  if (ok) fs::rename(temp, target, ec);
-  if (!ok || ec) {
-    fs::remove(temp, ec);
-    fatalError("Could not write " + name);
-  }
-}
-
 int runVorlanPlan(int argc, const char* const argv[], std::ostream& out) {
   const PlanRequest r = parsePlanCommandLine(argc, argv);
   if (r.help) {
@@ -283,7 +248,9 @@ int runVorlanPlan(int argc, const char* const argv[], std::ostream& out) {
     return 0;
   }
   const BoxPlan p = planBox(r);
-  writeTextAtomically(r.output, planParameterText(p));
+  PendingOutputs outputs;
+  outputs.create(r.output, "parameter file").stream() << planParameterText(p);
+  outputs.commit();
   printPlan(out, p);
   out << "Wrote " << r.output << "; run it with: vorlan --format bts " << r.output
       << "  (or --format wnd; --layout inflowwind for the raw files)\n";

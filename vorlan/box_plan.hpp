@@ -29,8 +29,8 @@
 // are checked as vorlan checks them (iecCategory, checkedLandParams) before
 // anything is written.
 //
-// The parameter file is written atomically: a temporary in the same folder,
-// renamed once complete; a failure leaves what was there. Output names are the
+// The parameter file is a pending output (numerics/pending_output.hpp): it
+// appears under its name only when complete; a failure leaves what was there. Output names are the
 // parameter file's stem with _u.bin, _v.bin, _w.bin, without its folder (they
 // are opened where vorlan runs), seed -1.
 //
@@ -96,10 +96,6 @@ std::string planParameterText(const BoxPlan& p);
 void printPlan(std::ostream& out, const BoxPlan& p);
 
 void printPlanHelp(std::ostream& out);
-
-// Writes text to name through a temporary in the same folder, renamed when
-// complete; else "Could not write <name>" and the temporary is removed.
-void writeTextAtomically(const std::string& name, const std::string& text);
 
 // The whole program; returns the exit status 0.
 int runVorlanPlan(int argc, const char* const argv[], std::ostream& out);

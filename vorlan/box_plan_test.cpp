@@ -107,15 +107,16 @@ TEST(BoxPlan, WritesAParameterFileThatVorlanRuns) {
   const fs::path dir = testing::freshDir("box_plan");
   const fs::path cwd = fs::current_path();
   fs::current_path(dir);
+  // 32 steps of 0.5 s; the plan program itself writes the file.
+  std::vector<const char*> args = {"vorlan-plan", "--wind-speed", "8.5", "--hub-height", "40",
+                                   "--rotor-diameter", "50", "--time", "16", "--dt", "0.5",
+                                   "-o", "box.inp", "--class", "B"};
   for (const bool iec : {true, false}) {
-    PlanRequest r = request(8.5, 40, 50, 16, 0.5);  // 32 steps of 0.5 s
-    if (!iec) r.turbulenceClass.reset();
-    r.output = "box.inp";
-    const BoxPlan p = planBox(r);
-    const std::string text = planParameterText(p);
+    std::ostringstream printed;
+    ASSERT_EQ(runVorlanPlan(int(args.size()) - (iec ? 0 : 2), args.data(), printed), 0);
+    const std::string text = testing::readText("box.inp");
     EXPECT_NE(text.find(iec ? "\niec\nB 8.5 40\n" : "\nland\n8.5 40 0.03 0\n"), std::string::npos)
         << text;
-    writeTextAtomically(r.output, text);
     const char* argv[] = {"vorlan", "box.inp"};
     std::ostringstream echo, listing;
     EXPECT_EQ(runVorlan(2, argv, SimulatorSteps{}, echo, listing), 0);
@@ -126,13 +127,15 @@ TEST(BoxPlan, WritesAParameterFileThatVorlanRuns) {
   EXPECT_EQ(fs::status("box.inp").permissions(), fs::status("plain.txt").permissions());
   fs::remove("plain.txt");
   // A file that cannot be written leaves nothing: neither it nor a temporary.
-  EXPECT_EQ(fatalMessage([] { writeTextAtomically("missing/plan.inp", "3\n"); }),
-            "Could not write missing/plan.inp");
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(".")) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"box.inp", "box_u.bin", "box_u.bin.json",
-                                             "box_v.bin", "box_w.bin"}));
+  args[12] = "missing/plan.inp";
+  EXPECT_EQ(fatalMessage([&] {
+              std::ostringstream printed;
+              runVorlanPlan(int(args.size()), args.data(), printed);
+            }),
+            "Could not open parameter file missing/plan.inp: No such file or directory");
+  EXPECT_EQ(testing::folderNames("."), (std::vector<std::string>{"box.inp", "box_u.bin",
+                                                                 "box_u.bin.json", "box_v.bin",
+                                                                 "box_w.bin"}));
   fs::current_path(cwd);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/input_file.hpp"
 #include "numerics/print_format.hpp"
 #include "numerics/threads.hpp"
 #include "vorlan/command_line.hpp"
@@ -88,15 +89,17 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
 }
 
 // The names of every run are checked before any file is created: none may
-// destroy another output, the parameter file, the terrain file or a run
-// record.
+// destroy another output, the parameter file, the terrain file, or a file
+// under a record's name that is not a run record.
 void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName) {
   for (const SimulationInput& run : runs) {
     const std::string terrainFile =
         run.source == ParameterSource::terrain ? run.terrainFile : std::string();
     checkOutputNames(run.fname, run.nComp, inputName, terrainFile);
-    if (writesRunRecord(run))
+    if (writesRunRecord(run)) {
       checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
+      checkRecordReplaceable(runRecordName(run));
+    }
   }
 }
 
@@ -129,8 +132,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   const std::string& inputName = options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
-  std::ifstream in(inputName);
-  if (!in) fatalError("Could not open file (in vorlan)");
+  std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
 
   // The run's upstream-memory tables: filled by the terrain step while reading,
   // read by the tensor model during synthesis.
@@ -145,11 +147,12 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
   const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
   checkRunNames(runs, inputName);
-  // A run's files are created at once; a run that fails from then on leaves
-  // no record, not even one of an earlier run.
+  // A run's files are created as pending outputs at once (an unwritable name
+  // ends the run before any work) and committed when the run has succeeded;
+  // with --seeds each seed's files when that seed has.
   const auto create = [&](const SimulationInput& run, OutputFiles& out) {
-    removeStaleRunRecord(run);
     for (int c = 0; c < run.nComp; ++c) out.create(c, run.fname[c], echo);
+    if (writesRunRecord(run)) out.createRecord(runRecordName(run));
   };
   OutputFiles files;
   if (!seeded) create(input, files);  // before the summary, as always
@@ -172,10 +175,10 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     context.progress.end();
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
-    out.closeAll();
     const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
     releaseFields(fields);
-    writeRunRecord(run, description);  // only once every output file is written and closed
+    if (std::ostream* record = out.record()) *record << runRecordText(run, description);
+    out.commit();
     if (timed) printStageTimes(echo, context.progress);
   };
 

@@ -5,19 +5,26 @@
 //      sea and terrain the parameter-source step runs right there;
 //   2. read the seed;                3. form LimNormK;
 //   4. read the output names; close the input; refuse names that would
-//      destroy data (checkOutputNames); create each file;
+//      destroy data (checkOutputNames, checkRecordName,
+//      checkRecordReplaceable); create each file and the run record as
+//      pending outputs (vorlan/output_files.hpp);
 //   5. print the summary;            6. allocate one field per component;
 //   7. synthesise;                   8. write the fields;
-//   9. close the files;             10. release the fields;  11. return 0.
+//   9. release the fields, write the record;
+//  10. commit: the files appear under their names, the record last;
+//  11. return 0.
 //
 // Every failure ends the run through fatalError (exit status 1) before step 6
-// if it is an input error, so a bad file never costs a large allocation.
+// if it is an input error, so a bad file never costs a large allocation. A run
+// that fails or is killed before step 10 leaves every file that was there as
+// it was.
 //
 // Options (vorlan/command_line.hpp): --threads sets the thread count before
 // anything runs. --seeds repeats steps 4 (creating the files) and 6 to 10 once
 // per seed, with the seed in place of the file's and the seed's file names
-// (seededFileName); the echo and the summary come once, as in a plain run
-// (the parameter file's names and seed), and after each seed one line
+// (seededFileName), so each seed's files appear when that seed is complete and
+// stay when a later seed fails; the echo and the summary come once, as in a
+// plain run (the parameter file's names and seed), and after each seed one line
 // "Seed <s>: <file> ..." naming its files. Each seed writes its own run
 // record. Environment: VORLAN_STAGE_TIMES set (non-empty) prints, after each
 // seed or plain run, one line "Stage times (s): amplitudes A transforms T

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using wind::testing::readFloats;
+using wind::testing::readText;
+using wind::testing::folderNames;
 using wind::testing::writeText;
 
 // A fresh directory for one test.
@@ -112,38 +115,53 @@ TEST(Driver, InputFileNameFromTheCommandLine) {
   EXPECT_EXIT(runIn(dir, {"given.inp", "extra"}), ExitedWithCode(0), "fname\\[i\\] d\\.bin");
   EXPECT_EXIT(runIn(dir, {"given.inp"}), ExitedWithCode(0), "fname\\[i\\] g\\.bin");
   EXPECT_EXIT(runIn(dir, {"missing.inp"}), ExitedWithCode(1),
-              fatalReport("Could not open file (in vorlan)"));
+              fatalReport("Could not open file (in vorlan): missing.inp: No such file or "
+                          "directory"));
+  EXPECT_EXIT(runIn(dir, {"c:"}), ExitedWithCode(1),
+              fatalReport("Could not open file (in vorlan): c:: Is a directory"));
   const std::string longName(256, 'n');
   EXPECT_EXIT(runIn(dir, {longName.c_str()}), ExitedWithCode(1),
               fatalReport("The input file name is longer than 255 characters"));
 }
 
-TEST(Driver, FilesCreatedBeforeAFailureStayEmpty) {
-  const fs::path dir = freshDir("empty");
-  // The second name cannot be created: its name is echoed without a newline.
-  writeText(dir / "a.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nfirst.bin no/such/dir.bin\n");
-  EXPECT_EXIT(runIn(dir, {"a.inp"}), ExitedWithCode(1),
-              literal("fname[i] no/such/dir.bin\nno/such/dir.bin") +
-                  fatalReport("Could not open output file"));
-  ASSERT_TRUE(fs::exists(dir / "first.bin"));
-  EXPECT_EQ(fs::file_size(dir / "first.bin"), 0u);
+TEST(Driver, ARunThatFailsLeavesTheEarlierRunsFilesByteForByte) {
+  const fs::path dir = freshDir("rerun");
+  const std::string head = "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\n";
+  writeText(dir / "a.inp", head + "first.bin second.bin\n");
+  writeText(dir / "b.inp", head + "first.bin no/such/dir.bin\n");
+  writeText(dir / "c.inp", head + "first.bin " + std::string(256, 'f') + "\n");
+  EXPECT_EXIT(runIn(dir, {"a.inp"}), ExitedWithCode(0), "");
+  const std::vector<std::string> before = folderNames(dir);
+  ASSERT_EQ(before, (std::vector<std::string>{"a.inp", "b.inp", "c.inp", "first.bin",
+                                              "first.bin.json", "second.bin"}));
+  std::vector<std::string> contents;
+  for (const std::string& name : before) contents.push_back(readText(dir / name));
+  const auto unchanged = [&] {
+    EXPECT_EQ(folderNames(dir), before) << "a file appeared or vanished";
+    for (std::size_t i = 0; i < before.size(); ++i)
+      EXPECT_EQ(readText(dir / before[i]), contents[i]) << before[i];
+  };
 
-  // A failure inside the engine leaves every file empty.
-  writeText(dir / "b.inp", "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nx.bin y.bin\n");
+  // The second name cannot be created: its name ends the echo's line, and the
+  // report says why.
+  EXPECT_EXIT(runIn(dir, {"b.inp"}), ExitedWithCode(1),
+              literal("fname[i] no/such/dir.bin\nno/such/dir.bin\n") +
+                  fatalReport("Could not open output file no/such/dir.bin: No such file or "
+                              "directory"));
+  unchanged();
+
+  // A failure inside the engine, after both files and the record were begun.
   const SimulatorSteps failing{noSourceStep,
                                [](const SimulationInput&, const Vector3&, const UpstreamTables&,
                                   FieldArrays&) {
                                  fatalError("engine failed");
                                }};
-  EXPECT_EXIT(runIn(dir, {"b.inp"}, failing), ExitedWithCode(1), fatalReport("engine failed"));
-  EXPECT_EQ(fs::file_size(dir / "x.bin"), 0u);
-  EXPECT_EQ(fs::file_size(dir / "y.bin"), 0u);
+  EXPECT_EXIT(runIn(dir, {"a.inp"}, failing), ExitedWithCode(1), fatalReport("engine failed"));
+  unchanged();
 
-  writeText(dir / "c.inp",
-            "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\n" + std::string(256, 'f') + "\n");
   EXPECT_EXIT(runIn(dir, {"c.inp"}), ExitedWithCode(1),
               fatalReport("The output file name is longer than 255 characters"));
-  EXPECT_FALSE(fs::exists(dir / std::string(255, 'f')));
+  unchanged();
 }
 
 TEST(Driver, FailedWritesAreReported) {
@@ -152,11 +170,11 @@ TEST(Driver, FailedWritesAreReported) {
   // A small field fits the stream's buffer: the loss shows when the file is closed.
   writeText(dir / "small.inp", "1 1 1 2 10\nbasic\n0.1 30 3.9\n-1\n/dev/full\n");
   EXPECT_EXIT(runIn(dir, {"small.inp"}), ExitedWithCode(1),
-              fatalReport("Could not close output file /dev/full"));
+              fatalReport("Could not write output file /dev/full: No space left on device"));
   // A large one fails on the write itself.
   writeText(dir / "large.inp", "1 1 1 65536 10\nbasic\n0.1 30 3.9\n-1\n/dev/full\n");
   EXPECT_EXIT(runIn(dir, {"large.inp"}), ExitedWithCode(1),
-              fatalReport("Could not write output file /dev/full"));
+              fatalReport("Could not write output file /dev/full: No space left on device"));
 }
 
 // The real dispatch, run in a child process so that chdir stays there.
@@ -264,4 +282,53 @@ TEST(Driver, OutputNamesThatWouldDestroyDataAreRefusedBeforeAnythingIsWritten) {
   writeText(dir / "fine.inp", head + "/dev/null /dev/null\n");
   EXPECT_EXIT(runIn(dir, {"fine.inp"}), ExitedWithCode(0), "");
   EXPECT_FALSE(fs::exists("/dev/null.json")) << "no record beside a device";
+}
+
+TEST(Driver, OneFileUnderTwoSpellingsIsRefusedBeforeItExists) {
+  const fs::path dir = freshDir("spellings");
+  fs::create_directories(dir / "sub");
+  const std::string head = "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\n";
+  const std::string absolute = fs::canonical(dir).string() + "/a.bin";
+  const std::pair<std::string, std::string> cases[] = {
+      {"a.bin ./a.bin", "The output files a.bin and ./a.bin are the same file"},
+      {"a.bin " + absolute, "The output files a.bin and " + absolute + " are the same file"},
+      {"sub/../a.bin a.bin", "The output files sub/../a.bin and a.bin are the same file"},
+      {"a.bin ./a.bin.json",
+       "The run record a.bin.json would overwrite the output file ./a.bin.json"}};
+  for (const auto& [names, message] : cases) {
+    writeText(dir / "p.inp", head + names + "\n");
+    EXPECT_EXIT(runIn(dir, {"p.inp"}), ExitedWithCode(1), fatalReport(message)) << names;
+    EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"p.inp", "sub"})) << names;
+  }
+}
+
+TEST(Driver, AFileUnderTheRecordsNameIsReplacedOnlyWhenItIsARunRecord) {
+  const fs::path dir = freshDir("foreign");
+  writeText(dir / "p.inp", "1 1 1 2 8\nbasic\n0.1 30 3.9\n-1\nresults\n");
+  writeText(dir / "results.json", "{\"hand\": \"made\"}\n");
+  EXPECT_EXIT(runIn(dir, {"p.inp"}), ExitedWithCode(1),
+              fatalReport("The run record would replace results.json, which is not a vorlan "
+                          "run record"));
+  EXPECT_EQ(readText(dir / "results.json"), "{\"hand\": \"made\"}\n");
+  EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"p.inp", "results.json"}));
+
+  // A record of an earlier run (reformatted by hand, its first key kept) is replaced.
+  writeText(dir / "results.json", "{ \"record\" :\n\"vorlan run record\", \"old\": 1}");
+  EXPECT_EXIT(runIn(dir, {"p.inp"}), ExitedWithCode(0), "");
+  EXPECT_EQ(readText(dir / "results.json").find("\"old\""), std::string::npos);
+  EXPECT_EQ(fs::file_size(dir / "results"), 8u);
+}
+
+// Names are bytes: a folder, a parameter file and outputs whose names are not
+// UTF-8 run to the end, and the record keeps each stray byte as \udcXX.
+TEST(Driver, NamesThatAreNotUtf8AreKeptInTheRecord) {
+  const fs::path dir = freshDir("bytes") / "run_\xe9t\xe9";
+  writeText(dir / "p\xe9.inp",
+            "1 2 1 2 8 10\nbasic\n0.1 30 3.9\n-1\nwind_\xe9.bin v\xff\xfe.bin\n");
+  EXPECT_EXIT(runIn(dir, {"p\xe9.inp"}), ExitedWithCode(0), "");
+  EXPECT_EQ(fs::file_size(dir / "v\xff\xfe.bin"), 32u);
+  const std::string record = readText(dir / "wind_\xe9.bin.json");
+  for (const char* text : {"\"parameter_file\": \"p\\udce9.inp\"", "run_\\udce9t\\udce9\"",
+                           "\"file\": \"v\\udcff\\udcfe.bin\"", "\"path\": \"wind_\\udce9.bin\""})
+    EXPECT_NE(record.find(text), std::string::npos) << text << " in\n" << record;
 }

@@ -15,29 +15,29 @@ static_assert(std::endian::native == std::endian::little,
               "field files are written as the little-endian memory image of the floats");
 static_assert(sizeof(float) == 4, "field files hold 4-byte floats");
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// What a name resolves to, without touching the disk beyond looking. A name
-// that cannot be resolved (too long, a forbidden folder) keeps its absolute,
-// lexically normal form: creating it fails later with its own message.
-fs::path resolved(const std::string& name) {
+fs::path resolvedPath(const std::string& name) {
+  const fs::path p(name);
+  const fs::path last = p.filename();
   std::error_code ec;
-  fs::path p = fs::weakly_canonical(fs::path(name), ec);
-  if (ec) {
-    ec.clear();
-    p = fs::absolute(fs::path(name), ec).lexically_normal();
-    if (ec) p = fs::path(name).lexically_normal();
+  if (!last.empty() && last != "." && last != "..") {
+    const fs::path folder = p.has_parent_path() ? p.parent_path() : fs::path(".");
+    const fs::path real = fs::canonical(folder, ec);
+    if (!ec) return real / last;
   }
-  return p;
+  ec.clear();
+  const fs::path a = fs::absolute(p, ec);
+  return ec ? p.lexically_normal() : a.lexically_normal();
 }
+
+namespace {
 
 bool sameFile(const std::string& a, const std::string& b) {
   // A device such as /dev/null keeps nothing that a second writer could destroy.
   std::error_code ec;
   if (fs::is_character_file(fs::path(a), ec)) return false;
-  if (resolved(a) == resolved(b)) return true;
+  if (resolvedPath(a) == resolvedPath(b)) return true;
   // Hard links and bind mounts: only files that exist can be one file.
   return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
 }
@@ -68,38 +68,23 @@ void checkRecordName(const std::string& record, const std::string* names, int n,
     fatalError("The run record " + record + " would overwrite the terrain file " + terrainFile);
 }
 
-OutputFiles::~OutputFiles() {
-  for (std::FILE*& f : file_)
-    if (f != nullptr) {
-      std::fclose(f);
-      f = nullptr;
-    }
+void OutputFiles::create(int c, const std::string& name, std::ostream& echo) {
+  std::string reason;
+  file_[c] = set_.tryCreate(name, "output file", reason);
+  if (file_[c] == nullptr) {
+    // The name ends the echo's line, and the report says why.
+    echo << name << "\n";
+    echo.flush();
+    fatalError("Could not open output file " + name + ": " + reason);
+  }
 }
 
-void OutputFiles::create(int c, const std::string& name, std::ostream& echo) {
-  std::FILE* f = std::fopen(name.c_str(), "wb");
-  if (f == nullptr) {
-    echo << name;
-    echo.flush();
-    fatalError("Could not open output file");
-  }
-  file_[c] = f;
-  name_[c] = name;
+void OutputFiles::createRecord(const std::string& name) {
+  record_ = &set_.create(name, "the run record", PendingOutput::Role::description);
 }
 
 void OutputFiles::write(int c, const float* data, std::int64_t count) {
-  const auto n = static_cast<std::size_t>(count);
-  if (std::fwrite(data, sizeof(float), n, file_[c]) != n)
-    fatalError("Could not write output file " + name_[c]);
-}
-
-void OutputFiles::closeAll() {
-  for (int c = 0; c < 3; ++c) {
-    if (file_[c] == nullptr) continue;
-    const int status = std::fclose(file_[c]);
-    file_[c] = nullptr;
-    if (status != 0) fatalError("Could not close output file " + name_[c]);
-  }
+  file_[c]->write(data, sizeof(float), static_cast<std::size_t>(count));
 }
 
 }  // namespace wind

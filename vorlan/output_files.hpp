@@ -1,31 +1,43 @@
 #pragma once
-// The simulator's output files: one binary file per velocity component.
+// The simulator's output files: one binary file per velocity component, and
+// the run record beside the first (vorlan/run_record.hpp).
 //
 // Format: raw 4-byte IEEE-754 single-precision floats, little-endian, with no
 // header, record marker or trailer. A field of N1 (x N2 (x N3)) points gives a
 // file of exactly 4 N1 (N2 (N3)) bytes, the last index varying fastest: the
 // float at byte offset 4 ((i-1) N2 N3 + (j-1) N3 + (k-1)) is grid point (i, j, k).
 //
-// The files are created (binary, create or truncate) once all their names are
-// read and checked, long before anything is written, so that an unwritable
-// name ends the run before any large allocation; after a later failure the
-// files stay on disk, empty. Writes and closes are checked: a short write or a
-// failed close ends the run through fatalError naming the file.
+// The files of one run are pending outputs (numerics/pending_output.hpp):
+// created as temporaries once all their names are read and checked, long
+// before anything is written, so that an unwritable name ends the run before
+// any large allocation; they appear under their names only at the commit, the
+// field files first and the run record last. A run that fails or is
+// interrupted before leaves every earlier file as it was. Devices and pipes
+// (/dev/null) are written directly. Writes and closes are checked: a short
+// write or a failed close ends the run through fatalError naming the file.
 //
 // Names that would destroy data are refused before any file is created
 // (checkOutputNames): two outputs that are one file (the second would silently
 // replace the first component), or an output that is the parameter file or the
-// terrain file being read. Names are compared by what they resolve to: the
-// absolute path with ".", ".." and the symbolic links of its existing part
-// resolved, and for files that exist also by device and inode, so that
-// "./u.bin", "dir/../u.bin" and a hard link to u.bin are all u.bin.
+// terrain file being read. Names are compared by what they resolve to
+// (resolvedPath), and for files that exist also by device and inode, so that
+// "./u.bin", "$PWD/u.bin", "dir/../u.bin" and a hard link to u.bin are all
+// u.bin, whether or not u.bin exists yet.
 
 #include <cstdint>
-#include <cstdio>
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 
+#include "numerics/pending_output.hpp"
+
 namespace wind {
+
+// What a file name resolves to: the canonical path of its folder (symbolic
+// links and "." and ".." resolved as the system resolves them) followed by its
+// last component. A name whose folder does not exist (it cannot be created)
+// keeps its absolute, lexically normal form.
+std::filesystem::path resolvedPath(const std::string& name);
 
 // Ends the run through fatalError, naming both files, if two of the n output
 // names are the same file, or if one of them is the parameter file inputFile or
@@ -42,24 +54,29 @@ void checkRecordName(const std::string& record, const std::string* names, int n,
 
 class OutputFiles {
  public:
-  OutputFiles() = default;
-  OutputFiles(const OutputFiles&) = delete;
-  OutputFiles& operator=(const OutputFiles&) = delete;
-  ~OutputFiles();  // closes what is still open, unchecked (only on abnormal paths)
-
-  // Creates the file of component c (0-based). If it cannot be created, echoes
-  // the name without a newline and fails with "Could not open output file".
+  // Creates the pending file of component c (0-based). If it cannot be
+  // created, ends the echo's line with the name and fails with "Could not open
+  // output file <name>: <reason>".
   void create(int c, const std::string& name, std::ostream& echo);
+
+  // Creates the pending run record, after the field files. Failure: "Could not
+  // open the run record <name>: <reason>".
+  void createRecord(const std::string& name);
+
+  // The record's stream, nullptr when the run writes none.
+  std::ostream* record() { return record_ != nullptr ? &record_->stream() : nullptr; }
 
   // Appends count floats to the file of component c, in memory order.
   void write(int c, const float* data, std::int64_t count);
 
-  // Closes the files in component order, checking each close.
-  void closeAll();
+  // Closes every file, checked, and puts them under their names: the field
+  // files in component order, then the record.
+  void commit() { set_.commit(); }
 
  private:
-  std::FILE* file_[3] = {nullptr, nullptr, nullptr};
-  std::string name_[3];
+  PendingOutputs set_;
+  PendingOutput* file_[3] = {nullptr, nullptr, nullptr};
+  PendingOutput* record_ = nullptr;
 };
 
 }  // namespace wind

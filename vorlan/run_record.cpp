@@ -1,6 +1,7 @@
 #include "vorlan/run_record.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,9 @@
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
+#include "vorlan/json_bytes.hpp"
 #include "vorlan/layout.hpp"
+#include "vorlan/output_files.hpp"
 
 namespace wind {
 
@@ -124,8 +127,20 @@ json gridBlock(const SimulationInput& in, OutputLayout layout) {
           {"layout", layoutName(layout)}};
 }
 
+// The absolute path of a file name: lexically normal, unless the name holds
+// "..", which the system resolves after the symbolic links before it (and
+// resolvedPath then gives the same file).
+std::string absoluteName(const std::string& name) {
+  const fs::path p(name);
+  for (const fs::path& part : p)
+    if (part == "..") return resolvedPath(name).string();
+  return fs::absolute(p).lexically_normal().string();
+}
+
 json filesBlock(const SimulationInput& in, const std::array<ComponentStatistics, 3>& stats) {
-  const fs::path recordDir = fs::absolute(runRecordName(in)).lexically_normal().parent_path();
+  // Relative to the folder the record is in, as the system resolves it: from
+  // "link/a.bin.json", "../b.bin" must lead beside the link's target.
+  const fs::path recordDir = resolvedPath(runRecordName(in)).parent_path();
   json files = json::array();
   for (int c = 0; c < in.nComp; ++c) {
     const int comp = in.components[c];
@@ -134,7 +149,7 @@ json filesBlock(const SimulationInput& in, const std::array<ComponentStatistics,
         {{"component", comp + 1},
          {"name", kComponentNames[comp]},
          {"file", in.fname[c]},
-         {"path", fs::absolute(in.fname[c]).lexically_normal().lexically_relative(recordDir).string()},
+         {"path", resolvedPath(in.fname[c]).lexically_relative(recordDir).string()},
          {"units", "m/s"},
          {"value_type", "float32"},
          {"byte_order", "little-endian"},
@@ -211,7 +226,7 @@ json openfastBlock(const SimulationInput& in, const RunDescription& run, const j
                 {"layout", layoutName(run.layout)}};
   const char* fileKeys[] = {"FileName_u", "FileName_v", "FileName_w"};
   for (int c = 0; c < 3; ++c)
-    block[fileKeys[c]] = fs::absolute(in.fname[c]).lexically_normal().string();
+    block[fileKeys[c]] = absoluteName(in.fname[c]);
   block["nx"] = in.NPoint[0];
   block["ny"] = in.NPoint[1];
   block["nz"] = in.NPoint[2];
@@ -248,7 +263,7 @@ json openfastBlock(const SimulationInput& in, const RunDescription& run, const j
   json lines = json::array();
   lines.push_back(inflowWindLine("5", "WindType", "full-field binary box"));
   for (int c = 0; c < 3; ++c)
-    lines.push_back(inflowWindLine(json(block[fileKeys[c]]).dump(), fileKeys[c],
+    lines.push_back(inflowWindLine(jsonQuotedWithBytes(absoluteName(in.fname[c])), fileKeys[c],
                                    "raw float32 file of the fluctuating component"));
   lines.push_back(inflowWindLine(std::to_string(in.NPoint[0]), "nx", "planes along the wind"));
   lines.push_back(inflowWindLine(std::to_string(in.NPoint[1]), "ny", "points across the wind"));
@@ -313,12 +328,29 @@ bool writesRunRecord(const SimulationInput& in) {
   return !fs::exists(st) || fs::is_regular_file(st);
 }
 
-void removeStaleRunRecord(const SimulationInput& in) {
-  if (!writesRunRecord(in)) return;
-  const std::string name = runRecordName(in);
+bool isRunRecord(const std::string& name) {
+  // Its first key and value, as vorlan writes them: {"record": "vorlan run record", ...
+  constexpr std::size_t kHead = 256;
+  std::ifstream in(name, std::ios::binary);
+  std::string head(kHead, '\0');
+  in.read(head.data(), std::streamsize(kHead));
+  head.resize(std::size_t(in.gcount()));
+  std::size_t i = 0;
+  const auto expect = [&](const std::string& token) {
+    while (i < head.size() && std::isspace((unsigned char)head[i])) ++i;
+    if (head.compare(i, token.size(), token) != 0) return false;
+    i += token.size();
+    return true;
+  };
+  return expect("{") && expect("\"record\"") && expect(":") && expect("\"vorlan run record\"");
+}
+
+void checkRecordReplaceable(const std::string& name) {
   std::error_code ec;
-  fs::remove(name, ec);
-  if (ec) fatalError("Could not remove the stale run record " + name);
+  const fs::file_status st = fs::status(name, ec);
+  if (!fs::exists(st)) return;
+  if (!fs::is_regular_file(st) || !isRunRecord(name))
+    fatalError("The run record would replace " + name + ", which is not a vorlan run record");
 }
 
 std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
@@ -337,17 +369,7 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"files", filesBlock(in, run.statistics)},
                  {"scaling", scaling},
                  {"openfast", openfastBlock(in, run, scaling)}};
-  return record.dump(2) + "\n";
-}
-
-void writeRunRecord(const SimulationInput& in, const RunDescription& run) {
-  if (!writesRunRecord(in)) return;
-  const std::string name = runRecordName(in);
-  const std::string text = runRecordText(in, run);
-  std::ofstream out(name, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) fatalError("Could not write the run record " + name);
+  return jsonTextWithBytes(record, 2) + "\n";
 }
 
 }  // namespace wind

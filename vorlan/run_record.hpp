@@ -8,11 +8,13 @@
 // lines of InflowWind's full-field binary box (WindType 5) that read it.
 // docs/run-record.md describes every key.
 //
-// Order within a run: the stale record of an earlier run is removed as soon as
-// the output files have been created (removeStaleRunRecord), so a run that
-// fails later leaves none; the record is written only after every output file
-// was written and closed. A record that cannot be removed or written ends the
-// run through fatalError naming it.
+// The record is the last of a run's pending outputs (vorlan/output_files.hpp):
+// created with the field files, written once they are, and put under its name
+// after them, when the whole run has succeeded; a run that fails leaves the
+// earlier run's record and files as they were. An existing file under the
+// record's name is replaced only when it is a vorlan run record
+// (checkRecordReplaceable, before any work). Names that are not UTF-8 are
+// kept byte for byte (vorlan/json_bytes.hpp).
 //
 // Numbers: input floats are written as the shortest decimal that reads back to
 // the same float (0.1f as 0.1); statistics as doubles.
@@ -57,15 +59,18 @@ std::string runRecordName(const SimulationInput& in);
 // (/dev/null, say), where "<name>.json" would be a file beside the device.
 bool writesRunRecord(const SimulationInput& in);
 
-// Removes the record of an earlier run of the same first output name, if any.
-void removeStaleRunRecord(const SimulationInput& in);
+// Whether the file begins as a run record does: {"record": "vorlan run record"
+// (white space aside).
+bool isRunRecord(const std::string& name);
+
+// Ends the run through fatalError if a file exists under the record's name
+// and is not a run record: "The run record would replace <name>, which is not
+// a vorlan run record". Reads, writes nothing.
+void checkRecordReplaceable(const std::string& name);
 
 // The record's text (JSON, indented, ending in a newline). Relative names are
-// taken relative to the current working directory.
+// taken relative to the current working directory; "path" is relative to the
+// record's folder as the system resolves it.
 std::string runRecordText(const SimulationInput& in, const RunDescription& run);
-
-// Writes runRecordText to runRecordName (where writesRunRecord); failure: "Could not write the run
-// record <name>".
-void writeRunRecord(const SimulationInput& in, const RunDescription& run);
 
 }  // namespace wind

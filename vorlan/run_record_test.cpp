@@ -143,26 +143,52 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
   EXPECT_EQ(of["grid_bottom"].get<double>(), 90.0 - 1.5 * 2.25);
 }
 
-TEST(RunRecord, AFailedRunLeavesNoRecordAndAnUnwritableOneIsNamed) {
+TEST(RunRecord, AFailedRunLeavesTheEarlierRecordAndAnUnwritableOneIsNamed) {
   const fs::path dir = testing::freshDir("run_record_fail");
   const fs::path u = dir / "f_u.bin";
   writeText(dir / "f.inp", "3 1 1\n4 4 4\n8 8 8\nbasic\n0.1 30 3.9\n-1\n" + u.string() + "\n");
   const fs::path record = dir / "f_u.bin.json";
-  writeText(record, "{\"stale\": true}\n");
+  run(dir / "f.inp", fillCodes);
+  const std::string earlier = testing::readText(record), field = testing::readText(u);
+  ASSERT_EQ(field.size(), 4u * 64u);
   const auto fails = [](const SimulationInput&, const Vector3&, const UpstreamTables&,
                         FieldArrays&) { fatalError("engine failed"); };
   EXPECT_EQ(fatalMessage([&] { run(dir / "f.inp", fails); }), "engine failed");
-  EXPECT_FALSE(fs::exists(record));
+  EXPECT_EQ(testing::readText(record), earlier);
 
-  // A folder in the record's place, made while the engine runs.
+  // A folder in the record's place, made while the engine runs: the commit
+  // stops before it renames anything.
   const auto blocks = [&](const SimulationInput& in, const Vector3& l, const UpstreamTables& t,
                           FieldArrays& f) {
-    fillCodes(in, l, t, f);
+    fillSmooth(in, l, t, f);
+    fs::remove(record);
     fs::create_directories(record / "keep");
   };
   EXPECT_EQ(fatalMessage([&] { run(dir / "f.inp", blocks); }),
-            "Could not write the run record " + record.string());
-  EXPECT_EQ(fs::file_size(u), 4u * 64u);  // the field itself was written
+            "Could not write the run record " + record.string() + ": Is a directory");
+  EXPECT_EQ(testing::readText(u), field);
+  EXPECT_EQ(testing::folderNames(dir),
+            (std::vector<std::string>{"f.inp", "f_u.bin", "f_u.bin.json"}));
+}
+
+// The first output in a linked folder that lies elsewhere: the record's
+// relative paths lead to the files from where the record really is, and the
+// absolute ones are kept.
+TEST(RunRecord, PathsLeadToTheFilesFromALinkedFolder) {
+  const fs::path dir = testing::freshDir("run_record_link");
+  fs::create_directories(dir / "deep" / "er" / "real");
+  fs::create_directory_symlink("deep/er/real", dir / "link");
+  // Where "../b.bin" from the link's own place would lead.
+  writeText(dir / "deep" / "er" / "b.bin", "an unrelated file");
+  writeText(dir / "l.inp", "3 2 1 2\n4 4 4\n8 8 8\nbasic\n0.1 30 3.9\n-1\n" +
+                               (dir / "link" / "a.bin").string() + "\n" +
+                               (dir / "b.bin").string() + "\n");
+  run(dir / "l.inp", fillCodes);
+  const json r = readJson(dir / "link" / "a.bin.json");
+  EXPECT_EQ(r["files"][1]["path"], "../../../b.bin");
+  EXPECT_EQ(fs::file_size(dir / "link" / r["files"][1]["path"].get<std::string>()), 4u * 64u);
+  EXPECT_EQ(r["files"][0]["path"], "a.bin");
+  EXPECT_EQ(r["files"][0]["file"], (dir / "link" / "a.bin").string());
 }
 
 // InflowWind's reading of a full-field binary box, written from its rules: at
