@@ -138,6 +138,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   SimulationInput input;
   readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
   const Vector3 lim = limNormK(input);
+  checkRandomStream(input, options.random);
 
   const bool seeded = !options.seeds.empty();
   readOutputNames(in, echo, input);
@@ -157,6 +158,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;
+  context.random = options.random;
   Turb3dAmplitudes store;
   if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
   ProgressLine line(context.progress);
@@ -173,7 +175,8 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
     out.closeAll();
-    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
+    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields),
+                                     options.random};
     releaseFields(fields);
     writeRunRecord(run, description);  // only once every output file is written and closed
     if (timed) printStageTimes(echo, context.progress);

@@ -61,7 +61,14 @@ void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostre
 struct SynthesisContext {
   SynthesisProgress progress;
   Turb3dAmplitudes* amplitudes = nullptr;
+  RandomStreamKind random = RandomStreamKind::classic;
 };
+
+// Refuses a random stream that the run's engine does not draw from: the
+// counter stream is the three-dimensional engine's ("--random counter: only
+// three-dimensional fields draw from the counter stream; a line or a plane
+// uses the classic stream").
+void checkRandomStream(const SimulationInput& in, RandomStreamKind random);
 
 // The engine step: fills every element of every allocated field array. tables
 // holds the run's upstream-memory tables (empty unless the source is terrain).
