@@ -67,9 +67,8 @@ bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {
   return storeBytes + fieldBytes <= kAmplitudeStoreShare * physicalMemory();
 }
 
-// The runs of one command line: the input itself, or with --seeds one copy
-// per seed with the seed's file names (which the parameter file's names are
-// read for but never created under).
+}  // namespace
+
 std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
                                          const std::vector<long>& seeds) {
   std::vector<SimulationInput> runs;
@@ -87,9 +86,6 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
   return runs;
 }
 
-// The names of every run are checked before any file is created: none may
-// destroy another output, the parameter file, the terrain file or a run
-// record.
 void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName) {
   for (const SimulationInput& run : runs) {
     const std::string terrainFile =
@@ -99,6 +95,8 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
       checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
   }
 }
+
+namespace {
 
 // VORLAN_STAGE_TIMES set and not empty.
 bool stageTimesWanted() {
