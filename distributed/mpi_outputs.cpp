@@ -64,10 +64,14 @@ std::string createTemporaryBeside(const std::string& name) {
   const fs::path target(name);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    const std::string temp = (folder / ("." + target.filename().string() + "." +
-                                        std::to_string(::getpid()) + "." +
-                                        std::to_string(attempt) + ".tmp"))
-                                 .string();
+    std::string hidden(1, '.');
+    hidden += target.filename().string();
+    hidden += '.';
+    hidden += std::to_string(::getpid());
+    hidden += '.';
+    hidden += std::to_string(attempt);
+    hidden += ".tmp";
+    const std::string temp = (folder / hidden).string();
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0) {
       ::close(fd);

@@ -59,11 +59,16 @@ void MpiRun::settle(bool failed, const std::string& message) {
 }
 
 void MpiRun::fail(const std::string& message) {
-  if (rank_ == 0) removeTemporaries();
+  // Rank 0 cleans up and reports before any rank exits: the launcher ends
+  // the whole job as soon as one process exits with a failure.
+  if (rank_ == 0) {
+    removeTemporaries();
+    printFatalReport(message.c_str());
+  }
+  MPI_Barrier(comm_);
   setFatalHandler(previous_);
   activeRun.store(nullptr);
   MPI_Finalize();
-  if (rank_ == 0) exitFatalHandler(message.c_str());
   std::exit(1);
 }
 

@@ -16,9 +16,10 @@
 // fatal errors inside OpenMP teams must be carried out of them (as the
 // engines do).
 //
-// fail(message), collective: every rank removes the temporaries it knows
-// (rank 0 the files, see below), MPI_Finalize ends the job, rank 0 prints the
-// three-line fatal report, and every rank exits with status 1.
+// fail(message), collective: rank 0 removes the temporaries and prints the
+// three-line fatal report, then (after a barrier, so that the launcher cannot
+// end rank 0 before it has reported) every rank ends MPI and exits with
+// status 1.
 //
 // Unexpected failures outside agree (inside the collective steps of the
 // transforms or the writes, where ranks cannot wait for each other's
