@@ -1,11 +1,6 @@
 #include "distributed/mpi_outputs.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -13,6 +8,7 @@
 #include <vector>
 
 #include "vorlan/run_record.hpp"
+#include "vorlan/temporary_file.hpp"
 
 namespace wind {
 
@@ -20,26 +16,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Attempts at a free temporary name before giving up.
-constexpr int kTemporaryAttempts = 100;
-
 // The name exists and is not a regular file (a device, a pipe).
 bool specialFile(const std::string& name) {
   std::error_code ec;
   const fs::file_status st = fs::status(name, ec);
   return fs::exists(st) && !fs::is_regular_file(st);
-}
-
-// The message with which f ends through fatalError under the throwing
-// handler that MpiRun::agree installs; "" when it returns.
-template <class F>
-std::string fatalMessageOf(F&& f) {
-  try {
-    f();
-  } catch (const FatalError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 // Rank 0's string on every rank.
@@ -60,28 +41,6 @@ bool writeText(const std::string& temp, const std::string& text) {
 
 }  // namespace
 
-std::string createTemporaryBeside(const std::string& name) {
-  const fs::path target(name);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    std::string hidden(1, '.');
-    hidden += target.filename().string();
-    hidden += '.';
-    hidden += std::to_string(::getpid());
-    hidden += '.';
-    hidden += std::to_string(attempt);
-    hidden += ".tmp";
-    const std::string temp = (folder / hidden).string();
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return temp;
-    }
-    if (errno != EEXIST) break;
-  }
-  fatalError("Could not create a temporary beside " + name);
-}
-
 bool commitTemporary(const std::string& temp, const std::string& name) {
   std::error_code ec;
   fs::rename(temp, name, ec);
@@ -101,8 +60,8 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, std::ostream
       name_[c] = in.fname[c];
       temp_[c].clear();
       if (specialFile(name_[c])) continue;
-      const std::string message = fatalMessageOf([&] { temp_[c] = createTemporaryBeside(name_[c]); });
-      if (!message.empty()) {
+      temp_[c] = createTemporaryBeside(name_[c]);
+      if (temp_[c].empty()) {
         echo << name_[c];
         echo.flush();
         fatalError("Could not open output file");
@@ -171,8 +130,8 @@ void MpiOutputFiles::commit(MpiRun& run, const SimulationInput& in,
   const std::string record = runRecordName(in);
   run.agree([&] {
     if (!run.root() || !writesRunRecord(in)) return;
-    const std::string message = fatalMessageOf([&] { recordTemp = createTemporaryBeside(record); });
-    if (!message.empty()) fatalError("Could not write the run record " + record);
+    recordTemp = createTemporaryBeside(record);
+    if (recordTemp.empty()) fatalError("Could not write the run record " + record);
     run.addTemporary(recordTemp);
     if (!writeText(recordTemp, recordText)) fatalError("Could not write the run record " + record);
   });

@@ -16,8 +16,9 @@
 // name that exists and is not a regular file (a device such as /dev/null, a
 // pipe) is written directly, as vorlan does, and such a run writes no record.
 //
-// The temporary-then-rename step is the pair createTemporaryBeside /
-// commitTemporary, so that another mechanism can take its place at one spot.
+// The temporary-then-rename step is the pair createTemporaryBeside
+// (vorlan/temporary_file.hpp) / commitTemporary, so that another mechanism
+// can take its place at one spot.
 //
 // Failures (through the run, every rank the same verdict): a temporary that
 // cannot be created (rank 0 echoes the name, then "Could not open output
@@ -36,11 +37,7 @@
 
 namespace wind {
 
-// A new empty file beside `name` (same folder), created exclusively with the
-// permissions 0666 less the umask; returns its name. Fails with
-// "Could not create a temporary beside <name>".
-std::string createTemporaryBeside(const std::string& name);
-
+// The temporaries come from createTemporaryBeside (vorlan/temporary_file.hpp).
 // Renames temp to name (replacing it); false when the rename fails.
 bool commitTemporary(const std::string& temp, const std::string& name);
 

@@ -1,9 +1,5 @@
 #include "vorlan/box_plan.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +14,7 @@
 #include "numerics/version.hpp"
 #include "sources/site_params.hpp"
 #include "vorlan/placement.hpp"
+#include "vorlan/temporary_file.hpp"
 
 namespace wind {
 
@@ -241,31 +238,13 @@ points, centred on the hub, with its lowest row above ground.
 }
 
 void writeTextAtomically(const std::string& name, const std::string& text) {
-  const fs::path target(name);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  // A new file of this process in the same folder, created with the usual
-  // permissions (0666 less the umask), so that the rename keeps them.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    std::string hidden(1, '.');
-    hidden += target.filename().string();
-    hidden += '.';
-    hidden += std::to_string(::getpid());
-    hidden += '.';
-    hidden += std::to_string(attempt);
-    hidden += ".tmp";
-    temp = (folder / hidden).string();
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) fatalError("Could not write " + name);
-  std::FILE* f = ::fdopen(fd, "wb");
+  const std::string temp = createTemporaryBeside(name);
+  if (temp.empty()) fatalError("Could not write " + name);
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
   bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
   if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-  else ::close(fd);
   std::error_code ec;
-  if (ok) fs::rename(temp, target, ec);
+  if (ok) fs::rename(temp, name, ec);
   if (!ok || ec) {
     fs::remove(temp, ec);
     fatalError("Could not write " + name);

@@ -279,25 +279,10 @@ json openfastBlock(const SimulationInput& in, const RunDescription& run, const j
 }  // namespace
 
 ComponentStatistics componentStatistics(const float* data, std::int64_t n) {
-  ComponentStatistics s;
-  s.count = n;
-  if (n <= 0) return s;
+  if (n <= 0) return ComponentStatistics{};
   const double shift = data[0];
-  double sum = 0.0, sumSq = 0.0, lo = data[0], hi = data[0];
-  for (std::int64_t i = 0; i < n; ++i) {
-    const double x = data[i];
-    const double d = x - shift;
-    sum += d;
-    sumSq += d * d;
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-  }
-  const double meanShift = sum / double(n);
-  s.mean = shift + meanShift;
-  s.std = std::sqrt(std::max(0.0, sumSq / double(n) - meanShift * meanShift));
-  s.min = lo;
-  s.max = hi;
-  return s;
+  const PlaneSums whole = planeSums(data, n, shift);
+  return combinePlaneSums(std::span<const PlaneSums>(&whole, 1), shift, n);
 }
 
 std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
