@@ -90,7 +90,7 @@ box_l() {
   if (ulimit -v "$limit"; "$vorlan" --threads 1 l.inp >/dev/null 2>err1.txt); then
     echo "  vorlan: completed (the limit is not below its need)"
   else
-    echo "  vorlan: failed: $(sed -n 2p err1.txt | tail -c 200)"
+    echo "  vorlan: failed: $(grep -A1 'run-time error' err1.txt | tail -1)"
   fi
   rm -f ./*.bin ./*.json
   (ulimit -v "$limit"; run_mpi 4 --threads 1 l.inp

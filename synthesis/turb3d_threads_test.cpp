@@ -194,7 +194,8 @@ TEST(Turb3dCounter, EveryThreadCountGivesTheCounterStreamAtEachWaveVectorsPlace)
           << c.name << ", " << threads << " threads";
   }
   // Another seed is another field; the classic stream another still.
-  const Case& c = cases(&tables)[0];
+  const std::vector<Case> all = cases(&tables);
+  const Case& c = all[0];
   EXPECT_FALSE(sameBits(parallelRun(c, 2, nullptr, -12, counter), sequentialReference(c, counter)));
   EXPECT_FALSE(sameBits(parallelRun(c, 2), sequentialReference(c, counter)));
 }
