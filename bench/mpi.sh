@@ -16,9 +16,9 @@
 #       includes the stream start, transforms the exchanges) and the bytes
 #       each process sends per run (the mirror planes and the two transposes
 #       of each component, from the decomposition);
-#   (r) the classic stream's start on each slab, one pass by rank 0 (the
-#       default) against each process replaying its prefix
-#       (VORLAN_MPI_STREAM_START=replay), load box on P = 2 and 4: rank 0's
+#   (r) the classic stream's start on each slab, one pass by rank 0
+#       (VORLAN_MPI_STREAM_START=onepass) against each process replaying its
+#       prefix (the default), load box on P = 2 and 4: wall time, rank 0's
 #       amplitude stage and the CPU seconds of all processes.
 # Open MPI runs as root only with OMPI_ALLOW_RUN_AS_ROOT=1 and
 # OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 in the environment (set them yourself).

@@ -7,15 +7,18 @@
 // Steps, in order, every one collective over the communicator except where
 // said:
 //   classicSlabStart   the classic stream's state at each rank's first
-//                      deviate: rank 0 makes one pass over the stream that
-//                      records the state at every slab's first deviate
-//                      (gaussStreamStates) and scatters them, sizeof
-//                      (RandomStream) bytes each. Each rank could instead
-//                      replay its own prefix (gaussStreamAt): both put a skip
-//                      of (P - 1)/P of the stream before the last slab's
-//                      first deviate, but the replays together cost about
-//                      P/2 times the one pass (bench/mpi.sh measures both;
-//                      StreamStart::replay exists for that measurement).
+//                      deviate. By default each rank replays its own prefix
+//                      (gaussStreamAt: the uniform draws and rejection tests
+//                      alone, 8.5 ns a deviate); StreamStart::onePass has rank
+//                      0 make one pass that records every slab's state
+//                      (gaussStreamStates) and scatter them, sizeof
+//                      (RandomStream) bytes each. Both put a skip of (P - 1)/P
+//                      of the stream before the last slab's first deviate;
+//                      the replays cost more CPU in all (about P/2 passes) but
+//                      need no message and no rank waits on rank 0: measured
+//                      equal on 2 processes and faster on 4 (bench/mpi.sh r,
+//                      docs/cluster.md), since ranks waiting in the scatter
+//                      spin on the cores that the pass needs.
 //   turb3dSlab         (synthesis/turb3d.hpp, local) the amplitude stage of
 //                      the rank's planes;
 //   exchangeMirrorRows the conjugates that planes 1 < i < N1/2 + 1 store in
@@ -83,7 +86,7 @@ enum class StreamStart { onePass, replay };
 
 // The classic stream at the first deviate of the rank's slab of box.
 RandomStream classicSlabStart(MPI_Comm comm, const SlabBox& box, std::int32_t seed,
-                              StreamStart how = StreamStart::onePass);
+                              StreamStart how = StreamStart::replay);
 
 void exchangeMirrorRows(MPI_Comm comm, SlabBox& box);
 

@@ -59,12 +59,13 @@ bool stageTimesWanted() {
   return v != nullptr && *v != '\0';
 }
 
-// VORLAN_MPI_STREAM_START=replay: each rank replays its own prefix of the
-// classic stream instead of rank 0's one pass (for bench/mpi.sh).
+// Each rank replays its own prefix of the classic stream;
+// VORLAN_MPI_STREAM_START=onepass has rank 0 record and scatter the states
+// instead (for bench/mpi.sh, which measures both).
 StreamStart streamStart() {
   const char* v = std::getenv("VORLAN_MPI_STREAM_START");
-  return v != nullptr && std::string_view(v) == "replay" ? StreamStart::replay
-                                                         : StreamStart::onePass;
+  return v != nullptr && std::string_view(v) == "onepass" ? StreamStart::onePass
+                                                          : StreamStart::replay;
 }
 
 // Wall seconds of rank 0's stages, each ended at a barrier (only when timed).

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "distributed/slab_box.hpp"
 #include "distributed/vorlan_mpi.hpp"
 #include "tests/support.hpp"
 #include "vorlan/driver.hpp"
@@ -131,4 +132,29 @@ TEST(VorlanMpi, LineWrittenByRankZero) {
   compareWithVorlan({"line", "1\n1\n1\n64\n100\nbasic\n0.1 33.6 3.9\n-3\nl.bin\n",
                      {"--layout", "inflowwind"}, {"--layout", "inflowwind"}, {"l.bin"},
                      {"l.bin.json"}});
+}
+
+// Both ways of starting the classic stream give every rank the same state,
+// that of the stream skipped to its slab's first deviate.
+TEST(VorlanMpi, OnePassAndReplayGiveEachSlabItsState) {
+  int ranks = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+  SimulationInput in;
+  in.fieldDim = 3;
+  in.nComp = 2;
+  in.NPoint[0] = 8;
+  in.NPoint[1] = 4;
+  in.NPoint[2] = 4;
+  const SlabBox box = allocateSlabBox(in, ranks, [] {
+    int r = 0;
+    MPI_Comm_rank(MPI_COMM_WORLD, &r);
+    return r;
+  }());
+  const RandomStream pass = classicSlabStart(MPI_COMM_WORLD, box, -9, StreamStart::onePass);
+  const RandomStream replay = classicSlabStart(MPI_COMM_WORLD, box, -9, StreamStart::replay);
+  EXPECT_TRUE(pass == replay) << "planes " << box.planes.first << ".." << box.planes.last;
+  // The first slab starts at the fresh stream.
+  if (box.planes.first == 1) {
+    EXPECT_TRUE(pass == (RandomStream{.gen = {}, .state = -9}));
+  }
 }
