@@ -15,6 +15,9 @@
 # cores (VORLAN_STAGE_TIMES). Each measurement is repeated REPEAT times
 # (default 3); the best is reported with the spread (worst - best).
 #
+# The same two boxes with the counter stream (--random counter): (c) the load
+# box, (d) the cube.
+#
 # The random streams of a box cut into slabs for P processes
 # (bench/streams.cpp): the classic stream's draw, its skip to each slab's first
 # deviate (one pass that records every slab's state, or each process
@@ -25,7 +28,7 @@
 #
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|s|S]...   (default: a b)
+# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|s|S]...   (default: a b)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -91,8 +94,10 @@ report() {  # label per-box-divisor
     "$1" "$best" "$spread" "$cpu" "$rss" "$ratio"
 }
 
-run_box() {  # name npoint lmax label
+run_box() {  # name npoint lmax label [vorlan options]
   local name="$1" n1 n2 n3 fieldsMiB amp1 ampN
+  local -a extra
+  read -r -a extra <<<"${5:-}"
   write_input "$name" "$2" "$3"
   read -r n1 n2 n3 <<<"$2"
   fieldsMiB=$(awk -v a="$n1" -v b="$n2" -v c="$n3" 'BEGIN { printf "%.1f", 3 * 4 * a * b * c / 1048576 }')
@@ -101,15 +106,15 @@ run_box() {  # name npoint lmax label
   report "floor, 1 thread" 1
   measure "$floor" "$n1" "$n2" "$n3" 3 "$cores" "$work"
   report "floor, $cores threads" 1
-  measure "$vorlan" --threads 1 "$name.inp"; amp1=$stage
+  measure "$vorlan" --threads 1 "${extra[@]}" "$name.inp"; amp1=$stage
   report "vorlan, 1 thread" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
-  measure "$vorlan" --threads "$cores" "$name.inp"; ampN=$stage
+  measure "$vorlan" --threads "$cores" "${extra[@]}" "$name.inp"; ampN=$stage
   report "vorlan, $cores threads" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
   echo "  amplitude stage: $amp1 s on 1 thread, $ampN s on $cores: speed-up" \
     "$(awk -v a="$amp1" -v b="$ampN" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
-  measure "$vorlan" --threads "$cores" --seeds -1:-6 "$name.inp"
+  measure "$vorlan" --threads "$cores" --seeds -1:-6 "${extra[@]}" "$name.inp"
   report "6 seeds, per box" 6
 }
 
@@ -119,8 +124,10 @@ for box in "${boxes[@]}"; do
   case "$box" in
     a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
     b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
+    c) run_box a "8192 32 32" "16384 93 93" "(c) load box, counter stream (--random counter)" "--random counter" ;;
+    d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" "--random counter" ;;
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
-    *) echo "unknown box '$box' (a, b, s or S)" >&2; exit 2 ;;
+    *) echo "unknown box '$box' (a, b, c, d, s or S)" >&2; exit 2 ;;
   esac
 done

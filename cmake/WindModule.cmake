@@ -99,6 +99,8 @@ function(wind_mpi_tests lib)
   add_executable(${exe} ${tsrcs})
   target_link_libraries(${exe} PRIVATE ${lib} MPI::MPI_CXX GTest::gtest)
   wind_flags(${exe})
+  target_compile_definitions(${exe} PRIVATE WIND_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                           WIND_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1)
   if(WIND_SANITIZE)
     list(APPEND env ASAN_OPTIONS=detect_leaks=0)

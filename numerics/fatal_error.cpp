@@ -10,12 +10,16 @@ namespace {
 std::atomic<FatalHandler> currentHandler{nullptr};
 }  // namespace
 
-void exitFatalHandler(const char* message) {
+void printFatalReport(const char* message) {
   std::fflush(stdout);
   std::fprintf(stderr, "Numerical Recipes run-time error...\n");
   std::fprintf(stderr, "%s\n", message);
   std::fprintf(stderr, "...now exiting to system...\n");
   std::fflush(stderr);
+}
+
+void exitFatalHandler(const char* message) {
+  printFatalReport(message);
   std::exit(1);
 }
 

@@ -34,6 +34,10 @@ FatalHandler setFatalHandler(FatalHandler handler);
 // The default: the three-line report on standard error, then exit status 1.
 [[noreturn]] void exitFatalHandler(const char* message);
 
+// The three-line report alone (standard output flushed first), for handlers
+// that end the process another way.
+void printFatalReport(const char* message);
+
 // What throwFatalError throws: what() is the message of fatalError.
 class FatalError : public std::runtime_error {
  public:

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <exception>
+#include <vector>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/threads.hpp"
 #include "synthesis/deviate_ring.hpp"
+#include "synthesis/plane_deviates.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
 #include "synthesis/turb3d_plan.hpp"
@@ -39,8 +43,10 @@ int slabPlanes(const BoxGrid& g, int ncomp, std::int64_t planeModes, int threads
   return planes >= g.N1 ? g.N1 : std::max(1, static_cast<int>(planes));
 }
 
-// Returns the number of components.
-int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const BoxGrid& grid) {
+// Returns the number of components; the arrays are checked for the planes
+// first .. last (rows may extend beyond them).
+int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const BoxGrid& grid,
+                   PlaneRange planes, const char* message) {
   const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
   const int ncomp = detail::componentCount(comps, 3, "Number of components not correct");
   if (ncomp < 3) {
@@ -50,14 +56,21 @@ int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const
   }
   if (N3 < 2)
     fatalError("The third dimension of a three-dimensional field needs at least 2 points");
-  if (fields.size() < std::size_t(ncomp)) fatalError("turb3d: field array does not match the grid");
+  if (fields.size() < std::size_t(ncomp)) fatalError(message);
   for (int c = 0; c < ncomp; ++c) {
     const F3tensor& t = fields[std::size_t(c)];
-    if (t.rowLo() != 1 || t.rowHi() != N1 || t.colLo() != 1 || t.colHi() != N2 || t.depLo() != 1 ||
-        t.depHi() != N3)
-      fatalError("turb3d: field array does not match the grid");
+    const bool rows = planes.count() == 0 || (t.rowLo() <= planes.first && planes.last <= t.rowHi());
+    if (!rows || t.colLo() != 1 || t.colHi() != N2 || t.depLo() != 1 || t.depHi() != N3 ||
+        planes.first < 1 || planes.last > N1)
+      fatalError(message);
   }
   return ncomp;
+}
+
+// Rows of m cover r, and its columns are 1 .. cols.
+bool covers(const Matrix& m, PlaneRange r, int cols) {
+  return r.count() == 0 ||
+         (m.rowLo() <= r.first && r.last <= m.rowHi() && m.colLo() == 1 && m.colHi() == cols);
 }
 
 // The amplitude store of a call: read when filled, sized and filled otherwise.
@@ -71,28 +84,73 @@ void prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
   store->values.assign(std::size_t(values), 0.0f);
 }
 
-// The amplitude step over every plane, the deviates drawn ahead in the
-// sequential order from one generator started at seed.
-void synthesizePlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int ncomp,
-                      std::int32_t seed, SynthesisProgress* progress) {
-  const int threads = plan.modes() >= kParallelMinModes ? maxThreads() : 1;
-  std::int64_t widestPlane = 0;
-  for (int i = 1; i <= plan.N1; ++i) widestPlane = std::max(widestPlane, plan.planeModes(i, i));
-  const BoxGrid grid{plan.N1, plan.N2, plan.N3, Vector3()};
-  DeviateRing ring(plan, 1, plan.N1, 2 * ncomp, slabPlanes(grid, ncomp, widestPlane, threads));
+// The widest plane of first .. last, in generated wave vectors.
+std::int64_t widestPlane(const Turb3dPlan& plan, PlaneRange planes) {
+  std::int64_t widest = 0;
+  for (int i = int(planes.first); i <= int(planes.last); ++i)
+    widest = std::max(widest, plan.planeModes(i, i));
+  return widest;
+}
 
-  RandomGenerator gen;
-  std::int32_t state = seed;
-  if (progress != nullptr) progress->begin(SynthesisProgress::amplitudes, plan.N1);
+// The amplitude step over the planes, the deviates drawn ahead in the
+// sequential order from the classic stream at the first plane's first deviate.
+void classicPlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int ncomp,
+                   PlaneRange planes, RandomStream stream, SynthesisProgress* progress) {
+  const int first = int(planes.first), last = int(planes.last);
+  const int threads = plan.planeModes(first, last) >= kParallelMinModes ? maxThreads() : 1;
+  const BoxGrid grid{last - first + 1, plan.N2, plan.N3, Vector3()};
+  DeviateRing ring(plan, first, last, 2 * ncomp,
+                   slabPlanes(grid, ncomp, widestPlane(plan, planes), threads));
   ring.run(
       threads,
       [&](std::span<float> x) {
-        for (float& v : x) v = gaussDeviate(gen, state);
+        for (float& v : x) v = gaussDeviate(stream.gen, stream.state);
       },
       [&](int i, std::span<const float> x) {
         planeStep(i, x);
         if (progress != nullptr) progress->advance();
       });
+}
+
+// The amplitude step over the planes in any order on every thread, each
+// plane's deviates computed by deviatesOf(i, x) into a buffer of the thread's
+// (allocated once per thread). A failure is carried out of the team and
+// raised again on the calling thread; no plane starts after it.
+void planesInAnyOrder(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int perMode,
+                      PlaneRange planes, const detail::PlaneDeviates& deviatesOf,
+                      SynthesisProgress* progress) {
+  const int first = int(planes.first), last = int(planes.last);
+  const int threads = plan.planeModes(first, last) >= kParallelMinModes ? maxThreads() : 1;
+  const std::size_t widest = std::size_t(widestPlane(plan, planes) * perMode);
+  std::exception_ptr failure;
+  std::atomic<bool> failed{false};
+#pragma omp parallel num_threads(threads)
+  {
+    std::vector<float> x;
+    try {
+      x.resize(widest);
+    } catch (...) {
+#pragma omp critical(turb3dPlaneFailure)
+      if (!failure) failure = std::current_exception();
+      failed.store(true);
+    }
+#pragma omp for schedule(dynamic)
+    for (int i = first; i <= last; ++i) {
+      if (failed.load(std::memory_order_relaxed)) continue;
+      try {
+        const std::span<float> mine =
+            std::span<float>(x).first(std::size_t(plan.planeModes(i, i) * perMode));
+        deviatesOf(i, mine);
+        planeStep(i, mine);
+        if (progress != nullptr) progress->advance();
+      } catch (...) {
+#pragma omp critical(turb3dPlaneFailure)
+        if (!failure) failure = std::current_exception();
+        failed.store(true);
+      }
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 // The transforms: the mean (k = 0) of every component set to zero, then one
@@ -110,34 +168,92 @@ void transformComponents(Turb3dSpectrum spectrum, int ncomp, const BoxGrid& grid
   }
 }
 
-}  // namespace
-
-std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
-  if (grid.N3 < 2) return 0;
-  return Turb3dPlan(grid).modes() * ncomp * ncomp * std::int64_t(sizeof(float));
-}
-
-void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
-            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
-  const int ncomp = checkArguments(fields, comps, grid);
-  model.checkTables();
+// The amplitude stage of a checked slab.
+void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int> comps,
+                  const TensorModel& model, BoxGrid grid, Vector3 LimNormK,
+                  const Turb3dSlabStart& start, const Turb3dWork& work) {
   const Turb3dPlan plan(grid);
-  prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
-
-  // The k3 = N3/2 plane of each component, in the layout of rlft3.
-  std::array<Matrix, 3> nyquistPlane;
-  for (int c = 0; c < ncomp; ++c) nyquistPlane[std::size_t(c)] = matrix(1, grid.N1, 1, 2 * grid.N2);
-  const Turb3dSpectrum spectrum{fields, std::span<Matrix>(nyquistPlane.data(), std::size_t(ncomp))};
-
+  const PlaneRange planes = spectrum.own;
+  const int first = int(planes.first), last = int(planes.last);
+  if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, planes.count());
+  if (planes.count() == 0) return;
+  prepareStore(work.amplitudes, plan.planeModes(first, last) * ncomp * ncomp);
   const detail::ModeAmplitude amplitude{.model = model,
                                         .Lbox = grid.Lbox,
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
                                         .c1 = ncomp == 2 ? comps[1] : 1};
   const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, work.amplitudes);
-  synthesizePlanes(plan, planeStep, ncomp, seed, work.progress);
+  if (work.random == RandomStreamKind::counter)
+    planesInAnyOrder(plan, planeStep, 2 * ncomp, planes,
+                     detail::counterPlaneDeviates(plan, ncomp, start.seed), work.progress);
+  else
+    classicPlanes(plan, planeStep, ncomp, planes, start.classic, work.progress);
   if (work.amplitudes != nullptr) work.amplitudes->filled = true;
+}
+
+}  // namespace
+
+const char* randomStreamName(RandomStreamKind kind) {
+  return kind == RandomStreamKind::counter ? "counter" : "classic";
+}
+
+std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
+  if (grid.N3 < 2) return 0;
+  return Turb3dPlan(grid).modes() * ncomp * ncomp * std::int64_t(sizeof(float));
+}
+
+std::int64_t turb3dPlaneStart(BoxGrid grid, int i) { return Turb3dPlan(grid).planeStart(i); }
+
+PlaneRange turb3dMirrorTargets(std::int64_t N1, PlaneRange own) {
+  // Planes 1 < i < N1/2 + 1 of own write into N1 - i + 2; own, contiguous and
+  // starting below those mirrors, can only cover their low end.
+  const std::int64_t a = std::max<std::int64_t>(own.first, 2);
+  const std::int64_t b = std::min<std::int64_t>(own.last, N1 / 2);
+  if (a > b) return {};
+  PlaneRange targets{N1 - b + 2, N1 - a + 2};
+  if (own.contains(targets.first)) targets.first = own.last + 1;
+  return targets;
+}
+
+void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
+            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
+  const PlaneRange all{1, grid.N1};
+  const int ncomp =
+      checkArguments(fields, comps, grid, all, "turb3d: field array does not match the grid");
+  for (int c = 0; c < ncomp; ++c) {
+    const F3tensor& t = fields[std::size_t(c)];
+    if (t.rowLo() != 1 || t.rowHi() != grid.N1)
+      fatalError("turb3d: field array does not match the grid");
+  }
+  model.checkTables();
+
+  // The k3 = N3/2 plane of each component, in the layout of rlft3.
+  std::array<Matrix, 3> nyquistPlane;
+  for (int c = 0; c < ncomp; ++c) nyquistPlane[std::size_t(c)] = matrix(1, grid.N1, 1, 2 * grid.N2);
+  const Turb3dSpectrum spectrum{fields, std::span<Matrix>(nyquistPlane.data(), std::size_t(ncomp)),
+                                {}, all};
+  slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK,
+               Turb3dSlabStart{seed, RandomStream{.gen = {}, .state = seed}}, work);
   transformComponents(spectrum, ncomp, grid, work.progress);
+}
+
+void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,
+                BoxGrid grid, Vector3 LimNormK, const Turb3dSlabStart& start,
+                const Turb3dWork& work) {
+  constexpr const char* kCover = "turb3d: slab arrays do not cover the planes";
+  const int ncomp = checkArguments(slab.fields, comps, grid, slab.planes, kCover);
+  const PlaneRange targets = turb3dMirrorTargets(grid.N1, slab.planes);
+  if (slab.nyquist.size() < std::size_t(ncomp) ||
+      (targets.count() > 0 && slab.mirrorRows.size() < std::size_t(ncomp)))
+    fatalError(kCover);
+  for (int c = 0; c < ncomp; ++c)
+    if (!covers(slab.nyquist[std::size_t(c)], slab.planes, 2 * grid.N2) ||
+        (targets.count() > 0 && !covers(slab.mirrorRows[std::size_t(c)], targets, 4 * grid.N2)))
+      fatalError(kCover);
+  model.checkTables();
+  const Turb3dSpectrum spectrum{slab.fields, slab.nyquist, slab.mirrorRows, slab.planes};
+  slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK, start, work);
 }
 
 }  // namespace wind

@@ -95,6 +95,31 @@
 // for another number of wave vectors ends the run ("turb3d: amplitude store
 // belongs to another grid").
 //
+// Random streams. work.random chooses where the deviates come from. classic
+// (the default) is the sequential stream above, drawn ahead by the ring.
+// counter draws each generated wave vector's deviates from the counter-based
+// stream (numerics/counter_random.hpp) keyed by the seed, its counter the
+// wave vector's place n in the sequence (the same place the amplitude store
+// uses) and the component position: any plane's deviates are then computed
+// where they are needed, the planes run in any order on any thread (dynamic
+// schedule, no ring), and the field is the same bits for every thread count
+// and every cut of the planes. The two streams give different fields for the
+// same seed, with the same statistics.
+//
+// Slabs. turb3dSlab runs the amplitude stage alone on a range of planes
+// first .. last of the grid (a process's share of a box cut along axis 1),
+// into arrays whose rows cover at least those planes (see Turb3dSlab); its
+// coefficients are the ones turb3d stores there, bit for bit, given the
+// classic stream's state at the slab's first deviate (planeStart(first) times
+// 2 ncomp deviates into the sequence). The conjugates that planes 1 < i < N1/2
+// + 1 store in the planes k3 = 0 and k3 = N3/2 of their mirrors N1 - i + 2 go
+// to mirrorRows when the mirror lies outside the slab (turb3dMirrorTargets
+// names those planes): element (p, 2 j - 1 .. 2 j) for k3 = 0 and (p, 2 N2 +
+// 2 j - 1 .. 2 N2 + 2 j) for k3 = N3/2 of row j. Those planes receive nothing
+// else in those two columns, so the owner of plane p copies them in whole.
+// The mean (k = 0) is left as it is (zero in fresh arrays), and nothing is
+// transformed.
+//
 // Progress. work.progress, when given, sees the stages amplitudes (one step
 // per plane i) and transforms (one step per component), and is left in the
 // transforms stage.
@@ -108,6 +133,8 @@
 #include <vector>
 
 #include "numerics/arrays.hpp"
+#include "numerics/fft_slab.hpp"
+#include "numerics/random.hpp"
 #include "numerics/small_types.hpp"
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
@@ -126,13 +153,56 @@ struct Turb3dAmplitudes {
 // Bytes of a filled Turb3dAmplitudes for this grid and component count.
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
 
-// What a call may share beyond its fields: both optional.
+// The random stream of a synthesis (see above).
+enum class RandomStreamKind { classic, counter };
+
+// "classic" or "counter", as the run record names them.
+const char* randomStreamName(RandomStreamKind kind);
+
+// What a call may share beyond its fields: store and progress optional.
 struct Turb3dWork {
   Turb3dAmplitudes* amplitudes = nullptr;
   SynthesisProgress* progress = nullptr;
+  RandomStreamKind random = RandomStreamKind::classic;
 };
 
 void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
             BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work = {});
+
+// The spectral arrays of a slab of planes, one of each per component:
+// fields[c] rows covering planes (more rows are left alone), columns 1 .. N2,
+// depth 1 .. N3; nyquist[c] rows covering planes, columns 1 .. 2 N2;
+// mirrorRows[c] rows covering turb3dMirrorTargets(grid.N1, planes), columns
+// 1 .. 4 N2 (unused, and may be empty, when that range is).
+struct Turb3dSlab {
+  PlaneRange planes;
+  std::span<F3tensor> fields;
+  std::span<Matrix> nyquist;
+  std::span<Matrix> mirrorRows;
+};
+
+// Where a slab's deviates start: the seed (counter stream) and the classic
+// stream's state at the slab's first deviate (gaussStreamAt(seed,
+// planeStart(first) * 2 ncomp), or a recorded copy of it).
+struct Turb3dSlabStart {
+  std::int32_t seed = -1;
+  RandomStream classic;
+};
+
+// Planes outside `own` whose k3 = 0 and k3 = N3/2 columns the planes of own
+// fill (the mirrors N1 - i + 2 of its planes 1 < i < N1/2 + 1): one range,
+// empty when there are none.
+PlaneRange turb3dMirrorTargets(std::int64_t N1, PlaneRange own);
+
+// Place of the first generated wave vector of plane i (1 .. N1 + 1) in the
+// sequence, so that 2 ncomp times it is the plane's first classic deviate.
+std::int64_t turb3dPlaneStart(BoxGrid grid, int i);
+
+// The amplitude stage on slab.planes (see above). The amplitude store, when
+// given, holds the slab's wave vectors only. Failures as turb3d's, and "turb3d:
+// slab arrays do not cover the planes".
+void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,
+                BoxGrid grid, Vector3 LimNormK, const Turb3dSlabStart& start,
+                const Turb3dWork& work = {});
 
 }  // namespace wind

@@ -19,6 +19,7 @@ Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& am
                                  Turb3dAmplitudes* store)
     : plan_(plan), amplitude_(amplitude), LimNormK_(LimNormK), spectrum_(spectrum),
       store_(store), reuse_(store != nullptr && store->filled),
+      storeFirst_(plan.planeStart(int(spectrum.own.first))),
       D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
                                 double(amplitude.Lbox.z))),
       perMode_(2 * amplitude.ncomp) {}
@@ -79,10 +80,16 @@ void Turb3dPlaneStep::storeCoefficient(int i, int j, int l, const Mat3& m, const
       u(i, j, 2 * l) = im;
       continue;
     }
-    // (real, imaginary) at (row, col) of the plane l = 1 or l = N3/2 + 1.
+    // (real, imaginary) at (row, col) of the plane l = 1 or l = N3/2 + 1;
+    // a row outside the slab goes to its mirror rows.
     Matrix& nyquist = spectrum_.nyquist[std::size_t(c)];
     const auto put = [&](int row, int col, float vr, float vi) {
-      if (l == 1) {
+      if (!spectrum_.own.contains(row)) {
+        Matrix& m = spectrum_.mirrorRows[std::size_t(c)];
+        const int at = (l == 1 ? 0 : 2 * plan_.N2) + 2 * col;
+        m(row, at - 1) = vr;
+        m(row, at) = vi;
+      } else if (l == 1) {
         u(row, col, 1) = vr;
         u(row, col, 2) = vi;
       } else {
@@ -102,7 +109,7 @@ void Turb3dPlaneStep::storeCoefficient(int i, int j, int l, const Mat3& m, const
 Mat3 Turb3dPlaneStep::loadAmplitude(std::int64_t n) const {
   const int ncomp = amplitude_.ncomp;
   Mat3 m;
-  const float* v = store_->values.data() + n * ncomp * ncomp;
+  const float* v = store_->values.data() + (n - storeFirst_) * ncomp * ncomp;
   for (int a = 0; a < ncomp; ++a)
     for (int b = 0; b < ncomp; ++b) at(m, a, b) = v[a * ncomp + b];
   return m;
@@ -110,7 +117,7 @@ Mat3 Turb3dPlaneStep::loadAmplitude(std::int64_t n) const {
 
 void Turb3dPlaneStep::saveAmplitude(std::int64_t n, const Mat3& m) const {
   const int ncomp = amplitude_.ncomp;
-  float* v = store_->values.data() + n * ncomp * ncomp;
+  float* v = store_->values.data() + (n - storeFirst_) * ncomp * ncomp;
   for (int a = 0; a < ncomp; ++a)
     for (int b = 0; b < ncomp; ++b) v[a * ncomp + b] = at(m, a, b);
 }

@@ -35,16 +35,21 @@ namespace wind::detail {
 
 // The spectral arrays of a synthesis: the fields, which hold the packed half
 // spectra of rlft3 until the transforms, and the k3 = N3/2 plane of each
-// component ([1..N1][1..2 N2], real and imaginary parts side by side).
+// component (rows i, columns 1..2 N2, real and imaginary parts side by side),
+// for the planes `own`; the in-plane conjugates bound for planes outside own
+// go to mirrorRows (the layout of Turb3dSlab, synthesis/turb3d.hpp).
 struct Turb3dSpectrum {
   std::span<F3tensor> fields;
   std::span<Matrix> nyquist;
+  std::span<Matrix> mirrorRows;
+  PlaneRange own;
 };
 
 class Turb3dPlaneStep {
  public:
   // store: the amplitude store of the call, or none; when it is not filled,
-  // its values must already hold ncomp^2 floats per generated wave vector.
+  // its values must already hold ncomp^2 floats per generated wave vector of
+  // the planes own, the first of them at planeStart(own.first).
   Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude, Vector3 LimNormK,
                   Turb3dSpectrum spectrum, Turb3dAmplitudes* store);
 
@@ -65,6 +70,7 @@ class Turb3dPlaneStep {
   Turb3dSpectrum spectrum_;
   Turb3dAmplitudes* store_;
   bool reuse_;  // the store is filled: read it instead of the tensor
+  std::int64_t storeFirst_;  // place of the store's first wave vector
   float D_;     // the coefficient norm 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3))
   int perMode_;
 };

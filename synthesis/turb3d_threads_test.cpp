@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "numerics/counter_random.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/threads.hpp"
@@ -73,8 +75,12 @@ std::vector<F3tensor> boxes(const BoxGrid& g, int ncomp) {
 }
 
 // The synthesis as a single sequential pass over the documented visiting
-// order, every amplitude evaluated in full at its own wave vector.
-std::vector<F3tensor> sequentialReference(const Case& c) {
+// order, every amplitude evaluated in full at its own wave vector; the
+// deviates from the classic stream in that order, or (counter) from the
+// counter stream at the wave vector's place n in it.
+std::vector<F3tensor> sequentialReference(const Case& c,
+                                          RandomStreamKind random = RandomStreamKind::classic,
+                                          std::int32_t seed = kSeed) {
   using namespace detail;
   const BoxGrid& g = c.grid;
   std::vector<F3tensor> f = boxes(g, c.ncomp);
@@ -84,7 +90,8 @@ std::vector<F3tensor> sequentialReference(const Case& c) {
                           c.ncomp == 2 ? c.comps[1] : 1};
   const float D = coefficientNorm(3, double(g.Lbox.x) * g.Lbox.y * g.Lbox.z);
   RandomGenerator gen;
-  std::int32_t state = kSeed;
+  std::int32_t state = seed;
+  std::int64_t n = 0;
   const int iHigh = g.N1 / 2 + 1, jHigh = g.N2 / 2 + 1, lTop = g.N3 / 2 + 1;
   for (int i = 1; i <= g.N1; ++i)
     for (int j = 1; j <= g.N2; ++j)
@@ -99,7 +106,12 @@ std::vector<F3tensor> sequentialReference(const Case& c) {
         const bool cell = insideCellLimit(k.x, c.model.params.L, c.lim.x) &&
                           insideCellLimit(k.y, c.model.params.L, c.lim.y) &&
                           insideCellLimit(k.z, c.model.params.L, c.lim.z);
-        const Coefficient h = drawCoefficient(amp(k, cell), c.ncomp, gen, state);
+        float x[2 * kMaxComponents];
+        if (random == RandomStreamKind::counter) counterDeviates(seed, n, c.ncomp, x);
+        ++n;
+        const Coefficient h = random == RandomStreamKind::counter
+                                  ? combineDeviates(amp(k, cell), c.ncomp, x)
+                                  : drawCoefficient(amp(k, cell), c.ncomp, gen, state);
         for (int q = 0; q < c.ncomp; ++q) {
           const float re = scaled(D, h.re[q]), im = scaled(D, h.im[q]);
           const auto put = [&](int r, int s, float vr, float vi) {
@@ -123,11 +135,12 @@ std::vector<F3tensor> sequentialReference(const Case& c) {
 }
 
 std::vector<F3tensor> parallelRun(const Case& c, int threads, Turb3dAmplitudes* store = nullptr,
-                                  std::int32_t seed = kSeed) {
+                                  std::int32_t seed = kSeed,
+                                  RandomStreamKind random = RandomStreamKind::classic) {
   const int before = maxThreads();
   setThreads(threads);
   std::vector<F3tensor> f = boxes(c.grid, c.ncomp);
-  turb3d(f, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr});
+  turb3d(f, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr, random});
   setThreads(before);
   return f;
 }
@@ -169,6 +182,118 @@ TEST(Turb3dThreads, StoredAmplitudesGiveTheBitsOfAFreshRunForEachSeed) {
   other.grid.N1 = 8;
   EXPECT_EQ(wind::testing::fatalMessage([&] { parallelRun(other, 1, &store); }),
             "turb3d: amplitude store belongs to another grid");
+}
+
+TEST(Turb3dCounter, EveryThreadCountGivesTheCounterStreamAtEachWaveVectorsPlace) {
+  const UpstreamTables tables = varyingTables();
+  const RandomStreamKind counter = RandomStreamKind::counter;
+  for (const Case& c : cases(&tables)) {
+    const std::vector<F3tensor> reference = sequentialReference(c, counter);
+    for (int threads : {1, 2, 3})
+      EXPECT_TRUE(sameBits(parallelRun(c, threads, nullptr, kSeed, counter), reference))
+          << c.name << ", " << threads << " threads";
+  }
+  // Another seed is another field; the classic stream another still.
+  const std::vector<Case> all = cases(&tables);
+  const Case& c = all[0];
+  EXPECT_FALSE(sameBits(parallelRun(c, 2, nullptr, -12, counter), sequentialReference(c, counter)));
+  EXPECT_FALSE(sameBits(parallelRun(c, 2), sequentialReference(c, counter)));
+}
+
+namespace {
+
+// The box assembled from turb3dSlab on the slabs of `parts` even pieces
+// (each started from the classic stream at its first deviate, or from the
+// seed), the conjugates kept aside copied to the planes they belong to, then
+// rlft3 on the whole: what processes holding the slabs compute together.
+std::vector<F3tensor> slabRun(const Case& c, int parts, RandomStreamKind random, int threads,
+                              Turb3dAmplitudes* stores = nullptr) {
+  const BoxGrid& g = c.grid;
+  const int before = maxThreads();
+  setThreads(threads);
+  std::vector<F3tensor> whole = boxes(g, c.ncomp);
+  std::vector<Matrix> nyq;
+  for (int q = 0; q < c.ncomp; ++q) nyq.push_back(matrix(1, g.N1, 1, 2 * g.N2));
+  const SlabPartition cut{g.N1, g.N2, g.N3, parts};
+  // The conjugates kept aside by every slab, copied in after all planes.
+  std::vector<std::pair<PlaneRange, std::vector<Matrix>>> aside;
+  for (int r = 0; r < parts; ++r) {
+    const PlaneRange planes = cut.planes(r), targets = turb3dMirrorTargets(g.N1, planes);
+    std::vector<F3tensor> f;
+    std::vector<Matrix> ny, mirror;
+    for (int q = 0; q < c.ncomp; ++q) {
+      f.push_back(f3tensor(int(planes.first), int(planes.last) + 1, 1, g.N2, 1, g.N3));
+      ny.push_back(matrix(int(planes.first), int(planes.last), 1, 2 * g.N2));
+      mirror.push_back(targets.count() > 0
+                           ? matrix(int(targets.first), int(targets.last), 1, 4 * g.N2)
+                           : Matrix());
+    }
+    const std::int64_t offset = turb3dPlaneStart(g, int(planes.first)) * 2 * c.ncomp;
+    const Turb3dSlabStart start{kSeed, gaussStreamAt(kSeed, offset)};
+    turb3dSlab(Turb3dSlab{planes, f, ny, mirror}, c.comps, c.model, g, c.lim, start,
+               Turb3dWork{stores != nullptr ? &stores[r] : nullptr, nullptr, random});
+    for (int q = 0; q < c.ncomp; ++q)
+      for (std::int64_t i = planes.first; i <= planes.last; ++i) {
+        std::memcpy(&whole[q](int(i), 1, 1), &f[q](int(i), 1, 1), sizeof(float) * g.N2 * g.N3);
+        std::memcpy(nyq[q].row(int(i)), ny[q].row(int(i)), sizeof(float) * 2 * g.N2);
+      }
+    aside.emplace_back(targets, std::move(mirror));
+  }
+  for (auto& [targets, mirror] : aside)
+    for (int q = 0; q < c.ncomp; ++q)
+      for (std::int64_t p = targets.first; p <= targets.last; ++p)
+        for (int j = 1; j <= g.N2; ++j) {
+          whole[q](int(p), j, 1) = mirror[q](int(p), 2 * j - 1);
+          whole[q](int(p), j, 2) = mirror[q](int(p), 2 * j);
+          nyq[q](int(p), 2 * j - 1) = mirror[q](int(p), 2 * g.N2 + 2 * j - 1);
+          nyq[q](int(p), 2 * j) = mirror[q](int(p), 2 * g.N2 + 2 * j);
+        }
+  for (int q = 0; q < c.ncomp; ++q) rlft3(whole[q], nyq[q], g.N1, g.N2, g.N3, -1);
+  setThreads(before);
+  return whole;
+}
+
+}  // namespace
+
+// Cuts into pieces that do not divide the 32 or 16 planes, pieces of one
+// plane, and more pieces than planes (some empty).
+TEST(Turb3dSlab, SlabsOfAnyCutTogetherGiveTheBitsOfTheWholeBox) {
+  const UpstreamTables tables = varyingTables();
+  const std::vector<Case> all = cases(&tables);
+  for (const Case& c : {all[0], all[2], all[4]})
+    for (RandomStreamKind random : {RandomStreamKind::classic, RandomStreamKind::counter}) {
+      const std::vector<F3tensor> whole = parallelRun(c, 2, nullptr, kSeed, random);
+      for (int parts : {1, 3, 7, 16, 20})
+        EXPECT_TRUE(sameBits(slabRun(c, parts, random, parts % 2 + 1), whole))
+            << c.name << ", " << randomStreamName(random) << ", " << parts << " slabs";
+    }
+  // Each slab's store holds its own wave vectors and serves the next seed.
+  const Case& c = all[0];
+  std::vector<Turb3dAmplitudes> stores(3);
+  slabRun(c, 3, RandomStreamKind::classic, 1, stores.data());
+  EXPECT_TRUE(sameBits(slabRun(c, 3, RandomStreamKind::classic, 2, stores.data()),
+                       parallelRun(c, 1)));
+}
+
+TEST(Turb3dSlab, ArraysThatMissPlanesAreRefused) {
+  const BoxGrid g{8, 4, 4, Vector3(100.0f)};
+  const std::vector<int> comps{2};
+  std::vector<F3tensor> f;
+  f.push_back(f3tensor(3, 4, 1, 4, 1, 4));
+  std::vector<Matrix> ny, mirror;
+  ny.push_back(matrix(3, 5, 1, 8));
+  mirror.push_back(matrix(6, 7, 1, 16));  // the mirrors of planes 3 and 4 are 7 and 6
+  const TensorModel model{0.1f, 30.0f, 3.9f};
+  const auto run = [&](PlaneRange planes) {
+    return wind::testing::fatalMessage([&] {
+      turb3dSlab(Turb3dSlab{planes, f, ny, mirror}, comps, model, g, Vector3(0.0f),
+                 Turb3dSlabStart{});
+    });
+  };
+  EXPECT_EQ(run({3, 4}), "");
+  EXPECT_EQ(run({3, 5}), "turb3d: slab arrays do not cover the planes");
+  mirror[0] = matrix(7, 7, 1, 16);
+  EXPECT_EQ(run({3, 4}), "turb3d: slab arrays do not cover the planes");
 }
 
 // The point amplitude at (k1, -k2, k3) is the one at k with fixed signs

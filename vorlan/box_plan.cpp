@@ -15,6 +15,7 @@
 #include "numerics/version.hpp"
 #include "sources/site_params.hpp"
 #include "vorlan/placement.hpp"
+#include "vorlan/temporary_file.hpp"
 
 namespace wind {
 

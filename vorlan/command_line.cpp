@@ -28,6 +28,12 @@ bool parseLong(std::string_view text, long& value) {
   return errno == 0 && end == s.c_str() + s.size();
 }
 
+RandomStreamKind parseRandomStream(const std::string& value) {
+  if (value == "classic") return RandomStreamKind::classic;
+  if (value == "counter") return RandomStreamKind::counter;
+  fatalError("--random: '" + value + "' is not a random stream (classic or counter)");
+}
+
 }  // namespace
 
 void printVorlanVersion(std::ostream& out) { out << "vorlan " << kVersion << '\n'; }
@@ -48,6 +54,10 @@ Options:
                     and its own run record; the amplitudes are computed once
   --threads N       number of threads (default OMP_NUM_THREADS, else all cores)
   --layout NAME     classic (default) or inflowwind (for OpenFAST's InflowWind)
+  --random NAME     classic (default) or counter: each wave vector's deviates
+                    from a counter-based generator, so that no stage is
+                    sequential (three-dimensional fields; another field than
+                    the classic stream's for the same seed)
   --help, -h        this text
   --version         the version
 
@@ -159,6 +169,8 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       } else {
         fatalError("--layout: '" + value + "' is not a layout (classic or inflowwind)");
       }
+    } else if (valueOf("--random", value)) {
+      options.random = parseRandomStream(value);
     } else {
       rest.push_back(argv[i]);
     }

@@ -18,6 +18,8 @@
 //   --threads N            number of threads (N >= 1); default OMP_NUM_THREADS,
 //                          or all cores
 //   --layout NAME          output layout: classic (default) or inflowwind
+//   --random NAME          random stream: classic (default) or counter
+//                          (synthesis/turb3d.hpp; three-dimensional fields)
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
@@ -25,6 +27,8 @@
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "synthesis/turb3d.hpp"
 
 namespace wind {
 
@@ -37,6 +41,7 @@ struct VorlanOptions {
   std::vector<long> seeds;  // empty: the parameter file's seed
   int threads = 0;          // 0: the OpenMP default
   OutputLayout layout = OutputLayout::classic;
+  RandomStreamKind random = RandomStreamKind::classic;
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);

@@ -28,6 +28,8 @@ TEST(CommandLine, ClassicRuleAppliesToWhatIsLeftAfterOptions) {
   EXPECT_EQ(o.threads, 3);
   EXPECT_EQ(o.layout, OutputLayout::inflowwind);
   EXPECT_EQ(o.seeds, (std::vector<long>{-1, -4}));
+  EXPECT_EQ(o.random, wind::RandomStreamKind::classic);
+  EXPECT_EQ(parse({"--random", "counter"}).random, wind::RandomStreamKind::counter);
   EXPECT_TRUE(parse({"-h"}).help);
   EXPECT_TRUE(parse({"--version", "x.inp"}).version);
 }
@@ -50,6 +52,8 @@ TEST(CommandLine, MalformedValuesAreFatalAndNamed) {
   EXPECT_EQ(fatalMessage([] { parse({"--layout", "hub"}); }),
             "--layout: 'hub' is not a layout (classic or inflowwind)");
   EXPECT_EQ(fatalMessage([] { parse({"box.inp", "--seeds"}); }), "--seeds needs a value");
+  EXPECT_EQ(fatalMessage([] { parse({"--random=philox"}); }),
+            "--random: 'philox' is not a random stream (classic or counter)");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 
+#include "numerics/fatal_error.hpp"
 #include "sources/site_steps.hpp"
 #include "synthesis/incomp_iso.hpp"
 #include "synthesis/kaimal1d.hpp"
@@ -25,6 +26,17 @@
 #include "vorlan/driver.hpp"
 
 namespace wind {
+
+// The counter stream exists to free the three-dimensional engine's
+// amplitude stage from its sequential draw (threads and processes); a line or
+// a plane draws its few deviates in a moment, and its engines keep the
+// classic stream alone.
+void checkRandomStream(const SimulationInput& in, RandomStreamKind random) {
+  if (random == RandomStreamKind::counter && in.fieldDim != 3)
+    fatalError(
+        "--random counter: only three-dimensional fields draw from the counter stream; a line "
+        "or a plane uses the classic stream");
+}
 
 void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
                 FieldArrays& fields, SynthesisContext& context) {
@@ -56,7 +68,7 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
       const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                          Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
       turb3d(std::span<F3tensor>(fields.box.data(), n), comps, model, grid, seed, limNormK,
-             Turb3dWork{context.amplitudes, &context.progress});
+             Turb3dWork{context.amplitudes, &context.progress, context.random});
       return;
     }
   }

@@ -68,9 +68,8 @@ bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {
   return storeBytes + fieldBytes <= kAmplitudeStoreShare * physicalMemory();
 }
 
-// The runs of one command line: the input itself, or with --seeds one copy
-// per seed with the seed's file names (which the parameter file's names are
-// read for but never created under).
+}  // namespace
+
 std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
                                          const std::vector<long>& seeds) {
   std::vector<SimulationInput> runs;
@@ -102,6 +101,8 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
     }
   }
 }
+
+namespace {
 
 // VORLAN_STAGE_TIMES set and not empty.
 bool stageTimesWanted() {
@@ -140,6 +141,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   SimulationInput input;
   readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
   const Vector3 lim = limNormK(input);
+  checkRandomStream(input, options.random);
 
   const bool seeded = !options.seeds.empty();
   readOutputNames(in, echo, input);
@@ -160,6 +162,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;
+  context.random = options.random;
   Turb3dAmplitudes store;
   if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
   ProgressLine line(context.progress);
@@ -175,7 +178,8 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     context.progress.end();
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
-    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
+    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields),
+                                     options.random};
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();

@@ -38,6 +38,8 @@
 #include <concepts>
 #include <functional>
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
@@ -68,7 +70,14 @@ void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostre
 struct SynthesisContext {
   SynthesisProgress progress;
   Turb3dAmplitudes* amplitudes = nullptr;
+  RandomStreamKind random = RandomStreamKind::classic;
 };
+
+// Refuses a random stream that the run's engine does not draw from: the
+// counter stream is the three-dimensional engine's ("--random counter: only
+// three-dimensional fields draw from the counter stream; a line or a plane
+// uses the classic stream").
+void checkRandomStream(const SimulationInput& in, RandomStreamKind random);
 
 // The engine step: fills every element of every allocated field array. tables
 // holds the run's upstream-memory tables (empty unless the source is terrain).
@@ -122,6 +131,17 @@ struct SimulatorSteps {
 // with the value of each synthesised component at i (%.6g, separated by one
 // blank), so it never reads past the components or samples that exist.
 void printKaimalListing(const FieldArrays& fields, std::ostream& out);
+
+// The runs of one command line: the input itself, or with --seeds one copy
+// per seed with the seed's file names (which the parameter file's names are
+// read for but never created under).
+std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
+                                         const std::vector<long>& seeds);
+
+// The names of every run are checked before any file is created: none may
+// destroy another output, the parameter file, the terrain file or a run
+// record.
+void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName);
 
 // One complete run; returns the exit status 0 (failures do not return). The
 // echo and the summary go to echo; the Kaimal1d listing goes to listing.

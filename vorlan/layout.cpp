@@ -7,9 +7,11 @@ namespace wind {
 
 namespace {
 
-// Reverses, in a block of n1 x n2 rows of n3 floats (last index fastest), the
-// row order along the first index (rev1) and/or the second (rev2). Each pair of
-// rows is swapped once, from the one with the lower offset.
+bool reversed(int axis) { return axis == 1 || axis == 2; }
+
+}  // namespace
+
+// Each pair of rows is swapped once, from the one with the lower offset.
 void reverseRows(float* data, std::int64_t n1, std::int64_t n2, std::int64_t n3, bool rev1,
                  bool rev2) {
   for (std::int64_t i = 0; i < n1; ++i)
@@ -20,10 +22,6 @@ void reverseRows(float* data, std::int64_t n1, std::int64_t n2, std::int64_t n3,
       if (from < to) std::swap_ranges(data + from * n3, data + (from + 1) * n3, data + to * n3);
     }
 }
-
-bool reversed(int axis) { return axis == 1 || axis == 2; }
-
-}  // namespace
 
 std::array<int, 3> gridAxes(const SimulationInput& in) {
   switch (in.fieldDim) {

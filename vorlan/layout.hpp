@@ -26,6 +26,7 @@
 // The reversal is in place (row swaps) and allocates nothing.
 
 #include <array>
+#include <cstdint>
 
 #include "vorlan/command_line.hpp"
 #include "vorlan/field_arrays.hpp"
@@ -41,6 +42,12 @@ std::array<int, 3> gridAxes(const SimulationInput& in);
 // Reorders the fields in place from the classic into the inflowwind layout
 // (and back: the reversal is its own inverse).
 void toInflowWindLayout(const SimulationInput& in, FieldArrays& fields);
+
+// Reverses, in a block of n1 x n2 rows of n3 floats (last index fastest), the
+// row order along the first index (rev1) and/or the second (rev2): the step
+// of toInflowWindLayout, also for a slab of a box's planes.
+void reverseRows(float* data, std::int64_t n1, std::int64_t n2, std::int64_t n3, bool rev1,
+                 bool rev2);
 
 // "classic" or "inflowwind".
 const char* layoutName(OutputLayout layout);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <system_error>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "numerics/fatal_error.hpp"
@@ -18,6 +19,7 @@
 #include "vorlan/json_bytes.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
+#include "vorlan/plane_statistics.hpp"
 
 namespace wind {
 
@@ -78,7 +80,8 @@ json sourceValues(const SimulationInput& in) {
   return nullptr;
 }
 
-json inputBlock(const SimulationInput& in, const Vector3& lim, json& model) {
+json inputBlock(const SimulationInput& in, const Vector3& lim, RandomStreamKind random,
+               json& model) {
   json components = json::array();
   for (int c = 0; c < in.nComp; ++c) components.push_back(in.components[c] + 1);
   json input = {{"fieldDim", in.fieldDim},
@@ -99,7 +102,8 @@ json inputBlock(const SimulationInput& in, const Vector3& lim, json& model) {
            {"Terrain", siteTensorModel(in, nullptr).Terrain},
            {"Roughness", in.source == ParameterSource::terrain && in.Roughness},
            {"LimNormK", floatsOf(limK, in.fieldDim)},
-           {"seed", in.seed}};
+           {"seed", in.seed},
+           {"random", randomStreamName(random)}};
   return input;
 }
 
@@ -290,32 +294,29 @@ json openfastBlock(const SimulationInput& in, const RunDescription& run, const j
 }  // namespace
 
 ComponentStatistics componentStatistics(const float* data, std::int64_t n) {
-  ComponentStatistics s;
-  s.count = n;
-  if (n <= 0) return s;
+  if (n <= 0) return ComponentStatistics{};
   const double shift = data[0];
-  double sum = 0.0, sumSq = 0.0, lo = data[0], hi = data[0];
-  for (std::int64_t i = 0; i < n; ++i) {
-    const double x = data[i];
-    const double d = x - shift;
-    sum += d;
-    sumSq += d * d;
-    lo = std::min(lo, x);
-    hi = std::max(hi, x);
-  }
-  const double meanShift = sum / double(n);
-  s.mean = shift + meanShift;
-  s.std = std::sqrt(std::max(0.0, sumSq / double(n) - meanShift * meanShift));
-  s.min = lo;
-  s.max = hi;
-  return s;
+  const PlaneSums whole = planeSums(data, n, shift);
+  return combinePlaneSums(std::span<const PlaneSums>(&whole, 1), shift, n);
 }
 
 std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
   std::array<ComponentStatistics, 3> stats{};
   for (int c = 0; c < fields.nComp; ++c) {
     const std::span<const float> v = fields.values(c);
-    stats[c] = componentStatistics(v.data(), std::int64_t(v.size()));
+    if (v.empty()) continue;
+    // Plane by plane (vorlan/plane_statistics.hpp), as a run cut into slabs
+    // of planes computes them.
+    const std::int64_t planes = fields.fieldDim == 1 ? std::int64_t(v.size())
+                                : fields.fieldDim == 2 ? fields.plane[c].rowHi()
+                                                       : fields.box[c].rowHi();
+    const std::int64_t n = std::int64_t(v.size()) / planes;
+    const double shift = v[0];
+    std::vector<PlaneSums> sums(static_cast<std::size_t>(planes));
+#pragma omp parallel for schedule(static)
+    for (std::int64_t p = 0; p < planes; ++p)
+      sums[std::size_t(p)] = planeSums(v.data() + p * n, n, shift);
+    stats[c] = combinePlaneSums(sums, shift, std::int64_t(v.size()));
   }
   return stats;
 }
@@ -355,12 +356,13 @@ void checkRecordReplaceable(const std::string& name) {
 
 std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
   json model;
-  json input = inputBlock(in, run.limNormK, model);
+  json input = inputBlock(in, run.limNormK, run.random, model);
   const json scaling = scalingBlock(in, run.statistics);
   json record = {{"record", "vorlan run record"},
                  {"record_version", 1},
-                 {"program", "vorlan"},
-                 {"version", kVersion},
+                 {"program", run.program}};
+  if (run.processes > 0) record["processes"] = run.processes;
+  record.update(json{{"version", kVersion},
                  {"parameter_file", run.parameterFile},
                  {"working_directory", fs::current_path().string()},
                  {"input", input},
@@ -368,7 +370,7 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"grid", gridBlock(in, run.layout)},
                  {"files", filesBlock(in, run.statistics)},
                  {"scaling", scaling},
-                 {"openfast", openfastBlock(in, run, scaling)}};
+                 {"openfast", openfastBlock(in, run, scaling)}});
   return jsonTextWithBytes(record, 2) + "\n";
 }
 

@@ -50,6 +50,9 @@ struct RunDescription {
   OutputLayout layout = OutputLayout::classic;
   Vector3 limNormK;
   std::array<ComponentStatistics, 3> statistics;
+  RandomStreamKind random = RandomStreamKind::classic;  // the stream that made the field
+  std::string program = "vorlan";  // the program that wrote the record
+  int processes = 0;               // processes of an MPI run (a "processes" key), else 0
 };
 
 // "<fname[0]>.json".

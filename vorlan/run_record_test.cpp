@@ -89,6 +89,9 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
   EXPECT_EQ(r["grid"]["spacing"], json({4.0, 3.75, 2.25}));
   EXPECT_EQ(r["grid"]["layout"], "classic");
   EXPECT_EQ(r["model"]["Gamma"].dump(), "3.9");
+  EXPECT_EQ(r["model"]["random"], "classic");
+  EXPECT_EQ(r["program"], "vorlan");
+  EXPECT_FALSE(r.contains("processes"));
 
   const fs::path files[] = {u, v, w};
   const char* paths[] = {"box_u.bin", "sub/box_v.bin", "box_w.bin"};
