@@ -1,27 +1,13 @@
 #include "distributed/mpi_outputs.hpp"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <ostream>
-#include <system_error>
-#include <vector>
 
 #include "vorlan/run_record.hpp"
-#include "vorlan/temporary_file.hpp"
 
 namespace wind {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// The name exists and is not a regular file (a device, a pipe).
-bool specialFile(const std::string& name) {
-  std::error_code ec;
-  const fs::file_status st = fs::status(name, ec);
-  return fs::exists(st) && !fs::is_regular_file(st);
-}
 
 // Rank 0's string on every rank.
 void broadcast(MPI_Comm comm, std::string& s) {
@@ -31,21 +17,7 @@ void broadcast(MPI_Comm comm, std::string& s) {
   MPI_Bcast(s.data(), static_cast<int>(length), MPI_CHAR, 0, comm);
 }
 
-// Writes text to the (new, empty) file temp; false on any failure.
-bool writeText(const std::string& temp, const std::string& text) {
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
-
-bool commitTemporary(const std::string& temp, const std::string& name) {
-  std::error_code ec;
-  fs::rename(temp, name, ec);
-  return !ec;
-}
 
 MpiOutputFiles::~MpiOutputFiles() {
   for (MPI_File& f : file_)
@@ -57,25 +29,27 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, std::ostream
   run.agree([&] {
     if (!run.root()) return;
     for (int c = 0; c < count_; ++c) {
-      name_[c] = in.fname[c];
-      temp_[c].clear();
-      if (specialFile(name_[c])) continue;
-      temp_[c] = createTemporaryBeside(name_[c]);
-      if (temp_[c].empty()) {
-        echo << name_[c];
+      std::string reason;
+      const PendingOutput* o = pending_.tryCreate(in.fname[c], "output file", reason);
+      if (o == nullptr) {
+        // The name ends the echo's line, and the report says why.
+        echo << in.fname[c] << "\n";
         echo.flush();
-        fatalError("Could not open output file");
+        fatalError("Could not open output file " + in.fname[c] + ": " + reason);
       }
-      run.addTemporary(temp_[c]);
+      path_[c] = o->direct() ? std::string() : o->path();
     }
+    if (writesRunRecord(in))
+      record_ = &pending_.create(runRecordName(in), "the run record",
+                                 PendingOutput::Role::description);
   });
   bool failed = false;
   std::string message;
   for (int c = 0; c < count_; ++c) {
     name_[c] = in.fname[c];
-    broadcast(run.comm(), temp_[c]);
-    if (!run.root() && !temp_[c].empty()) run.addTemporary(temp_[c]);
-    const std::string& target = temp_[c].empty() ? name_[c] : temp_[c];
+    broadcast(run.comm(), path_[c]);  // empty: the name itself, written directly
+    if (!path_[c].empty()) run.addTemporary(path_[c]);
+    const std::string& target = path_[c].empty() ? name_[c] : path_[c];
     writeFailed_[c] = false;
     if (MPI_File_open(run.comm(), target.c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file_[c]) !=
         MPI_SUCCESS) {
@@ -124,25 +98,13 @@ void MpiOutputFiles::closeAll(MpiRun& run) {
   run.settle(failed, message);
 }
 
-void MpiOutputFiles::commit(MpiRun& run, const SimulationInput& in,
-                            const std::string& recordText) {
-  std::string recordTemp;
-  const std::string record = runRecordName(in);
-  run.agree([&] {
-    if (!run.root() || !writesRunRecord(in)) return;
-    recordTemp = createTemporaryBeside(record);
-    if (recordTemp.empty()) fatalError("Could not write the run record " + record);
-    run.addTemporary(recordTemp);
-    if (!writeText(recordTemp, recordText)) fatalError("Could not write the run record " + record);
-  });
+void MpiOutputFiles::commit(MpiRun& run, const SimulationInput&, const std::string& recordText) {
   run.agree([&] {
     if (!run.root()) return;
-    for (int c = 0; c < count_; ++c)
-      if (!temp_[c].empty() && !commitTemporary(temp_[c], name_[c]))
-        fatalError("Could not rename " + temp_[c] + " to " + name_[c]);
-    if (!recordTemp.empty() && !commitTemporary(recordTemp, record))
-      fatalError("Could not rename " + recordTemp + " to " + record);
+    if (record_ != nullptr) record_->stream() << recordText;
+    pending_.commit();
   });
+  record_ = nullptr;
   run.forgetTemporaries();
 }
 

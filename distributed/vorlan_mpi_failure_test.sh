@@ -24,7 +24,7 @@ expect() {
 printf 'old' >u.bin
 # Rank 0 alone cannot create the second file's temporary.
 printf '3\n3\n16 8 8\n100 50 40\nbasic\n0.1 33.6 3.9\n-7\nu.bin missing/v.bin w.bin\n' >in.inp
-expect 'Could not open output file' in.inp
+expect 'Could not open output file missing/v.bin: No such file or directory' in.inp
 expect 'vorlan-mpi: --format is not supported; it takes --seeds, --threads, --layout, --random, --help and --version' in.inp --format bts
 # Every rank reaches the same verdict on the input.
 printf '1\n1\n1\n64\n100\nbasic\n0.1 33.6 3.9\n-3\nu.bin\n' >in.inp

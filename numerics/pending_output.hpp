@@ -94,6 +94,10 @@ class PendingOutput {
   const std::string& name() const { return name_; }
   // Whether the final name is written directly (a device or a pipe).
   bool direct() const { return temp_.empty(); }
+  // The file being written: the temporary, or the final name when direct.
+  // Another writer (another process of the same run, through MPI-IO, say) may
+  // write it too; the commit renames whatever it then holds.
+  const std::string& path() const { return direct() ? name_ : temp_; }
 
   // The open file, binary and buffered; valid until the commit. Failed writes
   // through it show at the commit ("Could not write ...").

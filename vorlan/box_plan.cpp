@@ -15,7 +15,6 @@
 #include "numerics/version.hpp"
 #include "sources/site_params.hpp"
 #include "vorlan/placement.hpp"
-#include "vorlan/temporary_file.hpp"
 
 namespace wind {
 
