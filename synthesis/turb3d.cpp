@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
+#include <vector>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
@@ -60,15 +62,24 @@ int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const
   return ncomp;
 }
 
-// The amplitude store of a call: read when filled, sized and filled otherwise.
-void prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
-  if (store == nullptr) return;
+// The amplitude store a call uses: the given one, read when filled, sized and
+// filled otherwise; none when there is none or it cannot be had (the heap
+// refuses its block), and the call then evaluates every amplitude, which gives
+// the same bits.
+Turb3dAmplitudes* prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
+  if (store == nullptr) return nullptr;
   if (store->filled) {
     if (std::int64_t(store->values.size()) != values)
       fatalError("turb3d: amplitude store belongs to another grid");
-    return;
+    return store;
   }
-  store->values.assign(std::size_t(values), 0.0f);
+  try {
+    store->values.assign(std::size_t(values), 0.0f);
+  } catch (const std::bad_alloc&) {
+    std::vector<float>().swap(store->values);
+    return nullptr;
+  }
+  return store;
 }
 
 // The amplitude step over every plane, the deviates drawn ahead in the
@@ -79,7 +90,10 @@ void synthesizePlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, 
   std::int64_t widestPlane = 0;
   for (int i = 1; i <= plan.N1; ++i) widestPlane = std::max(widestPlane, plan.planeModes(i, i));
   const BoxGrid grid{plan.N1, plan.N2, plan.N3, Vector3()};
-  DeviateRing ring(plan, 1, plan.N1, 2 * ncomp, slabPlanes(grid, ncomp, widestPlane, threads));
+  const int planes = slabPlanes(grid, ncomp, widestPlane, threads);
+  DeviateRing ring = allocateOrFail("the random deviates of turb3d", [&] {
+    return DeviateRing(plan, 1, plan.N1, 2 * ncomp, planes);
+  });
 
   RandomGenerator gen;
   std::int32_t state = seed;
@@ -117,12 +131,27 @@ std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
   return Turb3dPlan(grid).modes() * ncomp * ncomp * std::int64_t(sizeof(float));
 }
 
+double turb3dWorkBytes(BoxGrid grid, int ncomp) {
+  if (grid.N3 < 2) return 0.0;
+  // Without the plan, which would itself take N1 + 1 integers: no plane
+  // generates more than N2 (N3/2 + 1) wave vectors, nor the grid more than N1
+  // times that.
+  const double planeModes = double(grid.N2) * (grid.N3 / 2 + 1);
+  const int threads = double(grid.N1) * planeModes >= double(kParallelMinModes) ? maxThreads() : 1;
+  const double slab =
+      slabPlanes(grid, ncomp, static_cast<std::int64_t>(planeModes), threads) * planeModes;
+  const double deviates = DeviateRing::kRing * slab * 2 * ncomp;
+  const double nyquist = double(ncomp) * grid.N1 * 2 * grid.N2;
+  const double planStarts = double(grid.N1) + 1;
+  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t));
+}
+
 void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
             BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
   const int ncomp = checkArguments(fields, comps, grid);
   model.checkTables();
   const Turb3dPlan plan(grid);
-  prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
+  Turb3dAmplitudes* const store = prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
 
   // The k3 = N3/2 plane of each component, in the layout of rlft3.
   std::array<Matrix, 3> nyquistPlane;
@@ -134,9 +163,9 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
                                         .c1 = ncomp == 2 ? comps[1] : 1};
-  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, work.amplitudes);
+  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store);
   synthesizePlanes(plan, planeStep, ncomp, seed, work.progress);
-  if (work.amplitudes != nullptr) work.amplitudes->filled = true;
+  if (store != nullptr) store->filled = true;
   transformComponents(spectrum, ncomp, grid, work.progress);
 }
 

@@ -93,7 +93,9 @@
 // LimNormK read it instead of evaluating the tensor, and give the same bits
 // as a call without it. The caller guarantees that sameness; a store filled
 // for another number of wave vectors ends the run ("turb3d: amplitude store
-// belongs to another grid").
+// belongs to another grid"). A store whose block the heap refuses
+// (std::bad_alloc) is left empty and unfilled, and the call evaluates the
+// amplitudes as without one: a later call tries again.
 //
 // Progress. work.progress, when given, sees the stages amplitudes (one step
 // per plane i) and transforms (one step per component), and is left in the
@@ -125,6 +127,12 @@ struct Turb3dAmplitudes {
 
 // Bytes of a filled Turb3dAmplitudes for this grid and component count.
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
+
+// Bytes that a call allocates beyond its fields and the amplitude store, on
+// the thread count it would use now (maxThreads), at most: the Nyquist
+// planes, the deviate ring (its slabs taken as full planes) and the plan's
+// plane starts. Allocates nothing, whatever the grid; 0 for N3 < 2.
+double turb3dWorkBytes(BoxGrid grid, int ncomp);
 
 // What a call may share beyond its fields: both optional.
 struct Turb3dWork {
