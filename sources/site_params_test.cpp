@@ -458,13 +458,8 @@ TEST(CheckedSiteParams, ModelsOutsideTheTensorRangeNameTheirInput) {
   EXPECT_EQ(check({0.1f, 33.6f, 10.5f}),
             "The shear parameter Gamma = 10.5 is outside -10 to 10, the range the model's "
             "integrals converge in");
-  EXPECT_EQ(check({0.1f, 33.6f, std::numeric_limits<float>::quiet_NaN()}).substr(0, 30),
-            "The shear parameter Gamma = na");
   EXPECT_EQ(check({1e-39f, 33.6f, 3.9f}, {"Iref = 1e-30", "", ""}),
             "The spectral level alphaeps = 1e-39 that Iref = 1e-30 gives has to be a positive "
-            "finite number");
-  EXPECT_EQ(check({std::numeric_limits<float>::infinity(), 33.6f, 3.9f}, {"V_hub = 1e+30", "", ""}),
-            "The spectral level alphaeps = inf that V_hub = 1e+30 gives has to be a positive "
             "finite number");
   // A Kaimal land site at 1.5 mm: L = 0.590467 z = 0.886 mm, blamed on z.
   const std::string low = fatalMessage([] { checkedLandParams(10, 0.0015f, 0.0001f, 0); });

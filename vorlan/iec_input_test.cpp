@@ -55,9 +55,6 @@ TEST(IecInput, TheKeywordIsMatchedCaseSensitively) {
   // that a bad model ends the reading before the seed (and any file).
   EXPECT_EQ(read("1 1 1 8 100\nIEC\nC 10 50\n-3\n"),
             "ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d");
-  EXPECT_EQ(read("1 1 1 8 100\niec\n16 10 50\nnot-a-seed\n"),
-            "The reference turbulence intensity Iref = 16 is above 1: Iref is a fraction (0.16, "
-            "not 16)");
   EXPECT_EQ(read("1 1 1 8 100\niec\nA 11.4 1e-10\nnot-a-seed\n"),
             "The length scale L = 5.6e-11 m that z_hub = 1e-10 gives is below 0.001 m, the "
             "smallest the model takes");

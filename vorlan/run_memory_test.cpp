@@ -8,7 +8,6 @@
 #include <sstream>
 #include <vector>
 
-#include "numerics/threads.hpp"
 #include "tests/support.hpp"
 #include "vorlan/driver.hpp"
 
@@ -26,19 +25,6 @@ void runIn(const fs::path& dir, std::vector<const char*> args) {
 }
 
 }  // namespace
-
-TEST(RunMemory, ABoxNeedsItsFieldsAndAFewPercentMore) {
-  SimulationInput in;
-  in.fieldDim = 3;
-  in.nComp = 3;
-  in.NPoint[0] = 256, in.NPoint[1] = 64, in.NPoint[2] = 128;
-  const double fields = 4.0 * 3 * 256 * 64 * 128;
-  const int threads = maxThreads();
-  setThreads(1);
-  EXPECT_GT(runBytes(in), fields);
-  EXPECT_LT(runBytes(in), 1.05 * fields);  // Nyquist planes 2/N3, the ring under 3 %
-  setThreads(threads);
-}
 
 TEST(RunMemoryDeathTest, ARunLargerThanTheMachineIsRefusedBeforeAnyFile) {
   const fs::path dir = wind::testing::freshDir("vorlan_memory");

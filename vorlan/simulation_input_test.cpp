@@ -235,8 +235,6 @@ TEST(SimulationInput, WhatFollowsTheOutputNamesIsSaidOnce) {
   };
   const std::string read = "fname[i] u.bin\nfname[i] v.bin\n";
   EXPECT_EQ(echoOf("u.bin v.bin\n \n\t\n"), read);  // white space only: nothing
-  EXPECT_EQ(echoOf("u.bin\nv.bin\nw.bin\n"),
-            read + "Ignored after the last output name: w.bin\n");
   EXPECT_EQ(echoOf("u.bin v.bin notes on this run\n"),
             read + "Ignored after the last output name: notes ...\n");
   EXPECT_EQ(echoOf("u.bin v.bin " + std::string(50, 'x')),
