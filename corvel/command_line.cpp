@@ -1,8 +1,10 @@
 #include "corvel/command_line.hpp"
 
 #include <ostream>
+#include <string>
 #include <string_view>
 
+#include "numerics/fatal_error.hpp"
 #include "numerics/version.hpp"
 
 namespace wind {
@@ -12,6 +14,14 @@ CorvelRequest corvelRequest(int argc, const char* const argv[]) {
   const std::string_view first(argv[1]);
   if (first == "--help" || first == "-h") return CorvelRequest::help;
   if (first == "--version") return CorvelRequest::version;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (!arg.starts_with("--")) continue;
+    const std::string word(arg);
+    if (arg == "--help" || arg == "--version")
+      fatalError("Option " + word + " has to come first: corvel " + word);
+    fatalError("Unknown option " + word + " (corvel --help lists the options)");
+  }
   return CorvelRequest::run;
 }
 

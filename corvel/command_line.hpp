@@ -8,8 +8,12 @@
 //   --help, -h   usage and the parameter file format in brief, on out
 //   --version    the program's version, on out
 //
-// Anything else, and either word in a later place, leaves the classic rule
-// untouched.
+// Anything else leaves the classic rule untouched, except that a word beginning
+// with "--" is never a file name: an unknown one ends the run through
+// fatalError ("Unknown option --x (corvel --help lists the options)"), and so
+// does --help or --version in a later place ("Option --help has to come
+// first: corvel --help"), since the classic rule would otherwise quietly read
+// another file or ignore the word.
 #include <iosfwd>
 
 namespace wind {

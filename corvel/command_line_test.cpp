@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "corvel/driver.hpp"
+#include "tests/support.hpp"
 
 namespace wind {
 namespace {
@@ -18,13 +19,22 @@ TEST(CorvelRequests, OnlyTheFirstArgumentCanAskForHelpOrVersion) {
   EXPECT_EQ(corvelRequest(3, shortHelp), CorvelRequest::help);
   const char* version[] = {"corvel", "--version"};
   EXPECT_EQ(corvelRequest(2, version), CorvelRequest::version);
-  // A file first keeps the classic rule, whatever follows it.
-  const char* later[] = {"corvel", "site.inp", "--version"};
+  // A file first keeps the classic rule for the words that follow it.
+  const char* later[] = {"corvel", "site.inp", "-h"};
   EXPECT_EQ(corvelRequest(3, later), CorvelRequest::run);
   EXPECT_EQ(corvelInputFileName(3, later), "site.inp");
-  // Near misses are file names, as they always were.
+}
+
+TEST(CorvelRequests, WordsBeginningWithTwoDashesAreNeverFileNames) {
   const char* nearMiss[] = {"corvel", "--Help"};
-  EXPECT_EQ(corvelRequest(2, nearMiss), CorvelRequest::run);
+  EXPECT_EQ(testing::fatalMessage([&] { corvelRequest(2, nearMiss); }),
+            "Unknown option --Help (corvel --help lists the options)");
+  const char* afterFile[] = {"corvel", "site.inp", "--tol=1e-6"};
+  EXPECT_EQ(testing::fatalMessage([&] { corvelRequest(3, afterFile); }),
+            "Unknown option --tol=1e-6 (corvel --help lists the options)");
+  const char* versionLater[] = {"corvel", "site.inp", "--version"};
+  EXPECT_EQ(testing::fatalMessage([&] { corvelRequest(3, versionLater); }),
+            "Option --version has to come first: corvel --version");
 }
 
 TEST(CorvelRequests, HelpNamesEverySourceAndResultKeyword) {

@@ -1,9 +1,11 @@
 // corvel: one-point spectra, two-point cross-spectra and variances of the
 // turbulence model, printed as text.
 #include <iostream>
+#include <new>
 
 #include "corvel/command_line.hpp"
 #include "corvel/driver.hpp"
+#include "numerics/fatal_error.hpp"
 
 int main(int argc, char** argv) {
   switch (wind::corvelRequest(argc, argv)) {
@@ -16,5 +18,10 @@ int main(int argc, char** argv) {
     case wind::CorvelRequest::run:
       break;
   }
-  return wind::runCorvel(argc, argv, std::cout, std::cerr);
+  // Whatever the heap refuses ends with the fatal report, not an abort.
+  try {
+    return wind::runCorvel(argc, argv, std::cout, std::cerr);
+  } catch (const std::bad_alloc&) {
+    wind::fatalError("Not enough memory for the computation (an allocation of corvel failed)");
+  }
 }

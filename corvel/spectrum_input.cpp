@@ -65,6 +65,7 @@ void readBasicSource(ValueReader& r, SpectrumInput& input) {
   input.params.L = r.readFloat("L");
   if (!(input.params.L > 0.0f)) fatalError("The length scale L has to be positive");
   input.params.Gamma = r.readFloat("Gamma");
+  checkModelParameters(input.params);
 }
 
 // The output wave numbers k1 = 10^c, c = log10(kmin), log10(kmin) + step, ...
@@ -81,6 +82,15 @@ void checkWaveNumberRange(const SpectrumInput& input) {
     if (static_cast<float>(c + input.step) == c)
       fatalError("step is too small to advance the wave number from kmin to kmax");
   }
+  // Sheared spectra below k1 L = kMinShearedK1L cannot be integrated
+  // (tensor/model.hpp); without shear the lifetime does not enter.
+  const float L = input.params.L;
+  const double lowest = double(kMinShearedK1L) / double(L);
+  if (input.params.Gamma != 0.0f && double(input.kmin) < lowest)
+    fatalError("The wave number kmin = " + formatG6(input.kmin) + " rad/m is below " +
+               formatG6(kMinShearedK1L) + " / L = " + formatG6(lowest) + " rad/m (L = " +
+               formatG6(L) + " m): there the eddy lifetime of the sheared model is held "
+               "constant, and its spectra cannot be integrated");
 }
 
 }  // namespace

@@ -42,8 +42,11 @@
 // to be either 1, 2 or 3.", ...) the reader refuses what would make the
 // computation meaningless or endless: a non-positive alphaeps or L, a pair
 // count outside 1..10 and, when kmin <= kmax, a non-positive kmin or a step that
-// is not positive or too small to advance the wave number. kmin > kmax is an
-// empty range.
+// is not positive or too small to advance the wave number, and, with shear
+// (Gamma not 0), a kmin below kMinShearedK1L / L (tensor/model.hpp), where the
+// spectra cannot be integrated. kmin > kmax is an empty range. The model
+// parameters of every source are checked where they are read or derived
+// (checkModelParameters, sources/site_params.hpp), before anything is printed.
 
 #include <array>
 #include <iosfwd>

@@ -1,7 +1,5 @@
 #include "distributed/vorlan_mpi.hpp"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -21,6 +19,7 @@
 #include "vorlan/command_line.hpp"
 #include "vorlan/driver.hpp"
 #include "vorlan/layout.hpp"
+#include "vorlan/run_memory.hpp"
 #include "vorlan/run_record.hpp"
 
 namespace wind {
@@ -46,12 +45,6 @@ Options (as vorlan's):
 The parameter file is vorlan's (vorlan --help); docs/cluster.md tells how to
 run under Slurm.
 )";
-}
-
-// Physical memory in bytes (0 when unknown).
-double physicalMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? double(pages) * double(size) : 0.0;
 }
 
 bool stageTimesWanted() {
@@ -118,7 +111,7 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   const double modes = double(turb3dPlaneStart(grid, int(planes.last) + 1) -
                               turb3dPlaneStart(grid, int(planes.first)));
   const double bytes = 4.0 * modes * in.nComp * in.nComp + double(slabBoxBytes(in, run.size(), run.rank()));
-  int fits = bytes <= kAmplitudeStoreShare * physicalMemory() / localRanks ? 1 : 0, all = 0;
+  int fits = bytes <= kAmplitudeStoreShare * machineMemory().bytes / localRanks ? 1 : 0, all = 0;
   MPI_Allreduce(&fits, &all, 1, MPI_INT, MPI_MIN, run.comm());
   return all != 0;
 }

@@ -18,6 +18,7 @@
 // exit, so fatalError never returns. The programs never replace the handler.
 // The handler is process-wide; replacing it is safe from any thread, but a
 // test should install it before it starts work on other threads.
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -46,6 +47,19 @@ class FatalError : public std::runtime_error {
 
 // A handler for tests and fuzzers: throws FatalError(message).
 [[noreturn]] void throwFatalError(const char* message);
+
+// make(), with a refusal of the heap (std::bad_alloc) turned into
+// fatalError("Not enough memory for <what>"): for the standard containers,
+// whose allocations would otherwise end the program unreported. (The
+// index-ranged arrays report their own failures.)
+template <class Make>
+auto allocateOrFail(const char* what, Make&& make) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    fatalError(std::string("Not enough memory for ") + what);
+  }
+}
 
 // Installs a handler for the lifetime of a scope, then restores the previous.
 class ScopedFatalHandler {

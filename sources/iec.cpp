@@ -1,13 +1,15 @@
 #include "sources/iec.hpp"
 
-#include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 #include "numerics/console.hpp"
 #include "numerics/constants.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "sources/site_params.hpp"
 
 namespace wind {
 
@@ -36,6 +38,31 @@ float readPositiveValue(ValueReader& r, const char* label, const char* what) {
   return v;
 }
 
+// A plain decimal number, as people write a turbulence intensity: an optional
+// sign, digits with at most one point (at least one digit), an optional
+// exponent. Not hexadecimal ("0x10" would be 16), not inf or nan.
+bool isPlainDecimal(std::string_view w) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < w.size() && std::isdigit(static_cast<unsigned char>(w[i]))) ++i;
+    return i - from;
+  };
+  if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < w.size() && w[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
+    ++i;
+    if (i < w.size() && (w[i] == '+' || w[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == w.size();
+}
+
 }  // namespace
 
 double vonKarmanVarianceFactor() {
@@ -51,15 +78,16 @@ IecSettings iecCategory(const std::string& word) {
     s.Iref = toFloat(word == "A" ? kIrefA : word == "B" ? kIrefB : kIrefC);
     return s;
   }
-  // Otherwise the whole word has to be a positive, finite number.
-  const char* begin = word.c_str();
-  char* end = nullptr;
-  errno = 0;
-  const float v = std::strtof(begin, &end);
-  if (word.empty() || end != begin + word.size() || errno != 0 || !std::isfinite(v) ||
-      !(v > 0.0f))
+  // Otherwise the whole word has to be a positive decimal number (one too small
+  // for a float comes out as 0 or subnormal; the model check names it).
+  const float v = isPlainDecimal(word) ? std::strtof(word.c_str(), nullptr) : 0.0f;
+  if (!(v > 0.0f))
     fatalError("The IEC turbulence category has to be A, B, C or a positive reference "
                "intensity Iref, not '" + word + "'");
+  // Other tools take the intensity in percent; here 16 would be 1600 %.
+  if (v > 1.0f)
+    fatalError("The reference turbulence intensity Iref = " + word +
+               " is above 1: Iref is a fraction (0.16, not 16)");
   s.Iref = v;
   return s;
 }
@@ -68,6 +96,13 @@ IecSettings readIecSource(ValueReader& r) {
   IecSettings s = iecCategory(r.readWord("the IEC turbulence category"));
   s.V_hub = readPositiveValue(r, "V_hub", "hub-height wind speed");
   s.z_hub = readPositiveValue(r, "z_hub", "hub height");
+  // L follows z_hub alone; with Iref at most 1 and L from 1 mm to 33.6 m the
+  // level can only vanish for a tiny Iref and overflow for a huge V_hub.
+  const ModelParameters p = iecParams(s);
+  const bool levelOverflows = !std::isfinite(p.alphaeps);
+  checkModelParameters(
+      p, {levelOverflows ? namedValue("V_hub", s.V_hub) : namedValue("Iref", s.Iref),
+          namedValue("z_hub", s.z_hub), ""});
   return s;
 }
 

@@ -25,7 +25,13 @@
 //
 // Failure: readIecSource ends the run through fatalError with a message that
 // names the value for a category other than A, B or C that is no positive
-// number, and for a non-positive or non-finite V_hub or z_hub.
+// plain decimal number (digits, an optional sign, point and exponent: not
+// "0x10", "inf" or "nan"), for an Iref above 1 ("The reference turbulence
+// intensity Iref = 16 is above 1: Iref is a fraction (0.16, not 16)"), for a
+// non-positive or non-finite V_hub or z_hub, and for values whose model is out
+// of the tensor model's range (checkModelParameters, sources/site_params.hpp):
+// a z_hub that gives L below 1 mm, an Iref so small or a V_hub so large that
+// alphaeps is 0 or infinite in single precision.
 
 #include <array>
 #include <string>
@@ -55,11 +61,12 @@ struct IecModel {
 // (1/3) B(5/2, 1/3): sigma_iso^2 / (alphaeps L^(2/3)) of the von Karman tensor.
 double vonKarmanVarianceFactor();
 
-// Iref of a category word: "A", "B", "C" or a positive decimal number (then
-// category 0). Any other word ends the run naming it.
+// Iref of a category word: "A", "B", "C" or a plain decimal number in (0, 1]
+// (then category 0). Any other word ends the run naming it.
 IecSettings iecCategory(const std::string& word);
 
-// Reads the source's values in file order: category word, V_hub, z_hub.
+// Reads the source's values in file order: category word, V_hub, z_hub, and
+// checks the model they give.
 IecSettings readIecSource(ValueReader& r);
 
 IecModel iecModel(const IecSettings& s);

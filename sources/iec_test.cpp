@@ -66,7 +66,8 @@ TEST(Iec, CategoriesAndHandComputedParameters) {
 
 TEST(Iec, BadValuesAreNamed) {
   const auto category = [](const char* w) { return fatalMessage([&] { iecCategory(w); }); };
-  for (const char* w : {"D", "a", "-0.1", "0", "0.1x", "nan", "inf"})
+  // Only plain decimals: "0x10" would be 16, and the others are no numbers.
+  for (const char* w : {"D", "a", "-0.1", "0", "0.1x", "nan", "inf", "0x10", "1e", ".", "+"})
     EXPECT_EQ(category(w), std::string("The IEC turbulence category has to be A, B, C or a "
                                        "positive reference intensity Iref, not '") +
                                w + "'")
@@ -82,6 +83,32 @@ TEST(Iec, BadValuesAreNamed) {
   EXPECT_EQ(read("B 11.4 0"), "The IEC hub height z_hub has to be positive, not 0");
   EXPECT_EQ(read("B 11.4"), "Could not read z_hub from the input file");
   EXPECT_EQ(read("0.14 11.4 90"), "");
+  EXPECT_EQ(read("1 11.4 90"), "");
+  EXPECT_EQ(read("+.16E0 11.4 90"), "");
+  // A percentage, as other generators take it, would be a box of 110 m/s.
+  for (const char* w : {"16", "1.0001", "1e30"})
+    EXPECT_EQ(category(w), std::string("The reference turbulence intensity Iref = ") + w +
+                               " is above 1: Iref is a fraction (0.16, not 16)");
+}
+
+TEST(Iec, ModelsOutOfRangeNameTheInputAtFault) {
+  const auto read = [](const char* text) {
+    return fatalMessage([&] {
+      std::istringstream in(text);
+      ValueReader r(in);
+      readIecSource(r);
+    });
+  };
+  // L = 0.8 * 0.7 z_hub.
+  EXPECT_EQ(read("A 11.4 1e-10"), "The length scale L = 5.6e-11 m that z_hub = 1e-10 gives is "
+                                  "below 0.001 m, the smallest the model takes");
+  // sigma_1 = 0.16 (0.75e30 + 5.6): alphaeps about 1e57, beyond float.
+  EXPECT_EQ(read("A 1e30 90"), "The spectral level alphaeps = inf that V_hub = 1e+30 gives has "
+                               "to be a positive finite number");
+  // sigma_1 about 1.4e-29: alphaeps about 1e-59, below float.
+  EXPECT_EQ(read("1e-30 11.4 90"), "The spectral level alphaeps = 0 that Iref = 1e-30 gives has "
+                                   "to be a positive finite number");
+  EXPECT_EQ(read("1e-10 11.4 1"), "");  // small but representable: a quiet box, not garbage
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "numerics/fatal_error.hpp"
@@ -251,17 +252,40 @@ SiteParamsResult paramsForUstar(float ustar, float U, float z, float z0, int Spe
 }
 
 // The checked routines share this tail: the profile solved once, its root
-// checked, then the status turned into a message.
+// checked, then the status turned into a message, and last the model: the
+// level follows the wind (through u*), the length scale the height.
 ModelParameters checkedSiteParams(float U, float z, float z0, int SpecType, bool isSea) {
   checkCoriolisTerm(U, z);
   const float ustar = frictionVelocity(U, z, z0, isSea);
   checkFrictionVelocity(ustar, U, z);
   const SiteParamsResult r = paramsForUstar(ustar, U, z, z0, SpecType, isSea);
   failOnStatus(r.status, U, z, z0);
+  checkModelParameters(r.params, {namedValue("U0", U), namedValue("z", z), ""});
   return r.params;
 }
 
 }  // namespace
+
+std::string namedValue(const char* name, float value) {
+  return std::string(name) + " = " + formatG6(value);
+}
+
+void checkModelParameters(const ModelParameters& p, const ModelInputs& inputs) {
+  const auto fail = [](const std::string& parameter, const std::string& from,
+                       const std::string& requirement) {
+    fatalError(parameter + (from.empty() ? "" : " that " + from + " gives") + requirement);
+  };
+  if (!(std::isfinite(p.L) && p.L >= kMinLengthScale))
+    fail("The length scale L = " + formatG6(p.L) + " m", inputs.length,
+         " is below " + formatG6(kMinLengthScale) + " m, the smallest the model takes");
+  if (!(std::isfinite(p.alphaeps) && p.alphaeps >= std::numeric_limits<float>::min()))
+    fail("The spectral level alphaeps = " + formatG6(p.alphaeps), inputs.level,
+         " has to be a positive finite number");
+  if (!(std::fabs(p.Gamma) <= kMaxAbsGamma))
+    fail("The shear parameter Gamma = " + formatG6(p.Gamma), inputs.shear,
+         " is outside -" + formatG6(kMaxAbsGamma) + " to " + formatG6(kMaxAbsGamma) +
+             ", the range the model's integrals converge in");
+}
 
 SiteParamsResult siteParams(float U, float z, float z0, int SpecType, bool isSea) {
   return paramsForUstar(frictionVelocity(U, z, z0, isSea), U, z, z0, SpecType, isSea);

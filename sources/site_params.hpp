@@ -39,6 +39,8 @@
 //
 // No state is kept between calls; nothing is printed except by fatalError.
 
+#include <string>
+
 #include "numerics/constants.hpp"
 #include "sources/esdu_tables.hpp"
 #include "tensor/model.hpp"
@@ -80,9 +82,38 @@ inline constexpr const char* kSpecTypeMessage =
 void checkSpecType(int SpecType, const char* message = kSpecTypeMessage);
 
 // What the drivers call: as landParams and seaParams, but a site outside the
-// model's range ends the run through fatalError with a message naming the value.
+// model's range ends the run through fatalError with a message naming the value;
+// the parameters derived are checked by checkModelParameters, with the level
+// blamed on U0 and the length scale on z.
 ModelParameters checkedLandParams(float U, float z, float z0, int SpecType);
 ModelParameters checkedSeaParams(float U, float z, int SpecType);
+
+// The input values that a source's model parameters come from, for the
+// messages of checkModelParameters: each is the text naming the value to blame
+// ("z_hub = 1e-10"), or empty when the parameter is itself the input (basic).
+struct ModelInputs {
+  std::string level;   // alphaeps
+  std::string length;  // L
+  std::string shear;   // Gamma
+};
+
+// Ends the run through fatalError unless the parameters lie in the range the
+// tensor routines are made for (tensor/model.hpp), checked in this order:
+//   L finite and at least kMinLengthScale:
+//     "The length scale L = <L> m [that <length> gives] is below 0.001 m, the
+//      smallest the model takes"
+//   alphaeps positive, finite and a normal float:
+//     "The spectral level alphaeps = <a> [that <level> gives] has to be a
+//      positive finite number"
+//   |Gamma| at most kMaxAbsGamma:
+//     "The shear parameter Gamma = <G> [that <shear> gives] is outside -10 to
+//      10, the range the model's integrals converge in"
+// Every source calls it where its parameters are read or derived, so that a
+// bad model is refused before either program writes anything.
+void checkModelParameters(const ModelParameters& p, const ModelInputs& inputs = {});
+
+// "<name> = <value>" with the value as the programs print it (%.6g).
+std::string namedValue(const char* name, float value);
 
 namespace detail {
 

@@ -447,6 +447,26 @@ TEST(CheckedSiteParamsDeathTest, NonPhysicalSites) {
                           "wind profile needs more than 2.5875 m/s there"));
 }
 
+TEST(CheckedSiteParams, ModelsOutsideTheTensorRangeNameTheirInput) {
+  using wind::testing::fatalMessage;
+  const auto check = [](ModelParameters p, ModelInputs from = {}) {
+    return fatalMessage([&] { checkModelParameters(p, from); });
+  };
+  EXPECT_EQ(check({0.1f, 0.001f, -10.0f}), "");  // both ends belong to the range
+  EXPECT_EQ(check({0.1f, 0.0005f, 3.9f}),
+            "The length scale L = 0.0005 m is below 0.001 m, the smallest the model takes");
+  EXPECT_EQ(check({0.1f, 33.6f, 10.5f}),
+            "The shear parameter Gamma = 10.5 is outside -10 to 10, the range the model's "
+            "integrals converge in");
+  EXPECT_EQ(check({1e-39f, 33.6f, 3.9f}, {"Iref = 1e-30", "", ""}),
+            "The spectral level alphaeps = 1e-39 that Iref = 1e-30 gives has to be a positive "
+            "finite number");
+  // A Kaimal land site at 1.5 mm: L = 0.590467 z = 0.886 mm, blamed on z.
+  const std::string low = fatalMessage([] { checkedLandParams(10, 0.0015f, 0.0001f, 0); });
+  EXPECT_EQ(low.substr(0, 28), "The length scale L = 0.00088") << low;
+  EXPECT_NE(low.find(" m that z = 0.0015 gives is below 0.001 m"), std::string::npos) << low;
+}
+
 TEST(SiteParamsDeathTest, UnsolvableProfileEndsInTheRootFinder) {
   // The raw routine does not validate: at z = 0 the profile is undefined.
   Params p;

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <new>
 #include <vector>
 
 #include "numerics/fatal_error.hpp"
@@ -73,15 +74,24 @@ bool covers(const Matrix& m, PlaneRange r, int cols) {
          (m.rowLo() <= r.first && r.last <= m.rowHi() && m.colLo() == 1 && m.colHi() == cols);
 }
 
-// The amplitude store of a call: read when filled, sized and filled otherwise.
-void prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
-  if (store == nullptr) return;
+// The amplitude store a call uses: the given one, read when filled, sized and
+// filled otherwise; none when there is none or it cannot be had (the heap
+// refuses its block), and the call then evaluates every amplitude, which gives
+// the same bits.
+Turb3dAmplitudes* prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
+  if (store == nullptr) return nullptr;
   if (store->filled) {
     if (std::int64_t(store->values.size()) != values)
       fatalError("turb3d: amplitude store belongs to another grid");
-    return;
+    return store;
   }
-  store->values.assign(std::size_t(values), 0.0f);
+  try {
+    store->values.assign(std::size_t(values), 0.0f);
+  } catch (const std::bad_alloc&) {
+    std::vector<float>().swap(store->values);
+    return nullptr;
+  }
+  return store;
 }
 
 // The widest plane of first .. last, in generated wave vectors.
@@ -99,8 +109,10 @@ void classicPlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int
   const int first = int(planes.first), last = int(planes.last);
   const int threads = plan.planeModes(first, last) >= kParallelMinModes ? maxThreads() : 1;
   const BoxGrid grid{last - first + 1, plan.N2, plan.N3, Vector3()};
-  DeviateRing ring(plan, first, last, 2 * ncomp,
-                   slabPlanes(grid, ncomp, widestPlane(plan, planes), threads));
+  const int slab = slabPlanes(grid, ncomp, widestPlane(plan, planes), threads);
+  DeviateRing ring = allocateOrFail("the random deviates of turb3d", [&] {
+    return DeviateRing(plan, first, last, 2 * ncomp, slab);
+  });
   ring.run(
       threads,
       [&](std::span<float> x) {
@@ -177,19 +189,20 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int
   const int first = int(planes.first), last = int(planes.last);
   if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, planes.count());
   if (planes.count() == 0) return;
-  prepareStore(work.amplitudes, plan.planeModes(first, last) * ncomp * ncomp);
+  Turb3dAmplitudes* const store =
+      prepareStore(work.amplitudes, plan.planeModes(first, last) * ncomp * ncomp);
   const detail::ModeAmplitude amplitude{.model = model,
                                         .Lbox = grid.Lbox,
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
                                         .c1 = ncomp == 2 ? comps[1] : 1};
-  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, work.amplitudes);
+  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store);
   if (work.random == RandomStreamKind::counter)
     planesInAnyOrder(plan, planeStep, 2 * ncomp, planes,
                      detail::counterPlaneDeviates(plan, ncomp, start.seed), work.progress);
   else
     classicPlanes(plan, planeStep, ncomp, planes, start.classic, work.progress);
-  if (work.amplitudes != nullptr) work.amplitudes->filled = true;
+  if (store != nullptr) store->filled = true;
 }
 
 }  // namespace
@@ -201,6 +214,21 @@ const char* randomStreamName(RandomStreamKind kind) {
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
   if (grid.N3 < 2) return 0;
   return Turb3dPlan(grid).modes() * ncomp * ncomp * std::int64_t(sizeof(float));
+}
+
+double turb3dWorkBytes(BoxGrid grid, int ncomp) {
+  if (grid.N3 < 2) return 0.0;
+  // Without the plan, which would itself take N1 + 1 integers: no plane
+  // generates more than N2 (N3/2 + 1) wave vectors, nor the grid more than N1
+  // times that.
+  const double planeModes = double(grid.N2) * (grid.N3 / 2 + 1);
+  const int threads = double(grid.N1) * planeModes >= double(kParallelMinModes) ? maxThreads() : 1;
+  const double slab =
+      slabPlanes(grid, ncomp, static_cast<std::int64_t>(planeModes), threads) * planeModes;
+  const double deviates = DeviateRing::kRing * slab * 2 * ncomp;
+  const double nyquist = double(ncomp) * grid.N1 * 2 * grid.N2;
+  const double planStarts = double(grid.N1) + 1;
+  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t));
 }
 
 std::int64_t turb3dPlaneStart(BoxGrid grid, int i) { return Turb3dPlan(grid).planeStart(i); }

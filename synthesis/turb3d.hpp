@@ -93,7 +93,9 @@
 // LimNormK read it instead of evaluating the tensor, and give the same bits
 // as a call without it. The caller guarantees that sameness; a store filled
 // for another number of wave vectors ends the run ("turb3d: amplitude store
-// belongs to another grid").
+// belongs to another grid"). A store whose block the heap refuses
+// (std::bad_alloc) is left empty and unfilled, and the call evaluates the
+// amplitudes as without one: a later call tries again.
 //
 // Random streams. work.random chooses where the deviates come from. classic
 // (the default) is the sequential stream above, drawn ahead by the ring.
@@ -158,6 +160,12 @@ enum class RandomStreamKind { classic, counter };
 
 // "classic" or "counter", as the run record names them.
 const char* randomStreamName(RandomStreamKind kind);
+
+// Bytes that a call allocates beyond its fields and the amplitude store, on
+// the thread count it would use now (maxThreads), at most: the Nyquist
+// planes, the deviate ring (its slabs taken as full planes) and the plan's
+// plane starts. Allocates nothing, whatever the grid; 0 for N3 < 2.
+double turb3dWorkBytes(BoxGrid grid, int ncomp);
 
 // What a call may share beyond its fields: store and progress optional.
 struct Turb3dWork {

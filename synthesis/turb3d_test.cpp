@@ -13,6 +13,7 @@
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
+#include "numerics/threads.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
@@ -436,4 +437,31 @@ TEST(Turb3d, TwoComponentFieldMatchesADirectSumOnABoxThatIsNotACube) {
           ASSERT_NEAR(run.fields[std::size_t(c)](i, j, l), double(u[n]), 1e-5 * double(largest))
               << "component " << c << " at (" << i << ", " << j << ", " << l << ")";
   }
+}
+
+TEST(Turb3dDeathTest, AnAmplitudeStoreTheHeapRefusesLeavesTheFieldsAsWithout) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator aborts where the heap would refuse";
+#else
+  // 64 x 32 x 32, three components: a store of about 1.2 MiB, more than the
+  // room left beside the working arrays.
+  const Box box{64, 32, 32, Vector3(640.0f, 100.0f, 100.0f)};
+  const Fields plain = synthesise(box, 3, {}, Vector3(0.0f));
+  EXPECT_EXIT(
+      {
+        setThreads(1);  // no team: its threads' stacks would not fit either
+        Fields kept;
+        for (F3tensor& f : kept.fields) f = f3tensor(1, box.N1, 1, box.N2, 1, box.N3);
+        Turb3dAmplitudes store;
+        wind::testing::limitAddressSpace(turb3dWorkBytes(box, 3) + 256.0 * 1024);
+        turb3d(kept.fields, kAllComponents, {kAlphaeps, kL, kGamma}, box, kSeed, Vector3(0.0f),
+               {&store, nullptr});
+        bool same = !store.filled && store.values.empty();
+        for (int c = 0; c < 3; ++c)
+          same = same && std::equal(plain.fields[c].span().begin(), plain.fields[c].span().end(),
+                                    kept.fields[c].span().begin());
+        std::exit(same ? 0 : 2);
+      },
+      ExitedWithCode(0), "");
+#endif
 }

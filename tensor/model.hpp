@@ -23,11 +23,41 @@
 // calculator call it before any work); the lookups themselves end the run with
 // the same messages if a routine is called on an unchecked model.
 //
+// The range the routines are made for. A source's parameters are checked
+// against it where they are read or derived (checkModelParameters,
+// sources/site_params.hpp), before any output; the routines themselves do not
+// check.
+//   L        at least kMinLengthScale, 1 mm. The model has an inertial range
+//            and no dissipation range, so a scale of the energy-containing
+//            eddies at or below the viscous scale of air (about a millimetre in
+//            the atmosphere) describes nothing; far below it the level of the
+//            spectrum at the origin, alphaeps L^(17/3) / (4 pi), leaves single
+//            precision altogether (a z_hub of 1e-10 m gives L = 5.6e-11 m and a
+//            box of zeros).
+//   alphaeps a positive normal float. Zero would ask for the roughness table
+//            (above), infinity gives NaN everywhere.
+//   Gamma    |Gamma| at most kMaxAbsGamma, 10. Every fitted value of the
+//            sources lies between 0.15 and 4.6; with |Gamma| <= 10 the plane
+//            integral of the one-point spectra converges within its budget for
+//            k1 L from kMinShearedK1L to 1000 and L from 1 mm to 10 km (at most
+//            about 18 000 evaluations in a scan of that range). Far beyond it
+//            the distortion overflows single precision (Gamma 1e12 gives a box
+//            with a standard deviation of 1e10 m/s).
+// kMinShearedK1L, 0.005, is where the eddy lifetime is clamped
+// (tensor/lifetime.hpp): a one-point spectrum at a smaller k1 L integrates
+// over a plane that cuts the sphere |k| L = 0.005, on which the sheared tensor
+// has a kink; its quadrature then either exhausts any budget or stops early on
+// a wrong value. The spectrum calculator refuses sheared spectra there.
+//
 // Plain values: five words, cheap to copy, no ownership (the tables outlive
 // every computation that reads them), no state, reentrant.
 #include "tensor/upstream_lookup.hpp"
 
 namespace wind {
+
+inline constexpr float kMinLengthScale = 0.001f;  // m
+inline constexpr float kMaxAbsGamma = 10.0f;
+inline constexpr float kMinShearedK1L = 0.005f;
 
 struct ModelParameters {
   float alphaeps = 0.0f;

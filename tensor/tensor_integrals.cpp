@@ -27,7 +27,11 @@ constexpr double kMapCutoff = 0.99999;
 constexpr double kPlaneLimit = 0.99999999;
 
 constexpr int kBudgetLine = 10000;  // phiIntComp, phiIntCompAlias
-constexpr int kBudgetPlane = 10000;  // phiIntk2k3
+// phiIntk2k3. The sheared spectra need up to about 18 000 evaluations at k1 L
+// just above kMinShearedK1L (tensor/model.hpp; fewer above k1 L = 0.1); the
+// budget only stops a quadrature that has not converged, so a larger one
+// changes no result that converged within a smaller one.
+constexpr int kBudgetPlane = 100000;
 constexpr int kBudgetCell = 14000;   // phiInt, phiIntkxSinc
 
 constexpr const char* kIntegrateCompMessage =

@@ -31,7 +31,7 @@
 // single one.
 //
 // Quadrature (numerics/quadrature.hpp) and budgets:
-//   phiIntk2k3                    adapint2, 10000 evaluations
+//   phiIntk2k3                    adapint2, 100000 evaluations
 //   phiIntComp, phiIntCompAlias   adapint,  10000 evaluations
 //   phiInt, phiIntMatrix          adapint2, 14000 evaluations
 //   phiIntkxSinc                  adapint2, 14000 evaluations

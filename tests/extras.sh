@@ -60,6 +60,7 @@ odd="a b;touch INJECTED;x"
 echo "extras: make_table.sh refuses bad values"
 refused "speed '8abc' is not a positive number" "$root/examples/batch/make_table.sh" --speeds 8abc "$work/no"
 refused "IEC category 'D' is not A, B, C" "$root/examples/batch/make_table.sh" --iec D "$work/no"
+refused "Iref '16' is above 1" "$root/examples/batch/make_table.sh" --iec 16 "$work/no"
 [[ ! -e "$work/no" ]] || fail "make_table.sh made a folder for a refused table"
 
 echo "extras: batch table with GNU parallel"

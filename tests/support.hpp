@@ -3,6 +3,8 @@
 // field arrays for the engines, closed forms of the isotropic model, and the
 // references of the synthesis tests (below).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -66,6 +68,20 @@ inline std::filesystem::path freshDir(const std::string& name) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+// Lowers the address-space limit (RLIMIT_AS, as "ulimit -v") of this process
+// to what it maps now plus headroom bytes; for death tests, whose child
+// process alone is limited. Not under AddressSanitizer, whose allocator aborts
+// where the heap would refuse.
+inline void limitAddressSpace(double headroom) {
+  std::ifstream statm("/proc/self/statm");
+  double pages = 0;
+  statm >> pages;
+  rlimit limit{};
+  getrlimit(RLIMIT_AS, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(pages * double(sysconf(_SC_PAGE_SIZE)) + headroom);
+  setrlimit(RLIMIT_AS, &limit);
 }
 
 // Writes text to file, creating its folder if need be.

@@ -1,5 +1,6 @@
 #include "vorlan/command_line.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -133,21 +134,26 @@ std::string seededFileName(const std::string& name, long seed) {
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
   VorlanOptions options;
   std::vector<const char*> rest{argc > 0 ? argv[0] : "vorlan"};
+  std::vector<std::string_view> given;  // the value options met so far
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    // The value of an option: --name=value, or the next argument.
+    // The value of an option: --name=value, or the next argument. A value
+    // option given a second time is refused: which one was meant is unknown.
     const auto valueOf = [&](std::string_view name, std::string& value) {
-      if (arg == name) {
+      const bool bare = arg == name;
+      if (!bare && !(arg.size() > name.size() && arg.substr(0, name.size()) == name &&
+                     arg[name.size()] == '='))
+        return false;
+      if (std::find(given.begin(), given.end(), name) != given.end())
+        fatalError("The option " + std::string(name) + " is given twice");
+      given.push_back(name);
+      if (bare) {
         if (i + 1 >= argc) fatalError(std::string(name) + " needs a value");
         value = argv[++i];
-        return true;
-      }
-      if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-          arg[name.size()] == '=') {
+      } else {
         value = std::string(arg.substr(name.size() + 1));
-        return true;
       }
-      return false;
+      return true;
     };
     std::string value;
     if (arg == "--help" || arg == "-h") {
@@ -171,6 +177,10 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       }
     } else if (valueOf("--random", value)) {
       options.random = parseRandomStream(value);
+    } else if (arg.starts_with("--")) {
+      // Never a file name: a mistyped option must not leave the classic rule
+      // to pick another parameter file.
+      fatalError("Unknown option " + std::string(arg) + " (vorlan --help lists the options)");
     } else {
       rest.push_back(argv[i]);
     }

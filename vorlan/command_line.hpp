@@ -6,8 +6,11 @@
 //
 // Options extend it. Each recognised option (and its value) is taken out of
 // the argument list first; the classic rule then applies to what is left, so a
-// command line without options behaves exactly as it always did, and an
-// unrecognised word is still taken for a file name.
+// command line without options behaves exactly as it always did. A word that
+// begins with "--" is always an option: one the program does not know ends the
+// run ("Unknown option --seed (vorlan --help lists the options)") instead of
+// being taken for a file name, which would leave the classic rule to read the
+// default file. Other words ("-5", "box.inp") are what they always were.
 //
 //   --help, -h             usage and the parameter file format in brief
 //   --version              the program's version
@@ -23,7 +26,8 @@
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
-// with a message that names the option and the value.
+// with a message that names the option and the value; a value option given
+// twice (in either form) ends it with "The option --seeds is given twice".
 #include <iosfwd>
 #include <string>
 #include <vector>

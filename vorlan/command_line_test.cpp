@@ -22,7 +22,7 @@ TEST(CommandLine, ClassicRuleAppliesToWhatIsLeftAfterOptions) {
   EXPECT_EQ(parse({}).inputFile, "c:/Temp/sim.inp");
   EXPECT_EQ(parse({"box.inp"}).inputFile, "box.inp");
   EXPECT_EQ(parse({"a.inp", "b.inp"}).inputFile, "c:/Temp/sim.inp");  // as always
-  EXPECT_EQ(parse({"--unknown"}).inputFile, "--unknown");              // a file name
+  EXPECT_EQ(parse({"-5"}).inputFile, "-5");  // one dash: a file name, as always
   const auto o = parse({"--threads", "3", "box.inp", "--layout=inflowwind", "--seeds", "-1,-4"});
   EXPECT_EQ(o.inputFile, "box.inp");
   EXPECT_EQ(o.threads, 3);
@@ -54,6 +54,18 @@ TEST(CommandLine, MalformedValuesAreFatalAndNamed) {
   EXPECT_EQ(fatalMessage([] { parse({"box.inp", "--seeds"}); }), "--seeds needs a value");
   EXPECT_EQ(fatalMessage([] { parse({"--random=philox"}); }),
             "--random: 'philox' is not a random stream (classic or counter)");
+}
+
+TEST(CommandLine, UnknownOptionsAndRepeatedOptionsAreRefusedByName) {
+  // Taken for a file name, --seed would leave two words and the default file.
+  EXPECT_EQ(fatalMessage([] { parse({"--seed", "-5", "t.inp"}); }),
+            "Unknown option --seed (vorlan --help lists the options)");
+  EXPECT_EQ(fatalMessage([] { parse({"--", "t.inp"}); }),
+            "Unknown option -- (vorlan --help lists the options)");
+  EXPECT_EQ(fatalMessage([] { parse({"--seeds", "-1", "t.inp", "--seeds=-2"}); }),
+            "The option --seeds is given twice");
+  EXPECT_EQ(fatalMessage([] { parse({"--layout=classic", "t.inp", "--layout", "classic"}); }),
+            "The option --layout is given twice");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "vorlan/driver.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +16,7 @@
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
 #include "vorlan/progress_line.hpp"
+#include "vorlan/run_memory.hpp"
 #include "vorlan/run_record.hpp"
 
 namespace wind {
@@ -51,25 +50,9 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   return runVorlan(argc, argv, steps, echo, std::cout);
 }
 
-namespace {
-
-// Physical memory in bytes (0 when unknown).
-double physicalMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? double(pages) * double(size) : 0.0;
-}
-
-// The amplitude store of a --seeds run, when the engine has one and it fits.
-bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {
-  if (seeds < 2 || in.fieldDim != 3) return false;
-  const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2], Vector3()};
-  const double fieldBytes = 4.0 * in.nComp * double(in.NPoint[0]) * in.NPoint[1] * in.NPoint[2];
-  const double storeBytes = double(turb3dAmplitudeBytes(grid, in.nComp));
-  return storeBytes + fieldBytes <= kAmplitudeStoreShare * physicalMemory();
-}
-
-}  // namespace
-
+// The runs of one command line: the input itself, or with --seeds one copy
+// per seed with the seed's file names (which the parameter file's names are
+// read for but never created under).
 std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
                                          const std::vector<long>& seeds) {
   std::vector<SimulationInput> runs;
@@ -146,6 +129,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   const bool seeded = !options.seeds.empty();
   readOutputNames(in, echo, input);
   in.close();
+  checkRunMemory(input);  // before any file is created
 
   const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
   checkRunNames(runs, inputName);

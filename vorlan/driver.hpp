@@ -15,9 +15,11 @@
 //  11. return 0.
 //
 // Every failure ends the run through fatalError (exit status 1) before step 6
-// if it is an input error, so a bad file never costs a large allocation. A run
-// that fails or is killed before step 10 leaves every file that was there as
-// it was.
+// if it is an input error, so a bad file never costs a large allocation; so
+// does a run that needs more memory than the machine has (checkRunMemory,
+// vorlan/run_memory.hpp), checked before step 4 creates any file. A run that
+// fails or is killed before step 10 leaves every file that was there as it
+// was.
 //
 // Options (vorlan/command_line.hpp): --threads sets the thread count before
 // anything runs. --seeds repeats steps 4 (creating the files) and 6 to 10 once
@@ -66,7 +68,8 @@ void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostre
 // What one run shares with its engine beyond the input: the progress counters
 // (always there) and, in a run of several seeds, the store of the
 // three-dimensional engine's amplitudes (null when not kept: one seed, or
-// more memory than kAmplitudeStoreShare of the machine's).
+// more memory than kAmplitudeStoreShare of the machine's, keepAmplitudes of
+// vorlan/run_memory.hpp).
 struct SynthesisContext {
   SynthesisProgress progress;
   Turb3dAmplitudes* amplitudes = nullptr;
@@ -116,11 +119,6 @@ class Synthesiser {
 // The engine dispatch of this build (vorlan/dispatch.cpp).
 void synthesise(const SimulationInput& in, const Vector3& limNormK, const UpstreamTables& tables,
                 FieldArrays& fields, SynthesisContext& context);
-
-// The amplitude store of a --seeds run is kept when it and the fields together
-// take at most this share of physical memory; otherwise each seed evaluates
-// the amplitudes again.
-inline constexpr double kAmplitudeStoreShare = 0.5;
 
 struct SimulatorSteps {
   SourceStep parameterSource = wind::parameterSourceStep;

@@ -1,8 +1,17 @@
 // vorlan: synthesises periodic Gaussian turbulent wind fields.
 #include <iostream>
+#include <new>
 
+#include "numerics/fatal_error.hpp"
 #include "vorlan/driver.hpp"
 
 int main(int argc, char** argv) {
-  return wind::runVorlan(argc, argv, wind::SimulatorSteps{}, std::cerr);
+  // The run checks its memory before it starts, and the field arrays and the
+  // engines' buffers report their own failures; whatever the heap still
+  // refuses ends with the fatal report, not an abort.
+  try {
+    return wind::runVorlan(argc, argv, wind::SimulatorSteps{}, std::cerr);
+  } catch (const std::bad_alloc&) {
+    wind::fatalError("Not enough memory for the run (an allocation of vorlan failed)");
+  }
 }

@@ -1,6 +1,7 @@
 #include "vorlan/simulation_input.hpp"
 
 #include <cstdint>
+#include <iomanip>
 #include <istream>
 #include <limits>
 #include <ostream>
@@ -21,6 +22,9 @@ namespace {
 
 // Limit of |k_1 L| along the first dimension of a non-cubic box.
 constexpr float kLimNormK1 = 3.0f;
+
+// Characters shown of the first word after the output names.
+constexpr int kShownWord = 40;
 
 // A float that has to be positive (a size, a length, a speed, a height).
 float readPositive(ValueReader& r, const char* label, const char* message) {
@@ -150,6 +154,7 @@ void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input
       // A negative Gamma is the mirror image of the positive one (shear with the
       // opposite sign): the same spectra with the uw cross-spectrum reversed.
       input.params.Gamma = r.readFloat("Gamma");
+      checkModelParameters(input.params);
       break;
 
     case ParameterSource::land:
@@ -176,8 +181,14 @@ void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input
       break;
 
     case ParameterSource::TwoD:
-      input.sig2_2D = readNonNegative(r, "sig2_2D", "The variance sig2_2D cannot be negative");
-      input.L_2D = readNonNegative(r, "L_2D", "The length scale L_2D cannot be negative");
+      // Either one zero would give a plane of zeros, not a field.
+      input.sig2_2D = readPositive(r, "sig2_2D", "The variance sig2_2D has to be positive");
+      input.L_2D = readPositive(r, "L_2D", "The length scale L_2D has to be positive");
+      // The floor of the three-dimensional model's L (tensor/model.hpp): far
+      // below it the plane underflows to zeros as well.
+      if (input.L_2D < kMinLengthScale)
+        fatalError("The length scale L_2D = " + formatG6(input.L_2D) + " m is below " +
+                   formatG6(kMinLengthScale) + " m, the smallest the model takes");
       break;
 
     case ParameterSource::iec:
@@ -223,6 +234,16 @@ void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& inpu
     echo << "fname[i] " << name << "\n";
     if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
     input.fname[c] = name;
+  }
+  // What follows the names is ignored, as it always was (files may keep notes
+  // there), but said once, so that a name too many, or a component too few,
+  // does not pass unseen. Only the first word is shown, cut to kShownWord
+  // characters.
+  std::string first, more;
+  if (in >> std::setw(kShownWord) >> first) {
+    const bool rest = static_cast<bool>(in >> std::setw(1) >> more);
+    echo << "Ignored after the last output name: " << first << (rest ? " ..." : "") << "\n";
+    echo.flush();
   }
 }
 

@@ -109,7 +109,10 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 // Reads the nComp output names (one word each, at most 255 characters) into
 // input.fname, echoing "fname[i] <name>" for each. Nothing is created here: the
 // driver first checks the names together (checkOutputNames) and then creates
-// the files, so a bad name never costs an existing file its contents.
+// the files, so a bad name never costs an existing file its contents. Anything
+// after the names is ignored; if there is anything, one line says so on the
+// echo: "Ignored after the last output name: <first word>" (at most 40
+// characters of it), with " ..." appended when more follows.
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input);
 
 // Wave-number limits |k_d L| of the three- and two-dimensional engines. Zero in

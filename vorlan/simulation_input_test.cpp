@@ -204,9 +204,41 @@ TEST(SimulationInput, SourceValueChecks) {
       {"basic\n0 30 3", "The spectral level alphaeps has to be positive"},
       {"Kaimal1d\n-0.5 30 12", "The friction velocity ustar cannot be negative"},
       {"basic\n0.1 -30 3", "The length scale L has to be positive"},
+      {"basic\n0.1 0.0005 3",
+       "The length scale L = 0.0005 m is below 0.001 m, the smallest the model takes"},
+      {"basic\n0.1 30 -12", "The shear parameter Gamma = -12 is outside -10 to 10, the range "
+                            "the model's integrals converge in"},
   };
   for (const auto& [text, message] : cases)
     EXPECT_EXIT(readToConsole(head + text), ExitedWithCode(1), fatalReport(message)) << text;
+  // A plane of zeros is no field: the 2D source's values are positive, and its
+  // length scale has the floor of L.
+  const std::string plane = "2 1 1 3 8 8 10 10\n";
+  const std::vector<std::pair<std::string, std::string>> planeCases = {
+      {"2D\n0 25", "The variance sig2_2D has to be positive"},
+      {"2D\n1.5 0", "The length scale L_2D has to be positive"},
+      {"2D\n1.5 1e-30", "The length scale L_2D = 1e-30 m is below 0.001 m, the smallest the "
+                        "model takes"},
+  };
+  for (const auto& [text, message] : planeCases)
+    EXPECT_EQ(wind::testing::fatalMessage([&] { readToConsole(plane + text); }), message) << text;
+}
+
+TEST(SimulationInput, WhatFollowsTheOutputNamesIsSaidOnce) {
+  const auto echoOf = [](const std::string& names) {
+    std::istringstream in(names);
+    std::ostringstream echo;
+    SimulationInput input;
+    input.nComp = 2;
+    readOutputNames(in, echo, input);
+    return echo.str();
+  };
+  const std::string read = "fname[i] u.bin\nfname[i] v.bin\n";
+  EXPECT_EQ(echoOf("u.bin v.bin\n \n\t\n"), read);  // white space only: nothing
+  EXPECT_EQ(echoOf("u.bin v.bin notes on this run\n"),
+            read + "Ignored after the last output name: notes ...\n");
+  EXPECT_EQ(echoOf("u.bin v.bin " + std::string(50, 'x')),
+            read + "Ignored after the last output name: " + std::string(40, 'x') + " ...\n");
 }
 
 TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {

@@ -20,7 +20,8 @@
 # Every value is checked here, before any folder is made: speeds, hub height,
 # lengths and duration positive decimal numbers, seeds negative integers (at
 # least -2147483648), grid sizes powers of two from 2, the category A, B, C or
-# a positive Iref, alphaeps and L positive and Gamma not negative.
+# a positive Iref of at most 1 (a fraction: 0.16, not 16), alphaeps positive,
+# L at least 0.001 m and Gamma from 0 to 10 (the range of vorlan's model).
 #
 # Each row folder holds box.inp, whose outputs box_u.bin, box_v.bin,
 # box_w.bin (and the run record box_u.bin.json) land in the same folder when
@@ -50,6 +51,8 @@ out="$1"
 
 # A decimal number such as 8, 11.4 or .5 (no sign, no exponent), and not zero.
 positive() { [[ "$1" =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ && "$1" =~ [1-9] ]]; }
+# a <= b for two such numbers.
+at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a + 0 <= b + 0) }'; }
 count() {  # what n values
   local -a words
   read -r -a words <<<"$2"
@@ -68,9 +71,13 @@ if [[ -n "$basic" ]]; then
   positive "$alphaeps" || die "alphaeps '$alphaeps' is not a positive number"
   positive "$length_scale" || die "L '$length_scale' is not a positive number (m)"
   [[ "$gamma" =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] || die "Gamma '$gamma' is not a number from 0 up"
+  at_most "$gamma" 10 || die "Gamma '$gamma' is above 10, the model's range"
+  at_most 0.001 "$length_scale" || die "L '$length_scale' is below 0.001 m, the model's smallest"
 else
   [[ "$iec" =~ ^[ABC]$ ]] || positive "$iec" \
     || die "IEC category '$iec' is not A, B, C or a positive reference intensity Iref"
+  [[ "$iec" =~ ^[ABC]$ ]] || at_most "$iec" 1 \
+    || die "Iref '$iec' is above 1: it is a fraction (0.16, not 16)"
   positive "$hub" || die "hub height '$hub' is not a positive number (m)"
 fi
 count --grid "$grid" 3
