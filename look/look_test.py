@@ -337,7 +337,7 @@ class QuickLook(unittest.TestCase):
         self.assertEqual([os.fsencode(e["path"]) for e in record["files"]], names)
         self.assertEqual(os.fsencode(record["parameter_file"]), b"p\xe9.inp")
         self.assertTrue(os.fsencode(record["working_directory"]).endswith(b"/run_\xe9t\xe9"))
-        self.assertEqual(os.fsencode(record["openfast"]["FileName_v"]),
+        self.assertEqual(os.fsencode(record["openfast"]["values"]["FileName_v"]),
                          os.fsencode(folder) + b"/v\xff.bin")
         done = subprocess.run([LOOK, record_name, "-o", os.fsdecode(b"look_\xe9.png"),
                                "--corvel", CORVEL], cwd=folder, capture_output=True,
