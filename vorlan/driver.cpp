@@ -151,6 +151,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   OutputFiles files;
   if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
+  printHandOver(echo, input, handOver);
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;

@@ -136,6 +136,14 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
   return s;
 }
 
+void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h) {
+  if (h.format == WindFileFormat::raw && h.templateFile.empty()) return;
+  echo << "Writes";
+  for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
+  echo << "\n";
+  echo.flush();
+}
+
 void createRunFiles(const SimulationInput& run, const HandOver& h, OutputFiles& files,
                     std::ostream& echo) {
   if (h.format == WindFileFormat::raw) {

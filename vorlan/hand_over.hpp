@@ -76,6 +76,12 @@ std::string filledTemplateOf(const SimulationInput& run, const HandOver& h);
 InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver& h,
                                       const std::string& from);
 
+// One line on the echo after the summary when the run writes other files than
+// the classic ones: "Writes <names>" (the wind files and the filled InflowWind
+// input of the input's names); nothing otherwise, so that a classic run's
+// echo stays as it was.
+void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h);
+
 // Creates the run's pending outputs: the classic files or the wind file(s),
 // the run record (where the run writes one) and the filled template.
 void createRunFiles(const SimulationInput& run, const HandOver& h, OutputFiles& files,
