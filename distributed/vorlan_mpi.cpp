@@ -11,9 +11,11 @@
 #include "distributed/mpi_outputs.hpp"
 #include "distributed/mpi_run.hpp"
 #include "distributed/slab_box.hpp"
+#include "numerics/input_file.hpp"
 #include "numerics/print_format.hpp"
 #include "numerics/threads.hpp"
 #include "numerics/version.hpp"
+#include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
 #include "synthesis/turb3d.hpp"
 #include "vorlan/command_line.hpp"
@@ -89,6 +91,7 @@ struct StageSeconds {
 // What every synthesis of one command line shares.
 struct MpiRunSetup {
   VorlanOptions options;
+  HandOver handOver;  // the raw files' placement (the formats are not taken)
   SimulationInput input;
   UpstreamTables tables;
   Vector3 lim;
@@ -116,9 +119,48 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   return all != 0;
 }
 
+// The hub figures of a box cut into slabs (rank 0's; none elsewhere): each
+// rank's part of the four lines around the hub, gathered to rank 0 in plane
+// order (the ranks hold ascending planes), where they are formed as vorlan
+// forms them from the whole box.
+std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const SimulationInput& in,
+                                           const HandOver& h) {
+  if (!h.placement) return std::nullopt;
+  const BoxGrid grid = boxGridOf(in);
+  const HubPoints at = hubPoints(grid, *h.placement);
+  std::vector<int> counts(std::size_t(run.size())), starts(std::size_t(run.size()), 0);
+  for (int r = 0; r < run.size(); ++r) {
+    counts[std::size_t(r)] = static_cast<int>(box.cut.planes(r).count());
+    if (r > 0) starts[std::size_t(r)] = starts[std::size_t(r) - 1] + counts[std::size_t(r) - 1];
+  }
+  std::array<HubLines, 3> lines;
+  std::array<int, 3> comps{};
+  for (int c = 0; c < in.nComp; ++c) {
+    comps[std::size_t(c)] = in.components[c];
+    HubLines mine;
+    appendHubLines(box.values(c), box.planes.count(), grid, at, mine);
+    for (std::size_t p = 0; p < 4; ++p) {
+      if (run.root()) lines[std::size_t(c)][p].resize(std::size_t(grid.N1));
+      MPI_Gatherv(mine[p].data(), static_cast<int>(mine[p].size()), MPI_FLOAT,
+                  lines[std::size_t(c)][p].data(), counts.data(), starts.data(), MPI_FLOAT, 0,
+                  run.comm());
+    }
+  }
+  if (!run.root()) return std::nullopt;
+  std::optional<double> sigma1;
+  if (in.source == ParameterSource::iec) sigma1 = iecModel(in.iec).sigma1;
+  return hubFigures(lines, comps, in.nComp, *h.placement, sigma1);
+}
+
+// What a run's record says of its box (rank 0's).
+struct BoxFigures {
+  std::array<ComponentStatistics, 3> statistics{};
+  std::optional<HubFigures> hub;
+};
+
 // The box of one run: slabs, synthesis, exchanges and transforms, written in
-// the file's layout; returns the statistics (at rank 0).
-std::array<ComponentStatistics, 3> runBox(MpiRun& run, const MpiRunSetup& setup,
+// the file's layout; returns the statistics and the hub figures (at rank 0).
+BoxFigures runBox(MpiRun& run, const MpiRunSetup& setup,
                                           const SimulationInput& in, MpiOutputFiles& files,
                                           Turb3dAmplitudes* store, StageSeconds& seconds) {
   StageClock clock(run, stageTimesWanted());
@@ -146,10 +188,12 @@ std::array<ComponentStatistics, 3> runBox(MpiRun& run, const MpiRunSetup& setup,
   transformSlabBox(run.comm(), box);
   clock.lap(seconds.transforms);
 
+  BoxFigures figures;
+  figures.hub = gatherHubFigures(run, box, in, setup.handOver);
   const OutputLayout layout = setup.options.layout;
   toFileLayout(box, layout);
   const PlaneRange file = filePlanes(box, layout);
-  std::array<ComponentStatistics, 3> stats{};
+  std::array<ComponentStatistics, 3>& stats = figures.statistics;
   for (int c = 0; c < in.nComp; ++c) {
     const std::span<float> v = box.values(c);
     files.write(run, c, (file.count() > 0 ? file.first - 1 : 0) * box.planeFloats(), v.data(),
@@ -159,16 +203,17 @@ std::array<ComponentStatistics, 3> runBox(MpiRun& run, const MpiRunSetup& setup,
       stats[std::size_t(c)] = combinePlaneSums(sums.planes, sums.shift, box.cut.nn1 * box.planeFloats());
   }
   clock.lap(seconds.writing);
-  return stats;
+  return figures;
 }
 
 // A line or a plane: rank 0 synthesises it whole (as vorlan does) and writes
 // it through the collective path.
-std::array<ComponentStatistics, 3> runSmallField(MpiRun& run, const MpiRunSetup& setup,
+BoxFigures runSmallField(MpiRun& run, const MpiRunSetup& setup,
                                                  const SimulationInput& in, MpiOutputFiles& files,
                                                  std::ostream& listing) {
   FieldArrays fields;
-  std::array<ComponentStatistics, 3> stats{};
+  BoxFigures figures;
+  std::array<ComponentStatistics, 3>& stats = figures.statistics;
   run.agree([&] {
     if (!run.root()) return;
     fields = allocateFields(in);
@@ -184,7 +229,7 @@ std::array<ComponentStatistics, 3> runSmallField(MpiRun& run, const MpiRunSetup&
     files.write(run, c, 0, v.data(), std::int64_t(v.size()));
   }
   if (run.root() && in.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
-  return stats;
+  return figures;
 }
 
 MpiRunSetup readSetup(MpiRun& run, int argc, const char* const argv[], std::ostream& echo) {
@@ -199,14 +244,14 @@ MpiRunSetup readSetup(MpiRun& run, int argc, const char* const argv[], std::ostr
     const std::string& inputName = s.options.inputFile;
     if (inputName.size() > kMaxFileName)
       fatalError("The input file name is longer than 255 characters");
-    std::ifstream in(inputName);
-    if (!in) fatalError("Could not open file (in vorlan)");
+    std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
     readSimulationInput(in, echo, s.input, s.tables, parameterSourceStep);
     s.lim = limNormK(s.input);
     checkRandomStream(s.input, s.options.random);
     readOutputNames(in, echo, s.input);
+    s.handOver = planHandOver(s.input, s.options);
     s.runs = plannedRuns(s.input, s.options.seeds);
-    checkRunNames(s.runs, inputName);
+    checkRunNames(s.runs, inputName, s.handOver);
   });
   return s;
 }
@@ -263,14 +308,22 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
     MpiOutputFiles& files = seeded ? seedFiles : plainFiles;
     if (seeded) files.create(run, in, out);
     StageSeconds seconds;
-    const std::array<ComponentStatistics, 3> stats =
+    const BoxFigures figures =
         in.fieldDim == 3 ? runBox(run, setup, in, files, keep ? &store : nullptr, seconds)
                          : runSmallField(run, setup, in, files, listing);
     files.closeAll(run);
     std::string record;
     if (run.root()) {
-      RunDescription description{setup.options.inputFile, setup.options.layout, setup.lim, stats,
-                                 setup.options.random, kProgram, run.size()};
+      RunDescription description;
+      description.parameterFile = setup.options.inputFile;
+      description.layout = setup.options.layout;
+      description.limNormK = setup.lim;
+      description.statistics = figures.statistics;
+      description.handOver = &setup.handOver;
+      description.handed.hub = figures.hub;
+      description.random = setup.options.random;
+      description.program = kProgram;
+      description.processes = run.size();
       record = runRecordText(in, description);
     }
     files.commit(run, in, record);

@@ -337,7 +337,7 @@ class QuickLook(unittest.TestCase):
         self.assertEqual([os.fsencode(e["path"]) for e in record["files"]], names)
         self.assertEqual(os.fsencode(record["parameter_file"]), b"p\xe9.inp")
         self.assertTrue(os.fsencode(record["working_directory"]).endswith(b"/run_\xe9t\xe9"))
-        self.assertEqual(os.fsencode(record["openfast"]["FileName_v"]),
+        self.assertEqual(os.fsencode(record["openfast"]["values"]["FileName_v"]),
                          os.fsencode(folder) + b"/v\xff.bin")
         done = subprocess.run([LOOK, record_name, "-o", os.fsdecode(b"look_\xe9.png"),
                                "--corvel", CORVEL], cwd=folder, capture_output=True,
@@ -429,6 +429,30 @@ class QuickLook(unittest.TestCase):
             self.assertEqual(len(done.stderr.strip().splitlines()), 1, done.stderr)
             self.assertIn(message, done.stderr, name)
             self.assertTrue(done.stderr.startswith("vorlan-look: "), done.stderr)
+
+    def test_wind_files_decode_to_the_box_of_the_raw_files(self):
+        # The same iec box as raw files, as a .bts and as a .wnd/.sum with a
+        # log profile: read as InflowWind reads them (here, independently of
+        # the C++ writers), less the mean profile and turned back into the
+        # box's orientation, each holds the raw box to within the worst
+        # quantisation error its record states.
+        box = IEC.replace("512 16 16", "64 8 8").replace("-3", "-9")
+        raw = make_run(self.dir, "wf.inp", box.replace("iec_", "wf_"))
+        fields = self.module.load_fields(self.module.load_record(raw), raw)
+        for fmt, extra in (("bts", []), ("wnd", ["--profile", "log:0.05"])):
+            folder = os.path.join(self.dir, "wf_" + fmt)
+            os.mkdir(folder)
+            with open(os.path.join(folder, "wf.inp"), "w") as f:
+                f.write(box.replace("iec_", "wf_"))
+            done = run([VORLAN, "wf.inp", "--format", fmt] + extra, folder)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            path = os.path.join(folder, "wf_u.bin.json")
+            record = self.module.load_record(path)
+            decoded = self.module.load_fields(record, path)
+            for c in (1, 2, 3):
+                worst = record["wind_file"]["quantisation_error"][c - 1]
+                error = float(np.abs(decoded[c] - fields[c]).max())
+                self.assertLess(error, worst * 1.01 + 1e-6, f"{fmt} component {c}")
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/version.hpp"
+#include "vorlan/placement.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -59,6 +60,19 @@ Options:
                     from a counter-based generator, so that no stage is
                     sequential (three-dimensional fields; another field than
                     the classic stream's for the same seed)
+  --format NAME     raw (the float32 files, default), bts (TurbSim's .bts) or
+                    wnd (Bladed-style .wnd and .sum), periodic, with the mean
+                    wind profile added; named after the first output
+  --wind-speed V    mean wind speed (m/s) and hub height (m) where the source
+  --hub-height Z    gives none (basic, terrain)
+  --grid-bottom B   height of the lowest grid row (m); default: grid centred
+                    on the hub
+  --profile P       mean profile of .bts/.wnd: power:ALPHA, log:Z0 or none
+                    (default power:0.2; land and sea log with their z0)
+  --scale iec       scale u, v, w to IEC's sigma_1, 0.8 and 0.5 sigma_1 (iec)
+  --openfast-template FILE
+                    write a copy of the InflowWind input FILE, filled in for
+                    the files of the run, beside the first output
   --help, -h        this text
   --version         the version
 
@@ -177,6 +191,22 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       }
     } else if (valueOf("--random", value)) {
       options.random = parseRandomStream(value);
+    } else if (valueOf("--format", value)) {
+      options.format = parseWindFileFormat(value);
+    } else if (valueOf("--wind-speed", value)) {
+      options.windSpeed = parsePositiveNumber("--wind-speed", value);
+    } else if (valueOf("--hub-height", value)) {
+      options.hubHeight = parsePositiveNumber("--hub-height", value);
+    } else if (valueOf("--grid-bottom", value)) {
+      options.gridBottom = parsePositiveNumber("--grid-bottom", value);
+    } else if (valueOf("--profile", value)) {
+      options.profile = parseMeanProfile(value);
+    } else if (valueOf("--scale", value)) {
+      if (value != "iec") fatalError("--scale: '" + value + "' is not a scaling (iec)");
+      options.scaleIec = true;
+    } else if (valueOf("--openfast-template", value)) {
+      if (value.empty()) fatalError("--openfast-template needs a file name");
+      options.openfastTemplate = value;
     } else if (arg.starts_with("--")) {
       // Never a file name: a mistyped option must not leave the classic rule
       // to pick another parameter file.

@@ -23,16 +23,31 @@
 //   --layout NAME          output layout: classic (default) or inflowwind
 //   --random NAME          random stream: classic (default) or counter
 //                          (synthesis/turb3d.hpp; three-dimensional fields)
+//   --format NAME          raw (the float32 files; default), bts (TurbSim's
+//                          full-field binary) or wnd (Bladed-style .wnd/.sum)
+//   --wind-speed V         mean wind speed U (m/s) and hub height (m) of a
+//   --hub-height Z         source that states none (vorlan/placement.hpp)
+//   --grid-bottom B        height of the grid's lowest row (m); default: the
+//                          grid centred on the hub
+//   --profile P            mean wind profile of a .bts or .wnd file:
+//                          power:ALPHA, log:Z0 or none (vorlan/mean_profile.hpp)
+//   --scale iec            each component scaled to IEC's target standard
+//                          deviation before anything is written (iec source)
+//   --openfast-template F  a copy of the InflowWind input F filled in for what
+//                          the run writes (vorlan/inflowwind_template.hpp)
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
 // with a message that names the option and the value; a value option given
 // twice (in either form) ends it with "The option --seeds is given twice".
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "synthesis/turb3d.hpp"
+#include "vorlan/mean_profile.hpp"
+#include "vorlan/wind_file.hpp"
 
 namespace wind {
 
@@ -46,6 +61,13 @@ struct VorlanOptions {
   int threads = 0;          // 0: the OpenMP default
   OutputLayout layout = OutputLayout::classic;
   RandomStreamKind random = RandomStreamKind::classic;
+
+  // The hand-over to aeroelastic codes (vorlan/hand_over.hpp).
+  WindFileFormat format = WindFileFormat::raw;
+  std::optional<double> windSpeed, hubHeight, gridBottom;
+  std::optional<MeanProfile> profile;
+  bool scaleIec = false;
+  std::string openfastTemplate;  // empty: none
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);

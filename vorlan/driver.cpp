@@ -13,6 +13,7 @@
 #include "numerics/print_format.hpp"
 #include "numerics/threads.hpp"
 #include "vorlan/command_line.hpp"
+#include "vorlan/hand_over.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
 #include "vorlan/progress_line.hpp"
@@ -73,13 +74,20 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
 // The names of every run are checked before any file is created: none may
 // destroy another output, the parameter file, the terrain file, or a file
 // under a record's name that is not a run record.
-void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName) {
+void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName,
+                   const HandOver& handOver) {
   for (const SimulationInput& run : runs) {
     const std::string terrainFile =
         run.source == ParameterSource::terrain ? run.terrainFile : std::string();
-    checkOutputNames(run.fname, run.nComp, inputName, terrainFile);
+    const std::vector<std::string> names = runOutputNames(run, handOver);
+    const int n = static_cast<int>(names.size());
+    checkOutputNames(names.data(), n, inputName, terrainFile);
+    for (const std::string& name : names)
+      if (!handOver.templateFile.empty() && sameFile(name, handOver.templateFile))
+        fatalError("The output file " + name + " is the InflowWind template " +
+                   handOver.templateFile);
     if (writesRunRecord(run)) {
-      checkRecordName(runRecordName(run), run.fname, run.nComp, inputName, terrainFile);
+      checkRecordName(runRecordName(run), names.data(), n, inputName, terrainFile);
       checkRecordReplaceable(runRecordName(run));
     }
   }
@@ -131,18 +139,19 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   in.close();
   checkRunMemory(input);  // before any file is created
 
+  const HandOver handOver = planHandOver(input, options);
   const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
-  checkRunNames(runs, inputName);
+  checkRunNames(runs, inputName, handOver);
   // A run's files are created as pending outputs at once (an unwritable name
   // ends the run before any work) and committed when the run has succeeded;
   // with --seeds each seed's files when that seed has.
   const auto create = [&](const SimulationInput& run, OutputFiles& out) {
-    for (int c = 0; c < run.nComp; ++c) out.create(c, run.fname[c], echo);
-    if (writesRunRecord(run)) out.createRecord(runRecordName(run));
+    createRunFiles(run, handOver, out, echo);
   };
   OutputFiles files;
   if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
+  printHandOver(echo, input, handOver);
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;
@@ -157,13 +166,19 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     context.progress.reset();
     line.show(label);
     steps.synthesise(run, lim, tables, fields, context);
+    RunDescription description;
+    description.parameterFile = inputName;
+    description.layout = options.layout;
+    description.limNormK = lim;
+    description.random = options.random;
+    description.handOver = &handOver;
+    description.handed = handOverFields(run, handOver, fields, out, inputName);
     if (options.layout == OutputLayout::inflowwind) toInflowWindLayout(run, fields);
-    writeFields(fields, out, &context.progress);
+    if (handOver.format == WindFileFormat::raw) writeFields(fields, out, &context.progress);
     context.progress.end();
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
-    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields),
-                                     options.random};
+    description.statistics = fieldStatistics(fields);
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();
@@ -180,7 +195,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     create(run, seedFiles);
     runOne(run, seedFiles, "seed " + std::to_string(seed) + ":");
     echo << "Seed " << seed << ":";
-    for (int c = 0; c < run.nComp; ++c) echo << " " << run.fname[c];
+    for (const std::string& name : runOutputNames(run, handOver)) echo << " " << name;
     echo << "\n";
     echo.flush();
   }

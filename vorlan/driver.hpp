@@ -49,6 +49,7 @@
 #include "synthesis/turb3d.hpp"
 #include "tensor/upstream_lookup.hpp"
 #include "vorlan/field_arrays.hpp"
+#include "vorlan/hand_over.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -136,10 +137,13 @@ void printKaimalListing(const FieldArrays& fields, std::ostream& out);
 std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
                                          const std::vector<long>& seeds);
 
-// The names of every run are checked before any file is created: none may
-// destroy another output, the parameter file, the terrain file or a run
-// record.
-void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName);
+// The names of every run (the files its hand-over writes: the classic files
+// or a wind file, a filled InflowWind input) are checked before any file is
+// created: none may destroy another output, the parameter file, the terrain
+// file, the InflowWind template, or a file under a record's name that is not
+// a run record.
+void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName,
+                   const HandOver& handOver = HandOver());
 
 // One complete run; returns the exit status 0 (failures do not return). The
 // echo and the summary go to echo; the Kaimal1d listing goes to listing.

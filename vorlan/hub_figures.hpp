@@ -18,11 +18,15 @@
 //
 // The figures are those of the box as it stands (after --scale iec when
 // given); u without its mean profile, which does not change a variance in
-// time. Nothing is allocated; the box is read once per component.
+// time. The figures over the whole box (boxStd, boxTI) are the run record's
+// statistics, which the record fills in (withBoxStatistics), so that a box
+// cut into slabs across processes gives the same bits.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "synthesis/grid.hpp"
 #include "vorlan/placement.hpp"
@@ -41,10 +45,35 @@ struct HubFigures {
   std::optional<std::array<double, 3>> sigmaTarget, TITarget;  // iec only
 };
 
-// values[c] is component components[c] (0-based) of a box in the classic
-// layout; sigma1 (IEC's sigma_1) only for the iec source.
+// The four grid points around the hub: columns j0, j0 + 1 and rows k0, k0 + 1
+// (0-based), as above.
+struct HubPoints {
+  std::int64_t j0 = 0, k0 = 0;
+};
+HubPoints hubPoints(const BoxGrid& grid, const GridPlacement& placement);
+
+// The time series of the four points of one component, N1 values each in
+// plane order: (j0, k0), (j0, k0 + 1), (j0 + 1, k0), (j0 + 1, k0 + 1).
+using HubLines = std::array<std::vector<float>, 4>;
+
+// Point p's line (in the order above) of the planes i0 .. i0 + n - 1 of a block
+// that holds them with element (i, j, k) at ((i - i0) N2 + j) N3 + k; appended.
+void appendHubLines(std::span<const float> block, std::int64_t n, const BoxGrid& grid,
+                    HubPoints at, HubLines& lines);
+
+// lines[c] are the four points of component components[c] (0-based);
+// sigma1 (IEC's sigma_1) only for the iec source.
+HubFigures hubFigures(const std::array<HubLines, 3>& lines, const std::array<int, 3>& components,
+                      int nComp, const GridPlacement& placement, std::optional<double> sigma1);
+
+// The same from a whole box in the classic layout: values[c] is component
+// components[c].
 HubFigures hubFigures(const std::array<std::span<const float>, 3>& values,
                       const std::array<int, 3>& components, int nComp, const BoxGrid& grid,
                       const GridPlacement& placement, std::optional<double> sigma1);
+
+// The figures with the box's standard deviation of each component (the run
+// record's statistics) as boxStd, and boxTI = boxStd / U.
+HubFigures withBoxStatistics(HubFigures h, const std::array<double, 3>& boxStd, double U);
 
 }  // namespace wind

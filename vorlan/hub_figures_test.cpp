@@ -26,7 +26,7 @@ struct CodedBox {
   }
 };
 
-TEST(HubFigures, MeanOfTheFourPointsAroundTheHubAndTheWholeBox) {
+TEST(HubFigures, MeanOfTheFourPointsAroundTheHub) {
   const CodedBox u(0), v(1), w(2);
   const std::array<std::span<const float>, 3> values{u.values, v.values, w.values};
   const double U = 9.5;
@@ -37,12 +37,8 @@ TEST(HubFigures, MeanOfTheFourPointsAroundTheHubAndTheWholeBox) {
   for (int c = 0; c < 3; ++c) {
     const auto sq = [&](int j, int k) { return CodedBox::a(c, j, k) * CodedBox::a(c, j, k); };
     const double hub = std::sqrt((sq(1, 3) + sq(1, 4) + sq(2, 3) + sq(2, 4)) / 4);
-    double all = 0;
-    for (int j = 0; j < 4; ++j)
-      for (int k = 0; k < 8; ++k) all += sq(j, k);
     EXPECT_NEAR(h.std[c], hub, 1e-6 * hub) << c;
     EXPECT_NEAR(h.TI[c], hub / U, 1e-6 * hub / U) << c;
-    EXPECT_NEAR(h.boxStd[c], std::sqrt(all / 32), 1e-6 * hub) << c;
     EXPECT_EQ(h.components[c], c + 1);
   }
   ASSERT_TRUE(h.sigmaTarget && h.TITarget);
@@ -61,6 +57,16 @@ TEST(HubFigures, MeanOfTheFourPointsAroundTheHubAndTheWholeBox) {
   const HubFigures top = hubStd(11.0, 11.0 + 7 * 1.75);
   EXPECT_NEAR(top.std[0], std::sqrt((a2(1, 6) + a2(1, 7) + a2(2, 6) + a2(2, 7)) / 4), 1e-6);
   EXPECT_FALSE(top.sigmaTarget);
+
+  // The same figures from the lines of two slabs of planes, 0..2 and 3..7.
+  const HubPoints at = hubPoints(u.grid, centred);
+  std::array<HubLines, 3> lines;
+  for (int c = 0; c < 3; ++c) {
+    appendHubLines(std::span(values[c]).first(3 * 32), 3, u.grid, at, lines[c]);
+    appendHubLines(std::span(values[c]).subspan(3 * 32), 5, u.grid, at, lines[c]);
+  }
+  const HubFigures bySlabs = hubFigures(lines, {0, 1, 2}, 3, centred, 2.385);
+  for (int c = 0; c < 3; ++c) EXPECT_EQ(bySlabs.std[c], h.std[c]) << c;
 }
 
 }  // namespace

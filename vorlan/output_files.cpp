@@ -31,8 +31,6 @@ fs::path resolvedPath(const std::string& name) {
   return ec ? p.lexically_normal() : a.lexically_normal();
 }
 
-namespace {
-
 bool sameFile(const std::string& a, const std::string& b) {
   // A device such as /dev/null keeps nothing that a second writer could destroy.
   std::error_code ec;
@@ -42,7 +40,16 @@ bool sameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(fs::path(a), fs::path(b), ec) && !ec;
 }
 
-}  // namespace
+std::string absoluteName(const std::string& name) {
+  const fs::path p(name);
+  for (const fs::path& part : p)
+    if (part == "..") return resolvedPath(name).string();
+  return fs::absolute(p).lexically_normal().string();
+}
+
+std::string relativeName(const std::string& name, const std::string& from) {
+  return resolvedPath(name).lexically_relative(resolvedPath(from).parent_path()).string();
+}
 
 void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
                       const std::string& terrainFile) {
@@ -81,6 +88,19 @@ void OutputFiles::create(int c, const std::string& name, std::ostream& echo) {
 
 void OutputFiles::createRecord(const std::string& name) {
   record_ = &set_.create(name, "the run record", PendingOutput::Role::description);
+}
+
+PendingOutput& OutputFiles::add(const std::string& name, const std::string& label,
+                               PendingOutput::Role role, std::ostream& echo) {
+  std::string reason;
+  PendingOutput* o = set_.tryCreate(name, label, reason, role);
+  if (o == nullptr) {
+    echo << name << "\n";
+    echo.flush();
+    fatalError("Could not open " + label + " " + name + ": " + reason);
+  }
+  extra_.push_back(o);
+  return *o;
 }
 
 void OutputFiles::write(int c, const float* data, std::int64_t count) {

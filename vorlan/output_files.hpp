@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "numerics/pending_output.hpp"
 
@@ -38,6 +39,18 @@ namespace wind {
 // last component. A name whose folder does not exist (it cannot be created)
 // keeps its absolute, lexically normal form.
 std::filesystem::path resolvedPath(const std::string& name);
+
+// Whether two names are one file (resolvedPath, or device and inode of files
+// that exist); a device such as /dev/null is no file that one could destroy.
+bool sameFile(const std::string& a, const std::string& b);
+
+// The absolute path of a name: lexically normal, unless the name holds "..",
+// which the system resolves after the symbolic links before it (resolvedPath).
+std::string absoluteName(const std::string& name);
+
+// The path of name relative to the folder of the file `from`, both resolved
+// as the system resolves them, so that it leads to name from there.
+std::string relativeName(const std::string& name, const std::string& from);
 
 // Ends the run through fatalError, naming both files, if two of the n output
 // names are the same file, or if one of them is the parameter file inputFile or
@@ -63,6 +76,13 @@ class OutputFiles {
   // open the run record <name>: <reason>".
   void createRecord(const std::string& name);
 
+  // Creates another pending output of the run (a wind file, a filled
+  // InflowWind input), the i-th such, in creation order; failure as create,
+  // with label for "output file".
+  PendingOutput& add(const std::string& name, const std::string& label, PendingOutput::Role role,
+                     std::ostream& echo);
+  PendingOutput& extra(int i) { return *extra_[std::size_t(i)]; }
+
   // The record's stream, nullptr when the run writes none.
   std::ostream* record() { return record_ != nullptr ? &record_->stream() : nullptr; }
 
@@ -77,6 +97,7 @@ class OutputFiles {
   PendingOutputs set_;
   PendingOutput* file_[3] = {nullptr, nullptr, nullptr};
   PendingOutput* record_ = nullptr;
+  std::vector<PendingOutput*> extra_;
 };
 
 }  // namespace wind

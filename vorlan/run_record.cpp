@@ -20,6 +20,7 @@
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
 #include "vorlan/plane_statistics.hpp"
+#include "vorlan/record_blocks.hpp"
 
 namespace wind {
 
@@ -30,8 +31,6 @@ namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
 constexpr const char* kComponentNames[] = {"u", "v", "w"};
-constexpr const char* kInflowWindFormat = "InflowWind's full-field binary box (WindType 5)";
-constexpr int kInflowWindType = 5;
 
 // A float input as the decimal that was typed, which the JSON writer prints
 // with those same digits (0.1f -> 0.1).
@@ -131,16 +130,6 @@ json gridBlock(const SimulationInput& in, OutputLayout layout) {
           {"layout", layoutName(layout)}};
 }
 
-// The absolute path of a file name: lexically normal, unless the name holds
-// "..", which the system resolves after the symbolic links before it (and
-// resolvedPath then gives the same file).
-std::string absoluteName(const std::string& name) {
-  const fs::path p(name);
-  for (const fs::path& part : p)
-    if (part == "..") return resolvedPath(name).string();
-  return fs::absolute(p).lexically_normal().string();
-}
-
 json filesBlock(const SimulationInput& in, const std::array<ComponentStatistics, 3>& stats) {
   // Relative to the folder the record is in, as the system resolves it: from
   // "link/a.bin.json", "../b.bin" must lead beside the link's target.
@@ -193,101 +182,52 @@ json scalingBlock(const SimulationInput& in, const std::array<ComponentStatistic
                    "0.5 sigma_1 for u, v, w)."}};
 }
 
-std::string numberText(const json& v) { return v.is_null() ? std::string() : v.dump(); }
-
-// One line of an InflowWind input file: value, key, description.
-std::string inflowWindLine(const std::string& value, const char* key, const char* description) {
-  std::string line = value;
-  line.resize(std::max<std::size_t>(line.size() + 1, 24), ' ');
-  line += key;
-  line.resize(std::max<std::size_t>(line.size() + 1, 38), ' ');
-  return line + "- " + description;
+// The hub figures with the box's own standard deviations, the statistics of
+// the record's files.
+std::optional<HubFigures> hubWithBox(const RunDescription& run, const HandOver& h) {
+  if (!run.handed.hub || !h.placement) return std::nullopt;
+  std::array<double, 3> boxStd{};
+  for (int c = 0; c < 3; ++c) boxStd[std::size_t(c)] = run.statistics[std::size_t(c)].std;
+  return withBoxStatistics(*run.handed.hub, boxStd, h.placement->windSpeed);
 }
 
-json openfastBlock(const SimulationInput& in, const RunDescription& run, const json& scaling) {
+// The InflowWind block: what an InflowWind input must say to read the run's
+// files (the values the template filler sets, names absolute), for a box of
+// three components; null otherwise.
+json openfastRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
   if (in.fieldDim != 3 || in.nComp != 3) return nullptr;
-  const std::array<double, 3> h = spacing(in);
-
-  // The reference height and speed where the source knows them.
-  std::optional<double> refHt, uRef;
-  if (in.source == ParameterSource::iec) {
-    refHt = in.iec.z_hub;
-    uRef = in.iec.V_hub;
-  } else if (in.source == ParameterSource::land || in.source == ParameterSource::sea) {
-    refHt = in.z;
-    uRef = in.U0;
-  }
-  const double halfHeight = (in.NPoint[2] - 1) * h[2] / 2.0;
-
-  std::array<json, 3> sf, sigmaF;
-  for (int c = 0; c < 3; ++c) {
-    sf[c] = scaling.is_null() ? json(1.0) : scaling["factors"][c];
-    sigmaF[c] = scaling.is_null() ? json(run.statistics[c].std) : scaling["sigma_target"][c];
-  }
-
-  json block = {{"format", kInflowWindFormat},
-                {"WindType", kInflowWindType},
-                {"layout", layoutName(run.layout)}};
-  const char* fileKeys[] = {"FileName_u", "FileName_v", "FileName_w"};
-  for (int c = 0; c < 3; ++c)
-    block[fileKeys[c]] = absoluteName(in.fname[c]);
-  block["nx"] = in.NPoint[0];
-  block["ny"] = in.NPoint[1];
-  block["nz"] = in.NPoint[2];
-  block["dx"] = h[0];
-  block["dy"] = h[1];
-  block["dz"] = h[2];
-  block["RefHt"] = refHt ? json(floatValue(float(*refHt))) : json();
-  block["URef"] = uRef ? json(floatValue(float(*uRef))) : json();
-  block["ScaleMethod"] = 0;
-  block["SFx"] = sf[0];
-  block["SFy"] = sf[1];
-  block["SFz"] = sf[2];
-  block["SigmaFx"] = sigmaF[0];
-  block["SigmaFy"] = sigmaF[1];
-  block["SigmaFz"] = sigmaF[2];
-  block["grid_bottom"] = refHt ? json(*refHt - halfHeight) : json();
-
-  std::string note =
-      "Choose: RefHt, the height of the grid's middle row (its lowest row, RefHt - " +
-      json(halfHeight).dump() +
-      " m, must stay above ground); URef, the mean wind added to u at RefHt, and its "
-      "profile; ScaleMethod: 0 leaves the field as it is, 1 multiplies by SFx, SFy, SFz, "
-      "2 scales to SigmaFx, SigmaFy, SigmaFz at the grid's centre point (1 and 2 also "
-      "remove each grid point's time mean of u).";
+  json block = openfastJson(inflowWindSettings(in, h, std::string()), filledTemplateOf(in, h));
+  if (h.format != WindFileFormat::raw) return block;
+  block["layout"] = layoutName(run.layout);
   if (run.layout == OutputLayout::classic)
-    note += " These files are in the classic layout: InflowWind reads them mirrored along and "
-            "across the wind (one-point statistics and spectra survive, the eddy tilt and the "
-            "cross-correlations along x and y come out reversed); run vorlan with --layout "
-            "inflowwind for a box that arrives with its geometry intact.";
-  block["note"] = note;
+    block["note"] =
+        "These files are in the classic layout: InflowWind reads them mirrored along and "
+        "across the wind (one-point statistics and spectra survive, the eddy tilt and the "
+        "cross-correlations along x and y come out reversed); run vorlan with --layout "
+        "inflowwind for a box that arrives with its geometry intact.";
+  return block;
+}
 
-  const std::string refHtText = refHt ? numberText(block["RefHt"]) : "<RefHt>";
-  const std::string uRefText = uRef ? numberText(block["URef"]) : "<URef>";
-  json lines = json::array();
-  lines.push_back(inflowWindLine("5", "WindType", "full-field binary box"));
-  for (int c = 0; c < 3; ++c)
-    lines.push_back(inflowWindLine(jsonQuotedWithBytes(absoluteName(in.fname[c])), fileKeys[c],
-                                   "raw float32 file of the fluctuating component"));
-  lines.push_back(inflowWindLine(std::to_string(in.NPoint[0]), "nx", "planes along the wind"));
-  lines.push_back(inflowWindLine(std::to_string(in.NPoint[1]), "ny", "points across the wind"));
-  lines.push_back(inflowWindLine(std::to_string(in.NPoint[2]), "nz", "points up"));
-  lines.push_back(inflowWindLine(numberText(block["dx"]), "dx", "spacing along the wind (m)"));
-  lines.push_back(inflowWindLine(numberText(block["dy"]), "dy", "spacing across the wind (m)"));
-  lines.push_back(inflowWindLine(numberText(block["dz"]), "dz", "spacing up (m)"));
-  lines.push_back(inflowWindLine(refHtText, "RefHt", "height of the grid's middle row (m)"));
-  lines.push_back(inflowWindLine("0", "ScaleMethod", "0 none, 1 SFx/SFy/SFz, 2 SigmaFx/y/z"));
-  lines.push_back(inflowWindLine(numberText(sf[0]), "SFx", "scaling factor of u (ScaleMethod 1)"));
-  lines.push_back(inflowWindLine(numberText(sf[1]), "SFy", "scaling factor of v (ScaleMethod 1)"));
-  lines.push_back(inflowWindLine(numberText(sf[2]), "SFz", "scaling factor of w (ScaleMethod 1)"));
-  lines.push_back(
-      inflowWindLine(numberText(sigmaF[0]), "SigmaFx", "sigma of u, m/s (ScaleMethod 2)"));
-  lines.push_back(
-      inflowWindLine(numberText(sigmaF[1]), "SigmaFy", "sigma of v, m/s (ScaleMethod 2)"));
-  lines.push_back(
-      inflowWindLine(numberText(sigmaF[2]), "SigmaFz", "sigma of w, m/s (ScaleMethod 2)"));
-  lines.push_back(inflowWindLine(uRefText, "URef", "mean wind speed at RefHt (m/s)"));
-  block["lines"] = lines;
+// The .bts or .wnd/.sum of a run, with the statistics of the box's components
+// (the fluctuations, before the mean profile is added): null for raw files.
+json windFileRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
+  if (h.format == WindFileFormat::raw) return nullptr;
+  const WindBox box{{}, boxGridOf(in), *h.placement, h.profile};
+  const std::string name = windFileName(in.fname[0], h.format);
+  json block = windFileJson(name, box, run.handed.bts, run.handed.wnd);
+  const std::string file = h.format == WindFileFormat::bts ? name : name + ".wnd";
+  block["path"] = relativeName(file, runRecordName(in));
+  json comps = json::array();
+  for (int c = 0; c < in.nComp; ++c) {
+    const ComponentStatistics& st = run.statistics[std::size_t(c)];
+    comps.push_back({{"component", in.components[c] + 1},
+                     {"name", kComponentNames[in.components[c]]},
+                     {"mean", st.mean},
+                     {"std", st.std},
+                     {"min", st.min},
+                     {"max", st.max}});
+  }
+  block["components"] = comps;
   return block;
 }
 
@@ -357,7 +297,15 @@ void checkRecordReplaceable(const std::string& name) {
 std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
   json model;
   json input = inputBlock(in, run.limNormK, run.random, model);
-  const json scaling = scalingBlock(in, run.statistics);
+  const HandOver none;
+  const HandOver& h = run.handOver != nullptr ? *run.handOver : none;
+  json scaling = scalingBlock(in, run.statistics);
+  if (run.handed.scaling) {
+    scaling.update(iecScalingJson(*run.handed.scaling));
+    scaling["note"] = "The field is scaled: component c was multiplied by factors[c] (its "
+                      "standard deviation over the box was std_before[c]), which brings it to "
+                      "sigma_target[c] (sigma_1, 0.8 sigma_1, 0.5 sigma_1 for u, v, w).";
+  }
   json record = {{"record", "vorlan run record"},
                  {"record_version", 1},
                  {"program", run.program}};
@@ -368,9 +316,13 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"input", input},
                  {"model", model},
                  {"grid", gridBlock(in, run.layout)},
-                 {"files", filesBlock(in, run.statistics)},
+                 {"files", h.format == WindFileFormat::raw ? filesBlock(in, run.statistics)
+                                                           : json::array()},
+                 {"wind_file", windFileRecord(in, run, h)},
+                 {"placement", placementJson(h.placement)},
+                 {"hub", hubJson(hubWithBox(run, h))},
                  {"scaling", scaling},
-                 {"openfast", openfastBlock(in, run, scaling)}});
+                 {"openfast", openfastRecord(in, run, h)}});
   return jsonTextWithBytes(record, 2) + "\n";
 }
 

@@ -26,6 +26,7 @@
 #include "numerics/small_types.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/field_arrays.hpp"
+#include "vorlan/hand_over.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -53,6 +54,8 @@ struct RunDescription {
   RandomStreamKind random = RandomStreamKind::classic;  // the stream that made the field
   std::string program = "vorlan";  // the program that wrote the record
   int processes = 0;               // processes of an MPI run (a "processes" key), else 0
+  const HandOver* handOver = nullptr;  // the run's hand-over (none: the classic files alone)
+  HandOverRecord handed;               // what it did
 };
 
 // "<fname[0]>.json".

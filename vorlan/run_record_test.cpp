@@ -57,18 +57,6 @@ json readJson(const fs::path& file) {
   return json::parse(in);
 }
 
-// The value of the InflowWind line that names key.
-double lineValue(const json& lines, const std::string& key) {
-  for (const auto& l : lines) {
-    std::istringstream s(l.get<std::string>());
-    std::string value, k;
-    s >> value >> k;
-    if (k == key) return std::stod(value);
-  }
-  ADD_FAILURE() << "no line for " << key;
-  return 0.0;
-}
-
 // A non-cubic IEC box whose files go to two folders: the record's paths are
 // relative to its own folder, its statistics those of the files on disk.
 TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
@@ -123,27 +111,24 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
                 1e-7 * sigmaTarget[c] / sd);
   }
 
-  const json& of = r["openfast"];
-  const json& lines = of["lines"];
+  // The InflowWind values of the raw files' section: the grid, the grid's
+  // middle row at the hub (centred) and the mean wind there.
+  const json& of = r["openfast"]["values"];
+  EXPECT_EQ(r["openfast"]["WindType"], 5);
   EXPECT_EQ(of["FileName_v"], v.string());
   const double expected[][2] = {{16, 4.0}, {8, 3.75}, {4, 2.25}};
   const char* nKeys[] = {"nx", "ny", "nz"};
   const char* dKeys[] = {"dx", "dy", "dz"};
-  const char* sfKeys[] = {"SFx", "SFy", "SFz"};
-  const char* sigmaKeys[] = {"SigmaFx", "SigmaFy", "SigmaFz"};
   for (int d = 0; d < 3; ++d) {
     EXPECT_EQ(of[nKeys[d]].get<double>(), expected[d][0]);
     EXPECT_EQ(of[dKeys[d]].get<double>(), expected[d][1]);
-    EXPECT_EQ(lineValue(lines, nKeys[d]), expected[d][0]);
-    EXPECT_EQ(lineValue(lines, dKeys[d]), expected[d][1]);
-    EXPECT_EQ(lineValue(lines, sfKeys[d]), r["scaling"]["factors"][d].get<double>());
-    EXPECT_NEAR(lineValue(lines, sigmaKeys[d]), sigmaTarget[d], 1e-7 * sigmaTarget[d]);
   }
-  EXPECT_EQ(lineValue(lines, "RefHt"), 90.0);
-  EXPECT_NEAR(lineValue(lines, "URef"), 11.4, 1e-12);
-  EXPECT_EQ(lineValue(lines, "ScaleMethod"), 0.0);
-  // The grid's middle row at RefHt: its lowest row 3 dz / 2 below.
-  EXPECT_EQ(of["grid_bottom"].get<double>(), 90.0 - 1.5 * 2.25);
+  EXPECT_EQ(of["RefHt_"].get<double>(), 90.0);
+  EXPECT_NEAR(of["URef"].get<double>(), 11.4, 1e-12);
+  EXPECT_EQ(r["placement"]["grid_bottom"].get<double>(), 90.0 - 1.5 * 2.25);
+  // The hub figures' box column is the files' own standard deviation.
+  for (int c = 0; c < 3; ++c)
+    EXPECT_EQ(r["hub"]["box_std"][c], r["files"][c]["std"]) << c;
 }
 
 TEST(RunRecord, AFailedRunLeavesTheEarlierRecordAndAnUnwritableOneIsNamed) {
@@ -248,7 +233,7 @@ TEST(RunRecord, TheInflowWindLayoutArrivesWithItsGeometryAndTheClassicMirrored) 
     const json r = readJson(stem + "_u.bin.json");
     EXPECT_EQ(r["grid"]["layout"], layout);
     EXPECT_EQ(r["openfast"]["layout"], layout);
-    const json& of = r["openfast"];
+    const json& of = r["openfast"]["values"];
     for (const char* file : {"FileName_u", "FileName_w"}) {
       const InflowWindBox box{readFloats(of[file].get<std::string>()),
                               of["nx"], of["ny"], of["nz"], of["dx"], of["dy"], of["dz"],
