@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/threads.hpp"
+#include "synthesis/classic_planes.hpp"
 #include "synthesis/deviate_ring.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
+#include "synthesis/turb3d_constrained.hpp"
 #include "synthesis/turb3d_plan.hpp"
 #include "synthesis/turb3d_plane.hpp"
 
@@ -95,6 +98,19 @@ void synthesizePlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, 
       });
 }
 
+// The amplitude stage with the conditioning on constraint lines, the planes
+// in mirror pairs on every thread, each plane's deviates drawn from the
+// classic stream's state recorded at its start.
+void constrainedPlanes(const detail::ConstrainedSpectrum& s, std::int32_t seed,
+                       const Turb3dWork& work, Turb3dConstraintOutcome& outcome) {
+  const Turb3dPlan& plan = s.plan;
+  const int threads = plan.modes() >= kParallelMinModes ? maxThreads() : 1;
+  if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, plan.N1);
+  detail::ClassicPlaneDeviates deviates(plan, 2 * s.amplitude.ncomp, seed);
+  detail::conditionedPlanes(s, std::cref(deviates), [&] { deviates.record(); },
+                            *work.constraints, threads, outcome, work.progress);
+}
+
 // The transforms: the mean (k = 0) of every component set to zero, then one
 // inverse rlft3 per component, whose Nyquist plane is released after it.
 void transformComponents(Turb3dSpectrum spectrum, int ncomp, const BoxGrid& grid,
@@ -120,6 +136,8 @@ std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
 void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
             BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
   const int ncomp = checkArguments(fields, comps, grid);
+  const std::span<const int> fieldComps = ncomp == 3 ? std::span<const int>(kAllComponents) : comps;
+  if (work.constraints != nullptr) detail::checkConstraintLines(*work.constraints, grid, fieldComps);
   model.checkTables();
   const Turb3dPlan plan(grid);
   prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
@@ -134,10 +152,20 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
                                         .c1 = ncomp == 2 ? comps[1] : 1};
-  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, work.amplitudes);
-  synthesizePlanes(plan, planeStep, ncomp, seed, work.progress);
+  Turb3dConstraintOutcome outcome;
+  if (work.constraints == nullptr) {
+    const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, work.amplitudes);
+    synthesizePlanes(plan, planeStep, ncomp, seed, work.progress);
+  } else {
+    constrainedPlanes({plan, amplitude, LimNormK, spectrum, work.amplitudes, fieldComps}, seed,
+                      work, outcome);
+  }
   if (work.amplitudes != nullptr) work.amplitudes->filled = true;
   transformComponents(spectrum, ncomp, grid, work.progress);
+  if (work.constraints != nullptr) {
+    detail::constraintDifferences(fields, grid, fieldComps, *work.constraints, outcome);
+    if (work.outcome != nullptr) *work.outcome = outcome;
+  }
 }
 
 }  // namespace wind

@@ -95,6 +95,21 @@
 // for another number of wave vectors ends the run ("turb3d: amplitude store
 // belongs to another grid").
 //
+// Constraints. work.constraints, when given, makes the box hold the given
+// series along the wind at given points of the cross-section
+// (synthesis/constraints.hpp) and be a sample of the model conditioned on
+// them everywhere else: for each along-wind wave number the coefficients are
+// corrected by the Gaussian conditioning on the lines' transforms
+// (synthesis/turb3d_constrained.hpp). The unconditioned coefficients are the
+// plain engine's, bit for bit: the same deviates (the classic stream restarted
+// at every plane from states recorded in one pass, synthesis/classic_planes.hpp)
+// and the same plane step; the planes are then visited in mirror pairs, in any
+// order on every thread, still the same bits for every thread count. An empty
+// list of lines gives the plain engine's field. work.outcome, when given,
+// receives the largest |box - value| along each line and the nuggets the
+// solves took. Lines that do not fit the grid end the run ("turb3d:
+// constraint line <n> ...", before any work).
+//
 // Progress. work.progress, when given, sees the stages amplitudes (one step
 // per plane i) and transforms (one step per component), and is left in the
 // transforms stage.
@@ -109,6 +124,7 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
+#include "synthesis/constraints.hpp"
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
 #include "tensor/model.hpp"
@@ -126,10 +142,12 @@ struct Turb3dAmplitudes {
 // Bytes of a filled Turb3dAmplitudes for this grid and component count.
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
 
-// What a call may share beyond its fields: both optional.
+// What a call may share beyond its fields: all optional.
 struct Turb3dWork {
   Turb3dAmplitudes* amplitudes = nullptr;
   SynthesisProgress* progress = nullptr;
+  const Turb3dConstraints* constraints = nullptr;
+  Turb3dConstraintOutcome* outcome = nullptr;
 };
 
 void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,

@@ -16,9 +16,9 @@ bool insideCellBox(Vector3 k, float L, Vector3 lim) {
 
 Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude,
                                  Vector3 LimNormK, Turb3dSpectrum spectrum,
-                                 Turb3dAmplitudes* store)
+                                 Turb3dAmplitudes* store, std::int64_t storeFirst)
     : plan_(plan), amplitude_(amplitude), LimNormK_(LimNormK), spectrum_(spectrum),
-      store_(store), reuse_(store != nullptr && store->filled),
+      store_(store), reuse_(store != nullptr && store->filled), storeFirst_(storeFirst),
       D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
                                 double(amplitude.Lbox.z))),
       perMode_(2 * amplitude.ncomp) {}
@@ -102,7 +102,7 @@ void Turb3dPlaneStep::storeCoefficient(int i, int j, int l, const Mat3& m, const
 Mat3 Turb3dPlaneStep::loadAmplitude(std::int64_t n) const {
   const int ncomp = amplitude_.ncomp;
   Mat3 m;
-  const float* v = store_->values.data() + n * ncomp * ncomp;
+  const float* v = store_->values.data() + (n - storeFirst_) * ncomp * ncomp;
   for (int a = 0; a < ncomp; ++a)
     for (int b = 0; b < ncomp; ++b) at(m, a, b) = v[a * ncomp + b];
   return m;
@@ -110,7 +110,7 @@ Mat3 Turb3dPlaneStep::loadAmplitude(std::int64_t n) const {
 
 void Turb3dPlaneStep::saveAmplitude(std::int64_t n, const Mat3& m) const {
   const int ncomp = amplitude_.ncomp;
-  float* v = store_->values.data() + n * ncomp * ncomp;
+  float* v = store_->values.data() + (n - storeFirst_) * ncomp * ncomp;
   for (int a = 0; a < ncomp; ++a)
     for (int b = 0; b < ncomp; ++b) v[a * ncomp + b] = at(m, a, b);
 }

@@ -45,8 +45,11 @@ class Turb3dPlaneStep {
  public:
   // store: the amplitude store of the call, or none; when it is not filled,
   // its values must already hold ncomp^2 floats per generated wave vector.
+  // storeFirst: the place in the sequence of the store's first amplitude (0
+  // for a store of the whole grid; a store of the planes i .. i' starts at
+  // planeStart(i)).
   Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude, Vector3 LimNormK,
-                  Turb3dSpectrum spectrum, Turb3dAmplitudes* store);
+                  Turb3dSpectrum spectrum, Turb3dAmplitudes* store, std::int64_t storeFirst = 0);
 
   // Plane i (1 .. N1) with its deviates.
   void operator()(int i, std::span<const float> deviates) const;
@@ -65,6 +68,7 @@ class Turb3dPlaneStep {
   Turb3dSpectrum spectrum_;
   Turb3dAmplitudes* store_;
   bool reuse_;  // the store is filled: read it instead of the tensor
+  std::int64_t storeFirst_;  // place of the store's first amplitude
   float D_;     // the coefficient norm 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3))
   int perMode_;
 };
