@@ -9,6 +9,7 @@
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/version.hpp"
+#include "vorlan/placement.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -48,6 +49,15 @@ Options:
                     and its own run record; the amplitudes are computed once
   --threads N       number of threads (default OMP_NUM_THREADS, else all cores)
   --layout NAME     classic (default) or inflowwind (for OpenFAST's InflowWind)
+  --constraints FILE
+                    series the box must hold at given points (met mast,
+                    lidar): a header 'time u(y,z) v(y,z) w(y,z) ...' (y m to
+                    the left of the grid's centre, z m above ground), then one
+                    row per time (s); three-dimensional boxes
+  --wind-speed U    the mean wind speed (m/s) convecting the box, and
+  --hub-height Z    the hub height (m): for sources that state neither
+  --grid-bottom H   the height (m) of the grid's lowest row (default: the grid
+                    centred on the hub)
   --help, -h        this text
   --version         the version
 
@@ -159,6 +169,15 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       } else {
         fatalError("--layout: '" + value + "' is not a layout (classic or inflowwind)");
       }
+    } else if (valueOf("--wind-speed", value)) {
+      options.windSpeed = parsePositiveNumber("--wind-speed", value);
+    } else if (valueOf("--hub-height", value)) {
+      options.hubHeight = parsePositiveNumber("--hub-height", value);
+    } else if (valueOf("--grid-bottom", value)) {
+      options.gridBottom = parsePositiveNumber("--grid-bottom", value);
+    } else if (valueOf("--constraints", value)) {
+      if (value.empty()) fatalError("--constraints needs a file name");
+      options.constraintsFile = value;
     } else {
       rest.push_back(argv[i]);
     }

@@ -18,11 +18,20 @@
 //   --threads N            number of threads (N >= 1); default OMP_NUM_THREADS,
 //                          or all cores
 //   --layout NAME          output layout: classic (default) or inflowwind
+//   --wind-speed U         the mean wind speed U (m/s) that convects the box,
+//   --hub-height Z         and the hub height (m), for sources that state
+//                          neither (basic, terrain); each a positive number
+//   --grid-bottom H        the height (m, positive) of the grid's lowest row;
+//                          default: the grid centred on the hub
+//                          (vorlan/placement.hpp)
+//   --constraints FILE     measured series the box must hold
+//                          (vorlan/constraints_file.hpp)
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
 // with a message that names the option and the value.
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +46,8 @@ struct VorlanOptions {
   std::vector<long> seeds;  // empty: the parameter file's seed
   int threads = 0;          // 0: the OpenMP default
   OutputLayout layout = OutputLayout::classic;
+  std::optional<double> windSpeed, hubHeight, gridBottom;  // m/s, m, m
+  std::string constraintsFile;                             // empty: none
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
