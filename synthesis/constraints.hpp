@@ -50,6 +50,14 @@ struct Turb3dConstraintOutcome {
   std::vector<double> largestDifference;  // per line: max over i of |box - value| (m/s)
 };
 
+// The nugget rule of the solves (synthesis/turb3d_constrained.hpp): the
+// largest condition estimate, data energy per line and amplification a solve
+// may have without a nugget, and the first relative nugget tried.
+inline constexpr double kMaxCondition = 1e10;
+inline constexpr double kMaxEnergy = 100.0;
+inline constexpr double kMaxAmplification = 100.0;
+inline constexpr double kFirstNugget = 1e-10;
+
 // A point within this many grid spacings of a grid point is that grid point.
 inline constexpr double kNodeTolerance = 1e-6;
 

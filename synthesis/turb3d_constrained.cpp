@@ -13,6 +13,7 @@
 #include "numerics/cholesky.hpp"
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
+#include "numerics/threads.hpp"
 #include "synthesis/fourier_grid.hpp"
 
 namespace wind::detail {
@@ -610,26 +611,37 @@ void conditionedPlanes(const ConstrainedSpectrum& s, const PlaneDeviates& deviat
     if (!failure) failure = std::current_exception();
     failed.store(true);
   };
-#pragma omp parallel num_threads(std::max(threads, 1))
-  {
-#pragma omp single nowait
+  // Plane 1 first, then N1/2 + 1 down to 2: their mirrors in increasing order.
+  const auto planeOfTask = [&](int t) { return t == 0 ? 1 : pairs - t + 1; };
+  const auto run = [&](PairTask& task, int t) {
+    const int i = planeOfTask(t);
+    nugget[std::size_t(i - 1)] = task(i, deviatesOf);
+    if (progress != nullptr) progress->advance(i == mirrorIndex(i, plan.N1) ? 1 : 2);
+  };
+  if (threads <= 1) {
+    // No team at all on one thread, as in the plain engine.
     if (prepare) prepare();
-    std::unique_ptr<PairTask> task;
-    try {
-      task = std::make_unique<PairTask>(s, tables);
-    } catch (...) {
-      fail();
-    }
-    // Plane 1 first, then N1/2 + 1 down to 2: their mirrors in increasing order.
-#pragma omp for schedule(dynamic)
-    for (int t = 0; t < pairs; ++t) {
-      const int i = t == 0 ? 1 : pairs - t + 1;
-      if (failed.load()) continue;
+    PairTask task(s, tables);
+    for (int t = 0; t < pairs; ++t) run(task, t);
+  } else {
+#pragma omp parallel num_threads(threads)
+    {
+#pragma omp single nowait
+      if (prepare) prepare();
+      std::unique_ptr<PairTask> task;
       try {
-        nugget[std::size_t(i - 1)] = (*task)(i, deviatesOf);
-        if (progress != nullptr) progress->advance(i == mirrorIndex(i, plan.N1) ? 1 : 2);
+        task = std::make_unique<PairTask>(s, tables);
       } catch (...) {
         fail();
+      }
+#pragma omp for schedule(dynamic)
+      for (int t = 0; t < pairs; ++t) {
+        if (failed.load()) continue;
+        try {
+          run(*task, t);
+        } catch (...) {
+          fail();
+        }
       }
     }
   }
@@ -674,11 +686,9 @@ void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid
     if (pz.node) r.column = pz.index;
   }
   std::vector<double> largest(n, 0.0);
-#pragma omp parallel if (std::int64_t(N1) * N2 * N3 * std::int64_t(n) >= (std::int64_t(1) << 20))
-  {
-    std::vector<double> mine(n, 0.0), R(static_cast<std::size_t>(N3));
-#pragma omp for schedule(static)
-    for (int i = 1; i <= N1; ++i)
+  // The largest differences of the planes first .. last into mine.
+  const auto planes = [&](int first, int last, std::vector<double>& mine, std::vector<double>& R) {
+    for (int i = first; i <= last; ++i)
       for (std::size_t a = 0; a < n; ++a) {
         const Reading& r = reading[a];
         const F3tensor& u = fields[std::size_t(r.field)];
@@ -696,8 +706,22 @@ void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid
         }
         mine[a] = std::max(mine[a], std::fabs(v - constraints.lines[a].values[std::size_t(i - 1)]));
       }
+  };
+  const int threads = std::int64_t(N1) * N2 * N3 * std::int64_t(n) >= (std::int64_t(1) << 22)
+                          ? maxThreads()
+                          : 1;
+  if (threads <= 1) {
+    std::vector<double> R(static_cast<std::size_t>(N3));
+    planes(1, N1, largest, R);
+  } else {
+#pragma omp parallel num_threads(threads)
+    {
+      std::vector<double> mine(n, 0.0), R(static_cast<std::size_t>(N3));
+#pragma omp for schedule(static)
+      for (int i = 1; i <= N1; ++i) planes(i, i, mine, R);
 #pragma omp critical(turb3dConstraintDifferences)
-    for (std::size_t a = 0; a < n; ++a) largest[a] = std::max(largest[a], mine[a]);
+      for (std::size_t a = 0; a < n; ++a) largest[a] = std::max(largest[a], mine[a]);
+    }
   }
   outcome.largestDifference = largest;
 }

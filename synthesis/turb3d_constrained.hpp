@@ -51,15 +51,17 @@
 // Solves. M is Hermitian positive semi-definite; it is factored by Cholesky
 // (numerics/cholesky.hpp, Golub and Van Loan 4.2). A nugget nu = eps mu, mu
 // the mean of M's diagonal, is added to the diagonal, eps = kFirstNugget,
-// 10 kFirstNugget, .. up to 1, for as long as
+// 10 kFirstNugget, .. up to 1 (the constants are in synthesis/constraints.hpp),
+// for as long as
 //   - the factorisation fails, or its condition estimate (largest / smallest
 //     pivot)^2 exceeds kMaxCondition (M singular to working precision: more
 //     lines of one component than the cross-section has modes, coincident
 //     points), or
 //   - the data are both improbable for the model and amplified by the solve:
-//     the energy E = (D - L)^H (M + nu)^-1 (D - L) exceeds kMaxEnergy n (a
-//     sample of the model has E/2 distributed as Gamma(n, 1): mean n, and
-//     E > 50 n has a probability below 1e-10), and E mu exceeds
+//     the energy E = (D - L)^H (M + nu)^-1 (D - L) exceeds kMaxEnergy n (for
+//     data that are a sample of the model, D - L has the covariance 2 M and
+//     E/2 is distributed as Gamma(n, 1), chi-square(n) where k1 is its own
+//     mirror: mean n, and E > 100 n has a probability below 1e-11), and E mu exceeds
 //     kMaxAmplification |D - L|^2 (the correction's energy against the data's
 //     own: about 1 for a sample of the model, up to the condition number for
 //     data that differ along M's weakest directions).
@@ -92,14 +94,6 @@
 #include "synthesis/turb3d_plane.hpp"
 
 namespace wind::detail {
-
-// The nugget rule (above): the largest condition estimate, energy per line
-// and amplification a solve may have without a nugget, and the first
-// relative nugget tried.
-inline constexpr double kMaxCondition = 1e10;
-inline constexpr double kMaxEnergy = 100.0;
-inline constexpr double kMaxAmplification = 100.0;
-inline constexpr double kFirstNugget = 1e-10;
 
 // The deviates of plane i into x (x.size() = planeModes(i, i) perMode), for
 // any plane in any order (ClassicPlaneDeviates, synthesis/classic_planes.hpp).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "numerics/print_format.hpp"
 #include "numerics/threads.hpp"
 #include "vorlan/command_line.hpp"
+#include "vorlan/constraints_file.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
 #include "vorlan/progress_line.hpp"
@@ -145,6 +147,7 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
 
   const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
   checkRunNames(runs, inputName);
+  const std::optional<BoxConstraints> constraints = runConstraints(options, input, runs);
   // A run's files are created at once; a run that fails from then on leaves
   // no record, not even one of an earlier run.
   const auto create = [&](const SimulationInput& run, OutputFiles& out) {
@@ -154,11 +157,17 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   OutputFiles files;
   if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
+  if (constraints) printConstraintSummary(echo, *constraints);
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;
   Turb3dAmplitudes store;
   if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
+  Turb3dConstraintOutcome outcome;
+  if (constraints) {
+    context.constraints = &constraints->lines;
+    context.constraintOutcome = &outcome;
+  }
   ProgressLine line(context.progress);
 
   // One synthesis with the input's seed and names into files.
@@ -173,7 +182,12 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
     out.closeAll();
-    const RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
+    RunDescription description{inputName, options.layout, lim, fieldStatistics(fields)};
+    if (constraints) {
+      description.constraints = &*constraints;
+      description.constraintOutcome = &outcome;
+      printConstraintOutcome(echo, outcome);
+    }
     releaseFields(fields);
     writeRunRecord(run, description);  // only once every output file is written and closed
     if (timed) printStageTimes(echo, context.progress);

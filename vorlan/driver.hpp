@@ -61,6 +61,9 @@ void parameterSourceStep(SimulationInput& in, UpstreamTables& tables, std::ostre
 struct SynthesisContext {
   SynthesisProgress progress;
   Turb3dAmplitudes* amplitudes = nullptr;
+  // --constraints: the lines the box must hold, and what became of them.
+  const Turb3dConstraints* constraints = nullptr;
+  Turb3dConstraintOutcome* constraintOutcome = nullptr;
 };
 
 // The engine step: fills every element of every allocated field array. tables

@@ -44,6 +44,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+bool namesSameFile(const std::string& a, const std::string& b) { return sameFile(a, b); }
+
 void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
                       const std::string& terrainFile) {
   for (int c = 0; c < n; ++c) {

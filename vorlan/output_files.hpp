@@ -34,6 +34,10 @@ namespace wind {
 void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
                       const std::string& terrainFile);
 
+// Whether the names a and b are one file (as above; a device is no file
+// another writer could destroy).
+bool namesSameFile(const std::string& a, const std::string& b);
+
 // The same for the run record written beside the outputs (its name is the
 // first output's with ".json" added): it must be none of the outputs, nor the
 // parameter or terrain file.

@@ -14,6 +14,7 @@
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
+#include "vorlan/constraints_record.hpp"
 #include "vorlan/layout.hpp"
 
 namespace wind {
@@ -336,7 +337,8 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"grid", gridBlock(in, run.layout)},
                  {"files", filesBlock(in, run.statistics)},
                  {"scaling", scaling},
-                 {"openfast", openfastBlock(in, run, scaling)}};
+                 {"openfast", openfastBlock(in, run, scaling)},
+                 {"constraints", constraintsJson(run.constraints, run.constraintOutcome)}};
   return record.dump(2) + "\n";
 }
 

@@ -22,11 +22,14 @@
 #include <string>
 
 #include "numerics/small_types.hpp"
+#include "synthesis/constraints.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/field_arrays.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
+
+struct BoxConstraints;
 
 // Mean, population standard deviation (divided by count), minimum and maximum
 // of one component over the whole grid.
@@ -48,6 +51,9 @@ struct RunDescription {
   OutputLayout layout = OutputLayout::classic;
   Vector3 limNormK;
   std::array<ComponentStatistics, 3> statistics;
+  // --constraints: the series and what the synthesis made of them (both or neither).
+  const BoxConstraints* constraints = nullptr;
+  const Turb3dConstraintOutcome* constraintOutcome = nullptr;
 };
 
 // "<fname[0]>.json".
