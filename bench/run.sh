@@ -23,9 +23,17 @@
 #   (S) a box of 2^30 points, 4096 x 512 x 512, 3 components (3.2e9
 #       deviates: a few minutes).
 #
+# Constraints (vorlan --constraints, docs/constraints.md):
+#   (c) the load box of (a) with ten series (u, v and w at the hub, u at 60
+#       and 120 m and 30 m to either side, w at those sides, v at 120 m; U =
+#       10 m/s, hub 90 m, 10 Hz series drawn from another box of the model at
+#       the nearest grid points) against the same run unconstrained, on one
+#       thread and on all cores: wall and CPU time, peak memory, and the
+#       constrained run's share over the unconstrained one.
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|s|S]...   (default: a b)
+# Usage: [REPEAT=n] bench/run.sh [a|b|c|s|S]...   (default: a b)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -113,14 +121,73 @@ run_box() {  # name npoint lmax label
   report "6 seeds, per box" 6
 }
 
+# The series of (c): ten lines of another box of the model (seed -2) at the
+# grid points nearest to theirs, sampled every 0.1 s (half the box's step) by
+# linear interpolation in time, the plane a point at x = 0 sees at t taken as
+# the box's plane (N1 - t / dt) mod N1.
+write_series() {  # input-of-the-source-box series-file
+  "$vorlan" "$1" >/dev/null 2>&1 || { echo "vorlan failed on $1" >&2; exit 1; }
+  python3 - "$2" <<'EOP'
+import sys
+from array import array
+N1, N2, N3, dy = 8192, 32, 32, 93.0 / 32
+dt = 16384.0 / N1 / 10.0
+bottom = 90.0 - (N3 - 1) * dy / 2
+def load(name):
+    a = array('f'); a.frombytes(open(name, 'rb').read()); return a
+f = {c: load('c_src_%s.bin' % c) for c in 'uvw'}
+points = [('u', 0, 90), ('v', 0, 90), ('w', 0, 90), ('u', 0, 60), ('u', 0, 120),
+          ('u', -30, 90), ('u', 30, 90), ('w', -30, 90), ('w', 30, 90), ('v', 0, 120)]
+lines = []
+for c, y, z in points:
+    j = min(N2 - 1, max(0, round((y + (N2 - 1) * dy / 2) / dy)))
+    k = min(N3 - 1, max(0, round((z - bottom) / dy)))
+    lines.append([f[c][(i * N2 + j) * N3 + k] for i in range(N1)])
+with open(sys.argv[1], 'w') as out:
+    out.write('time ' + ' '.join('%s(%g,%g)' % p for p in points) + '\n')
+    for r in range(int(N1 * dt / 0.1) + 1):
+        x = r * 0.1 / dt
+        n = int(x)
+        a = x - n
+        row = ['%.1f' % (r * 0.1)]
+        for l in lines:
+            p0, p1 = l[(N1 - n) % N1], l[(N1 - n - 1) % N1]
+            row.append('%.4f' % (p0 + (p1 - p0) * a))
+        out.write(' '.join(row) + '\n')
+EOP
+  rm -f c_src_*.bin c_src_*.json
+}
+
+run_constraints() {
+  local threads ratio base basecpu
+  write_input c "8192 32 32" "16384 93 93"
+  sed 's/^-1$/-2/; s/^c_/c_src_/' c.inp >c_src.inp
+  write_series c_src.inp c_series.txt
+  echo "(c) load box 8192x32x32 with ten constraint series, U 10 m/s, hub 90 m (best of $repeat)"
+  for threads in 1 "$cores"; do
+    measure "$vorlan" --threads "$threads" c.inp
+    base=$best basecpu=$cpu
+    printf '  %-34s wall %7.2f s (spread %5.2f)  cpu %7.2f s  peak RSS %8.1f MiB\n' \
+      "unconstrained, $threads thread(s)" "$best" "$spread" "$cpu" "$rss"
+    measure "$vorlan" --threads "$threads" c.inp --constraints c_series.txt --wind-speed 10 \
+      --hub-height 90
+    printf '  %-34s wall %7.2f s (spread %5.2f)  cpu %7.2f s  peak RSS %8.1f MiB\n' \
+      "ten series, $threads thread(s)" "$best" "$spread" "$cpu" "$rss"
+    echo "  constrained over unconstrained: wall $(awk -v a="$best" -v b="$base" \
+      'BEGIN { printf "%+.0f", 100 * (a / b - 1) }') %, cpu $(awk -v a="$cpu" -v b="$basecpu" \
+      'BEGIN { printf "%+.0f", 100 * (a / b - 1) }') %"
+  done
+}
+
 boxes=("$@")
 [[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
 for box in "${boxes[@]}"; do
   case "$box" in
     a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
     b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
+    c) run_constraints ;;
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
-    *) echo "unknown box '$box' (a, b, s or S)" >&2; exit 2 ;;
+    *) echo "unknown box '$box' (a, b, c, s or S)" >&2; exit 2 ;;
   esac
 done

@@ -217,6 +217,8 @@ class PairTask {
   void correction(const std::vector<double>& S, const std::vector<double>& Gr,
                   const std::vector<double>& Gi, int c, int j);
   void addCorrection(int p, int j, int c, int l0, int l1);
+  void phaseSums();
+  void writeConjugates(int i, int j, int im, int jm);
   void update(int i, int im);
 
   const ConstrainedSpectrum& s_;
@@ -478,18 +480,16 @@ void PairTask::addCorrection(int p, int j, int c, int l0, int l1) {
   }
 }
 
-// dC = sum_b S_{:, c_b} conj phi_b w_b: with q_b(j) = conj Y_b(j) w_b,
-// P_c = sum_{b: c_b = c} q_b zr_b and Q_c likewise with zi_b, G = P - i Q on
-// plane i and conj(P + i Q) on the mirror's wave vectors with 0 < k3 < N3/2;
-// the planes k3 = 0 and N3/2 take dC where they generate and the exact
-// conjugate where they mirror, and the modes that are their own mirror stay
-// real.
-void PairTask::update(int i, int im) {
+// The phase sums of dC = sum_b S_{:, c_b} conj phi_b w_b: with q_b(j) =
+// conj Y_b(j) w_b, P_c = sum_{b: c_b = c} q_b zr_b and Q_c likewise with
+// zi_b; G = P - i Q for plane i and H = conj(P + i Q) for the mirror's wave
+// vectors (k2_j' = -k2_j, k3 = k3_l).
+void PairTask::phaseSums() {
   const int N2 = plan_.N2, nl = nl_, n = t_.n;
-  const bool self = i == im;
   for (int j = 1; j <= N2; ++j) {
     for (int b = 0; b < n; ++b) {
-      const Complex qb = std::conj(t_.Y[std::size_t(b) * N2 + std::size_t(j - 1)]) * w_[std::size_t(b)];
+      const Complex qb =
+          std::conj(t_.Y[std::size_t(b) * N2 + std::size_t(j - 1)]) * w_[std::size_t(b)];
       sr_[std::size_t(b)] = qb.real();
       si_[std::size_t(b)] = qb.imag();
     }
@@ -497,7 +497,7 @@ void PairTask::update(int i, int im) {
       const std::size_t x = shape_.row(c, j);
       std::fill(dr_.begin(), dr_.end(), 0.0);  // P
       std::fill(di_.begin(), di_.end(), 0.0);
-      std::fill(&Hr_[x], &Hr_[x] + nl, 0.0);    // Q
+      std::fill(&Hr_[x], &Hr_[x] + nl, 0.0);  // Q, until H takes its place
       std::fill(&Hi_[x], &Hi_[x] + nl, 0.0);
       for (int b = t_.lineFirst[std::size_t(c)]; b < t_.lineFirst[std::size_t(c) + 1]; ++b) {
         const double qr = sr_[std::size_t(b)], qi = si_[std::size_t(b)];
@@ -519,6 +519,36 @@ void PairTask::update(int i, int im) {
       }
     }
   }
+}
+
+// The conjugates in the planes k3 = 0 and N3/2 of row (i, j), which
+// generates there: written at the mirror (im, jm) from the updated
+// coefficients, or, for a mode that is its own mirror, its imaginary part
+// zero.
+void PairTask::writeConjugates(int i, int j, int im, int jm) {
+  const bool own = plan_.iSelf(i) && (j == 1 || j == plan_.jHigh);
+  const auto conjugate = [&](float* h, float* g) {
+    if (own) {
+      h[1] = 0.0f;
+    } else {
+      g[0] = h[0];
+      g[1] = -h[1];
+    }
+  };
+  for (int c = 0; c < ncomp_; ++c) {
+    F3tensor& u = s_.spectrum.fields[std::size_t(c)];
+    Matrix& ny = s_.spectrum.nyquist[std::size_t(c)];
+    conjugate(&u(i, j, 1), &u(im, jm, 1));
+    conjugate(&ny(i, 2 * j - 1), &ny(im, 2 * jm - 1));
+  }
+}
+
+// H += 2 dC on plane i (w) and on the mirror's wave vectors with k3 strictly
+// between 0 and N3/2 (conj w); the planes k3 = 0 and N3/2 take dC where they
+// generate and the exact conjugate where they mirror.
+void PairTask::update(int i, int im) {
+  const int N2 = plan_.N2, nl = nl_;
+  phaseSums();
   for (int j = 1; j <= N2; ++j) {
     const int jm = mirrorIndex(j, N2);
     const bool generates = plan_.generates(i, j, 1) || (i == 1 && j == 1);
@@ -529,27 +559,12 @@ void PairTask::update(int i, int im) {
         addCorrection(i, j, c, 1, 1);
         addCorrection(i, j, c, nl, nl);
       }
-      if (!self) {
+      if (i != im) {
         correction(Sm_, Hr_, Hi_, c, j);
         addCorrection(im, jm, c, 2, nl - 1);
       }
     }
-    if (!generates) continue;
-    // The conjugates of the planes k3 = 0 and N3/2.
-    const bool own = plan_.iSelf(i) && (j == 1 || j == plan_.jHigh);
-    for (int c = 0; c < ncomp_; ++c) {
-      F3tensor& u = s_.spectrum.fields[std::size_t(c)];
-      Matrix& ny = s_.spectrum.nyquist[std::size_t(c)];
-      for (float* h : {&u(i, j, 1), &ny(i, 2 * j - 1)}) {
-        float* g = h == &u(i, j, 1) ? &u(im, jm, 1) : &ny(im, 2 * jm - 1);
-        if (own) {
-          h[1] = 0.0f;
-        } else {
-          g[0] = h[0];
-          g[1] = -h[1];
-        }
-      }
-    }
+    if (generates) writeConjugates(i, j, im, jm);
   }
 }
 

@@ -212,78 +212,96 @@ std::string componentList(const SimulationInput& in) {
 
 }  // namespace
 
-BoxConstraints placeConstraints(const ConstraintSeries& series, const SimulationInput& in,
-                                const GridPlacement& placement, OutputLayout layout) {
+namespace {
+
+// A column's point in the grid; refuses a component the box lacks, a point
+// outside the span of the grid's points, and a second series of one
+// component at one point.
+PlacedColumn placedColumn(const ConstraintColumn& c, const std::string& file,
+                          const SimulationInput& in, const GridPlacement& placement,
+                          const std::vector<PlacedColumn>& before) {
   const BoxGrid grid = boxGridOf(in);
-  const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
   const double dy = spacingAcross(grid), dz = spacingUp(grid);
-  const std::string& file = series.file;
-  BoxConstraints box;
-  box.file = file;
-  box.layout = layout;
+  const double halfWidth = (grid.N2 - 1) * dy / 2.0;
+  const std::string at = ", column " + c.name + ": ";
+  bool held = false;
+  for (int q = 0; q < in.nComp; ++q) held = held || in.components[q] == c.comp;
+  if (!held)
+    refuse(file, at + "the box has no " + kComponentLetters[c.comp] + " component (it holds " +
+                     componentList(in) + ")");
+  PlacedColumn p;
+  p.name = c.name;
+  p.comp = c.comp;
+  p.y = c.y;
+  p.z = c.z;
+  p.across = axisPoint(c.y + halfWidth, dy);
+  p.up = axisPoint(c.z - placement.gridBottom, dz);
+  if (!insideAxis(p.across, grid.N2))
+    refuse(file, at + "y = " + metres(c.y) + " lies outside the grid's lateral extent, " +
+                     metres(-halfWidth) + " to " + metres(halfWidth) + " (the span of its points)");
+  if (!insideAxis(p.up, grid.N3))
+    refuse(file, at + "z = " + metres(c.z) + " lies outside the grid's rows, " +
+                     metres(placement.gridBottom) + " to " + metres(placement.gridTop) +
+                     " above ground");
+  for (const PlacedColumn& o : before)
+    if (o.comp == p.comp && std::fabs(o.across.spacings - p.across.spacings) <= kNodeTolerance &&
+        std::fabs(o.up.spacings - p.up.spacings) <= kNodeTolerance)
+      refuse(file, ": columns " + o.name + " and " + p.name + " constrain " +
+                       kComponentLetters[p.comp] + " at the same point");
+  return p;
+}
+
+// The time step of the box, the series' rows and span, the rows used and the
+// sampling; refuses series that do not reach the box's last sample.
+void timeOf(BoxConstraints& box, const ConstraintSeries& series, const BoxGrid& grid,
+            double windSpeed) {
+  const int N1 = grid.N1;
   box.N1 = N1;
-  box.N2 = N2;
-  box.dt = double(grid.Lbox.x) / N1 / placement.windSpeed;
+  box.N2 = grid.N2;
+  box.dt = double(grid.Lbox.x) / N1 / windSpeed;
   box.rows = int(series.times.size());
   box.seriesSpan = series.times.back() - series.times.front();
   box.seriesStep = box.seriesSpan / (box.rows - 1);
-
-  // Time: the series must reach the box's last sample.
   const double need = (N1 - 1) * box.dt;
   if (box.seriesSpan < need - kTimeTolerance * box.dt)
-    refuse(file, ": the series end " + seconds(box.seriesSpan) +
-                     " after their first time; the box needs N1 = " + std::to_string(N1) +
-                     " samples at dt = " + seconds(box.dt) + ", times from the first to " +
-                     seconds(need) + " after it (a duration of N1 dt = " + seconds(N1 * box.dt) +
-                     ")");
+    refuse(series.file, ": the series end " + seconds(box.seriesSpan) +
+                            " after their first time; the box needs N1 = " + std::to_string(N1) +
+                            " samples at dt = " + seconds(box.dt) + ", times from the first to " +
+                            seconds(need) + " after it (a duration of N1 dt = " +
+                            seconds(N1 * box.dt) + ")");
   box.rowsUsed = int(std::count_if(series.times.begin(), series.times.end(), [&](double t) {
     return t < series.times.front() + N1 * box.dt - kTimeTolerance * box.dt;
   }));
   box.sampling = samplingOf(series.times, N1, box.dt);
+}
 
-  // Points, components and duplicates.
-  const double halfWidth = (N2 - 1) * dy / 2.0;
-  for (const ConstraintColumn& c : series.columns) {
-    const std::string at = ", column " + c.name + ": ";
-    bool held = false;
-    for (int q = 0; q < in.nComp; ++q) held = held || in.components[q] == c.comp;
-    if (!held)
-      refuse(file, at + "the box has no " + kComponentLetters[c.comp] + " component (it holds " +
-                       componentList(in) + ")");
-    PlacedColumn p;
-    p.name = c.name;
-    p.comp = c.comp;
-    p.y = c.y;
-    p.z = c.z;
-    p.across = axisPoint(c.y + halfWidth, dy);
-    p.up = axisPoint(c.z - placement.gridBottom, dz);
-    if (!insideAxis(p.across, N2))
-      refuse(file, at + "y = " + metres(c.y) + " lies outside the grid's lateral extent, " +
-                       metres(-halfWidth) + " to " + metres(halfWidth) + " (the span of its points)");
-    if (!insideAxis(p.up, N3))
-      refuse(file, at + "z = " + metres(c.z) + " lies outside the grid's rows, " +
-                       metres(placement.gridBottom) + " to " + metres(placement.gridTop) +
-                       " above ground");
-    for (const PlacedColumn& o : box.columns)
-      if (o.comp == p.comp && std::fabs(o.across.spacings - p.across.spacings) <= kNodeTolerance &&
-          std::fabs(o.up.spacings - p.up.spacings) <= kNodeTolerance)
-        refuse(file, ": columns " + o.name + " and " + p.name + " constrain " +
-                         kComponentLetters[p.comp] + " at the same point");
-    box.columns.push_back(p);
-  }
+}  // namespace
+
+BoxConstraints placeConstraints(const ConstraintSeries& series, const SimulationInput& in,
+                                const GridPlacement& placement, OutputLayout layout) {
+  const BoxGrid grid = boxGridOf(in);
+  const int N1 = grid.N1;
+  BoxConstraints box;
+  box.file = series.file;
+  box.layout = layout;
+  box.placement = placement;
+  box.halfWidth = (grid.N2 - 1) * spacingAcross(grid) / 2.0;
+  timeOf(box, series, grid, placement.windSpeed);
+  for (const ConstraintColumn& c : series.columns)
+    box.columns.push_back(placedColumn(c, series.file, in, placement, box.columns));
 
   // Samples, means removed, in the planes the layout's reader sees at their times.
   const int shift = layout == OutputLayout::inflowwind ? 1 : 0;
   for (std::size_t q = 0; q < series.columns.size(); ++q) {
-    const std::vector<double> v = resampled(series.times, series.columns[q].values, N1, box.dt,
-                                            box.sampling);
+    const std::vector<double> v =
+        resampled(series.times, series.columns[q].values, N1, box.dt, box.sampling);
     double mean = 0.0;
     for (double x : v) mean += x;
     mean /= N1;
     ConstraintLine line;
     line.comp = series.columns[q].comp;
-    line.y = box.columns[q].across.spacings * dy;
-    line.z = box.columns[q].up.spacings * dz;
+    line.y = box.columns[q].across.spacings * spacingAcross(grid);
+    line.z = box.columns[q].up.spacings * spacingUp(grid);
     line.values.assign(std::size_t(N1), 0.0);
     for (int n = 0; n < N1; ++n)
       line.values[std::size_t((N1 - (n + shift) % N1) % N1)] = v[std::size_t(n)] - mean;
@@ -324,6 +342,11 @@ void printConstraintSummary(std::ostream& echo, const BoxConstraints& c) {
   echo << "Constraints: " << c.file << ", " << c.columns.size() << " series:";
   for (const PlacedColumn& p : c.columns) echo << " " << p.name;
   echo << "\n";
+  echo << "Constraints: U = " << formatG6(c.placement.windSpeed) << " m/s, hub height "
+       << formatG6(c.placement.hubHeight) << " m; the grid's points from "
+       << formatG6(-c.halfWidth) << " to " << formatG6(c.halfWidth) << " m across, "
+       << formatG6(c.placement.gridBottom) << " to " << formatG6(c.placement.gridTop)
+       << " m above ground\n";
   echo << "Constraints: N1 = " << c.N1 << " samples at dt = " << formatG6(c.dt)
        << " s; the series' step " << formatG6(c.seriesStep) << " s, resampling: "
        << samplingName(c.sampling) << "; means removed\n";

@@ -101,7 +101,9 @@ struct BoxConstraints {
   Turb3dConstraints lines;  // for the engine: one line per column, in the file's order
   std::vector<PlacedColumn> columns;
   OutputLayout layout = OutputLayout::classic;
+  GridPlacement placement;      // U, the hub height and the grid's rows
   int N1 = 0, N2 = 0;
+  double halfWidth = 0.0;       // (N2 - 1) dy / 2, m
   double dt = 0.0;              // the box's time step, s
   double seriesStep = 0.0;      // the series' mean step, s
   double seriesSpan = 0.0;      // last time - first time, s

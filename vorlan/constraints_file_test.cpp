@@ -189,6 +189,8 @@ TEST(ConstraintFile, SeriesMustReachTheBoxsLastSampleAndAreCutToItsDuration) {
   printConstraintSummary(summary, longer);
   EXPECT_EQ(summary.str(),
             "Constraints: mast.txt, 1 series: u(0,30)\n"
+            "Constraints: U = 2 m/s, hub height 30 m; the grid's points from -12.25 to 12.25 m "
+            "across, 17.75 to 42.25 m above ground\n"
             "Constraints: N1 = 64 samples at dt = 0.5 s; the series' step 0.5 s, resampling: "
             "none; means removed\n"
             "Constraints: the series run 49.5 s from their first time; the box takes their "
@@ -335,6 +337,8 @@ TEST(ConstraintFile, TheWrittenBoxHoldsTheSeriesWhereEachLayoutsReaderLooks) {
     EXPECT_NEAR(c["series"][1]["mean_removed"].get<double>(), 2.0 * mean, 1e-12);
     EXPECT_LT(c["largest_difference"].get<double>(), 1e-5);
     EXPECT_EQ(c["resampling"], "none");
+    EXPECT_EQ(c["placement"]["grid_bottom"], 17.75);
+    EXPECT_EQ(c["placement"]["reference_height"], 30.0);
     EXPECT_EQ(c["nugget"]["wave_numbers"], 0);
   }
   // A refused file leaves no output behind.

@@ -45,6 +45,13 @@ json constraintsJson(const BoxConstraints* c, const Turb3dConstraintOutcome* out
   return {
       {"file", c->file},
       {"series", series},
+      {"placement",
+       {{"wind_speed", c->placement.windSpeed},
+        {"hub_height", c->placement.hubHeight},
+        {"grid_bottom", c->placement.gridBottom},
+        {"grid_top", c->placement.gridTop},
+        {"reference_height", c->placement.referenceHeight},
+        {"lateral_extent", json::array({-c->halfWidth, c->halfWidth})}}},
       {"time_step", c->dt},
       {"samples", c->N1},
       {"series_step", c->seriesStep},
