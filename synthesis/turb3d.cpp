@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
 #include "numerics/threads.hpp"
-#include "synthesis/classic_planes.hpp"
 #include "synthesis/deviate_ring.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
@@ -99,16 +97,18 @@ void synthesizePlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, 
 }
 
 // The amplitude stage with the conditioning on constraint lines, the planes
-// in mirror pairs on every thread, each plane's deviates drawn from the
-// classic stream's state recorded at its start.
+// in mirror pairs (synthesis/turb3d_constrained.hpp).
 void constrainedPlanes(const detail::ConstrainedSpectrum& s, std::int32_t seed,
                        const Turb3dWork& work, Turb3dConstraintOutcome& outcome) {
   const Turb3dPlan& plan = s.plan;
   const int threads = plan.modes() >= kParallelMinModes ? maxThreads() : 1;
+  std::int64_t widestPlane = 0;
+  for (int i = 1; i <= plan.N1; ++i) widestPlane = std::max(widestPlane, plan.planeModes(i, i));
+  const BoxGrid grid{plan.N1, plan.N2, plan.N3, Vector3()};
   if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, plan.N1);
-  detail::ClassicPlaneDeviates deviates(plan, 2 * s.amplitude.ncomp, seed);
-  detail::conditionedPlanes(s, std::cref(deviates), [&] { deviates.record(); },
-                            *work.constraints, threads, outcome, work.progress);
+  detail::conditionedPlanes(s, seed, *work.constraints, threads,
+                            slabPlanes(grid, s.amplitude.ncomp, widestPlane, threads), outcome,
+                            work.progress);
 }
 
 // The transforms: the mean (k = 0) of every component set to zero, then one

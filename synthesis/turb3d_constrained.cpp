@@ -1,10 +1,8 @@
 #include "synthesis/turb3d_constrained.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <complex>
-#include <exception>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -14,6 +12,8 @@
 #include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/threads.hpp"
+#include "synthesis/classic_planes.hpp"
+#include "synthesis/deviate_ring.hpp"
 #include "synthesis/fourier_grid.hpp"
 
 namespace wind::detail {
@@ -76,7 +76,7 @@ struct LineTables {
   std::vector<Complex> D;             // [a][m], m = 0 .. N1/2
   std::vector<int> pairA, pairB;      // [k]
   std::vector<int> pairFirst;         // pairs of e: pairFirst[e] .. pairFirst[e + 1] - 1
-  std::vector<double> YYr, YYi;       // [j - 1][k]: Y_a conj Y_b
+  std::vector<double> YYr, YYi;       // [k][j - 1]: Y_a conj Y_b
   std::vector<double> p, q;           // [l - 1][k]: Z_a conj Z_b = p + i q
 
   LineTables(const Turb3dConstraints& c, const BoxGrid& g, std::span<const int> comps);
@@ -147,8 +147,8 @@ LineTables::LineTables(const Turb3dConstraints& c, const BoxGrid& g, std::span<c
     const auto a = std::size_t(pairA[k]), b = std::size_t(pairB[k]);
     for (int j = 0; j < N2; ++j) {
       const Complex yy = Y[a * N2 + j] * std::conj(Y[b * N2 + j]);
-      YYr[std::size_t(j) * np + k] = yy.real();
-      YYi[std::size_t(j) * np + k] = yy.imag();
+      YYr[k * N2 + std::size_t(j)] = yy.real();
+      YYi[k * N2 + std::size_t(j)] = yy.imag();
     }
     for (int l = 0; l < nl; ++l) {
       const Complex za(zr[std::size_t(l) * nn + a], zi[std::size_t(l) * nn + a]);
@@ -203,11 +203,16 @@ class PairTask {
  public:
   PairTask(const ConstrainedSpectrum& s, const LineTables& t);
 
-  // Planes i and its mirror; returns the relative nugget of the solve.
-  double operator()(int i, const PlaneDeviates& deviatesOf);
+  // Planes i (deviates xi) and its mirror (deviates xm, empty when i is its
+  // own mirror); returns the relative nugget of the solve.
+  double operator()(int i, std::span<const float> xi, std::span<const float> xm);
+  // A buffer for the deviates of plane p.
+  std::span<float> buffer(int p) {
+    return std::span<float>(x_).first(std::size_t(plan_.planeModes(p, p) * perMode_));
+  }
 
  private:
-  void planeCoefficients(int slot, int p, const PlaneDeviates& deviatesOf);
+  void planeCoefficients(int slot, int p, std::span<const float> x);
   const float* amplitudes(int slot) const;
   void covariance(const float* m, double scale, std::vector<double>& S, std::size_t at) const;
   void covariances(int i, int im);
@@ -228,14 +233,15 @@ class PairTask {
   int ncomp_, ne_, perMode_, nl_;
   double sPair_, sSelf_;  // D^2/2 and D^2/4
   int planes_[2] = {0, 0};
-  std::vector<float> x_[2];
+  std::vector<float> x_;
   Turb3dAmplitudes stores_[2];
-  std::vector<double> Si_, Sm_, Sp_, Sn_;  // [e][j][l]
+  std::vector<double> Si_, Sm_;            // [e][j][l]
+  std::vector<double> Sp_, Sn_;            // [e][l][j]: Si + Sm, Si - Sm
+  std::vector<double> Tr_, Ti_;            // [k][j]
   std::vector<double> Ar_, Ai_, Br_, Bi_;  // [c][j][l]
   std::vector<double> Gr_, Gi_, Hr_, Hi_;  // [c][j][l]
   std::vector<double> dr_, di_;            // [l]
   std::vector<double> sr_, si_;            // [a] or [k]: partial sums over l
-  std::vector<double> Mr_, Mi_;            // [k]
   std::vector<Complex> M_, factor_, w_, data_;  // n x n, n x n, n, n
 };
 
@@ -249,11 +255,12 @@ PairTask::PairTask(const ConstrainedSpectrum& s, const LineTables& t)
   sSelf_ = d * d / 4.0;
   std::int64_t widest = 0;
   for (int i = 1; i <= plan_.N1; ++i) widest = std::max(widest, plan_.planeModes(i, i));
-  for (int k = 0; k < 2; ++k) {
-    x_[k].assign(std::size_t(widest * perMode_), 0.0f);
+  x_.assign(std::size_t(widest * perMode_), 0.0f);
+  for (int k = 0; k < 2; ++k)
     if (s.store == nullptr) stores_[k].values.assign(std::size_t(widest * ncomp_ * ncomp_), 0.0f);
-  }
   for (auto* v : {&Si_, &Sm_, &Sp_, &Sn_}) v->assign(shape_.size(ne_), 0.0);
+  Tr_.assign(std::size_t(t.npairs) * std::size_t(s.plan.N2), 0.0);
+  Ti_.assign(std::size_t(t.npairs) * std::size_t(s.plan.N2), 0.0);
   for (auto* v : {&Ar_, &Ai_, &Br_, &Bi_, &Gr_, &Gi_, &Hr_, &Hi_})
     v->assign(shape_.size(ncomp_), 0.0);
   dr_.assign(std::size_t(nl_), 0.0);
@@ -261,21 +268,16 @@ PairTask::PairTask(const ConstrainedSpectrum& s, const LineTables& t)
   const auto n = std::size_t(t.n), np = std::size_t(t.npairs);
   sr_.assign(std::max(n, np), 0.0);
   si_.assign(std::max(n, np), 0.0);
-  Mr_.assign(np, 0.0);
-  Mi_.assign(np, 0.0);
   M_.assign(n * n, Complex());
   factor_.assign(n * n, Complex());
   w_.assign(n, Complex());
   data_.assign(n, Complex());
 }
 
-// The plain engine's coefficients of plane p, its amplitudes kept in store
-// slot (or in the call's store).
-void PairTask::planeCoefficients(int slot, int p, const PlaneDeviates& deviatesOf) {
+// The plain engine's coefficients of plane p from its deviates x, its
+// amplitudes kept in store slot (or in the call's store).
+void PairTask::planeCoefficients(int slot, int p, std::span<const float> x) {
   planes_[slot] = p;
-  const std::span<float> x =
-      std::span<float>(x_[slot]).first(std::size_t(plan_.planeModes(p, p) * perMode_));
-  deviatesOf(p, x);
   if (s_.store != nullptr) {
     const Turb3dPlaneStep step(plan_, s_.amplitude, s_.LimNormK, s_.spectrum, s_.store);
     step(p, x);
@@ -293,10 +295,24 @@ const float* PairTask::amplitudes(int slot) const {
                              : stores_[slot].values.data();
 }
 
-// S = scale m m^T, packed, at offset `at` of every component pair's block.
+// S = scale m m^T, packed, at offset `at` of every component pair's block;
+// three components written out (the common case, in the inner loop of every
+// pair), each element the same sum in the same order as the general loop.
 void PairTask::covariance(const float* m, double scale, std::vector<double>& S,
                           std::size_t at) const {
   const std::size_t block = shape_.size(1);
+  if (ncomp_ == 3) {
+    const double a0 = m[0], a1 = m[1], a2 = m[2], b0 = m[3], b1 = m[4], b2 = m[5], c0 = m[6],
+                 c1 = m[7], c2 = m[8];
+    double* s0 = &S[at];
+    s0[0] = scale * (a0 * a0 + a1 * a1 + a2 * a2);
+    s0[block] = scale * (a0 * b0 + a1 * b1 + a2 * b2);
+    s0[2 * block] = scale * (a0 * c0 + a1 * c1 + a2 * c2);
+    s0[3 * block] = scale * (b0 * b0 + b1 * b1 + b2 * b2);
+    s0[4 * block] = scale * (b0 * c0 + b1 * c1 + b2 * c2);
+    s0[5 * block] = scale * (c0 * c0 + c1 * c1 + c2 * c2);
+    return;
+  }
   int e = 0;
   for (int a = 0; a < ncomp_; ++a)
     for (int b = a; b < ncomp_; ++b, ++e) {
@@ -352,10 +368,14 @@ void PairTask::covariances(int i, int im) {
       for (int l = 2; l < nl; ++l, m += nc2) covariance(m, sPair_, Sm_, at + std::size_t(l - 1));
     }
   }
-  for (std::size_t x = 0; x < Si_.size(); ++x) {
-    Sp_[x] = Si_[x] + Sm_[x];
-    Sn_[x] = Si_[x] - Sm_[x];
-  }
+  for (int e = 0; e < ne_; ++e)
+    for (int j = 1; j <= N2; ++j)
+      for (int l = 0; l < nl; ++l) {
+        const std::size_t x = shape_.row(e, j) + std::size_t(l);
+        const std::size_t y = (std::size_t(e) * nl + std::size_t(l)) * N2 + std::size_t(j - 1);
+        Sp_[y] = Si_[x] + Sm_[x];
+        Sn_[y] = Si_[x] - Sm_[x];
+      }
 }
 
 // A = C + conj C', B = i (C - conj C'), C = H/2 of plane i at (j, l) and C'
@@ -419,38 +439,41 @@ void PairTask::lineTransforms() {
   }
 }
 
-// M_ab = sum_j Y_a conj Y_b (sum_l Sp p_ab + i sum_l Sn q_ab), lower triangle.
+// M_ab = sum_j Y_a conj Y_b (sum_l Sp p_ab + i sum_l Sn q_ab), lower triangle;
+// the sums over l for every j at once (T_k over j, the inner loop), pair
+// after pair of each component pair e.
 void PairTask::lineCovariance() {
   const int N2 = plan_.N2, nl = nl_, n = t_.n, np = t_.npairs;
-  const auto npp = std::size_t(np);
-  std::fill(Mr_.begin(), Mr_.end(), 0.0);
-  std::fill(Mi_.begin(), Mi_.end(), 0.0);
-  for (int j = 1; j <= N2; ++j) {
-    std::fill(sr_.begin(), sr_.begin() + np, 0.0);
-    std::fill(si_.begin(), si_.begin() + np, 0.0);
-    for (int e = 0; e < ne_; ++e) {
-      const int k0 = t_.pairFirst[std::size_t(e)], k1 = t_.pairFirst[std::size_t(e) + 1];
-      if (k0 == k1) continue;
-      const std::size_t x = shape_.row(e, j);
-      for (int l = 0; l < nl; ++l) {
-        const double sp = Sp_[x + l], sn = Sn_[x + l];
-        const double* p = &t_.p[std::size_t(l) * npp];
-        const double* q = &t_.q[std::size_t(l) * npp];
-        for (int k = k0; k < k1; ++k) {
-          sr_[k] += sp * p[k];
-          si_[k] += sn * q[k];
+  const auto npp = std::size_t(np), n2 = std::size_t(N2);
+  std::fill(Tr_.begin(), Tr_.end(), 0.0);
+  std::fill(Ti_.begin(), Ti_.end(), 0.0);
+  for (int e = 0; e < ne_; ++e)
+    for (int l = 0; l < nl; ++l) {
+      const double* sp = &Sp_[(std::size_t(e) * nl + std::size_t(l)) * n2];
+      const double* sn = &Sn_[(std::size_t(e) * nl + std::size_t(l)) * n2];
+      for (int k = t_.pairFirst[std::size_t(e)]; k < t_.pairFirst[std::size_t(e) + 1]; ++k) {
+        const double p = t_.p[std::size_t(l) * npp + std::size_t(k)];
+        const double q = t_.q[std::size_t(l) * npp + std::size_t(k)];
+        double* tr = &Tr_[std::size_t(k) * n2];
+        double* ti = &Ti_[std::size_t(k) * n2];
+        for (int j = 0; j < N2; ++j) {
+          tr[j] += sp[j] * p;
+          ti[j] += sn[j] * q;
         }
       }
     }
-    const double* yr = &t_.YYr[std::size_t(j - 1) * npp];
-    const double* yi = &t_.YYi[std::size_t(j - 1) * npp];
-    for (int k = 0; k < np; ++k) {
-      Mr_[k] += yr[k] * sr_[k] - yi[k] * si_[k];
-      Mi_[k] += yr[k] * si_[k] + yi[k] * sr_[k];
+  for (int k = 0; k < np; ++k) {
+    const double* yr = &t_.YYr[std::size_t(k) * n2];
+    const double* yi = &t_.YYi[std::size_t(k) * n2];
+    const double* tr = &Tr_[std::size_t(k) * n2];
+    const double* ti = &Ti_[std::size_t(k) * n2];
+    double mr = 0.0, mi = 0.0;
+    for (int j = 0; j < N2; ++j) {
+      mr += yr[j] * tr[j] - yi[j] * ti[j];
+      mi += yr[j] * ti[j] + yi[j] * tr[j];
     }
+    M_[std::size_t(t_.pairB[k]) * n + t_.pairA[k]] = Complex(mr, -mi);
   }
-  for (int k = 0; k < np; ++k)
-    M_[std::size_t(t_.pairB[k]) * n + t_.pairA[k]] = Complex(Mr_[k], -Mi_[k]);
 }
 
 // (dr, di) over l = sum_c2 S[e(c, c2)](j, l) (Gr + i Gi)_c2(j, l).
@@ -568,11 +591,11 @@ void PairTask::update(int i, int im) {
   }
 }
 
-double PairTask::operator()(int i, const PlaneDeviates& deviatesOf) {
+double PairTask::operator()(int i, std::span<const float> xi, std::span<const float> xm) {
   const int im = mirrorIndex(i, plan_.N1), n = t_.n;
   const bool self = i == im;
-  planeCoefficients(0, i, deviatesOf);
-  if (!self) planeCoefficients(1, im, deviatesOf);
+  planeCoefficients(0, i, xi);
+  if (!self) planeCoefficients(1, im, xm);
   if (n == 0) return 0.0;
   covariances(i, im);
   coefficientSums(i, im);
@@ -610,57 +633,40 @@ void checkConstraintLines(const Turb3dConstraints& constraints, const BoxGrid& g
   }
 }
 
-void conditionedPlanes(const ConstrainedSpectrum& s, const PlaneDeviates& deviatesOf,
-                       const std::function<void()>& prepare, const Turb3dConstraints& constraints,
-                       int threads, Turb3dConstraintOutcome& outcome,
-                       SynthesisProgress* progress) {
+void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
+                       const Turb3dConstraints& constraints, int threads, int slabPlanes,
+                       Turb3dConstraintOutcome& outcome, SynthesisProgress* progress) {
   const Turb3dPlan& plan = s.plan;
   const BoxGrid grid{plan.N1, plan.N2, plan.N3, s.amplitude.Lbox};
   const LineTables tables(constraints, grid, s.comps);
-  const int pairs = plan.iHigh;
-  std::vector<double> nugget(std::size_t(pairs), 0.0);
-  std::exception_ptr failure;
-  std::atomic<bool> failed{false};
-  const auto fail = [&] {
-#pragma omp critical(turb3dConstrainedFailure)
-    if (!failure) failure = std::current_exception();
-    failed.store(true);
+  const int half = plan.iHigh, perMode = 2 * s.amplitude.ncomp;
+  // The states at the planes 1 .. N1/2 + 1, and where the plane after them starts.
+  const ClassicPlaneDeviates firstHalf(plan, perMode, seed, half);
+  std::vector<double> nugget(std::size_t(half), 0.0);
+  std::vector<std::unique_ptr<PairTask>> tasks(std::size_t(std::max(threads, 1)));
+  // Pair i, its own plane drawn from its recorded state, its mirror's deviates xm.
+  const auto pair = [&](int i, std::span<const float> xm) {
+    std::unique_ptr<PairTask>& task = tasks[std::size_t(threadNumber())];
+    if (!task) task = std::make_unique<PairTask>(s, tables);
+    const std::span<float> xi = task->buffer(i);
+    firstHalf(i, xi);
+    nugget[std::size_t(i - 1)] = (*task)(i, xi, xm);
+    if (progress != nullptr) progress->advance(xm.empty() ? 1 : 2);
   };
-  // Plane 1 first, then N1/2 + 1 down to 2: their mirrors in increasing order.
-  const auto planeOfTask = [&](int t) { return t == 0 ? 1 : pairs - t + 1; };
-  const auto run = [&](PairTask& task, int t) {
-    const int i = planeOfTask(t);
-    nugget[std::size_t(i - 1)] = task(i, deviatesOf);
-    if (progress != nullptr) progress->advance(i == mirrorIndex(i, plan.N1) ? 1 : 2);
-  };
-  if (threads <= 1) {
-    // No team at all on one thread, as in the plain engine.
-    if (prepare) prepare();
-    PairTask task(s, tables);
-    for (int t = 0; t < pairs; ++t) run(task, t);
-  } else {
-#pragma omp parallel num_threads(threads)
-    {
-#pragma omp single nowait
-      if (prepare) prepare();
-      std::unique_ptr<PairTask> task;
-      try {
-        task = std::make_unique<PairTask>(s, tables);
-      } catch (...) {
-        fail();
-      }
-#pragma omp for schedule(dynamic)
-      for (int t = 0; t < pairs; ++t) {
-        if (failed.load()) continue;
-        try {
-          run(*task, t);
-        } catch (...) {
-          fail();
-        }
-      }
-    }
+  // The planes that are their own mirror, then the others with their mirrors
+  // N1/2 + 2 .. N1, drawn ahead in the sequential order.
+  pair(1, {});
+  if (half > 1) pair(half, {});
+  if (half < plan.N1) {
+    DeviateRing ring(plan, half + 1, plan.N1, perMode, slabPlanes);
+    RandomStream stream = firstHalf.state(half + 1);
+    ring.run(
+        threads,
+        [&](std::span<float> x) {
+          for (float& v : x) v = gaussDeviate(stream.gen, stream.state);
+        },
+        [&](int im, std::span<const float> xm) { pair(mirrorIndex(im, plan.N1), xm); });
   }
-  if (failure) std::rethrow_exception(failure);
   outcome.largestNugget = 0.0;
   outcome.nuggetWaveNumbers = 0;
   for (double v : nugget) {

@@ -82,7 +82,6 @@
 // N2 (N3/2 + 1) doubles; per call the phase tables, n (N1/2 + 1) complex
 // transforms D and N1 recorded random states. Nothing per wave vector.
 #include <cstdint>
-#include <functional>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -94,10 +93,6 @@
 #include "synthesis/turb3d_plane.hpp"
 
 namespace wind::detail {
-
-// The deviates of plane i into x (x.size() = planeModes(i, i) perMode), for
-// any plane in any order (ClassicPlaneDeviates, synthesis/classic_planes.hpp).
-using PlaneDeviates = std::function<void(int i, std::span<float> x)>;
 
 // What the constrained stage works on: the plain engine's plan, amplitude,
 // limits and spectrum, the call's whole-grid amplitude store (or none), and
@@ -117,18 +112,21 @@ struct ConstrainedSpectrum {
 void checkConstraintLines(const Turb3dConstraints& constraints, const BoxGrid& grid,
                           std::span<const int> comps);
 
-// The amplitude stage with the conditioning, on `threads` threads; fills
-// outcome's nugget figures. prepare, when not empty, is run once by one
-// thread of the team while the others start on the pairs (the classic
-// stream's recording pass; it must not fail); the pairs are taken in the
-// order i = 1, N1/2 + 1, N1/2, .. 2, whose planes' first deviates come in
-// increasing order, so that a pair waits for that pass only as long as it
-// must. A failure on a thread is raised again on the calling thread once the
-// team has ended.
-void conditionedPlanes(const ConstrainedSpectrum& s, const PlaneDeviates& deviatesOf,
-                       const std::function<void()>& prepare, const Turb3dConstraints& constraints,
-                       int threads, Turb3dConstraintOutcome& outcome,
-                       SynthesisProgress* progress);
+// The amplitude stage with the conditioning on `threads` threads, the
+// deviates those of the classic stream from seed; fills outcome's nugget
+// figures. The planes 1 and N1/2 + 1 (their own mirrors) come first, then the
+// pairs with their mirror planes N1/2 + 2 .. N1 in increasing order, whose
+// deviates the draw-ahead ring (synthesis/deviate_ring.hpp, slabs of
+// slabPlanes planes) draws from where plane N1/2 + 1 ends, while the planes
+// 1 .. N1/2 + 1, needed in decreasing order, draw from states recorded in
+// one pass that skips through them (synthesis/classic_planes.hpp): half the
+// stream is skipped, none is drawn twice. A stream whose deviates need no
+// order (counter-based) would call the same pair step in any order. A
+// failure on a thread is raised again on the calling thread once the team
+// has ended.
+void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
+                       const Turb3dConstraints& constraints, int threads, int slabPlanes,
+                       Turb3dConstraintOutcome& outcome, SynthesisProgress* progress);
 
 // After the transforms: the largest |box - value| along each line.
 void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid,

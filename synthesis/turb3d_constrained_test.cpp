@@ -125,26 +125,33 @@ TEST(Turb3dConstrained, NoLinesGiveThePlainFieldBitForBit) {
   setThreads(maxThreads());
 }
 
-// Any plane's deviates, asked for in any order while another thread records
-// the states, are the ones the sequential draw hands that plane.
+// Any of the planes 1 .. last, asked for in any order and from two threads at
+// once, gets the deviates the sequential draw hands it, and the state after
+// plane last draws on where the sequence goes on.
 TEST(Turb3dConstrained, PlaneDeviatesAreTheSequentialStreams) {
   const detail::Turb3dPlan plan(kBox);
-  const int perMode = 4;
+  const int perMode = 4, last = 20;
   std::vector<float> sequence(std::size_t(plan.modes() * perMode));
   RandomGenerator gen;
   std::int32_t state = -29;
   for (float& v : sequence) v = gaussDeviate(gen, state);
-  detail::ClassicPlaneDeviates planes(plan, perMode, -29);
-  std::thread recorder([&] { planes.record(); });
-  for (int i = kBox.N1; i >= 1; i -= 3) {
-    std::vector<float> x(std::size_t(plan.planeModes(i, i) * perMode));
-    planes(i, x);
-    EXPECT_EQ(std::memcmp(x.data(), sequence.data() + plan.planeStart(i) * perMode,
-                          x.size() * sizeof(float)),
-              0)
-        << "plane " << i;
-  }
-  recorder.join();
+  const detail::ClassicPlaneDeviates planes(plan, perMode, -29, last);
+  const auto check = [&](int first, int step) {
+    for (int i = first; i >= 1; i -= step) {
+      std::vector<float> x(std::size_t(plan.planeModes(i, i) * perMode));
+      planes(i, x);
+      EXPECT_EQ(std::memcmp(x.data(), sequence.data() + plan.planeStart(i) * perMode,
+                            x.size() * sizeof(float)),
+                0)
+          << "plane " << i;
+    }
+  };
+  std::thread other([&] { check(last - 1, 2); });
+  check(last, 2);
+  other.join();
+  RandomStream after = planes.state(last + 1);
+  for (std::int64_t n = plan.planeStart(last + 1) * perMode; n < plan.planeStart(last + 2) * perMode; ++n)
+    ASSERT_EQ(gaussDeviate(after.gen, after.state), sequence[std::size_t(n)]) << "deviate " << n;
 }
 
 // Lines of all three components at grid points and off them (across, up, both,
