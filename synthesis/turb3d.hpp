@@ -101,10 +101,11 @@
 // them everywhere else: for each along-wind wave number the coefficients are
 // corrected by the Gaussian conditioning on the lines' transforms
 // (synthesis/turb3d_constrained.hpp). The unconditioned coefficients are the
-// plain engine's, bit for bit: the same deviates (the classic stream restarted
-// at every plane from states recorded in one pass, synthesis/classic_planes.hpp)
-// and the same plane step; the planes are then visited in mirror pairs, in any
-// order on every thread, still the same bits for every thread count. An empty
+// plain engine's, bit for bit: the same deviates (the planes 1 .. N1/2 + 1
+// from the classic stream's states recorded in one pass,
+// synthesis/classic_planes.hpp, the others drawn ahead in their order) and the
+// same plane step; the planes are visited in mirror pairs on every thread,
+// still the same bits for every thread count. An empty
 // list of lines gives the plain engine's field. work.outcome, when given,
 // receives the largest |box - value| along each line and the nuggets the
 // solves took. Lines that do not fit the grid end the run ("turb3d:

@@ -78,9 +78,10 @@
 // Cost per pair, n constraint lines on an N2 x N3 cross-section: the plain
 // engine's amplitudes and coefficients of two planes, and about
 // N2 (N3/2 + 1) (2 n^2 + 18 n + 180) flops for S, L, M and the update. Memory:
-// per thread the two planes' deviates, amplitude stores and a few arrays of
-// N2 (N3/2 + 1) doubles; per call the phase tables, n (N1/2 + 1) complex
-// transforms D and N1 recorded random states. Nothing per wave vector.
+// per thread one plane's deviates, two planes' amplitude stores and a few
+// arrays of N2 (N3/2 + 1) doubles; per call the phase tables, n (N1/2 + 1)
+// complex transforms D, N1/2 + 2 recorded random states and the ring's
+// buffers. Nothing per wave vector.
 #include <cstdint>
 #include <span>
 
