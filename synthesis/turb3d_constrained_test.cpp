@@ -31,7 +31,7 @@ namespace {
 using CL = std::complex<long double>;
 
 constexpr float kAlphaeps = 0.1f, kL = 33.6f, kGamma = 3.9f;
-const TensorModel kModel{kAlphaeps, kL, kGamma};
+const TensorModel kModel{{kAlphaeps, kL, kGamma}};
 // A box that is not a cube, its cross-section neither square in points nor in metres.
 const BoxGrid kBox{32, 8, 16, Vector3(320.0f, 56.0f, 90.0f)};
 const Vector3 kLim(3.0f, 2.0f, 2.0f);

@@ -11,8 +11,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr const char* kNames[] = {"u", "v", "w"};
-
 // The grid point of a series in the written files' layout (1-based), or the
 // text that says it has none.
 json gridPoint(const PlacedColumn& p, const BoxConstraints& c) {
