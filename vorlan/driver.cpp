@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
