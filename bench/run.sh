@@ -26,9 +26,17 @@
 #   (S) a box of 2^30 points, 4096 x 512 x 512, 3 components (3.2e9
 #       deviates: a few minutes).
 #
+# Constraints (vorlan --constraints, docs/constraints.md):
+#   (m) the load box of (a) with ten series (u, v and w at the hub, u at 60
+#       and 120 m and 30 m to either side, w at those sides, v at 120 m; U =
+#       10 m/s, hub 90 m, 10 Hz series drawn from another box of the model at
+#       the nearest grid points) against the same run unconstrained, on one
+#       thread and on all cores: wall and CPU time, peak memory, and the
+#       constrained run's share over the unconstrained one.
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|s|S]...   (default: a b)
+# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|m|s|S]...   (default: a b)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -118,6 +126,85 @@ run_box() {  # name npoint lmax label [vorlan options]
   report "6 seeds, per box" 6
 }
 
+# The series of (c): ten lines of another box of the model (seed -2) at the
+# grid points nearest to theirs, sampled every 0.1 s (half the box's step) by
+# linear interpolation in time, the plane a point at x = 0 sees at t taken as
+# the box's plane (N1 - t / dt) mod N1.
+write_series() {  # input-of-the-source-box series-file
+  "$vorlan" "$1" >/dev/null 2>&1 || { echo "vorlan failed on $1" >&2; exit 1; }
+  python3 - "$2" <<'EOP'
+import sys
+from array import array
+N1, N2, N3, dy = 8192, 32, 32, 93.0 / 32
+dt = 16384.0 / N1 / 10.0
+bottom = 90.0 - (N3 - 1) * dy / 2
+def load(name):
+    a = array('f'); a.frombytes(open(name, 'rb').read()); return a
+f = {c: load('c_src_%s.bin' % c) for c in 'uvw'}
+points = [('u', 0, 90), ('v', 0, 90), ('w', 0, 90), ('u', 0, 60), ('u', 0, 120),
+          ('u', -30, 90), ('u', 30, 90), ('w', -30, 90), ('w', 30, 90), ('v', 0, 120)]
+lines = []
+for c, y, z in points:
+    j = min(N2 - 1, max(0, round((y + (N2 - 1) * dy / 2) / dy)))
+    k = min(N3 - 1, max(0, round((z - bottom) / dy)))
+    lines.append([f[c][(i * N2 + j) * N3 + k] for i in range(N1)])
+with open(sys.argv[1], 'w') as out:
+    out.write('time ' + ' '.join('%s(%g,%g)' % p for p in points) + '\n')
+    for r in range(int(N1 * dt / 0.1) + 1):
+        x = r * 0.1 / dt
+        n = int(x)
+        a = x - n
+        row = ['%.1f' % (r * 0.1)]
+        for l in lines:
+            p0, p1 = l[(N1 - n) % N1], l[(N1 - n - 1) % N1]
+            row.append('%.4f' % (p0 + (p1 - p0) * a))
+        out.write(' '.join(row) + '\n')
+EOP
+  rm -f c_src_*.bin c_src_*.json
+}
+
+# One run under /usr/bin/time: sets w (wall s), c (cpu s), r (peak RSS MiB).
+timed() {
+  local log="$work/time.log" u sys
+  /usr/bin/time -f "%e %U %S %M" -o "$log" "$@" >"$work/out.txt" 2>"$work/err.txt" \
+    || { cat "$work/err.txt"; exit 1; }
+  read -r w u sys r <"$log"
+  c=$(awk -v a="$u" -v b="$sys" 'BEGIN { printf "%.2f", a + b }')
+  r=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }')
+  rm -f ./c_u.bin ./c_v.bin ./c_w.bin ./c_u.bin.json
+}
+
+# The two runs alternate, REPEAT times each, so that both meet the same load
+# on a shared machine; the best wall and the least CPU time of each count.
+run_constraints() {
+  local threads i bw bc br cw cc cr
+  write_input c "8192 32 32" "16384 93 93"
+  sed 's/^-1$/-2/; s/^c_/c_src_/' c.inp >c_src.inp
+  write_series c_src.inp c_series.txt
+  echo "(c) load box 8192x32x32 with ten constraint series, U 10 m/s, hub 90 m" \
+    "(alternating, best of $repeat)"
+  for threads in 1 "$cores"; do
+    bw=1e9 bc=1e9 cw=1e9 cc=1e9
+    for ((i = 0; i < repeat; i++)); do
+      timed "$vorlan" --threads "$threads" c.inp
+      bw=$(awk -v a="$w" -v b="$bw" 'BEGIN { print (a < b ? a : b) }')
+      bc=$(awk -v a="$c" -v b="$bc" 'BEGIN { print (a < b ? a : b) }') br=$r
+      timed "$vorlan" --threads "$threads" c.inp --constraints c_series.txt --wind-speed 10 \
+        --hub-height 90
+      cw=$(awk -v a="$w" -v b="$cw" 'BEGIN { print (a < b ? a : b) }')
+      cc=$(awk -v a="$c" -v b="$cc" 'BEGIN { print (a < b ? a : b) }') cr=$r
+    done
+    printf '  %-30s wall %7.2f s  cpu %7.2f s  peak RSS %8.1f MiB\n' \
+      "unconstrained, $threads thread(s)" "$bw" "$bc" "$br"
+    printf '  %-30s wall %7.2f s  cpu %7.2f s  peak RSS %8.1f MiB\n' \
+      "ten series, $threads thread(s)" "$cw" "$cc" "$cr"
+    echo "  constrained over unconstrained: wall $(awk -v a="$cw" -v b="$bw" \
+      'BEGIN { printf "%+.0f", 100 * (a / b - 1) }') %, cpu $(awk -v a="$cc" -v b="$bc" \
+      'BEGIN { printf "%+.0f", 100 * (a / b - 1) }') %, memory $(awk -v a="$cr" -v b="$br" \
+      'BEGIN { printf "%+.1f", a - b }') MiB"
+  done
+}
+
 boxes=("$@")
 [[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
 for box in "${boxes[@]}"; do
@@ -128,6 +215,7 @@ for box in "${boxes[@]}"; do
     d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" "--random counter" ;;
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
-    *) echo "unknown box '$box' (a, b, c, d, s or S)" >&2; exit 2 ;;
+    m) run_constraints ;;
+    *) echo "unknown box '$box' (a, b, c, d, m, s or S)" >&2; exit 2 ;;
   esac
 done

@@ -24,7 +24,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 # Only the example inputs: outputs a user may have written into examples/
 # stay behind.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "README.md"
+        FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "mast.txt" PATTERN "README.md"
         PATTERN "batch" EXCLUDE)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/batch/make_table.sh
                  ${PROJECT_SOURCE_DIR}/examples/batch/run_one.sh

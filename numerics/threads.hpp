@@ -22,6 +22,16 @@ inline int maxThreads() {
 #endif
 }
 
+// The calling thread's number in its team, 0 .. team size - 1 (0 outside a
+// parallel region, and without OpenMP).
+inline int threadNumber() {
+#if defined(_OPENMP)
+  return omp_get_thread_num();
+#else
+  return 0;
+#endif
+}
+
 // Sets the thread count of later parallel loops (n >= 1).
 inline void setThreads(int n) {
 #if defined(_OPENMP)

@@ -15,6 +15,7 @@
 #include "synthesis/plane_deviates.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
+#include "synthesis/turb3d_constrained.hpp"
 #include "synthesis/turb3d_plan.hpp"
 #include "synthesis/turb3d_plane.hpp"
 
@@ -165,6 +166,20 @@ void planesInAnyOrder(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, 
   if (failure) std::rethrow_exception(failure);
 }
 
+// The amplitude stage with the conditioning on constraint lines, the planes
+// in mirror pairs (synthesis/turb3d_constrained.hpp).
+void constrainedPlanes(const detail::ConstrainedSpectrum& s, std::int32_t seed,
+                       const Turb3dWork& work, Turb3dConstraintOutcome& outcome) {
+  const Turb3dPlan& plan = s.plan;
+  const int threads = plan.modes() >= kParallelMinModes ? maxThreads() : 1;
+  const BoxGrid grid{plan.N1, plan.N2, plan.N3, Vector3()};
+  if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, plan.N1);
+  detail::conditionedPlanes(s, seed, *work.constraints, threads,
+                            slabPlanes(grid, s.amplitude.ncomp,
+                                       widestPlane(plan, PlaneRange{1, plan.N1}), threads),
+                            outcome, work.progress);
+}
+
 // The transforms: the mean (k = 0) of every component set to zero, then one
 // inverse rlft3 per component, whose Nyquist plane is released after it.
 void transformComponents(Turb3dSpectrum spectrum, int ncomp, const BoxGrid& grid,
@@ -254,6 +269,12 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
     if (t.rowLo() != 1 || t.rowHi() != grid.N1)
       fatalError("turb3d: field array does not match the grid");
   }
+  const std::span<const int> fieldComps = ncomp == 3 ? std::span<const int>(kAllComponents) : comps;
+  if (work.constraints != nullptr) {
+    if (work.random != RandomStreamKind::classic)
+      fatalError("turb3d: constraint lines are held with the classic random stream only");
+    detail::checkConstraintLines(*work.constraints, grid, fieldComps);
+  }
   model.checkTables();
 
   // The k3 = N3/2 plane of each component, in the layout of rlft3.
@@ -261,9 +282,27 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
   for (int c = 0; c < ncomp; ++c) nyquistPlane[std::size_t(c)] = matrix(1, grid.N1, 1, 2 * grid.N2);
   const Turb3dSpectrum spectrum{fields, std::span<Matrix>(nyquistPlane.data(), std::size_t(ncomp)),
                                 {}, all};
-  slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK,
-               Turb3dSlabStart{seed, RandomStream{.gen = {}, .state = seed}}, work);
+  Turb3dConstraintOutcome outcome;
+  if (work.constraints == nullptr) {
+    slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK,
+                 Turb3dSlabStart{seed, RandomStream{.gen = {}, .state = seed}}, work);
+  } else {
+    const Turb3dPlan plan(grid);
+    Turb3dAmplitudes* const store = prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
+    const detail::ModeAmplitude amplitude{.model = model,
+                                          .Lbox = grid.Lbox,
+                                          .ncomp = ncomp,
+                                          .c0 = ncomp < 3 ? comps[0] : 0,
+                                          .c1 = ncomp == 2 ? comps[1] : 1};
+    constrainedPlanes({plan, amplitude, LimNormK, spectrum, store, fieldComps}, seed, work,
+                      outcome);
+    if (store != nullptr) store->filled = true;
+  }
   transformComponents(spectrum, ncomp, grid, work.progress);
+  if (work.constraints != nullptr) {
+    detail::constraintDifferences(fields, grid, fieldComps, *work.constraints, outcome);
+    if (work.outcome != nullptr) *work.outcome = outcome;
+  }
 }
 
 void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,

@@ -122,6 +122,22 @@
 // The mean (k = 0) is left as it is (zero in fresh arrays), and nothing is
 // transformed.
 //
+// Constraints. work.constraints, when given, makes the box hold the given
+// series along the wind at given points of the cross-section
+// (synthesis/constraints.hpp) and be a sample of the model conditioned on
+// them everywhere else: for each along-wind wave number the coefficients are
+// corrected by the Gaussian conditioning on the lines' transforms
+// (synthesis/turb3d_constrained.hpp). The unconditioned coefficients are the
+// plain engine's, bit for bit: the same deviates (the planes 1 .. N1/2 + 1
+// from the classic stream's states recorded in one pass,
+// synthesis/classic_planes.hpp, the others drawn ahead in their order) and the
+// same plane step; the planes are visited in mirror pairs on every thread,
+// still the same bits for every thread count. An empty
+// list of lines gives the plain engine's field. work.outcome, when given,
+// receives the largest |box - value| along each line and the nuggets the
+// solves took. Lines that do not fit the grid end the run ("turb3d:
+// constraint line <n> ...", before any work).
+//
 // Progress. work.progress, when given, sees the stages amplitudes (one step
 // per plane i) and transforms (one step per component), and is left in the
 // transforms stage.
@@ -138,6 +154,7 @@
 #include "numerics/fft_slab.hpp"
 #include "numerics/random.hpp"
 #include "numerics/small_types.hpp"
+#include "synthesis/constraints.hpp"
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
 #include "tensor/model.hpp"
@@ -167,11 +184,13 @@ const char* randomStreamName(RandomStreamKind kind);
 // plane starts. Allocates nothing, whatever the grid; 0 for N3 < 2.
 double turb3dWorkBytes(BoxGrid grid, int ncomp);
 
-// What a call may share beyond its fields: store and progress optional.
+// What a call may share beyond its fields: all optional.
 struct Turb3dWork {
   Turb3dAmplitudes* amplitudes = nullptr;
   SynthesisProgress* progress = nullptr;
   RandomStreamKind random = RandomStreamKind::classic;
+  const Turb3dConstraints* constraints = nullptr;
+  Turb3dConstraintOutcome* outcome = nullptr;
 };
 
 void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,

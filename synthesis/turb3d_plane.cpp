@@ -16,10 +16,10 @@ bool insideCellBox(Vector3 k, float L, Vector3 lim) {
 
 Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude,
                                  Vector3 LimNormK, Turb3dSpectrum spectrum,
-                                 Turb3dAmplitudes* store)
+                                 Turb3dAmplitudes* store, std::optional<std::int64_t> storeFirst)
     : plan_(plan), amplitude_(amplitude), LimNormK_(LimNormK), spectrum_(spectrum),
       store_(store), reuse_(store != nullptr && store->filled),
-      storeFirst_(plan.planeStart(int(spectrum.own.first))),
+      storeFirst_(storeFirst.value_or(plan.planeStart(int(spectrum.own.first)))),
       D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
                                 double(amplitude.Lbox.z))),
       perMode_(2 * amplitude.ncomp) {}

@@ -23,6 +23,7 @@
 // A plane step allocates nothing; it reads the model's tables, which the
 // caller has checked.
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -49,9 +50,11 @@ class Turb3dPlaneStep {
  public:
   // store: the amplitude store of the call, or none; when it is not filled,
   // its values must already hold ncomp^2 floats per generated wave vector of
-  // the planes own, the first of them at planeStart(own.first).
+  // the planes own, the first of them at planeStart(own.first), or at
+  // storeFirst when given (the store of one task's planes, say).
   Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude, Vector3 LimNormK,
-                  Turb3dSpectrum spectrum, Turb3dAmplitudes* store);
+                  Turb3dSpectrum spectrum, Turb3dAmplitudes* store,
+                  std::optional<std::int64_t> storeFirst = std::nullopt);
 
   // Plane i (1 .. N1) with its deviates.
   void operator()(int i, std::span<const float> deviates) const;

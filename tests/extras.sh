@@ -114,7 +114,8 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   dpkg-deb -f "$deb" Depends | grep -q libgomp1 || fail "the package does not depend on libgomp1"
   dpkg-deb -c "$deb" | grep -q -e _test -e _tests && fail "the package holds tests"
   for f in README.md copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
-           docs/corvel.md docs/land-table.md examples/README.md examples/loadbox.inp \
+           docs/corvel.md docs/land-table.md docs/constraints.md examples/README.md \
+           examples/loadbox.inp examples/mast.txt \
            examples/terrain.inp examples/terrain_hill.dat examples/batch/make_table.sh \
            examples/batch/run_one.sh examples/batch/run_parallel.sh examples/batch/slurm_array.sh; do
     [[ -s "$doc/$f" ]] || fail "the package has no $f under /usr/share/doc/windfield"

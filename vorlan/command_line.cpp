@@ -73,6 +73,11 @@ Options:
   --openfast-template FILE
                     write a copy of the InflowWind input FILE, filled in for
                     the files of the run, beside the first output
+  --constraints FILE
+                    series the box must hold at given points (met mast,
+                    lidar): a header 'time u(y,z) v(y,z) w(y,z) ...' (y m to
+                    the left of the grid's centre, z m above ground), then one
+                    row per time (s); three-dimensional boxes
   --help, -h        this text
   --version         the version
 
@@ -207,6 +212,9 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
     } else if (valueOf("--openfast-template", value)) {
       if (value.empty()) fatalError("--openfast-template needs a file name");
       options.openfastTemplate = value;
+    } else if (valueOf("--constraints", value)) {
+      if (value.empty()) fatalError("--constraints needs a file name");
+      options.constraintsFile = value;
     } else if (arg.starts_with("--")) {
       // Never a file name: a mistyped option must not leave the classic rule
       // to pick another parameter file.

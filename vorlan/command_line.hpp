@@ -35,6 +35,8 @@
 //                          deviation before anything is written (iec source)
 //   --openfast-template F  a copy of the InflowWind input F filled in for what
 //                          the run writes (vorlan/inflowwind_template.hpp)
+//   --constraints FILE     measured series the box must hold
+//                          (vorlan/constraints_file.hpp)
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
@@ -68,6 +70,7 @@ struct VorlanOptions {
   std::optional<MeanProfile> profile;
   bool scaleIec = false;
   std::string openfastTemplate;  // empty: none
+  std::string constraintsFile;   // --constraints; empty: none
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);

@@ -30,6 +30,14 @@ TEST(CommandLine, ClassicRuleAppliesToWhatIsLeftAfterOptions) {
   EXPECT_EQ(o.seeds, (std::vector<long>{-1, -4}));
   EXPECT_EQ(o.random, wind::RandomStreamKind::classic);
   EXPECT_EQ(parse({"--random", "counter"}).random, wind::RandomStreamKind::counter);
+  const auto placed = parse({"--wind-speed", "11.4", "--hub-height=90", "--grid-bottom", "20.5",
+                             "--constraints", "mast.txt", "box.inp"});
+  EXPECT_EQ(placed.inputFile, "box.inp");
+  EXPECT_EQ(placed.windSpeed, 11.4);
+  EXPECT_EQ(placed.hubHeight, 90.0);
+  EXPECT_EQ(placed.gridBottom, 20.5);
+  EXPECT_EQ(placed.constraintsFile, "mast.txt");
+  EXPECT_FALSE(parse({"box.inp"}).windSpeed.has_value());
   EXPECT_TRUE(parse({"-h"}).help);
   EXPECT_TRUE(parse({"--version", "x.inp"}).version);
 }
@@ -52,6 +60,13 @@ TEST(CommandLine, MalformedValuesAreFatalAndNamed) {
   EXPECT_EQ(fatalMessage([] { parse({"--layout", "hub"}); }),
             "--layout: 'hub' is not a layout (classic or inflowwind)");
   EXPECT_EQ(fatalMessage([] { parse({"box.inp", "--seeds"}); }), "--seeds needs a value");
+  EXPECT_EQ(fatalMessage([] { parse({"--wind-speed", "-3"}); }),
+            "--wind-speed: '-3' is not a positive number");
+  EXPECT_EQ(fatalMessage([] { parse({"--grid-bottom=0"}); }),
+            "--grid-bottom: '0' is not a positive number");
+  EXPECT_EQ(fatalMessage([] { parse({"--hub-height", "90m"}); }),
+            "--hub-height: '90m' is not a positive number");
+  EXPECT_EQ(fatalMessage([] { parse({"--constraints="}); }), "--constraints needs a file name");
   EXPECT_EQ(fatalMessage([] { parse({"--random=philox"}); }),
             "--random: 'philox' is not a random stream (classic or counter)");
 }

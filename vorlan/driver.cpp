@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "numerics/print_format.hpp"
 #include "numerics/threads.hpp"
 #include "vorlan/command_line.hpp"
+#include "vorlan/constraints_file.hpp"
 #include "vorlan/hand_over.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
@@ -142,6 +144,8 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   const HandOver handOver = planHandOver(input, options);
   const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
   checkRunNames(runs, inputName, handOver);
+  const std::optional<BoxConstraints> constraints =
+      runConstraints(options, input, runs, handOver);
   // A run's files are created as pending outputs at once (an unwritable name
   // ends the run before any work) and committed when the run has succeeded;
   // with --seeds each seed's files when that seed has.
@@ -152,12 +156,18 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
   if (!seeded) create(input, files);  // before the summary, as always
   printSummary(echo, input, lim);
   printHandOver(echo, input, handOver);
+  if (constraints) printConstraintSummary(echo, *constraints);
 
   const bool timed = stageTimesWanted();
   SynthesisContext context;
   context.random = options.random;
   Turb3dAmplitudes store;
   if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
+  Turb3dConstraintOutcome outcome;
+  if (constraints) {
+    context.constraints = &constraints->lines;
+    context.constraintOutcome = &outcome;
+  }
   ProgressLine line(context.progress);
 
   // One synthesis with the input's seed and names into files.
@@ -179,6 +189,11 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
     description.statistics = fieldStatistics(fields);
+    if (constraints) {
+      description.constraints = &*constraints;
+      description.constraintOutcome = &outcome;
+      printConstraintOutcome(echo, outcome);
+    }
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();

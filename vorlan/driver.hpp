@@ -75,6 +75,9 @@ struct SynthesisContext {
   SynthesisProgress progress;
   Turb3dAmplitudes* amplitudes = nullptr;
   RandomStreamKind random = RandomStreamKind::classic;
+  // --constraints: the lines the box must hold, and what became of them.
+  const Turb3dConstraints* constraints = nullptr;
+  Turb3dConstraintOutcome* constraintOutcome = nullptr;
 };
 
 // Refuses a random stream that the run's engine does not draw from: the

@@ -16,6 +16,7 @@
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
+#include "vorlan/constraints_record.hpp"
 #include "vorlan/json_bytes.hpp"
 #include "vorlan/layout.hpp"
 #include "vorlan/output_files.hpp"
@@ -322,7 +323,8 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"placement", placementJson(h.placement)},
                  {"hub", hubJson(hubWithBox(run, h))},
                  {"scaling", scaling},
-                 {"openfast", openfastRecord(in, run, h)}});
+                 {"openfast", openfastRecord(in, run, h)},
+                 {"constraints", constraintsJson(run.constraints, run.constraintOutcome)}});
   return jsonTextWithBytes(record, 2) + "\n";
 }
 

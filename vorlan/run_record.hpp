@@ -24,12 +24,15 @@
 #include <string>
 
 #include "numerics/small_types.hpp"
+#include "synthesis/constraints.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/field_arrays.hpp"
 #include "vorlan/hand_over.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
+
+struct BoxConstraints;
 
 // Mean, population standard deviation (divided by count), minimum and maximum
 // of one component over the whole grid.
@@ -56,6 +59,9 @@ struct RunDescription {
   int processes = 0;               // processes of an MPI run (a "processes" key), else 0
   const HandOver* handOver = nullptr;  // the run's hand-over (none: the classic files alone)
   HandOverRecord handed;               // what it did
+  // --constraints: the series and what the synthesis made of them (both or neither).
+  const BoxConstraints* constraints = nullptr;
+  const Turb3dConstraintOutcome* constraintOutcome = nullptr;
 };
 
 // "<fname[0]>.json".
