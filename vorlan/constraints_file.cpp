@@ -317,6 +317,8 @@ std::optional<BoxConstraints> runConstraints(const VorlanOptions& options,
                                              const HandOver& handOver) {
   if (options.constraintsFile.empty()) return std::nullopt;
   if (in.fieldDim != 3) fatalError("--constraints needs a three-dimensional field (fieldDim 3)");
+  if (options.random != RandomStreamKind::classic)
+    fatalError("--constraints draws from the classic random stream: leave --random counter out");
   const std::string& file = options.constraintsFile;
   for (const SimulationInput& run : runs) {
     for (const std::string& name : runOutputNames(run, handOver))

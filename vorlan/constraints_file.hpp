@@ -123,8 +123,10 @@ const char* samplingName(ConstraintSampling s);
 
 // The constraints of a run, read and placed before any output exists: none
 // without --constraints; with it, a three-dimensional input ("--constraints
-// needs a three-dimensional field (fieldDim 3)"), the grid placed by the
-// run's hand-over (vorlan/hand_over.hpp: U and the hub height from the
+// needs a three-dimensional field (fieldDim 3)") drawn from the classic
+// random stream (the conditioning visits the planes in mirror pairs, whose
+// deviates it takes from recorded states of that stream), the grid placed by
+// the run's hand-over (vorlan/hand_over.hpp: U and the hub height from the
 // source or --wind-speed and --hub-height, centred on the hub or at
 // --grid-bottom), the file read and placed for the layout its files are
 // written in (the classic one for a .bts or .wnd), and no output or run

@@ -263,25 +263,23 @@ TEST(ConstraintFile, RunOptionsAreCheckedBeforeAnyOutputExists) {
   in.fname[1] = "v.bin";
   in.fname[2] = "w.bin";
   const std::vector<SimulationInput> runs{in};
+  const HandOver none;  // a basic box knows no wind speed and hub height
   VorlanOptions o;
-  o.windSpeed = 2.0;
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs); }),
-            "--wind-speed has an effect only with --constraints");
-  o = VorlanOptions();
-  o.gridBottom = 20.0;
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs); }),
-            "--grid-bottom has an effect only with --constraints");
-  EXPECT_FALSE(runConstraints(VorlanOptions(), in, runs).has_value());
-  o = VorlanOptions();
+  EXPECT_FALSE(runConstraints(o, in, runs, none).has_value());
   o.constraintsFile = "v.bin";
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs); }),
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
             "The output file v.bin is the constraint file v.bin");
   o.constraintsFile = "mast.txt";
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs); }),
-            "--constraints needs --wind-speed for the basic source");
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
+            "--constraints needs the wind speed and the hub height: the basic source gives "
+            "none; give --wind-speed and --hub-height");
+  o.random = RandomStreamKind::counter;
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
+            "--constraints draws from the classic random stream: leave --random counter out");
+  o.random = RandomStreamKind::classic;
   SimulationInput plane = in;
   plane.fieldDim = 2;
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, plane, runs); }),
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, plane, runs, none); }),
             "--constraints needs a three-dimensional field (fieldDim 3)");
 }
 
