@@ -181,7 +181,7 @@ run_constraints() {
   write_input c "8192 32 32" "16384 93 93"
   sed 's/^-1$/-2/; s/^c_/c_src_/' c.inp >c_src.inp
   write_series c_src.inp c_series.txt
-  echo "(c) load box 8192x32x32 with ten constraint series, U 10 m/s, hub 90 m" \
+  echo "(m) load box 8192x32x32 with ten constraint series, U 10 m/s, hub 90 m" \
     "(alternating, best of $repeat)"
   for threads in 1 "$cores"; do
     bw=1e9 bc=1e9 cw=1e9 cc=1e9
