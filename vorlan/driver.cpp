@@ -113,104 +113,132 @@ void printStageTimes(std::ostream& echo, const SynthesisProgress& p) {
 
 }  // namespace
 
-int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
-              std::ostream& listing) {
-  const VorlanOptions options = parseVorlanCommandLine(argc, argv);
-  if (options.help || options.version) {
-    if (options.help) printVorlanHelp(listing);
-    else printVorlanVersion(listing);
-    listing.flush();
-    return 0;
-  }
-  if (options.threads > 0) setThreads(options.threads);
-  const std::string& inputName = options.inputFile;
+namespace {
+
+// What every run of one command line shares, prepared before any file is
+// created: the options, the input read and checked, the hand-over and the
+// constraints planned, the runs (one per seed) with their names checked.
+struct PreparedRuns {
+  VorlanOptions options;
+  UpstreamTables tables;  // filled by the terrain step, read during synthesis
+  SimulationInput input;
+  Vector3 lim;
+  HandOver handOver;
+  std::vector<SimulationInput> runs;
+  std::optional<BoxConstraints> constraints;
+};
+
+// Steps 1 to 4 of the driver up to the names check (the options parsed by
+// the caller).
+void prepareRuns(PreparedRuns& p, const SimulatorSteps& steps, std::ostream& echo) {
+  if (p.options.threads > 0) setThreads(p.options.threads);
+  const std::string& inputName = p.options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
   std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
-
-  // The run's upstream-memory tables: filled by the terrain step while reading,
-  // read by the tensor model during synthesis.
-  UpstreamTables tables;
-  SimulationInput input;
-  readSimulationInput(in, echo, input, tables, steps.parameterSource);  // up to the seed
-  const Vector3 lim = limNormK(input);
-  checkRandomStream(input, options.random);
-
-  const bool seeded = !options.seeds.empty();
-  readOutputNames(in, echo, input);
+  readSimulationInput(in, echo, p.input, p.tables, steps.parameterSource);  // up to the seed
+  p.lim = limNormK(p.input);
+  checkRandomStream(p.input, p.options.random);
+  readOutputNames(in, echo, p.input);
   in.close();
-  checkRunMemory(input);  // before any file is created
+  checkRunMemory(p.input);  // before any file is created
+  p.handOver = planHandOver(p.input, p.options);
+  p.runs = plannedRuns(p.input, p.options.seeds);
+  checkRunNames(p.runs, inputName, p.handOver);
+  p.constraints = runConstraints(p.options, p.input, p.runs, p.handOver);
+}
 
-  const HandOver handOver = planHandOver(input, options);
-  const std::vector<SimulationInput> runs = plannedRuns(input, options.seeds);
-  checkRunNames(runs, inputName, handOver);
-  const std::optional<BoxConstraints> constraints =
-      runConstraints(options, input, runs, handOver);
-  // A run's files are created as pending outputs at once (an unwritable name
-  // ends the run before any work) and committed when the run has succeeded;
-  // with --seeds each seed's files when that seed has.
-  const auto create = [&](const SimulationInput& run, OutputFiles& out) {
-    createRunFiles(run, handOver, out, echo);
-  };
-  OutputFiles files;
-  if (!seeded) create(input, files);  // before the summary, as always
-  printSummary(echo, input, lim);
-  printHandOver(echo, input, handOver);
-  if (constraints) printConstraintSummary(echo, *constraints);
+// One synthesis with the run's seed and names into its pending files, which
+// it commits: steps 6 to 10.
+struct RunStep {
+  const PreparedRuns& prepared;
+  const SimulatorSteps& steps;
+  SynthesisContext& context;
+  ProgressLine& line;
+  std::ostream& echo;
+  std::ostream& listing;
 
-  const bool timed = stageTimesWanted();
-  SynthesisContext context;
-  context.random = options.random;
-  Turb3dAmplitudes store;
-  if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
-  Turb3dConstraintOutcome outcome;
-  if (constraints) {
-    context.constraints = &constraints->lines;
-    context.constraintOutcome = &outcome;
-  }
-  ProgressLine line(context.progress);
-
-  // One synthesis with the input's seed and names into files.
-  const auto runOne = [&](const SimulationInput& run, OutputFiles& out, const std::string& label) {
+  void operator()(const SimulationInput& run, OutputFiles& out, const std::string& label) const {
+    const VorlanOptions& options = prepared.options;
+    const HandOver& handOver = prepared.handOver;
     FieldArrays fields = allocateFields(run);
     context.progress.reset();
     line.show(label);
-    steps.synthesise(run, lim, tables, fields, context);
+    steps.synthesise(run, prepared.lim, prepared.tables, fields, context);
     RunDescription description;
-    description.parameterFile = inputName;
+    description.parameterFile = options.inputFile;
     description.layout = options.layout;
-    description.limNormK = lim;
+    description.limNormK = prepared.lim;
     description.random = options.random;
     description.handOver = &handOver;
-    description.handed = handOverFields(run, handOver, fields, out, inputName);
+    description.handed = handOverFields(run, handOver, fields, out, options.inputFile);
     if (options.layout == OutputLayout::inflowwind) toInflowWindLayout(run, fields);
     if (handOver.format == WindFileFormat::raw) writeFields(fields, out, &context.progress);
     context.progress.end();
     line.hide();
     if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing);
     description.statistics = fieldStatistics(fields);
-    if (constraints) {
-      description.constraints = &*constraints;
-      description.constraintOutcome = &outcome;
-      printConstraintOutcome(echo, outcome);
+    if (prepared.constraints) {
+      description.constraints = &*prepared.constraints;
+      description.constraintOutcome = context.constraintOutcome;
+      printConstraintOutcome(echo, *context.constraintOutcome);
     }
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();
-    if (timed) printStageTimes(echo, context.progress);
-  };
+    if (stageTimesWanted()) printStageTimes(echo, context.progress);
+  }
+};
+
+}  // namespace
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing) {
+  PreparedRuns prepared;
+  prepared.options = parseVorlanCommandLine(argc, argv);
+  const VorlanOptions& options = prepared.options;
+  if (options.help || options.version) {
+    if (options.help) printVorlanHelp(listing);
+    else printVorlanVersion(listing);
+    listing.flush();
+    return 0;
+  }
+  prepareRuns(prepared, steps, echo);
+  const SimulationInput& input = prepared.input;
+
+  // A run's files are created as pending outputs at once (an unwritable name
+  // ends the run before any work) and committed when the run has succeeded;
+  // with --seeds each seed's files when that seed has.
+  const bool seeded = !options.seeds.empty();
+  OutputFiles files;
+  if (!seeded) createRunFiles(input, prepared.handOver, files, echo);  // before the summary
+  printSummary(echo, input, prepared.lim);
+  printHandOver(echo, input, prepared.handOver);
+  if (prepared.constraints) printConstraintSummary(echo, *prepared.constraints);
+
+  SynthesisContext context;
+  context.random = options.random;
+  Turb3dAmplitudes store;
+  if (keepAmplitudes(input, options.seeds.size())) context.amplitudes = &store;
+  Turb3dConstraintOutcome outcome;
+  if (prepared.constraints) {
+    context.constraints = &prepared.constraints->lines;
+    context.constraintOutcome = &outcome;
+  }
+  ProgressLine line(context.progress);
+  const RunStep runOne{prepared, steps, context, line, echo, listing};
 
   if (!seeded) {
     runOne(input, files, "");
     return 0;
   }
-  for (const SimulationInput& run : runs) {
+  for (const SimulationInput& run : prepared.runs) {
     const long seed = run.seed;
     OutputFiles seedFiles;
-    create(run, seedFiles);
+    createRunFiles(run, prepared.handOver, seedFiles, echo);
     runOne(run, seedFiles, "seed " + std::to_string(seed) + ":");
     echo << "Seed " << seed << ":";
-    for (const std::string& name : runOutputNames(run, handOver)) echo << " " << name;
+    for (const std::string& name : runOutputNames(run, prepared.handOver)) echo << " " << name;
     echo << "\n";
     echo.flush();
   }
