@@ -264,7 +264,23 @@ PendingOutput* PendingOutputs::tryCreate(const std::string& finalName, const std
   int fd = -1;
   {
     const HandledSignalsBlocked blocked;
-    const int slot = claimSlot();
+    // A slot being filled holds up the exit path and the signal handler: it
+    // is given back (with any file it made) on every way out of this block,
+    // an exception from the names' allocations included, but the hand-over.
+    struct SlotClaim {
+      int slot;
+      int fd = -1;
+      bool held = false;
+      ~SlotClaim() {
+        if (slot < 0 || held) return;
+        if (fd >= 0) {
+          ::close(fd);
+          ::unlink(registry[slot].path);
+        }
+        registry[slot].state.store(kFree);
+      }
+    } claim{claimSlot()};
+    const int slot = claim.slot;
     if (slot < 0) return failed(EMFILE);
     constexpr int kAttempts = 100;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -276,19 +292,20 @@ PendingOutput* PendingOutputs::tryCreate(const std::string& finalName, const std
       std::memcpy(registry[slot].path, temp.c_str(), temp.size() + 1);
       fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       error = fd < 0 ? errno : 0;
+      claim.fd = fd;
       if (fd >= 0 || error != EEXIST) {
         out->temp_ = temp;
         break;
       }
     }
     if (fd < 0) {
-      registry[slot].state.store(kFree);
       failed(error);
       // A writable file in a folder that is not: the temporary needs the folder.
       if (error == EACCES) reason += " (its folder cannot be written)";
       return nullptr;
     }
     registry[slot].state.store(kHeld);
+    claim.held = true;
     out->slot_ = slot;
     if (dying.load()) ::unlink(registry[slot].path);  // the handler may have passed this slot
   }
