@@ -16,15 +16,25 @@ inline std::string formatG6(double value) {
   return buf;
 }
 
+// The shortest decimal text that reads back to v, in the type given (a float
+// 0.1f -> "0.1"; the double 0.1f -> "0.10000000149011612"). For the values
+// the file writers print in full.
+inline std::string shortestText(float v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+inline std::string shortestText(double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
 // The decimal that was typed for a float: the shortest decimal text that reads
 // back to f, as the double nearest to it (0.1f -> 0.1, not
 // 0.10000000149011612). For formulas stated on decimal inputs, and for
 // writers that print doubles with their shortest digits.
-inline double shortestDecimal(float f) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf - 1, f);
-  *r.ptr = '\0';
-  return std::strtod(buf, nullptr);
-}
+inline double shortestDecimal(float f) { return std::strtod(shortestText(f).c_str(), nullptr); }
 
 }  // namespace wind

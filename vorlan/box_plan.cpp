@@ -1,6 +1,5 @@
 #include "vorlan/box_plan.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,13 +20,6 @@ namespace wind {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A float as the shortest decimal that reads back to it.
-std::string floatText(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 // Relative tolerance of "T / N1 is dt or finer": the decimals typed for T and
 // dt (409.6 s at 0.1 s is 4096 steps, not 8192).
@@ -174,14 +166,14 @@ std::string planParameterText(const BoxPlan& p) {
   const PlanRequest& r = p.request;
   const std::string stem = fs::path(r.output).stem().string();
   std::string t = "3\n3\n" + std::to_string(p.N[0]) + " " + std::to_string(p.N[1]) + " " +
-                  std::to_string(p.N[2]) + "\n" + floatText(p.LMax[0]) + " " +
-                  floatText(p.LMax[1]) + " " + floatText(p.LMax[2]) + "\n";
-  const std::string V = floatText(static_cast<float>(r.windSpeed));
-  const std::string Z = floatText(static_cast<float>(r.hubHeight));
+                  std::to_string(p.N[2]) + "\n" + shortestText(p.LMax[0]) + " " +
+                  shortestText(p.LMax[1]) + " " + shortestText(p.LMax[2]) + "\n";
+  const std::string V = shortestText(static_cast<float>(r.windSpeed));
+  const std::string Z = shortestText(static_cast<float>(r.hubHeight));
   if (r.turbulenceClass)
     t += "iec\n" + *r.turbulenceClass + " " + V + " " + Z + "\n";
   else
-    t += "land\n" + V + " " + Z + " " + floatText(static_cast<float>(p.roughness)) + " 0\n";
+    t += "land\n" + V + " " + Z + " " + shortestText(static_cast<float>(p.roughness)) + " 0\n";
   t += "-1\n";
   for (const char* c : {"u", "v", "w"}) t += stem + "_" + c + ".bin\n";
   return t;
@@ -200,8 +192,8 @@ void printPlan(std::ostream& out, const BoxPlan& p) {
       << " m; " << source << ".\n"
       << "  grid          " << p.N[0] << " x " << p.N[1] << " x " << p.N[2]
       << " points (along the wind, across, up)\n"
-      << "  box           " << floatText(p.LMax[0]) << " m x " << floatText(p.LMax[1]) << " m x "
-      << floatText(p.LMax[2]) << " m\n"
+      << "  box           " << shortestText(p.LMax[0]) << " m x " << shortestText(p.LMax[1]) << " m x "
+      << shortestText(p.LMax[2]) << " m\n"
       << "  spacings      dx " << formatG6(p.spacing[0]) << " m, dy " << formatG6(p.spacing[1])
       << " m, dz " << formatG6(p.spacing[2]) << " m\n"
       << "  time step     " << formatG6(p.timeStep) << " s (requested " << formatG6(r.dt)

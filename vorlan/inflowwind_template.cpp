@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "numerics/fatal_error.hpp"
+#include "numerics/print_format.hpp"
+#include "vorlan/placement.hpp"
 
 namespace wind {
 
@@ -19,12 +21,6 @@ std::string lower(std::string_view s) {
   std::string r(s);
   for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return r;
-}
-
-std::string decimal(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 // The value token and the key of a line "value key [text]": the value is
@@ -158,14 +154,14 @@ std::vector<InflowWindValue> inflowWindValues(const InflowWindSettings& s) {
       values.push_back(number(type, "nx", std::to_string(g.N1)));
       values.push_back(number(type, "ny", std::to_string(g.N2)));
       values.push_back(number(type, "nz", std::to_string(g.N3)));
-      values.push_back(number(type, "dx", decimal(double(g.Lbox.x) / g.N1)));
-      values.push_back(number(type, "dy", decimal(double(g.Lbox.y) / g.N2)));
-      values.push_back(number(type, "dz", decimal(double(g.Lbox.z) / g.N3)));
+      values.push_back(number(type, "dx", shortestText(spacingAlong(g))));
+      values.push_back(number(type, "dy", shortestText(spacingAcross(g))));
+      values.push_back(number(type, "dz", shortestText(spacingUp(g))));
       InflowWindValue ref =
-          number(type, "RefHt_", s.referenceHeight ? decimal(*s.referenceHeight) : "");
+          number(type, "RefHt_", s.referenceHeight ? shortestText(*s.referenceHeight) : "");
       ref.prefix = true;
       values.push_back(ref);
-      values.push_back(number(type, "URef", s.uRef ? decimal(*s.uRef) : ""));
+      values.push_back(number(type, "URef", s.uRef ? shortestText(*s.uRef) : ""));
       if (s.scaled) values.push_back(number(type, "ScaleMethod", "0"));
       break;
     }

@@ -1,7 +1,6 @@
 #include "vorlan/mean_profile.hpp"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -19,13 +18,6 @@ bool parseNumber(const std::string& text, double& v) {
   errno = 0;
   v = std::strtod(text.c_str(), &end);
   return !text.empty() && errno == 0 && end == text.c_str() + text.size() && std::isfinite(v);
-}
-
-// Shortest decimal of a double that reads back to it.
-std::string decimal(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 }  // namespace
@@ -81,15 +73,15 @@ double meanWindSpeed(const MeanProfile& p, double U, double zHub, double z) {
 void checkMeanProfile(const MeanProfile& p, const GridPlacement& placement) {
   if (p.kind != ProfileKind::log) return;
   if (!(p.z0 < placement.gridBottom) || !(p.z0 < placement.hubHeight))
-    fatalError("--profile log:" + decimal(p.z0) +
+    fatalError("--profile log:" + shortestText(p.z0) +
                ": the roughness length must lie below the grid's lowest row (" +
                formatG6(placement.gridBottom) + " m) and the hub");
 }
 
 std::string meanProfileText(const MeanProfile& p) {
   switch (p.kind) {
-    case ProfileKind::power: return "power:" + decimal(p.alpha);
-    case ProfileKind::log: return "log:" + decimal(p.z0);
+    case ProfileKind::power: return "power:" + shortestText(p.alpha);
+    case ProfileKind::log: return "log:" + shortestText(p.z0);
     case ProfileKind::none: break;
   }
   return "none";

@@ -1,11 +1,12 @@
 #include "vorlan/wnd_file.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <ostream>
 
+#include "numerics/print_format.hpp"
 #include "numerics/version.hpp"
+#include "vorlan/placement.hpp"
 
 namespace wind {
 
@@ -17,18 +18,6 @@ constexpr double kRawPerScale = 1000.0;       // raw = 1000 c / (U TI)
 constexpr double kPeakShare = 0.05;           // TI >= 0.05 max|c| / U: |raw| <= 20000
 constexpr float kZeroComponentTi = 1.0f;      // percent, for a component that is zero
 constexpr double kInt16Max = 32767.0;
-
-std::string floatText(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string doubleText(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 }  // namespace
 
@@ -67,7 +56,7 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
     scale[c] = double(U) * double(q.tiPercent[c]) / 100.0 / kRawPerScale;
   }
 
-  const double dz = spacingUp(g), dy = spacingAcross(g), dx = double(g.Lbox.x) / g.N1;
+  const double dz = spacingUp(g), dy = spacingAcross(g), dx = spacingAlong(g);
   const float z0 = static_cast<float>(box.profile.kind == ProfileKind::log ? box.profile.z0 : 0.0);
   std::string header;
   detail::putInt16(header, kHeaderForm);
@@ -102,14 +91,14 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
       std::string("Summary of a Bladed-style full-field wind file written by vorlan ") + kVersion +
       "\n"
       "F\tClockwise rotation looking downwind\n" +
-      doubleText(p.hubHeight) + "\tHub height (m)\n" +
+      shortestText(p.hubHeight) + "\tHub height (m)\n" +
       "Grid: " + std::to_string(g.N2) + " x " + std::to_string(g.N3) + " points across and up, " +
-      std::to_string(g.N1) + " time steps of " + doubleText(dx / p.windSpeed) + " s\n" +
-      "UBAR = " + floatText(U) + " m/s\n" +
-      "TI(u) = " + floatText(q.tiPercent[0]) + " %\n" +
-      "TI(v) = " + floatText(q.tiPercent[1]) + " %\n" +
-      "TI(w) = " + floatText(q.tiPercent[2]) + " %\n" +
-      "HEIGHT OFFSET = " + doubleText(p.hubHeight - p.referenceHeight) + " m\n" +
+      std::to_string(g.N1) + " time steps of " + shortestText(dx / p.windSpeed) + " s\n" +
+      "UBAR = " + shortestText(U) + " m/s\n" +
+      "TI(u) = " + shortestText(q.tiPercent[0]) + " %\n" +
+      "TI(v) = " + shortestText(q.tiPercent[1]) + " %\n" +
+      "TI(w) = " + shortestText(q.tiPercent[2]) + " %\n" +
+      "HEIGHT OFFSET = " + shortestText(p.hubHeight - p.referenceHeight) + " m\n" +
       "PERIODIC\n"
       "BLADED LEFT-HAND RULE\n";
   detail::writeBytes(sum, text, name + ".sum");
