@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "vorlan/placement.hpp"
+
 namespace wind {
 
 namespace {
@@ -50,7 +52,7 @@ BtsQuantisation writeBts(std::ostream& out, const WindBox& box, const std::strin
   detail::putFloat32(header, static_cast<float>(spacingUp(g)));
   detail::putFloat32(header, static_cast<float>(spacingAcross(g)));
   detail::putFloat32(header,
-                     static_cast<float>(double(g.Lbox.x) / g.N1 / box.placement.windSpeed));
+                     static_cast<float>(timeStep(g, box.placement.windSpeed)));
   detail::putFloat32(header, static_cast<float>(box.placement.windSpeed));
   detail::putFloat32(header, static_cast<float>(box.placement.hubHeight));
   detail::putFloat32(header, static_cast<float>(box.placement.gridBottom));

@@ -14,6 +14,7 @@
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
 #include "vorlan/output_files.hpp"
+#include "vorlan/placement.hpp"
 #include "vorlan/run_record.hpp"
 
 namespace wind {
@@ -258,7 +259,7 @@ void timeOf(BoxConstraints& box, const ConstraintSeries& series, const BoxGrid& 
   const int N1 = grid.N1;
   box.N1 = N1;
   box.N2 = grid.N2;
-  box.dt = double(grid.Lbox.x) / N1 / windSpeed;
+  box.dt = timeStep(grid, windSpeed);
   box.rows = int(series.times.size());
   box.seriesSpan = series.times.back() - series.times.front();
   box.seriesStep = box.seriesSpan / (box.rows - 1);

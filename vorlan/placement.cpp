@@ -58,8 +58,10 @@ BoxGrid boxGridOf(const SimulationInput& in) {
                  Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
 }
 
+double spacingAlong(const BoxGrid& grid) { return double(grid.Lbox.x) / grid.N1; }
 double spacingAcross(const BoxGrid& grid) { return double(grid.Lbox.y) / grid.N2; }
 double spacingUp(const BoxGrid& grid) { return double(grid.Lbox.z) / grid.N3; }
+double timeStep(const BoxGrid& grid, double windSpeed) { return spacingAlong(grid) / windSpeed; }
 
 double parsePositiveNumber(const char* option, const std::string& text) {
   char* end = nullptr;

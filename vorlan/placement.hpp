@@ -55,9 +55,12 @@ struct GridPlacement {
 // The box grid of a three-dimensional input (NPoint and LMax).
 BoxGrid boxGridOf(const SimulationInput& in);
 
-// Spacings of a box grid, LMax_d / N_d in double.
+// Spacings of a box grid, LMax_d / N_d in double, and the time step dx / U of
+// the box convected at windSpeed (every file and record that states one).
+double spacingAlong(const BoxGrid& grid);   // dx
 double spacingAcross(const BoxGrid& grid);  // dy
 double spacingUp(const BoxGrid& grid);      // dz
+double timeStep(const BoxGrid& grid, double windSpeed);
 
 // The positive decimal number of a command-line option's value; anything else
 // (empty, trailing text, zero, negative, infinite, NaN) ends the run with

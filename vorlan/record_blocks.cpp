@@ -1,5 +1,7 @@
 #include "vorlan/record_blocks.hpp"
 
+#include "vorlan/placement.hpp"
+
 namespace wind {
 
 namespace {
@@ -58,7 +60,7 @@ json hubJson(const std::optional<HubFigures>& h) {
 json windFileJson(const std::string& name, const WindBox& box,
                   const std::optional<BtsQuantisation>& bts,
                   const std::optional<WndQuantisation>& wnd) {
-  const double dt = double(box.grid.Lbox.x) / box.grid.N1 / box.placement.windSpeed;
+  const double dt = timeStep(box.grid, box.placement.windSpeed);
   json j = {{"format", bts ? "bts" : "wnd"},
             {bts ? "file" : "root", name},
             {"periodic", true},

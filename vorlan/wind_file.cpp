@@ -6,6 +6,7 @@
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
+#include "vorlan/placement.hpp"
 
 namespace wind {
 
@@ -72,7 +73,7 @@ void checkWindBox(const WindBox& box, const std::string& name) {
                  " m is not positive");
   }
   const double U = box.placement.windSpeed;
-  const float dt = static_cast<float>(double(g.Lbox.x) / g.N1 / U);
+  const float dt = static_cast<float>(timeStep(g, U));
   if (!(U > 0.0) || !std::isfinite(U) || !(dt > 0.0f) || !std::isfinite(dt))
     fatalError(cannot + "the mean wind speed U = " + formatG6(U) +
                " m/s gives no positive time step dx / U");
