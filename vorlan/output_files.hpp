@@ -11,7 +11,8 @@
 // created as temporaries once all their names are read and checked, long
 // before anything is written, so that an unwritable name ends the run before
 // any large allocation; they appear under their names only at the commit, the
-// field files first and the run record last. A run that fails or is
+// data files (field or wind files) first in the order they were created, then
+// the run record and the filled InflowWind input. A run that fails or is
 // interrupted before leaves every earlier file as it was. Devices and pipes
 // (/dev/null) are written directly. Writes and closes are checked: a short
 // write or a failed close ends the run through fatalError naming the file.
@@ -89,8 +90,9 @@ class OutputFiles {
   // Appends count floats to the file of component c, in memory order.
   void write(int c, const float* data, std::int64_t count);
 
-  // Closes every file, checked, and puts them under their names: the field
-  // files in component order, then the record.
+  // Closes every file, checked, and puts them under their names: the data
+  // files in the order they were created, then the descriptions (the record,
+  // the filled InflowWind input).
   void commit() { set_.commit(); }
 
  private:

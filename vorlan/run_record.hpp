@@ -3,10 +3,12 @@
 // "<first output file>.json", that says what a run wrote and how to read it:
 // the program and its version, the parameter file and the parsed input, the
 // model parameters, the grid and its layout, one entry per output file with
-// its units, value type, byte order and statistics, the scaling that would
-// bring the field to a target standard deviation (IEC source only) and the
-// lines of InflowWind's full-field binary box (WindType 5) that read it.
-// docs/run-record.md describes every key.
+// its units, value type, byte order and statistics (none when a .bts or .wnd
+// file replaces the raw files), the scaling to IEC's target standard
+// deviations (IEC source only), the wind file, the grid's placement and the
+// turbulence at the hub, the constraints, and the values an InflowWind input
+// needs to read the files (vorlan/record_blocks.hpp). docs/run-record.md
+// describes every key.
 //
 // The record is the last of a run's pending outputs (vorlan/output_files.hpp):
 // created with the field files, written once they are, and put under its name
