@@ -54,9 +54,8 @@ std::string marked(const std::string& s) {
 }
 
 // The writer's text with each marker turned back: a doubled one into U+FFFF,
-// one with hex digits into the escape \udcXX or the byte itself.
-std::string unmarked(const std::string& text, bool escape) {
-  const auto hexValue = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+// one with hex digits into the escape \udcXX.
+std::string unmarked(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
@@ -68,12 +67,9 @@ std::string unmarked(const std::string& text, bool escape) {
     if (text.compare(i, kMarkerSize, kMarker) == 0) {
       out += kMarker;
       i += kMarkerSize;
-    } else if (escape) {
+    } else {
       out += "\\udc";
       out.append(text, i, 2);
-      i += 2;
-    } else {
-      out += char(hexValue(text[i]) * 16 + hexValue(text[i + 1]));
       i += 2;
     }
   }
@@ -93,11 +89,7 @@ void markStrings(json& value) {
 std::string jsonTextWithBytes(const nlohmann::ordered_json& value, int indent) {
   json copy = value;
   markStrings(copy);
-  return unmarked(copy.dump(indent), true);
-}
-
-std::string jsonQuotedWithBytes(const std::string& text) {
-  return unmarked(json(marked(text)).dump(), false);
+  return unmarked(copy.dump(indent));
 }
 
 }  // namespace wind

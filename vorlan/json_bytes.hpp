@@ -23,9 +23,4 @@ namespace wind {
 // value.dump(indent), with the strings' stray bytes escaped as above.
 std::string jsonTextWithBytes(const nlohmann::ordered_json& value, int indent);
 
-// text between double quotes as the writer quotes a string, with the stray
-// bytes kept as they are: for text that itself holds a file name, such as a
-// line of an InflowWind input (jsonTextWithBytes then escapes them once).
-std::string jsonQuotedWithBytes(const std::string& text);
-
 }  // namespace wind
