@@ -1,7 +1,6 @@
 // corvel: one-point spectra, two-point cross-spectra and variances of the
 // turbulence model, printed as text.
 #include <iostream>
-#include <new>
 
 #include "corvel/command_line.hpp"
 #include "corvel/driver.hpp"
@@ -19,9 +18,6 @@ int main(int argc, char** argv) {
       break;
   }
   // Whatever the heap refuses ends with the fatal report, not an abort.
-  try {
-    return wind::runCorvel(argc, argv, std::cout, std::cerr);
-  } catch (const std::bad_alloc&) {
-    wind::fatalError("Not enough memory for the computation (an allocation of corvel failed)");
-  }
+  return wind::allocateOrFail("the computation (an allocation of corvel failed)",
+                              [&] { return wind::runCorvel(argc, argv, std::cout, std::cerr); });
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "numerics/print_format.hpp"
-
+#include "vorlan/record_blocks.hpp"
 
 namespace wind {
 
@@ -40,16 +40,15 @@ json constraintsJson(const BoxConstraints* c, const Turb3dConstraintOutcome* out
                       {"largest_difference", d}});
   }
   const bool iw = c->layout == OutputLayout::inflowwind;
+  // The run's own placement (without its warning, which the run's block
+  // gives) and the lateral span the series may take.
+  json placement = placementJson(c->placement);
+  placement.erase("warning");
+  placement["lateral_extent"] = json::array({-c->halfWidth, c->halfWidth});
   return {
       {"file", c->file},
       {"series", series},
-      {"placement",
-       {{"wind_speed", c->placement.windSpeed},
-        {"hub_height", c->placement.hubHeight},
-        {"grid_bottom", c->placement.gridBottom},
-        {"grid_top", c->placement.gridTop},
-        {"reference_height", c->placement.referenceHeight},
-        {"lateral_extent", json::array({-c->halfWidth, c->halfWidth})}}},
+      {"placement", placement},
       {"time_step", c->dt},
       {"samples", c->N1},
       {"series_step", c->seriesStep},

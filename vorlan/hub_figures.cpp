@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "sources/iec.hpp"
+#include "vorlan/plane_statistics.hpp"
 
 namespace wind {
 
@@ -14,16 +15,10 @@ namespace {
 // mean does not cancel the variance.
 double timeVariance(const std::vector<float>& line) {
   if (line.empty()) return 0.0;
-  const double shift = line.front();
-  double s = 0.0, s2 = 0.0;
-  for (const float x : line) {
-    const double d = double(x) - shift;
-    s += d;
-    s2 += d * d;
-  }
+  const PlaneSums s = planeSums(line.data(), std::int64_t(line.size()), line.front());
   const double n = double(line.size());
-  const double m = s / n;
-  return std::max(0.0, s2 / n - m * m);
+  const double m = s.sum / n;
+  return std::max(0.0, s.sumSq / n - m * m);
 }
 
 }  // namespace

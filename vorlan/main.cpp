@@ -1,6 +1,5 @@
 // vorlan: synthesises periodic Gaussian turbulent wind fields.
 #include <iostream>
-#include <new>
 
 #include "numerics/fatal_error.hpp"
 #include "vorlan/driver.hpp"
@@ -9,9 +8,7 @@ int main(int argc, char** argv) {
   // The run checks its memory before it starts, and the field arrays and the
   // engines' buffers report their own failures; whatever the heap still
   // refuses ends with the fatal report, not an abort.
-  try {
+  return wind::allocateOrFail("the run (an allocation of vorlan failed)", [&] {
     return wind::runVorlan(argc, argv, wind::SimulatorSteps{}, std::cerr);
-  } catch (const std::bad_alloc&) {
-    wind::fatalError("Not enough memory for the run (an allocation of vorlan failed)");
-  }
+  });
 }

@@ -134,7 +134,7 @@ json gridBlock(const SimulationInput& in, OutputLayout layout) {
 json filesBlock(const SimulationInput& in, const std::array<ComponentStatistics, 3>& stats) {
   // Relative to the folder the record is in, as the system resolves it: from
   // "link/a.bin.json", "../b.bin" must lead beside the link's target.
-  const fs::path recordDir = resolvedPath(runRecordName(in)).parent_path();
+  const std::string record = runRecordName(in);
   json files = json::array();
   for (int c = 0; c < in.nComp; ++c) {
     const int comp = in.components[c];
@@ -143,7 +143,7 @@ json filesBlock(const SimulationInput& in, const std::array<ComponentStatistics,
         {{"component", comp + 1},
          {"name", kComponentNames[comp]},
          {"file", in.fname[c]},
-         {"path", resolvedPath(in.fname[c]).lexically_relative(recordDir).string()},
+         {"path", relativeName(in.fname[c], record)},
          {"units", "m/s"},
          {"value_type", "float32"},
          {"byte_order", "little-endian"},
