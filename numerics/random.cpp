@@ -176,6 +176,10 @@ void skipGaussDeviates(RandomGenerator& gen, std::int32_t& state, std::int64_t n
   gen.hasSpare = n % 2 == 1;
 }
 
+void gaussDeviates(RandomStream& stream, std::span<float> x) {
+  for (float& v : x) v = gaussDeviate(stream.gen, stream.state);
+}
+
 RandomStream gaussStreamAt(std::int32_t seed, std::int64_t offset) {
   RandomStream s{.gen = {}, .state = seed};
   skipGaussDeviates(s.gen, s.state, offset);

@@ -83,6 +83,9 @@ struct RandomStream {
 };
 static_assert(std::is_trivially_copyable_v<RandomStream>);
 
+// Fills x with the stream's next deviates, as x.size() calls of gaussDeviate.
+void gaussDeviates(RandomStream& stream, std::span<float> x);
+
 // The stream started from `seed` after `offset` Gaussian deviates (replaying
 // the prefix with skipGaussDeviates; offset 0 gives the fresh stream).
 RandomStream gaussStreamAt(std::int32_t seed, std::int64_t offset);

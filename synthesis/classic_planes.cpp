@@ -12,7 +12,7 @@ ClassicPlaneDeviates::ClassicPlaneDeviates(const Turb3dPlan& plan, int perMode,
 
 void ClassicPlaneDeviates::operator()(int i, std::span<float> x) const {
   RandomStream s = states_[std::size_t(i) - 1];
-  for (float& v : x) v = gaussDeviate(s.gen, s.state);
+  gaussDeviates(s, x);
 }
 
 }  // namespace wind::detail

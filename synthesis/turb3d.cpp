@@ -58,6 +58,9 @@ int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const
   }
   if (N3 < 2)
     fatalError("The third dimension of a three-dimensional field needs at least 2 points");
+  // Before any work: the plan, the mirror pairs and the transforms all take
+  // the halves of even axes for granted.
+  for (const int n : {N1, N2, N3}) detail::checkGridSize(n, "turb3d");
   if (fields.size() < std::size_t(ncomp)) fatalError(message);
   for (int c = 0; c < ncomp; ++c) {
     const F3tensor& t = fields[std::size_t(c)];
@@ -95,14 +98,6 @@ Turb3dAmplitudes* prepareStore(Turb3dAmplitudes* store, std::int64_t values) {
   return store;
 }
 
-// The widest plane of first .. last, in generated wave vectors.
-std::int64_t widestPlane(const Turb3dPlan& plan, PlaneRange planes) {
-  std::int64_t widest = 0;
-  for (int i = int(planes.first); i <= int(planes.last); ++i)
-    widest = std::max(widest, plan.planeModes(i, i));
-  return widest;
-}
-
 // The amplitude step over the planes, the deviates drawn ahead in the
 // sequential order from the classic stream at the first plane's first deviate.
 void classicPlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int ncomp,
@@ -110,15 +105,13 @@ void classicPlanes(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, int
   const int first = int(planes.first), last = int(planes.last);
   const int threads = plan.planeModes(first, last) >= kParallelMinModes ? maxThreads() : 1;
   const BoxGrid grid{last - first + 1, plan.N2, plan.N3, Vector3()};
-  const int slab = slabPlanes(grid, ncomp, widestPlane(plan, planes), threads);
+  const int slab = slabPlanes(grid, ncomp, plan.widestPlane(int(planes.first), int(planes.last)), threads);
   DeviateRing ring = allocateOrFail("the random deviates of turb3d", [&] {
     return DeviateRing(plan, first, last, 2 * ncomp, slab);
   });
   ring.run(
       threads,
-      [&](std::span<float> x) {
-        for (float& v : x) v = gaussDeviate(stream.gen, stream.state);
-      },
+      [&](std::span<float> x) { gaussDeviates(stream, x); },
       [&](int i, std::span<const float> x) {
         planeStep(i, x);
         if (progress != nullptr) progress->advance();
@@ -134,7 +127,7 @@ void planesInAnyOrder(const Turb3dPlan& plan, const Turb3dPlaneStep& planeStep, 
                       SynthesisProgress* progress) {
   const int first = int(planes.first), last = int(planes.last);
   const int threads = plan.planeModes(first, last) >= kParallelMinModes ? maxThreads() : 1;
-  const std::size_t widest = std::size_t(widestPlane(plan, planes) * perMode);
+  const std::size_t widest = std::size_t(plan.widestPlane(int(planes.first), int(planes.last)) * perMode);
   std::exception_ptr failure;
   std::atomic<bool> failed{false};
 #pragma omp parallel num_threads(threads)
@@ -176,7 +169,7 @@ void constrainedPlanes(const detail::ConstrainedSpectrum& s, std::int32_t seed,
   if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, plan.N1);
   detail::conditionedPlanes(s, seed, *work.constraints, threads,
                             slabPlanes(grid, s.amplitude.ncomp,
-                                       widestPlane(plan, PlaneRange{1, plan.N1}), threads),
+                                       plan.widestPlane(1, plan.N1), threads),
                             outcome, work.progress);
 }
 

@@ -253,8 +253,7 @@ PairTask::PairTask(const ConstrainedSpectrum& s, const LineTables& t)
                                           double(s.amplitude.Lbox.z));
   sPair_ = d * d / 2.0;
   sSelf_ = d * d / 4.0;
-  std::int64_t widest = 0;
-  for (int i = 1; i <= plan_.N1; ++i) widest = std::max(widest, plan_.planeModes(i, i));
+  const std::int64_t widest = plan_.widestPlane(1, plan_.N1);
   x_.assign(std::size_t(widest * perMode_), 0.0f);
   for (int k = 0; k < 2; ++k)
     if (s.store == nullptr) stores_[k].values.assign(std::size_t(widest * ncomp_ * ncomp_), 0.0f);
@@ -658,13 +657,12 @@ void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
   pair(1, {});
   if (half > 1) pair(half, {});
   if (half < plan.N1) {
-    DeviateRing ring(plan, half + 1, plan.N1, perMode, slabPlanes);
+    DeviateRing ring = allocateOrFail("the random deviates of turb3d", [&] {
+      return DeviateRing(plan, half + 1, plan.N1, perMode, slabPlanes);
+    });
     RandomStream stream = firstHalf.state(half + 1);
     ring.run(
-        threads,
-        [&](std::span<float> x) {
-          for (float& v : x) v = gaussDeviate(stream.gen, stream.state);
-        },
+        threads, [&](std::span<float> x) { gaussDeviates(stream, x); },
         [&](int im, std::span<const float> xm) { pair(mirrorIndex(im, plan.N1), xm); });
   }
   outcome.largestNugget = 0.0;

@@ -452,4 +452,11 @@ TEST(Turb3dConstrained, LinesThatDoNotFitTheGridAreRefused) {
         << y << ", " << z;
   // Within a millionth of a spacing of the span's ends is at the ends.
   EXPECT_EQ(message(lineOf(2, 7.0000001 * dy, -1e-7 * dz, fine)), "");
+  // An odd N1 has no plane that is its own mirror at N1/2 + 1: refused before
+  // the pairs are formed (it used to read deviates through a null span).
+  Turb3dConstraints none;
+  Turb3dWork work;
+  work.constraints = &none;
+  EXPECT_EQ(fatalMessage([&] { synthesise({31, 8, 16, kBox.Lbox}, -3, kLim, work); }),
+            "turb3d: number of points has to be a power of 2 of at least 2");
 }

@@ -11,6 +11,12 @@ Turb3dPlan::Turb3dPlan(const BoxGrid& grid)
     start_[std::size_t(i)] = start_[std::size_t(i) - 1] + rowOffset(i, N2 + 1);
 }
 
+std::int64_t Turb3dPlan::widestPlane(int first, int last) const {
+  std::int64_t widest = 0;
+  for (int i = first; i <= last; ++i) widest = std::max(widest, planeModes(i, i));
+  return widest;
+}
+
 std::int64_t Turb3dPlan::rowOffset(int i, int j) const {
   // Rows 1 .. j-1: the in-plane ones (all, the first jHigh, or none) take
   // lNyquist wave vectors, one less for the row of k = 0; the others

@@ -65,6 +65,8 @@ class Turb3dPlan {
     return planeStart(last + 1) - planeStart(first);
   }
   std::int64_t modes() const { return planeStart(N1 + 1); }
+  // The widest of the planes first .. last, in generated wave vectors.
+  std::int64_t widestPlane(int first, int last) const;
 
  private:
   std::vector<std::int64_t> start_;
