@@ -39,9 +39,12 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, std::ostream
       }
       path_[c] = o->direct() ? std::string() : o->path();
     }
-    if (writesRunRecord(in))
+    if (writesRunRecord(in)) {
       record_ = &pending_.create(runRecordName(in), "the run record",
                                  PendingOutput::Role::description);
+      // Removed with the field files' temporaries should the run abort.
+      if (!record_->direct()) run.addTemporary(record_->path());
+    }
   });
   bool failed = false;
   std::string message;

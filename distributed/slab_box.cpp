@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "distributed/mpi_exchange.hpp"
 #include "distributed/slab_fft.hpp"
 #include "synthesis/turb3d.hpp"
 #include "vorlan/layout.hpp"
@@ -9,10 +10,6 @@
 namespace wind {
 
 namespace {
-
-PlaneRange overlap(PlaneRange a, PlaneRange b) {
-  return {std::max(a.first, b.first), std::min(a.last, b.last)};
-}
 
 SlabPartition cutOf(const SimulationInput& in, int parts) {
   return {in.NPoint[0], in.NPoint[1], in.NPoint[2], parts};
@@ -82,29 +79,26 @@ void exchangeMirrorRows(MPI_Comm comm, SlabBox& box) {
   const int ranks = cut.parts;
   const std::int64_t n2 = cut.nn2, rowFloats = 4 * n2;
   const PlaneRange mine = box.planes, myTargets = turb3dMirrorTargets(cut.nn1, mine);
-  const auto n = static_cast<std::size_t>(ranks);
-  std::vector<int> sendCount(n), sendAt(n), recvCount(n), recvAt(n);
+  Exchange rows(ranks);
   for (int q = 0; q < ranks; ++q) {
     const PlaneRange out = overlap(myTargets, cut.planes(q));
     const PlaneRange in = overlap(turb3dMirrorTargets(cut.nn1, cut.planes(q)), mine);
-    sendCount[std::size_t(q)] = int(out.count());
-    sendAt[std::size_t(q)] = int(out.count() > 0 ? out.first - myTargets.first : 0);
-    recvCount[std::size_t(q)] = int(in.count());
-    recvAt[std::size_t(q)] = int(in.count() > 0 ? in.first - mine.first : 0);
+    rows.sendCount[std::size_t(q)] = int(out.count());
+    rows.sendAt[std::size_t(q)] = int(out.count() > 0 ? out.first - myTargets.first : 0);
+    rows.recvCount[std::size_t(q)] = int(in.count());
+    rows.recvAt[std::size_t(q)] = int(in.count() > 0 ? in.first - mine.first : 0);
   }
-  MPI_Datatype row;
-  MPI_Type_contiguous(int(rowFloats), MPI_FLOAT, &row);
-  MPI_Type_commit(&row);
+  const FloatRun row(rowFloats);
   std::vector<float> received(std::size_t(std::max<std::int64_t>(mine.count(), 1) * rowFloats));
   for (int c = 0; c < box.nComp; ++c) {
-    Matrix& m = box.mirror[std::size_t(c)];
-    MPI_Alltoallv(m.data(), sendCount.data(), sendAt.data(), row, received.data(),
-                  recvCount.data(), recvAt.data(), row, comm);
-    // The k3 = 0 column (l = 1) of each row j and the Nyquist row, whole.
+    rows.run(box.mirror[std::size_t(c)].data(), received.data(), row.type(), comm);
+    // The k3 = 0 column (l = 1) of each row j and the Nyquist row, whole:
+    // the rows arrive in the order of the planes they belong to.
     F3tensor& u = box.box[std::size_t(c)];
     Matrix& nyquist = box.nyquist[std::size_t(c)];
     for (int q = 0; q < ranks; ++q) {
-      const PlaneRange in = overlap(turb3dMirrorTargets(cut.nn1, cut.planes(q)), mine);
+      const std::int64_t first = mine.first + rows.recvAt[std::size_t(q)];
+      const PlaneRange in{first, first + rows.recvCount[std::size_t(q)] - 1};
       for (std::int64_t p = in.first; p <= in.last; ++p) {
         const float* r = received.data() + (p - mine.first) * rowFloats;
         for (int j = 1; j <= int(n2); ++j) {
@@ -115,7 +109,6 @@ void exchangeMirrorRows(MPI_Comm comm, SlabBox& box) {
       }
     }
   }
-  MPI_Type_free(&row);
 }
 
 void transformSlabBox(MPI_Comm comm, SlabBox& box) {

@@ -55,6 +55,7 @@
 // those planes, a step of O(N) against the O(N log N) transforms. Nothing
 // allocates; the steps run on the library's threads, the same bits for
 // every thread count. Reentrant on distinct arrays.
+#include <algorithm>
 #include <cstdint>
 
 namespace wind {
@@ -66,6 +67,11 @@ struct PlaneRange {
   std::int64_t count() const { return last >= first ? last - first + 1 : 0; }
   bool contains(std::int64_t i) const { return first <= i && i <= last; }
 };
+
+// The planes two ranges share (empty when they share none).
+inline PlaneRange overlap(PlaneRange a, PlaneRange b) {
+  return {std::max(a.first, b.first), std::min(a.last, b.last)};
+}
 
 // Planes of an nn1 x nn2 x nn3 array, with their Nyquist rows (see the
 // layout above).
