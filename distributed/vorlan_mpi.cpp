@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -11,9 +10,6 @@
 #include "distributed/mpi_outputs.hpp"
 #include "distributed/mpi_run.hpp"
 #include "distributed/slab_box.hpp"
-#include "numerics/input_file.hpp"
-#include "numerics/print_format.hpp"
-#include "numerics/threads.hpp"
 #include "numerics/version.hpp"
 #include "sources/iec.hpp"
 #include "sources/site_steps.hpp"
@@ -47,11 +43,6 @@ Options (as vorlan's):
 The parameter file is vorlan's (vorlan --help); docs/cluster.md tells how to
 run under Slurm.
 )";
-}
-
-bool stageTimesWanted() {
-  const char* v = std::getenv("VORLAN_STAGE_TIMES");
-  return v != nullptr && *v != '\0';
 }
 
 // Each rank replays its own prefix of the classic stream;
@@ -88,15 +79,6 @@ struct StageSeconds {
   double amplitudes = 0.0, transforms = 0.0, writing = 0.0;
 };
 
-// What every synthesis of one command line shares.
-struct MpiRunSetup {
-  VorlanOptions options;
-  HandOver handOver;  // the raw files' placement (the formats are not taken)
-  SimulationInput input;
-  UpstreamTables tables;
-  Vector3 lim;
-  std::vector<SimulationInput> runs;
-};
 
 // The amplitude store of a --seeds run: kept when, on every rank, the slab's
 // store and box take at most kAmplitudeStoreShare of the rank's share of its
@@ -160,7 +142,7 @@ struct BoxFigures {
 
 // The box of one run: slabs, synthesis, exchanges and transforms, written in
 // the file's layout; returns the statistics and the hub figures (at rank 0).
-BoxFigures runBox(MpiRun& run, const MpiRunSetup& setup,
+BoxFigures runBox(MpiRun& run, const PreparedRuns& setup,
                                           const SimulationInput& in, MpiOutputFiles& files,
                                           Turb3dAmplitudes* store, StageSeconds& seconds) {
   StageClock clock(run, stageTimesWanted());
@@ -208,7 +190,7 @@ BoxFigures runBox(MpiRun& run, const MpiRunSetup& setup,
 
 // A line or a plane: rank 0 synthesises it whole (as vorlan does) and writes
 // it through the collective path.
-BoxFigures runSmallField(MpiRun& run, const MpiRunSetup& setup,
+BoxFigures runSmallField(MpiRun& run, const PreparedRuns& setup,
                                                  const SimulationInput& in, MpiOutputFiles& files,
                                                  std::ostream& listing) {
   FieldArrays fields;
@@ -232,26 +214,16 @@ BoxFigures runSmallField(MpiRun& run, const MpiRunSetup& setup,
   return figures;
 }
 
-MpiRunSetup readSetup(MpiRun& run, int argc, const char* const argv[], std::ostream& echo) {
-  MpiRunSetup s;
+PreparedRuns readSetup(MpiRun& run, int argc, const char* const argv[], std::ostream& echo) {
+  PreparedRuns s;
   run.agree([&] {
     checkMpiOptions(argc, argv);
     s.options = parseVorlanCommandLine(argc, argv);
   });
   if (s.options.help || s.options.version) return s;
-  if (s.options.threads > 0) setThreads(s.options.threads);
   run.agree([&] {
-    const std::string& inputName = s.options.inputFile;
-    if (inputName.size() > kMaxFileName)
-      fatalError("The input file name is longer than 255 characters");
-    std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
-    readSimulationInput(in, echo, s.input, s.tables, parameterSourceStep);
-    s.lim = limNormK(s.input);
-    checkRandomStream(s.input, s.options.random);
-    readOutputNames(in, echo, s.input);
-    s.handOver = planHandOver(s.input, s.options);
-    s.runs = plannedRuns(s.input, s.options.seeds);
-    checkRunNames(s.runs, inputName, s.handOver);
+    readParameterFile(s, parameterSourceStep, echo);
+    planRuns(s);
   });
   return s;
 }
@@ -287,7 +259,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
   MpiRun run(comm);
   std::ostream silent(nullptr);
   std::ostream& out = run.root() ? echo : silent;
-  const MpiRunSetup setup = readSetup(run, argc, argv, out);
+  const PreparedRuns setup = readSetup(run, argc, argv, out);
   if (setup.options.help || setup.options.version) {
     if (run.root()) {
       if (setup.options.help) printMpiHelp(listing);
@@ -329,8 +301,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
     files.commit(run, in, record);
     if (!run.root()) continue;
     if (stageTimesWanted())
-      out << "Stage times (s): amplitudes " << formatG6(seconds.amplitudes) << " transforms "
-          << formatG6(seconds.transforms) << " writing " << formatG6(seconds.writing) << "\n";
+      printStageTimes(out, seconds.amplitudes, seconds.transforms, seconds.writing);
     if (seeded) {
       out << "Seed " << in.seed << ":";
       for (int c = 0; c < in.nComp; ++c) out << " " << in.fname[c];

@@ -95,56 +95,43 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
   }
 }
 
-namespace {
-
-// VORLAN_STAGE_TIMES set and not empty.
 bool stageTimesWanted() {
   const char* v = std::getenv("VORLAN_STAGE_TIMES");
   return v != nullptr && *v != '\0';
 }
 
-void printStageTimes(std::ostream& echo, const SynthesisProgress& p) {
-  const auto seconds = [&](SynthesisProgress::Stage s) { return formatG6(p.seconds(s)); };
-  echo << "Stage times (s): amplitudes " << seconds(SynthesisProgress::amplitudes)
-       << " transforms " << seconds(SynthesisProgress::transforms) << " writing "
-       << seconds(SynthesisProgress::writing) << "\n";
+void printStageTimes(std::ostream& echo, double amplitudes, double transforms, double writing) {
+  echo << "Stage times (s): amplitudes " << formatG6(amplitudes) << " transforms "
+       << formatG6(transforms) << " writing " << formatG6(writing) << "\n";
   echo.flush();
 }
 
-}  // namespace
-
-namespace {
-
-// What every run of one command line shares, prepared before any file is
-// created: the options, the input read and checked, the hand-over and the
-// constraints planned, the runs (one per seed) with their names checked.
-struct PreparedRuns {
-  VorlanOptions options;
-  UpstreamTables tables;  // filled by the terrain step, read during synthesis
-  SimulationInput input;
-  Vector3 lim;
-  HandOver handOver;
-  std::vector<SimulationInput> runs;
-  std::optional<BoxConstraints> constraints;
-};
-
-// Steps 1 to 4 of the driver up to the names check (the options parsed by
-// the caller).
-void prepareRuns(PreparedRuns& p, const SimulatorSteps& steps, std::ostream& echo) {
+void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& echo) {
   if (p.options.threads > 0) setThreads(p.options.threads);
   const std::string& inputName = p.options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
   std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
-  readSimulationInput(in, echo, p.input, p.tables, steps.parameterSource);  // up to the seed
+  readSimulationInput(in, echo, p.input, p.tables, source);  // up to the seed
   p.lim = limNormK(p.input);
   checkRandomStream(p.input, p.options.random);
   readOutputNames(in, echo, p.input);
-  in.close();
-  checkRunMemory(p.input);  // before any file is created
+}
+
+void planRuns(PreparedRuns& p) {
   p.handOver = planHandOver(p.input, p.options);
   p.runs = plannedRuns(p.input, p.options.seeds);
-  checkRunNames(p.runs, inputName, p.handOver);
+  checkRunNames(p.runs, p.options.inputFile, p.handOver);
+}
+
+namespace {
+
+// Steps 1 to 4 of the driver up to the names check (the options parsed by
+// the caller), the memory checked before any file is created.
+void prepareRuns(PreparedRuns& p, const SimulatorSteps& steps, std::ostream& echo) {
+  readParameterFile(p, steps.parameterSource, echo);
+  checkRunMemory(p.input);
+  planRuns(p);
   p.constraints = runConstraints(p.options, p.input, p.runs, p.handOver);
 }
 
@@ -186,7 +173,12 @@ struct RunStep {
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();
-    if (stageTimesWanted()) printStageTimes(echo, context.progress);
+    if (stageTimesWanted()) {
+      const SynthesisProgress& p = context.progress;
+      printStageTimes(echo, p.seconds(SynthesisProgress::amplitudes),
+                      p.seconds(SynthesisProgress::transforms),
+                      p.seconds(SynthesisProgress::writing));
+    }
   }
 };
 

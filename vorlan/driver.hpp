@@ -40,6 +40,7 @@
 #include <concepts>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@
 #include "synthesis/progress.hpp"
 #include "synthesis/turb3d.hpp"
 #include "tensor/upstream_lookup.hpp"
+#include "vorlan/command_line.hpp"
+#include "vorlan/constraints_file.hpp"
 #include "vorlan/field_arrays.hpp"
 #include "vorlan/hand_over.hpp"
 #include "vorlan/simulation_input.hpp"
@@ -147,6 +150,31 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
 // a run record.
 void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName,
                    const HandOver& handOver = HandOver());
+
+// What every run of one command line shares, prepared before any file is
+// created: the options, the input read and checked, the hand-over and the
+// constraints planned, the runs (one per seed) with their names checked.
+struct PreparedRuns {
+  VorlanOptions options;
+  UpstreamTables tables;  // filled by the terrain step, read during synthesis
+  SimulationInput input;
+  Vector3 lim;
+  HandOver handOver;
+  std::vector<SimulationInput> runs;
+  std::optional<BoxConstraints> constraints;
+};
+
+// Steps 1 to 4 up to the names (the options parsed by the caller, the threads
+// set first): the parameter file of p.options read and checked, LimNormK
+// formed, the random stream checked against the field.
+void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& echo);
+
+// The hand-over planned, one run per seed, and every run's names checked.
+void planRuns(PreparedRuns& p);
+
+// VORLAN_STAGE_TIMES set and not empty; the line it asks for.
+bool stageTimesWanted();
+void printStageTimes(std::ostream& echo, double amplitudes, double transforms, double writing);
 
 // One complete run; returns the exit status 0 (failures do not return). The
 // echo and the summary go to echo; the Kaimal1d listing goes to listing.
