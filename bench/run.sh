@@ -128,7 +128,7 @@ run_box() {  # name npoint lmax label [vorlan options]
   report "6 seeds, per box" 6
 }
 
-# The series of (c): ten lines of another box of the model (seed -2) at the
+# The series of (m): ten lines of another box of the model (seed -2) at the
 # grid points nearest to theirs, sampled every 0.1 s (half the box's step) by
 # linear interpolation in time, the plane a point at x = 0 sees at t taken as
 # the box's plane (N1 - t / dt) mod N1.

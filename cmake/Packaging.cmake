@@ -70,7 +70,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "vorlan synthesises periodic Gaussian turbulent wind fields from a spectral
 velocity tensor model (von Karman tensor distorted by uniform shear, optionally
 stretched to follow terrain); corvel evaluates the same model as spectra,
-cross-spectra and variances; vorlan-look draws a one-page quick look at a run.")
+cross-spectra and variances; vorlan-plan plans the box for an aeroelastic run;
+vorlan-look draws a one-page quick look at a run.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES TRUE)
