@@ -54,8 +54,10 @@ TEST(CorvelIec, ModelAndRangeAreRefusedBeforeAnyResult) {
             "The wave number kmin = 0.001 rad/m is below 0.005 / L = 0.00892857 rad/m (L = 0.56 "
             "m): there the eddy lifetime of the sheared model is held constant, and its spectra "
             "cannot be integrated");
-  // Without shear the lifetime does not enter: any kmin will do.
+  // Without shear the lifetime does not enter: any kmin will do; nor do the
+  // cross-spectra's line integrals stop there.
   EXPECT_EQ(refusal("basic\n0.1 0.56 0\nspec\n1\n1 1\n1e-6 1 0.25\n"), "");
+  EXPECT_EQ(refusal("basic\n0.1 33.6 3.9\nxspec\n1\n1 1\n1e-4 1e-3 0.5\n0 5\n"), "");
 }
 
 }  // namespace

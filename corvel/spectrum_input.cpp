@@ -82,11 +82,14 @@ void checkWaveNumberRange(const SpectrumInput& input) {
     if (static_cast<float>(c + input.step) == c)
       fatalError("step is too small to advance the wave number from kmin to kmax");
   }
-  // Sheared spectra below k1 L = kMinShearedK1L cannot be integrated
-  // (tensor/model.hpp); without shear the lifetime does not enter.
+  // Sheared one-point spectra below k1 L = kMinShearedK1L cannot be
+  // integrated over their plane (tensor/model.hpp); without shear the
+  // lifetime does not enter. The cross-spectra take their lines one by one
+  // and converge there, as they always have.
   const float L = input.params.L;
   const double lowest = double(kMinShearedK1L) / double(L);
-  if (input.params.Gamma != 0.0f && double(input.kmin) < lowest)
+  if (input.result == CalculationResult::spec && input.params.Gamma != 0.0f &&
+      double(input.kmin) < lowest)
     fatalError("The wave number kmin = " + formatG6(input.kmin) + " rad/m is below " +
                formatG6(kMinShearedK1L) + " / L = " + formatG6(lowest) + " rad/m (L = " +
                formatG6(L) + " m): there the eddy lifetime of the sheared model is held "

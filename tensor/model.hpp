@@ -47,7 +47,8 @@
 // (tensor/lifetime.hpp): a one-point spectrum at a smaller k1 L integrates
 // over a plane that cuts the sphere |k| L = 0.005, on which the sheared tensor
 // has a kink; its quadrature then either exhausts any budget or stops early on
-// a wrong value. The spectrum calculator refuses sheared spectra there.
+// a wrong value. The spectrum calculator refuses sheared one-point spectra
+// there.
 //
 // Plain values: five words, cheap to copy, no ownership (the tables outlive
 // every computation that reads them), no state, reentrant.
