@@ -13,9 +13,7 @@
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
-#include "vorlan/output_files.hpp"
 #include "vorlan/placement.hpp"
-#include "vorlan/run_record.hpp"
 
 namespace wind {
 
@@ -313,22 +311,11 @@ BoxConstraints placeConstraints(const ConstraintSeries& series, const Simulation
 }
 
 std::optional<BoxConstraints> runConstraints(const VorlanOptions& options,
-                                             const SimulationInput& in,
-                                             const std::vector<SimulationInput>& runs,
-                                             const HandOver& handOver) {
+                                             const SimulationInput& in, const HandOver& handOver) {
   if (options.constraintsFile.empty()) return std::nullopt;
   if (in.fieldDim != 3) fatalError("--constraints needs a three-dimensional field (fieldDim 3)");
   if (options.random != RandomStreamKind::classic)
     fatalError("--constraints draws from the classic random stream: leave --random counter out");
-  const std::string& file = options.constraintsFile;
-  for (const SimulationInput& run : runs) {
-    for (const std::string& name : runOutputNames(run, handOver))
-      if (sameFile(name, file))
-        fatalError("The output file " + name + " is the constraint file " + file);
-    if (writesRunRecord(run) && sameFile(runRecordName(run), file))
-      fatalError("The run record " + runRecordName(run) + " would overwrite the constraint file " +
-                 file);
-  }
   if (!handOver.placement)
     fatalError("--constraints needs the wind speed and the hub height: the " +
                std::string(sourceKeyword(in.source)) +
@@ -336,7 +323,8 @@ std::optional<BoxConstraints> runConstraints(const VorlanOptions& options,
   // A wind file is written from the box in the classic layout.
   const OutputLayout layout =
       handOver.format == WindFileFormat::raw ? options.layout : OutputLayout::classic;
-  return placeConstraints(readConstraintFile(file), in, *handOver.placement, layout);
+  return placeConstraints(readConstraintFile(options.constraintsFile), in, *handOver.placement,
+                          layout);
 }
 
 void printConstraintSummary(std::ostream& echo, const BoxConstraints& c) {

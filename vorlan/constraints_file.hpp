@@ -129,12 +129,11 @@ const char* samplingName(ConstraintSampling s);
 // the run's hand-over (vorlan/hand_over.hpp: U and the hub height from the
 // source or --wind-speed and --hub-height, centred on the hub or at
 // --grid-bottom), the file read and placed for the layout its files are
-// written in (the classic one for a .bts or .wnd), and no output or run
-// record of the runs that is the constraint file.
+// written in (the classic one for a .bts or .wnd). That no output is the
+// constraint file is checked with the other names (checkRunNames,
+// vorlan/driver.hpp).
 std::optional<BoxConstraints> runConstraints(const VorlanOptions& options,
-                                             const SimulationInput& in,
-                                             const std::vector<SimulationInput>& runs,
-                                             const HandOver& handOver);
+                                             const SimulationInput& in, const HandOver& handOver);
 
 // The summary's lines about the constraints: the file and series, the
 // sampling, and when the series are longer than the box, the cut.

@@ -265,21 +265,20 @@ TEST(ConstraintFile, RunOptionsAreCheckedBeforeAnyOutputExists) {
   const std::vector<SimulationInput> runs{in};
   const HandOver none;  // a basic box knows no wind speed and hub height
   VorlanOptions o;
-  EXPECT_FALSE(runConstraints(o, in, runs, none).has_value());
-  o.constraintsFile = "v.bin";
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
+  EXPECT_FALSE(runConstraints(o, in, none).has_value());
+  EXPECT_EQ(fatalMessage([&] { checkRunNames(runs, "t.inp", none, "v.bin"); }),
             "The output file v.bin is the constraint file v.bin");
   o.constraintsFile = "mast.txt";
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, none); }),
             "--constraints needs the wind speed and the hub height: the basic source gives "
             "none; give --wind-speed and --hub-height");
   o.random = RandomStreamKind::counter;
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, runs, none); }),
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, in, none); }),
             "--constraints draws from the classic random stream: leave --random counter out");
   o.random = RandomStreamKind::classic;
   SimulationInput plane = in;
   plane.fieldDim = 2;
-  EXPECT_EQ(fatalMessage([&] { runConstraints(o, plane, runs, none); }),
+  EXPECT_EQ(fatalMessage([&] { runConstraints(o, plane, none); }),
             "--constraints needs a three-dimensional field (fieldDim 3)");
 }
 

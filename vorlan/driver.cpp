@@ -74,20 +74,32 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
 }
 
 // The names of every run are checked before any file is created: none may
-// destroy another output, the parameter file, the terrain file, or a file
+// destroy another output, a file the run reads (the parameter file, the
+// terrain file, the InflowWind template, the constraint file), or a file
 // under a record's name that is not a run record.
 void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName,
-                   const HandOver& handOver) {
+                   const HandOver& handOver, const std::string& constraintsFile) {
+  struct ReadFile {
+    const std::string& name;
+    const char* what;
+  };
+  const ReadFile reads[] = {{handOver.templateFile, "the InflowWind template"},
+                            {constraintsFile, "the constraint file"}};
   for (const SimulationInput& run : runs) {
     const std::string terrainFile =
         run.source == ParameterSource::terrain ? run.terrainFile : std::string();
     const std::vector<std::string> names = runOutputNames(run, handOver);
     const int n = static_cast<int>(names.size());
     checkOutputNames(names.data(), n, inputName, terrainFile);
-    for (const std::string& name : names)
-      if (!handOver.templateFile.empty() && sameFile(name, handOver.templateFile))
-        fatalError("The output file " + name + " is the InflowWind template " +
-                   handOver.templateFile);
+    for (const ReadFile& read : reads) {
+      if (read.name.empty()) continue;
+      for (const std::string& name : names)
+        if (sameFile(name, read.name))
+          fatalError("The output file " + name + " is " + read.what + " " + read.name);
+      if (writesRunRecord(run) && sameFile(runRecordName(run), read.name))
+        fatalError("The run record " + runRecordName(run) + " would overwrite " + read.what +
+                   " " + read.name);
+    }
     if (writesRunRecord(run)) {
       checkRecordName(runRecordName(run), names.data(), n, inputName, terrainFile);
       checkRecordReplaceable(runRecordName(run));
@@ -121,7 +133,7 @@ void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& 
 void planRuns(PreparedRuns& p) {
   p.handOver = planHandOver(p.input, p.options);
   p.runs = plannedRuns(p.input, p.options.seeds);
-  checkRunNames(p.runs, p.options.inputFile, p.handOver);
+  checkRunNames(p.runs, p.options.inputFile, p.handOver, p.options.constraintsFile);
 }
 
 namespace {
@@ -132,7 +144,7 @@ void prepareRuns(PreparedRuns& p, const SimulatorSteps& steps, std::ostream& ech
   readParameterFile(p, steps.parameterSource, echo);
   checkRunMemory(p.input);
   planRuns(p);
-  p.constraints = runConstraints(p.options, p.input, p.runs, p.handOver);
+  p.constraints = runConstraints(p.options, p.input, p.handOver);
 }
 
 // One synthesis with the run's seed and names into its pending files, which

@@ -146,10 +146,11 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
 // The names of every run (the files its hand-over writes: the classic files
 // or a wind file, a filled InflowWind input) are checked before any file is
 // created: none may destroy another output, the parameter file, the terrain
-// file, the InflowWind template, or a file under a record's name that is not
-// a run record.
+// file, the InflowWind template, the constraint file, or a file under a
+// record's name that is not a run record.
 void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& inputName,
-                   const HandOver& handOver = HandOver());
+                   const HandOver& handOver = HandOver(),
+                   const std::string& constraintsFile = std::string());
 
 // What every run of one command line shares, prepared before any file is
 // created: the options, the input read and checked, the hand-over and the
