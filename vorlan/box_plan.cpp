@@ -143,8 +143,10 @@ BoxPlan planBox(const PlanRequest& r) {
   p.timeStep = p.spacing[0] / r.windSpeed;
   p.usableWidth = (n - 1) * p.spacing[1];
   p.usableHeight = (n - 1) * p.spacing[2];
-  p.gridBottom = double(Z) - p.usableHeight / 2.0;
-  p.gridTop = double(Z) + p.usableHeight / 2.0;
+  // The hub height as vorlan places the grid on it (the decimal written for
+  // it), so that the plan's lowest row is the one vorlan checks.
+  p.gridBottom = shortestDecimal(Z) - p.usableHeight / 2.0;
+  p.gridTop = shortestDecimal(Z) + p.usableHeight / 2.0;
   if (!(p.gridBottom > 0.0)) {
     if (!(r.hubHeight > r.rotorDiameter / 2.0))
       fatalError("The rotor (diameter " + formatG6(r.rotorDiameter) +
