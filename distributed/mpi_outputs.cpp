@@ -29,21 +29,14 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, std::ostream
   run.agree([&] {
     if (!run.root()) return;
     for (int c = 0; c < count_; ++c) {
-      std::string reason;
-      const PendingOutput* o = pending_.tryCreate(in.fname[c], "output file", reason);
-      if (o == nullptr) {
-        // The name ends the echo's line, and the report says why.
-        echo << in.fname[c] << "\n";
-        echo.flush();
-        fatalError("Could not open output file " + in.fname[c] + ": " + reason);
-      }
-      path_[c] = o->direct() ? std::string() : o->path();
+      local_.create(c, in.fname[c], echo);
+      const PendingOutput& o = local_.file(c);
+      path_[c] = o.direct() ? std::string() : o.path();
     }
     if (writesRunRecord(in)) {
-      record_ = &pending_.create(runRecordName(in), "the run record",
-                                 PendingOutput::Role::description);
       // Removed with the field files' temporaries should the run abort.
-      if (!record_->direct()) run.addTemporary(record_->path());
+      const PendingOutput& record = local_.createRecord(runRecordName(in));
+      if (!record.direct()) run.addTemporary(record.path());
     }
   });
   bool failed = false;
@@ -101,13 +94,12 @@ void MpiOutputFiles::closeAll(MpiRun& run) {
   run.settle(failed, message);
 }
 
-void MpiOutputFiles::commit(MpiRun& run, const SimulationInput&, const std::string& recordText) {
+void MpiOutputFiles::commit(MpiRun& run, const std::string& recordText) {
   run.agree([&] {
     if (!run.root()) return;
-    if (record_ != nullptr) record_->stream() << recordText;
-    pending_.commit();
+    if (std::ostream* record = local_.record()) *record << recordText;
+    local_.commit();
   });
-  record_ = nullptr;
   run.forgetTemporaries();
 }
 

@@ -30,6 +30,7 @@
 
 #include "distributed/mpi_run.hpp"
 #include "numerics/pending_output.hpp"
+#include "vorlan/output_files.hpp"
 #include "vorlan/simulation_input.hpp"
 
 namespace wind {
@@ -57,11 +58,10 @@ class MpiOutputFiles {
 
   // Collective: rank 0 writes the record text (when the run writes one), then
   // puts the field files and the record under their names.
-  void commit(MpiRun& run, const SimulationInput& in, const std::string& recordText);
+  void commit(MpiRun& run, const std::string& recordText);
 
  private:
-  PendingOutputs pending_;  // rank 0's
-  PendingOutput* record_ = nullptr;
+  OutputFiles local_;  // rank 0's pending outputs
   MPI_File file_[3] = {MPI_FILE_NULL, MPI_FILE_NULL, MPI_FILE_NULL};
   std::string name_[3], path_[3];  // path_: the file every rank writes
   int count_ = 0;

@@ -298,7 +298,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
       description.processes = run.size();
       record = runRecordText(in, description);
     }
-    files.commit(run, in, record);
+    files.commit(run, record);
     if (!run.root()) continue;
     if (stageTimesWanted())
       printStageTimes(out, seconds.amplitudes, seconds.transforms, seconds.writing);

@@ -75,32 +75,32 @@ void checkRecordName(const std::string& record, const std::string* names, int n,
     fatalError("The run record " + record + " would overwrite the terrain file " + terrainFile);
 }
 
-void OutputFiles::create(int c, const std::string& name, std::ostream& echo) {
-  std::string reason;
-  file_[c] = set_.tryCreate(name, "output file", reason);
-  if (file_[c] == nullptr) {
-    // The name ends the echo's line, and the report says why.
-    echo << name << "\n";
-    echo.flush();
-    fatalError("Could not open output file " + name + ": " + reason);
-  }
-}
-
-void OutputFiles::createRecord(const std::string& name) {
-  record_ = &set_.create(name, "the run record", PendingOutput::Role::description);
-}
-
-PendingOutput& OutputFiles::add(const std::string& name, const std::string& label,
-                               PendingOutput::Role role, std::ostream& echo) {
+PendingOutput& OutputFiles::createOrEnd(const std::string& name, const std::string& label,
+                                       PendingOutput::Role role, std::ostream& echo) {
   std::string reason;
   PendingOutput* o = set_.tryCreate(name, label, reason, role);
   if (o == nullptr) {
+    // The name ends the echo's line, and the report says why.
     echo << name << "\n";
     echo.flush();
     fatalError("Could not open " + label + " " + name + ": " + reason);
   }
-  extra_.push_back(o);
   return *o;
+}
+
+void OutputFiles::create(int c, const std::string& name, std::ostream& echo) {
+  file_[c] = &createOrEnd(name, "output file", PendingOutput::Role::data, echo);
+}
+
+const PendingOutput& OutputFiles::createRecord(const std::string& name) {
+  record_ = &set_.create(name, "the run record", PendingOutput::Role::description);
+  return *record_;
+}
+
+PendingOutput& OutputFiles::add(const std::string& name, const std::string& label,
+                               PendingOutput::Role role, std::ostream& echo) {
+  extra_.push_back(&createOrEnd(name, label, role, echo));
+  return *extra_.back();
 }
 
 void OutputFiles::write(int c, const float* data, std::int64_t count) {

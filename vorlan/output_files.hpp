@@ -75,7 +75,7 @@ class OutputFiles {
 
   // Creates the pending run record, after the field files. Failure: "Could not
   // open the run record <name>: <reason>".
-  void createRecord(const std::string& name);
+  const PendingOutput& createRecord(const std::string& name);
 
   // Creates another pending output of the run (a wind file, a filled
   // InflowWind input), the i-th such, in creation order; failure as create,
@@ -83,6 +83,9 @@ class OutputFiles {
   PendingOutput& add(const std::string& name, const std::string& label, PendingOutput::Role role,
                      std::ostream& echo);
   PendingOutput& extra(int i) { return *extra_[std::size_t(i)]; }
+
+  // The pending file of component c, once created.
+  const PendingOutput& file(int c) const { return *file_[c]; }
 
   // The record's stream, nullptr when the run writes none.
   std::ostream* record() { return record_ != nullptr ? &record_->stream() : nullptr; }
@@ -96,6 +99,11 @@ class OutputFiles {
   void commit() { set_.commit(); }
 
  private:
+  // Creates a pending output or ends the run: the echo's line ended with the
+  // name, then "Could not open <label> <name>: <reason>".
+  PendingOutput& createOrEnd(const std::string& name, const std::string& label,
+                             PendingOutput::Role role, std::ostream& echo);
+
   PendingOutputs set_;
   PendingOutput* file_[3] = {nullptr, nullptr, nullptr};
   PendingOutput* record_ = nullptr;
