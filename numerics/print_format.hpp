@@ -3,6 +3,7 @@
 // most six significant digits in the shorter of fixed and exponent notation,
 // exactly as printf's "%.6g" prints it (1000 -> "1000", 0.1234567 ->
 // "0.123457", 1e-07 -> "1e-07"). Independent of any stream's format state.
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -36,5 +37,14 @@ inline std::string shortestText(double v) {
 // 0.10000000149011612). For formulas stated on decimal inputs, and for
 // writers that print doubles with their shortest digits.
 inline double shortestDecimal(float f) { return std::strtod(shortestText(f).c_str(), nullptr); }
+
+// The whole text as a decimal number, false when any of it is not (or it is
+// out of range); "inf" and "nan" read as such, for the caller to refuse.
+inline bool parseDecimal(const std::string& text, double& v) {
+  char* end = nullptr;
+  errno = 0;
+  v = std::strtod(text.c_str(), &end);
+  return !text.empty() && errno == 0 && end == text.c_str() + text.size();
+}
 
 }  // namespace wind

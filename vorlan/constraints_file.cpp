@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -49,12 +47,7 @@ std::vector<std::string> words(std::string_view line) {
 }
 
 // The whole word as a decimal number (finiteness checked by the caller).
-bool number(const std::string& word, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(word.c_str(), &end);
-  return !word.empty() && end == word.c_str() + word.size() && errno != ERANGE;
-}
+bool number(const std::string& word, double& value) { return parseDecimal(word, value); }
 
 // "u(y,z)" -> component and point; false when it is not such a name.
 bool columnName(const std::string& word, ConstraintColumn& c) {

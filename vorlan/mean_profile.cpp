@@ -1,8 +1,6 @@
 #include "vorlan/mean_profile.hpp"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
@@ -14,10 +12,7 @@ namespace {
 
 // The whole text as a finite decimal number.
 bool parseNumber(const std::string& text, double& v) {
-  char* end = nullptr;
-  errno = 0;
-  v = std::strtod(text.c_str(), &end);
-  return !text.empty() && errno == 0 && end == text.c_str() + text.size() && std::isfinite(v);
+  return parseDecimal(text, v) && std::isfinite(v);
 }
 
 }  // namespace

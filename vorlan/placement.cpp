@@ -1,8 +1,6 @@
 #include "vorlan/placement.hpp"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 #include "numerics/fatal_error.hpp"
 #include "numerics/print_format.hpp"
@@ -64,11 +62,8 @@ double spacingUp(const BoxGrid& grid) { return double(grid.Lbox.z) / grid.N3; }
 double timeStep(const BoxGrid& grid, double windSpeed) { return spacingAlong(grid) / windSpeed; }
 
 double parsePositiveNumber(const char* option, const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || errno != 0 || end != text.c_str() + text.size() || !(v > 0.0) ||
-      !std::isfinite(v))
+  double v = 0.0;
+  if (!parseDecimal(text, v) || !(v > 0.0) || !std::isfinite(v))
     fatalError(std::string(option) + ": '" + text + "' is not a positive number");
   return v;
 }
