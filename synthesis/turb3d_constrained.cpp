@@ -573,7 +573,7 @@ void PairTask::update(int i, int im) {
   phaseSums();
   for (int j = 1; j <= N2; ++j) {
     const int jm = mirrorIndex(j, N2);
-    const bool generates = plan_.generates(i, j, 1) || (i == 1 && j == 1);
+    const bool generates = plan_.inPlaneRow(i, j);  // its planes k3 = 0 and N3/2, k = 0 included
     for (int c = 0; c < ncomp_; ++c) {
       correction(Si_, Gr_, Gi_, c, j);
       addCorrection(i, j, c, 2, nl - 1);
