@@ -49,9 +49,9 @@ vorlan="$build/vorlan/vorlan"
 floor="$build/floor"
 g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
 streams="$build/streams"
-g++ -std=c++20 -O2 -fopenmp -ffp-contract=off -I"$root" -I"$build/numerics/generated" \
+g++ -std=c++20 -O2 -fopenmp -ffp-contract=off -I"$root" -I"$build/support/generated" \
   -o "$streams" "$root/bench/streams.cpp" \
-  "$build/synthesis/libsynthesis.a" "$build/tensor/libtensor.a" "$build/numerics/libnumerics.a"
+  "$build/synthesis/libsynthesis.a" "$build/tensor/libtensor.a" "$build/numerics/libnumerics.a" "$build/support/libsupport.a"
 cores=$(nproc)
 repeat=${REPEAT:-3}
 

@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
 #include "numerics/quadrature.hpp"
+#include "support/fatal_error.hpp"
 #include "tensor/spectral_tensor.hpp"
 
 namespace wind {

@@ -45,8 +45,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/small_types.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -7,13 +7,13 @@
 #include <new>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/fatal_error.hpp"
+#include "support/threads.hpp"
 #include "synthesis/deviate_ring.hpp"
-#include "synthesis/plane_deviates.hpp"
 #include "synthesis/fourier_grid.hpp"
+#include "synthesis/plane_deviates.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
 #include "synthesis/turb3d_constrained.hpp"
 #include "synthesis/turb3d_plan.hpp"

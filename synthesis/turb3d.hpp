@@ -71,7 +71,7 @@
 //
 // Threads. The wave vectors are visited plane by plane (one i at a time per
 // thread, on all threads of the OpenMP team, maxThreads of
-// numerics/threads.hpp; one thread below 2048 wave vectors), in slabs of
+// support/threads.hpp; one thread below 2048 wave vectors), in slabs of
 // consecutive planes. The deviates cannot be drawn in parallel, but each
 // generated wave vector draws exactly 2 ncomp of them, so the deviates of a
 // whole slab are drawn ahead, in the visiting order, into one of a ring of

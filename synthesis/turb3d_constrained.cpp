@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "numerics/cholesky.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
-#include "numerics/threads.hpp"
+#include "support/fatal_error.hpp"
+#include "support/threads.hpp"
 #include "synthesis/classic_planes.hpp"
 #include "synthesis/deviate_ring.hpp"
 #include "synthesis/fourier_grid.hpp"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/classic_planes.hpp"
 #include "synthesis/turb3d.hpp"
 #include "tensor/spectral_tensor.hpp"

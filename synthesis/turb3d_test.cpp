@@ -13,7 +13,7 @@
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"

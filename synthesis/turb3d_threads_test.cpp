@@ -14,7 +14,7 @@
 #include "numerics/counter_random.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d.hpp"
 #include "synthesis/turb3d_amplitude.hpp"

@@ -15,7 +15,7 @@
 
 #include "synthesis/turb3d.hpp"
 #include "tests/support.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 using namespace wind;
 using ::testing::ExitedWithCode;
