@@ -125,8 +125,9 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
     const Turb3dSlab slab{box.planes, std::span<F3tensor>(box.box.data(), n),
                           std::span<Matrix>(box.nyquist.data(), n),
                           std::span<Matrix>(box.mirror.data(), n)};
-    turb3dSlab(slab, std::span<const int>(in.components, n), siteTensorModel(in, &setup.tables),
-               grid, setup.lim, start, Turb3dWork{store, nullptr, random});
+    const TensorModel model = siteTensorModel(in, &setup.tables);
+    turb3dSlab(slab, {std::span<const int>(in.components, n), model, grid, setup.lim, start,
+                      Turb3dWork{store, nullptr, random}});
   });
   clock.lap(figures.amplitudes);
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "record/run_record.hpp"
+#include "simulation/plane_statistics.hpp"
 #include "sources/iec.hpp"
 #include "support/fatal_error.hpp"
 

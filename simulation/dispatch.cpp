@@ -67,9 +67,10 @@ void synthesise(const SimulationInput& in, const Vector3& limNormK, const Upstre
     default: {
       const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                          Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
-      turb3d(std::span<F3tensor>(fields.box.data(), n), comps, model, grid, seed, limNormK,
-             Turb3dWork{context.amplitudes, &context.progress, context.random,
-                        context.constraints, context.constraintOutcome});
+      turb3d(std::span<F3tensor>(fields.box.data(), n),
+             {comps, model, grid, limNormK, Turb3dSlabStart::atSeed(seed),
+              Turb3dWork{context.amplitudes, &context.progress, context.random,
+                         context.constraints, context.constraintOutcome}});
       return;
     }
   }
