@@ -1,8 +1,10 @@
 #include "handover/wnd_file.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ostream>
+#include <vector>
 
 #include "handover/placement.hpp"
 #include "support/print_format.hpp"
@@ -19,33 +21,27 @@ constexpr double kPeakShare = 0.05;           // TI >= 0.05 max|c| / U: |raw| <=
 constexpr float kZeroComponentTi = 1.0f;      // percent, for a component that is zero
 constexpr double kInt16Max = 32767.0;
 
-}  // namespace
 
-WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& box, long seed,
-                         const std::string& name) {
-  detail::checkWindBox(box, name);
-  const BoxGrid& g = box.grid;
-  const std::int64_t n1 = g.N1, n2 = g.N2, n3 = g.N3, n = n1 * n2 * n3;
-  const GridPlacement& p = box.placement;
-  const float U = static_cast<float>(p.windSpeed);
-  const std::vector<double> mean = detail::rowMeanWind(box);
-  // The value as written of a velocity v of component c (before scaling).
-  const auto written = [&](int c, double v) {
-    return c == 0 ? v - double(U) : c == 1 ? -v : v;
-  };
+// The value as written of a velocity v of component c (before scaling): u
+// about the hub's mean wind, v pointing to -y (the left-hand rule), w as it is.
+double writtenValue(int c, double v, float U) { return c == 0 ? v - double(U) : c == 1 ? -v : v; }
 
-  WndQuantisation q;
-  std::array<double, 3> scale{};
+// Each component's turbulence intensity for the header (percent; the larger
+// of its standard deviation and kPeakShare of its largest |value|, as written,
+// so that no raw value passes 20000) and the m/s of one raw step.
+void wndScales(const WindBox& box, const std::vector<double>& mean, float U,
+               WndQuantisation& q, std::array<double, 3>& scale) {
+  const std::int64_t n3 = box.grid.N3, n = std::int64_t(box.grid.N1) * box.grid.N2 * n3;
   for (int c = 0; c < 3; ++c) {
     double s = 0.0, s2 = 0.0, peak = 0.0;
     for (std::int64_t e = 0; e < n; ++e) {
-      const double x = written(c, detail::totalVelocity(box, mean, c, e, e % n3));
+      const double x = writtenValue(c, detail::totalVelocity(box, mean, c, e, e % n3), U);
       s += x;
       peak = std::max(peak, std::abs(x));
     }
     const double m = s / double(n);
     for (std::int64_t e = 0; e < n; ++e) {
-      const double d = written(c, detail::totalVelocity(box, mean, c, e, e % n3)) - m;
+      const double d = writtenValue(c, detail::totalVelocity(box, mean, c, e, e % n3), U) - m;
       s2 += d * d;
     }
     const double sigma = std::sqrt(s2 / double(n));
@@ -55,6 +51,21 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
                          : kZeroComponentTi;
     scale[c] = double(U) * double(q.tiPercent[c]) / 100.0 / kRawPerScale;
   }
+}
+
+}  // namespace
+
+WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& box, long seed,
+                         const std::string& name) {
+  detail::checkWindBox(box, name);
+  const BoxGrid& g = box.grid;
+  const std::int64_t n1 = g.N1;
+  const GridPlacement& p = box.placement;
+  const float U = static_cast<float>(p.windSpeed);
+  const std::vector<double> mean = detail::rowMeanWind(box);
+  WndQuantisation q;
+  std::array<double, 3> scale{};
+  wndScales(box, mean, U, q, scale);
 
   const double dz = spacingUp(g), dy = spacingAcross(g), dx = spacingAlong(g);
   const float z0 = static_cast<float>(box.profile.kind == ProfileKind::log ? box.profile.z0 : 0.0);
@@ -80,7 +91,8 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
   detail::writeBytes(wnd, header, name + ".wnd");
 
   detail::writeSlices(wnd, box, mean, name + ".wnd", [&](int c, double v) {
-    const double raw = std::round(std::clamp(written(c, v) / scale[c], -kInt16Max, kInt16Max));
+    const double raw =
+        std::round(std::clamp(writtenValue(c, v, U) / scale[c], -kInt16Max, kInt16Max));
     const double back = c == 0 ? double(U) + scale[c] * raw : c == 1 ? -scale[c] * raw
                                                                      : scale[c] * raw;
     q.worstError[c] = std::max(q.worstError[c], std::abs(back - v));

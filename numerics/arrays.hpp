@@ -118,6 +118,26 @@ class Block {
   std::int64_t n_ = 0;
 };
 
+// What every index-ranged array has: its one block of elements, contiguous in
+// storage order (last index fastest), and its release. The arrays below add
+// their ranges and addressing.
+template <class T>
+class BlockArray {
+ public:
+  std::int64_t size() const { return b_.count(); }
+  T* data() { return b_.get(); }
+  const T* data() const { return b_.get(); }
+  // The whole block in storage order.
+  std::span<T> span() { return b_.span(); }
+  std::span<const T> span() const { return b_.span(); }
+  void reset() { b_.reset(); }
+
+ protected:
+  BlockArray() = default;
+  BlockArray(std::int64_t count, const char* failMessage) : b_(count, failMessage) {}
+  Block<T> b_;
+};
+
 }  // namespace detail
 
 // A view of one row: r[j] for lo <= j <= hi.
@@ -139,11 +159,13 @@ class RowRef {
 };
 
 template <class T>
-class Array1 {
+class Array1 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   Array1() = default;
   Array1(int lo, int hi, const char* failMessage)
-      : b_(detail::rangeCount(lo, hi), failMessage), lo_(lo), hi_(hi) {}
+      : detail::BlockArray<T>(detail::rangeCount(lo, hi), failMessage), lo_(lo), hi_(hi) {}
 
   T& operator[](int i) {
     detail::checkIndex(i, lo_, hi_);
@@ -156,25 +178,19 @@ class Array1 {
 
   int lo() const { return lo_; }
   int hi() const { return hi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
   T* begin() { return b_.get(); }
   T* end() { return b_.get() + b_.count(); }
   const T* begin() const { return b_.get(); }
   const T* end() const { return b_.get() + b_.count(); }
-  // All elements, lo .. hi, as one span (element 0 is index lo).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
-  detail::Block<T> b_;
   int lo_ = 0, hi_ = -1;
 };
 
 template <class T>
-class Array2 {
+class Array2 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   Array2() = default;
   Array2(int rlo, int rhi, int clo, int chi, const char* rowMessage, const char* elemMessage)
@@ -212,22 +228,16 @@ class Array2 {
   int rowHi() const { return rhi_; }
   int colLo() const { return clo_; }
   int colHi() const { return chi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
-  // The whole block in storage order (last index fastest).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
-  detail::Block<T> b_;
   int rlo_ = 0, rhi_ = -1, clo_ = 0, chi_ = -1;
   std::int64_t ncol_ = 0;
 };
 
 template <class T>
-class Array3 {
+class Array3 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   // A view of one plane i: p[j][k].
   template <class U>
@@ -283,13 +293,6 @@ class Array3 {
   int colHi() const { return chi_; }
   int depLo() const { return dlo_; }
   int depHi() const { return dhi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
-  // The whole block in storage order (last index fastest).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
   T* plane(int i) const {
@@ -297,7 +300,6 @@ class Array3 {
     return b_.get() + (std::int64_t(i) - rlo_) * ncol_ * ndep_;
   }
 
-  detail::Block<T> b_;
   int rlo_ = 0, rhi_ = -1, clo_ = 0, chi_ = -1, dlo_ = 0, dhi_ = -1;
   std::int64_t ncol_ = 0, ndep_ = 0;
 };
