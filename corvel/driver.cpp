@@ -5,7 +5,7 @@
 #include <ostream>
 #include <span>
 
-#include "corvel/spectra.hpp"
+#include "tensor/spectra.hpp"
 #include "numerics/arrays.hpp"
 #include "sources/site_steps.hpp"
 #include "support/fatal_error.hpp"

@@ -143,8 +143,7 @@ void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver
   echo.flush();
 }
 
-HandOverRecord handOverFields(const SimulationInput& run, const HandOver& h, FieldArrays& fields,
-                              OutputFiles& files, const std::string& parameterFile) {
+HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields) {
   HandOverRecord r;
   std::array<int, 3> comps{};
   std::array<std::span<float>, 3> values{};
@@ -159,8 +158,12 @@ HandOverRecord handOverFields(const SimulationInput& run, const HandOver& h, Fie
   if (h.scaleIec) r.scaling = scaleToIecTargets(values, comps, run.nComp, *sigma1);
   if (h.placement)
     r.hub = hubFigures(constValues, comps, run.nComp, boxGridOf(run), *h.placement, sigma1);
-  if (h.format == WindFileFormat::raw) return r;
+  return r;
+}
 
+void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
+                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r) {
+  if (h.format == WindFileFormat::raw) return;
   const WindBox box = windBoxOf(run, h, fields);
   const std::string name = windFileName(run.fname[0], h.format);
   if (h.format == WindFileFormat::bts) {
@@ -171,7 +174,6 @@ HandOverRecord handOverFields(const SimulationInput& run, const HandOver& h, Fie
   } else {
     r.wnd = writeWnd(files.extra(0).stream(), files.extra(1).stream(), box, run.seed, name);
   }
-  return r;
 }
 
 }  // namespace wind

@@ -13,9 +13,9 @@
 //                    template that cannot be read or lacks a key) happens here.
 //   runOutputNames   the names a run writes: the classic files, or the .bts,
 //                    or the .wnd and .sum; then the filled InflowWind input.
-//   handOverFields   after synthesis, on the classic layout: --scale iec, the
-//                    hub figures, the .bts or .wnd/.sum; returns what the run
-//                    record says of them.
+//   handOverBox      after synthesis, on the classic layout: --scale iec and
+//                    the hub figures; returns what the run record says of them.
+//   writeWindFile    then the .bts or .wnd/.sum.
 //
 // Placement of the grid (handover/placement.hpp): a wind file needs the mean
 // wind speed U and the hub height, from the source (iec, land, sea) or the
@@ -107,9 +107,13 @@ struct HandOverRecord {
   std::optional<WndQuantisation> wnd;
 };
 
-// --scale iec, the hub figures and the wind file, on the fields in the classic
-// layout (before any other layout is made).
-HandOverRecord handOverFields(const SimulationInput& run, const HandOver& h, FieldArrays& fields,
-                              OutputFiles& files, const std::string& parameterFile);
+// --scale iec and the hub figures, on the fields in the classic layout
+// (before any other layout is made).
+HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields);
 
+// The .bts or the .wnd and .sum of a run (nothing for raw files) into the
+// files created for it, from the fields in the classic layout; what the
+// record says of them goes into r.
+void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
+                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r);
 }  // namespace wind

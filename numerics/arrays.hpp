@@ -41,6 +41,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -109,6 +110,11 @@ class Block {
     p_ = nullptr;
     n_ = 0;
   }
+  // The block, no longer owned here.
+  T* release() noexcept {
+    n_ = 0;
+    return std::exchange(p_, nullptr);
+  }
   T* get() const noexcept { return p_; }
   std::int64_t count() const noexcept { return n_; }
   std::span<T> span() const noexcept { return {p_, static_cast<std::size_t>(n_)}; }
@@ -116,6 +122,11 @@ class Block {
  private:
   T* p_ = nullptr;
   std::int64_t n_ = 0;
+};
+
+// Frees a block taken out of an array (BlockArray::takeBlock).
+struct BlockDeleter {
+  void operator()(void* block) const noexcept { releaseBlock(block); }
 };
 
 // What every index-ranged array has: its one block of elements, contiguous in
@@ -131,6 +142,11 @@ class BlockArray {
   std::span<T> span() { return b_.span(); }
   std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
+  // The block taken out, with no copy: the caller owns its size() elements,
+  // and the array is left empty.
+  std::unique_ptr<T[], BlockDeleter> takeBlock() {
+    return std::unique_ptr<T[], BlockDeleter>(b_.release());
+  }
 
  protected:
   BlockArray() = default;

@@ -114,20 +114,26 @@ void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& 
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
   std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
+  readParameters(p, in, source, echo);
+}
+
+void readParameters(PreparedRuns& p, std::istream& in, const SourceStep& source,
+                    std::ostream& echo) {
   readSimulationInput(in, echo, p.input, p.tables, source);  // up to the seed
   // Before the names are echoed, as it always was.
   checkRandomStream(p.input, p.options.random);
   readOutputNames(in, echo, p.input);
 }
 
-void prepareRuns(PreparedRuns& p, bool checkMemory) {
+void prepareRuns(PreparedRuns& p, const PrepareChecks& checks) {
   if (p.options.threads > 0) setThreads(p.options.threads);
   p.lim = limNormK(p.input);
   checkRandomStream(p.input, p.options.random);  // an input that did not come from a file
-  if (checkMemory) checkRunMemory(p.input);
+  if (checks.memory) checkRunMemory(p.input);
   p.handOver = planHandOver(p.input, p.options);
   p.runs = plannedRuns(p.input, p.options.seeds);
-  checkRunNames(p.runs, p.options.inputFile, p.handOver, p.options.constraintsFile);
+  if (checks.names)
+    checkRunNames(p.runs, p.options.inputFile, p.handOver, p.options.constraintsFile);
   p.constraints = runConstraints(p.options, p.options.random, p.input, p.handOver);
 }
 
@@ -187,6 +193,26 @@ void runSequence(const PreparedRuns& p, BoxMaker& maker, std::ostream& echo) {
   }
 }
 
+void setUpContext(SynthesisContext& context, const PreparedRuns& p, Turb3dAmplitudes* store,
+                  Turb3dConstraintOutcome* outcome) {
+  context.random = p.options.random;
+  if (store != nullptr && keepAmplitudes(p.input, p.options.seeds.size()))
+    context.amplitudes = store;
+  if (p.constraints) {
+    context.constraints = &p.constraints->lines;
+    context.constraintOutcome = outcome;
+  }
+}
+
+FieldArrays synthesiseRun(const PreparedRuns& p, const SimulationInput& run,
+                          const SimulatorSteps& steps, SynthesisContext& context,
+                          HandOverRecord& handed) {
+  FieldArrays fields = allocateFields(run);
+  steps.synthesise(run, p.lim, p.tables, fields, context);
+  handed = handOverBox(run, p.handOver, fields);
+  return fields;
+}
+
 // The engine's context for every run, the progress line and the files of the
 // run being made.
 struct LocalBoxMaker::State {
@@ -200,13 +226,7 @@ struct LocalBoxMaker::State {
 LocalBoxMaker::LocalBoxMaker(const PreparedRuns& p, const SimulatorSteps& steps,
                              std::ostream& listing)
     : p_(p), steps_(steps), listing_(listing), state_(std::make_unique<State>()) {
-  SynthesisContext& context = state_->context;
-  context.random = p.options.random;
-  if (keepAmplitudes(p.input, p.options.seeds.size())) context.amplitudes = &state_->store;
-  if (p.constraints) {
-    context.constraints = &p.constraints->lines;
-    context.constraintOutcome = &state_->outcome;
-  }
+  setUpContext(state_->context, p, &state_->store, &state_->outcome);
 }
 
 LocalBoxMaker::~LocalBoxMaker() = default;
@@ -219,15 +239,13 @@ void LocalBoxMaker::createFiles(const SimulationInput& run, std::ostream& echo) 
 BoxOutcome LocalBoxMaker::makeBox(const SimulationInput& run, const std::string& label) {
   SynthesisContext& context = state_->context;
   OutputFiles& out = *state_->files;
-  const HandOver& handOver = p_.handOver;
-  FieldArrays fields = allocateFields(run);
   context.progress.reset();
   state_->line.show(label);
-  steps_.synthesise(run, p_.lim, p_.tables, fields, context);
   BoxOutcome box;
-  box.handed = handOverFields(run, handOver, fields, out, p_.options.inputFile);
+  FieldArrays fields = synthesiseRun(p_, run, steps_, context, box.handed);
+  writeWindFile(run, p_.handOver, fields, out, p_.options.inputFile, box.handed);
   if (p_.options.layout == OutputLayout::inflowwind) toInflowWindLayout(run, fields);
-  if (handOver.format == WindFileFormat::raw) writeFields(fields, out, &context.progress);
+  if (p_.handOver.format == WindFileFormat::raw) writeFields(fields, out, &context.progress);
   context.progress.end();
   state_->line.hide();
   if (run.source == ParameterSource::Kaimal1d) printKaimalListing(fields, listing_);

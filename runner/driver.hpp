@@ -117,14 +117,24 @@ struct PreparedRuns {
 
 // Step 1: the parameter file of p.options read and checked, up to and
 // including the output names, into p.input and p.tables; the random stream is
-// checked against the field before the names are read.
+// checked against the field before the names are read. readParameters reads
+// the same from any stream (a parameter file's text held in memory, say).
 void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& echo);
+void readParameters(PreparedRuns& p, std::istream& in, const SourceStep& source,
+                    std::ostream& echo);
+
+// What step 2 checks besides the input: the memory the run needs (a caller
+// that checks its own, as vorlan-mpi does per process, leaves it out) and the
+// output names (a run that writes no files leaves them out).
+struct PrepareChecks {
+  bool memory = true;
+  bool names = true;
+};
 
 // Step 2 on what step 1 (or a caller) put into p: the threads set, LimNormK,
-// the random stream against the field, the memory (checkMemory false: the caller checks its
-// own, as vorlan-mpi does per process), the hand-over, one run per seed with
-// every run's names checked, the constraints.
-void prepareRuns(PreparedRuns& p, bool checkMemory = true);
+// the random stream against the field, the memory, the hand-over, one run per
+// seed with every run's names checked, the constraints.
+void prepareRuns(PreparedRuns& p, const PrepareChecks& checks = {});
 
 // Creates the run's pending outputs (simulation/output_files.hpp): the classic
 // files or the wind file(s), the run record (where the run writes one) and the
@@ -141,6 +151,20 @@ struct BoxOutcome {
   const Turb3dConstraintOutcome* constraintOutcome = nullptr;  // with constraints
   double amplitudes = 0.0, transforms = 0.0, writing = 0.0;    // seconds
 };
+
+// Sets the engine's context up for the runs of p: the random stream, the
+// amplitude store for the later seeds where the memory allows
+// (keepAmplitudes; store may be null: none), the constraints and where their
+// outcome goes.
+void setUpContext(SynthesisContext& context, const PreparedRuns& p, Turb3dAmplitudes* store,
+                  Turb3dConstraintOutcome* outcome);
+
+// One run's fields, allocated and synthesised by steps.synthesise with
+// context, then handed over in memory (--scale iec, the hub figures: handed);
+// in the classic layout, nothing written.
+FieldArrays synthesiseRun(const PreparedRuns& p, const SimulationInput& run,
+                          const SimulatorSteps& steps, SynthesisContext& context,
+                          HandOverRecord& handed);
 
 // Who makes the box of a run and writes its files.
 class BoxMaker {

@@ -144,7 +144,8 @@ void readParameterSource(ValueReader& r, std::ostream& echo, SimulationInput& in
   }
 }
 
-// The values of the source, in file order.
+}  // namespace
+
 void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input) {
   switch (input.source) {
     case ParameterSource::basic:
@@ -197,6 +198,8 @@ void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input
       break;
   }
 }
+
+namespace {
 
 // The seed: a negative 32-bit integer, read as a long.
 void readSeed(ValueReader& r, std::ostream& echo, SimulationInput& input) {

@@ -51,6 +51,8 @@
 
 namespace wind {
 
+class ValueReader;
+
 enum class ParameterSource { basic, land, sea, terrain, Kaimal1d, TwoD, iec };
 
 // Longest accepted file name (input, terrain and output files), in characters.
@@ -105,6 +107,10 @@ std::string inputFileName(int argc, const char* const argv[]);
 // is switched to prefix-selected integer bases.
 void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& input,
                          UpstreamTables& tables, const SourceStep& sourceStep);
+
+// Reads the values of input.source (the source's part of the file, in file
+// order), checking each as the file's reader does; the source step is not run.
+void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
 // input.fname, echoing "fname[i] <name>" for each. Nothing is created here: the

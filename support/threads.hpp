@@ -7,6 +7,10 @@
 // sequential by nature (the random draws) stays in its order. The count only
 // changes how fast a run is. It follows OMP_NUM_THREADS, else all cores; a
 // build without OpenMP runs everything on one thread.
+#include <atomic>
+#include <cstdint>
+#include <exception>
+
 #if defined(_OPENMP)
 #include <omp.h>
 #endif
@@ -39,6 +43,28 @@ inline void setThreads(int n) {
 #else
   (void)n;
 #endif
+}
+
+// f(i) for i = 0 .. n-1 on every thread of the team, in any order (dynamic
+// schedule): for work whose items are independent and of unequal cost. A
+// failure (an exception; a throwing fatal handler's among them) is carried out
+// of the team and thrown again on the calling thread; no item starts after it.
+template <class F>
+void parallelForEach(std::int64_t n, F&& f) {
+  std::exception_ptr failure;
+  std::atomic<bool> failed{false};
+#pragma omp parallel for schedule(dynamic)
+  for (std::int64_t i = 0; i < n; ++i) {
+    if (failed.load(std::memory_order_relaxed)) continue;
+    try {
+      f(i);
+    } catch (...) {
+#pragma omp critical(parallelForEachFailure)
+      if (!failure) failure = std::current_exception();
+      failed.store(true);
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace wind

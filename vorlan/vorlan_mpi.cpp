@@ -85,7 +85,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
   prepared.options = options;
   run.agree([&] {
     readParameterFile(prepared, parameterSourceStep, out);
-    prepareRuns(prepared, false);
+    prepareRuns(prepared, {.memory = false});
   });
   SlabBoxMaker maker(run, prepared, listing);
   runSequence(prepared, maker, out);

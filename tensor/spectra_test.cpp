@@ -1,4 +1,4 @@
-#include "corvel/spectra.hpp"
+#include "tensor/spectra.hpp"
 
 #include <gtest/gtest.h>
 
