@@ -155,7 +155,8 @@ HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldA
   }
   std::optional<double> sigma1;
   if (h.iec) sigma1 = h.iec->sigma1;
-  if (h.scaleIec) r.scaling = scaleToIecTargets(values, comps, run.nComp, *sigma1);
+  if (h.scaleIec)
+    r.scaling = scaleToIecTargets(values, comps, run.nComp, *sigma1, valuesPerPlane(fields, 0));
   if (h.placement)
     r.hub = hubFigures(constValues, comps, run.nComp, boxGridOf(run), *h.placement, sigma1);
   return r;
@@ -167,10 +168,8 @@ void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArr
   const WindBox box = windBoxOf(run, h, fields);
   const std::string name = windFileName(run.fname[0], h.format);
   if (h.format == WindFileFormat::bts) {
-    const std::string description = "vorlan " + std::string(kVersion) + ", " + parameterFile +
-                                    ", seed " + std::to_string(run.seed) + ", profile " +
-                                    meanProfileText(h.profile);
-    r.bts = writeBts(files.extra(0).stream(), box, description, name);
+    r.bts = writeBts(files.extra(0).stream(), box, btsDescription(parameterFile, run.seed, h.profile),
+                     name);
   } else {
     r.wnd = writeWnd(files.extra(0).stream(), files.extra(1).stream(), box, run.seed, name);
   }

@@ -1,5 +1,6 @@
 #include "handover/wind_file.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include "handover/placement.hpp"
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 
@@ -49,6 +51,11 @@ std::string windFileName(const std::string& firstOutput, WindFileFormat f) {
   return f == WindFileFormat::bts ? stem + ".bts" : stem;
 }
 
+std::string btsDescription(const std::string& parameterFile, long seed, const MeanProfile& profile) {
+  return "vorlan " + std::string(kVersion) + ", " + parameterFile + ", seed " +
+         std::to_string(seed) + ", profile " + meanProfileText(profile);
+}
+
 namespace detail {
 
 void checkWindBox(const WindBox& box, const std::string& name) {
@@ -58,7 +65,11 @@ void checkWindBox(const WindBox& box, const std::string& name) {
     fatalError(cannot + "the grid needs at least 2 points along each axis, not " +
                std::to_string(g.N1) + " x " + std::to_string(g.N2) + " x " +
                std::to_string(g.N3));
-  const std::int64_t n = std::int64_t(g.N1) * g.N2 * g.N3;
+  // Whole planes of the grid, the same for every component.
+  const std::int64_t planes = box.planes(), n = planes * box.planeValues();
+  if (box.first < 0 || box.first + planes > g.N1)
+    fatalError(cannot + "planes " + std::to_string(box.first) + " to " +
+               std::to_string(box.first + planes - 1) + " are not planes of the grid");
   for (int c = 0; c < 3; ++c)
     if (std::int64_t(box.uvw[c].size()) != n)
       fatalError(cannot + "component " + kComponentNames[c] + " holds " +
@@ -110,6 +121,17 @@ void putInt32(std::string& b, std::int32_t v) {
 
 void putFloat32(std::string& b, float v) {
   putInt32(b, std::bit_cast<std::int32_t>(v));
+}
+
+std::vector<SliceRun> sliceRuns(const WindBox& box) {
+  // Plane 0 is slice 0; planes p >= 1 are slices N1 - p, descending.
+  const std::int64_t a = box.first, b = box.first + box.planes() - 1, n1 = box.grid.N1;
+  std::vector<SliceRun> runs;
+  if (b < a) return runs;
+  if (a == 0) runs.push_back({0, 1});
+  const std::int64_t lo = std::max<std::int64_t>(a, 1);
+  if (lo <= b) runs.push_back({n1 - b, b - lo + 1});
+  return runs;
 }
 
 void writeBytes(std::ostream& out, const std::string& bytes, const std::string& name) {
