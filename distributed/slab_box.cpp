@@ -171,4 +171,36 @@ FileSums gatherPlaneSums(MPI_Comm comm, SlabBox& box, int c, OutputLayout layout
   return sums;
 }
 
+namespace {
+
+constexpr int kSumDoubles = int(sizeof(PlaneSums) / sizeof(double));
+static_assert(sizeof(PlaneSums) == kSumDoubles * sizeof(double));
+
+}  // namespace
+
+std::vector<PlaneSums> SlabReduction::allPlanes(std::span<const PlaneSums> mine) const {
+  std::vector<int> counts(std::size_t(cut_.parts)), at(std::size_t(cut_.parts));
+  for (int q = 0; q < cut_.parts; ++q) {
+    const PlaneRange planes = cut_.planes(q);
+    counts[std::size_t(q)] = int(planes.count() * kSumDoubles);
+    at[std::size_t(q)] = int((planes.count() > 0 ? planes.first - 1 : 0) * kSumDoubles);
+  }
+  std::vector<PlaneSums> all(std::size_t(cut_.nn1));
+  MPI_Allgatherv(mine.data(), int(mine.size()) * kSumDoubles, MPI_DOUBLE, all.data(),
+                 counts.data(), at.data(), MPI_DOUBLE, comm_);
+  return all;
+}
+
+double SlabReduction::fromFirstPlane(double value) const {
+  int holder = 0;
+  for (int q = 0; q < cut_.parts; ++q)
+    if (cut_.planes(q).contains(1)) holder = q;
+  MPI_Bcast(&value, 1, MPI_DOUBLE, holder, comm_);
+  return value;
+}
+
+void SlabReduction::maximum(std::span<double> values) const {
+  MPI_Allreduce(MPI_IN_PLACE, values.data(), int(values.size()), MPI_DOUBLE, MPI_MAX, comm_);
+}
+
 }  // namespace wind

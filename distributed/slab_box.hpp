@@ -105,4 +105,20 @@ struct FileSums {
 };
 FileSums gatherPlaneSums(MPI_Comm comm, SlabBox& box, int c, OutputLayout layout);
 
+// The plane reduction (simulation/plane_statistics.hpp) of a box cut into
+// slabs over comm: every plane's sums gathered on every rank in plane order
+// (MPI_Allgatherv, 32 bytes a plane), the first plane's value broadcast from
+// its holder, maxima by MPI_Allreduce. Each member is collective over comm.
+class SlabReduction : public PlaneReduction {
+ public:
+  SlabReduction(MPI_Comm comm, const SlabPartition& cut) : comm_(comm), cut_(cut) {}
+  std::vector<PlaneSums> allPlanes(std::span<const PlaneSums> mine) const override;
+  double fromFirstPlane(double value) const override;
+  void maximum(std::span<double> values) const override;
+
+ private:
+  MPI_Comm comm_;
+  SlabPartition cut_;
+};
+
 }  // namespace wind

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "distributed/slab_box.hpp"
+#include "distributed/slab_handover.hpp"
 #include "handover/hub_figures.hpp"
 #include "simulation/layout.hpp"
 #include "simulation/plane_statistics.hpp"
@@ -135,15 +136,20 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   transformSlabBox(run.comm(), box);
   clock.lap(figures.transforms);
 
-  figures.handed.hub = gatherHubFigures(run, box, in, setup.handOver);
+  // The hand-over as vorlan's (handOverBox, writeWindFile), on the classic layout.
+  const HandOver& h = setup.handOver;
+  figures.handed.scaling = scaleSlabBox(run, box, in, h);
+  figures.handed.hub = gatherHubFigures(run, box, in, h);
+  writeSlabWindFile(run, box, in, h, files, setup.options.inputFile, figures.handed);
   const OutputLayout layout = setup.options.layout;
   toFileLayout(box, layout);
   const PlaneRange file = filePlanes(box, layout);
   std::array<ComponentStatistics, 3>& stats = figures.statistics;
   for (int c = 0; c < in.nComp; ++c) {
     const std::span<float> v = box.values(c);
-    files.write(run, c, (file.count() > 0 ? file.first - 1 : 0) * box.planeFloats(), v.data(),
-                std::int64_t(v.size()));
+    if (h.format == WindFileFormat::raw)
+      files.write(run, c, (file.count() > 0 ? file.first - 1 : 0) * box.planeFloats(), v.data(),
+                  std::int64_t(v.size()));
     const FileSums sums = gatherPlaneSums(run.comm(), box, c, layout);
     if (run.root())
       stats[std::size_t(c)] = combinePlaneSums(sums.planes, sums.shift, box.cut.nn1 * box.planeFloats());
@@ -165,6 +171,7 @@ BoxOutcome runSmallField(MpiRun& run, const PreparedRuns& setup, const Simulatio
     SynthesisContext context;
     context.random = setup.options.random;
     synthesise(in, setup.lim, setup.tables, fields, context);
+    figures.handed = handOverBox(in, setup.handOver, fields);
     if (setup.options.layout == OutputLayout::inflowwind) toInflowWindLayout(in, fields);
     stats = fieldStatistics(fields);
   });
@@ -185,7 +192,7 @@ SlabBoxMaker::SlabBoxMaker(MpiRun& run, const PreparedRuns& p, std::ostream& lis
 
 void SlabBoxMaker::createFiles(const SimulationInput& run, std::ostream& echo) {
   files_ = std::make_unique<MpiOutputFiles>();
-  files_->create(run_, run, echo);
+  files_->create(run_, run, p_.handOver, echo);
 }
 
 BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&) {

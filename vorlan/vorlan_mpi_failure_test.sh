@@ -25,7 +25,8 @@ printf 'old' >u.bin
 # Rank 0 alone cannot create the second file's temporary.
 printf '3\n3\n16 8 8\n100 50 40\nbasic\n0.1 33.6 3.9\n-7\nu.bin missing/v.bin w.bin\n' >in.inp
 expect 'Could not open output file missing/v.bin: No such file or directory' in.inp
-expect 'vorlan-mpi: --format is not supported; it takes --seeds, --threads, --layout, --random, --help and --version' in.inp --format bts
+# Every rank refuses the hand-over's options alike.
+expect '--format bts needs --wind-speed for the basic source' in.inp --format bts
 # Every rank reaches the same verdict on the input.
 printf '1\n1\n1\n64\n100\nbasic\n0.1 33.6 3.9\n-3\nu.bin\n' >in.inp
 expect '--random counter: only three-dimensional fields draw from the counter stream; a line or a plane uses the classic stream' in.inp --random counter

@@ -29,9 +29,36 @@ struct Comparison {
   std::string name;
   std::string input;                 // the parameter file's text
   std::vector<std::string> vorlanArgs, mpiArgs;
-  std::vector<std::string> outputs;  // field files; the first of each run has a record
+  std::vector<std::string> outputs;  // every file but the records, compared byte for byte
   std::vector<std::string> records;
 };
+
+// A minimal InflowWind input with the keys the filler sets.
+const char* const kTemplate =
+    "------- InflowWind INPUT FILE ----\n"
+    "Example\n"
+    "---------------------------------------\n"
+    "          1   WindType       - switch\n"
+    "================== Full-field .bts [used only for WindType = 3] ===\n"
+    "\"x.bts\"      FileName_BTS   - name of the file\n"
+    "================== Bladed-style [used only for WindType = 4] ===\n"
+    "\"x\"          FilenameRoot   - root\n"
+    "False        TowerFile      - tower file\n"
+    "================== Raw grid files [used only for WindType = 5] ===\n"
+    "\"u.bin\"      FileName_u     - u\n"
+    "\"v.bin\"      FileName_v     - v\n"
+    "\"w.bin\"      FileName_w     - w\n"
+    "    64       nx             - n\n"
+    "    32       ny             - n\n"
+    "    32       nz             - n\n"
+    "    16       dx             - d\n"
+    "     3       dy             - d\n"
+    "     3       dz             - d\n"
+    "    90       RefHt_Grid     - reference height\n"
+    "    12       URef           - mean speed\n"
+    "     1       ScaleMethod    - scaling\n"
+    "====================== OUTPUT ==========\n"
+    "False        SumPrint       - print\n";
 
 std::string bytesOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -59,6 +86,7 @@ void compareWithVorlan(const Comparison& c) {
     fs::copy_file(fs::path(WIND_SOURCE_DIR) / "examples/terrain_hill.dat",
                   dir / "examples/terrain_hill.dat");
     std::ofstream(dir / "in.inp") << c.input;
+    std::ofstream(dir / "IfW.dat") << kTemplate;
     fs::current_path(dir);
     const std::vector<const char*> argv = argvOf("vorlan", c.vorlanArgs);
     runVorlan(int(argv.size()), argv.data(), SimulatorSteps{}, vorlanEcho, listing);
@@ -86,6 +114,7 @@ void compareWithVorlan(const Comparison& c) {
     }
     EXPECT_EQ(mpiEcho.str(), vorlanEcho.str()) << c.name;
     // Nothing but the outputs: no temporaries left behind.
+    EXPECT_FALSE(c.outputs.empty());
     for (const fs::directory_entry& e : fs::directory_iterator("."))
       EXPECT_NE(e.path().filename().string().front(), '.') << c.name << ": " << e.path();
   }
@@ -126,6 +155,30 @@ TEST(VorlanMpi, CounterStreamOnAnyThreadsAndProcesses) {
                        {"--random", "counter", "--threads", threads},
                        {"cv.bin", "cw.bin"},
                        {"cv.bin.json"}});
+}
+
+// The hand-over: wind files scaled to IEC's targets, with the mean profile,
+// placed on the grid and with the filled InflowWind input, on a box whose
+// planes 3 or 4 processes share unevenly.
+TEST(VorlanMpi, WindFilesScalingAndTheFilledInflowWindInput) {
+  const std::string iec = "3\n3\n16 8 8\n1368 124 124\niec\nB 9.5 80\n-4\niu.bin iv.bin iw.bin\n";
+  const std::vector<std::string> bts{"--format", "bts", "--scale", "iec", "--openfast-template",
+                                     "IfW.dat"};
+  compareWithVorlan({"bts", iec, bts, bts, {"iu.bts", "iu_IfW.dat"}, {"iu.bin.json"}});
+  const std::vector<std::string> wnd{"--format=wnd", "--profile", "log:0.03", "--grid-bottom",
+                                     "30", "--seeds", "-5,-6"};
+  compareWithVorlan({"wnd", iec, wnd, wnd,
+                     {"iu_seed5.wnd", "iu_seed5.sum", "iu_seed6.wnd", "iu_seed6.sum"},
+                     {"iu_seed5.bin.json", "iu_seed6.bin.json"}});
+  const std::vector<std::string> raw{"--scale", "iec", "--layout", "inflowwind",
+                                     "--openfast-template", "IfW.dat"};
+  compareWithVorlan({"scaled", iec, raw, raw, {"iu.bin", "iv.bin", "iw.bin", "iu_IfW.dat"},
+                     {"iu.bin.json"}});
+  // A source without a wind speed placed from the options, two components.
+  const std::string basic = "3\n2\n1 3\n16 4 8\n800 60 40\nbasic\n0.1 33.6 3.9\n-2\nbu.bin bw.bin\n";
+  const std::vector<std::string> placed{"--wind-speed", "12", "--hub-height", "70",
+                                        "--grid-bottom", "55"};
+  compareWithVorlan({"placed", basic, placed, placed, {"bu.bin", "bw.bin"}, {"bu.bin.json"}});
 }
 
 TEST(VorlanMpi, LineWrittenByRankZero) {
