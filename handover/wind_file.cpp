@@ -22,13 +22,15 @@ WindFileFormat parseWindFileFormat(const std::string& text) {
   if (text == "raw") return WindFileFormat::raw;
   if (text == "bts") return WindFileFormat::bts;
   if (text == "wnd") return WindFileFormat::wnd;
-  fatalError("--format: '" + text + "' is not a format (raw, bts or wnd)");
+  if (text == "netcdf") return WindFileFormat::netcdf;
+  fatalError("--format: '" + text + "' is not a format (raw, bts, wnd or netcdf)");
 }
 
 const char* windFileFormatName(WindFileFormat f) {
   switch (f) {
     case WindFileFormat::bts: return "bts";
     case WindFileFormat::wnd: return "wnd";
+    case WindFileFormat::netcdf: return "netcdf";
     case WindFileFormat::raw: break;
   }
   return "raw";
@@ -48,7 +50,11 @@ std::string windFileName(const std::string& firstOutput, WindFileFormat f) {
   // A leading dot (".u") is not an extension.
   const std::string stem =
       dot != std::string::npos && dot > base ? firstOutput.substr(0, dot) : firstOutput;
-  return f == WindFileFormat::bts ? stem + ".bts" : stem;
+  switch (f) {
+    case WindFileFormat::bts: return stem + ".bts";
+    case WindFileFormat::netcdf: return stem + ".nc";
+    default: return stem;
+  }
 }
 
 std::string btsDescription(const std::string& parameterFile, long seed, const MeanProfile& profile) {
@@ -123,9 +129,9 @@ void putFloat32(std::string& b, float v) {
   putInt32(b, std::bit_cast<std::int32_t>(v));
 }
 
-std::vector<SliceRun> sliceRuns(const WindBox& box) {
+std::vector<SliceRun> sliceRuns(std::int64_t first, std::int64_t planes, std::int64_t n1) {
   // Plane 0 is slice 0; planes p >= 1 are slices N1 - p, descending.
-  const std::int64_t a = box.first, b = box.first + box.planes() - 1, n1 = box.grid.N1;
+  const std::int64_t a = first, b = first + planes - 1;
   std::vector<SliceRun> runs;
   if (b < a) return runs;
   if (a == 0) runs.push_back({0, 1});

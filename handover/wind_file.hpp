@@ -49,21 +49,25 @@
 
 namespace wind {
 
-enum class WindFileFormat { raw, bts, wnd };
+// The files a run writes: the raw float32 files, TurbSim's .bts, the
+// Bladed-style .wnd and .sum, or the NetCDF file of LES inflows
+// (handover/netcdf_file.hpp).
+enum class WindFileFormat { raw, bts, wnd, netcdf };
 
-// A --format value: "raw" (the three float32 files; the default), "bts" or
-// "wnd"; else "--format: '<text>' is not a format (raw, bts or wnd)".
+// A --format value: "raw" (the three float32 files; the default), "bts",
+// "wnd" or "netcdf"; else "--format: '<text>' is not a format (raw, bts, wnd
+// or netcdf)".
 WindFileFormat parseWindFileFormat(const std::string& text);
 
 const char* windFileFormatName(WindFileFormat f);
 
-// bts and wnd need a three-dimensional field of three components; else
-// "--format bts needs a three-dimensional field of three components
+// bts, wnd and netcdf need a three-dimensional field of three components;
+// else "--format bts needs a three-dimensional field of three components
 // (fieldDim 3, nComp 3)".
 void checkWindFileInput(const SimulationInput& in, WindFileFormat f);
 
 // The name of the one file of a run, after its first output: the extension of
-// the last path component replaced by ".bts" ("out/iec_u.bin" ->
+// the last path component replaced by ".bts" or ".nc" ("out/iec_u.bin" ->
 // "out/iec_u.bts"; a name without one gets it appended). For wnd the root
 // name InflowWind takes ("out/iec_u"), to which ".wnd" and ".sum" are added.
 std::string windFileName(const std::string& firstOutput, WindFileFormat f);
@@ -135,8 +139,12 @@ struct SliceRun {
   std::int64_t first = 0, count = 0;
 };
 
-// The slices of the planes held, as at most two runs in increasing order.
-std::vector<SliceRun> sliceRuns(const WindBox& box);
+// The slices of the planes first .. first + planes - 1 of a box of n1 planes,
+// as at most two runs in increasing order; of the planes held.
+std::vector<SliceRun> sliceRuns(std::int64_t first, std::int64_t planes, std::int64_t n1);
+inline std::vector<SliceRun> sliceRuns(const WindBox& box) {
+  return sliceRuns(box.first, box.planes(), box.grid.N1);
+}
 
 // Appends slice n (from a plane held): int16[NZ][NY][3], each velocity v of
 // component c stored as code(c, v).
