@@ -37,6 +37,7 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, const HandOv
   path_.assign(n, std::string());
   file_.assign(n, MPI_FILE_NULL);
   writeFailed_.assign(n, 0);
+  direct_.assign(n, 0);
   run.agree([&] {
     if (!run.root()) return;
     createRunFiles(in, h, local_, echo);
@@ -52,8 +53,10 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, const HandOv
   std::string message;
   for (std::size_t f = 0; f < n; ++f) {
     broadcast(run.comm(), path_[f]);  // empty: the name itself, written directly
+    direct_[f] = path_[f].empty() ? 1 : 0;
     if (path_[f].empty()) path_[f] = name_[f];
     else if (!run.root()) run.addTemporary(path_[f]);
+    if (h.format == WindFileFormat::netcdf) continue;  // opened by the NetCDF library
     if (MPI_File_open(run.comm(), path_[f].c_str(), MPI_MODE_WRONLY, MPI_INFO_NULL, &file_[f]) !=
         MPI_SUCCESS) {
       file_[f] = MPI_FILE_NULL;

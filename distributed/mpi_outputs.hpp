@@ -68,6 +68,8 @@ class MpiOutputFiles {
   // itself when it is written directly), and the name the user knows.
   const std::string& path(int f) const { return path_[std::size_t(f)]; }
   const std::string& name(int f) const { return name_[std::size_t(f)]; }
+  // Whether shared file f is written directly (a device or a pipe).
+  bool direct(int f) const { return direct_[std::size_t(f)] != 0; }
 
   // Rank 0: its i-th further pending output in creation order (the wind files,
   // then the filled InflowWind input: createRunFiles's).
@@ -85,7 +87,7 @@ class MpiOutputFiles {
   OutputFiles local_;  // rank 0's pending outputs
   std::vector<MPI_File> file_;  // MPI_FILE_NULL where not opened through MPI-IO
   std::vector<std::string> name_, path_;
-  std::vector<char> writeFailed_;
+  std::vector<char> writeFailed_, direct_;
 };
 
 }  // namespace wind

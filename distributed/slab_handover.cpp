@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "distributed/mpi_netcdf.hpp"
 #include "handover/placement.hpp"
 #include "sources/iec.hpp"
 
@@ -62,8 +63,27 @@ std::optional<IecScaling> scaleSlabBox(MpiRun& run, SlabBox& box, const Simulati
 
 void writeSlabWindFile(MpiRun& run, SlabBox& box, const SimulationInput& in, const HandOver& h,
                        MpiOutputFiles& files, const std::string& parameterFile,
-                       HandOverRecord& r) {
+                       RandomStreamKind random, HandOverRecord& r) {
   if (h.format == WindFileFormat::raw) return;
+  const std::int64_t first = box.planes.count() > 0 ? box.planes.first - 1 : 0;
+  if (h.format == WindFileFormat::netcdf) {
+    // The statistics of the values in the file, as the record's.
+    const SlabReduction reduction(run.comm(), box.cut);
+    const std::int64_t perPlane = box.planeFloats();
+    std::array<ComponentStatistics, 3> statistics{};
+    std::array<std::span<const float>, 3> values{};
+    for (int c = 0; c < 3; ++c) {
+      const std::span<float> v = box.values(c);
+      values[std::size_t(c)] = v;
+      const double shift = reduction.fromFirstPlane(v.empty() ? 0.0 : double(v[0]));
+      statistics[std::size_t(c)] = planeStatistics(
+          box.planes.count(), perPlane, shift, box.cut.nn1 * perPlane, reduction,
+          [&](std::int64_t p, std::int64_t e) { return double(v[std::size_t(p * perPlane + e)]); });
+    }
+    writeParallelNetcdf(run, files, boxGridOf(in), values, first,
+                        netcdfAttributes(netcdfRun(in, h, parameterFile, random, statistics, r)));
+    return;
+  }
   const WindBox wind = slabWindBox(box, in, h);
   const std::string name = windFileName(in.fname[0], h.format);
   run.agree([&] { detail::checkWindBox(wind, name); });

@@ -13,7 +13,9 @@
 //                      rank the slices of its own planes at their offsets
 //                      (independent MPI-IO writes of at most kSliceChunk
 //                      bytes); the quantisation errors the largest over the
-//                      ranks.
+//                      ranks. Or the NetCDF file (distributed/mpi_netcdf.hpp),
+//                      its statistics from the whole box's sums and the hub
+//                      figures, which every rank holds.
 //
 // Every function is collective over the run; a refusal (a value that is not
 // finite, a component without variance) is agreed on, so the run ends once,
@@ -39,6 +41,6 @@ std::optional<IecScaling> scaleSlabBox(MpiRun& run, SlabBox& box, const Simulati
 // record entries into r.
 void writeSlabWindFile(MpiRun& run, SlabBox& box, const SimulationInput& in, const HandOver& h,
                        MpiOutputFiles& files, const std::string& parameterFile,
-                       HandOverRecord& r);
+                       RandomStreamKind random, HandOverRecord& r);
 
 }  // namespace wind

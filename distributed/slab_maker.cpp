@@ -72,10 +72,10 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   return all != 0;
 }
 
-// The hub figures of a box cut into slabs (rank 0's; none elsewhere): each
-// rank's part of the four lines around the hub, gathered to rank 0 in plane
-// order (the ranks hold ascending planes), where they are formed as vorlan
-// forms them from the whole box.
+// The hub figures of a box cut into slabs, on every rank: each rank's part of
+// the four lines around the hub, gathered in plane order (the ranks hold
+// ascending planes), from which every rank forms them as vorlan forms them
+// from the whole box.
 std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const SimulationInput& in,
                                            const HandOver& h) {
   if (!h.placement) return std::nullopt;
@@ -93,13 +93,12 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
     HubLines mine;
     appendHubLines(box.values(c), box.planes.count(), grid, at, mine);
     for (std::size_t p = 0; p < 4; ++p) {
-      if (run.root()) lines[std::size_t(c)][p].resize(std::size_t(grid.N1));
-      MPI_Gatherv(mine[p].data(), static_cast<int>(mine[p].size()), MPI_FLOAT,
-                  lines[std::size_t(c)][p].data(), counts.data(), starts.data(), MPI_FLOAT, 0,
-                  run.comm());
+      lines[std::size_t(c)][p].resize(std::size_t(grid.N1));
+      MPI_Allgatherv(mine[p].data(), static_cast<int>(mine[p].size()), MPI_FLOAT,
+                     lines[std::size_t(c)][p].data(), counts.data(), starts.data(), MPI_FLOAT,
+                     run.comm());
     }
   }
-  if (!run.root()) return std::nullopt;
   std::optional<double> sigma1;
   if (h.iec) sigma1 = h.iec->sigma1;
   return hubFigures(lines, comps, in.nComp, *h.placement, sigma1);
@@ -140,7 +139,8 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   const HandOver& h = setup.handOver;
   figures.handed.scaling = scaleSlabBox(run, box, in, h);
   figures.handed.hub = gatherHubFigures(run, box, in, h);
-  writeSlabWindFile(run, box, in, h, files, setup.options.inputFile, figures.handed);
+  writeSlabWindFile(run, box, in, h, files, setup.options.inputFile, setup.options.random,
+                    figures.handed);
   const OutputLayout layout = setup.options.layout;
   toFileLayout(box, layout);
   const PlaneRange file = filePlanes(box, layout);

@@ -162,11 +162,16 @@ NetcdfWriter::NetcdfWriter(int ncid, const std::string& name, const BoxGrid& gri
   checkNetcdf(nc_enddef(ncid), name);
 }
 
+void NetcdfWriter::check(int status) const {
+  if (!keepGoing_) checkNetcdf(status, name_);
+  else if (status != NC_NOERR && failure_ == NC_NOERR) failure_ = status;
+}
+
 void NetcdfWriter::writeGrid() const {
   const double lengths[] = {double(grid_.Lbox.x), double(grid_.Lbox.y), double(grid_.Lbox.z)};
   const double spacings[] = {spacingAlong(grid_), spacingAcross(grid_), spacingUp(grid_)};
-  checkNetcdf(nc_put_var_double(ncid_, lengths_, lengths), name_);
-  checkNetcdf(nc_put_var_double(ncid_, spacings_, spacings), name_);
+  check(nc_put_var_double(ncid_, lengths_, lengths));
+  check(nc_put_var_double(ncid_, spacings_, spacings));
 }
 
 // Planes a put call takes at most.
@@ -202,14 +207,13 @@ void NetcdfWriter::writeVelocities(const std::array<std::span<const float>, 3>& 
         const std::size_t start[] = {std::size_t(n), 0, 0};
         const std::size_t size[] = {std::size_t(count), std::size_t(grid_.N2),
                                     std::size_t(grid_.N3)};
-        checkNetcdf(nc_put_vara_float(ncid_, vars_[std::size_t(c)], start, size, chunk.data()),
-                    name_);
+        check(nc_put_vara_float(ncid_, vars_[std::size_t(c)], start, size, chunk.data()));
       }
     // Rounds beyond this process's chunks write nothing.
     for (; made < rounds; ++made) {
       const std::size_t start[] = {0, 0, 0}, none[] = {0, 0, 0};
       const float dummy = 0.0f;
-      checkNetcdf(nc_put_vara_float(ncid_, vars_[std::size_t(c)], start, none, &dummy), name_);
+      check(nc_put_vara_float(ncid_, vars_[std::size_t(c)], start, none, &dummy));
     }
   }
 }
@@ -246,6 +250,7 @@ void NetcdfWriter::writeGrid() const {}
 void NetcdfWriter::writeVelocities(const std::array<std::span<const float>, 3>&, std::int64_t,
                                    std::int64_t) const {}
 std::int64_t NetcdfWriter::chunkPlanes() const { return 1; }
+void NetcdfWriter::check(int) const {}
 std::int64_t NetcdfWriter::chunks(std::int64_t, std::int64_t) const { return 0; }
 void writeNetcdf(const std::string&, const std::string&, const BoxGrid&,
                  const std::array<std::span<const float>, 3>&,

@@ -105,6 +105,12 @@ class NetcdfWriter {
                const std::vector<NetcdfAttribute>& attributes,
                std::int64_t chunkBytes = kNetcdfChunkBytes);
 
+  // From now on a failing write does not end the run: the first failure's
+  // library status is kept (failure()) and the remaining calls are made, as
+  // the collective calls of a parallel file must be made on every process.
+  void keepGoing() { keepGoing_ = true; }
+  int failure() const { return failure_; }
+
   // The velocity variables' ids, u v w.
   const std::array<int, 3>& velocities() const { return vars_; }
 
@@ -123,11 +129,15 @@ class NetcdfWriter {
 
  private:
   std::int64_t chunkPlanes() const;
+  // A write's status: ends the run, or is kept (keepGoing).
+  void check(int status) const;
 
   int ncid_;
   std::string name_;
   BoxGrid grid_;
   std::int64_t chunkBytes_;
+  bool keepGoing_ = false;
+  mutable int failure_ = 0;
   int lengths_ = -1, spacings_ = -1;
   std::array<int, 3> vars_{-1, -1, -1};
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "distributed/mpi_netcdf.hpp"
 #include "distributed/mpi_run.hpp"
 #include "distributed/slab_maker.hpp"
 #include "runner/driver.hpp"
@@ -74,6 +75,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
   run.agree([&] {
     checkMpiOptions(argc, argv);
     options = parseVorlanCommandLine(argc, argv);
+    checkParallelNetcdf(options.format);
   });
   if (options.help || options.version) {
     if (run.root()) {

@@ -15,7 +15,12 @@
 #include <string>
 #include <vector>
 
+#if WIND_HAS_NETCDF
+#include <netcdf.h>
+#endif
+
 #include "distributed/slab_box.hpp"
+#include "handover/netcdf_file.hpp"
 #include "tests/support.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/vorlan_mpi.hpp"
@@ -31,6 +36,7 @@ struct Comparison {
   std::vector<std::string> vorlanArgs, mpiArgs;
   std::vector<std::string> outputs;  // every file but the records, compared byte for byte
   std::vector<std::string> records;
+  std::vector<std::string> netcdf = {};  // NetCDF files, compared by content
 };
 
 // A minimal InflowWind input with the keys the filler sets.
@@ -65,6 +71,56 @@ std::string bytesOf(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+#if WIND_HAS_NETCDF
+// Everything a NetCDF file holds, in one string: each attribute (global ones
+// first) and each variable with its type, shape, attributes and values as
+// bytes. Two files of the same content give the same string, whatever the
+// HDF5 layout of their bytes.
+std::string netcdfContent(const fs::path& file) {
+  int id = -1;
+  if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "cannot open " + file.string();
+  std::string content;
+  const auto attributes = [&](int var, int count) {
+    for (int a = 0; a < count; ++a) {
+      char name[NC_MAX_NAME + 1] = {};
+      nc_type type = 0;
+      std::size_t length = 0, size = 0;
+      nc_inq_attname(id, var, a, name);
+      nc_inq_att(id, var, name, &type, &length);
+      nc_inq_type(id, type, nullptr, &size);
+      std::string bytes(length * size, '\0');
+      nc_get_att(id, var, name, bytes.data());
+      content += std::string(name) + " " + std::to_string(type) + " " + bytes + "\n";
+    }
+  };
+  int vars = 0, globals = 0;
+  nc_inq(id, nullptr, &vars, &globals, nullptr);
+  attributes(NC_GLOBAL, globals);
+  for (int v = 0; v < vars; ++v) {
+    char name[NC_MAX_NAME + 1] = {};
+    nc_type type = 0;
+    int dims = 0, ids[NC_MAX_VAR_DIMS] = {}, count = 0;
+    nc_inq_var(id, v, name, &type, &dims, ids, &count);
+    std::size_t size = 0, values = 1;
+    nc_inq_type(id, type, nullptr, &size);
+    content += std::string(name) + " " + std::to_string(type);
+    for (int d = 0; d < dims; ++d) {
+      std::size_t n = 0;
+      nc_inq_dimlen(id, ids[d], &n);
+      values *= n;
+      content.append(" ").append(std::to_string(n));
+    }
+    content += "\n";
+    attributes(v, count);
+    std::string bytes(values * size, '\0');
+    nc_get_var(id, v, bytes.data());
+    content += bytes;
+  }
+  nc_close(id);
+  return content;
+}
+#endif
+
 std::vector<const char*> argvOf(const std::string& program, const std::vector<std::string>& args) {
   std::vector<const char*> argv{program.c_str(), "in.inp"};
   for (const std::string& a : args) argv.push_back(a.c_str());
@@ -92,6 +148,7 @@ void compareWithVorlan(const Comparison& c) {
     runVorlan(int(argv.size()), argv.data(), SimulatorSteps{}, vorlanEcho, listing);
     fs::create_directory("vorlan");
     for (const std::string& f : c.outputs) fs::rename(f, fs::path("vorlan") / f);
+    for (const std::string& f : c.netcdf) fs::rename(f, fs::path("vorlan") / f);
     for (const std::string& f : c.records) fs::rename(f, fs::path("vorlan") / f);
   }
   MPI_Barrier(MPI_COMM_WORLD);
@@ -102,6 +159,12 @@ void compareWithVorlan(const Comparison& c) {
     for (const std::string& f : c.outputs)
       EXPECT_TRUE(bytesOf(f) == bytesOf(fs::path("vorlan") / f) && fs::file_size(f) > 0)
           << c.name << ": " << f << " on " << ranks << " processes";
+#if WIND_HAS_NETCDF
+    for (const std::string& f : c.netcdf)
+      EXPECT_TRUE(netcdfContent(f) == netcdfContent(fs::path("vorlan") / f) &&
+                  fs::file_size(f) > 0)
+          << c.name << ": " << f << " on " << ranks << " processes";
+#endif
     for (const std::string& f : c.records) {
       nlohmann::json mine = nlohmann::json::parse(bytesOf(f));
       nlohmann::json theirs = nlohmann::json::parse(bytesOf(fs::path("vorlan") / f));
@@ -114,7 +177,7 @@ void compareWithVorlan(const Comparison& c) {
     }
     EXPECT_EQ(mpiEcho.str(), vorlanEcho.str()) << c.name;
     // Nothing but the outputs: no temporaries left behind.
-    EXPECT_FALSE(c.outputs.empty());
+    EXPECT_FALSE(c.outputs.empty() && c.netcdf.empty());
     for (const fs::directory_entry& e : fs::directory_iterator("."))
       EXPECT_NE(e.path().filename().string().front(), '.') << c.name << ": " << e.path();
   }
@@ -179,6 +242,20 @@ TEST(VorlanMpi, WindFilesScalingAndTheFilledInflowWindInput) {
   const std::vector<std::string> placed{"--wind-speed", "12", "--hub-height", "70",
                                         "--grid-bottom", "55"};
   compareWithVorlan({"placed", basic, placed, placed, {"bu.bin", "bw.bin"}, {"bu.bin.json"}});
+}
+
+// The NetCDF file of LES inflows: the same content as vorlan's (HDF5 lays out
+// a file written in parallel otherwise, so not the same bytes), scaled, with
+// its attributes from the whole box; a box of 3 planes on 4 processes leaves
+// one without planes, which still takes part in every collective write.
+TEST(VorlanMpi, NetcdfFileOfTheSameContent) {
+  if (!netcdfBuilt()) GTEST_SKIP() << "no NetCDF in this build";
+  const std::string iec = "3\n3\n16 8 4\n1368 124 62\niec\nA 11 90\n-9\nnu.bin nv.bin nw.bin\n";
+  const std::vector<std::string> args{"--format", "netcdf", "--scale", "iec"};
+  compareWithVorlan({"netcdf", iec, args, args, {}, {"nu.bin.json"}, {"nu.nc"}});
+  const std::string narrow = "3\n3\n4 4 2\n400 40 20\nbasic\n0.1 33.6 3.9\n-2\nsu.bin sv.bin sw.bin\n";
+  compareWithVorlan({"netcdf_few_planes", narrow, {"--format=netcdf"}, {"--format=netcdf"}, {},
+                     {"su.bin.json"}, {"su.nc"}});
 }
 
 TEST(VorlanMpi, LineWrittenByRankZero) {
