@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "distributed/slab_box.hpp"
+#include "distributed/slab_constraints.hpp"
 #include "distributed/slab_handover.hpp"
 #include "handover/hub_figures.hpp"
 #include "simulation/layout.hpp"
@@ -104,10 +105,14 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
   return hubFigures(lines, comps, in.nComp, *h.placement, sigma1);
 }
 
-// The box of one run: slabs, synthesis, exchanges and transforms, written in
-// the file's layout; returns the statistics and the hub figures (at rank 0).
+// The box of one run: slabs, synthesis (with constraints, the pairs
+// conditioned across the ranks: distributed/slab_constraints.hpp), exchanges
+// and transforms, handed over and written in the file's layout; returns the
+// statistics and the hub figures (at rank 0), and the constraints' outcome
+// into outcome.
 BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput& in,
-                  MpiOutputFiles& files, Turb3dAmplitudes* store) {
+                  MpiOutputFiles& files, Turb3dAmplitudes* store,
+                  Turb3dConstraintOutcome& outcome) {
   BoxOutcome figures;
   StageClock clock(run, stageTimesWanted());
   clock.start();
@@ -121,18 +126,32 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                      Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
   const auto n = std::size_t(in.nComp);
-  run.agree([&] {
-    const Turb3dSlab slab{box.planes, std::span<F3tensor>(box.box.data(), n),
-                          std::span<Matrix>(box.nyquist.data(), n),
-                          std::span<Matrix>(box.mirror.data(), n)};
-    const TensorModel model = siteTensorModel(in, &setup.tables);
-    turb3dSlab(slab, {std::span<const int>(in.components, n), model, grid, setup.lim, start,
-                      Turb3dWork{store, nullptr, random}});
-  });
+  const std::span<const int> comps(in.components, n);
+  TensorModel model;
+  run.agree([&] { model = siteTensorModel(in, &setup.tables); });
+  std::unique_ptr<SlabConditioning> conditioning;
+  if (setup.constraints) {
+    const Turb3dWork work{nullptr, nullptr, random, &setup.constraints->lines, nullptr};
+    conditioning = std::make_unique<SlabConditioning>(
+        run, box, Turb3dRequest{comps, model, grid, setup.lim, start, work});
+    conditioning->amplitudes(start.classic);
+  } else {
+    run.agree([&] {
+      const Turb3dSlab slab{box.planes, std::span<F3tensor>(box.box.data(), n),
+                            std::span<Matrix>(box.nyquist.data(), n),
+                            std::span<Matrix>(box.mirror.data(), n)};
+      turb3dSlab(slab, {comps, model, grid, setup.lim, start, Turb3dWork{store, nullptr, random}});
+    });
+  }
   clock.lap(figures.amplitudes);
 
-  exchangeMirrorRows(run.comm(), box);
+  // The pairs of a conditioned box wrote their mirrors' conjugates themselves.
+  if (!conditioning) exchangeMirrorRows(run.comm(), box);
   transformSlabBox(run.comm(), box);
+  if (conditioning) {
+    outcome = conditioning->differences();
+    figures.constraintOutcome = &outcome;
+  }
   clock.lap(figures.transforms);
 
   // The hand-over as vorlan's (handOverBox, writeWindFile), on the classic layout.
@@ -197,7 +216,7 @@ void SlabBoxMaker::createFiles(const SimulationInput& run, std::ostream& echo) {
 
 BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&) {
   BoxOutcome box = run.fieldDim == 3
-                       ? runBox(run_, p_, run, *files_, keep_ ? &store_ : nullptr)
+                       ? runBox(run_, p_, run, *files_, keep_ ? &store_ : nullptr, outcome_)
                        : runSmallField(run_, p_, run, *files_, listing_);
   files_->closeAll(run_);
   return box;

@@ -43,7 +43,7 @@ void checkMpiOptions(int argc, const char* const argv[]) {
   static constexpr std::string_view kTaken[] = {
       "--seeds",      "--threads",     "--layout",  "--random", "--format",
       "--wind-speed", "--hub-height",  "--grid-bottom", "--profile", "--scale",
-      "--openfast-template"};
+      "--openfast-template", "--constraints"};
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
     if (arg == "--help" || arg == "-h" || arg == "--version") continue;
