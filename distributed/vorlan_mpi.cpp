@@ -80,16 +80,37 @@ struct StageSeconds {
 };
 
 
-// The amplitude store of a --seeds run: kept when, on every rank, the slab's
-// store and box take at most kAmplitudeStoreShare of the rank's share of its
-// machine's memory.
-bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_t seeds) {
-  if (seeds < 2 || in.fieldDim != 3) return false;
+// Collective: the number of the run's processes on this rank's machine.
+int ranksOnThisMachine(const MpiRun& run) {
   MPI_Comm local;
   MPI_Comm_split_type(run.comm(), MPI_COMM_TYPE_SHARED, run.rank(), MPI_INFO_NULL, &local);
   int localRanks = 1;
   MPI_Comm_size(local, &localRanks);
   MPI_Comm_free(&local);
+  return localRanks;
+}
+
+// Collective, before any file exists: each rank's memory weighed as vorlan
+// weighs a whole run's (a line or a plane is rank 0's alone).
+void checkRankMemory(MpiRun& run, const SimulationInput& in) {
+  const int localRanks = ranksOnThisMachine(run);
+  run.agree([&] {
+    if (in.fieldDim != 3) {
+      if (run.root()) checkRunMemory(in);
+      return;
+    }
+    checkProcessMemory(double(slabBoxBytes(in, run.size(), run.rank())),
+                       "its slab of the box, with room for the transpose and an exchange buffer",
+                       run.size(), localRanks);
+  });
+}
+
+// The amplitude store of a --seeds run: kept when, on every rank, the slab's
+// store and box take at most kAmplitudeStoreShare of the rank's share of its
+// machine's memory.
+bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_t seeds) {
+  if (seeds < 2 || in.fieldDim != 3) return false;
+  const int localRanks = ranksOnThisMachine(run);
   const SlabPartition cut{in.NPoint[0], in.NPoint[1], in.NPoint[2], run.size()};
   const PlaneRange planes = cut.planes(run.rank());
   const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2], Vector3()};
@@ -131,7 +152,7 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
   if (!run.root()) return std::nullopt;
   std::optional<double> sigma1;
   if (in.source == ParameterSource::iec) sigma1 = iecModel(in.iec).sigma1;
-  return hubFigures(lines, comps, in.nComp, *h.placement, sigma1);
+  return hubFigures(lines, at, comps, in.nComp, *h.placement, sigma1);
 }
 
 // What a run's record says of its box (rank 0's).
@@ -225,6 +246,7 @@ PreparedRuns readSetup(MpiRun& run, int argc, const char* const argv[], std::ost
     readParameterFile(s, parameterSourceStep, echo);
     planRuns(s);
   });
+  checkRankMemory(run, s.input);
   return s;
 }
 
@@ -285,7 +307,8 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
                          : runSmallField(run, setup, in, files, listing);
     files.closeAll(run);
     std::string record;
-    if (run.root()) {
+    run.agree([&] {
+      if (!run.root()) return;
       RunDescription description;
       description.parameterFile = setup.options.inputFile;
       description.layout = setup.options.layout;
@@ -296,8 +319,9 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
       description.random = setup.options.random;
       description.program = kProgram;
       description.processes = run.size();
+      checkFiniteRun(in, description);  // nothing non-finite is ever committed
       record = runRecordText(in, description);
-    }
+    });
     files.commit(run, record);
     if (!run.root()) continue;
     if (stageTimesWanted())

@@ -89,8 +89,16 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]);
 // The plan, or a refusal that says what to change.
 BoxPlan planBox(const PlanRequest& r);
 
-// The parameter file's text.
+// The parameter file's text. Its output names are the stem of -o with _u.bin,
+// _v.bin, _w.bin; a stem with white space (which vorlan would read as two
+// names) or one too long for a file name is refused.
 std::string planParameterText(const BoxPlan& p);
+
+// The plan's parameter file read back as vorlan reads it, with every check
+// vorlan makes (the source's model, the box, the names), and the cell
+// integrals of a box much longer than wide (turb3dCellFailure): what the
+// planner writes, vorlan runs. planBox calls it last.
+void checkPlanRuns(const BoxPlan& p);
 
 // The plan in plain words.
 void printPlan(std::ostream& out, const BoxPlan& p);

@@ -57,6 +57,7 @@ enum class OutputLayout { classic, inflowwind };
 
 struct VorlanOptions {
   std::string inputFile;
+  std::vector<std::string> fileArguments;  // the words that are no options, as given
   bool help = false;
   bool version = false;
   std::vector<long> seeds;  // empty: the parameter file's seed
@@ -74,6 +75,11 @@ struct VorlanOptions {
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
+
+// What an open failure of the parameter file adds when the classic rule chose
+// the default file: " (vorlan takes one parameter file; given 2, a.inp b.inp,
+// it reads the default c:/Temp/sim.inp)"; "" when one file was given.
+std::string defaultFileHint(const VorlanOptions& options);
 
 // The text of --help and of --version, each ending in a newline.
 void printVorlanHelp(std::ostream& out);

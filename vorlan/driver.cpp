@@ -90,6 +90,15 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
         run.source == ParameterSource::terrain ? run.terrainFile : std::string();
     const std::vector<std::string> names = runOutputNames(run, handOver);
     const int n = static_cast<int>(names.size());
+    // The filled InflowWind input (the last name) is named after the first
+    // output and the template: say so when another output takes its name.
+    const std::string filled = filledTemplateOf(run, handOver);
+    for (int c = 0; !filled.empty() && c + 1 < n; ++c)
+      if (sameFile(names[std::size_t(c)], filled))
+        fatalError("The output file " + names[std::size_t(c)] +
+                   " is also the filled InflowWind input " + filled +
+                   ", named after the first output and the template " + handOver.templateFile +
+                   ": rename that output or the template");
     checkOutputNames(names.data(), n, inputName, terrainFile);
     for (const ReadFile& read : reads) {
       if (read.name.empty()) continue;
@@ -123,9 +132,11 @@ void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& 
   const std::string& inputName = p.options.inputFile;
   if (inputName.size() > kMaxFileName)
     fatalError("The input file name is longer than 255 characters");
-  std::ifstream in = openInputFile(inputName, "Could not open file (in vorlan)");
+  std::ifstream in =
+      openInputFile(inputName, "Could not open file (in vorlan)", defaultFileHint(p.options));
   readSimulationInput(in, echo, p.input, p.tables, source);  // up to the seed
   p.lim = limNormK(p.input);
+  checkBoxIntegrals(p.input, p.tables, p.lim);
   checkRandomStream(p.input, p.options.random);
   readOutputNames(in, echo, p.input);
 }
@@ -180,8 +191,9 @@ struct RunStep {
     if (prepared.constraints) {
       description.constraints = &*prepared.constraints;
       description.constraintOutcome = context.constraintOutcome;
-      printConstraintOutcome(echo, *context.constraintOutcome);
     }
+    checkFiniteRun(run, description);  // nothing non-finite is ever committed
+    if (prepared.constraints) printConstraintOutcome(echo, *context.constraintOutcome);
     releaseFields(fields);
     if (std::ostream* record = out.record()) *record << runRecordText(run, description);
     out.commit();

@@ -1,6 +1,8 @@
 #include "vorlan/hand_over.hpp"
 
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <iterator>
 #include <ostream>
 
@@ -47,8 +49,12 @@ void refuseOutsideBoxes(const SimulationInput& in, const VorlanOptions& o) {
 std::optional<GridPlacement> placementOf(const SimulationInput& in, const VorlanOptions& o) {
   if (in.fieldDim != 3) return std::nullopt;
   const BoxGrid grid = boxGridOf(in);
-  if (o.format != WindFileFormat::raw) {
-    const std::string what = std::string("--format ") + windFileFormatName(o.format);
+  // A wind file, and the series of --constraints, go where the grid stands:
+  // it must stand above ground as it is, not as proposed.
+  if (o.format != WindFileFormat::raw || !o.constraintsFile.empty()) {
+    const std::string what = o.format != WindFileFormat::raw
+                                 ? std::string("--format ") + windFileFormatName(o.format)
+                                 : std::string("--constraints");
     return placeGrid(grid, resolveWindAtHub(in, o.windSpeed, o.hubHeight, what), o.gridBottom);
   }
   if (!sourceWindAtHub(in) && !o.windSpeed && !o.hubHeight) {
@@ -75,6 +81,37 @@ WindBox windBoxOf(const SimulationInput& run, const HandOver& h, const FieldArra
   return box;
 }
 
+// Whether a name is a device or a pipe (/dev/null), which a name derived from
+// it cannot go beside: /dev/null.bts would be a file in /dev.
+bool deviceOrPipe(const std::string& name) {
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(name, ec);
+  return std::filesystem::exists(st) && !std::filesystem::is_regular_file(st) &&
+         !std::filesystem::is_directory(st);
+}
+
+// Names derived from the outputs (a wind file and the filled template from
+// the first, a seed's files from each) are refused beside a device or a pipe.
+void checkDerivedNames(const SimulationInput& in, const VorlanOptions& o) {
+  const auto refuse = [](const std::string& output, const std::string& derived) {
+    fatalError("The output " + output + " is no file (a device or a pipe), and " + derived +
+               " would be named after it: give a file name in its place");
+  };
+  if (deviceOrPipe(in.fname[0])) {
+    if (o.format != WindFileFormat::raw)
+      refuse(in.fname[0], "the ." + std::string(windFileFormatName(o.format)) + " file " +
+                              windFileNames(in, o.format).front());
+    if (!o.openfastTemplate.empty())
+      refuse(in.fname[0], "the filled InflowWind input " +
+                              filledTemplateName(in.fname[0], o.openfastTemplate));
+  }
+  if (!o.seeds.empty())
+    for (int c = 0; c < in.nComp; ++c)
+      if (deviceOrPipe(in.fname[c]))
+        refuse(in.fname[c], "each seed's file (" + seededFileName(in.fname[c], o.seeds.front()) +
+                                " for seed " + std::to_string(o.seeds.front()) + ")");
+}
+
 }  // namespace
 
 HandOver planHandOver(const SimulationInput& in, const VorlanOptions& o) {
@@ -90,7 +127,10 @@ HandOver planHandOver(const SimulationInput& in, const VorlanOptions& o) {
   refuseOutsideBoxes(in, o);
   h.placement = placementOf(in, o);
   h.profile = o.profile.value_or(defaultMeanProfile(in));
-  if (o.format != WindFileFormat::raw) checkMeanProfile(h.profile, *h.placement);
+  // Every format hands the profile on: the wind files hold it, the raw files'
+  // URef (the record, the filled template) is its value at the reference height.
+  if (h.placement) checkMeanProfile(h.profile, *h.placement);
+  checkDerivedNames(in, o);
   h.scaleIec = o.scaleIec;
   if (!o.openfastTemplate.empty()) {
     if (in.fieldDim != 3 || in.nComp != 3)
@@ -99,8 +139,9 @@ HandOver planHandOver(const SimulationInput& in, const VorlanOptions& o) {
     h.templateFile = o.openfastTemplate;
     h.templateText = readTemplate(h.templateFile);
     // Every value is known now: a template without the keys fails before any work.
-    fillInflowWindTemplate(h.templateText, inflowWindSettings(in, h, filledTemplateOf(in, h)),
-                           h.templateFile);
+    const InflowWindSettings settings = inflowWindSettings(in, h, filledTemplateOf(in, h));
+    fillInflowWindTemplate(h.templateText, settings, h.templateFile);
+    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, h.templateFile);
   }
   return h;
 }
@@ -141,6 +182,7 @@ void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver
   echo << "Writes";
   for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
   echo << "\n";
+  if (!h.templateWarning.empty()) echo << "Warning: " << h.templateWarning << "\n";
   echo.flush();
 }
 

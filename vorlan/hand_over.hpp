@@ -60,6 +60,7 @@ struct HandOver {
   bool scaleIec = false;
   std::string templateFile;  // --openfast-template; empty: none
   std::string templateText;  // its bytes, read once
+  std::string templateWarning;  // inflowWindScalingWarning; empty: none
 };
 
 HandOver planHandOver(const SimulationInput& in, const VorlanOptions& options);
@@ -78,8 +79,8 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
 
 // One line on the echo after the summary when the run writes other files than
 // the classic ones: "Writes <names>" (the wind files and the filled InflowWind
-// input of the input's names); nothing otherwise, so that a classic run's
-// echo stays as it was.
+// input of the input's names), then "Warning: " and the template's warning if
+// it has one; nothing otherwise, so that a classic run's echo stays as it was.
 void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h);
 
 // Creates the run's pending outputs: the classic files or the wind file(s),

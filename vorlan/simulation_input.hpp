@@ -123,6 +123,14 @@ void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& inpu
 // (all zero). For the 2D source, which has no L, L counts as 0.
 Vector3 limNormK(const SimulationInput& in);
 
+// A three-dimensional box whose cell integrals next to the origin do not
+// converge (turb3dCellFailure, synthesis/turb3d.hpp: a box far longer along
+// the wind than across it) ends the run here, before any file is created,
+// naming LMax and what to change; other fields pass. tables are the run's
+// upstream-memory tables (the terrain source's).
+void checkBoxIntegrals(const SimulationInput& in, const UpstreamTables& tables,
+                       const Vector3& limNormK);
+
 // The summary printed after the input file is closed: field shape, grid, model
 // parameters (those of the site, and with the Roughness option a line saying
 // that the tensor model takes its level from the roughness table instead),
