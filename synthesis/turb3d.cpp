@@ -256,8 +256,10 @@ std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const Tenso
                                          BoxGrid grid, Vector3 LimNormK) {
   if (!(0.0f < LimNormK.y && 0.0f < LimNormK.z)) return std::nullopt;
   // (k1, 0, 0) for k1 > 0: generated (the planes l = 1 hold only one of each
-  // pair k, -k), with the engine's pairs of components in its order.
-  for (int m = 1; m <= grid.N1 / 2; ++m) {
+  // pair k, -k), with the engine's pairs of components in its order, while
+  // k1 is below kCellCheckShare of the widest cell across the wind.
+  const double across = std::min(double(grid.Lbox.y), double(grid.Lbox.z));
+  for (int m = 1; m <= grid.N1 / 2 && m * across < kCellCheckShare * grid.Lbox.x; ++m) {
     const Vector3 k(detail::waveNumber(m, grid.Lbox.x), 0.0f, 0.0f);
     if (!detail::insideCellLimit(k.x, model.params.L, LimNormK.x)) break;
     for (std::size_t a = 0; a < comps.size(); ++a)

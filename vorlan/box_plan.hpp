@@ -26,8 +26,10 @@
 // roughness length --roughness (default 0.03 m, open flat country) and Kaimal
 // spectra (SpecType 0): it derives the whole model from the site, so a plan
 // without a turbine class is still a complete, physical parameter file. Both
-// are checked as vorlan checks them (iecCategory, checkedLandParams) before
-// anything is written.
+// are checked as vorlan checks them (checkIecModel, checkedLandParams) before
+// anything is written; with the land source the lowest row must also stand
+// above the roughness length, where vorlan's log profile for .bts and .wnd
+// starts. Last, the file is read back as vorlan reads it (checkPlanRuns).
 //
 // The parameter file is a pending output (numerics/pending_output.hpp): it
 // appears under its name only when complete; a failure leaves what was there. Output names are the
@@ -35,7 +37,9 @@
 // are opened where vorlan runs), seed -1.
 //
 // Failure: every refusal ends the run through fatalError with a message that
-// says what to change.
+// says what to change; an option given twice, a number beyond single
+// precision, a box shorter than 1 mm along an axis among them. --margin takes
+// zero in any spelling (0, 0.0).
 
 #include <array>
 #include <iosfwd>

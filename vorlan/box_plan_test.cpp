@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -99,6 +100,74 @@ TEST(BoxPlan, CommandLineNamesWhatIsMissingOrWrong) {
   both.roughness.reset();
   both.turbulenceClass = "D";
   EXPECT_NE(fatalMessage([&] { planBox(both); }), "");
+}
+
+// Each of these plans ran into a failure of vorlan's (an integral, a root, a
+// model out of range, a profile below the lowest row): the planner now checks
+// its values as vorlan does and refuses them, naming what to change.
+TEST(BoxPlan, WhatThePlannerWritesVorlanRuns) {
+  const auto refusal = [](double V, double Z, double D, const char* cls, double z0 = 0.0) {
+    PlanRequest r = request(V, Z, D, 600, 0.1);
+    if (cls == nullptr) r.turbulenceClass.reset();
+    else r.turbulenceClass = cls;
+    if (z0 > 0.0) r.roughness = z0;
+    return fatalMessage([&] { planBox(r); });
+  };
+  EXPECT_EQ(refusal(11.4, 90, 126, "1e-30"),
+            "The spectral level alphaeps = 0 that Iref = 1e-30 gives has to be a positive finite "
+            "number");
+  EXPECT_EQ(refusal(11.4, 90, 1e-30, "A"),
+            "The box across the wind and up, 1.13548e-30 m for a rotor of 1e-30 m and its "
+            "margin, is below 0.001 m, the smallest box vorlan takes: give the rotor diameter "
+            "in metres");
+  EXPECT_EQ(refusal(1e-30, 90, 126, "A"),
+            "The box along the wind, V T = 6e-28 m, is below 0.001 m, the smallest box vorlan "
+            "takes: give a longer --time or a greater --wind-speed");
+  EXPECT_NE(refusal(11.4, 90, 126, nullptr, 89).find("over z0 = 89 m cannot be found"),
+            std::string::npos);
+  EXPECT_NE(refusal(1e30, 90, 126, nullptr).find("U0 = 1e+30 m/s at z = 90 m"),
+            std::string::npos);
+  EXPECT_EQ(refusal(11.4, 90, 1, "A"),
+            "The box (6840 m along the wind, 1.135484 m across and up) is 6023.86 times longer "
+            "than it is wide, and vorlan cannot integrate its cells at k1 = 0.000918594 rad/m: "
+            "give a shorter --time or a greater --rotor-diameter or --margin");
+  // Land, hub 69.31 m, rotor 126 m: the lowest row at 0.01 m, below the
+  // default z0 = 0.03 m of the log profile vorlan adds to a .bts.
+  EXPECT_EQ(refusal(11.4, 69.31, 126, nullptr),
+            "The grid's lowest row would be at 0.00999957 m, not above the roughness length "
+            "0.03 m that vorlan's log profile (--format bts or wnd) starts from: give a --margin "
+            "below 0.0996825, a smaller --roughness or a greater hub height");
+  EXPECT_EQ(refusal(11.4, 69.31, 126, "A"), "");  // iec: a power-law profile
+}
+
+TEST(BoxPlan, OptionsOnceMarginsFromZeroNamesWithoutWhiteSpace) {
+  const auto parse = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "vorlan-plan");
+    return parsePlanCommandLine(int(args.size()), args.data());
+  };
+  const std::vector<const char*> need = {"--wind-speed", "8", "--hub-height", "70",
+                                         "--rotor-diameter", "80", "--time", "120"};
+  for (const char* zero : {"0", "0.0", "0e5", "-0"}) {
+    std::vector<const char*> a = need;
+    a.insert(a.end(), {"--margin", zero});
+    EXPECT_EQ(parse(a).margin, 0.0) << zero;
+    EXPECT_FALSE(std::signbit(parse(a).margin)) << zero;
+  }
+  std::vector<const char*> twice = need;
+  twice.insert(twice.end(), {"--time=60"});
+  EXPECT_EQ(fatalMessage([&] { parse(twice); }),
+            "vorlan-plan: the option --time is given twice; give it once");
+  EXPECT_EQ(fatalMessage([&] { parse({"--margin", "-0.1"}); }),
+            "--margin: '-0.1' is not a margin (zero or a positive fraction of the rotor "
+            "diameter, 0.1 for 10 %)");
+  BoxPlan p = planBox(request(9, 90, 100, 60, 0.25));
+  p.request.output = "cases/my plan.inp";
+  EXPECT_EQ(fatalMessage([&] { planParameterText(p); }),
+            "-o cases/my plan.inp: the output names are made from 'my plan' (my plan_u.bin, "
+            "...), and a parameter file cannot hold a name with white space (vorlan would read "
+            "it as two names): give -o a name without it");
+  p.request.output = "my cases/plan.inp";  // the folder does not go into the names
+  EXPECT_NE(planParameterText(p).find("\nplan_u.bin\n"), std::string::npos);
 }
 
 // The planned file, read and synthesised by vorlan: a valid parameter file

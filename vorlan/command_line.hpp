@@ -40,8 +40,9 @@
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
-// with a message that names the option and the value; a value option given
-// twice (in either form) ends it with "The option --seeds is given twice".
+// with a message that names the option and the value (a number beyond single
+// precision among them); a value option given twice (in either form) ends it
+// with "The option --seeds is given twice".
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -87,7 +88,8 @@ void printVorlanVersion(std::ostream& out);
 
 // The comma-separated seed list of --seeds (see above). Each seed must be
 // negative and at least -2147483648, else "--seeds: <s> is not a seed (a
-// negative integer, at least -2147483648)".
+// negative integer, at least -2147483648)", and given once, else "--seeds: the
+// seed <s> comes twice in '<list>': list each seed once".
 std::vector<long> parseSeedList(const std::string& text);
 
 // The output name of a file for one seed of --seeds: "_seed<|seed|>" inserted

@@ -10,14 +10,16 @@
 //      pending outputs (vorlan/output_files.hpp);
 //   5. print the summary;            6. allocate one field per component;
 //   7. synthesise;                   8. write the fields;
-//   9. release the fields, write the record;
+//   9. check that nothing of the run is non-finite (checkFiniteRun), release
+//      the fields, write the record;
 //  10. commit: the files appear under their names, the record last;
 //  11. return 0.
 //
 // Every failure ends the run through fatalError (exit status 1) before step 6
 // if it is an input error, so a bad file never costs a large allocation; so
 // does a run that needs more memory than the machine has (checkRunMemory,
-// vorlan/run_memory.hpp), checked before step 4 creates any file. A run that
+// vorlan/run_memory.hpp), checked before step 4 creates any file, and a box
+// whose cell integrals cannot converge (checkBoxIntegrals, after step 3). A run that
 // fails or is killed before step 10 leaves every file that was there as it
 // was.
 //

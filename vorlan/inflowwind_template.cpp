@@ -337,7 +337,7 @@ std::string inflowWindScalingWarning(const std::string& text, const InflowWindSe
     for (const char* key : keys[m - 1]) {
       std::size_t at = 0;
       const std::string v = find(key, at);
-      targets += std::string(targets.empty() ? ", with " : ", ") + key + " " + (v.empty() ? "?" : v);
+      if (!v.empty()) targets += std::string(targets.empty() ? ", with " : ", ") + key + " " + v;
     }
   }
   return "The InflowWind template " + templateName + " keeps ScaleMethod " + method + " (line " +

@@ -191,6 +191,21 @@ TEST(SimulationInput, MissingOrUnreadableValuesAreNamed) {
             "line 1");
 }
 
+// A box whose cell integrals stop the engine is refused with its lengths,
+// before the driver creates any file.
+TEST(SimulationInput, ABoxTooThinForItsLengthIsRefusedBeforeAnyFile) {
+  SimulationInput in;
+  readText("3\n3\n64 16 16\n6840 2 2\nbasic\n0.1 33.6 3.9\n-1\n", in);
+  const UpstreamTables tables;
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkBoxIntegrals(in, tables, limNormK(in)); }),
+            "The box's cell integrals do not converge at k = (0.000918594, 0, 0) rad/m: the box "
+            "(LMax 6840 2 2 m, L = 33.6 m) is 3420 times longer along the wind than across it, "
+            "and its cells across the wind are too wide for its longest waves along it: make "
+            "LMax2 and LMax3 larger or LMax1 shorter");
+  in.LMax[1] = in.LMax[2] = 124.0f;
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkBoxIntegrals(in, tables, limNormK(in)); }), "");
+}
+
 // A byte-order mark, as some editors write UTF-8, before the first value.
 TEST(SimulationInput, AByteOrderMarkBeforeTheFirstValueIsSkipped) {
   SimulationInput in;
