@@ -247,6 +247,9 @@ PreparedRuns readSetup(MpiRun& run, int argc, const char* const argv[], std::ost
     planRuns(s);
   });
   checkRankMemory(run, s.input);
+  run.agree([&] {
+    if (run.root()) checkBoxIntegrals(s.input, s.tables, s.lim);
+  });
   return s;
 }
 

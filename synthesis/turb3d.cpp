@@ -259,7 +259,8 @@ std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const Tenso
   // pair k, -k), with the engine's pairs of components in its order, while
   // k1 is below kCellCheckShare of the widest cell across the wind.
   const double across = std::min(double(grid.Lbox.y), double(grid.Lbox.z));
-  for (int m = 1; m <= grid.N1 / 2 && m * across < kCellCheckShare * grid.Lbox.x; ++m) {
+  const int last = std::min(grid.N1 / 2, kCellCheckCells);
+  for (int m = 1; m <= last && m * across < kCellCheckShare * grid.Lbox.x; ++m) {
     const Vector3 k(detail::waveNumber(m, grid.Lbox.x), 0.0f, 0.0f);
     if (!detail::insideCellLimit(k.x, model.params.L, LimNormK.x)) break;
     for (std::size_t a = 0; a < comps.size(); ++a)

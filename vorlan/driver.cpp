@@ -136,7 +136,6 @@ void readParameterFile(PreparedRuns& p, const SourceStep& source, std::ostream& 
       openInputFile(inputName, "Could not open file (in vorlan)", defaultFileHint(p.options));
   readSimulationInput(in, echo, p.input, p.tables, source);  // up to the seed
   p.lim = limNormK(p.input);
-  checkBoxIntegrals(p.input, p.tables, p.lim);
   checkRandomStream(p.input, p.options.random);
   readOutputNames(in, echo, p.input);
 }
@@ -154,6 +153,7 @@ namespace {
 void prepareRuns(PreparedRuns& p, const SimulatorSteps& steps, std::ostream& echo) {
   readParameterFile(p, steps.parameterSource, echo);
   checkRunMemory(p.input);
+  checkBoxIntegrals(p.input, p.tables, p.lim);
   planRuns(p);
   p.constraints = runConstraints(p.options, p.input, p.handOver);
 }

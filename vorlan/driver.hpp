@@ -18,8 +18,8 @@
 // Every failure ends the run through fatalError (exit status 1) before step 6
 // if it is an input error, so a bad file never costs a large allocation; so
 // does a run that needs more memory than the machine has (checkRunMemory,
-// vorlan/run_memory.hpp), checked before step 4 creates any file, and a box
-// whose cell integrals cannot converge (checkBoxIntegrals, after step 3). A run that
+// vorlan/run_memory.hpp), checked before step 4 creates any file, and then a
+// box whose cell integrals cannot converge (checkBoxIntegrals). A run that
 // fails or is killed before step 10 leaves every file that was there as it
 // was.
 //

@@ -355,15 +355,17 @@ std::string numberText(double v) { return std::isnan(v) ? "nan" : v > 0 ? "inf" 
 }  // namespace
 
 void checkFiniteRun(const SimulationInput& in, const RunDescription& run) {
-  std::string grid = "NPoint";
-  for (int d = 0; d < in.fieldDim; ++d) grid += " " + std::to_string(in.NPoint[d]);
-  grid += ", LMax";
-  for (int d = 0; d < in.fieldDim; ++d) grid += " " + formatG6(in.LMax[d]);
-  const std::string cause =
-      ": the model's values on this grid (" + grid + ")" +
-      (run.constraints != nullptr ? ", or its conditioning on the constraint series," : "") +
-      " leave single precision; nothing was written. Check the box's lengths (in metres) and "
-      "the source's values";
+  // What the report adds: the grid, and what may have left single precision.
+  const auto cause = [&] {
+    std::string s = ": the model's values on this grid (NPoint";
+    for (int d = 0; d < in.fieldDim; ++d) s.append(1, ' ').append(std::to_string(in.NPoint[d]));
+    s += ", LMax";
+    for (int d = 0; d < in.fieldDim; ++d) s.append(1, ' ').append(formatG6(in.LMax[d]));
+    s += ")";
+    if (run.constraints != nullptr) s += ", or its conditioning on the constraint series,";
+    return s + " leave single precision; nothing was written. Check the box's lengths (in "
+               "metres) and the source's values";
+  };
   for (int c = 0; c < in.nComp; ++c) {
     const ComponentStatistics& st = run.statistics[std::size_t(c)];
     for (const double v : {st.mean, st.std, st.min, st.max})
@@ -371,13 +373,13 @@ void checkFiniteRun(const SimulationInput& in, const RunDescription& run) {
         fatalError(std::string("The box's ") + kComponentNames[in.components[c]] +
                    " component holds values that are not finite numbers (its mean is " +
                    (std::isfinite(st.mean) ? formatG6(st.mean) : numberText(st.mean)) + ")" +
-                   cause);
+                   cause());
   }
   std::string path;
   double value = 0.0;
   if (firstNonFinite(recordJson(in, run), "", path, value))
     fatalError("The run's " + path + " is " + numberText(value) + ", not a finite number" +
-               cause);
+               cause());
 }
 
 std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
