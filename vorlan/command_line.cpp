@@ -4,14 +4,16 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <ostream>
 #include <string_view>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/version.hpp"
-#include "vorlan/placement.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "handover/placement.hpp"
+#include "simulation/simulation_input.hpp"
+#include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 
@@ -147,16 +149,6 @@ std::vector<long> parseSeedList(const std::string& text) {
   return seeds;
 }
 
-std::string seededFileName(const std::string& name, long seed) {
-  // The suffix goes before the extension of the last path component, if any.
-  const std::size_t slash = name.find_last_of('/');
-  const std::size_t dot = name.find_last_of('.');
-  const bool hasExtension =
-      dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
-  const std::string suffix = "_seed" + std::to_string(-seed);
-  return hasExtension ? name.substr(0, dot) + suffix + name.substr(dot) : name + suffix;
-}
-
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
   VorlanOptions options;
   std::vector<const char*> rest{argc > 0 ? argv[0] : "vorlan"};
@@ -245,6 +237,29 @@ std::string defaultFileHint(const VorlanOptions& options) {
   for (const std::string& a : options.fileArguments) given += " " + a;
   return " (vorlan takes one parameter file; given " + std::to_string(n) + ":" + given +
          ", it reads the default " + kDefaultInputFile + ")";
+}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing) {
+  PreparedRuns prepared;
+  const VorlanOptions options = parseVorlanCommandLine(argc, argv);
+  if (options.help || options.version) {
+    if (options.help) printVorlanHelp(listing);
+    else printVorlanVersion(listing);
+    listing.flush();
+    return 0;
+  }
+  prepared.options = options;
+  // The classic rule chose the default file: should it not open, say why it
+  // was the one read.
+  if (options.fileArguments.size() != 1)
+    openInputFile(options.inputFile, "Could not open file (in vorlan)", defaultFileHint(options));
+  readParameterFile(prepared, steps.parameterSource, echo);
+  return runSimulation(prepared, steps, echo, listing);
+}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo) {
+  return runVorlan(argc, argv, steps, echo, std::cout);
 }
 
 }  // namespace wind

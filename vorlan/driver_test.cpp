@@ -1,5 +1,5 @@
-#include "vorlan/driver.hpp"
-#include "vorlan/run_record.hpp"
+#include "record/run_record.hpp"
+#include "vorlan/command_line.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;
