@@ -1,22 +1,20 @@
 #include "handover/box_plan.hpp"
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <limits>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <sstream>
-#include <ostream>
 #include <string_view>
 #include <vector>
 
 #include "handover/placement.hpp"
-#include "sources/site_params.hpp"
 #include "simulation/engines.hpp"
+#include "sources/site_params.hpp"
 #include "sources/site_steps.hpp"
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"

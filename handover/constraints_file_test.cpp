@@ -263,6 +263,66 @@ TEST(ConstraintFile, TheRowThatEndsTheLastSamplesSegmentIsUsedAndCounted) {
   EXPECT_EQ(place(128.0, -50.0).lines.lines[0].values, plain.lines.lines[0].values);
 }
 
+// The three samplings against closed forms, with the sample of time t0 + n dt
+// in classic plane (N1 - n) mod N1 + 1 and the mean removed:
+//   rows at the box's times          taken as they are;
+//   rows every dt/4 of f = t^2       the mean of the linear interpolant over
+//                                    [tn - dt/2, tn + dt/2]: tn^2 + dt^2/12 + h^2/6
+//                                    (the trapezoid rule's excess h^2/6 on t^2),
+//                                    the first window cut at t0;
+//   rows every 3 dt/2 of a line      the line itself.
+TEST(ConstraintFile, SeriesAreResampledToTheBoxStepAndTheirMeansRemoved) {
+  const SimulationInput in = box(16);
+  const double dt = 0.5;
+  const auto place = [&](int count, double step, auto f) {
+    const ConstraintSeries s = parse(rows("time u(0,30)", count, 0.0, step, 1, f));
+    return placeConstraints(s, in, placed(in), OutputLayout::classic);
+  };
+  const auto sample = [](const BoxConstraints& b, int n) {
+    return b.lines.lines[0].values[std::size_t((16 - n) % 16)] + b.columns[0].mean;
+  };
+  const BoxConstraints given = place(16, dt, [](double t, int) { return 3.0 + 2.0 * t * t; });
+  EXPECT_EQ(given.sampling, ConstraintSampling::asGiven);
+  double mean = 0.0;
+  for (int n = 0; n < 16; ++n) mean += (3.0 + 2.0 * (n * dt) * (n * dt)) / 16;
+  EXPECT_NEAR(given.columns[0].mean, mean, 1e-12);
+  for (int n = 0; n < 16; ++n) EXPECT_NEAR(sample(given, n), 3.0 + 2.0 * (n * dt) * (n * dt), 1e-12);
+
+  const double h = dt / 4;
+  const BoxConstraints finer = place(64, h, [](double t, int) { return t * t; });
+  EXPECT_EQ(finer.sampling, ConstraintSampling::stepMeans);
+  // First window [0, dt/2]: the mean of the interpolant, t^2 over [0, dt/2] with
+  // the trapezoid excess: dt^2/12 + h^2/6.
+  EXPECT_NEAR(sample(finer, 0), dt * dt / 12 + h * h / 6, 1e-12);
+  for (int n = 1; n < 16; ++n) {
+    const double tn = n * dt;
+    EXPECT_NEAR(sample(finer, n), tn * tn + dt * dt / 12 + h * h / 6, 1e-12) << n;
+  }
+
+  const BoxConstraints coarser = place(12, 1.5 * dt, [](double t, int) { return 4.0 - 0.75 * t; });
+  EXPECT_EQ(coarser.sampling, ConstraintSampling::linear);
+  for (int n = 0; n < 16; ++n) EXPECT_NEAR(sample(coarser, n), 4.0 - 0.75 * n * dt, 1e-12) << n;
+  double sum = 0.0;
+  for (double v : coarser.lines.lines[0].values) sum += v;
+  EXPECT_NEAR(sum, 0.0, 1e-12);
+}
+
+// Sample n in classic plane (N1 - n) mod N1 + 1, and with the inflowwind layout
+// (whose plane n + 1 is classic plane N1 - n) in classic plane
+// (N1 - 1 - n) mod N1 + 1, which InflowWind reads at t = n dt.
+TEST(ConstraintFile, TimeRunsThroughThePlanesAsEachLayoutsReaderSeesThem) {
+  const SimulationInput in = box(16);
+  const ConstraintSeries s =
+      parse(rows("time u(0,30)", 16, 7.0, 0.5, 1, [](double t, int) { return (t - 7.0) / 0.5; }));
+  const BoxConstraints classic = placeConstraints(s, in, placed(in), OutputLayout::classic);
+  const BoxConstraints iw = placeConstraints(s, in, placed(in), OutputLayout::inflowwind);
+  EXPECT_DOUBLE_EQ(classic.columns[0].mean, 7.5);
+  for (int n = 0; n < 16; ++n) {
+    EXPECT_DOUBLE_EQ(classic.lines.lines[0].values[std::size_t((16 - n) % 16)], n - 7.5) << n;
+    EXPECT_DOUBLE_EQ(iw.lines.lines[0].values[std::size_t(15 - n)], n - 7.5) << n;
+  }
+}
+
 // With --constraints the grid stands where it is placed, as for a wind file:
 // a lowest row at or below ground is refused, not moved up.
 TEST(ConstraintFile, AGridReachingTheGroundIsRefusedAsForAWindFile) {

@@ -1,14 +1,14 @@
 #include "simulation/simulation_input.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <iomanip>
 #include <istream>
-#include <algorithm>
 #include <limits>
 #include <optional>
-#include <span>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
