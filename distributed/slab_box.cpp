@@ -1,6 +1,7 @@
 #include "distributed/slab_box.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "distributed/mpi_exchange.hpp"
 #include "distributed/slab_fft.hpp"
@@ -201,6 +202,20 @@ double SlabReduction::fromFirstPlane(double value) const {
 
 void SlabReduction::maximum(std::span<double> values) const {
   MPI_Allreduce(MPI_IN_PLACE, values.data(), int(values.size()), MPI_DOUBLE, MPI_MAX, comm_);
+}
+
+PlaneSums SlabReduction::carried(const std::function<void(PlaneSums&)>& add) const {
+  int rank = 0, ranks = 1;
+  MPI_Comm_rank(comm_, &rank);
+  MPI_Comm_size(comm_, &ranks);
+  PlaneSums s;
+  static_assert(std::is_trivially_copyable_v<PlaneSums>);
+  if (rank > 0)
+    MPI_Recv(&s, kSumDoubles, MPI_DOUBLE, rank - 1, 0, comm_, MPI_STATUS_IGNORE);
+  add(s);
+  if (rank + 1 < ranks) MPI_Send(&s, kSumDoubles, MPI_DOUBLE, rank + 1, 0, comm_);
+  MPI_Bcast(&s, kSumDoubles, MPI_DOUBLE, ranks - 1, comm_);
+  return s;
 }
 
 }  // namespace wind

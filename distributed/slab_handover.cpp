@@ -52,7 +52,7 @@ std::optional<IecScaling> scaleSlabBox(MpiRun& run, SlabBox& box, const Simulati
   const std::array<std::span<float>, 3> values = slabValues(box);
   const std::int64_t perPlane = box.planeFloats();
   const std::array<double, 3> sigma = iecStandardDeviations(
-      values, in.nComp, perPlane, box.cut.nn1 * perPlane, SlabReduction(run.comm(), box.cut));
+      values, in.nComp, box.cut.nn1 * perPlane, SlabReduction(run.comm(), box.cut));
   std::array<int, 3> comps{};
   for (int c = 0; c < in.nComp; ++c) comps[std::size_t(c)] = in.components[c];
   IecScaling s;

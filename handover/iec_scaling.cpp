@@ -11,18 +11,19 @@
 namespace wind {
 
 std::array<double, 3> iecStandardDeviations(const std::array<std::span<float>, 3>& values,
-                                            int nComp, std::int64_t perPlane, std::int64_t count,
+                                            int nComp, std::int64_t count,
                                             const PlaneReduction& reduction) {
   std::array<double, 3> sigma{};
   for (int c = 0; c < nComp; ++c) {
     const std::span<float> v = values[std::size_t(c)];
-    // About the box's first value, as the run record's statistics.
+    // componentStatistics' sum: about the box's first value, one running sum
+    // in storage order, continued by each process in turn.
     const double shift = reduction.fromFirstPlane(v.empty() ? 0.0 : double(v[0]));
-    const std::int64_t planes = perPlane > 0 ? std::int64_t(v.size()) / perPlane : 0;
-    sigma[std::size_t(c)] =
-        planeStatistics(planes, perPlane, shift, count, reduction, [&](std::int64_t p, std::int64_t e) {
-          return double(v[std::size_t(p * perPlane + e)]);
-        }).std;
+    const PlaneSums whole = reduction.carried([&](PlaneSums& s) {
+      addToSums(s, std::int64_t(v.size()), shift,
+                [&](std::int64_t e) { return double(v[std::size_t(e)]); });
+    });
+    sigma[std::size_t(c)] = combinePlaneSums(std::span<const PlaneSums>(&whole, 1), shift, count).std;
   }
   return sigma;
 }
@@ -59,11 +60,10 @@ void applyIecScaling(const IecScaling& s, const std::array<std::span<float>, 3>&
 }
 
 IecScaling scaleToIecTargets(const std::array<std::span<float>, 3>& values,
-                             const std::array<int, 3>& components, int nComp, double sigma1,
-                             std::int64_t perPlane) {
+                             const std::array<int, 3>& components, int nComp, double sigma1) {
   const std::int64_t count = std::int64_t(values[0].size());
   const IecScaling s = iecScaling(
-      iecStandardDeviations(values, nComp, perPlane, count, PlaneReduction()), components, nComp,
+      iecStandardDeviations(values, nComp, count, PlaneReduction()), components, nComp,
       sigma1);
   applyIecScaling(s, values);
   return s;

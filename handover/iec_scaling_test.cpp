@@ -31,7 +31,7 @@ TEST(IecScaling, EachComponentReachesItsOwnTarget) {
   }
   const double sv = populationStd(v), sw = populationStd(w);
   const IecScaling s = scaleToIecTargets({std::span<float>(v), std::span<float>(w), {}}, {1, 2, 0},
-                                         2, 2.385, 64);
+                                         2, 2.385);
   ASSERT_EQ(s.nComp, 2);
   EXPECT_EQ(s.components[0].component, 2);
   EXPECT_DOUBLE_EQ(s.components[0].target, 0.8 * 2.385);
@@ -43,7 +43,7 @@ TEST(IecScaling, EachComponentReachesItsOwnTarget) {
 
   std::vector<float> flat(64, 1.5f);
   EXPECT_EQ(fatalMessage([&] {
-              scaleToIecTargets({std::span<float>(flat), {}, {}}, {0, 0, 0}, 1, 2.0, 8);
+              scaleToIecTargets({std::span<float>(flat), {}, {}}, {0, 0, 0}, 1, 2.0);
             }),
             "--scale iec: component u has no variance to scale");
 }

@@ -8,7 +8,16 @@
 namespace wind {
 
 PlaneSums planeSums(const float* plane, std::int64_t n, double shift) {
-  return planeSumsOf(n, shift, [plane](std::int64_t i) { return double(plane[i]); });
+  PlaneSums s;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const double x = plane[i];
+    const double d = x - shift;
+    s.sum += d;
+    s.sumSq += d * d;
+    s.min = std::min(s.min, x);
+    s.max = std::max(s.max, x);
+  }
+  return s;
 }
 
 ComponentStatistics combinePlaneSums(std::span<const PlaneSums> planes, double shift,
@@ -38,14 +47,6 @@ ComponentStatistics componentStatistics(const float* data, std::int64_t n) {
   return combinePlaneSums(std::span<const PlaneSums>(&whole, 1), shift, n);
 }
 
-std::int64_t valuesPerPlane(const FieldArrays& fields, int c) {
-  const std::int64_t n = std::int64_t(fields.values(c).size());
-  const std::int64_t planes = fields.fieldDim == 1 ? n
-                              : fields.fieldDim == 2 ? fields.plane[c].rowHi()
-                                                     : fields.box[c].rowHi();
-  return planes > 0 ? n / planes : 0;
-}
-
 std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
   std::array<ComponentStatistics, 3> stats{};
   for (int c = 0; c < fields.nComp; ++c) {
@@ -53,8 +54,10 @@ std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields) {
     if (v.empty()) continue;
     // Plane by plane (simulation/plane_statistics.hpp), as a run cut into slabs
     // of planes computes them.
-    const std::int64_t n = valuesPerPlane(fields, c);
-    const std::int64_t planes = std::int64_t(v.size()) / n;
+    const std::int64_t planes = fields.fieldDim == 1 ? std::int64_t(v.size())
+                                : fields.fieldDim == 2 ? fields.plane[c].rowHi()
+                                                       : fields.box[c].rowHi();
+    const std::int64_t n = std::int64_t(v.size()) / planes;
     const double shift = v[0];
     std::vector<PlaneSums> sums(static_cast<std::size_t>(planes));
 #pragma omp parallel for schedule(static)

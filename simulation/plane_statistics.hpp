@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <span>
 #include <vector>
@@ -43,10 +44,6 @@ struct ComponentStatistics {
 // so that a large mean does not cancel the variance.
 ComponentStatistics componentStatistics(const float* data, std::int64_t n);
 
-// The values of one plane of component c (N2 N3 of a box, N2 of a plane
-// field, one of a line).
-std::int64_t valuesPerPlane(const FieldArrays& fields, int c);
-
 // Statistics of each of the nComp components, in component order.
 std::array<ComponentStatistics, 3> fieldStatistics(const FieldArrays& fields);
 
@@ -56,11 +53,10 @@ struct PlaneSums {
   double max = -std::numeric_limits<double>::infinity();
 };
 
-// The sums of the n values value(0) .. value(n - 1) of one plane about shift,
-// in that order.
+// The n values value(0) .. value(n - 1) added to the running sums s about
+// shift, in that order.
 template <class Value>
-PlaneSums planeSumsOf(std::int64_t n, double shift, Value&& value) {
-  PlaneSums s;
+void addToSums(PlaneSums& s, std::int64_t n, double shift, Value&& value) {
   for (std::int64_t e = 0; e < n; ++e) {
     const double x = value(e);
     const double d = x - shift;
@@ -69,6 +65,14 @@ PlaneSums planeSumsOf(std::int64_t n, double shift, Value&& value) {
     s.min = std::min(s.min, x);
     s.max = std::max(s.max, x);
   }
+}
+
+// The sums of the n values value(0) .. value(n - 1) of one plane about shift,
+// in that order.
+template <class Value>
+PlaneSums planeSumsOf(std::int64_t n, double shift, Value&& value) {
+  PlaneSums s;
+  addToSums(s, n, shift, value);
   return s;
 }
 
@@ -95,6 +99,16 @@ class PlaneReduction {
   virtual double fromFirstPlane(double value) const { return value; }
   // The largest of each value over the processes, in place, on every process.
   virtual void maximum(std::span<double>) const {}
+  // Running sums carried through the whole box in plane order: add continues
+  // the sums of every plane before this process's own (received from the
+  // process before it) with its own planes; the sums of the last process, on
+  // every process. One running sum over a box cut among processes, with the
+  // bits of the same sum over the box held whole.
+  virtual PlaneSums carried(const std::function<void(PlaneSums&)>& add) const {
+    PlaneSums s;
+    add(s);
+    return s;
+  }
 };
 
 // The statistics of one quantity over the whole box: value(p, e) is element
