@@ -7,12 +7,14 @@
 #include <mpi.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if WIND_HAS_NETCDF
@@ -37,6 +39,7 @@ struct Comparison {
   std::vector<std::string> outputs;  // every file but the records, compared byte for byte
   std::vector<std::string> records;
   std::vector<std::string> netcdf = {};  // NetCDF files, compared by content
+  std::vector<std::pair<std::string, std::string>> inputs = {};  // other input files: name, text
 };
 
 // A minimal InflowWind input with the keys the filler sets.
@@ -143,6 +146,7 @@ void compareWithVorlan(const Comparison& c) {
                   dir / "examples/terrain_hill.dat");
     std::ofstream(dir / "in.inp") << c.input;
     std::ofstream(dir / "IfW.dat") << kTemplate;
+    for (const auto& [name, text] : c.inputs) std::ofstream(dir / name) << text;
     fs::current_path(dir);
     const std::vector<const char*> argv = argvOf("vorlan", c.vorlanArgs);
     runVorlan(int(argv.size()), argv.data(), SimulatorSteps{}, vorlanEcho, listing);
@@ -256,6 +260,28 @@ TEST(VorlanMpi, NetcdfFileOfTheSameContent) {
   const std::string narrow = "3\n3\n4 4 2\n400 40 20\nbasic\n0.1 33.6 3.9\n-2\nsu.bin sv.bin sw.bin\n";
   compareWithVorlan({"netcdf_few_planes", narrow, {"--format=netcdf"}, {"--format=netcdf"}, {},
                      {"su.bin.json"}, {"su.nc"}});
+}
+
+// Constraint lines: the pairs of planes i and N1 - i + 2 lie on two ranks for
+// most i on 2 to 4 processes (conditioned by one, the other's plane sent there
+// and back), on one rank on 1; several threads a rank condition pairs at
+// once. The same box, the same record (largest difference, nugget) and echo.
+TEST(VorlanMpi, ConstrainedBoxAcrossTheRanks) {
+  std::ostringstream mast;
+  mast << "time u(-5.25,31.75) w(-5.25,31.75) v(3.5,24.75)\n";
+  for (int n = 0; n < 32; ++n)
+    mast << 0.5 * n << " " << 9.0 + std::sin(0.3 * n) << " " << 0.4 * std::cos(1.7 * n) << " "
+         << 0.2 * std::sin(0.9 * n) << "\n";
+  const std::string box = "3\n3\n32 8 8\n32 28 28\nbasic\n0.1 30 3.9\n-3\nu.bin v.bin w.bin\n";
+  const std::vector<std::pair<std::string, std::string>> inputs{{"mast.txt", mast.str()}};
+  const std::vector<std::string> raw{"--constraints", "mast.txt", "--wind-speed", "2",
+                                     "--hub-height", "30", "--threads", "2"};
+  compareWithVorlan({"constrained", box, raw, raw, {"u.bin", "v.bin", "w.bin"}, {"u.bin.json"},
+                     {}, inputs});
+  const std::vector<std::string> bts{"--constraints=mast.txt", "--wind-speed=2", "--hub-height=30",
+                                     "--format", "bts", "--seeds", "-1:-2"};
+  compareWithVorlan({"constrained_bts", box, bts, bts, {"u_seed1.bts", "u_seed2.bts"},
+                     {"u_seed1.bin.json", "u_seed2.bin.json"}, {}, inputs});
 }
 
 TEST(VorlanMpi, LineWrittenByRankZero) {
