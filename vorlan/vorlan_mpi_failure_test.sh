@@ -28,6 +28,8 @@ printf 'old' >u.nc
 # Rank 0 alone cannot create the second file's temporary.
 printf '3\n3\n16 8 8\n100 50 40\nbasic\n0.1 33.6 3.9\n-7\nu.bin missing/v.bin w.bin\n' >in.inp
 expect 'Could not open output file missing/v.bin: No such file or directory' in.inp
+# An option that vorlan does not take either.
+expect 'Unknown option --bogus (vorlan --help lists the options)' in.inp --bogus
 # Every rank refuses the hand-over's options alike.
 expect '--format bts needs --wind-speed for the basic source' in.inp --format bts
 # The NetCDF file of a folder that does not exist; a constraint file too short
