@@ -42,33 +42,6 @@ struct Comparison {
   std::vector<std::pair<std::string, std::string>> inputs = {};  // other input files: name, text
 };
 
-// A minimal InflowWind input with the keys the filler sets.
-const char* const kTemplate =
-    "------- InflowWind INPUT FILE ----\n"
-    "Example\n"
-    "---------------------------------------\n"
-    "          1   WindType       - switch\n"
-    "================== Full-field .bts [used only for WindType = 3] ===\n"
-    "\"x.bts\"      FileName_BTS   - name of the file\n"
-    "================== Bladed-style [used only for WindType = 4] ===\n"
-    "\"x\"          FilenameRoot   - root\n"
-    "False        TowerFile      - tower file\n"
-    "================== Raw grid files [used only for WindType = 5] ===\n"
-    "\"u.bin\"      FileName_u     - u\n"
-    "\"v.bin\"      FileName_v     - v\n"
-    "\"w.bin\"      FileName_w     - w\n"
-    "    64       nx             - n\n"
-    "    32       ny             - n\n"
-    "    32       nz             - n\n"
-    "    16       dx             - d\n"
-    "     3       dy             - d\n"
-    "     3       dz             - d\n"
-    "    90       RefHt_Grid     - reference height\n"
-    "    12       URef           - mean speed\n"
-    "     1       ScaleMethod    - scaling\n"
-    "====================== OUTPUT ==========\n"
-    "False        SumPrint       - print\n";
-
 std::string bytesOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -145,7 +118,7 @@ void compareWithVorlan(const Comparison& c) {
     fs::copy_file(fs::path(WIND_SOURCE_DIR) / "examples/terrain_hill.dat",
                   dir / "examples/terrain_hill.dat");
     std::ofstream(dir / "in.inp") << c.input;
-    std::ofstream(dir / "IfW.dat") << kTemplate;
+    std::ofstream(dir / "IfW.dat") << wind::testing::kInflowWindTemplate;
     for (const auto& [name, text] : c.inputs) std::ofstream(dir / name) << text;
     fs::current_path(dir);
     const std::vector<const char*> argv = argvOf("vorlan", c.vorlanArgs);
