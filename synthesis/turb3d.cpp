@@ -204,7 +204,8 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
                                         .c1 = ncomp == 2 ? comps[1] : 1};
-  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store);
+  std::vector<CellMemo> memos = detail::cellMemos(LimNormK);
+  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store, std::nullopt, memos);
   if (work.random == RandomStreamKind::counter)
     planesInAnyOrder(plan, planeStep, 2 * ncomp, planes,
                      detail::counterPlaneDeviates(plan, ncomp, start.seed), work.progress);
@@ -236,7 +237,9 @@ double turb3dWorkBytes(BoxGrid grid, int ncomp) {
   const double deviates = DeviateRing::kRing * slab * 2 * ncomp;
   const double nyquist = double(ncomp) * grid.N1 * 2 * grid.N2;
   const double planStarts = double(grid.N1) + 1;
-  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t));
+  const double memos = double(threads) * double(sizeof(CellMemo) + CellMemo::tableBytes());
+  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t)) +
+         memos;
 }
 
 std::int64_t turb3dPlaneStart(BoxGrid grid, int i) { return Turb3dPlan(grid).planeStart(i); }

@@ -41,12 +41,16 @@ struct ModeAmplitude {
   Vector3 Lbox;
   int ncomp, c0, c1;
 
-  Mat3 operator()(Vector3 k, bool cell) const {
+  // memo: the calling thread's memo of the cell integrals, or none (the same
+  // bits either way).
+  Mat3 operator()(Vector3 k, bool cell, CellMemo* memo = nullptr) const {
     if (ncomp == 3)
-      return cell ? sqrtSym3(phiIntMatrix(model, k, Lbox, kCellTol)) : tensorAmplitude(model, k);
+      return cell ? sqrtSym3(phiIntMatrix(model, k, Lbox, kCellTol, memo))
+                  : tensorAmplitude(model, k);
     if (cell)
-      return amplitudeFromElements(
-          ncomp, c0, c1, [&](int a, int b) { return phiInt(model, k, Lbox, kCellTol, a, b); });
+      return amplitudeFromElements(ncomp, c0, c1, [&](int a, int b) {
+        return phiInt(model, k, Lbox, kCellTol, a, b, memo);
+      });
     // The point tensor A A^T is symmetric to the last bit (both triangles sum
     // the same products in the same order).
     const Mat3 phi = spectralTensor(model, k);

@@ -1,5 +1,8 @@
 #include "synthesis/turb3d_plane.hpp"
 
+#include <new>
+
+#include "numerics/threads.hpp"
 #include "synthesis/fourier_grid.hpp"
 
 namespace wind::detail {
@@ -14,12 +17,25 @@ bool insideCellBox(Vector3 k, float L, Vector3 lim) {
 
 }  // namespace
 
+std::vector<CellMemo> cellMemos(Vector3 LimNormK) {
+  std::vector<CellMemo> memos;
+  if (LimNormK.x > 0.0f && LimNormK.y > 0.0f && LimNormK.z > 0.0f) {
+    try {
+      memos.resize(std::size_t(maxThreads()));
+    } catch (const std::bad_alloc&) {
+      memos.clear();
+    }
+  }
+  return memos;
+}
+
 Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude,
                                  Vector3 LimNormK, Turb3dSpectrum spectrum,
-                                 Turb3dAmplitudes* store, std::optional<std::int64_t> storeFirst)
+                                 Turb3dAmplitudes* store, std::optional<std::int64_t> storeFirst,
+                                 std::span<CellMemo> memos)
     : plan_(plan), amplitude_(amplitude), LimNormK_(LimNormK), spectrum_(spectrum),
       store_(store), reuse_(store != nullptr && store->filled),
-      storeFirst_(storeFirst.value_or(plan.planeStart(int(spectrum.own.first)))),
+      storeFirst_(storeFirst.value_or(plan.planeStart(int(spectrum.own.first)))), memos_(memos),
       D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
                                 double(amplitude.Lbox.z))),
       perMode_(2 * amplitude.ncomp) {}
@@ -31,6 +47,8 @@ void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
   const float* x = deviates.data();
   const bool save = store_ != nullptr && !reuse_;
   const float k1 = waveNumber(waveIndex(i, plan.N1), Lbox.x);
+  const std::size_t thread = std::size_t(threadNumber());
+  CellMemo* const memo = thread < memos_.size() ? &memos_[thread] : nullptr;
   // Rows j <= N2/2 + 1, each with its mirror -k2 (the rows above are those
   // mirrors).
   for (int j = 1; j <= plan.jHigh; ++j) {
@@ -46,7 +64,7 @@ void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
       const bool cell = insideCellBox(k, amplitude_.model.params.L, LimNormK_);
       Mat3 m;
       if (reuse_ && genJ) m = loadAmplitude(nj);
-      else if (!reuse_) m = amplitude_(k, cell);
+      else if (!reuse_) m = amplitude_(k, cell, memo);
       if (genJ) {
         if (save) saveAmplitude(nj, m);
         storeCoefficient(i, j, l, m, x + (nj - first) * perMode_);
@@ -55,7 +73,7 @@ void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
       if (genM) {
         Mat3 mm;
         if (reuse_) mm = loadAmplitude(nm);
-        else if (cell) mm = amplitude_(Vector3(k.x, -k.y, k.z), cell);
+        else if (cell) mm = amplitude_(Vector3(k.x, -k.y, k.z), cell, memo);
         else mm = amplitude_.mirroredPoint(m);
         if (save) saveAmplitude(nm, mm);
         storeCoefficient(i, jm, l, mm, x + (nm - first) * perMode_);

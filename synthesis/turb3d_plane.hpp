@@ -21,10 +21,12 @@
 // plane, so the steps of different planes may run at the same time, and each
 // element is computed by the same operations whichever thread runs the step.
 // A plane step allocates nothing; it reads the model's tables, which the
-// caller has checked.
+// caller has checked. The cell integrals use the memo of the calling thread
+// (memos[threadNumber()], numerics/threads.hpp) when the caller gives memos.
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
@@ -46,6 +48,12 @@ struct Turb3dSpectrum {
   PlaneRange own;
 };
 
+// Memos of the cell integrals for the plane steps of one call: one per thread
+// of maxThreads() when the LimNormK box can hold a wave vector (every limit
+// positive), none otherwise or when the heap refuses them (the same bits,
+// more slowly). About 440 KB each.
+std::vector<CellMemo> cellMemos(Vector3 LimNormK);
+
 class Turb3dPlaneStep {
  public:
   // store: the amplitude store of the call, or none; when it is not filled,
@@ -54,7 +62,8 @@ class Turb3dPlaneStep {
   // storeFirst when given (the store of one task's planes, say).
   Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& amplitude, Vector3 LimNormK,
                   Turb3dSpectrum spectrum, Turb3dAmplitudes* store,
-                  std::optional<std::int64_t> storeFirst = std::nullopt);
+                  std::optional<std::int64_t> storeFirst = std::nullopt,
+                  std::span<CellMemo> memos = {});
 
   // Plane i (1 .. N1) with its deviates.
   void operator()(int i, std::span<const float> deviates) const;
@@ -74,6 +83,7 @@ class Turb3dPlaneStep {
   Turb3dAmplitudes* store_;
   bool reuse_;  // the store is filled: read it instead of the tensor
   std::int64_t storeFirst_;  // place of the store's first wave vector
+  std::span<CellMemo> memos_;
   float D_;     // the coefficient norm 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3))
   int perMode_;
 };

@@ -1,6 +1,7 @@
 #include "tensor/tensor_integrals.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <iostream>
 #include <utility>
@@ -105,15 +106,91 @@ double inertialPhi11(float alphaeps, Vector3 q) {
          (q2 + q3);
 }
 
-double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j) {
+namespace {
+
+// P m P with P = diag(1, -1, 1): the elements (0, 1), (1, 0), (1, 2) and
+// (2, 1) negated.
+Mat3 mirrored(Mat3 m) {
+  m[0].y = -m[0].y;
+  m[1].x = -m[1].x;
+  m[1].z = -m[1].z;
+  m[2].y = -m[2].y;
+  return m;
+}
+
+bool sameModel(const TensorModel& a, const TensorModel& b) {
+  return a.params.alphaeps == b.params.alphaeps && a.params.L == b.params.L &&
+         a.params.Gamma == b.params.Gamma && a.Terrain == b.Terrain && a.tables == b.tables;
+}
+
+}  // namespace
+
+CellMemo::CellMemo()
+    : tensor_(std::size_t{1} << kTensorSlotsLog2), sinc_(std::size_t{1} << kSincSlotsLog2) {}
+
+std::size_t CellMemo::tableBytes() {
+  return (std::size_t{1} << kTensorSlotsLog2) * sizeof(TensorSlot) +
+         (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
+}
+
+void CellMemo::forget() {
+  if (++generation_ == 0) {
+    for (TensorSlot& s : tensor_) s.generation = 0;
+    generation_ = 1;
+  }
+  filled_ = 0;
+}
+
+Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
+  if (!any_ || std::bit_cast<std::uint32_t>(k.x) != std::bit_cast<std::uint32_t>(k1_) ||
+      !sameModel(model, model_)) {
+    forget();
+    model_ = model;
+    k1_ = k.x;
+    any_ = true;
+  }
+  const bool negative = std::signbit(k.y);
+  const std::uint32_t k2 = std::bit_cast<std::uint32_t>(std::fabs(k.y));
+  const std::uint32_t k3 = std::bit_cast<std::uint32_t>(k.z);
+  const std::uint64_t mix = (std::uint64_t{k2} << 32 | k3) * 0x9E3779B97F4A7C15ull;
+  const std::size_t mask = tensor_.size() - 1;
+  std::size_t at = std::size_t(mix >> (64 - kTensorSlotsLog2));
+  for (;; at = (at + 1) & mask) {
+    TensorSlot& s = tensor_[at];
+    if (s.generation != generation_) break;
+    if (s.k2 == k2 && s.k3 == k3) {
+      ++served_;
+      return negative ? mirrored(s.phi) : s.phi;
+    }
+  }
+  const Mat3 phi = spectralTensor(model, k);
+  ++computed_;
+  // Three quarters full at most, so that a probe meets an empty slot soon.
+  if (4 * (filled_ + 1) <= 3 * int(tensor_.size())) {
+    tensor_[at] = {generation_, k2, k3, negative ? mirrored(phi) : phi};
+    ++filled_;
+  }
+  return phi;
+}
+
+double CellMemo::sinc(double x) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  SincSlot& s = sinc_[std::size_t((bits * 0x9E3779B97F4A7C15ull) >> (64 - kSincSlotsLog2))];
+  if (std::bit_cast<std::uint64_t>(s.x) != bits) s = {x, wind::sinc(x)};
+  return s.value;
+}
+
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+              CellMemo* memo) {
   checkComponents(i, j);
   const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
   const float Delta2 = Delta.y, Delta3 = Delta.z;
   const auto integrand = [=, &model](double k2, double k3) {
-    const Mat3 phi =
-        spectralTensor(model, Vector3(k1, static_cast<float>(k2), static_cast<float>(k3)));
-    const float s2 = static_cast<float>(sinc((k2c - k2) * Delta2 * 0.5));
-    const double m = sinc((k3c - k3) * Delta3 * 0.5) * s2;
+    const Vector3 k(k1, static_cast<float>(k2), static_cast<float>(k3));
+    const Mat3 phi = memo != nullptr ? memo->tensor(model, k) : spectralTensor(model, k);
+    const double x2 = (k2c - k2) * Delta2 * 0.5, x3 = (k3c - k3) * Delta3 * 0.5;
+    const float s2 = static_cast<float>(memo != nullptr ? memo->sinc(x2) : sinc(x2));
+    const double m = (memo != nullptr ? memo->sinc(x3) : sinc(x3)) * s2;
     return m * m * at(phi, i, j);
   };
   const double half2 = double(kTwoPiF) / Delta2;
@@ -132,10 +209,10 @@ double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, in
   return double(Delta3) * (double(Delta2) * kWindowNorm) / kTwoPiFSquared * I;
 }
 
-Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol) {
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol, CellMemo* memo) {
   static constexpr std::pair<int, int> kUpper[] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
   Mat3 m;
-  for (const auto& [i, j] : kUpper) at(m, i, j) = toFloat(phiInt(model, k, Delta, tol, i, j));
+  for (const auto& [i, j] : kUpper) at(m, i, j) = toFloat(phiInt(model, k, Delta, tol, i, j, memo));
   at(m, 1, 0) = at(m, 0, 1);
   at(m, 2, 0) = at(m, 0, 2);
   at(m, 2, 1) = at(m, 1, 2);

@@ -52,7 +52,9 @@
 // check its tables (the callers' boundary does, TensorModel::checkTables).
 // Results are double; callers store them as float.
 
+#include <cstdint>
 #include <span>
+#include <vector>
 
 #include "numerics/small_types.hpp"
 #include "tensor/model.hpp"
@@ -67,13 +69,73 @@ double sinc(double x);
 // precision. q = 0 is not defined.
 double inertialPhi11(float alphaeps, Vector3 q);
 
+// CellMemo: the values the cell integrals of one k1 have computed, kept for
+// the integrals that visit the same points again. The six integrals of a cell
+// sample largely the same points, a cell and its mirror at -k2 sample the
+// mirrored points, and neighbouring cells meet where their windows overlap:
+// on the load box of the benchmark (8192 x 32 x 32, LMax 16384 93 93) the
+// cells of a plane call the tensor at about 16 distinct wave vectors in 100
+// evaluations.
+//   tensor(model, k)  spectralTensor(model, k), remembered by k2 and k3 until
+//                     k1 or the model changes. The value at (k1, -k2, k3) is
+//                     P Phi P with P = diag(1, -1, 1) (synthesis/
+//                     turb3d_amplitude.hpp: exact but for the signs of zeros,
+//                     which no integral can carry to a nonzero result), so a
+//                     mirrored point is served from the same entry.
+//   sinc(x)           sinc(x), remembered by x.
+// Both return exactly what the plain calls return (zeros perhaps with
+// another sign), so an integral with a memo has the bits of one without.
+// Memory: the constructor allocates about 440 KB; a full table simply stops
+// remembering. One memo per thread: the calls change it.
+class CellMemo {
+ public:
+  CellMemo();
+
+  Mat3 tensor(const TensorModel& model, Vector3 k);
+  double sinc(double x);
+
+  // Wave vectors the tensor was computed at, and the calls it served
+  // (for tests and profiles).
+  std::int64_t computed() const { return computed_; }
+  std::int64_t served() const { return served_; }
+
+  // The bytes the constructor allocates.
+  static std::size_t tableBytes();
+
+  static constexpr int kTensorSlotsLog2 = 13;
+  static constexpr int kSincSlotsLog2 = 10;
+
+ private:
+  struct TensorSlot {
+    std::uint32_t generation = 0;  // the slot is filled when it equals the memo's
+    std::uint32_t k2 = 0, k3 = 0;  // bits of |k2| and k3
+    Mat3 phi;                      // at (k1, |k2|, k3)
+  };
+  struct SincSlot {
+    double x = 0.0, value = 1.0;  // sinc(0) = 1: a valid entry from the start
+  };
+  void forget();
+
+  std::vector<TensorSlot> tensor_;
+  std::vector<SincSlot> sinc_;
+  std::uint32_t generation_ = 1;
+  int filled_ = 0;
+  TensorModel model_;
+  float k1_ = 0.0f;
+  bool any_ = false;  // model_ and k1_ hold the last call's
+  std::int64_t computed_ = 0, served_ = 0;
+};
+
 // Sinc^2-weighted mean of Phi_ij over the cell centred on kc = (k1, k2c, k3c)
 // with window lengths Delta.y, Delta.z (Delta.x is not used). i, j are 0-based.
-double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j);
+// With a memo the same bits, in less time where its points recur.
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+              CellMemo* memo = nullptr);
 
 // The symmetric matrix of phiInt for the cell centred on k, computed for (0,0),
 // (0,1), (0,2), (1,1), (1,2), (2,2).
-Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol);
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol,
+                  CellMemo* memo = nullptr);
 
 // F_ij(k1) for the component pair (i, j). The pair is sorted in place so that
 // i <= j; the pairs (0, 1) and (1, 2), odd in k2, give 0 without integrating.
