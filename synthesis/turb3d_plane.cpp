@@ -1,5 +1,7 @@
 #include "synthesis/turb3d_plane.hpp"
 
+#include <algorithm>
+#include <array>
 #include <new>
 
 #include "numerics/threads.hpp"
@@ -42,44 +44,93 @@ Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& am
 
 void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
   const Turb3dPlan& plan = plan_;
-  const Vector3 Lbox = amplitude_.Lbox;
   const std::int64_t first = plan.planeStart(i);
   const float* x = deviates.data();
   const bool save = store_ != nullptr && !reuse_;
-  const float k1 = waveNumber(waveIndex(i, plan.N1), Lbox.x);
+  const float k1 = waveNumber(waveIndex(i, plan.N1), amplitude_.Lbox.x);
   const std::size_t thread = std::size_t(threadNumber());
   CellMemo* const memo = thread < memos_.size() ? &memos_[thread] : nullptr;
+  const int ncomp = amplitude_.ncomp;
   // Rows j <= N2/2 + 1, each with its mirror -k2 (the rows above are those
-  // mirrors).
+  // mirrors), in chunks of l.
+  std::array<Mat3, kChunk> mj, mm;
   for (int j = 1; j <= plan.jHigh; ++j) {
     const bool paired = 1 < j && j < plan.jHigh;
     const int jm = paired ? mirrorIndex(j, plan.N2) : j;
-    const float k2 = waveNumber(waveIndex(j, plan.N2), Lbox.y);
+    const float k2 = waveNumber(waveIndex(j, plan.N2), amplitude_.Lbox.y);
     std::int64_t nj = first + plan.rowOffset(i, j), nm = first + plan.rowOffset(i, jm);
-    for (int l = 1; l <= plan.lNyquist; ++l) {
-      const bool genJ = plan.generates(i, j, l);
-      const bool genM = paired && plan.generates(i, jm, l);
-      if (!genJ && !genM) continue;
-      const Vector3 k(k1, k2, waveNumber(l - 1, Lbox.z));
-      const bool cell = insideCellBox(k, amplitude_.model.params.L, LimNormK_);
-      Mat3 m;
-      if (reuse_ && genJ) m = loadAmplitude(nj);
-      else if (!reuse_) m = amplitude_(k, cell, memo);
-      if (genJ) {
-        if (save) saveAmplitude(nj, m);
-        storeCoefficient(i, j, l, m, x + (nj - first) * perMode_);
-        ++nj;
-      }
-      if (genM) {
-        Mat3 mm;
-        if (reuse_) mm = loadAmplitude(nm);
-        else if (cell) mm = amplitude_(Vector3(k.x, -k.y, k.z), cell, memo);
-        else mm = amplitude_.mirroredPoint(m);
-        if (save) saveAmplitude(nm, mm);
-        storeCoefficient(i, jm, l, mm, x + (nm - first) * perMode_);
-        ++nm;
+    std::array<float*, kMaxComponents> rowJ{}, rowM{};
+    for (int c = 0; c < ncomp; ++c) {
+      rowJ[std::size_t(c)] = &spectrum_.fields[std::size_t(c)](i, j, 1);
+      rowM[std::size_t(c)] = &spectrum_.fields[std::size_t(c)](i, jm, 1);
+    }
+    for (int l0 = 1; l0 <= plan.lNyquist; l0 += kChunk) {
+      const int l1 = std::min(plan.lNyquist, l0 + kChunk - 1);
+      rowAmplitudes(i, j, paired ? jm : 0, k1, k2, l0, l1, nj, nm, memo, mj.data(), mm.data());
+      for (int l = l0; l <= l1; ++l) {
+        const bool interior = l != 1 && l != plan.lNyquist;
+        const Mat3& a = mj[std::size_t(l - l0)];
+        if (plan.generates(i, j, l)) {
+          if (save) saveAmplitude(nj, a);
+          const float* xj = x + (nj - first) * perMode_;
+          if (interior) storeInterior(ncomp, rowJ.data(), l, a, xj);
+          else storeCoefficient(i, j, l, a, xj);
+          ++nj;
+        }
+        if (paired && plan.generates(i, jm, l)) {
+          const Mat3& b = mm[std::size_t(l - l0)];
+          if (save) saveAmplitude(nm, b);
+          const float* xm = x + (nm - first) * perMode_;
+          if (interior) storeInterior(ncomp, rowM.data(), l, b, xm);
+          else storeCoefficient(i, jm, l, b, xm);
+          ++nm;
+        }
       }
     }
+  }
+}
+
+void Turb3dPlaneStep::rowAmplitudes(int i, int j, int jm, float k1, float k2, int l0, int l1,
+                                    std::int64_t nj, std::int64_t nm, CellMemo* memo, Mat3* mj,
+                                    Mat3* mm) const {
+  for (int l = l0; l <= l1; ++l) {
+    const bool genJ = plan_.generates(i, j, l);
+    const bool genM = jm != 0 && plan_.generates(i, jm, l);
+    if (!genJ && !genM) continue;
+    Mat3& a = mj[l - l0];
+    Mat3& b = mm[l - l0];
+    if (reuse_) {
+      if (genJ) a = loadAmplitude(nj++);
+      if (genM) b = loadAmplitude(nm++);
+      continue;
+    }
+    const Vector3 k(k1, k2, waveNumber(l - 1, amplitude_.Lbox.z));
+    const bool cell = insideCellBox(k, amplitude_.model.params.L, LimNormK_);
+    a = amplitude_(k, cell, memo);
+    if (genM) b = cell ? amplitude_(Vector3(k.x, -k.y, k.z), cell, memo) : amplitude_.mirroredPoint(a);
+  }
+}
+
+namespace {
+
+// D M (xr + i xi) of nc components at element pair (2l - 1, 2l) of the rows.
+template <int nc>
+inline void storeRow(float* const* rows, int l, const Mat3& m, const float* x, float D) {
+  const Coefficient h = combineDeviates(m, nc, x);
+  for (int c = 0; c < nc; ++c) {
+    rows[c][2 * l - 2] = scaled(D, h.re[std::size_t(c)]);
+    rows[c][2 * l - 1] = scaled(D, h.im[std::size_t(c)]);
+  }
+}
+
+}  // namespace
+
+void Turb3dPlaneStep::storeInterior(int ncomp, float* const* rows, int l, const Mat3& m,
+                                    const float* x) const {
+  switch (ncomp) {
+    case 3: storeRow<3>(rows, l, m, x, D_); break;
+    case 2: storeRow<2>(rows, l, m, x, D_); break;
+    default: storeRow<1>(rows, l, m, x, D_); break;
   }
 }
 

@@ -69,9 +69,21 @@ class Turb3dPlaneStep {
   void operator()(int i, std::span<const float> deviates) const;
 
  private:
+  // Wave vectors per chunk of a row.
+  static constexpr int kChunk = 64;
+
+  // The amplitudes of row (i, j) at l = l0 .. l1 (at most kChunk) into
+  // mj[l - l0], and of its mirror row jm (0: none) into mm, for the wave
+  // vectors the plan generates; nj and nm are the places of the rows' first
+  // generated wave vectors at or after l0.
+  void rowAmplitudes(int i, int j, int jm, float k1, float k2, int l0, int l1, std::int64_t nj,
+                     std::int64_t nm, CellMemo* memo, Mat3* mj, Mat3* mm) const;
   // The coefficient of wave vector (i, j, l) with amplitude m and deviates x,
   // stored with its in-plane mirror where it has one.
   void storeCoefficient(int i, int j, int l, const Mat3& m, const float* x) const;
+  // The same for 1 < l < N3/2 + 1, rows[c] the element (i, j, 1) of
+  // component c: no mirror, no Nyquist plane.
+  void storeInterior(int ncomp, float* const* rows, int l, const Mat3& m, const float* x) const;
   // The stored amplitude of the n-th wave vector of the sequence, and saving one.
   Mat3 loadAmplitude(std::int64_t n) const;
   void saveAmplitude(std::int64_t n, const Mat3& m) const;
