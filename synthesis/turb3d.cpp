@@ -203,7 +203,8 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int
                                         .Lbox = grid.Lbox,
                                         .ncomp = ncomp,
                                         .c0 = ncomp < 3 ? comps[0] : 0,
-                                        .c1 = ncomp == 2 ? comps[1] : 1};
+                                        .c1 = ncomp == 2 ? comps[1] : 1,
+                                        .arithmetic = tensorArithmetic(work.random)};
   std::vector<CellMemo> memos = detail::cellMemos(LimNormK);
   const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store, std::nullopt, memos);
   if (work.random == RandomStreamKind::counter)
@@ -218,6 +219,14 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int
 
 const char* randomStreamName(RandomStreamKind kind) {
   return kind == RandomStreamKind::counter ? "counter" : "classic";
+}
+
+TensorArithmetic tensorArithmetic(RandomStreamKind kind) {
+  return kind == RandomStreamKind::counter ? TensorArithmetic::lanes : TensorArithmetic::classic;
+}
+
+const char* arithmeticName(RandomStreamKind kind) {
+  return tensorArithmetic(kind) == TensorArithmetic::lanes ? "lanes" : "classic";
 }
 
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {

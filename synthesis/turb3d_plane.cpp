@@ -93,6 +93,10 @@ void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
 void Turb3dPlaneStep::rowAmplitudes(int i, int j, int jm, float k1, float k2, int l0, int l1,
                                     std::int64_t nj, std::int64_t nm, CellMemo* memo, Mat3* mj,
                                     Mat3* mm) const {
+  // The cells one by one; the points of the chunk together, then mirrored.
+  std::array<float, kChunk> k3;
+  std::array<int, kChunk> at;
+  int points = 0;
   for (int l = l0; l <= l1; ++l) {
     const bool genJ = plan_.generates(i, j, l);
     const bool genM = jm != 0 && plan_.generates(i, jm, l);
@@ -105,9 +109,22 @@ void Turb3dPlaneStep::rowAmplitudes(int i, int j, int jm, float k1, float k2, in
       continue;
     }
     const Vector3 k(k1, k2, waveNumber(l - 1, amplitude_.Lbox.z));
-    const bool cell = insideCellBox(k, amplitude_.model.params.L, LimNormK_);
-    a = amplitude_(k, cell, memo);
-    if (genM) b = cell ? amplitude_(Vector3(k.x, -k.y, k.z), cell, memo) : amplitude_.mirroredPoint(a);
+    if (insideCellBox(k, amplitude_.model.params.L, LimNormK_)) {
+      a = amplitude_(k, true, memo);
+      if (genM) b = amplitude_(Vector3(k.x, -k.y, k.z), true, memo);
+    } else {
+      k3[std::size_t(points)] = k.z;
+      at[std::size_t(points++)] = l - l0;
+    }
+  }
+  if (points == 0) return;
+  std::array<Mat3, kChunk> point;
+  amplitude_.pointAmplitudes(k1, k2, std::span<const float>(k3).first(std::size_t(points)),
+                             std::span<Mat3>(point).first(std::size_t(points)));
+  for (int p = 0; p < points; ++p) {
+    const int l = at[std::size_t(p)];
+    mj[l] = point[std::size_t(p)];
+    if (jm != 0) mm[l] = amplitude_.mirroredPoint(mj[l]);
   }
 }
 
