@@ -1,6 +1,9 @@
 #include "numerics/counter_random.hpp"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <cstring>
 
 #include "numerics/vector_math.hpp"
 
@@ -14,41 +17,91 @@ constexpr int kBlock = 64;
 constexpr int kLanes = 4;
 static_assert(kBlock % kLanes == 0);
 
-constexpr std::uint32_t kPhiloxM0 = 0xD2511F53u, kPhiloxM1 = 0xCD9E8D57u;
+constexpr std::uint64_t kPhiloxM0 = 0xD2511F53u, kPhiloxM1 = 0xCD9E8D57u;
 constexpr std::uint32_t kWeyl0 = 0x9E3779B9u, kWeyl1 = 0xBB67AE85u;
 constexpr int kPhiloxRounds = 10;
+constexpr std::uint64_t kLow32 = 0xFFFFFFFFu;
 constexpr double kTwoTo32 = 4294967296.0;
 constexpr double kTwoToMinus53 = 1.1102230246251565e-16;  // exact
 
-// The output words of one block: the counters (lo + m, hi + carry, c, 0) for
-// m = 0 .. n - 1 (n <= kBlock).
+// The output words of one block, each in the low half of a 64-bit word, for
+// the counters (lo + m, hi + carry, c, 0), m = 0 .. kBlock - 1.
 struct BlockWords {
-  std::uint32_t r0[kBlock], r1[kBlock], r2[kBlock], r3[kBlock];
+  alignas(32) std::uint64_t r0[kBlock], r1[kBlock], r2[kBlock], r3[kBlock];
 };
 
-[[gnu::always_inline]] inline void philoxBlock(std::uint32_t key, std::uint32_t lo,
-                                               std::uint32_t hi, std::uint32_t c, int n,
-                                               BlockWords& w) {
-#pragma omp simd
+// The counters of the first n (a multiple of kLanes) wave vectors of a
+// block, in the same layout.
+void counters(std::uint32_t lo, std::uint32_t hi, std::uint32_t c, int n, BlockWords& w) {
   for (int m = 0; m < n; ++m) {
-    std::uint32_t c0 = lo + std::uint32_t(m);
-    std::uint32_t c1 = hi + (c0 < lo ? 1u : 0u), c2 = c, c3 = 0;
+    const std::uint64_t c0 = std::uint64_t{lo} + std::uint64_t(m);
+    w.r0[m] = c0 & kLow32;
+    w.r1[m] = (std::uint64_t{hi} + (c0 >> 32)) & kLow32;  // the carry into the high word
+    w.r2[m] = c;
+    w.r3[m] = 0;
+  }
+}
+
+// Philox4x32-10 on the first n counters of w, in place: each round multiplies words 0
+// and 2 by the round multipliers into 64-bit products (the 32 x 32 -> 64-bit
+// multiplication of the vector units, exact), and the new words are
+// (hi(M1 c2) ^ c1 ^ k0, lo(M1 c2), hi(M0 c0) ^ c3 ^ k1, lo(M0 c0)); the key
+// grows by the Weyl increments between rounds. Written for SSE2 (two
+// counters at a time) and for AVX2 (four); integer arithmetic, so every
+// instruction set gives the same words.
+void philoxSse2(std::uint32_t key, int n, BlockWords& w) {
+  const __m128i m0 = _mm_set1_epi64x(kPhiloxM0), m1 = _mm_set1_epi64x(kPhiloxM1);
+  const __m128i low = _mm_set1_epi64x(kLow32);
+  for (int m = 0; m < n; m += 2) {
+    __m128i c0 = _mm_load_si128(reinterpret_cast<const __m128i*>(w.r0 + m));
+    __m128i c1 = _mm_load_si128(reinterpret_cast<const __m128i*>(w.r1 + m));
+    __m128i c2 = _mm_load_si128(reinterpret_cast<const __m128i*>(w.r2 + m));
+    __m128i c3 = _mm_load_si128(reinterpret_cast<const __m128i*>(w.r3 + m));
     std::uint32_t k0 = key, k1 = 0;
     for (int round = 0; round < kPhiloxRounds; ++round) {
-      const std::uint64_t p0 = std::uint64_t{kPhiloxM0} * c0, p1 = std::uint64_t{kPhiloxM1} * c2;
-      const std::uint32_t n0 = std::uint32_t(p1 >> 32) ^ c1 ^ k0;
-      const std::uint32_t n2 = std::uint32_t(p0 >> 32) ^ c3 ^ k1;
-      c1 = std::uint32_t(p1);
-      c3 = std::uint32_t(p0);
+      const __m128i p0 = _mm_mul_epu32(c0, m0), p1 = _mm_mul_epu32(c2, m1);
+      const __m128i n0 = _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p1, 32), c1), _mm_set1_epi64x(k0));
+      const __m128i n2 = _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p0, 32), c3), _mm_set1_epi64x(k1));
+      c1 = _mm_and_si128(p1, low);
+      c3 = _mm_and_si128(p0, low);
       c0 = n0;
       c2 = n2;
       k0 += kWeyl0;
       k1 += kWeyl1;
     }
-    w.r0[m] = c0;
-    w.r1[m] = c1;
-    w.r2[m] = c2;
-    w.r3[m] = c3;
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.r0 + m), c0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.r1 + m), c1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.r2 + m), c2);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.r3 + m), c3);
+  }
+}
+
+__attribute__((target("avx2"))) void philoxAvx2(std::uint32_t key, int n, BlockWords& w) {
+  const __m256i m0 = _mm256_set1_epi64x(kPhiloxM0), m1 = _mm256_set1_epi64x(kPhiloxM1);
+  const __m256i low = _mm256_set1_epi64x(kLow32);
+  for (int m = 0; m < n; m += 4) {
+    __m256i c0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.r0 + m));
+    __m256i c1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.r1 + m));
+    __m256i c2 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.r2 + m));
+    __m256i c3 = _mm256_load_si256(reinterpret_cast<const __m256i*>(w.r3 + m));
+    std::uint32_t k0 = key, k1 = 0;
+    for (int round = 0; round < kPhiloxRounds; ++round) {
+      const __m256i p0 = _mm256_mul_epu32(c0, m0), p1 = _mm256_mul_epu32(c2, m1);
+      const __m256i n0 = _mm256_xor_si256(_mm256_xor_si256(_mm256_srli_epi64(p1, 32), c1),
+                                          _mm256_set1_epi64x(k0));
+      const __m256i n2 = _mm256_xor_si256(_mm256_xor_si256(_mm256_srli_epi64(p0, 32), c3),
+                                          _mm256_set1_epi64x(k1));
+      c1 = _mm256_and_si256(p1, low);
+      c3 = _mm256_and_si256(p0, low);
+      c0 = n0;
+      c2 = n2;
+      k0 += kWeyl0;
+      k1 += kWeyl1;
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.r0 + m), c0);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.r1 + m), c1);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.r2 + m), c2);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.r3 + m), c3);
   }
 }
 
@@ -61,7 +114,7 @@ using lanes::Doubles;
   constexpr std::uint64_t kOffsetBits = 0x4330000000000000ull;  // 2^52
   constexpr double kOffset = 4503599627370496.0;
   const Doubles<kLanes> high = lanes::asDoubles<kLanes>((n >> 32) | kOffsetBits) - kOffset;
-  const Doubles<kLanes> low = lanes::asDoubles<kLanes>((n & 0xFFFFFFFFu) | kOffsetBits) - kOffset;
+  const Doubles<kLanes> low = lanes::asDoubles<kLanes>((n & kLow32) | kOffsetBits) - kOffset;
   return high * kTwoTo32 + low;
 }
 
@@ -70,12 +123,10 @@ using lanes::Doubles;
 [[gnu::always_inline]] inline void boxMuller(const BlockWords& w, int at, int count,
                                              std::int64_t stride, float* x) {
   Bits<kLanes> a, b, d, e;
-  for (int k = 0; k < kLanes; ++k) {
-    a[k] = w.r0[at + k];
-    b[k] = w.r1[at + k];
-    d[k] = w.r2[at + k];
-    e[k] = w.r3[at + k];
-  }
+  std::memcpy(&a, w.r0 + at, sizeof a);
+  std::memcpy(&b, w.r1 + at, sizeof b);
+  std::memcpy(&d, w.r2 + at, sizeof d);
+  std::memcpy(&e, w.r3 + at, sizeof e);
   const Bits<kLanes> m1 = ((a << 32) | b) >> 11, m2 = ((d << 32) | e) >> 11;
   const Doubles<kLanes> u1 = exactDouble(m1 + 1u) * kTwoToMinus53;
   const Doubles<kLanes> u2 = exactDouble(m2) * kTwoToMinus53;
@@ -90,22 +141,44 @@ using lanes::Doubles;
 }
 
 // The pairs of component position c of the count wave vectors from first
-// on, pair m at x + m stride. Compiled for AVX2 as well where the processor
-// has it: wider registers, the same operations on each lane (nothing is
-// contracted into fused multiply-adds), so the same bits.
-__attribute__((target_clones("avx2", "default"))) void componentPairs(
-    std::int32_t seed, std::int64_t first, std::int64_t count, int c, std::int64_t stride,
-    float* x) {
+// on, pair m at x + m stride, the words made by philox.
+template <void (*philox)(std::uint32_t, int, BlockWords&)>
+[[gnu::always_inline]] inline void pairsOf(std::int32_t seed, std::int64_t first,
+                                           std::int64_t count, int c, std::int64_t stride,
+                                           float* x) {
   BlockWords w;
   for (std::int64_t done = 0; done < count; done += kBlock) {
     const auto start = static_cast<std::uint64_t>(first + done);
     const int n = static_cast<int>(std::min<std::int64_t>(kBlock, count - done));
-    // Whole groups of lanes (a few counters beyond the last are wasted).
-    const int groups = (n + kLanes - 1) / kLanes * kLanes;
-    philoxBlock(static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(start),
-                static_cast<std::uint32_t>(start >> 32), static_cast<std::uint32_t>(c), groups, w);
+    const int groups = (n + kLanes - 1) / kLanes * kLanes;  // a few words past n wasted
+    counters(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(start >> 32),
+             static_cast<std::uint32_t>(c), groups, w);
+    philox(static_cast<std::uint32_t>(seed), groups, w);
     for (int at = 0; at < n; at += kLanes) boxMuller(w, at, n, stride, x + done * stride);
   }
+}
+
+// The same compiled twice: for the baseline instruction set and for AVX2,
+// where the processor has it. The Box-Muller lanes are the same operations
+// on each lane in both (nothing is contracted into fused multiply-adds),
+// Philox is integer arithmetic: the same bits.
+__attribute__((target("avx2"))) void pairsAvx2(std::int32_t seed, std::int64_t first,
+                                               std::int64_t count, int c, std::int64_t stride,
+                                               float* x) {
+  pairsOf<philoxAvx2>(seed, first, count, c, stride, x);
+}
+
+void pairsBaseline(std::int32_t seed, std::int64_t first, std::int64_t count, int c,
+                   std::int64_t stride, float* x) {
+  pairsOf<philoxSse2>(seed, first, count, c, stride, x);
+}
+
+void componentPairs(std::int32_t seed, std::int64_t first, std::int64_t count, int c,
+                    std::int64_t stride, float* x) {
+  if (__builtin_cpu_supports("avx2"))
+    pairsAvx2(seed, first, count, c, stride, x);
+  else
+    pairsBaseline(seed, first, count, c, stride, x);
 }
 
 }  // namespace
@@ -114,6 +187,15 @@ void counterDeviates(std::int32_t seed, std::int64_t first, std::int64_t count, 
                      float* x) {
   for (int c = 0; c < ncomp; ++c) componentPairs(seed, first, count, c, 2 * ncomp, x + 2 * c);
 }
+
+namespace detail {
+
+void counterDeviatesBaseline(std::int32_t seed, std::int64_t first, std::int64_t count,
+                             int ncomp, float* x) {
+  for (int c = 0; c < ncomp; ++c) pairsBaseline(seed, first, count, c, 2 * ncomp, x + 2 * c);
+}
+
+}  // namespace detail
 
 std::array<float, 2> counterGaussPair(std::int32_t seed, std::int64_t index, int c) {
   std::array<float, 2> pair{};

@@ -39,7 +39,15 @@
 //                 to the 17th and 18th powers), rotated by q quarter turns.
 //   sqrt(x)       the IEEE square root.
 // Arguments outside these domains give results that are unspecified but the
-// same for every W. No state, no allocation; header-only, the functions inline.
+// same for every W. No state, no allocation; header-only.
+//
+// Every function is always inlined, at every optimisation level: a function
+// compiled for AVX2 (target_clones, or a target attribute) that called a
+// baseline copy would pass its wide vectors in other registers than the copy
+// expects (the x86-64 psABI differs between the two for vectors of 32 bytes
+// and more).
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 namespace wind::lanes {
@@ -86,36 +94,69 @@ inline constexpr std::uint64_t kSign = 0x8000000000000000ull;
 inline constexpr std::uint64_t kTwoTo52Bits = 0x4330000000000000ull;
 inline constexpr std::uint64_t kRoundShiftBits = 0x4338000000000000ull;
 
-// 1 / (2k + 1), k = 1 .. 10: the atanh series of log.
+// 1 / (2k + 3), k = 0 .. 9: the atanh series of log.
 inline constexpr double kAtanh[] = {1.0 / 3,  1.0 / 5,  1.0 / 7,  1.0 / 9,  1.0 / 11,
                                     1.0 / 13, 1.0 / 15, 1.0 / 17, 1.0 / 19, 1.0 / 21};
+// 1 / k!, k = 0 .. 13: the Taylor series of exp.
+inline constexpr double kExp[] = {1.0,
+                                  1.0,
+                                  1.0 / 2,
+                                  1.0 / 6,
+                                  1.0 / 24,
+                                  1.0 / 120,
+                                  1.0 / 720,
+                                  1.0 / 5040,
+                                  1.0 / 40320,
+                                  1.0 / 362880,
+                                  1.0 / 3628800,
+                                  1.0 / 39916800,
+                                  1.0 / 479001600,
+                                  1.0 / 6227020800};
+// (-1)^k / (2k + 1), k = 0 .. 14: the series of atan u / u in u^2.
+inline constexpr double kAtan[] = {1.0,       -1.0 / 3,  1.0 / 5,   -1.0 / 7,  1.0 / 9,
+                                   -1.0 / 11, 1.0 / 13,  -1.0 / 15, 1.0 / 17,  -1.0 / 19,
+                                   1.0 / 21,  -1.0 / 23, 1.0 / 25,  -1.0 / 27, 1.0 / 29};
+// (-1)^(k+1) / (2k + 3)!, k = 0 .. 7: (sin th - th) / th^3 in th^2.
+inline constexpr double kSin[] = {-1.0 / 6,           1.0 / 120,          -1.0 / 5040,
+                                  1.0 / 362880,       -1.0 / 39916800,    1.0 / 6227020800,
+                                  -1.0 / 1307674368000, 1.0 / 355687428096000};
+// (-1)^(k+1) / (2k + 2)!, k = 0 .. 8: (cos th - 1) / th^2 in th^2.
+inline constexpr double kCos[] = {-1.0 / 2,
+                                  1.0 / 24,
+                                  -1.0 / 720,
+                                  1.0 / 40320,
+                                  -1.0 / 3628800,
+                                  1.0 / 479001600,
+                                  -1.0 / 87178291200,
+                                  1.0 / 20922789888000,
+                                  -1.0 / 6402373705728000};
 
 }  // namespace detail
 
 template <int W>
-inline Doubles<W> splat(double v) {
+[[gnu::always_inline]] inline Doubles<W> splat(double v) {
   return Doubles<W>{} + v;
 }
 
 // m ? a : b lane by lane, m from a comparison.
 template <int W>
-inline Doubles<W> select(Int64s<W> m, Doubles<W> a, Doubles<W> b) {
+[[gnu::always_inline]] inline Doubles<W> select(Int64s<W> m, Doubles<W> a, Doubles<W> b) {
   return m ? a : b;
 }
 
 // The bits of a lane as they stand (a cast between vectors of one size).
 template <int W>
-inline Doubles<W> asDoubles(Bits<W> b) {
+[[gnu::always_inline]] inline Doubles<W> asDoubles(Bits<W> b) {
   return (Doubles<W>)b;
 }
 
 template <int W>
-inline Bits<W> asBits(Doubles<W> d) {
+[[gnu::always_inline]] inline Bits<W> asBits(Doubles<W> d) {
   return (Bits<W>)d;
 }
 
 template <int W>
-inline Doubles<W> sqrt(Doubles<W> x) {
+[[gnu::always_inline]] inline Doubles<W> sqrt(Doubles<W> x) {
   Doubles<W> r;
   for (int i = 0; i < W; ++i) r[i] = __builtin_sqrt(x[i]);
   return r;
@@ -124,31 +165,62 @@ inline Doubles<W> sqrt(Doubles<W> x) {
 // Rounded to float and widened again: the storing of an intermediate value
 // in single precision.
 template <int W>
-inline Doubles<W> toFloat(Doubles<W> x) {
-  return __builtin_convertvector(__builtin_convertvector(x, Floats<W>), Doubles<W>);
+[[gnu::always_inline]] inline Doubles<W> toFloat(Doubles<W> x) {
+  // Widened lane by lane: GCC turns this loop into the one widening
+  // instruction, where its generic conversion of the vector would split it.
+  const Floats<W> f = __builtin_convertvector(x, Floats<W>);
+  Doubles<W> r;
+  for (int i = 0; i < W; ++i) r[i] = f[i];
+  return r;
 }
 
 template <int W>
-inline Doubles<W> abs(Doubles<W> x) {
+[[gnu::always_inline]] inline Doubles<W> abs(Doubles<W> x) {
   return asDoubles<W>(asBits<W>(x) & ~detail::kSign);
 }
 
 // |x| with the sign of s.
 template <int W>
-inline Doubles<W> withSignOf(Doubles<W> x, Doubles<W> s) {
+[[gnu::always_inline]] inline Doubles<W> withSignOf(Doubles<W> x, Doubles<W> s) {
   return asDoubles<W>((asBits<W>(x) & ~detail::kSign) | (asBits<W>(s) & detail::kSign));
 }
 
 // Integers n, |n| < 2^51, held exactly in doubles, as 2^n for -1022 <= n <=
 // 1023.
 template <int W>
-inline Doubles<W> twoToThe(Doubles<W> n) {
+[[gnu::always_inline]] inline Doubles<W> twoToThe(Doubles<W> n) {
   const Bits<W> biased = asBits<W>(n + (detail::kRoundShift + 1023.0)) - detail::kRoundShiftBits;
   return asDoubles<W>(biased << 52);
 }
 
+// sum of c[B + i] x^i for i < N by Estrin's scheme (Knuth vol. 2, 4.6.4),
+// p[k] = x^(2^k): the lower half of the terms plus the upper half times the
+// power of x that separates them, recursively, in a fixed order. The depth of
+// dependent operations grows with log N rather than N, which is what bounds
+// the time of a long polynomial on wide registers; written as templates, the
+// tree is unrolled at every optimisation level.
+template <std::size_t B, std::size_t N, int W, std::size_t M>
+[[gnu::always_inline]] inline Doubles<W> estrin(const double (&c)[M], const Doubles<W>* p) {
+  if constexpr (N == 1) {
+    return splat<W>(c[B]);
+  } else {
+    constexpr std::size_t half = std::bit_floor(N - 1);
+    return estrin<B, half, W>(c, p) + estrin<B + half, N - half, W>(c, p) * p[std::countr_zero(half)];
+  }
+}
+
+// c[0] + c[1] x + ... + c[N-1] x^(N-1), N <= 16.
+template <int W, std::size_t N>
+[[gnu::always_inline]] inline Doubles<W> polynomial(Doubles<W> x, const double (&c)[N]) {
+  static_assert(N >= 1 && N <= 16);
+  Doubles<W> p[4] = {x, x * x, {}, {}};
+  p[2] = p[1] * p[1];
+  p[3] = p[2] * p[2];
+  return estrin<0, N, W>(c, p);
+}
+
 template <int W>
-inline Doubles<W> log(Doubles<W> x) {
+[[gnu::always_inline]] inline Doubles<W> log(Doubles<W> x) {
   using namespace detail;
   // Subnormals scaled into the normal range first.
   const Int64s<W> tiny = x < kMinNormal;
@@ -164,8 +236,7 @@ inline Doubles<W> log(Doubles<W> x) {
   const Doubles<W> f = m - 1.0;
   const Doubles<W> s = f / (f + 2.0);
   const Doubles<W> z = s * s;
-  Doubles<W> p = splat<W>(kAtanh[9]);
-  for (int k = 8; k >= 0; --k) p = p * z + kAtanh[k];
+  const Doubles<W> p = polynomial<W>(z, kAtanh);
   const Doubles<W> twoS = s + s;
   const Doubles<W> r = e * kLn2Hi + (twoS + (twoS * (z * p) + e * kLn2Lo));
   // log 0 = -inf, log inf = inf, below zero (or NaN) NaN.
@@ -176,34 +247,25 @@ inline Doubles<W> log(Doubles<W> x) {
 }
 
 template <int W>
-inline Doubles<W> exp(Doubles<W> x) {
+[[gnu::always_inline]] inline Doubles<W> exp(Doubles<W> x) {
   using namespace detail;
   x = select<W>(x > kExpLimit, splat<W>(kExpLimit), x);
   x = select<W>(x < -kExpLimit, splat<W>(-kExpLimit), x);
   const Doubles<W> n = (x * kLog2E + kRoundShift) - kRoundShift;
   const Doubles<W> r = (x - n * kLn2Hi) - n * kLn2Lo;
-  // Taylor series of e^r, Horner from 1/13!.
-  Doubles<W> p = splat<W>(1.0 / 6227020800.0);
-  constexpr double kInverseFactorials[] = {1.0 / 479001600.0, 1.0 / 39916800.0,
-                                           1.0 / 3628800.0,   1.0 / 362880.0,
-                                           1.0 / 40320.0,     1.0 / 5040.0,
-                                           1.0 / 720.0,       1.0 / 120.0,
-                                           1.0 / 24.0,        1.0 / 6.0,
-                                           0.5,               1.0,
-                                           1.0};
-  for (const double c : kInverseFactorials) p = p * r + c;
+  const Doubles<W> p = polynomial<W>(r, kExp);
   // 2^n in two factors, so that neither leaves the normal range.
   const Doubles<W> n1 = (n * 0.5 + kRoundShift) - kRoundShift;
   return (p * twoToThe<W>(n1)) * twoToThe<W>(n - n1);
 }
 
 template <int W>
-inline Doubles<W> pow(Doubles<W> x, Doubles<W> y) {
+[[gnu::always_inline]] inline Doubles<W> pow(Doubles<W> x, Doubles<W> y) {
   return exp<W>(y * log<W>(x));
 }
 
 template <int W>
-inline Doubles<W> atan2(Doubles<W> y, Doubles<W> x) {
+[[gnu::always_inline]] inline Doubles<W> atan2(Doubles<W> y, Doubles<W> x) {
   using namespace detail;
   const Doubles<W> ax = abs<W>(x), ay = abs<W>(y);
   const Int64s<W> steep = ay > ax;
@@ -212,10 +274,7 @@ inline Doubles<W> atan2(Doubles<W> y, Doubles<W> x) {
   const Int64s<W> reduce = t > kTanPiOver12;
   const Doubles<W> u = select<W>(reduce, (t * kSqrt3 - 1.0) / (t + kSqrt3), t);
   const Doubles<W> z = u * u;
-  // atan u = u (1 - z/3 + z^2/5 - ... - z^14/29), Horner from z^14.
-  Doubles<W> p = splat<W>(1.0 / 29);
-  for (int k = 13; k >= 0; --k) p = p * (-z) + 1.0 / (2 * k + 1);
-  Doubles<W> a = select<W>(reduce, splat<W>(kPiOver6), splat<W>(0.0)) + u * p;
+  Doubles<W> a = select<W>(reduce, splat<W>(kPiOver6), splat<W>(0.0)) + u * polynomial<W>(z, kAtan);
   a = select<W>(steep, kPiOver2 - a, a);
   const Int64s<W> left = (asBits<W>(x) & kSign) != 0;  // x < 0, or x = -0
   a = select<W>(left, kPi - a, a);
@@ -229,25 +288,13 @@ struct SinCos {
 };
 
 template <int W>
-inline SinCos<W> sinCosTurns(Doubles<W> u) {
+[[gnu::always_inline]] inline SinCos<W> sinCosTurns(Doubles<W> u) {
   using namespace detail;
   const Doubles<W> q = (u * 4.0 + kRoundShift) - kRoundShift;
   const Doubles<W> th = (u - q * 0.25) * kTwoPi;
   const Doubles<W> z = th * th;
-  // sin th = th + th z (-1/3! + z/5! - ... + z^7/17!),
-  // cos th = 1 + z (-1/2! + z/4! - ... - z^8/18!), Horner from the highest power.
-  constexpr double kSin[] = {-1.0 / 1307674368000.0, 1.0 / 6227020800.0, -1.0 / 39916800.0,
-                             1.0 / 362880.0,          -1.0 / 5040.0,     1.0 / 120.0,
-                             -1.0 / 6.0};
-  constexpr double kCos[] = {1.0 / 20922789888000.0, -1.0 / 87178291200.0, 1.0 / 479001600.0,
-                             -1.0 / 3628800.0,       1.0 / 40320.0,        -1.0 / 720.0,
-                             1.0 / 24.0,             -1.0 / 2.0};
-  Doubles<W> ps = splat<W>(1.0 / 355687428096000.0);
-  for (const double c : kSin) ps = ps * z + c;
-  Doubles<W> pc = splat<W>(-1.0 / 6402373705728000.0);
-  for (const double c : kCos) pc = pc * z + c;
-  const Doubles<W> s = th + (th * z) * ps;
-  const Doubles<W> c = 1.0 + z * pc;
+  const Doubles<W> s = th + (th * z) * polynomial<W>(z, kSin);
+  const Doubles<W> c = 1.0 + z * polynomial<W>(z, kCos);
   // Quarter turns k = q mod 4: (c, s), (-s, c), (-c, -s), (s, -c).
   const Bits<W> k = asBits<W>(q + kRoundShift) & 3u;
   const Int64s<W> odd = (k & 1u) != 0;

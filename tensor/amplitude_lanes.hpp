@@ -27,4 +27,9 @@ namespace wind::detail {
 void laneAmplitudes(const TensorModel& model, float k1, float k2, std::span<const float> k3,
                     std::span<Mat3> out);
 
+// laneAmplitudes as built for the baseline instruction set, which it runs
+// where the processor lacks AVX2 (for tests on machines that have it).
+void laneAmplitudesBaseline(const TensorModel& model, float k1, float k2,
+                            std::span<const float> k3, std::span<Mat3> out);
+
 }  // namespace wind::detail
