@@ -108,20 +108,13 @@ double inertialPhi11(float alphaeps, Vector3 q) {
 
 namespace {
 
-// P m P with P = diag(1, -1, 1): the elements (0, 1), (1, 0), (1, 2) and
-// (2, 1) negated.
-Mat3 mirrored(Mat3 m) {
-  m[0].y = -m[0].y;
-  m[1].x = -m[1].x;
-  m[1].z = -m[1].z;
-  m[2].y = -m[2].y;
-  return m;
-}
-
 bool sameModel(const TensorModel& a, const TensorModel& b) {
   return a.params.alphaeps == b.params.alphaeps && a.params.L == b.params.L &&
          a.params.Gamma == b.params.Gamma && a.Terrain == b.Terrain && a.tables == b.tables;
 }
+
+// Element (i, j) changes sign under P = diag(1, -1, 1) on both sides.
+bool oddElement(int i, int j) { return (i == 1) != (j == 1); }
 
 }  // namespace
 
@@ -133,51 +126,44 @@ std::size_t CellMemo::tableBytes() {
          (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
 }
 
-void CellMemo::forget() {
+void CellMemo::use(const TensorModel& model, float k1) {
+  if (any_ && std::bit_cast<std::uint32_t>(k1) == std::bit_cast<std::uint32_t>(k1_) &&
+      sameModel(model, model_))
+    return;
   if (++generation_ == 0) {
     for (TensorSlot& s : tensor_) s.generation = 0;
     generation_ = 1;
   }
   filled_ = 0;
+  model_ = model;
+  k1_ = k1;
+  any_ = true;
 }
 
-Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
-  if (!any_ || std::bit_cast<std::uint32_t>(k.x) != std::bit_cast<std::uint32_t>(k1_) ||
-      !sameModel(model, model_)) {
-    forget();
-    model_ = model;
-    k1_ = k.x;
-    any_ = true;
-  }
-  const bool negative = std::signbit(k.y);
-  const std::uint32_t k2 = std::bit_cast<std::uint32_t>(std::fabs(k.y));
-  const std::uint32_t k3 = std::bit_cast<std::uint32_t>(k.z);
-  const std::uint64_t mix = (std::uint64_t{k2} << 32 | k3) * 0x9E3779B97F4A7C15ull;
-  const std::size_t mask = tensor_.size() - 1;
-  std::size_t at = std::size_t(mix >> (64 - kTensorSlotsLog2));
-  for (;; at = (at + 1) & mask) {
-    TensorSlot& s = tensor_[at];
-    if (s.generation != generation_) break;
-    if (s.k2 == k2 && s.k3 == k3) {
-      ++served_;
-      return negative ? mirrored(s.phi) : s.phi;
-    }
-  }
-  const Mat3 phi = spectralTensor(model, k);
+float CellMemo::compute(float k2, float k3, std::size_t slot, int e) {
+  const Mat3 phi = spectralTensor(model_, Vector3(k1_, k2, k3));
   ++computed_;
   // Three quarters full at most, so that a probe meets an empty slot soon.
   if (4 * (filled_ + 1) <= 3 * int(tensor_.size())) {
-    tensor_[at] = {generation_, k2, k3, negative ? mirrored(phi) : phi};
+    TensorSlot& s = tensor_[slot];
+    s = {generation_, std::bit_cast<std::uint32_t>(std::fabs(k2)), std::bit_cast<std::uint32_t>(k3),
+         {}};
+    // Stored as at +|k2|: the odd elements of a point at -k2 negated.
+    const bool negative = std::signbit(k2);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        s.phi[3 * i + j] = negative && oddElement(i, j) ? -at(phi, i, j) : at(phi, i, j);
     ++filled_;
   }
-  return phi;
+  return at(phi, e / 3, e % 3);
 }
 
-double CellMemo::sinc(double x) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-  SincSlot& s = sinc_[std::size_t((bits * 0x9E3779B97F4A7C15ull) >> (64 - kSincSlotsLog2))];
-  if (std::bit_cast<std::uint64_t>(s.x) != bits) s = {x, wind::sinc(x)};
-  return s.value;
+Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
+  use(model, k.x);
+  Mat3 phi;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) at(phi, i, j) = element(k.y, k.z, 3 * i + j, oddElement(i, j));
+  return phi;
 }
 
 double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
@@ -185,12 +171,20 @@ double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, in
   checkComponents(i, j);
   const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
   const float Delta2 = Delta.y, Delta3 = Delta.z;
+  if (memo != nullptr) memo->use(model, k1);
+  const int e = 3 * i + j;
+  const bool odd = oddElement(i, j);
   const auto integrand = [=, &model](double k2, double k3) {
-    const Vector3 k(k1, static_cast<float>(k2), static_cast<float>(k3));
-    const Mat3 phi = memo != nullptr ? memo->tensor(model, k) : spectralTensor(model, k);
+    const float k2f = static_cast<float>(k2), k3f = static_cast<float>(k3);
     const double x2 = (k2c - k2) * Delta2 * 0.5, x3 = (k3c - k3) * Delta3 * 0.5;
-    const float s2 = static_cast<float>(memo != nullptr ? memo->sinc(x2) : sinc(x2));
-    const double m = (memo != nullptr ? memo->sinc(x3) : sinc(x3)) * s2;
+    if (memo != nullptr) {
+      const float s2 = static_cast<float>(memo->sinc(x2));
+      const double m = memo->sinc(x3) * s2;
+      return m * m * memo->element(k2f, k3f, e, odd);
+    }
+    const Mat3 phi = spectralTensor(model, Vector3(k1, k2f, k3f));
+    const float s2 = static_cast<float>(sinc(x2));
+    const double m = sinc(x3) * s2;
     return m * m * at(phi, i, j);
   };
   const double half2 = double(kTwoPiF) / Delta2;

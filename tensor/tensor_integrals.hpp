@@ -52,6 +52,7 @@
 // check its tables (the callers' boundary does, TensorModel::checkTables).
 // Results are double; callers store them as float.
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -76,23 +77,29 @@ double inertialPhi11(float alphaeps, Vector3 q);
 // on the load box of the benchmark (8192 x 32 x 32, LMax 16384 93 93) the
 // cells of a plane call the tensor at about 16 distinct wave vectors in 100
 // evaluations.
-//   tensor(model, k)  spectralTensor(model, k), remembered by k2 and k3 until
-//                     k1 or the model changes. The value at (k1, -k2, k3) is
-//                     P Phi P with P = diag(1, -1, 1) (synthesis/
-//                     turb3d_amplitude.hpp: exact but for the signs of zeros,
-//                     which no integral can carry to a nonzero result), so a
-//                     mirrored point is served from the same entry.
-//   sinc(x)           sinc(x), remembered by x.
-// Both return exactly what the plain calls return (zeros perhaps with
-// another sign), so an integral with a memo has the bits of one without.
-// Memory: the constructor allocates about 440 KB; a full table simply stops
-// remembering. One memo per thread: the calls change it.
+//   use(model, k1)     the memo holds values of this model at this k1 from
+//                      now on (it forgets what it held for any other);
+//   element(k2, k3, e, odd)  element e = 3 i + j of spectralTensor(model,
+//                      (k1, k2, k3)), odd when exactly one of i, j is 1. The
+//                      value at (k1, -k2, k3) is P Phi P with P = diag(1,
+//                      -1, 1) (synthesis/turb3d_amplitude.hpp: exact but for
+//                      the signs of zeros, which no integral can carry to a
+//                      nonzero result), so a mirrored point is served from the
+//                      same entry, its odd elements negated;
+//   sinc(x)            sinc(x), remembered by x;
+//   tensor(model, k)   the whole matrix (use, then the nine elements).
+// All return exactly what the plain calls return (zeros perhaps with another
+// sign), so an integral with a memo has the bits of one without. Memory: the
+// constructor allocates about 400 KB; a full table simply stops remembering.
+// One memo per thread: the calls change it.
 class CellMemo {
  public:
   CellMemo();
 
-  Mat3 tensor(const TensorModel& model, Vector3 k);
+  void use(const TensorModel& model, float k1);
+  float element(float k2, float k3, int e, bool odd);
   double sinc(double x);
+  Mat3 tensor(const TensorModel& model, Vector3 k);
 
   // Wave vectors the tensor was computed at, and the calls it served
   // (for tests and profiles).
@@ -109,12 +116,17 @@ class CellMemo {
   struct TensorSlot {
     std::uint32_t generation = 0;  // the slot is filled when it equals the memo's
     std::uint32_t k2 = 0, k3 = 0;  // bits of |k2| and k3
-    Mat3 phi;                      // at (k1, |k2|, k3)
+    float phi[9] = {};             // at (k1, |k2|, k3), row by row
   };
   struct SincSlot {
     double x = 0.0, value = 1.0;  // sinc(0) = 1: a valid entry from the start
   };
-  void forget();
+  static std::size_t tensorSlot(std::uint32_t k2, std::uint32_t k3) {
+    return std::size_t(((std::uint64_t{k2} << 32 | k3) * 0x9E3779B97F4A7C15ull) >>
+                       (64 - kTensorSlotsLog2));
+  }
+  // A missed element: computed, and kept in the empty slot found for it.
+  float compute(float k2, float k3, std::size_t slot, int e);
 
   std::vector<TensorSlot> tensor_;
   std::vector<SincSlot> sinc_;
@@ -122,9 +134,32 @@ class CellMemo {
   int filled_ = 0;
   TensorModel model_;
   float k1_ = 0.0f;
-  bool any_ = false;  // model_ and k1_ hold the last call's
+  bool any_ = false;  // model_ and k1_ are in use
   std::int64_t computed_ = 0, served_ = 0;
 };
+
+inline float CellMemo::element(float k2, float k3, int e, bool odd) {
+  const auto bits2 = std::bit_cast<std::uint32_t>(k2);
+  const std::uint32_t abs2 = bits2 & 0x7FFFFFFFu, bits3 = std::bit_cast<std::uint32_t>(k3);
+  const std::size_t mask = tensor_.size() - 1;
+  std::size_t at = tensorSlot(abs2, bits3);
+  for (;; at = (at + 1) & mask) {
+    const TensorSlot& s = tensor_[at];
+    if (s.generation != generation_) break;
+    if (s.k2 == abs2 && s.k3 == bits3) {
+      ++served_;
+      return odd && abs2 != bits2 ? -s.phi[e] : s.phi[e];
+    }
+  }
+  return compute(k2, k3, at, e);
+}
+
+inline double CellMemo::sinc(double x) {
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  SincSlot& s = sinc_[std::size_t((bits * 0x9E3779B97F4A7C15ull) >> (64 - kSincSlotsLog2))];
+  if (std::bit_cast<std::uint64_t>(s.x) != bits) s = {x, wind::sinc(x)};
+  return s.value;
+}
 
 // Sinc^2-weighted mean of Phi_ij over the cell centred on kc = (k1, k2c, k3c)
 // with window lengths Delta.y, Delta.z (Delta.x is not used). i, j are 0-based.
