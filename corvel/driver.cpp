@@ -5,12 +5,12 @@
 #include <ostream>
 #include <span>
 
-#include "corvel/spectra.hpp"
+#include "tensor/spectra.hpp"
 #include "numerics/arrays.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/input_file.hpp"
-#include "numerics/print_format.hpp"
 #include "sources/site_steps.hpp"
+#include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
+#include "support/print_format.hpp"
 #include "tensor/tensor_integrals.hpp"
 
 namespace wind {

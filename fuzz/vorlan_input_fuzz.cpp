@@ -7,10 +7,10 @@
 #include <string>
 
 #include "fuzz/harness.hpp"
-#include "vorlan/driver.hpp"
-#include "vorlan/output_files.hpp"
-#include "vorlan/run_record.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "record/run_record.hpp"
+#include "runner/driver.hpp"
+#include "simulation/output_files.hpp"
+#include "simulation/simulation_input.hpp"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include <span>
 #include <utility>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "numerics/console.hpp"
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
+#include "support/console.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "numerics/console.hpp"
+#include "support/console.hpp"
 #include "tests/support.hpp"
 
 namespace wind {

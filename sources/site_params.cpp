@@ -5,9 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 

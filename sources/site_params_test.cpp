@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "sources/esdu_tables.hpp"
 #include "numerics/interpolation.hpp"
+#include "sources/esdu_tables.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "numerics/console.hpp"
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/console.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -49,10 +49,11 @@
 // packed half spectrum of rlft3; the k3 = N3/2 plane lives in a working plane
 // [1..N1][1..2 N2] per component, allocated once per call.
 //
-// Arguments: comps lists the components of fields[0 .. ncomp-1]
-// (synthesis/grid.hpp), ncomp = comps.size(); the model
-// (tensor/model.hpp) goes unchanged to every tensor routine, and its tables
-// are checked once before any work (TensorModel::checkTables).
+// Arguments: one request (synthesis/turb3d_request.hpp). Its comps list the
+// components of fields[0 .. ncomp-1] (synthesis/grid.hpp), ncomp =
+// comps.size(); the model (tensor/model.hpp) goes unchanged to every tensor
+// routine, and its tables are checked once before any work
+// (TensorModel::checkTables).
 //
 // Failure (through fatalError): ncomp not 1, 2 or 3 ("Number of components not
 // correct"); a component number outside 0..2 ("Component number not
@@ -71,7 +72,7 @@
 //
 // Threads. The wave vectors are visited plane by plane (one i at a time per
 // thread, on all threads of the OpenMP team, maxThreads of
-// numerics/threads.hpp; one thread below 2048 wave vectors), in slabs of
+// support/threads.hpp; one thread below 2048 wave vectors), in slabs of
 // consecutive planes. The deviates cannot be drawn in parallel, but each
 // generated wave vector draws exactly 2 ncomp of them, so the deviates of a
 // whole slab are drawn ahead, in the visiting order, into one of a ring of
@@ -157,59 +158,27 @@
 #include "synthesis/constraints.hpp"
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
+#include "synthesis/turb3d_request.hpp"
 #include "tensor/model.hpp"
-#include "tensor/spectral_tensor.hpp"
 
 namespace wind {
-
-// The amplitudes of every generated wave vector of one grid, model and
-// component list, in the visiting order; ncomp^2 floats each (the leading
-// block of M, row by row).
-struct Turb3dAmplitudes {
-  std::vector<float> values;
-  bool filled = false;
-};
 
 // Bytes of a filled Turb3dAmplitudes for this grid and component count.
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
 
-// The random stream of a synthesis (see above).
-enum class RandomStreamKind { classic, counter };
-
-// "classic" or "counter", as the run record names them.
-const char* randomStreamName(RandomStreamKind kind);
-
-// The arithmetic of a stream's point amplitudes: the classic stream keeps
-// the C library's functions (its bits since its beginning); the counter
-// stream, a field of its own, takes the lanes of tensor/spectral_tensor.hpp,
-// as its deviates take those of numerics/vector_math.hpp.
-TensorArithmetic tensorArithmetic(RandomStreamKind kind);
-
-// The arithmetic that made a box of the stream, as the run record names it:
-// "classic" (the C library's functions, one wave vector at a time) or "lanes"
-// (numerics/vector_math.hpp's, four at a time).
-const char* arithmeticName(RandomStreamKind kind);
-
 // Bytes that a call allocates beyond its fields and the amplitude store, on
 // the thread count it would use now (maxThreads), at most: the Nyquist
 // planes, the deviate ring (its slabs taken as full planes), the plan's
-// plane starts and a memo of the cell integrals per thread. Without constraint lines: those add, per thread, about 480
+// plane starts and a memo of the cell integrals per thread. Without
+// constraint lines: those add, per thread, about 480
 // bytes per wave vector of the widest plane, and per call the lines' transforms
 // and N1/2 + 2 recorded random states. Allocates nothing, whatever the grid;
 // 0 for N3 < 2.
 double turb3dWorkBytes(BoxGrid grid, int ncomp);
 
-// What a call may share beyond its fields: all optional.
-struct Turb3dWork {
-  Turb3dAmplitudes* amplitudes = nullptr;
-  SynthesisProgress* progress = nullptr;
-  RandomStreamKind random = RandomStreamKind::classic;
-  const Turb3dConstraints* constraints = nullptr;
-  Turb3dConstraintOutcome* outcome = nullptr;
-};
-
-void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
-            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work = {});
+// The box's fields from the request (above); request.start.classic is not
+// read: the classic stream starts at the seed.
+void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request);
 
 // The spectral arrays of a slab of planes, one of each per component:
 // fields[c] rows covering planes (more rows are left alone), columns 1 .. N2,
@@ -221,14 +190,6 @@ struct Turb3dSlab {
   std::span<F3tensor> fields;
   std::span<Matrix> nyquist;
   std::span<Matrix> mirrorRows;
-};
-
-// Where a slab's deviates start: the seed (counter stream) and the classic
-// stream's state at the slab's first deviate (gaussStreamAt(seed,
-// planeStart(first) * 2 ncomp), or a recorded copy of it).
-struct Turb3dSlabStart {
-  std::int32_t seed = -1;
-  RandomStream classic;
 };
 
 // Planes outside `own` whose k3 = 0 and k3 = N3/2 columns the planes of own
@@ -243,8 +204,6 @@ std::int64_t turb3dPlaneStart(BoxGrid grid, int i);
 // The amplitude stage on slab.planes (see above). The amplitude store, when
 // given, holds the slab's wave vectors only. Failures as turb3d's, and "turb3d:
 // slab arrays do not cover the planes".
-void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,
-                BoxGrid grid, Vector3 LimNormK, const Turb3dSlabStart& start,
-                const Turb3dWork& work = {});
+void turb3dSlab(const Turb3dSlab& slab, const Turb3dRequest& request);
 
 }  // namespace wind

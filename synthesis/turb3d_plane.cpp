@@ -4,7 +4,7 @@
 #include <array>
 #include <new>
 
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/fourier_grid.hpp"
 
 namespace wind::detail {

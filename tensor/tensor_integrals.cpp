@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/quadrature.hpp"
+#include "support/fatal_error.hpp"
 #include "tensor/lifetime.hpp"
 #include "tensor/spectral_tensor.hpp"
 

@@ -4,14 +4,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <limits>
 #include <ostream>
 #include <string_view>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/version.hpp"
-#include "vorlan/placement.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "handover/placement.hpp"
+#include "simulation/simulation_input.hpp"
+#include "support/fatal_error.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 
@@ -140,16 +141,6 @@ std::vector<long> parseSeedList(const std::string& text) {
   return seeds;
 }
 
-std::string seededFileName(const std::string& name, long seed) {
-  // The suffix goes before the extension of the last path component, if any.
-  const std::size_t slash = name.find_last_of('/');
-  const std::size_t dot = name.find_last_of('.');
-  const bool hasExtension =
-      dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
-  const std::string suffix = "_seed" + std::to_string(-seed);
-  return hasExtension ? name.substr(0, dot) + suffix + name.substr(dot) : name + suffix;
-}
-
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
   VorlanOptions options;
   std::vector<const char*> rest{argc > 0 ? argv[0] : "vorlan"};
@@ -225,6 +216,25 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
   }
   options.inputFile = inputFileName(static_cast<int>(rest.size()), rest.data());
   return options;
+}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing) {
+  PreparedRuns prepared;
+  const VorlanOptions options = parseVorlanCommandLine(argc, argv);
+  if (options.help || options.version) {
+    if (options.help) printVorlanHelp(listing);
+    else printVorlanVersion(listing);
+    listing.flush();
+    return 0;
+  }
+  prepared.options = options;
+  readParameterFile(prepared, steps.parameterSource, echo);
+  return runSimulation(prepared, steps, echo, listing);
+}
+
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo) {
+  return runVorlan(argc, argv, steps, echo, std::cout);
 }
 
 }  // namespace wind

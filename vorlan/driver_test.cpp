@@ -1,4 +1,4 @@
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;

@@ -1,0 +1,87 @@
+// The box planner: its arithmetic at the edges (a time that is no
+// power-of-two multiple of dt, a rotor that just fits) and its refusals.
+#include "handover/box_plan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "tests/support.hpp"
+
+namespace wind {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::fatalMessage;
+
+PlanRequest request(double V, double Z, double D, double T, double dt) {
+  PlanRequest r;
+  r.windSpeed = V;
+  r.hubHeight = Z;
+  r.rotorDiameter = D;
+  r.time = T;
+  r.dt = dt;
+  r.turbulenceClass = "B";
+  return r;
+}
+
+TEST(BoxPlan, AlongTheWindTheWholeTimeAtTheRequestedStepOrFiner) {
+  // 600 s at 0.1 s is 6000 steps: 8192, a step of 600/8192 s.
+  const BoxPlan p = planBox(request(11.4, 90, 126, 600, 0.1));
+  EXPECT_EQ(p.N[0], 8192);
+  EXPECT_EQ(p.LMax[0], 6840.0f);  // V T
+  EXPECT_NEAR(p.timeStep, 600.0 / 8192, 1e-15);
+  // 409.6 s at 0.1 s is exactly 4096 steps (in decimals; in binary a hair
+  // more), 409.7 s a little more than 4096.
+  EXPECT_EQ(planBox(request(10, 90, 126, 409.6, 0.1)).N[0], 4096);
+  EXPECT_EQ(planBox(request(10, 90, 126, 409.7, 0.1)).N[0], 8192);
+  // A step longer than the time still gives two steps.
+  EXPECT_EQ(planBox(request(10, 90, 126, 3, 5)).N[0], 2);
+  EXPECT_EQ(fatalMessage([] { planBox(request(10, 90, 126, 1e9, 0.1)); }),
+            "--time 1e+09 s at --dt 0.1 s needs more than 2^30 steps: give a larger --dt or a "
+            "shorter --time");
+}
+
+TEST(BoxPlan, TheRotorAndItsMarginFitTheGridsPointsAboveGround) {
+  // 16 intervals or more across the diameter: 32 points for a margin up to
+  // 15/16, 64 above it; the usable extent (N - 1) d, in the spacing of the
+  // float written, never falls short of (1 + F) D.
+  for (double D = 20.0; D < 260.0; D += 0.37) {
+    const BoxPlan p = planBox(request(9, D, D, 60, 0.25));
+    ASSERT_EQ(p.N[1], 32);
+    ASSERT_GE(31 * (double(p.LMax[1]) / 32), 1.1 * D) << D;
+    ASSERT_LT(31 * (double(p.LMax[1]) / 32), 1.1 * D * (1 + 1e-6)) << D;
+  }
+  PlanRequest wide = request(9, 300, 100, 60, 0.25);
+  wide.margin = 1.0;
+  EXPECT_EQ(planBox(wide).N[2], 64);
+  // D = 100 m with 10 %: 110 m of rows centred on the hub need it above 55 m.
+  EXPECT_GT(planBox(request(9, 55.001, 100, 60, 0.25)).gridBottom, 0.0);
+  EXPECT_NE(fatalMessage([] { planBox(request(9, 55, 100, 60, 0.25)); })
+                .find("not above ground: give a --margin below 0.1 "),
+            std::string::npos);
+  EXPECT_EQ(fatalMessage([] { planBox(request(9, 54, 100, 60, 0.25)); }),
+            "The grid's lowest row would be at -1 m, not above ground: give a --margin below "
+            "0.08 (the rotor and its margin must fit under twice the hub height) or a greater "
+            "hub height");
+  EXPECT_EQ(fatalMessage([] { planBox(request(9, 50, 100, 60, 0.25)); }),
+            "The rotor (diameter 100 m) reaches the ground at the hub height 50 m: the hub must "
+            "stand higher than 50 m");
+}
+
+TEST(BoxPlan, AClassTakesNoRoughnessAndMustBeKnown) {
+  PlanRequest both = request(9, 90, 100, 60, 0.25);
+  both.roughness = 0.1;
+  EXPECT_EQ(fatalMessage([&] { planBox(both); }),
+            "--roughness: the iec source of --class takes no roughness length; leave one of them "
+            "out");
+  both.roughness.reset();
+  both.turbulenceClass = "D";
+  EXPECT_NE(fatalMessage([&] { planBox(both); }), "");
+}
+
+}  // namespace
+}  // namespace wind
