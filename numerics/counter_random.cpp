@@ -12,10 +12,8 @@ namespace wind {
 namespace {
 
 // Wave vectors per block: the words of a block are made by one loop, then
-// turned into deviates kLanes pairs at a time.
+// turned into deviates four or eight pairs at a time.
 constexpr int kBlock = 64;
-constexpr int kLanes = 4;
-static_assert(kBlock % kLanes == 0);
 
 constexpr std::uint64_t kPhiloxM0 = 0xD2511F53u, kPhiloxM1 = 0xCD9E8D57u;
 constexpr std::uint32_t kWeyl0 = 0x9E3779B9u, kWeyl1 = 0xBB67AE85u;
@@ -30,8 +28,7 @@ struct BlockWords {
   alignas(32) std::uint64_t r0[kBlock], r1[kBlock], r2[kBlock], r3[kBlock];
 };
 
-// The counters of the first n (a multiple of kLanes) wave vectors of a
-// block, in the same layout.
+// The counters of the first n wave vectors of a block, in the same layout.
 void counters(std::uint32_t lo, std::uint32_t hi, std::uint32_t c, int n, BlockWords& w) {
   for (int m = 0; m < n; ++m) {
     const std::uint64_t c0 = std::uint64_t{lo} + std::uint64_t(m);
@@ -42,13 +39,14 @@ void counters(std::uint32_t lo, std::uint32_t hi, std::uint32_t c, int n, BlockW
   }
 }
 
-// Philox4x32-10 on the first n counters of w, in place: each round multiplies words 0
+// Philox4x32-10 on the first n counters of w (n a multiple of the
+// instruction set's counters), in place: each round multiplies words 0
 // and 2 by the round multipliers into 64-bit products (the 32 x 32 -> 64-bit
 // multiplication of the vector units, exact), and the new words are
 // (hi(M1 c2) ^ c1 ^ k0, lo(M1 c2), hi(M0 c0) ^ c3 ^ k1, lo(M0 c0)); the key
 // grows by the Weyl increments between rounds. Written for SSE2 (two
-// counters at a time) and for AVX2 (four); integer arithmetic, so every
-// instruction set gives the same words.
+// counters at a time), AVX2 (four) and AVX-512 (eight); integer arithmetic,
+// so every instruction set gives the same words.
 void philoxSse2(std::uint32_t key, int n, BlockWords& w) {
   const __m128i m0 = _mm_set1_epi64x(kPhiloxM0), m1 = _mm_set1_epi64x(kPhiloxM1);
   const __m128i low = _mm_set1_epi64x(kLow32);
@@ -105,35 +103,69 @@ __attribute__((target("avx2"))) void philoxAvx2(std::uint32_t key, int n, BlockW
   }
 }
 
+// GCC 12's AVX-512 intrinsics start from an undefined register, which its
+// flow analysis takes for an uninitialised variable.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) void philoxAvx512(std::uint32_t key, int n, BlockWords& w) {
+  const __m512i m0 = _mm512_set1_epi64(kPhiloxM0), m1 = _mm512_set1_epi64(kPhiloxM1);
+  const __m512i low = _mm512_set1_epi64(kLow32);
+  for (int m = 0; m < n; m += 8) {
+    __m512i c0 = _mm512_loadu_si512(w.r0 + m), c1 = _mm512_loadu_si512(w.r1 + m);
+    __m512i c2 = _mm512_loadu_si512(w.r2 + m), c3 = _mm512_loadu_si512(w.r3 + m);
+    std::uint32_t k0 = key, k1 = 0;
+    for (int round = 0; round < kPhiloxRounds; ++round) {
+      const __m512i p0 = _mm512_mul_epu32(c0, m0), p1 = _mm512_mul_epu32(c2, m1);
+      const __m512i n0 = _mm512_xor_si512(_mm512_xor_si512(_mm512_srli_epi64(p1, 32), c1),
+                                          _mm512_set1_epi64(k0));
+      const __m512i n2 = _mm512_xor_si512(_mm512_xor_si512(_mm512_srli_epi64(p0, 32), c3),
+                                          _mm512_set1_epi64(k1));
+      c1 = _mm512_and_si512(p1, low);
+      c3 = _mm512_and_si512(p0, low);
+      c0 = n0;
+      c2 = n2;
+      k0 += kWeyl0;
+      k1 += kWeyl1;
+    }
+    _mm512_storeu_si512(w.r0 + m, c0);
+    _mm512_storeu_si512(w.r1 + m, c1);
+    _mm512_storeu_si512(w.r2 + m, c2);
+    _mm512_storeu_si512(w.r3 + m, c3);
+  }
+}
+#pragma GCC diagnostic pop
+
 using lanes::Bits;
 using lanes::Doubles;
 
 // An integer below 2^54 as an exact double: its high and low 32 bits
 // converted apart (each exact through the 2^52 offset) and summed exactly.
-[[gnu::always_inline]] inline Doubles<kLanes> exactDouble(Bits<kLanes> n) {
+template <int W>
+[[gnu::always_inline]] inline Doubles<W> exactDouble(Bits<W> n) {
   constexpr std::uint64_t kOffsetBits = 0x4330000000000000ull;  // 2^52
   constexpr double kOffset = 4503599627370496.0;
-  const Doubles<kLanes> high = lanes::asDoubles<kLanes>((n >> 32) | kOffsetBits) - kOffset;
-  const Doubles<kLanes> low = lanes::asDoubles<kLanes>((n & kLow32) | kOffsetBits) - kOffset;
+  const Doubles<W> high = lanes::asDoubles<W>((n >> 32) | kOffsetBits) - kOffset;
+  const Doubles<W> low = lanes::asDoubles<W>((n & kLow32) | kOffsetBits) - kOffset;
   return high * kTwoTo32 + low;
 }
 
-// The pairs of the block's wave vectors m = at .. at + kLanes - 1 (those
-// below count), pair m at x + m stride.
+// The pairs of the block's wave vectors m = at .. at + W - 1 (those below
+// count), pair m at x + m stride.
+template <int W>
 [[gnu::always_inline]] inline void boxMuller(const BlockWords& w, int at, int count,
                                              std::int64_t stride, float* x) {
-  Bits<kLanes> a, b, d, e;
+  Bits<W> a, b, d, e;
   std::memcpy(&a, w.r0 + at, sizeof a);
   std::memcpy(&b, w.r1 + at, sizeof b);
   std::memcpy(&d, w.r2 + at, sizeof d);
   std::memcpy(&e, w.r3 + at, sizeof e);
-  const Bits<kLanes> m1 = ((a << 32) | b) >> 11, m2 = ((d << 32) | e) >> 11;
-  const Doubles<kLanes> u1 = exactDouble(m1 + 1u) * kTwoToMinus53;
-  const Doubles<kLanes> u2 = exactDouble(m2) * kTwoToMinus53;
-  const Doubles<kLanes> radius = lanes::sqrt<kLanes>(-2.0 * lanes::log<kLanes>(u1));
-  const lanes::SinCos<kLanes> t = lanes::sinCosTurns<kLanes>(u2);
-  const Doubles<kLanes> xr = radius * t.cos, xi = radius * t.sin;
-  for (int k = 0; k < kLanes && at + k < count; ++k) {
+  const Bits<W> m1 = ((a << 32) | b) >> 11, m2 = ((d << 32) | e) >> 11;
+  const Doubles<W> u1 = exactDouble<W>(m1 + 1u) * kTwoToMinus53;
+  const Doubles<W> u2 = exactDouble<W>(m2) * kTwoToMinus53;
+  const Doubles<W> radius = lanes::sqrt<W>(-2.0 * lanes::log<W>(u1));
+  const lanes::SinCos<W> t = lanes::sinCosTurns<W>(u2);
+  const Doubles<W> xr = radius * t.cos, xi = radius * t.sin;
+  for (int k = 0; k < W && at + k < count; ++k) {
     float* p = x + (at + k) * stride;
     p[0] = static_cast<float>(xr[k]);
     p[1] = static_cast<float>(xi[k]);
@@ -141,8 +173,8 @@ using lanes::Doubles;
 }
 
 // The pairs of component position c of the count wave vectors from first
-// on, pair m at x + m stride, the words made by philox.
-template <void (*philox)(std::uint32_t, int, BlockWords&)>
+// on, pair m at x + m stride, the words made by philox, W pairs at a time.
+template <int W, void (*philox)(std::uint32_t, int, BlockWords&)>
 [[gnu::always_inline]] inline void pairsOf(std::int32_t seed, std::int64_t first,
                                            std::int64_t count, int c, std::int64_t stride,
                                            float* x) {
@@ -150,56 +182,64 @@ template <void (*philox)(std::uint32_t, int, BlockWords&)>
   for (std::int64_t done = 0; done < count; done += kBlock) {
     const auto start = static_cast<std::uint64_t>(first + done);
     const int n = static_cast<int>(std::min<std::int64_t>(kBlock, count - done));
-    const int groups = (n + kLanes - 1) / kLanes * kLanes;  // a few words past n wasted
+    const int groups = (n + W - 1) / W * W;  // a few words past n wasted
     counters(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(start >> 32),
              static_cast<std::uint32_t>(c), groups, w);
     philox(static_cast<std::uint32_t>(seed), groups, w);
-    for (int at = 0; at < n; at += kLanes) boxMuller(w, at, n, stride, x + done * stride);
+    for (int at = 0; at < n; at += W) boxMuller<W>(w, at, n, stride, x + done * stride);
   }
 }
 
-// The same compiled twice: for the baseline instruction set and for AVX2,
-// where the processor has it. The Box-Muller lanes are the same operations
-// on each lane in both (nothing is contracted into fused multiply-adds),
-// Philox is integer arithmetic: the same bits.
+// The same compiled for each instruction set: four pairs at a time on the
+// baseline and on AVX2, eight on AVX-512. The Box-Muller lanes are the same
+// operations on each lane in all (nothing is contracted into fused
+// multiply-adds), Philox is integer arithmetic: the same bits.
+__attribute__((target("avx512f"))) void pairsAvx512(std::int32_t seed, std::int64_t first,
+                                                    std::int64_t count, int c,
+                                                    std::int64_t stride, float* x) {
+  pairsOf<8, philoxAvx512>(seed, first, count, c, stride, x);
+}
+
 __attribute__((target("avx2"))) void pairsAvx2(std::int32_t seed, std::int64_t first,
                                                std::int64_t count, int c, std::int64_t stride,
                                                float* x) {
-  pairsOf<philoxAvx2>(seed, first, count, c, stride, x);
+  pairsOf<4, philoxAvx2>(seed, first, count, c, stride, x);
 }
 
 void pairsBaseline(std::int32_t seed, std::int64_t first, std::int64_t count, int c,
                    std::int64_t stride, float* x) {
-  pairsOf<philoxSse2>(seed, first, count, c, stride, x);
+  pairsOf<4, philoxSse2>(seed, first, count, c, stride, x);
 }
 
-void componentPairs(std::int32_t seed, std::int64_t first, std::int64_t count, int c,
-                    std::int64_t stride, float* x) {
-  if (__builtin_cpu_supports("avx2"))
-    pairsAvx2(seed, first, count, c, stride, x);
-  else
-    pairsBaseline(seed, first, count, c, stride, x);
+void componentPairs(lanes::InstructionSet isa, std::int32_t seed, std::int64_t first,
+                    std::int64_t count, int c, std::int64_t stride, float* x) {
+  switch (isa) {
+    case lanes::InstructionSet::avx512: pairsAvx512(seed, first, count, c, stride, x); break;
+    case lanes::InstructionSet::avx2: pairsAvx2(seed, first, count, c, stride, x); break;
+    default: pairsBaseline(seed, first, count, c, stride, x); break;
+  }
 }
 
 }  // namespace
 
 void counterDeviates(std::int32_t seed, std::int64_t first, std::int64_t count, int ncomp,
                      float* x) {
-  for (int c = 0; c < ncomp; ++c) componentPairs(seed, first, count, c, 2 * ncomp, x + 2 * c);
+  detail::counterDeviatesOn(lanes::widestInstructionSet(), seed, first, count, ncomp, x);
 }
 
 namespace detail {
 
-void counterDeviatesBaseline(std::int32_t seed, std::int64_t first, std::int64_t count,
-                             int ncomp, float* x) {
-  for (int c = 0; c < ncomp; ++c) pairsBaseline(seed, first, count, c, 2 * ncomp, x + 2 * c);
+void counterDeviatesOn(lanes::InstructionSet isa, std::int32_t seed, std::int64_t first,
+                       std::int64_t count, int ncomp, float* x) {
+  for (int c = 0; c < ncomp; ++c)
+    componentPairs(isa, seed, first, count, c, 2 * ncomp, x + 2 * c);
 }
 
 }  // namespace detail
 
 std::array<float, 2> counterGaussPair(std::int32_t seed, std::int64_t index, int c) {
   std::array<float, 2> pair{};
-  componentPairs(seed, index, 1, c, 2, pair.data());
+  componentPairs(lanes::widestInstructionSet(), seed, index, 1, c, 2, pair.data());
   return pair;
 }
 

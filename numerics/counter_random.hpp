@@ -38,9 +38,9 @@
 // cosine and the sine are those of numerics/vector_math.hpp, within a few
 // units in the last place of a double, so each deviate is the float nearest
 // the exact pair or its neighbour. The words come from Philox on two or four
-// counters at a time (SSE2 or AVX2, as the processor has it; integer
-// arithmetic), the pairs four at a time, each by the same operations whatever
-// the instruction set: the same bits for any batch, vector width and machine
+// counters at a time (SSE2, AVX2 or AVX-512, the widest the processor has;
+// integer arithmetic), the pairs four or eight at a time, each by the same
+// operations whatever the instruction set: the same bits for any batch, vector width and machine
 // of this architecture (counterGaussPair is the batch of one). Until the
 // record named its arithmetic the C library's functions made the deviates:
 // the same floats, but where a rounding of the two went apart (none in 6e7
@@ -51,6 +51,8 @@
 // Nothing allocates, nothing fails; the routines are reentrant.
 #include <array>
 #include <cstdint>
+
+#include "numerics/vector_math.hpp"
 
 namespace wind {
 
@@ -68,10 +70,10 @@ inline void counterDeviates(std::int32_t seed, std::int64_t index, int ncomp, fl
 
 namespace detail {
 
-// counterDeviates as built for the baseline instruction set, which it runs
-// where the processor lacks AVX2 (for tests on machines that have it).
-void counterDeviatesBaseline(std::int32_t seed, std::int64_t first, std::int64_t count,
-                             int ncomp, float* x);
+// counterDeviates as built for the instruction set isa, which the processor
+// must have (counterDeviates takes the widest it has); for tests.
+void counterDeviatesOn(lanes::InstructionSet isa, std::int32_t seed, std::int64_t first,
+                       std::int64_t count, int ncomp, float* x);
 
 }  // namespace detail
 

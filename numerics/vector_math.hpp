@@ -52,6 +52,25 @@
 
 namespace wind::lanes {
 
+// The builds of the routines that compute on lanes: the baseline x86-64
+// instruction set (SSE2), AVX2, AVX-512 (its foundation, AVX512F). Each
+// gives the same bits; the widest the processor has is the fastest.
+enum class InstructionSet { baseline, avx2, avx512 };
+
+inline bool supported(InstructionSet s) {
+  switch (s) {
+    case InstructionSet::avx512: return __builtin_cpu_supports("avx512f");
+    case InstructionSet::avx2: return __builtin_cpu_supports("avx2");
+    default: return true;
+  }
+}
+
+inline InstructionSet widestInstructionSet() {
+  return supported(InstructionSet::avx512) ? InstructionSet::avx512
+         : supported(InstructionSet::avx2) ? InstructionSet::avx2
+                                           : InstructionSet::baseline;
+}
+
 template <int W>
 struct LaneTypes {
   typedef double Doubles __attribute__((vector_size(8 * W)));

@@ -22,7 +22,7 @@
 // element is computed by the same operations whichever thread runs the step.
 // A plane step allocates nothing; it reads the model's tables, which the
 // caller has checked. The cell integrals use the memo of the calling thread
-// (memos[threadNumber()], numerics/threads.hpp) when the caller gives memos.
+// (memos[threadNumber()], support/threads.hpp) when the caller gives memos.
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -4,7 +4,8 @@
 //
 // laneAmplitudes(model, k1, k2, k3, out) evaluates tensorAmplitude's
 // formulas, operation for operation and with every rounding to float where
-// tensorAmplitude rounds, on four wave vectors of the row at once; pow and
+// tensorAmplitude rounds, on four wave vectors of the row at once (eight with
+// AVX-512); pow and
 // atan2 are those of numerics/vector_math.hpp instead of the C library's. The
 // terrain tables are read wave vector by wave vector, as tensorAmplitude reads
 // them. Each lane's result depends on its own wave vector alone: the same bits
@@ -20,6 +21,7 @@
 #include <span>
 
 #include "numerics/small_types.hpp"
+#include "numerics/vector_math.hpp"
 #include "tensor/model.hpp"
 
 namespace wind::detail {
@@ -27,9 +29,9 @@ namespace wind::detail {
 void laneAmplitudes(const TensorModel& model, float k1, float k2, std::span<const float> k3,
                     std::span<Mat3> out);
 
-// laneAmplitudes as built for the baseline instruction set, which it runs
-// where the processor lacks AVX2 (for tests on machines that have it).
-void laneAmplitudesBaseline(const TensorModel& model, float k1, float k2,
-                            std::span<const float> k3, std::span<Mat3> out);
+// laneAmplitudes as built for the instruction set isa, which the processor
+// must have (laneAmplitudes takes the widest it has); for tests.
+void laneAmplitudesOn(lanes::InstructionSet isa, const TensorModel& model, float k1, float k2,
+                      std::span<const float> k3, std::span<Mat3> out);
 
 }  // namespace wind::detail
