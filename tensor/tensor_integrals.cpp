@@ -118,51 +118,54 @@ bool oddElement(int i, int j) { return (i == 1) != (j == 1); }
 
 }  // namespace
 
+// Three quarters full at most, so that a probe meets an empty slot soon.
+constexpr std::size_t kMostFilled = (std::size_t{3} << CellMemo::kTensorSlotsLog2) / 4;
+
 CellMemo::CellMemo()
-    : tensor_(std::size_t{1} << kTensorSlotsLog2), sinc_(std::size_t{1} << kSincSlotsLog2) {}
+    : tensor_(std::size_t{1} << kTensorSlotsLog2), sinc_(std::size_t{1} << kSincSlotsLog2) {
+  filled_.reserve(kMostFilled);
+}
 
 std::size_t CellMemo::tableBytes() {
   return (std::size_t{1} << kTensorSlotsLog2) * sizeof(TensorSlot) +
-         (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
+         kMostFilled * sizeof(std::uint32_t) + (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
 }
 
 void CellMemo::use(const TensorModel& model, float k1) {
   if (any_ && std::bit_cast<std::uint32_t>(k1) == std::bit_cast<std::uint32_t>(k1_) &&
       sameModel(model, model_))
     return;
-  if (++generation_ == 0) {
-    for (TensorSlot& s : tensor_) s.generation = 0;
-    generation_ = 1;
-  }
-  filled_ = 0;
+  for (const std::uint32_t slot : filled_) tensor_[slot].key = kEmpty;
+  filled_.clear();
   model_ = model;
   k1_ = k1;
   any_ = true;
 }
 
-float CellMemo::compute(float k2, float k3, std::size_t slot, int e) {
+float CellMemo::compute(float k2, float k3, std::size_t slot, int u) {
   const Mat3 phi = spectralTensor(model_, Vector3(k1_, k2, k3));
   ++computed_;
-  // Three quarters full at most, so that a probe meets an empty slot soon.
-  if (4 * (filled_ + 1) <= 3 * int(tensor_.size())) {
+  static constexpr int kRow[6] = {0, 0, 0, 1, 1, 2}, kColumn[6] = {0, 1, 2, 1, 2, 2};
+  if (filled_.size() < kMostFilled) {
     TensorSlot& s = tensor_[slot];
-    s = {generation_, std::bit_cast<std::uint32_t>(std::fabs(k2)), std::bit_cast<std::uint32_t>(k3),
-         {}};
+    s.key = std::uint64_t{std::bit_cast<std::uint32_t>(std::fabs(k2))} << 32 |
+            std::bit_cast<std::uint32_t>(k3);
     // Stored as at +|k2|: the odd elements of a point at -k2 negated.
     const bool negative = std::signbit(k2);
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j)
-        s.phi[3 * i + j] = negative && oddElement(i, j) ? -at(phi, i, j) : at(phi, i, j);
-    ++filled_;
+    for (int v = 0; v < 6; ++v) {
+      const float x = at(phi, kRow[v], kColumn[v]);
+      s.phi[v] = negative && oddElement(kRow[v], kColumn[v]) ? -x : x;
+    }
+    filled_.push_back(std::uint32_t(slot));
   }
-  return at(phi, e / 3, e % 3);
+  return at(phi, kRow[u], kColumn[u]);
 }
 
 Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
   use(model, k.x);
   Mat3 phi;
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) at(phi, i, j) = element(k.y, k.z, 3 * i + j, oddElement(i, j));
+    for (int j = 0; j < 3; ++j) at(phi, i, j) = element(k.y, k.z, upperIndex(i, j), oddElement(i, j));
   return phi;
 }
 
@@ -172,7 +175,7 @@ double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, in
   const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
   const float Delta2 = Delta.y, Delta3 = Delta.z;
   if (memo != nullptr) memo->use(model, k1);
-  const int e = 3 * i + j;
+  const int u = CellMemo::upperIndex(i, j);
   const bool odd = oddElement(i, j);
   const auto integrand = [=, &model](double k2, double k3) {
     const float k2f = static_cast<float>(k2), k3f = static_cast<float>(k3);
@@ -180,7 +183,7 @@ double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, in
     if (memo != nullptr) {
       const float s2 = static_cast<float>(memo->sinc(x2));
       const double m = memo->sinc(x3) * s2;
-      return m * m * memo->element(k2f, k3f, e, odd);
+      return m * m * memo->element(k2f, k3f, u, odd);
     }
     const Mat3 phi = spectralTensor(model, Vector3(k1, k2f, k3f));
     const float s2 = static_cast<float>(sinc(x2));

@@ -79,25 +79,27 @@ double inertialPhi11(float alphaeps, Vector3 q);
 // evaluations.
 //   use(model, k1)     the memo holds values of this model at this k1 from
 //                      now on (it forgets what it held for any other);
-//   element(k2, k3, e, odd)  element e = 3 i + j of spectralTensor(model,
-//                      (k1, k2, k3)), odd when exactly one of i, j is 1. The
-//                      value at (k1, -k2, k3) is P Phi P with P = diag(1,
-//                      -1, 1) (synthesis/turb3d_amplitude.hpp: exact but for
-//                      the signs of zeros, which no integral can carry to a
-//                      nonzero result), so a mirrored point is served from the
-//                      same entry, its odd elements negated;
+//   element(k2, k3, u, odd)  element u of spectralTensor(model, (k1, k2,
+//                      k3)) in the order (0, 0), (0, 1), (0, 2), (1, 1),
+//                      (1, 2), (2, 2) (upperIndex; the tensor is symmetric to
+//                      the last bit), odd when exactly one of the indices is
+//                      1. The value at (k1, -k2, k3) is P Phi P with P =
+//                      diag(1, -1, 1) (synthesis/turb3d_amplitude.hpp: exact
+//                      but for the signs of zeros, which no integral can carry
+//                      to a nonzero result), so a mirrored point is served
+//                      from the same entry, its odd elements negated;
 //   sinc(x)            sinc(x), remembered by x;
 //   tensor(model, k)   the whole matrix (use, then the nine elements).
 // All return exactly what the plain calls return (zeros perhaps with another
 // sign), so an integral with a memo has the bits of one without. Memory: the
-// constructor allocates about 400 KB; a full table simply stops remembering.
+// constructor allocates about 300 KB; a full table simply stops remembering.
 // One memo per thread: the calls change it.
 class CellMemo {
  public:
   CellMemo();
 
   void use(const TensorModel& model, float k1);
-  float element(float k2, float k3, int e, bool odd);
+  float element(float k2, float k3, int u, bool odd);
   double sinc(double x);
   Mat3 tensor(const TensorModel& model, Vector3 k);
 
@@ -109,49 +111,57 @@ class CellMemo {
   // The bytes the constructor allocates.
   static std::size_t tableBytes();
 
+  // The index of element (i, j) in element's order.
+  static int upperIndex(int i, int j) {
+    constexpr int kIndex[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
+    return kIndex[i][j];
+  }
+
   static constexpr int kTensorSlotsLog2 = 13;
   static constexpr int kSincSlotsLog2 = 10;
 
  private:
+  // A slot of 32 bytes, so that a probe touches one cache line: the bits of
+  // |k2| and k3 as one key (kEmpty, whose |k2| would have its sign bit set,
+  // for none) and the six elements at (k1, |k2|, k3).
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
   struct TensorSlot {
-    std::uint32_t generation = 0;  // the slot is filled when it equals the memo's
-    std::uint32_t k2 = 0, k3 = 0;  // bits of |k2| and k3
-    float phi[9] = {};             // at (k1, |k2|, k3), row by row
+    std::uint64_t key = kEmpty;
+    float phi[6] = {};
   };
   struct SincSlot {
     double x = 0.0, value = 1.0;  // sinc(0) = 1: a valid entry from the start
   };
-  static std::size_t tensorSlot(std::uint32_t k2, std::uint32_t k3) {
-    return std::size_t(((std::uint64_t{k2} << 32 | k3) * 0x9E3779B97F4A7C15ull) >>
-                       (64 - kTensorSlotsLog2));
+  static std::size_t tensorSlot(std::uint64_t key) {
+    return std::size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - kTensorSlotsLog2));
   }
   // A missed element: computed, and kept in the empty slot found for it.
-  float compute(float k2, float k3, std::size_t slot, int e);
+  float compute(float k2, float k3, std::size_t slot, int u);
 
   std::vector<TensorSlot> tensor_;
+  std::vector<std::uint32_t> filled_;  // the slots in use, to empty them again
   std::vector<SincSlot> sinc_;
-  std::uint32_t generation_ = 1;
-  int filled_ = 0;
   TensorModel model_;
   float k1_ = 0.0f;
   bool any_ = false;  // model_ and k1_ are in use
   std::int64_t computed_ = 0, served_ = 0;
 };
 
-inline float CellMemo::element(float k2, float k3, int e, bool odd) {
+inline float CellMemo::element(float k2, float k3, int u, bool odd) {
   const auto bits2 = std::bit_cast<std::uint32_t>(k2);
-  const std::uint32_t abs2 = bits2 & 0x7FFFFFFFu, bits3 = std::bit_cast<std::uint32_t>(k3);
+  const std::uint32_t abs2 = bits2 & 0x7FFFFFFFu;
+  const std::uint64_t key = std::uint64_t{abs2} << 32 | std::bit_cast<std::uint32_t>(k3);
   const std::size_t mask = tensor_.size() - 1;
-  std::size_t at = tensorSlot(abs2, bits3);
+  std::size_t at = tensorSlot(key);
   for (;; at = (at + 1) & mask) {
     const TensorSlot& s = tensor_[at];
-    if (s.generation != generation_) break;
-    if (s.k2 == abs2 && s.k3 == bits3) {
+    if (s.key == key) {
       ++served_;
-      return odd && abs2 != bits2 ? -s.phi[e] : s.phi[e];
+      return odd && abs2 != bits2 ? -s.phi[u] : s.phi[u];
     }
+    if (s.key == kEmpty) break;
   }
-  return compute(k2, k3, at, e);
+  return compute(k2, k3, at, u);
 }
 
 inline double CellMemo::sinc(double x) {
