@@ -9,16 +9,6 @@
 
 namespace wind::detail {
 
-namespace {
-
-// |kd L| < lim_d in all three directions.
-bool insideCellBox(Vector3 k, float L, Vector3 lim) {
-  return insideCellLimit(k.x, L, lim.x) && insideCellLimit(k.y, L, lim.y) &&
-         insideCellLimit(k.z, L, lim.z);
-}
-
-}  // namespace
-
 std::vector<CellMemo> cellMemos(Vector3 LimNormK) {
   std::vector<CellMemo> memos;
   if (LimNormK.x > 0.0f && LimNormK.y > 0.0f && LimNormK.z > 0.0f) {
@@ -40,7 +30,10 @@ Turb3dPlaneStep::Turb3dPlaneStep(const Turb3dPlan& plan, const ModeAmplitude& am
       storeFirst_(storeFirst.value_or(plan.planeStart(int(spectrum.own.first)))), memos_(memos),
       D_(coefficientNorm(3, double(amplitude.Lbox.x) * double(amplitude.Lbox.y) *
                                 double(amplitude.Lbox.z))),
-      perMode_(2 * amplitude.ncomp) {}
+      perMode_(2 * amplitude.ncomp), k3_(std::size_t(plan.lNyquist)) {
+  for (int l = 1; l <= plan.lNyquist; ++l)
+    k3_[std::size_t(l) - 1] = waveNumber(l - 1, amplitude.Lbox.z);
+}
 
 void Turb3dPlaneStep::operator()(int i, std::span<const float> deviates) const {
   const Turb3dPlan& plan = plan_;
@@ -97,6 +90,10 @@ void Turb3dPlaneStep::rowAmplitudes(int i, int j, int jm, float k1, float k2, in
   std::array<float, kChunk> k3;
   std::array<int, kChunk> at;
   int points = 0;
+  // The row's wave vectors lie in the LimNormK box only if k1 and k2 do.
+  const float L = amplitude_.model.params.L;
+  const bool cellRow =
+      insideCellLimit(k1, L, LimNormK_.x) && insideCellLimit(k2, L, LimNormK_.y);
   for (int l = l0; l <= l1; ++l) {
     const bool genJ = plan_.generates(i, j, l);
     const bool genM = jm != 0 && plan_.generates(i, jm, l);
@@ -108,8 +105,8 @@ void Turb3dPlaneStep::rowAmplitudes(int i, int j, int jm, float k1, float k2, in
       if (genM) b = loadAmplitude(nm++);
       continue;
     }
-    const Vector3 k(k1, k2, waveNumber(l - 1, amplitude_.Lbox.z));
-    if (insideCellBox(k, amplitude_.model.params.L, LimNormK_)) {
+    const Vector3 k(k1, k2, k3_[std::size_t(l) - 1]);
+    if (cellRow && insideCellLimit(k.z, L, LimNormK_.z)) {
       a = amplitude_(k, true, memo);
       if (genM) b = amplitude_(Vector3(k.x, -k.y, k.z), true, memo);
     } else {

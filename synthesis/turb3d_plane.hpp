@@ -20,8 +20,9 @@
 // Every element written belongs to exactly one generated wave vector of the
 // plane, so the steps of different planes may run at the same time, and each
 // element is computed by the same operations whichever thread runs the step.
-// A plane step allocates nothing; it reads the model's tables, which the
-// caller has checked. The cell integrals use the memo of the calling thread
+// The constructor allocates the k3 of the planes (N3/2 + 1 floats); a plane
+// step allocates nothing; it reads the model's tables, which the caller has
+// checked. The cell integrals use the memo of the calling thread
 // (memos[threadNumber()], support/threads.hpp) when the caller gives memos.
 #include <cstdint>
 #include <optional>
@@ -99,6 +100,7 @@ class Turb3dPlaneStep {
   std::span<CellMemo> memos_;
   float D_;     // the coefficient norm 2 sqrt(1/2) sqrt((2pi)^3 / (L1 L2 L3))
   int perMode_;
+  std::vector<float> k3_;  // k3 of l = 1 .. N3/2 + 1 at l - 1
 };
 
 }  // namespace wind::detail
