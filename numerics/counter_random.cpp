@@ -58,8 +58,10 @@ void philoxSse2(std::uint32_t key, int n, BlockWords& w) {
     std::uint32_t k0 = key, k1 = 0;
     for (int round = 0; round < kPhiloxRounds; ++round) {
       const __m128i p0 = _mm_mul_epu32(c0, m0), p1 = _mm_mul_epu32(c2, m1);
-      const __m128i n0 = _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p1, 32), c1), _mm_set1_epi64x(k0));
-      const __m128i n2 = _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p0, 32), c3), _mm_set1_epi64x(k1));
+      const __m128i n0 =
+          _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p1, 32), c1), _mm_set1_epi64x(k0));
+      const __m128i n2 =
+          _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(p0, 32), c3), _mm_set1_epi64x(k1));
       c1 = _mm_and_si128(p1, low);
       c3 = _mm_and_si128(p0, low);
       c0 = n0;

@@ -27,25 +27,26 @@
 //                 Taylor series to r^13 / 13!, times 2^n in two factors.
 //   pow(x, y)     exp(y log x) for x > 0: relative error below
 //                 (3 |y log x| + 4) 2^-53.
-//   atan2(y, x)   the angle of (x, y) in [-pi, pi] within about 8 ulp, with
-//                 the signs of atan2 of the C library at zeros; infinities
-//                 are not handled (the error is relative to the angle). t = min(|x|, |y|) / max(|x|, |y|); t >
-//                 tan(pi/12) is reduced by atan t = pi/6 + atan((t sqrt 3 - 1)
-//                 / (t + sqrt 3)); the series of atan to u^29 (|u| <= 0.268).
+//   atan2(y, x)   the angle of (x, y) in [-pi, pi] within about 8 ulp of the
+//                 angle, with the signs of the C library's atan2 at zeros;
+//                 infinities are not handled. t = min(|x|, |y|) / max(|x|,
+//                 |y|); t > tan(pi/12) is reduced by atan t = pi/6 + atan((t
+//                 sqrt 3 - 1) / (t + sqrt 3)); the series of atan to u^29
+//                 (|u| <= 0.268).
 //   sinCosTurns(u)  cos(2 pi u) and sin(2 pi u) for u in [0, 1] given as a
 //                 multiple of 2^-53 (the uniforms of the counter stream), within
 //                 about 2 ulp: q = round(4 u) and t = u - q/4 (both exact),
 //                 the Taylor series of sin and cos at 2 pi t (|2 pi t| <= pi/4,
 //                 to the 17th and 18th powers), rotated by q quarter turns.
 //   sqrt(x)       the IEEE square root.
-// Arguments outside these domains give results that are unspecified but the
-// same for every W. No state, no allocation; header-only.
+// The series are summed by Estrin's scheme (polynomial). Arguments outside
+// these domains give results that are unspecified but the same for every W.
+// No state, no allocation; header-only.
 //
 // Every function is always inlined, at every optimisation level: a function
-// compiled for AVX2 (target_clones, or a target attribute) that called a
-// baseline copy would pass its wide vectors in other registers than the copy
-// expects (the x86-64 psABI differs between the two for vectors of 32 bytes
-// and more).
+// compiled for AVX2 or AVX-512 (a target attribute) that called a baseline
+// copy would pass its wide vectors in other registers than the copy expects
+// (the x86-64 psABI differs between them for vectors of 32 bytes and more).
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -224,7 +225,8 @@ template <std::size_t B, std::size_t N, int W, std::size_t M>
     return splat<W>(c[B]);
   } else {
     constexpr std::size_t half = std::bit_floor(N - 1);
-    return estrin<B, half, W>(c, p) + estrin<B + half, N - half, W>(c, p) * p[std::countr_zero(half)];
+    return estrin<B, half, W>(c, p) +
+           estrin<B + half, N - half, W>(c, p) * p[std::countr_zero(half)];
   }
 }
 

@@ -122,9 +122,10 @@ TEST(VectorMath, AccurateToAFewUnitsInTheLastPlace) {
     const double* got = &r[7 * m];
     if (std::isfinite(a.positive[m]) && x > 0 && x != 1) {
       worst[0] = std::max(worst[0], relative(got[0], std::log(x)));
-      if (std::fabs(e * 0.01L * std::log(x)) < 700)
-        worst[2] = std::max(worst[2], relative(got[2], std::pow(x, e * 0.01L)) /
-                                          (3 * std::fabs(double(e) * 0.01 * std::log(double(x))) + 4));
+      const double exponent = std::fabs(0.01 * double(e) * std::log(double(x)));
+      if (exponent < 700)
+        worst[2] = std::max(worst[2],
+                            relative(got[2], std::pow(x, e * 0.01L)) / (3 * exponent + 4));
     }
     if (std::isfinite(a.exponent[m]) && std::fabs(e) < 700 && e != 0)
       worst[1] = std::max(worst[1], relative(got[1], std::exp(e)));

@@ -146,7 +146,8 @@ struct Kernel {
         }
         if (model.params.alphaeps == 0.0f)
           p.alphaeps[g][i] =
-              roughnessAlphaeps(tab, scaledNorm(float(p.s1[g][i]), float(p.s2[g][i]), float(p.s3[g][i]), L));
+              roughnessAlphaeps(tab, scaledNorm(float(p.s1[g][i]), float(p.s2[g][i]),
+                                                float(p.s3[g][i]), L));
       }
     }
   }
@@ -213,7 +214,8 @@ struct Kernel {
       const Lanes s3 = sheared ? p.k30[g] : p.s3[g];
       LaneMat amp = scaledCross(p.scale[g], -p.s1[g], -p.s2[g], -s3);
       if (sheared) {
-        const LaneMat d = {{{one, zero, p.zeta1[g]}, {zero, one, p.zeta2[g]}, {zero, zero, p.d33[g]}}};
+        const LaneMat d = {
+            {{one, zero, p.zeta1[g]}, {zero, one, p.zeta2[g]}, {zero, zero, p.d33[g]}}};
         amp = product(d, amp);
         for (auto& row : amp.m)
           for (Lanes& e : row) e = select(p.kSq[g] == 0.0, zero, e);

@@ -128,7 +128,8 @@ CellMemo::CellMemo()
 
 std::size_t CellMemo::tableBytes() {
   return (std::size_t{1} << kTensorSlotsLog2) * sizeof(TensorSlot) +
-         kMostFilled * sizeof(std::uint32_t) + (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
+         kMostFilled * sizeof(std::uint32_t) +
+         (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
 }
 
 void CellMemo::use(const TensorModel& model, float k1) {
@@ -165,7 +166,8 @@ Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
   use(model, k.x);
   Mat3 phi;
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) at(phi, i, j) = element(k.y, k.z, upperIndex(i, j), oddElement(i, j));
+    for (int j = 0; j < 3; ++j)
+      at(phi, i, j) = element(k.y, k.z, upperIndex(i, j), oddElement(i, j));
   return phi;
 }
 
