@@ -53,7 +53,7 @@ struct Turb3dSpectrum {
 // Memos of the cell integrals for the plane steps of one call: one per thread
 // of maxThreads() when the LimNormK box can hold a wave vector (every limit
 // positive), none otherwise or when the heap refuses them (the same bits,
-// more slowly). About 440 KB each.
+// more slowly). About 300 KB each.
 std::vector<CellMemo> cellMemos(Vector3 LimNormK);
 
 class Turb3dPlaneStep {
