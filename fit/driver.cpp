@@ -26,7 +26,6 @@ namespace wind {
 namespace {
 
 constexpr int kSeriesBandsPerDecade = 10;
-constexpr int kMinSegmentsForSpread = 3;
 constexpr int kCurvePerDecade = 20;
 constexpr const char* kUnits[3] = {" m^(4/3) s^-2", " m", ""};
 
@@ -123,37 +122,6 @@ std::string failureMessage(const FitResult& r, const FitCommand& cmd) {
   return "The fit ends on a bound of alphaeps (" + at + "): check the units of the spectra";
 }
 
-struct Spread {
-  std::array<double, 3> se{kNotANumber, kNotANumber, kNotANumber};
-  int segments = 0;  // fitted and converged
-};
-
-Spread spreadOverSegments(const SeriesSpectra& s, const FitCommand& cmd, const FitResult& pooled) {
-  Spread out;
-  if (static_cast<int>(s.segments.size()) < kMinSegmentsForSpread) return out;
-  FitOptions o = cmd.fit;
-  o.start = pooled.params;
-  std::vector<ModelParameters> fits;
-  for (const BandSpectra& seg : s.segments) {
-    const FitResult r = fitSpectra(seg, o);
-    if (r.status == FitStatus::converged) fits.push_back(r.params);
-  }
-  out.segments = static_cast<int>(fits.size());
-  if (out.segments < kMinSegmentsForSpread) return out;
-  for (int k = 0; k < 3; ++k) {
-    if (pooled.fixed[k]) continue;
-    double sum = 0, sum2 = 0;
-    for (const ModelParameters& p : fits) {
-      const double v = k == 0 ? p.alphaeps : k == 1 ? p.L : p.Gamma;
-      sum += v;
-      sum2 += v * v;
-    }
-    const double n = double(fits.size()), mean = sum / n;
-    out.se[k] = std::sqrt(std::max(0.0, (sum2 - n * mean * mean) / (n - 1)) / n);
-  }
-  return out;
-}
-
 std::string twoDigits(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.2g", v);
@@ -164,7 +132,7 @@ std::string basicLines(const ModelParameters& p) {
   return "basic\n" + formatG6(p.alphaeps) + " " + formatG6(p.L) + " " + formatG6(p.Gamma) + "\n";
 }
 
-std::string report(const FitCommand& cmd, const Input& in, const FitResult& r, const Spread& spread,
+std::string report(const FitCommand& cmd, const Input& in, const FitResult& r, const SegmentSpread& spread,
                    const std::optional<PlanOutput>& plan) {
   std::ostringstream o;
   const BandSpectra& s = in.spectra;
@@ -182,7 +150,7 @@ std::string report(const FitCommand& cmd, const Input& in, const FitResult& r, c
     if (r.fixed[k]) o << "  (held)";
     else if (std::isfinite(r.standardError[k])) o << "  +- " << twoDigits(r.standardError[k]);
     else o << "  (standard error undetermined: the spectra do not change with it here)";
-    if (spread.segments > 0 && std::isfinite(spread.se[k])) o << "  spread +- " << twoDigits(spread.se[k]);
+    if (spread.segments > 0 && std::isfinite(spread.standardError[k])) o << "  spread +- " << twoDigits(spread.standardError[k]);
     o << '\n';
   }
   o << "Converged in " << r.iterations << " iteration" << (r.iterations == 1 ? "" : "s") << "; "
@@ -217,7 +185,7 @@ nlohmann::json numbersOrNull(const std::vector<double>& v) {
 
 nlohmann::json numberOrNull(double x) { return std::isfinite(x) ? nlohmann::json(x) : nlohmann::json(nullptr); }
 
-nlohmann::json resultJson(const FitCommand& cmd, const Input& in, const FitResult& r, const Spread& spread,
+nlohmann::json resultJson(const FitCommand& cmd, const Input& in, const FitResult& r, const SegmentSpread& spread,
                           const std::optional<PlanOutput>& plan) {
   using nlohmann::json;
   const BandSpectra& s = in.spectra;
@@ -235,7 +203,7 @@ nlohmann::json resultJson(const FitCommand& cmd, const Input& in, const FitResul
     const char* name = parameterName(static_cast<FitParameter>(k));
     params[name] = shortestDecimal(k == 0 ? r.params.alphaeps : k == 1 ? r.params.L : r.params.Gamma);
     errors[name] = numberOrNull(r.standardError[k]);
-    spreadJson[name] = numberOrNull(spread.se[k]);
+    spreadJson[name] = numberOrNull(spread.standardError[k]);
     if (r.fixed[k]) held.push_back(name);
   }
   j["parameters"] = params;
@@ -304,7 +272,7 @@ int runCorvelFit(int argc, const char* const argv[], std::ostream& out, const Bo
   // The parameters as printed (six digits) everywhere: the report, the basic
   // source, the plan and the JSON result say the same.
   r.params = sixDigits(r.params);
-  const Spread spread = in.series ? spreadOverSegments(*in.series, cmd, r) : Spread{};
+  const SegmentSpread spread = in.series ? segmentSpread(in.series->segments, cmd.fit, r) : SegmentSpread{};
 
   std::optional<PlanOutput> plan;
   if (cmd.plan) {

@@ -26,6 +26,10 @@ constexpr double kGaussNode[4] = {-0.8611363115940526, -0.3399810435848563, 0.33
                                   0.8611363115940526};
 constexpr double kGaussWeight[4] = {0.3478548451374538, 0.6521451548625461, 0.6521451548625461,
                                     0.3478548451374538};
+// Passes of the fit with the uw residuals' scale renewed, and the change of
+// the parameters (ln alphaeps, ln L, Gamma) below which a pass is the last.
+constexpr int kUwPasses = 6;
+constexpr double kUwPassTol = 1e-7;
 // Start scan over Gamma, and over L per decade.
 constexpr double kScanGammas[] = {0.5, 1.5, 2.5, 3.5, 5.0, 7.0, 9.0};
 constexpr int kScanPerDecade = 10;
@@ -33,6 +37,22 @@ constexpr int kScanPerDecade = 10;
 [[noreturn]] void refuse(const std::string& what) { fatalError("fitSpectra: " + what); }
 
 bool positiveFinite(double v) { return std::isfinite(v) && v > 0; }
+
+// The digamma function psi(x), x > 0: the recurrence psi(x) = psi(x + 1) - 1/x
+// up to x >= 6, then the asymptotic series (Abramowitz and Stegun 6.3.18),
+// accurate to 1e-10 there.
+double digamma(double x) {
+  double r = 0;
+  while (x < 6) {
+    r -= 1 / x;
+    x += 1;
+  }
+  const double f = 1 / (x * x);
+  return r + std::log(x) - 0.5 / x - f * (1.0 / 12 - f * (1.0 / 120 - f * (1.0 / 252)));
+}
+
+// E[ln mean] - ln E[mean] of a mean of dof independent exponential values.
+double logBias(double dof) { return digamma(dof) - std::log(dof); }
 
 // The points at which a band's model is evaluated, with the number of
 // members each stands for.
@@ -50,6 +70,8 @@ struct Problem {
   std::vector<int> bands;                // indices of the bands in range
   std::vector<std::size_t> pointStart;   // per band in range, into points (size bands + 1)
   std::vector<EvalPoint> points;
+  std::vector<double> logBias;          // per band in range (0 where dof is unknown)
+  std::vector<double> uwScale;          // per band in range: sqrt(F_u F_w) of the model
   std::array<bool, kP> free{};
   std::array<double, kP> fixedTheta{};
   int nFree = 0;
@@ -119,9 +141,9 @@ void residuals(const Problem& pb, const std::array<double, kP>& theta, std::vect
       const double w = pb.sqrtWeight[c];
       double scale = -w;  // d r / d model value
       if (c < kAuto) {
-        r[row] = w * (std::log(pb.s.F[c][b]) - m.value[c]);
+        r[row] = w * (std::log(pb.s.F[c][b]) - m.value[c] - pb.logBias[i]);
       } else {
-        const double D = std::sqrt(pb.s.F[0][b] * pb.s.F[2][b]);
+        const double D = pb.uwScale[i];
         r[row] = w * (pb.s.F[kUw][b] - m.value[kUw]) / D;
         scale = -w / D;
       }
@@ -132,6 +154,16 @@ void residuals(const Problem& pb, const std::array<double, kP>& theta, std::vect
       }
       row += nb;
     }
+  }
+}
+
+// The scale of the uw residuals, the model's sqrt(F_u F_w) band by band, at theta.
+void setUwScale(Problem& pb, const std::array<double, kP>& theta) {
+  const ModelSpectra model(parametersOf(theta));
+  pb.uwScale.resize(pb.bands.size());
+  for (std::size_t i = 0; i < pb.bands.size(); ++i) {
+    const BandModel m = bandModel(model, &pb.points[pb.pointStart[i]], &pb.points[0] + pb.pointStart[i + 1], false);
+    pb.uwScale[i] = std::exp(0.5 * (m.value[0] + m.value[2]));
   }
 }
 
@@ -169,9 +201,13 @@ void validate(const BandSpectra& s, const FitOptions& o) {
     if (!(w >= 0) || !std::isfinite(w))
       refuse(std::string("the weight of ") + name + " is " + formatG6(w) + ", not zero or a positive number");
   }
-  if (s.measured(SpectrumComponent::uw) && o.weights[kUw] > 0 &&
-      (!s.measured(SpectrumComponent::u) || !s.measured(SpectrumComponent::w)))
-    refuse("the uw co-spectrum is fitted relative to the u and w spectra, and they are not given");
+  if (!s.dof.empty()) {
+    if (s.dof.size() != nb)
+      refuse("dof has " + std::to_string(s.dof.size()) + " values for " + std::to_string(nb) + " bands");
+    for (std::size_t b = 0; b < nb; ++b)
+      if (!(s.dof[b] >= 1) || !std::isfinite(s.dof[b]))
+        refuse("dof at band " + std::to_string(b + 1) + " is " + formatG6(s.dof[b]) + ", not a number of at least 1");
+  }
   if (!(o.LMin >= kMinLengthScale) || !(o.LMax > o.LMin) || !std::isfinite(o.LMax))
     refuse("the bounds of L, " + formatG6(o.LMin) + " m to " + formatG6(o.LMax) +
            " m, are not a range from at least 0.001 m");
@@ -201,6 +237,7 @@ Problem buildProblem(const BandSpectra& s, const FitOptions& o) {
     const double k1 = s.bands[b].k1;
     if (k1 < o.kMin || k1 > o.kMax) continue;
     pb.bands.push_back(static_cast<int>(b));
+    pb.logBias.push_back(s.dof.empty() ? 0.0 : logBias(s.dof[b]));
     for (const MemberRun& run : s.bands[b].runs) {
       if (run.count <= kExactMembers) {
         for (int i = 0; i < run.count; ++i) pb.points.push_back({run.kFirst + i * run.kStep, 1.0});
@@ -271,6 +308,7 @@ std::array<double, kP> startTheta(const Problem& pb, const FitOptions& o) {
       std::array<double, kP> theta{pb.free[0] ? 0.0 : pb.fixedTheta[0], lnL, G};
       if (pb.free[0]) {
         // ln alphaeps: the weighted mean of the auto-spectra's log misfit at alphaeps = 1.
+        setUwScale(centres, theta);
         residuals(centres, theta, r, nullptr);
         double num = 0, den = 0;
         const std::size_t nb = pb.bands.size();
@@ -286,6 +324,7 @@ std::array<double, kP> startTheta(const Problem& pb, const FitOptions& o) {
         }
         theta[0] = den > 0 ? num / den : 0.0;
       }
+      setUwScale(centres, theta);
       residuals(centres, theta, r, nullptr);
       const double cost = sumOfSquares(r);
       if (cost < bestCost) {
@@ -296,17 +335,25 @@ std::array<double, kP> startTheta(const Problem& pb, const FitOptions& o) {
   return best;
 }
 
-// Standard errors of the free parameters in theta: sqrt of the diagonal of
-// s^2 (J^T J)^-1, NaN for a parameter whose column is (next to) zero.
+// Standard errors of the free parameters in theta: the square roots of the
+// diagonal of the sandwich (J^T J)^-1 (sum_b g_b g_b^T) (J^T J)^-1 n / (n - p),
+// g_b = J_b^T r_b the gradient of band b's residuals (u, v, w and uw of one
+// band together, since they come from the same stretch of turbulence and
+// their misfits are correlated; the usual s^2 (J^T J)^-1 takes every residual
+// as independent with one variance, and then understates the spread of L and
+// Gamma about twofold for series). NaN for a parameter whose column is (next
+// to) zero.
 std::array<double, kP> thetaErrors(const Problem& pb, const std::vector<double>& r,
                                    const std::vector<double>& J) {
   std::array<double, kP> se{kNotANumber, kNotANumber, kNotANumber};
   const int p = pb.nFree;
   const int n = static_cast<int>(r.size());
+  const int nb = static_cast<int>(pb.bands.size());
   if (n <= p) return se;
+  const auto j = [&](int row, int k) { return J[std::size_t(row * p + k)]; };
   double diag[kP] = {0, 0, 0}, largest = 0;
   for (int i = 0; i < n; ++i)
-    for (int k = 0; k < p; ++k) diag[k] += J[std::size_t(i * p + k)] * J[std::size_t(i * p + k)];
+    for (int k = 0; k < p; ++k) diag[k] += j(i, k) * j(i, k);
   for (int k = 0; k < p; ++k) largest = std::max(largest, diag[k]);
   int keep[kP], q = 0;
   for (int k = 0; k < p; ++k)
@@ -315,17 +362,34 @@ std::array<double, kP> thetaErrors(const Problem& pb, const std::vector<double>&
   std::complex<double> a[kP * kP] = {};
   for (int i = 0; i < n; ++i)
     for (int u = 0; u < q; ++u)
-      for (int v = 0; v <= u; ++v) a[u * q + v] += J[std::size_t(i * p + keep[u])] * J[std::size_t(i * p + keep[v])];
+      for (int v = 0; v <= u; ++v) a[u * q + v] += j(i, keep[u]) * j(i, keep[v]);
   if (!choleskyFactor(std::span(a, std::size_t(q * q)), q).ok) return se;
-  const double s2 = sumOfSquares(r) / (n - p);
-  int freeIndex[kP], f = 0;
-  for (int k = 0; k < kP; ++k)
-    if (pb.free[k]) freeIndex[f++] = k;
+  // (J^T J)^-1, column by column.
+  double inv[kP][kP] = {};
   for (int u = 0; u < q; ++u) {
     std::complex<double> e[kP] = {};
     e[u] = 1.0;
     choleskySolve(std::span<const std::complex<double>>(a, std::size_t(q * q)), q, std::span(e, std::size_t(q)));
-    se[freeIndex[keep[u]]] = std::sqrt(s2 * e[u].real());
+    for (int v = 0; v < q; ++v) inv[v][u] = e[v].real();
+  }
+  // The meat: band gradients (rows of band b are b, b + nb, ...).
+  double meat[kP][kP] = {};
+  for (int b = 0; b < nb; ++b) {
+    double g[kP] = {};
+    for (int row = b; row < n; row += nb)
+      for (int u = 0; u < q; ++u) g[u] += j(row, keep[u]) * r[std::size_t(row)];
+    for (int u = 0; u < q; ++u)
+      for (int v = 0; v < q; ++v) meat[u][v] += g[u] * g[v];
+  }
+  int freeIndex[kP], f = 0;
+  for (int k = 0; k < kP; ++k)
+    if (pb.free[k]) freeIndex[f++] = k;
+  const double small = double(n) / double(n - p);
+  for (int u = 0; u < q; ++u) {
+    double c = 0;
+    for (int v = 0; v < q; ++v)
+      for (int w = 0; w < q; ++w) c += inv[u][v] * meat[v][w] * inv[w][u];
+    se[freeIndex[keep[u]]] = std::sqrt(small * c);
   }
   return se;
 }
@@ -356,8 +420,9 @@ const char* parameterName(FitParameter p) {
 
 FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
   validate(s, o);
-  const Problem pb = buildProblem(s, o);
+  Problem pb = buildProblem(s, o);
   const std::array<double, kP> theta0 = startTheta(pb, o);
+  setUwScale(pb, theta0);
 
   // The LM sees the free parameters only.
   std::array<double, kP> lower{}, upper{}, x0{};
@@ -381,13 +446,23 @@ FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
   std::array<double, kP> theta = theta0;
   std::vector<double> r, J;
   if (p > 0) {
-    const LmResult lm = levenbergMarquardt(
-        [&](const std::array<double, kP>& x, std::vector<double>& rr, std::vector<double>* JJ) {
-          residuals(pb, full(x), rr, JJ);
-        },
-        p, x0, lower, upper, o.lm);
+    // The uw residuals' scale is held within a pass and set anew from each
+    // pass's solution, until a pass no longer moves the parameters.
+    LmResult lm;
+    for (int pass = 0; pass < kUwPasses; ++pass) {
+      lm = levenbergMarquardt(
+          [&](const std::array<double, kP>& x, std::vector<double>& rr, std::vector<double>* JJ) {
+            residuals(pb, full(x), rr, JJ);
+          },
+          p, x0, lower, upper, o.lm);
+      out.iterations += lm.iterations;
+      double moved = 0;
+      for (int k = 0; k < p; ++k) moved = std::max(moved, std::fabs(lm.theta[k] - x0[k]));
+      x0 = lm.theta;
+      if (!pb.used[kUw] || lm.status != LmStatus::converged || moved <= kUwPassTol) break;
+      setUwScale(pb, full(x0));
+    }
     theta = full(lm.theta);
-    out.iterations = lm.iterations;
     out.status = lm.status == LmStatus::converged ? FitStatus::converged : FitStatus::iterationLimit;
     for (int k = 0; k < p; ++k)
       if (lm.pushing[k] != 0 && out.status == FitStatus::converged) {
@@ -441,6 +516,34 @@ FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
   for (int b : pb.bands)
     if (std::log10(s.bands[static_cast<std::size_t>(b)].k1 * double(out.params.L)) < kTableLog10X0)
       ++out.bandsBelowTable;
+  return out;
+}
+
+SegmentSpread segmentSpread(const std::vector<BandSpectra>& segments, const FitOptions& options,
+                            const FitResult& pooled) {
+  SegmentSpread out;
+  if (static_cast<int>(segments.size()) < kMinSegmentsForSpread) return out;
+  FitOptions o = options;
+  o.start = pooled.params;
+  std::vector<ModelParameters> fits;
+  for (const BandSpectra& seg : segments) {
+    const FitResult r = fitSpectra(seg, o);
+    if (r.status == FitStatus::converged) fits.push_back(r.params);
+  }
+  if (static_cast<int>(fits.size()) < kMinSegmentsForSpread) return out;
+  out.segments = static_cast<int>(fits.size());
+  const double n = double(fits.size());
+  for (int k = 0; k < kP; ++k) {
+    if (pooled.fixed[k]) continue;
+    double sum = 0, sum2 = 0;
+    for (const ModelParameters& p : fits) {
+      const double v = k == 0 ? p.alphaeps : k == 1 ? p.L : p.Gamma;
+      sum += v;
+      sum2 += v * v;
+    }
+    const double mean = sum / n;
+    out.standardError[k] = std::sqrt(std::max(0.0, (sum2 - n * mean * mean) / (n - 1)) / n);
+  }
   return out;
 }
 

@@ -13,15 +13,26 @@
 // them from time series and from spectra given as such.
 //
 // The fit: weighted least squares over the bands in [kMin, kMax],
-//   u, v, w   r = sqrt(weight_c) (ln F_c,measured - ln F_c,model), the
+//   u, v, w   r = sqrt(weight_c) (ln F_c,measured - ln F_c,model - b), the
 //             standard practice for spectra spanning decades: every band
-//             counts by its relative misfit, whatever its level;
-//   uw        r = sqrt(weight_uw) (F_uw,measured - F_uw,model) /
-//             sqrt(F_u,measured F_w,measured): the co-spectrum changes sign
+//             counts by its relative misfit, whatever its level. b corrects
+//             the bias of a logarithm of an average: a band mean of dof
+//             independent periodogram values (gamma distributed) has
+//             E[ln F] = ln E[F] + psi(dof) - ln(dof), 0.58 below for one
+//             value, 0.08 for six, so b = psi(dof) - ln(dof) where dof is
+//             known (series), 0 where not (spectra given as such, taken as
+//             smooth averages);
+//   uw        r = sqrt(weight_uw) (F_uw,measured - F_uw,model) / D, D the
+//             model's sqrt(F_u F_w) in the band: the co-spectrum changes sign
 //             with Gamma and vanishes at Gamma = 0, so its logarithm is no
 //             measure; relative to the two auto-spectra it is a correlation
 //             coefficient (between -1 and 1), comparable with the relative
-//             misfits of the others. Needs u and w measured.
+//             misfits of the others. D comes from the model, not from the
+//             measured auto-spectra, whose noise would bias the ratio; it is
+//             held within a pass of the optimiser (so that no parameter can
+//             lower the misfit by inflating D) and renewed from each pass's
+//             solution until a pass moves no parameter by more than 1e-7
+//             (two or three passes; at most six).
 // The model of a band is the mean of the model spectrum over the band's
 // members, so a wide band carries no bias from the curvature of the
 // spectrum (runs of more than 128 members, where the spectrum hardly curves
@@ -86,6 +97,10 @@ inline constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 struct BandSpectra {
   std::vector<SpectrumBand> bands;                  // rising k1
   std::array<std::vector<double>, kSpectrumComponents> F;
+  // Per band, where known (from a series), the number of independent
+  // periodogram values the band means of the auto-spectra are worth: their
+  // spread is that of a mean of dof exponential variables. Empty: unknown.
+  std::vector<double> dof;
   // Known where the spectra come from a series: the variances (covariance for
   // uw) of the segments' rotated and detrended components, their mean, and
   // the mean wind speed; NaN otherwise.
@@ -137,6 +152,21 @@ struct FitResult {
 };
 
 FitResult fitSpectra(const BandSpectra& spectra, const FitOptions& options);
+
+// The spread over segments: each segment's spectra (SeriesSpectra::segments)
+// fitted alone with the same options, started from the pooled fit; the
+// standard deviation of each free parameter over the fits that converge,
+// divided by the square root of their number, where there are at least
+// kMinSegmentsForSpread of them (NaN otherwise, and for held parameters).
+// A direct measure of the pooled parameters' uncertainty, free of the
+// assumptions of the Jacobian's standard errors.
+inline constexpr int kMinSegmentsForSpread = 3;
+struct SegmentSpread {
+  std::array<double, 3> standardError{kNotANumber, kNotANumber, kNotANumber};
+  int segments = 0;  // fitted and converged (0 below kMinSegmentsForSpread)
+};
+SegmentSpread segmentSpread(const std::vector<BandSpectra>& segments, const FitOptions& options,
+                            const FitResult& pooled);
 
 // What a failed fit's status means and what to try; "" when converged.
 std::string fitFailureMessage(const FitResult& result, const FitOptions& options);

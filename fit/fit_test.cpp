@@ -143,8 +143,11 @@ TEST(FitSpectra, SeriesAndSpectraPathsAgreeOnTheSameData) {
   for (std::size_t i = 0; i < raw.abscissa.size(); ++i) t.abscissa.push_back(raw.abscissa[i] * Useg / (2 * std::numbers::pi));
   for (int c = 0; c < kSpectrumComponents; ++c)
     for (double F : raw.F[c]) t.F[c].push_back(F * 4 * std::numbers::pi / Useg);
-  const BandSpectra file = tabulatedBandSpectra(t, 10);
+  // A spectra file states no degrees of freedom: given the series', the
+  // logarithms get the same correction.
+  BandSpectra file = tabulatedBandSpectra(t, 10);
   const BandSpectra& direct = series.spectra;
+  file.dof = direct.dof;
   ASSERT_EQ(file.bands.size(), direct.bands.size());
   for (std::size_t b = 0; b < direct.bands.size(); ++b) {
     EXPECT_NEAR(file.bands[b].k1 / direct.bands[b].k1, 1.0, 1e-13) << b;
@@ -161,10 +164,10 @@ TEST(FitSpectra, SeriesAndSpectraPathsAgreeOnTheSameData) {
 
 TEST(FitSpectra, ALineOfTheModelFitsBackWithinItsStatisticalSpread) {
   // 2^17 samples of a turb1d line at 20 Hz and 10 m/s (6554 s, ten segments
-  // of 600 s): the estimates of ten segments pooled in bands of a tenth of a
-  // decade scatter by a few per cent, and the parameters come back within
-  // about 5 % (Gamma within 0.3); both ways off (too far, and suspiciously
-  // exact) fails.
+  // of 600 s). Over many seeds such records fit back without bias, with a
+  // spread of 1.5 % in alphaeps, 8 % in L and 0.22 in Gamma, and the standard
+  // errors they report are about three quarters of that; this seed must lie
+  // within three times the spread, and not suspiciously close.
   const int n = 1 << 17;
   const float L1 = 65536.0f;
   std::vector<Vector> f = testing::lines(3, n);
@@ -179,11 +182,15 @@ TEST(FitSpectra, ALineOfTheModelFitsBackWithinItsStatisticalSpread) {
     s.w.push_back(f[2][j]);
   }
   const SeriesSpectra series = seriesSpectra(s, SeriesOptions{});
+  ASSERT_EQ(series.segments.size(), 10u);
   const FitResult r = fitSpectra(series.spectra, {});
-  expectParameters(r, model.params, 0.05, 0.3, "line, seed -5");
+  expectParameters(r, model.params, 0.25, 0.66, "line, seed -5");
+  EXPECT_NEAR(r.params.alphaeps / model.params.alphaeps, 1.0, 0.045);
   EXPECT_GT(std::fabs(r.params.L / model.params.L - 1), 1e-4);
-  EXPECT_GT(r.rms, 0.005);
-  EXPECT_LT(r.rms, 0.2);
+  EXPECT_GT(r.standardError[1] / r.params.L, 0.02);
+  EXPECT_LT(r.standardError[1] / r.params.L, 0.16);
+  EXPECT_GT(r.standardError[2], 0.08);
+  EXPECT_LT(r.standardError[2], 0.45);
 }
 
 TEST(FitSpectra, RefusesInputItCannotUse) {
@@ -198,9 +205,10 @@ TEST(FitSpectra, RefusesInputItCannotUse) {
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(s, {}); }),
             "fitSpectra: the u spectrum has 35 values for 36 bands");
   s = good;
-  s.F[2].clear();
+  s.dof.assign(36, 3.0);
+  s.dof[7] = 0.5;
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(s, {}); }),
-            "fitSpectra: the uw co-spectrum is fitted relative to the u and w spectra, and they are not given");
+            "fitSpectra: dof at band 8 is 0.5, not a number of at least 1");
   FitOptions o;
   o.weights = {0, 0, 0, 0};
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }),

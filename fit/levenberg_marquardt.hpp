@@ -20,11 +20,14 @@
 //   iterationLimit  maxIterations steps taken without that.
 //
 // On return, each parameter's bound status: pushing[k] is -1 (or +1) when
-// theta_k sits on its lower (upper) bound and the cost would still fall by
-// more than kBoundRelief times itself if the bound were not there (the
-// gradient's share g_k^2 / (2 (J^T J)_kk)): the solution is the bound's, not
-// the data's. A parameter that reaches a bound with no gradient across it
-// (an even function of the parameter about the bound, say) is not pushing.
+// theta_k sits on its lower (upper) bound and the data would take it beyond
+// by more than three standard errors: the cost would fall by the gradient's
+// share g_k^2 / (2 (J^T J)_kk) without the bound, and that fall, in units of
+// the residuals' variance s^2 / 2 = cost / (n - p), exceeds
+// kBoundSignificance = 9 (the square of three). The solution is then the
+// bound's, not the data's; noise that leans on a bound by less is no
+// verdict. A parameter that reaches a bound with no gradient across it (an
+// even function of the parameter about the bound, say) is not pushing.
 //
 // The residual function is any callable
 //     void residuals(const std::array<double, 3>& theta, std::vector<double>& r,
@@ -41,7 +44,7 @@
 namespace wind {
 
 inline constexpr int kMaxLmParameters = 3;
-inline constexpr double kBoundRelief = 1.0e-6;
+inline constexpr double kBoundSignificance = 9.0;
 
 struct LmOptions {
   int maxIterations = 200;
@@ -137,11 +140,13 @@ LmResult levenbergMarquardt(Residuals&& residuals, int p, lm_detail::Theta theta
     }
   }
   lm_detail::gradient(out.J, out.r, p, g, diag);
+  const double dof = static_cast<double>(out.r.size()) - p;
   for (int k = 0; k < p; ++k) {
     const bool atLower = theta[k] <= lower[k], atUpper = theta[k] >= upper[k];
     const bool outward = (atLower && g[k] > 0) || (atUpper && g[k] < 0);
     const double relief = diag[k] > 0 ? g[k] * g[k] / (2 * diag[k]) : (g[k] != 0 ? 1e300 : 0.0);
-    if (outward && relief > kBoundRelief * cost) out.pushing[k] = atLower ? -1 : 1;
+    if (outward && relief > 0 && relief * (dof > 0 ? dof : 1.0) > kBoundSignificance * cost)
+      out.pushing[k] = atLower ? -1 : 1;
   }
   out.theta = theta;
   out.cost = cost;

@@ -34,6 +34,38 @@ std::string segmentName(const SonicSeries& s, long first) {
   return "the segment from t = " + formatG6(s.t0 + double(first) * s.dt) + " s";
 }
 
+// The first samples of the Welch windows of nw samples in a segment of n:
+// spread evenly from its start to its end, at most half a window apart, so
+// that they overlap by 50 % or more.
+std::vector<long> windowStarts(long n, long nw) {
+  const long windows = n == nw ? 1 : (n - nw + nw / 2 - 1) / (nw / 2) + 1;
+  std::vector<long> starts;
+  for (long k = 0; k < windows; ++k)
+    starts.push_back(windows == 1 ? 0 : std::lround(double(k) * double(n - nw) / double(windows - 1)));
+  return starts;
+}
+
+double hann(long j, long nw) { return 0.5 * (1 - std::cos(2 * kPi * double(j) / double(nw))); }
+
+// The variance of the Welch average of the windows at starts, in units of
+// one window's periodogram variance, for a locally flat spectrum: (1/K^2)
+// sum_ij rho_ij with rho_ij = (sum_n w_n w_{n + d_ij})^2 / (sum_n w_n^2)^2 the
+// correlation of the periodograms of two windows d_ij samples apart (Welch
+// 1967; 1/36 for Hann windows half overlapping).
+double welchVariance(const std::vector<long>& starts, long nw) {
+  double sumW2 = 0;
+  for (long j = 0; j < nw; ++j) sumW2 += hann(j, nw) * hann(j, nw);
+  double v = 0;
+  for (long a : starts)
+    for (long b : starts) {
+      const long d = std::labs(a - b);
+      double c = 0;
+      for (long j = 0; j + d < nw; ++j) c += hann(j, nw) * hann(j + d, nw);
+      v += (c / sumW2) * (c / sumW2);
+    }
+  return v / double(starts.size() * starts.size());
+}
+
 // Least-squares straight line through y[0 .. n-1] (over the index), removed.
 void removeTrend(std::vector<double>& y) {
   const double n = double(y.size()), xm = (n - 1) / 2;
@@ -54,7 +86,8 @@ double mean(const std::vector<double>& y) {
 
 // Steps 1 to 4 of the header for the samples [first, first + n).
 SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, long first, long n,
-                                long nw, const DoubleFft& fft, SegmentInfo& info) {
+                                long nw, const std::vector<long>& starts, const DoubleFft& fft,
+                                SegmentInfo& info) {
   const auto slice = [&](const std::vector<double>& c) {
     return std::vector<double>(c.begin() + first, c.begin() + first + n);
   };
@@ -108,21 +141,20 @@ SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, lo
   e.mFirst = mLo;
   e.mLast = mHi;
   if (mHi < mLo) return e;
-  const long windows = n == nw ? 1 : (n - nw + nw / 2 - 1) / (nw / 2) + 1;
-  std::vector<double> hann(static_cast<std::size_t>(nw));
+  const long windows = static_cast<long>(starts.size());
+  std::vector<double> win(static_cast<std::size_t>(nw));
   double sumW2 = 0;
   for (long j = 0; j < nw; ++j) {
-    hann[j] = 0.5 * (1 - std::cos(2 * kPi * double(j) / double(nw)));
-    sumW2 += hann[j] * hann[j];
+    win[j] = hann(j, nw);
+    sumW2 += win[j] * win[j];
   }
   const std::size_t count = static_cast<std::size_t>(mHi - mLo + 1);
   for (auto& F : e.F) F.assign(count, 0.0);
   std::vector<std::complex<double>> zuw(static_cast<std::size_t>(nw)), zv(static_cast<std::size_t>(nw));
-  for (long k = 0; k < windows; ++k) {
-    const long start = windows == 1 ? 0 : std::lround(double(k) * double(n - nw) / double(windows - 1));
+  for (const long start : starts) {
     for (long j = 0; j < nw; ++j) {
-      zuw[j] = {hann[j] * u[start + j], hann[j] * w[start + j]};
-      zv[j] = {hann[j] * v[start + j], 0.0};
+      zuw[j] = {win[j] * u[start + j], win[j] * w[start + j]};
+      zv[j] = {win[j] * v[start + j], 0.0};
     }
     fft.forward(zuw);
     fft.forward(zv);
@@ -145,8 +177,17 @@ SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, lo
   return e;
 }
 
-// Pools segments' estimates in logarithmic bands (header).
-BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int bandsPerDecade) {
+// The variance of the sum of a run of n adjacent frequencies of Hann
+// windows, in units of one frequency's: the periodograms of neighbours are
+// correlated by 4/9 and of next neighbours by 1/36 (the window's transform
+// spans three frequencies with weights -1/4, 1/2, -1/4).
+double runVariance(long n) {
+  return double(n) + 2.0 * double(n - 1) * (4.0 / 9.0) + 2.0 * double(std::max(n - 2, 0L)) / 36.0;
+}
+
+// Pools segments' estimates in logarithmic bands (header); welch is the
+// variance of one frequency's Welch average (welchVariance).
+BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int bandsPerDecade, double welch) {
   struct Acc {
     std::array<double, kSpectrumComponents> sum{};
     double sumLnK = 0;
@@ -179,6 +220,10 @@ BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int b
     }
   }
   for (auto& [j, a] : bands) {
+    // Equivalent number of independent periodogram values in the band mean.
+    double var = 0;
+    for (const MemberRun& run : a.runs) var += welch * runVariance(run.count);
+    out.dof.push_back(double(a.count) * double(a.count) / var);
     out.bands.push_back({std::exp(a.sumLnK / double(a.count)), std::move(a.runs)});
     for (int c = 0; c < kSpectrumComponents; ++c) out.F[c].push_back(a.sum[c] / double(a.count));
   }
@@ -215,10 +260,12 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
   SeriesSpectra out;
   out.segmentSamples = segN;
   out.windowSamples = nw;
-  out.windowsPerSegment = segN == nw ? 1 : static_cast<int>((segN - nw + nw / 2 - 1) / (nw / 2) + 1);
+  out.windowsPerSegment = static_cast<int>(windowStarts(segN, nw).size());
   const long nSeg = total / segN;
   out.unusedSamples = total - nSeg * segN;
   const DoubleFft fft(static_cast<std::size_t>(nw));
+  const std::vector<long> starts = windowStarts(segN, nw);
+  const double welch = welchVariance(starts, nw);
   std::vector<SegmentEstimate> estimates;
   for (long g = 0; g < nSeg; ++g) {
     const long first = g * segN;
@@ -233,7 +280,7 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
         complete = false;
       }
     if (complete) {
-      estimates.push_back(estimateSegment(s, o, first, segN, nw, fft, info));
+      estimates.push_back(estimateSegment(s, o, first, segN, nw, starts, fft, info));
       info.used = true;
     }
     out.info.push_back(info);
@@ -243,13 +290,13 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
   std::vector<const SegmentEstimate*> all;
   for (const SegmentEstimate& e : estimates) {
     all.push_back(&e);
-    out.segments.push_back(poolBands({&e}, o.bandsPerDecade));
+    out.segments.push_back(poolBands({&e}, o.bandsPerDecade, welch));
     TabulatedSpectra raw;
     for (long m = e.mFirst; m <= e.mLast; ++m) raw.abscissa.push_back(double(m) * e.dk);
     raw.F = e.F;
     out.raw.push_back(std::move(raw));
   }
-  out.spectra = poolBands(all, o.bandsPerDecade);
+  out.spectra = poolBands(all, o.bandsPerDecade, welch);
   if (out.spectra.bands.empty())
     fatalError("No frequency of the windows lies within " + formatG6(o.fMin) + " to " + formatG6(o.fMax) +
                " Hz (they run from " + formatG6(double(kFirstFrequency) / (double(nw) * s.dt)) + " to " +

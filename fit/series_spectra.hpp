@@ -31,7 +31,15 @@
 // log10 k1) = j): each band's value is the mean of every estimate in it, over
 // all segments, and its members are the segments' runs of wave numbers
 // (fit/fit.hpp), so that the fit's model is averaged over the same wave
-// numbers. Only estimates with fMin <= f <= fMax are kept.
+// numbers. Only estimates with fMin <= f <= fMax are kept. Each band also
+// gets the number of independent periodogram values its mean is worth (dof,
+// for the fit's correction of the logarithm's bias): n^2 / (V sum_runs
+// q(run)), n its estimates, V the variance of a Welch average over a single
+// periodogram's (Welch 1967: from the overlap of the Hann windows, 1/36 per
+// pair half overlapping) and q(m) = m + (8/9)(m - 1) + (1/18)(m - 2) the
+// variance of the sum of m adjacent frequencies (neighbours correlated by
+// 4/9, next neighbours by 1/36 under a Hann window), for a spectrum that is
+// flat over a few frequencies.
 //
 // Result: the pooled spectra of u, v, w and uw, with the mean over segments of
 // the variances (covariance) and of U; the same for each segment alone (for

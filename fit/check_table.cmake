@@ -1,0 +1,14 @@
+# Runs the table generator GENERATOR to OUTPUT and fails unless the result
+# equals the committed COMMITTED byte for byte.
+execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE rc OUTPUT_VARIABLE report
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${GENERATOR} failed (${rc}):\n${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT} ${COMMITTED}
+                RESULT_VARIABLE differs)
+if(NOT differs EQUAL 0)
+  message(FATAL_ERROR "${COMMITTED} is not what ${GENERATOR} writes (${OUTPUT}); rerun it and "
+                      "commit its output.\n${report}")
+endif()
+message(STATUS "${report}")
