@@ -279,7 +279,7 @@ int runCorvelFit(int argc, const char* const argv[], std::ostream& out, const Bo
     PlanInputs p;
     p.basic = r.params;
     if (cmd.windSpeed) p.windSpeed = *cmd.windSpeed;
-    else if (std::isfinite(in.spectra.windSpeed)) p.windSpeed = in.spectra.windSpeed;
+    else if (std::isfinite(in.spectra.windSpeed)) p.windSpeed = sixDigit(static_cast<float>(in.spectra.windSpeed));
     else fatalError("The box plan needs --wind-speed: " + cmd.file + " gives no mean wind speed");
     p.hubHeight = cmd.hubHeight;
     p.rotorDiameter = cmd.rotorDiameter;
