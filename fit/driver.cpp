@@ -128,6 +128,10 @@ std::string twoDigits(double v) {
   return buf;
 }
 
+// A number of the report, or "-" where there is none (a variance that
+// spectra given as such do not state).
+std::string shown(double v) { return std::isfinite(v) ? formatG6(v) : "-"; }
+
 std::string basicLines(const ModelParameters& p) {
   return "basic\n" + formatG6(p.alphaeps) + " " + formatG6(p.L) + " " + formatG6(p.Gamma) + "\n";
 }
@@ -141,12 +145,13 @@ std::string report(const FitCommand& cmd, const Input& in, const FitResult& r, c
   o << "corvel-fit: " << cmd.file << ", " << in.description << ".\n"
     << "Bands: " << s.bands.size() << " from k1 = " << formatG6(s.bands.front().k1) << " to "
     << formatG6(s.bands.back().k1) << " rad/m, " << used << " fitted.\n\n"
-    << "Parameters (standard errors from the fit's Jacobian"
+    << "Parameters (standard errors from the Jacobian, a lower bound"
     << (spread.segments > 0 ? "; spread: over " + std::to_string(spread.segments) + " segments fitted alone" : "")
     << "):\n";
   for (int k = 0; k < 3; ++k) {
-    o << "  " << parameterName(static_cast<FitParameter>(k)) << std::string(10 - std::string(parameterName(static_cast<FitParameter>(k))).size(), ' ')
-      << parameterValue(r.params, k) << kUnits[k];
+    std::string name = parameterName(static_cast<FitParameter>(k));
+    name.resize(10, ' ');
+    o << "  " << name << parameterValue(r.params, k) << kUnits[k];
     if (r.fixed[k]) o << "  (held)";
     else if (std::isfinite(r.standardError[k])) o << "  +- " << twoDigits(r.standardError[k]);
     else o << "  (standard error undetermined: the spectra do not change with it here)";
@@ -168,8 +173,8 @@ std::string report(const FitCommand& cmd, const Input& in, const FitResult& r, c
     name.resize(10, ' ');
     std::string misfit = f.used ? formatG6(f.rms) + (c < 3 ? " (log)" : " (relative)") : "not fitted";
     misfit.resize(22, ' ');
-    o << name << misfit << "  " << formatG6(s.variance[c]) << "  " << formatG6(f.modelVariance) << "  |  "
-      << formatG6(f.measuredBandVariance) << "  " << formatG6(f.modelBandVariance) << '\n';
+    o << name << misfit << "  " << shown(s.variance[c]) << "  " << shown(f.modelVariance) << "  |  "
+      << shown(f.measuredBandVariance) << "  " << shown(f.modelBandVariance) << '\n';
   }
   o << "\nThe basic source for vorlan (or corvel):\n" << basicLines(r.params);
   if (plan) o << '\n' << plan->description;
@@ -221,7 +226,8 @@ nlohmann::json resultJson(const FitCommand& cmd, const Input& in, const FitResul
     k1.push_back(b.k1);
     members.push_back(b.members());
   }
-  j["bands"] = {{"k1", k1}, {"members", members}, {"used", r.bandUsed}};
+  j["bands"] = {{"k1", k1}, {"members", members}, {"used", r.bandUsed},
+                {"dof", s.dof.empty() ? json(nullptr) : json(s.dof)}};
   json measured, model, rms, variances;
   const ModelSpectra m(r.params);
   std::vector<double> curveK;

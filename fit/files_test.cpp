@@ -93,12 +93,17 @@ TEST(SpectraFile, BandsPoolRowsAsTheSeriesPathDoes) {
   t.abscissa = {0.11, 0.12, 0.13, 0.2, 0.3};
   t.F[0] = {1, 2, 3, 4, 5};
   t.F[3] = {-1, -1, -2, 0.5, 0};
+  t.n = {1, 2, 4, 8, 16};
   const BandSpectra b = tabulatedBandSpectra(t, 5);  // bands of 10^(1/5): [0.1, 0.158), [0.158, 0.251), ...
   ASSERT_EQ(b.bands.size(), 3u);
   EXPECT_EQ(b.bands[0].members(), 3);
   EXPECT_NEAR(b.bands[0].k1, std::cbrt(0.11 * 0.12 * 0.13), 1e-15);
   EXPECT_EQ(b.F[0], (std::vector<double>{2, 4, 5}));
   EXPECT_NEAR(b.F[3][0], -4.0 / 3.0, 1e-15);
+  EXPECT_EQ(b.dof, (std::vector<double>{7, 8, 16}));
+  // Read from a file, n goes with its rows.
+  const std::string f = fileWith("count", "k1 n F11 two-sided\n0.11 3 1\n0.2 5 2\n");
+  EXPECT_EQ(tabulatedBandSpectra(readSpectraFile(f, false)).dof, (std::vector<double>{3, 5}));
 }
 
 TEST(SpectraFile, RefusesHeadersAndRowsItCannotRead) {
@@ -107,8 +112,8 @@ TEST(SpectraFile, RefusesHeadersAndRowsItCannotRead) {
     return testing::fatalMessage([&] { readSpectraFile(f, skip); }).substr(f.size());
   };
   EXPECT_EQ(message("first", "freq F11 one-sided\n"),
-            ", line 1: the header starts with 'freq', not k1 or f (k1 or f, then any of F11 F22 F33 F13, one-sided or "
-            "two-sided, and U=<m/s> with f)");
+            ", line 1: the header starts with 'freq', not k1 or f (k1 or f, then any of F11 F22 F33 F13 (and n), "
+            "one-sided or two-sided, and U=<m/s> with f)");
   EXPECT_EQ(message("side", "k1 F11\n"),
             ", line 1: the header must say one-sided or two-sided (the first integrates over positive wave numbers "
             "or frequencies to the variance, the second over both signs)");
@@ -120,8 +125,11 @@ TEST(SpectraFile, RefusesHeadersAndRowsItCannotRead) {
   EXPECT_EQ(message("none", "k1 two-sided\n"), ", line 1: the header names no spectrum (F11, F22, F33 or F13)");
   EXPECT_EQ(message("dup", "k1 F13 two-sided F13\n"), ", line 1: the header names F13 twice");
   EXPECT_EQ(message("word", "k1 F11 F13 two-sided Fuw\n"),
-            ", line 1: 'Fuw' is not a header word (k1 or f, then any of F11 F22 F33 F13, one-sided or two-sided, "
-            "and U=<m/s> with f)");
+            ", line 1: 'Fuw' is not a header word (k1 or f, then any of F11 F22 F33 F13 (and n), one-sided or "
+            "two-sided, and U=<m/s> with f)");
+  EXPECT_EQ(message("onlyn", "k1 n two-sided\n"), ", line 1: the header names no spectrum (F11, F22, F33 or F13)");
+  EXPECT_EQ(message("lown", "k1 F11 n two-sided\n0.1 1 4\n0.2 1 0.5\n"),
+            ", line 3, column n: 0.5 is not a number of at least 1");
   EXPECT_EQ(message("neg", "k1 F11 F13 two-sided\n0.1 1 -1\n0.2 -1 -1\n"),
             ", line 3, column F11: -1 is not a positive number");
   EXPECT_EQ(message("nan", "k1 F11 F13 two-sided\n0.1 1 nan\n"),

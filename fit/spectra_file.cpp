@@ -14,13 +14,23 @@ namespace wind {
 namespace {
 
 constexpr const char* kExpected =
-    "k1 or f, then any of F11 F22 F33 F13, one-sided or two-sided, and U=<m/s> with f";
+    "k1 or f, then any of F11 F22 F33 F13 (and n), one-sided or two-sided, and U=<m/s> with f";
+// The column of n among the value columns.
+constexpr int kCountColumn = kSpectrumComponents;
 constexpr const char* kColumnNames[kSpectrumComponents] = {"F11", "F22", "F33", "F13"};
 constexpr int kUw = static_cast<int>(SpectrumComponent::uw);
 
 // A value of column c that the fit can take: finite, and positive for the
 // auto-spectra.
-bool acceptable(int c, double v) { return std::isfinite(v) && (c == kUw || v > 0); }
+bool acceptable(int c, double v) {
+  return std::isfinite(v) && (c == kUw || (c == kCountColumn ? v >= 1 : v > 0));
+}
+
+const char* requirement(int c) {
+  return c == kUw ? "a finite number" : c == kCountColumn ? "a number of at least 1" : "a positive number";
+}
+
+const char* columnName(int c) { return c == kCountColumn ? "n" : kColumnNames[c]; }
 
 }  // namespace
 
@@ -41,6 +51,8 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
                  std::to_string(t.F[c].size()) + " values for " + std::to_string(n) + " rows");
   }
   if (!any) fatalError("tabulatedBandSpectra: no spectrum given");
+  if (!t.n.empty() && t.n.size() != n)
+    fatalError("tabulatedBandSpectra: n has " + std::to_string(t.n.size()) + " values for " + std::to_string(n) + " rows");
   // k1 and the factor to the two-sided F(k1).
   const double pi = std::numbers::pi;
   const double kPerX = t.frequency ? 2 * pi / t.windSpeed : 1.0;
@@ -52,10 +64,12 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
                  " is not a positive number");
     if (i > 0 && !(t.abscissa[i] > t.abscissa[i - 1]))
       fatalError("tabulatedBandSpectra: " + row + ": the abscissa does not rise");
-    for (int c = 0; c < kSpectrumComponents; ++c)
-      if (!t.F[c].empty() && !acceptable(c, t.F[c][i]))
-        fatalError("tabulatedBandSpectra: " + row + ": " + kColumnNames[c] + " = " + formatG6(t.F[c][i]) +
-                   (c == kUw ? " is not a finite number" : " is not a positive number"));
+    for (int c = 0; c <= kCountColumn; ++c) {
+      const std::vector<double>& column = c == kCountColumn ? t.n : t.F[c];
+      if (!column.empty() && !acceptable(c, column[i]))
+        fatalError("tabulatedBandSpectra: " + row + ": " + columnName(c) + " = " + formatG6(column[i]) +
+                   " is not " + requirement(c));
+    }
   }
   BandSpectra out;
   if (t.frequency) out.windSpeed = t.windSpeed;
@@ -75,6 +89,11 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
     }
     band.k1 = std::exp(lnK / double(rows.size()));
     out.bands.push_back(std::move(band));
+    if (!t.n.empty()) {
+      double dof = 0;
+      for (std::size_t i : rows) dof += t.n[i];
+      out.dof.push_back(dof);
+    }
     for (int c = 0; c < kSpectrumComponents; ++c) {
       if (t.F[c].empty()) continue;
       double sum = 0;
@@ -98,7 +117,7 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
   bool haveU = false;
   for (std::size_t q = 1; q < header.size(); ++q) {
     const std::string& word = header[q];
-    int c = -1;
+    int c = word == "n" ? kCountColumn : -1;
     for (int k = 0; k < kSpectrumComponents; ++k)
       if (word == kColumnNames[k]) c = k;
     if (c >= 0) {
@@ -118,7 +137,8 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
       fatalError(at + ": '" + word + "' is not a header word (" + kExpected + ")");
     }
   }
-  if (columns.empty()) fatalError(at + ": the header names no spectrum (F11, F22, F33 or F13)");
+  if (columns.empty() || (columns.size() == 1 && columns[0] == kCountColumn))
+    fatalError(at + ": the header names no spectrum (F11, F22, F33 or F13)");
   if (sides != 1)
     fatalError(at + ": the header must say one-sided or two-sided (the first integrates over positive "
                     "wave numbers or frequencies to the variance, the second over both signs)");
@@ -134,10 +154,10 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
     if (words.size() != columns.size() + 1)
       fatalError(where + ": " + std::to_string(words.size()) + " values where the header has " +
                  std::to_string(columns.size() + 1) + " columns");
-    double v[kSpectrumComponents + 1];
+    double v[kSpectrumComponents + 2];
     bool missing = false;
     for (std::size_t q = 0; q < words.size(); ++q) {
-      const std::string name = q == 0 ? header[0] : kColumnNames[columns[q - 1]];
+      const std::string name = q == 0 ? header[0] : columnName(columns[q - 1]);
       if (!parseDecimal(words[q], v[q]))
         fatalError(where + ", column " + name + ": '" + words[q] + "' is not a number");
       const bool ok = q == 0 ? v[0] > 0 && std::isfinite(v[0]) : acceptable(columns[q - 1], v[q]);
@@ -147,7 +167,7 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
         continue;
       }
       fatalError(where + ", column " + name + ": " + words[q] + " is not " +
-                 (q > 0 && columns[q - 1] == kUw ? "a finite number" : "a positive number") +
+                 (q == 0 ? "a positive number" : requirement(columns[q - 1])) +
                  (std::isfinite(v[q]) ? "" : ": mend the row, or leave out rows with missing values"));
     }
     if (missing) continue;
@@ -155,7 +175,8 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
       fatalError(where + ": " + header[0] + " = " + words[0] + " does not come after " +
                  formatG6(t.abscissa.back()) + " (line " + std::to_string(previousLine) + "); it must rise");
     t.abscissa.push_back(v[0]);
-    for (std::size_t q = 1; q < words.size(); ++q) t.F[columns[q - 1]].push_back(v[q]);
+    for (std::size_t q = 1; q < words.size(); ++q)
+      (columns[q - 1] == kCountColumn ? t.n : t.F[columns[q - 1]]).push_back(v[q]);
     previousLine = line;
   }
   if (t.abscissa.size() < 2) fatalError(file + " holds fewer than two rows of spectra");

@@ -10,9 +10,12 @@
 // the order of their columns, any of F11, F22, F33, F13 (each at most once, at
 // least one), and words that state the convention: exactly one of one-sided
 // and two-sided, and with f the mean wind speed U=<m/s> that turns
-// frequencies into wave numbers (Taylor's hypothesis). Rows: the abscissa,
-// rising, then one value per F column; F11, F22, F33 positive, F13 any sign
-// (negative for the usual downward momentum flux).
+// frequencies into wave numbers (Taylor's hypothesis). An optional column n
+// gives the number of independent periodogram values each row averages (its
+// degrees of freedom: the fit corrects the bias of their logarithm; without
+// it the rows are taken as smooth). Rows: the abscissa, rising, then one value
+// per column; F11, F22, F33 positive, F13 any sign (negative for the usual
+// downward momentum flux), n at least 1.
 //
 // Conventions, and the two-sided F_ij(k1) the fit takes (its integral over the
 // whole k1 line is the variance):
@@ -24,14 +27,15 @@
 //
 // tabulatedBandSpectra: one band per row (bandsPerDecade 0), or the rows
 // pooled in logarithmic bands of k1 as the series are (fit/series_spectra.hpp):
-// each band the mean of its rows, each row one member.
+// each band the mean of its rows, each row one member, its n the sum of the
+// rows' (rows taken as independent).
 //
 // Failure (fatalError): in the file, with its name and line: a header word
 // that is none of these, a column twice, no F column, no or both side words,
 // U missing with f or given with k1, a row with another number of values, a
 // word that is not a number, an abscissa that does not rise or is not
 // positive, a spectrum that is not a finite number (or, for F11 F22 F33, not
-// positive), fewer than two rows. Rows with a non-finite value are left out
+// positive), an n below 1, fewer than two rows. Rows with a non-finite value are left out
 // instead when skipMissing. In memory (tabulatedBandSpectra), the same checks
 // with the row's index.
 #include <array>
@@ -48,6 +52,7 @@ struct TabulatedSpectra {
   bool oneSided = false;
   std::vector<double> abscissa;
   std::array<std::vector<double>, kSpectrumComponents> F;   // empty: not given
+  std::vector<double> n;     // per row; empty: not given
 };
 
 BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade = 0);
