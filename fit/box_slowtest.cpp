@@ -96,9 +96,11 @@ TabulatedSpectra expectedSpectra(const TensorModel& model) {
         const float k2 = static_cast<float>(j * double(kTwoPiF) / kL2);
         const float k3 = static_cast<float>(l * double(kTwoPiF) / kL3);
         const float L = model.params.L;
-        const bool cell = std::fabs(k1 * L) < lim.x && std::fabs(k2 * L) < lim.y && std::fabs(k3 * L) < lim.z;
-        const Mat3 phi = cell ? phiIntMatrix(model, Vector3(k1, k2, k3), Vector3(kL1, kL2, kL3), 0.0025f)
-                              : spectralTensor(model, Vector3(k1, k2, k3));
+        const bool cell =
+            std::fabs(k1 * L) < lim.x && std::fabs(k2 * L) < lim.y && std::fabs(k3 * L) < lim.z;
+        const Mat3 phi =
+            cell ? phiIntMatrix(model, Vector3(k1, k2, k3), Vector3(kL1, kL2, kL3), 0.0025f)
+                 : spectralTensor(model, Vector3(k1, k2, k3));
         const double area = (2 * M_PI / kL2) * (2 * M_PI / kL3);
         t.F[0][m - 1] += at(phi, 0, 0) * area;
         t.F[1][m - 1] += at(phi, 1, 1) * area;
@@ -132,7 +134,8 @@ TEST(BoxFit, BoxesOfTheModelFitBackToWhatTheyHoldWithinTheSpreadOfTheirSeeds) {
       for (auto& c : f) c = f3tensor(1, kN1, 1, kN2, 1, kN3);
       turb3d(f, kAllComponents, model, {kN1, kN2, kN3, Vector3(kL1, kL2, kL3)}, seed, limNormK());
       const TabulatedSpectra t = boxSpectra(f);
-      if (mean.abscissa.empty()) mean = t;
+      if (mean.abscissa.empty())
+        mean = t;
       else
         for (int c = 0; c < 4; ++c)
           for (std::size_t i = 0; i < t.abscissa.size(); ++i) mean.F[c][i] += t.F[c][i];
@@ -149,9 +152,12 @@ TEST(BoxFit, BoxesOfTheModelFitBackToWhatTheyHoldWithinTheSpreadOfTheirSeeds) {
     for (int k = 0; k < 3; ++k) {
       const double m = sum[k] / kSeeds;
       const double sd = std::sqrt((sum2[k] - kSeeds * m * m) / (kSeeds - 1));
-      std::printf("Gamma %.1f  %-16s expected spectra %.4f, seeds averaged %.4f, single seeds %.4f sd %.4f\n",
-                  Gamma, names[k], target[k], pooled[k], m, sd);
-      EXPECT_NEAR(pooled[k], target[k], 3 * sd / std::sqrt(double(kSeeds))) << names[k] << ", Gamma " << Gamma;
+      std::printf(
+          "Gamma %.1f  %-16s expected spectra %.4f, seeds averaged %.4f, single seeds %.4f sd "
+          "%.4f\n",
+          Gamma, names[k], target[k], pooled[k], m, sd);
+      EXPECT_NEAR(pooled[k], target[k], 3 * sd / std::sqrt(double(kSeeds)))
+          << names[k] << ", Gamma " << Gamma;
       EXPECT_GT(sd, 0.005) << names[k] << ", Gamma " << Gamma;
     }
     // The box's own bias against the model.

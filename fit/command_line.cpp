@@ -28,13 +28,14 @@ double number(const char* option, const std::string& text, bool zeroAllowed = fa
 }
 
 // Comma-separated numbers, exactly n of them.
-std::vector<double> numbers(const char* option, const std::string& text, std::size_t n, const char* form,
-                            bool zeroAllowed) {
+std::vector<double> numbers(const char* option, const std::string& text, std::size_t n,
+                            const char* form, bool zeroAllowed) {
   std::vector<double> out;
   std::size_t from = 0;
   for (;;) {
     const std::size_t comma = text.find(',', from);
-    const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    const std::string item =
+        text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
     double v = 0;
     if (!parseDecimal(item, v) || !std::isfinite(v) || v < 0 || (v == 0 && !zeroAllowed))
       fatalError(std::string(option) + ": '" + text + "' is not " + form);
@@ -66,7 +67,8 @@ FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
     // --name=value or --name value; a second time is refused.
     const auto valueOf = [&](std::string_view name, std::string& value) {
       const bool bare = arg == name;
-      if (!bare && !(arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '='))
+      if (!bare && !(arg.size() > name.size() && arg.substr(0, name.size()) == name &&
+                     arg[name.size()] == '='))
         return false;
       if (std::find(given.begin(), given.end(), name) != given.end())
         fatalError("The option " + std::string(name) + " is given twice");
@@ -110,12 +112,14 @@ FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
       cmd.skipMissing = true;
     } else if (valueOf("--bands", v)) {
       const double n = number("--bands", v);
-      if (n != std::floor(n) || n > 1000) fatalError("--bands: '" + v + "' is not a whole number from 1 to 1000");
+      if (n != std::floor(n) || n > 1000)
+        fatalError("--bands: '" + v + "' is not a whole number from 1 to 1000");
       cmd.bands = static_cast<int>(n);
     } else if (valueOf("--k-range", v)) {
       std::tie(cmd.fit.kMin, cmd.fit.kMax) = parseRange("--k-range", v);
     } else if (valueOf("--weights", v)) {
-      const auto w = numbers("--weights", v, 4, "four weights U,V,W,UW of at least 0 (1,1,1,0 leaves uw out)", true);
+      const auto w = numbers("--weights", v, 4,
+                             "four weights U,V,W,UW of at least 0 (1,1,1,0 leaves uw out)", true);
       std::copy(w.begin(), w.end(), cmd.fit.weights.begin());
     } else if (valueOf("--alphaeps", v)) {
       cmd.fit.fixed[0] = number("--alphaeps", v);
@@ -124,8 +128,11 @@ FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
     } else if (valueOf("--Gamma", v)) {
       cmd.fit.fixed[2] = number("--Gamma", v, true);
     } else if (valueOf("--start", v)) {
-      const auto s = numbers("--start", v, 3, "three start values alphaeps,L,Gamma (positive, Gamma at least 0)", false);
-      cmd.fit.start = ModelParameters{static_cast<float>(s[0]), static_cast<float>(s[1]), static_cast<float>(s[2])};
+      const auto s =
+          numbers("--start", v, 3,
+                  "three start values alphaeps,L,Gamma (positive, Gamma at least 0)", false);
+      cmd.fit.start = ModelParameters{static_cast<float>(s[0]), static_cast<float>(s[1]),
+                                      static_cast<float>(s[2])};
     } else if (valueOf("--json", v)) {
       if (v.empty()) fatalError("--json needs a file name");
       cmd.json = v;
@@ -147,8 +154,8 @@ FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
     } else if (arg.starts_with("--")) {
       fatalError("Unknown option " + std::string(arg) + " (corvel-fit --help lists the options)");
     } else if (fileGiven) {
-      fatalError("corvel-fit takes one file; '" + std::string(arg) + "' is a second (the first is '" +
-                 cmd.file + "')");
+      fatalError("corvel-fit takes one file; '" + std::string(arg) +
+                 "' is a second (the first is '" + cmd.file + "')");
     } else {
       cmd.file = std::string(arg);
       fileGiven = true;
@@ -189,8 +196,9 @@ FILE, plain text ('#' comments, values separated by blanks or commas):
   series    header 'time u v w' (any order; other columns are read past),
             then one row per sample: time (s, evenly spaced), u v w (m/s,
             any fixed frame)
-  spectra   header 'k1' or 'f', then any of F11 F22 F33 F13, one of
-            'one-sided' or 'two-sided', and with f 'U=<m/s>'; then rows
+  spectra   header 'k1' or 'f', then any of F11 F22 F33 F13 (and n, the
+            periodogram values each row averages), one of 'one-sided' or
+            'two-sided', and with f 'U=<m/s>'; then rows
 
 Series:
   --segment S           segment length (s), default 600; each segment is

@@ -52,9 +52,9 @@ struct FitCommand {
   // The series options, and which of them were given (a spectra file
   // refuses them).
   SeriesOptions series;
-  std::string seriesOptionGiven;       // the first one given, "" for none
+  std::string seriesOptionGiven;  // the first one given, "" for none
   bool skipMissing = false;
-  int bands = -1;                      // -1: the input kind's default
+  int bands = -1;  // -1: the input kind's default
 
   FitOptions fit;
   std::string json;

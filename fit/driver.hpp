@@ -53,8 +53,8 @@ struct PlanInputs {
 };
 
 struct PlanOutput {
-  std::string parameterText;   // the parameter file
-  std::string description;     // the plan in words, for the report
+  std::string parameterText;  // the parameter file
+  std::string description;    // the plan in words, for the report
 };
 
 using BoxPlanner = std::function<PlanOutput(const PlanInputs&)>;

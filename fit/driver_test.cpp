@@ -25,9 +25,11 @@ std::string parseFailure(std::vector<const char*> args) {
 }
 
 TEST(FitCommandLine, ReadsEveryOptionInBothForms) {
-  const FitCommand c = parse({"--segment=300", "--window", "102.4", "--detrend", "--frequency-range", "0.01:5",
-                              "--skip-missing", "--bands", "8", "--k-range=0.002:3", "--weights", "1,1,0.5,0",
-                              "--Gamma", "0", "--L=40", "--start", "0.1,30,3", "--json", "r.json", "sonic.txt"});
+  const FitCommand c =
+      parse({"--segment=300", "--window",       "102.4",   "--detrend", "--frequency-range",
+             "0.01:5",        "--skip-missing", "--bands", "8",         "--k-range=0.002:3",
+             "--weights",     "1,1,0.5,0",      "--Gamma", "0",         "--L=40",
+             "--start",       "0.1,30,3",       "--json",  "r.json",    "sonic.txt"});
   EXPECT_EQ(c.file, "sonic.txt");
   EXPECT_EQ(c.series.segment, 300);
   EXPECT_EQ(c.series.window, 102.4);
@@ -45,25 +47,35 @@ TEST(FitCommandLine, ReadsEveryOptionInBothForms) {
   EXPECT_EQ(c.fit.start->L, 30.0f);
   EXPECT_EQ(c.json, "r.json");
   EXPECT_FALSE(c.plan);
-  const FitCommand p = parse({"s.txt", "--hub-height", "90", "--rotor-diameter", "126", "--time=600", "-o", "box.inp"});
+  const FitCommand p = parse(
+      {"s.txt", "--hub-height", "90", "--rotor-diameter", "126", "--time=600", "-o", "box.inp"});
   EXPECT_TRUE(p.plan);
   EXPECT_FALSE(p.windSpeed);
   EXPECT_EQ(p.output, "box.inp");
 }
 
 TEST(FitCommandLine, RefusesWhatItCannotUseNamingTheWord) {
-  EXPECT_EQ(parseFailure({"s.txt", "--segments", "300"}), "Unknown option --segments (corvel-fit --help lists the options)");
-  EXPECT_EQ(parseFailure({"s.txt", "--segment", "300", "--segment=600"}), "The option --segment is given twice");
-  EXPECT_EQ(parseFailure({"s.txt", "--detrend", "--detrend"}), "The option --detrend is given twice");
+  EXPECT_EQ(parseFailure({"s.txt", "--segments", "300"}),
+            "Unknown option --segments (corvel-fit --help lists the options)");
+  EXPECT_EQ(parseFailure({"s.txt", "--segment", "300", "--segment=600"}),
+            "The option --segment is given twice");
+  EXPECT_EQ(parseFailure({"s.txt", "--detrend", "--detrend"}),
+            "The option --detrend is given twice");
   EXPECT_EQ(parseFailure({"s.txt", "--segment", "-3"}), "--segment: '-3' is not a positive number");
-  EXPECT_EQ(parseFailure({"s.txt", "--k-range", "3:1"}), "--k-range: '3:1' is not a range A:B with 0 <= A < B");
-  EXPECT_EQ(parseFailure({"s.txt", "--weights", "1,1,1"}),
-            "--weights: '1,1,1' is not four weights U,V,W,UW of at least 0 (1,1,1,0 leaves uw out)");
-  EXPECT_EQ(parseFailure({"s.txt", "--bands", "2.5"}), "--bands: '2.5' is not a whole number from 1 to 1000");
-  EXPECT_EQ(parseFailure({"s.txt", "t.txt"}), "corvel-fit takes one file; 't.txt' is a second (the first is 's.txt')");
-  EXPECT_EQ(parseFailure({"--segment", "300"}), "corvel-fit needs a series or spectra file (corvel-fit --help)");
+  EXPECT_EQ(parseFailure({"s.txt", "--k-range", "3:1"}),
+            "--k-range: '3:1' is not a range A:B with 0 <= A < B");
+  EXPECT_EQ(
+      parseFailure({"s.txt", "--weights", "1,1,1"}),
+      "--weights: '1,1,1' is not four weights U,V,W,UW of at least 0 (1,1,1,0 leaves uw out)");
+  EXPECT_EQ(parseFailure({"s.txt", "--bands", "2.5"}),
+            "--bands: '2.5' is not a whole number from 1 to 1000");
+  EXPECT_EQ(parseFailure({"s.txt", "t.txt"}),
+            "corvel-fit takes one file; 't.txt' is a second (the first is 's.txt')");
+  EXPECT_EQ(parseFailure({"--segment", "300"}),
+            "corvel-fit needs a series or spectra file (corvel-fit --help)");
   EXPECT_EQ(parseFailure({"s.txt", "--rotor-diameter", "126", "--time", "600"}),
-            "A box plan needs --hub-height too (--hub-height, --rotor-diameter and --time, as vorlan-plan takes them)");
+            "A box plan needs --hub-height too (--hub-height, --rotor-diameter and --time, as "
+            "vorlan-plan takes them)");
   EXPECT_EQ(parseFailure({"s.txt", "--wind-speed", "9"}),
             "--wind-speed goes with the box plan's --hub-height, --rotor-diameter and --time");
   EXPECT_EQ(parseFailure({"s.txt", "--json"}), "--json needs a value");
@@ -85,8 +97,10 @@ struct FitRun {
     for (int i = 0; i < 30; ++i) {
       const double k = std::pow(10.0, -2.8 + 0.1 * i);
       t += shortestText(k);
-      for (SpectrumComponent c : {SpectrumComponent::u, SpectrumComponent::v, SpectrumComponent::w, SpectrumComponent::uw})
-        t.append(" ").append(shortestText(m.spectrum(k, c) * (flipUw && c == SpectrumComponent::uw ? -1 : 1)));
+      for (SpectrumComponent c : {SpectrumComponent::u, SpectrumComponent::v, SpectrumComponent::w,
+                                  SpectrumComponent::uw})
+        t.append(" ").append(
+            shortestText(m.spectrum(k, c) * (flipUw && c == SpectrumComponent::uw ? -1 : 1)));
       t += "\n";
     }
     const auto f = dir / "spectra.txt";
@@ -112,12 +126,14 @@ TEST(CorvelFit, ReportsTheFitWritesItsResultAndPlansTheBox) {
   FitRun run("whole");
   const std::string file = run.spectra({0.0837f, 41.3f, 2.7f});
   const std::string json = (run.dir / "r.json").string(), plan = (run.dir / "box.inp").string();
-  run({file, "--json", json, "--wind-speed", "11.4", "--hub-height", "90", "--rotor-diameter", "126", "--time", "600",
-       "-o", plan});
+  run({file, "--json", json, "--wind-speed", "11.4", "--hub-height", "90", "--rotor-diameter",
+       "126", "--time", "600", "-o", plan});
   // The report: parameters, their errors, the basic source, the plan.
   EXPECT_NE(run.out.find("alphaeps  0.0837 m^(4/3) s^-2  +- "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("L         41.3 m  +- "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("The basic source for vorlan (or corvel):\nbasic\n0.0837 41.3 2.7\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("The basic source for vorlan (or corvel):\nbasic\n0.0837 41.3 2.7\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("the plan\n"), std::string::npos);
   ASSERT_TRUE(run.planned);
   EXPECT_EQ(run.asked.basic.alphaeps, 0.0837f);
@@ -141,7 +157,9 @@ TEST(CorvelFit, AFailedFitWritesNothingAndSaysWhatToTry) {
   const std::string file = run.spectra({0.1f, 33.6f, 1.2f}, true);
   testing::writeText(run.dir / "r.json", "earlier\n");
   const std::string json = (run.dir / "r.json").string();
-  EXPECT_EQ(testing::fatalMessage([&] { run({file, "--json", json}); }).substr(0, 80),
+  EXPECT_EQ(testing::fatalMessage([&] {
+              run({file, "--json", json});
+            }).substr(0, 80),
             "The fit ends on the bound Gamma = 0 with the spectra pushing below it (alphaeps ");
   EXPECT_EQ(testing::readText(json), "earlier\n");
   EXPECT_EQ(testing::folderNames(run.dir), (std::vector<std::string>{"r.json", "spectra.txt"}));
@@ -153,8 +171,13 @@ TEST(CorvelFit, AFailedFitWritesNothingAndSaysWhatToTry) {
 TEST(CorvelFit, SeriesOptionsAreRefusedForSpectraAndAPlanNeedsAWindSpeed) {
   FitRun run("refused");
   const std::string file = run.spectra({0.1f, 33.6f, 3.9f});
-  EXPECT_EQ(testing::fatalMessage([&] { run({file, "--detrend"}); }), "--detrend applies to series; " + file + " holds spectra");
-  EXPECT_EQ(testing::fatalMessage([&] { run({file, "--hub-height", "90", "--rotor-diameter", "126", "--time", "600"}); }),
+  EXPECT_EQ(testing::fatalMessage([&] {
+              run({file, "--detrend"});
+            }),
+            "--detrend applies to series; " + file + " holds spectra");
+  EXPECT_EQ(testing::fatalMessage([&] {
+              run({file, "--hub-height", "90", "--rotor-diameter", "126", "--time", "600"});
+            }),
             "The box plan needs --wind-speed: " + file + " gives no mean wind speed");
   EXPECT_FALSE(run.planned);
 }

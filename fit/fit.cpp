@@ -15,9 +15,9 @@ namespace wind {
 
 namespace {
 
-constexpr int kAuto = 3;                  // u, v, w
+constexpr int kAuto = 3;  // u, v, w
 constexpr int kUw = static_cast<int>(SpectrumComponent::uw);
-constexpr int kP = 3;                     // ln alphaeps, ln L, Gamma
+constexpr int kP = 3;  // ln alphaeps, ln L, Gamma
 // A run of more members than this is averaged by Gauss-Legendre over its span
 // (each member standing for kStep of it) instead of member by member.
 constexpr int kExactMembers = 128;
@@ -67,11 +67,11 @@ struct Problem {
   const BandSpectra& s;
   std::array<bool, kSpectrumComponents> used{};
   std::array<double, kSpectrumComponents> sqrtWeight{};
-  std::vector<int> bands;                // indices of the bands in range
-  std::vector<std::size_t> pointStart;   // per band in range, into points (size bands + 1)
+  std::vector<int> bands;               // indices of the bands in range
+  std::vector<std::size_t> pointStart;  // per band in range, into points (size bands + 1)
   std::vector<EvalPoint> points;
-  std::vector<double> logBias;          // per band in range (0 where dof is unknown)
-  std::vector<double> uwScale;          // per band in range: sqrt(F_u F_w) of the model
+  std::vector<double> logBias;  // per band in range (0 where dof is unknown)
+  std::vector<double> uwScale;  // per band in range: sqrt(F_u F_w) of the model
   std::array<bool, kP> free{};
   std::array<double, kP> fixedTheta{};
   int nFree = 0;
@@ -103,7 +103,8 @@ BandModel bandModel(const ModelSpectra& model, const EvalPoint* first, const Eva
   for (const EvalPoint* e = first; e != last; ++e) {
     ValueAndGradient g[kSpectrumComponents];
     double F[kSpectrumComponents];
-    for (int c = 0; c < kSpectrumComponents; ++c) g[c] = model.at(e->k, static_cast<SpectrumComponent>(c));
+    for (int c = 0; c < kSpectrumComponents; ++c)
+      g[c] = model.at(e->k, static_cast<SpectrumComponent>(c));
     for (int c = 0; c < kAuto; ++c) F[c] = std::exp(g[c].value);
     const double root = std::sqrt(F[0] * F[2]);
     F[kUw] = g[kUw].value * root;
@@ -112,7 +113,8 @@ BandModel bandModel(const ModelSpectra& model, const EvalPoint* first, const Eva
     if (!withGrad) continue;
     for (int k = 0; k < kP; ++k) {
       for (int c = 0; c < kAuto; ++c) dsum[c][k] += e->weight * F[c] * g[c].grad[k];
-      dsum[kUw][k] += e->weight * (F[kUw] * 0.5 * (g[0].grad[k] + g[2].grad[k]) + root * g[kUw].grad[k]);
+      dsum[kUw][k] +=
+          e->weight * (F[kUw] * 0.5 * (g[0].grad[k] + g[2].grad[k]) + root * g[kUw].grad[k]);
     }
   }
   BandModel m;
@@ -134,7 +136,8 @@ void residuals(const Problem& pb, const std::array<double, kP>& theta, std::vect
   if (J) J->assign(r.size() * std::size_t(pb.nFree), 0.0);
   for (std::size_t i = 0; i < nb; ++i) {
     const int b = pb.bands[i];
-    const BandModel m = bandModel(model, &pb.points[pb.pointStart[i]], &pb.points[0] + pb.pointStart[i + 1], J != nullptr);
+    const BandModel m = bandModel(model, &pb.points[pb.pointStart[i]],
+                                  &pb.points[0] + pb.pointStart[i + 1], J != nullptr);
     std::size_t row = i;
     for (int c = 0; c < kSpectrumComponents; ++c) {
       if (!pb.used[c]) continue;
@@ -150,7 +153,8 @@ void residuals(const Problem& pb, const std::array<double, kP>& theta, std::vect
       if (J) {
         int col = 0;
         for (int k = 0; k < kP; ++k)
-          if (pb.free[k]) (*J)[row * std::size_t(pb.nFree) + std::size_t(col++)] = scale * m.grad[c][k];
+          if (pb.free[k])
+            (*J)[row * std::size_t(pb.nFree) + std::size_t(col++)] = scale * m.grad[c][k];
       }
       row += nb;
     }
@@ -162,7 +166,8 @@ void setUwScale(Problem& pb, const std::array<double, kP>& theta) {
   const ModelSpectra model(parametersOf(theta));
   pb.uwScale.resize(pb.bands.size());
   for (std::size_t i = 0; i < pb.bands.size(); ++i) {
-    const BandModel m = bandModel(model, &pb.points[pb.pointStart[i]], &pb.points[0] + pb.pointStart[i + 1], false);
+    const BandModel m =
+        bandModel(model, &pb.points[pb.pointStart[i]], &pb.points[0] + pb.pointStart[i + 1], false);
     pb.uwScale[i] = std::exp(0.5 * (m.value[0] + m.value[2]));
   }
 }
@@ -179,11 +184,13 @@ void validate(const BandSpectra& s, const FitOptions& o) {
   for (std::size_t b = 0; b < nb; ++b) {
     const SpectrumBand& band = s.bands[b];
     const std::string where = "band " + std::to_string(b + 1);
-    if (!positiveFinite(band.k1)) refuse(where + ": k1 = " + formatG6(band.k1) + " is not a positive number");
+    if (!positiveFinite(band.k1))
+      refuse(where + ": k1 = " + formatG6(band.k1) + " is not a positive number");
     if (b > 0 && !(band.k1 > s.bands[b - 1].k1)) refuse(where + ": k1 does not rise");
     if (band.runs.empty()) refuse(where + " has no members");
     for (const MemberRun& run : band.runs)
-      if (!positiveFinite(run.kFirst) || !(run.kStep >= 0 && std::isfinite(run.kStep)) || run.count < 1)
+      if (!positiveFinite(run.kFirst) || !(run.kStep >= 0 && std::isfinite(run.kStep)) ||
+          run.count < 1)
         refuse(where + ": a member run is not a positive wave number, step and count");
   }
   for (int c = 0; c < kSpectrumComponents; ++c) {
@@ -191,22 +198,25 @@ void validate(const BandSpectra& s, const FitOptions& o) {
     const char* name = componentName(static_cast<SpectrumComponent>(c));
     if (F.empty()) continue;
     if (F.size() != nb)
-      refuse(std::string("the ") + name + " spectrum has " + std::to_string(F.size()) + " values for " +
-             std::to_string(nb) + " bands");
+      refuse(std::string("the ") + name + " spectrum has " + std::to_string(F.size()) +
+             " values for " + std::to_string(nb) + " bands");
     for (std::size_t b = 0; b < nb; ++b)
       if (c < kAuto ? !positiveFinite(F[b]) : !std::isfinite(F[b]))
         refuse(std::string("the ") + name + " spectrum at band " + std::to_string(b + 1) + " is " +
                formatG6(F[b]) + (c < kAuto ? ", not a positive number" : ", not a number"));
     const double w = o.weights[c];
     if (!(w >= 0) || !std::isfinite(w))
-      refuse(std::string("the weight of ") + name + " is " + formatG6(w) + ", not zero or a positive number");
+      refuse(std::string("the weight of ") + name + " is " + formatG6(w) +
+             ", not zero or a positive number");
   }
   if (!s.dof.empty()) {
     if (s.dof.size() != nb)
-      refuse("dof has " + std::to_string(s.dof.size()) + " values for " + std::to_string(nb) + " bands");
+      refuse("dof has " + std::to_string(s.dof.size()) + " values for " + std::to_string(nb) +
+             " bands");
     for (std::size_t b = 0; b < nb; ++b)
       if (!(s.dof[b] >= 1) || !std::isfinite(s.dof[b]))
-        refuse("dof at band " + std::to_string(b + 1) + " is " + formatG6(s.dof[b]) + ", not a number of at least 1");
+        refuse("dof at band " + std::to_string(b + 1) + " is " + formatG6(s.dof[b]) +
+               ", not a number of at least 1");
   }
   if (!(o.LMin >= kMinLengthScale) || !(o.LMax > o.LMin) || !std::isfinite(o.LMax))
     refuse("the bounds of L, " + formatG6(o.LMin) + " m to " + formatG6(o.LMax) +
@@ -215,14 +225,17 @@ void validate(const BandSpectra& s, const FitOptions& o) {
   if (const auto& a = o.fixed[0]; a && !positiveFinite(*a))
     refuse("alphaeps = " + formatG6(*a) + " is not a positive number");
   if (const auto& L = o.fixed[1]; L && !(*L >= o.LMin && *L <= o.LMax))
-    refuse("L = " + formatG6(*L) + " m is outside " + formatG6(o.LMin) + " to " + formatG6(o.LMax) + " m");
+    refuse("L = " + formatG6(*L) + " m is outside " + formatG6(o.LMin) + " to " + formatG6(o.LMax) +
+           " m");
   if (const auto& G = o.fixed[2]; G && !(*G >= 0 && *G <= kMaxAbsGamma))
     refuse("Gamma = " + formatG6(*G) + " is outside 0 to 10");
   if (o.start) {
     const ModelParameters& p = *o.start;
-    if (!positiveFinite(p.alphaeps) || !(p.L >= o.LMin && p.L <= o.LMax) || !(p.Gamma >= 0 && p.Gamma <= kMaxAbsGamma))
-      refuse("the start values alphaeps " + formatG6(p.alphaeps) + ", L " + formatG6(p.L) + " m, Gamma " +
-             formatG6(p.Gamma) + " are outside the model's range (alphaeps > 0, L within its bounds, Gamma 0 to 10)");
+    if (!positiveFinite(p.alphaeps) || !(p.L >= o.LMin && p.L <= o.LMax) ||
+        !(p.Gamma >= 0 && p.Gamma <= kMaxAbsGamma))
+      refuse("the start values alphaeps " + formatG6(p.alphaeps) + ", L " + formatG6(p.L) +
+             " m, Gamma " + formatG6(p.Gamma) +
+             " are outside the model's range (alphaeps > 0, L within its bounds, Gamma 0 to 10)");
   }
 }
 
@@ -243,9 +256,11 @@ Problem buildProblem(const BandSpectra& s, const FitOptions& o) {
         for (int i = 0; i < run.count; ++i) pb.points.push_back({run.kFirst + i * run.kStep, 1.0});
       } else {
         // The run's span, each member standing for kStep of it.
-        const double lo = run.kFirst - 0.5 * run.kStep, hi = run.kFirst + (run.count - 0.5) * run.kStep;
+        const double lo = run.kFirst - 0.5 * run.kStep,
+                     hi = run.kFirst + (run.count - 0.5) * run.kStep;
         for (int g = 0; g < 4; ++g)
-          pb.points.push_back({0.5 * (lo + hi) + 0.5 * (hi - lo) * kGaussNode[g], 0.5 * run.count * kGaussWeight[g]});
+          pb.points.push_back({0.5 * (lo + hi) + 0.5 * (hi - lo) * kGaussNode[g],
+                               0.5 * run.count * kGaussWeight[g]});
       }
     }
     pb.pointStart.push_back(pb.points.size());
@@ -261,9 +276,9 @@ Problem buildProblem(const BandSpectra& s, const FitOptions& o) {
   for (bool u : pb.used) any = any || u;
   if (!any) refuse("no spectrum to fit (none measured with a weight above 0)");
   if (pb.residualCount() < std::max(pb.nFree, 1))
-    refuse(std::to_string(pb.bands.size()) + " bands within the wave-number range " + formatG6(o.kMin) +
-           " to " + formatG6(o.kMax) + " rad/m are too few for " + std::to_string(pb.nFree) +
-           " free parameters");
+    refuse(std::to_string(pb.bands.size()) + " bands within the wave-number range " +
+           formatG6(o.kMin) + " to " + formatG6(o.kMax) + " rad/m are too few for " +
+           std::to_string(pb.nFree) + " free parameters");
   return pb;
 }
 
@@ -273,7 +288,8 @@ Problem buildProblem(const BandSpectra& s, const FitOptions& o) {
 std::array<double, kP> startTheta(const Problem& pb, const FitOptions& o) {
   std::array<double, kP> best = pb.fixedTheta;
   if (o.start) {
-    best = {std::log(double(o.start->alphaeps)), std::log(double(o.start->L)), double(o.start->Gamma)};
+    best = {std::log(double(o.start->alphaeps)), std::log(double(o.start->L)),
+            double(o.start->Gamma)};
     for (int k = 0; k < kP; ++k)
       if (!pb.free[k]) best[k] = pb.fixedTheta[k];
     return best;
@@ -294,13 +310,16 @@ std::array<double, kP> startTheta(const Problem& pb, const FitOptions& o) {
   if (pb.free[1]) {
     const double lo = std::max(std::log10(o.LMin), std::log10(0.1 / kHi));
     const double hi = std::min(std::log10(o.LMax), std::log10(100.0 / kLo));
-    for (double e = lo; e <= hi + 1e-9; e += 1.0 / kScanPerDecade) Ls.push_back(std::log(std::pow(10.0, e)));
+    for (double e = lo; e <= hi + 1e-9; e += 1.0 / kScanPerDecade)
+      Ls.push_back(std::log(std::pow(10.0, e)));
     if (Ls.empty()) Ls.push_back(std::log(std::sqrt(o.LMin * o.LMax)));
   } else {
     Ls.push_back(pb.fixedTheta[1]);
   }
-  if (pb.free[2]) Gammas.assign(std::begin(kScanGammas), std::end(kScanGammas));
-  else Gammas.push_back(pb.fixedTheta[2]);
+  if (pb.free[2])
+    Gammas.assign(std::begin(kScanGammas), std::end(kScanGammas));
+  else
+    Gammas.push_back(pb.fixedTheta[2]);
   double bestCost = std::numeric_limits<double>::infinity();
   std::vector<double> r;
   for (double lnL : Ls)
@@ -369,7 +388,8 @@ std::array<double, kP> thetaErrors(const Problem& pb, const std::vector<double>&
   for (int u = 0; u < q; ++u) {
     std::complex<double> e[kP] = {};
     e[u] = 1.0;
-    choleskySolve(std::span<const std::complex<double>>(a, std::size_t(q * q)), q, std::span(e, std::size_t(q)));
+    choleskySolve(std::span<const std::complex<double>>(a, std::size_t(q * q)), q,
+                  std::span(e, std::size_t(q)));
     for (int v = 0; v < q; ++v) inv[v][u] = e[v].real();
   }
   // The meat: band gradients (rows of band b are b, b + nb, ...).
@@ -396,7 +416,8 @@ std::array<double, kP> thetaErrors(const Problem& pb, const std::vector<double>&
 
 // The integral over the bands of 2 k1 F in ln k1 (trapezoid rule): the
 // variance between the first and the last band, both signs of k1.
-double bandVariance(const BandSpectra& s, const std::vector<int>& bands, const std::vector<double>& F) {
+double bandVariance(const BandSpectra& s, const std::vector<int>& bands,
+                    const std::vector<double>& F) {
   double v = 0;
   for (std::size_t i = 1; i < bands.size(); ++i) {
     const auto a = static_cast<std::size_t>(bands[i - 1]), b = static_cast<std::size_t>(bands[i]);
@@ -450,11 +471,9 @@ FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
     // pass's solution, until a pass no longer moves the parameters.
     LmResult lm;
     for (int pass = 0; pass < kUwPasses; ++pass) {
-      lm = levenbergMarquardt(
-          [&](const std::array<double, kP>& x, std::vector<double>& rr, std::vector<double>* JJ) {
-            residuals(pb, full(x), rr, JJ);
-          },
-          p, x0, lower, upper, o.lm);
+      lm = levenbergMarquardt([&](const std::array<double, kP>& x, std::vector<double>& rr,
+                                  std::vector<double>* JJ) { residuals(pb, full(x), rr, JJ); },
+                              p, x0, lower, upper, o.lm);
       out.iterations += lm.iterations;
       double moved = 0;
       for (int k = 0; k < p; ++k) moved = std::max(moved, std::fabs(lm.theta[k] - x0[k]));
@@ -463,7 +482,8 @@ FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
       setUwScale(pb, full(x0));
     }
     theta = full(lm.theta);
-    out.status = lm.status == LmStatus::converged ? FitStatus::converged : FitStatus::iterationLimit;
+    out.status =
+        lm.status == LmStatus::converged ? FitStatus::converged : FitStatus::iterationLimit;
     for (int k = 0; k < p; ++k)
       if (lm.pushing[k] != 0 && out.status == FitStatus::converged) {
         out.status = FitStatus::onBound;
@@ -478,7 +498,8 @@ FitResult fitSpectra(const BandSpectra& s, const FitOptions& o) {
   }
   out.params = parametersOf(theta);
   for (int k = 0; k < kP; ++k) out.fixed[k] = !pb.free[k];
-  const std::array<double, kP> se = p > 0 ? thetaErrors(pb, r, J) : std::array<double, kP>{kNotANumber, kNotANumber, kNotANumber};
+  const std::array<double, kP> se =
+      p > 0 ? thetaErrors(pb, r, J) : std::array<double, kP>{kNotANumber, kNotANumber, kNotANumber};
   out.standardError = {double(out.params.alphaeps) * se[0], double(out.params.L) * se[1], se[2]};
 
   // Per component: residuals, model band values, variances.

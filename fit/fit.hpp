@@ -36,7 +36,8 @@
 // The model of a band is the mean of the model spectrum over the band's
 // members, so a wide band carries no bias from the curvature of the
 // spectrum (runs of more than 128 members, where the spectrum hardly curves
-// from one member to the next, by 4-point Gauss-Legendre over their span). The model spectra come from ModelSpectra (fit/model_spectra.hpp).
+// from one member to the next, by 4-point Gauss-Legendre over their span).
+// The model spectra come from ModelSpectra (fit/model_spectra.hpp).
 //
 // Parameters: theta = (ln alphaeps, ln L, Gamma), each free or held at a
 // given value; bounds L in [LMin, LMax] (default 0.001 m, the model's
@@ -95,7 +96,7 @@ struct SpectrumBand {
 inline constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 
 struct BandSpectra {
-  std::vector<SpectrumBand> bands;                  // rising k1
+  std::vector<SpectrumBand> bands;  // rising k1
   std::array<std::vector<double>, kSpectrumComponents> F;
   // Per band, where known (from a series), the number of independent
   // periodogram values the band means of the auto-spectra are worth: their
@@ -115,7 +116,7 @@ enum class FitParameter { alphaeps = 0, L = 1, Gamma = 2 };
 
 struct FitOptions {
   std::array<double, kSpectrumComponents> weights{1.0, 1.0, 1.0, 1.0};
-  std::array<std::optional<double>, 3> fixed;       // by FitParameter
+  std::array<std::optional<double>, 3> fixed;  // by FitParameter
   std::optional<ModelParameters> start;
   double kMin = 0.0;
   double kMax = std::numeric_limits<double>::infinity();
@@ -127,10 +128,10 @@ struct FitOptions {
 enum class FitStatus { converged, iterationLimit, onBound };
 
 struct ComponentFit {
-  bool used = false;           // measured, weight > 0 and bands in range
-  int bands = 0;               // bands fitted
-  double rms = kNotANumber;    // root-mean-square residual (unweighted)
-  std::vector<double> model;   // model band means, every band
+  bool used = false;          // measured, weight > 0 and bands in range
+  int bands = 0;              // bands fitted
+  double rms = kNotANumber;   // root-mean-square residual (unweighted)
+  std::vector<double> model;  // model band means, every band
   double measuredBandVariance = kNotANumber;
   double modelBandVariance = kNotANumber;
   double modelVariance = kNotANumber;  // over all wave numbers
@@ -142,12 +143,12 @@ struct FitResult {
   std::array<bool, 3> fixed{};
   FitStatus status = FitStatus::converged;
   FitParameter boundParameter = FitParameter::alphaeps;
-  int boundSide = 0;                       // -1 lower, +1 upper (onBound)
+  int boundSide = 0;  // -1 lower, +1 upper (onBound)
   int iterations = 0;
   std::array<ComponentFit, kSpectrumComponents> components;
-  std::vector<bool> bandUsed;              // within [kMin, kMax]
-  int bandsBelowTable = 0;                 // fitted bands with k1 L < 10^-2.3
-  double rms = kNotANumber;                // of all weighted residuals
+  std::vector<bool> bandUsed;  // within [kMin, kMax]
+  int bandsBelowTable = 0;     // fitted bands with k1 L < 10^-2.3
+  double rms = kNotANumber;    // of all weighted residuals
   int residuals = 0;
 };
 

@@ -26,8 +26,8 @@ wind::PlanOutput planFitted(const wind::PlanInputs& in) {
   wind::printPlan(d, p);
   // The basic source states no wind speed or hub height: vorlan takes them as
   // options to place the box and write the hand-over formats.
-  d << "Wrote " << in.output << "; run it with: vorlan --format bts " << in.output << " --wind-speed "
-    << wind::shortestText(static_cast<float>(in.windSpeed)) << " --hub-height "
+  d << "Wrote " << in.output << "; run it with: vorlan --format bts " << in.output
+    << " --wind-speed " << wind::shortestText(static_cast<float>(in.windSpeed)) << " --hub-height "
     << wind::shortestText(static_cast<float>(in.hubHeight)) << "\n";
   return {wind::planParameterText(p), d.str()};
 }
@@ -35,6 +35,7 @@ wind::PlanOutput planFitted(const wind::PlanInputs& in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return wind::allocateOrFail("the fit (an allocation of corvel-fit failed)",
-                              [&] { return wind::runCorvelFit(argc, argv, std::cout, planFitted); });
+  return wind::allocateOrFail("the fit (an allocation of corvel-fit failed)", [&] {
+    return wind::runCorvelFit(argc, argv, std::cout, planFitted);
+  });
 }

@@ -19,8 +19,8 @@
 namespace wind {
 namespace {
 
-constexpr SpectrumComponent kAll[] = {SpectrumComponent::u, SpectrumComponent::v, SpectrumComponent::w,
-                                      SpectrumComponent::uw};
+constexpr SpectrumComponent kAll[] = {SpectrumComponent::u, SpectrumComponent::v,
+                                      SpectrumComponent::w, SpectrumComponent::uw};
 
 // Spectra at k1 = 10^(-3 + 0.1 i), i = 0 .. n-1, one band per wave number,
 // from value(k1, component).
@@ -46,7 +46,8 @@ TEST(FitSpectra, RecoversTheParametersOfTheTablesOwnSpectraToTheOptimisersTolera
   for (const float Gamma : {0.0f, 0.8f, 3.9f, 9.1f}) {
     const ModelParameters p{0.0837f, 41.3f, Gamma};
     const ModelSpectra m(p);
-    const FitResult r = fitSpectra(spectraOf([&](double k, SpectrumComponent c) { return m.spectrum(k, c); }), {});
+    const FitResult r =
+        fitSpectra(spectraOf([&](double k, SpectrumComponent c) { return m.spectrum(k, c); }), {});
     expectParameters(r, p, 2e-6, 2e-6, "Gamma " + formatG6(Gamma));
     EXPECT_LT(r.rms, 1e-6);
   }
@@ -61,7 +62,8 @@ TEST(FitSpectra, RecoversTheParametersOfCorvelsSpectra) {
     model.params = {0.1f, 33.6f, Gamma};
     const BandSpectra s = spectraOf([&](double k, SpectrumComponent c) {
       int pair[2] = {tensorRow(c), tensorColumn(c)};
-      const float F = static_cast<float>(phiIntk2k3(model, static_cast<float>(k), std::span<int, 2>(pair), 1e-4f));
+      const float F = static_cast<float>(
+          phiIntk2k3(model, static_cast<float>(k), std::span<int, 2>(pair), 1e-4f));
       return std::strtod(formatG6(F).c_str(), nullptr);
     });
     const FitResult r = fitSpectra(s, {});
@@ -140,7 +142,8 @@ TEST(FitSpectra, SeriesAndSpectraPathsAgreeOnTheSameData) {
   t.oneSided = true;
   t.windSpeed = Useg;
   const TabulatedSpectra& raw = series.raw[0];
-  for (std::size_t i = 0; i < raw.abscissa.size(); ++i) t.abscissa.push_back(raw.abscissa[i] * Useg / (2 * std::numbers::pi));
+  for (std::size_t i = 0; i < raw.abscissa.size(); ++i)
+    t.abscissa.push_back(raw.abscissa[i] * Useg / (2 * std::numbers::pi));
   for (int c = 0; c < kSpectrumComponents; ++c)
     for (double F : raw.F[c]) t.F[c].push_back(F * 4 * std::numbers::pi / Useg);
   // A spectra file states no degrees of freedom: given the series', the
@@ -195,7 +198,8 @@ TEST(FitSpectra, ALineOfTheModelFitsBackWithinItsStatisticalSpread) {
 
 TEST(FitSpectra, RefusesInputItCannotUse) {
   const ModelSpectra m({0.1f, 33.6f, 3.9f});
-  const BandSpectra good = spectraOf([&](double k, SpectrumComponent c) { return m.spectrum(k, c); });
+  const BandSpectra good =
+      spectraOf([&](double k, SpectrumComponent c) { return m.spectrum(k, c); });
   BandSpectra s = good;
   s.F[1][4] = -1.0;
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(s, {}); }),
@@ -217,10 +221,12 @@ TEST(FitSpectra, RefusesInputItCannotUse) {
   o.kMin = 100;
   o.kMax = 200;
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }),
-            "fitSpectra: 0 bands within the wave-number range 100 to 200 rad/m are too few for 3 free parameters");
+            "fitSpectra: 0 bands within the wave-number range 100 to 200 rad/m are too few for 3 "
+            "free parameters");
   o = {};
   o.fixed[2] = 12.0;
-  EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }), "fitSpectra: Gamma = 12 is outside 0 to 10");
+  EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }),
+            "fitSpectra: Gamma = 12 is outside 0 to 10");
 }
 
 TEST(FitSpectra, ACoSpectrumOfTheWrongSignEndsOnTheGammaBound) {
@@ -240,7 +246,9 @@ TEST(FitSpectra, SpectraWithoutAPeakEndOnTheLengthBound) {
   // An inertial range alone, k^(-5/3) over three decades at high k1: no
   // length scale to find.
   const BandSpectra s = spectraOf([](double k, SpectrumComponent c) {
-    return c == SpectrumComponent::uw ? 0.0 : 0.01 * std::pow(k, -5.0 / 3.0) * (c == SpectrumComponent::u ? 0.75 : 1.0);
+    return c == SpectrumComponent::uw
+               ? 0.0
+               : 0.01 * std::pow(k, -5.0 / 3.0) * (c == SpectrumComponent::u ? 0.75 : 1.0);
   });
   FitOptions o;
   o.weights[3] = 0;

@@ -42,7 +42,8 @@ bool marquardtStep(const std::vector<double>& J, const std::vector<double>& r, i
   for (int u = 0; u < q; ++u)
     a[u * q + u] += lambda * std::max(a[u * q + u].real(), 1.0e-12 * largest + 1.0e-300);
   if (!choleskyFactor(std::span(a, std::size_t(q * q)), q).ok) return false;
-  choleskySolve(std::span<const std::complex<double>>(a, std::size_t(q * q)), q, std::span(b, std::size_t(q)));
+  choleskySolve(std::span<const std::complex<double>>(a, std::size_t(q * q)), q,
+                std::span(b, std::size_t(q)));
   for (int u = 0; u < q; ++u) delta[index[u]] = b[u].real();
   return true;
 }

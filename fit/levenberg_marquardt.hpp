@@ -86,7 +86,8 @@ LmResult levenbergMarquardt(Residuals&& residuals, int p, lm_detail::Theta theta
                             const LmOptions& options = {}) {
   using lm_detail::Theta;
   const auto clampToBox = [&](Theta& t) {
-    for (int k = 0; k < p; ++k) t[k] = t[k] < lower[k] ? lower[k] : (t[k] > upper[k] ? upper[k] : t[k]);
+    for (int k = 0; k < p; ++k)
+      t[k] = t[k] < lower[k] ? lower[k] : (t[k] > upper[k] ? upper[k] : t[k]);
   };
   const auto costOf = [](const std::vector<double>& r) {
     double s = 0.0;

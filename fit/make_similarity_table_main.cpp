@@ -61,7 +61,8 @@ void nodeValues(int m, int n, double* out) {
   double f[kSpectrumComponents];
   for (int c = 0; c < kSpectrumComponents; ++c) {
     const auto comp = static_cast<SpectrumComponent>(c);
-    f[c] = comp == SpectrumComponent::uw && Gamma == 0.0f ? 0.0 : similaritySpectrum(Gamma, x, comp);
+    f[c] =
+        comp == SpectrumComponent::uw && Gamma == 0.0f ? 0.0 : similaritySpectrum(Gamma, x, comp);
   }
   for (int c = 0; c < 3; ++c)
     out[c] = std::log(f[c] / isotropicSpectrum(x, static_cast<SpectrumComponent>(c)));
@@ -118,7 +119,8 @@ int main(int argc, char** argv) {
     for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(table[std::size_t(n) * 4 + c]));
   double worstVariance = 0.0;
   for (int c = 0; c < 3; ++c)
-    worstVariance = std::max(worstVariance, std::fabs(variance[std::size_t(c)] / isotropicVariance() - 1));
+    worstVariance =
+        std::max(worstVariance, std::fabs(variance[std::size_t(c)] / isotropicVariance() - 1));
   std::cout << "Wrote " << argv[1] << ": " << kTableGammaNodes << " x " << kTableXNodes
             << " nodes. At Gamma = 0 the spectra are within " << valueText(worst)
             << " (log) and the variances within " << valueText(worstVariance)

@@ -27,7 +27,8 @@ double slopeAt(const V& v, int i, int n) {
   if (i >= 2 && i <= n - 3) return (v(i - 2) - 8 * v(i - 1) + 8 * v(i + 1) - v(i + 2)) / 12;
   if (i == 0) return (-25 * v(0) + 48 * v(1) - 36 * v(2) + 16 * v(3) - 3 * v(4)) / 12;
   if (i == 1) return (-3 * v(0) - 10 * v(1) + 18 * v(2) - 6 * v(3) + v(4)) / 12;
-  if (i == n - 2) return (-v(n - 5) + 6 * v(n - 4) - 18 * v(n - 3) + 10 * v(n - 2) + 3 * v(n - 1)) / 12;
+  if (i == n - 2)
+    return (-v(n - 5) + 6 * v(n - 4) - 18 * v(n - 3) + 10 * v(n - 2) + 3 * v(n - 1)) / 12;
   return (3 * v(n - 5) - 16 * v(n - 4) + 36 * v(n - 3) - 48 * v(n - 2) + 25 * v(n - 1)) / 12;
 }
 
@@ -59,11 +60,13 @@ struct NodeSlopes {
           dn[m][n][c] = slopeAt([&](int k) { return kSimilarityTable[m][k][c]; }, n, kN);
       for (int n = 0; n < kN; ++n)
         for (int m = 0; m < kM; ++m) {
-          dm[m][n][c] = gammaSlopeAt([&](int k) { return kSimilarityTable[k][n][c]; }, m, oddInGamma(c));
+          dm[m][n][c] =
+              gammaSlopeAt([&](int k) { return kSimilarityTable[k][n][c]; }, m, oddInGamma(c));
           dnm[m][n][c] = gammaSlopeAt([&](int k) { return dn[k][n][c]; }, m, oddInGamma(c));
         }
       for (int m = 0; m < kM; ++m)
-        varDm[m][c] = gammaSlopeAt([&](int k) { return kSimilarityVariance[k][c]; }, m, oddInGamma(c));
+        varDm[m][c] =
+            gammaSlopeAt([&](int k) { return kSimilarityVariance[k][c]; }, m, oddInGamma(c));
     }
   }
 };
@@ -121,8 +124,10 @@ TableValue interpolate(double tn, double tm, int c) {
       const double an = ha.h[2 * i], sn = ha.h[2 * i + 1], dan = ha.d[2 * i], dsn = ha.d[2 * i + 1];
       const double am = hb.h[2 * j], sm = hb.h[2 * j + 1], dam = hb.d[2 * j], dsm = hb.d[2 * j + 1];
       r.v += an * am * corner[0] + sn * am * corner[1] + an * sm * corner[2] + sn * sm * corner[3];
-      r.dn += dan * am * corner[0] + dsn * am * corner[1] + dan * sm * corner[2] + dsn * sm * corner[3];
-      r.dm += an * dam * corner[0] + sn * dam * corner[1] + an * dsm * corner[2] + sn * dsm * corner[3];
+      r.dn +=
+          dan * am * corner[0] + dsn * am * corner[1] + dan * sm * corner[2] + dsn * sm * corner[3];
+      r.dm +=
+          an * dam * corner[0] + sn * dam * corner[1] + an * dsm * corner[2] + sn * dsm * corner[3];
     }
   return r;
 }

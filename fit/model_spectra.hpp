@@ -67,9 +67,9 @@ class ModelSpectra {
 
  private:
   ModelParameters p_;
-  double lnScale_;      // ln(alphaeps L^(5/3))
-  double gammaCoord_;   // the table coordinate of Gamma
-  double gammaSlope_;   // d coordinate / d Gamma
+  double lnScale_;     // ln(alphaeps L^(5/3))
+  double gammaCoord_;  // the table coordinate of Gamma
+  double gammaSlope_;  // d coordinate / d Gamma
 };
 
 }  // namespace wind

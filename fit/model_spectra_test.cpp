@@ -14,12 +14,13 @@
 namespace wind {
 namespace {
 
-constexpr SpectrumComponent kAll[] = {SpectrumComponent::u, SpectrumComponent::v, SpectrumComponent::w,
-                                      SpectrumComponent::uw};
+constexpr SpectrumComponent kAll[] = {SpectrumComponent::u, SpectrumComponent::v,
+                                      SpectrumComponent::w, SpectrumComponent::uw};
 
 // The value the table stores at a node, from the integrals.
 double storedValue(float Gamma, double x, SpectrumComponent c) {
-  if (c != SpectrumComponent::uw) return std::log(similaritySpectrum(Gamma, x, c) / isotropicSpectrum(x, c));
+  if (c != SpectrumComponent::uw)
+    return std::log(similaritySpectrum(Gamma, x, c) / isotropicSpectrum(x, c));
   if (Gamma == 0.0f) return 0.0;
   return similaritySpectrum(Gamma, x, c) /
          std::sqrt(similaritySpectrum(Gamma, x, SpectrumComponent::u) *
@@ -43,12 +44,14 @@ TEST(SimilarityIntegrals, SpectraScaleWithAlphaepsAndLAsTheSimilarityFormSays) {
   TensorModel model;
   model.params = {a, L, Gamma};
   for (const double x : {0.21, 3.3})
-    for (SpectrumComponent c : {SpectrumComponent::u, SpectrumComponent::w, SpectrumComponent::uw}) {
+    for (SpectrumComponent c :
+         {SpectrumComponent::u, SpectrumComponent::w, SpectrumComponent::uw}) {
       int pair[2] = {tensorRow(c), tensorColumn(c)};
       const float k1 = static_cast<float>(x / L);
       const double F = phiIntk2k3(model, k1, std::span<int, 2>(pair), 1e-6f);
       const double f = similaritySpectrum(Gamma, double(k1) * L, c);
-      EXPECT_NEAR(F / (a * std::pow(double(L), 5.0 / 3.0) * f), 1.0, 5e-4) << "x " << x << ", " << componentName(c);
+      EXPECT_NEAR(F / (a * std::pow(double(L), 5.0 / 3.0) * f), 1.0, 5e-4)
+          << "x " << x << ", " << componentName(c);
     }
 }
 
@@ -68,7 +71,8 @@ TEST(SimilarityTable, SampledNodesAreWhatTheGeneratorWrites) {
 TEST(ModelSpectra, InterpolationBetweenNodesAgreesWithDirectIntegration) {
   // Cell centres, where the interpolation is least accurate, across the
   // table: small and large x, Gamma where the spectra change fastest.
-  const double points[][2] = {{0.06, 0.0062}, {0.94, 2.7}, {2.2, 0.0091}, {7.6, 0.41}, {9.7, 870.0}};
+  const double points[][2] = {
+      {0.06, 0.0062}, {0.94, 2.7}, {2.2, 0.0091}, {7.6, 0.41}, {9.7, 870.0}};
   for (const auto& [Gamma, x] : points) {
     const ModelSpectra m({1.0f, 1.0f, static_cast<float>(Gamma)});
     for (SpectrumComponent c : kAll) {
@@ -79,7 +83,8 @@ TEST(ModelSpectra, InterpolationBetweenNodesAgreesWithDirectIntegration) {
                                ? std::sqrt(similaritySpectrum(G, x, SpectrumComponent::u) *
                                            similaritySpectrum(G, x, SpectrumComponent::w))
                                : direct;
-      EXPECT_NEAR((table - direct) / scale, 0.0, 3e-5) << "Gamma " << Gamma << ", x " << x << ", " << componentName(c);
+      EXPECT_NEAR((table - direct) / scale, 0.0, 3e-5)
+          << "Gamma " << Gamma << ", x " << x << ", " << componentName(c);
     }
   }
 }
@@ -120,12 +125,16 @@ TEST(ModelSpectra, GradientsAreTheDerivativesOfTheValues) {
       for (SpectrumComponent c : kAll) {
         const ValueAndGradient g = at(std::log(a), std::log(L), Gamma, c);
         const double dA = (at(std::log(a) + step, std::log(L), Gamma, c).value -
-                           at(std::log(a) - step, std::log(L), Gamma, c).value) / (2 * step);
+                           at(std::log(a) - step, std::log(L), Gamma, c).value) /
+                          (2 * step);
         const double dL = (at(std::log(a), std::log(L) + step, Gamma, c).value -
-                           at(std::log(a), std::log(L) - step, Gamma, c).value) / (2 * step);
+                           at(std::log(a), std::log(L) - step, Gamma, c).value) /
+                          (2 * step);
         const double dG = (at(std::log(a), std::log(L), Gamma + step, c).value -
-                           at(std::log(a), std::log(L), Gamma - step, c).value) / (2 * step);
-        const std::string where = "Gamma " + std::to_string(Gamma) + ", k1 " + std::to_string(k1) + ", " + componentName(c);
+                           at(std::log(a), std::log(L), Gamma - step, c).value) /
+                          (2 * step);
+        const std::string where = "Gamma " + std::to_string(Gamma) + ", k1 " + std::to_string(k1) +
+                                  ", " + componentName(c);
         EXPECT_NEAR(g.grad[0], dA, 1e-4) << where;
         EXPECT_NEAR(g.grad[1], dL, 2e-4 * (1 + std::fabs(dL))) << where;
         EXPECT_NEAR(g.grad[2], dG, 2e-4 * (1 + std::fabs(dG))) << where;
@@ -138,7 +147,8 @@ TEST(ModelSpectra, VariancesFollowTheTableAndTheSimilarityScaling) {
   const float a = 0.071f, L = 52.0f, Gamma = 2.35f;
   const ModelSpectra m({a, L, Gamma});
   for (SpectrumComponent c : {SpectrumComponent::u, SpectrumComponent::uw})
-    EXPECT_NEAR(m.variance(c) / (a * std::pow(double(L), 2.0 / 3.0) * similarityVariance(Gamma, c)), 1.0, 2e-5)
+    EXPECT_NEAR(m.variance(c) / (a * std::pow(double(L), 2.0 / 3.0) * similarityVariance(Gamma, c)),
+                1.0, 2e-5)
         << componentName(c);
 }
 

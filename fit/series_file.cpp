@@ -33,7 +33,8 @@ SonicSeries readSeriesFile(const std::string& file, bool skipMissing) {
       }
   for (int k = 0; k < 4; ++k)
     if (column[k] < 0)
-      fatalError(at + ": the header names no " + kNames[k] + " column (it needs " + kExpected + ")");
+      fatalError(at + ": the header names no " + kNames[k] + " column (it needs " + kExpected +
+                 ")");
 
   SonicSeries s;
   std::vector<std::string> words;
@@ -64,8 +65,9 @@ SonicSeries readSeriesFile(const std::string& file, bool skipMissing) {
     const double t = v[0];
     if (rows == 1) {
       if (!(t > previousTime))
-        fatalError(where + ": time " + seconds(t) + " does not come after " + seconds(previousTime) +
-                   " (line " + std::to_string(previousLine) + "); times must rise");
+        fatalError(where + ": time " + seconds(t) + " does not come after " +
+                   seconds(previousTime) + " (line " + std::to_string(previousLine) +
+                   "); times must rise");
       s.dt = t - s.t0;
     }
     if (rows >= 1) {
@@ -82,9 +84,10 @@ SonicSeries readSeriesFile(const std::string& file, bool skipMissing) {
                    " samples after " + seconds(previousTime) + ": a mistyped time?");
       if (gap > 0) {
         if (!skipMissing)
-          fatalError(where + ": time " + seconds(t) + " follows " + seconds(previousTime) + ", a gap of " +
-                     formatG6(gap) + " missing sample" + (gap > 1 ? "s" : "") + " at a step of " +
-                     seconds(s.dt) + ": fill the gap, or leave out the segments that hold one");
+          fatalError(where + ": time " + seconds(t) + " follows " + seconds(previousTime) +
+                     ", a gap of " + formatG6(gap) + " missing sample" + (gap > 1 ? "s" : "") +
+                     " at a step of " + seconds(s.dt) +
+                     ": fill the gap, or leave out the segments that hold one");
         const auto n = static_cast<std::size_t>(gap);
         for (auto* c : {&s.u, &s.v, &s.w}) c->insert(c->end(), n, std::nan(""));
       }

@@ -41,7 +41,8 @@ std::vector<long> windowStarts(long n, long nw) {
   const long windows = n == nw ? 1 : (n - nw + nw / 2 - 1) / (nw / 2) + 1;
   std::vector<long> starts;
   for (long k = 0; k < windows; ++k)
-    starts.push_back(windows == 1 ? 0 : std::lround(double(k) * double(n - nw) / double(windows - 1)));
+    starts.push_back(windows == 1 ? 0
+                                  : std::lround(double(k) * double(n - nw) / double(windows - 1)));
   return starts;
 }
 
@@ -97,13 +98,15 @@ SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, lo
   for (int c = 0; c < 3; ++c) {
     const auto [lo, hi] = std::minmax_element(raw[c]->begin(), raw[c]->end());
     if (*lo == *hi)
-      fatalError("The " + std::string(names[c]) + " series is constant (" + formatG6(*lo) + " m/s) in " +
-                 segmentName(s, first) + ": a sensor that records nothing cannot be fitted; check the column");
+      fatalError("The " + std::string(names[c]) + " series is constant (" + formatG6(*lo) +
+                 " m/s) in " + segmentName(s, first) +
+                 ": a sensor that records nothing cannot be fitted; check the column");
   }
   // 1. Double rotation.
   const double um = mean(u), vm = mean(v), wm = mean(w);
   const double yaw = std::atan2(vm, um), cy = std::cos(yaw), sy = std::sin(yaw);
-  const double pitch = std::atan2(wm, std::hypot(um, vm)), cp = std::cos(pitch), sp = std::sin(pitch);
+  const double pitch = std::atan2(wm, std::hypot(um, vm)), cp = std::cos(pitch),
+               sp = std::sin(pitch);
   for (long j = 0; j < n; ++j) {
     const double u1 = u[j] * cy + v[j] * sy, v1 = -u[j] * sy + v[j] * cy;
     u[j] = u1 * cp + w[j] * sp;
@@ -129,15 +132,18 @@ SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, lo
   };
   e.variance = {covariance(u, u), covariance(v, v), covariance(w, w), covariance(u, w)};
   if (!(U > std::sqrt(e.variance[0])))
-    fatalError("The mean wind speed in " + segmentName(s, first) + " is " + formatG6(U) +
-               " m/s, not above the standard deviation of u (" + formatG6(std::sqrt(e.variance[0])) +
-               " m/s): Taylor's hypothesis, which turns frequencies into wave numbers, does not hold "
-               "there; fit segments with a steady mean wind");
+    fatalError(
+        "The mean wind speed in " + segmentName(s, first) + " is " + formatG6(U) +
+        " m/s, not above the standard deviation of u (" + formatG6(std::sqrt(e.variance[0])) +
+        " m/s): Taylor's hypothesis, which turns frequencies into wave numbers, does not hold "
+        "there; fit segments with a steady mean wind");
 
   // 3. Welch's estimate.
   const double fs = 1.0 / s.dt;
-  const long mLo = std::max(kFirstFrequency, static_cast<long>(std::ceil(o.fMin * double(nw) / fs)));
-  const long mHi = std::min(nw / 2 - 1, static_cast<long>(std::min(std::floor(o.fMax * double(nw) / fs), 1e18)));
+  const long mLo =
+      std::max(kFirstFrequency, static_cast<long>(std::ceil(o.fMin * double(nw) / fs)));
+  const long mHi =
+      std::min(nw / 2 - 1, static_cast<long>(std::min(std::floor(o.fMax * double(nw) / fs), 1e18)));
   e.mFirst = mLo;
   e.mLast = mHi;
   if (mHi < mLo) return e;
@@ -150,7 +156,8 @@ SegmentEstimate estimateSegment(const SonicSeries& s, const SeriesOptions& o, lo
   }
   const std::size_t count = static_cast<std::size_t>(mHi - mLo + 1);
   for (auto& F : e.F) F.assign(count, 0.0);
-  std::vector<std::complex<double>> zuw(static_cast<std::size_t>(nw)), zv(static_cast<std::size_t>(nw));
+  std::vector<std::complex<double>> zuw(static_cast<std::size_t>(nw)),
+      zv(static_cast<std::size_t>(nw));
   for (const long start : starts) {
     for (long j = 0; j < nw; ++j) {
       zuw[j] = {win[j] * u[start + j], win[j] * w[start + j]};
@@ -187,7 +194,8 @@ double runVariance(long n) {
 
 // Pools segments' estimates in logarithmic bands (header); welch is the
 // variance of one frequency's Welch average (welchVariance).
-BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int bandsPerDecade, double welch) {
+BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int bandsPerDecade,
+                      double welch) {
   struct Acc {
     std::array<double, kSpectrumComponents> sum{};
     double sumLnK = 0;
@@ -201,13 +209,15 @@ BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int b
   out.variance = {0, 0, 0, 0};
   out.windSpeed = 0;
   for (const SegmentEstimate* e : segments) {
-    for (int c = 0; c < kSpectrumComponents; ++c) out.variance[c] += e->variance[c] / double(segments.size());
+    for (int c = 0; c < kSpectrumComponents; ++c)
+      out.variance[c] += e->variance[c] / double(segments.size());
     out.windSpeed += e->windSpeed / double(segments.size());
     for (long m = e->mFirst; m <= e->mLast; ++m) {
       const double k = double(m) * e->dk;
       const long j = static_cast<long>(std::floor(bandsPerDecade * std::log10(k)));
       Acc& a = bands[j];
-      for (int c = 0; c < kSpectrumComponents; ++c) a.sum[c] += e->F[c][static_cast<std::size_t>(m - e->mFirst)];
+      for (int c = 0; c < kSpectrumComponents; ++c)
+        a.sum[c] += e->F[c][static_cast<std::size_t>(m - e->mFirst)];
       a.sumLnK += std::log(k);
       ++a.count;
       // Consecutive wave numbers of one segment extend its last run.
@@ -234,18 +244,21 @@ BandSpectra poolBands(const std::vector<const SegmentEstimate*>& segments, int b
 
 SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
   if (!(s.dt > 0) || !std::isfinite(s.dt))
-    fatalError("seriesSpectra: the sampling interval " + formatG6(s.dt) + " s is not a positive number");
+    fatalError("seriesSpectra: the sampling interval " + formatG6(s.dt) +
+               " s is not a positive number");
   if (s.v.size() != s.u.size() || s.w.size() != s.u.size())
     fatalError("seriesSpectra: u, v and w have different lengths");
   if (o.bandsPerDecade < 1 || o.bandsPerDecade > 1000)
-    fatalError("seriesSpectra: " + std::to_string(o.bandsPerDecade) + " bands a decade, not 1 to 1000");
+    fatalError("seriesSpectra: " + std::to_string(o.bandsPerDecade) +
+               " bands a decade, not 1 to 1000");
   const long total = static_cast<long>(s.u.size());
   const double record = double(total) * s.dt;
   const long segN = std::lround(o.segment / s.dt);
   if (!(o.segment > 0) || segN > total)
     fatalError("The record lasts " + formatG6(record) + " s (" + std::to_string(total) +
                " samples), less than one segment of " + formatG6(o.segment) +
-               " s: a fit needs a whole segment; choose segments of at most " + formatG6(record) + " s");
+               " s: a fit needs a whole segment; choose segments of at most " + formatG6(record) +
+               " s");
   long nw = 1;
   const long windowLimit = o.window > 0 ? std::lround(o.window / s.dt) : segN;
   while (nw * 2 <= std::min(windowLimit, segN)) nw *= 2;
@@ -253,9 +266,10 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
     fatalError("The window of " + formatG6(o.window) + " s is longer than the segment of " +
                formatG6(o.segment) + " s: choose a window no longer than the segment");
   if (nw < kMinWindowSamples)
-    fatalError("The window holds " + std::to_string(nw) + " samples (" + formatG6(double(nw) * s.dt) +
-               " s), fewer than " + std::to_string(kMinWindowSamples) +
-               ": its spectrum spans too few frequencies to fit; choose longer segments or windows");
+    fatalError(
+        "The window holds " + std::to_string(nw) + " samples (" + formatG6(double(nw) * s.dt) +
+        " s), fewer than " + std::to_string(kMinWindowSamples) +
+        ": its spectrum spans too few frequencies to fit; choose longer segments or windows");
 
   SeriesSpectra out;
   out.segmentSamples = segN;
@@ -276,7 +290,8 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
       if (!std::isfinite(s.u[j]) || !std::isfinite(s.v[j]) || !std::isfinite(s.w[j])) {
         if (!o.skipGaps)
           fatalError("The series has a missing or non-finite value at t = " +
-                     formatG6(s.t0 + double(j) * s.dt) + " s: fill the gap, or leave out the segments that hold one");
+                     formatG6(s.t0 + double(j) * s.dt) +
+                     " s: fill the gap, or leave out the segments that hold one");
         complete = false;
       }
     if (complete) {
@@ -298,8 +313,9 @@ SeriesSpectra seriesSpectra(const SonicSeries& s, const SeriesOptions& o) {
   }
   out.spectra = poolBands(all, o.bandsPerDecade, welch);
   if (out.spectra.bands.empty())
-    fatalError("No frequency of the windows lies within " + formatG6(o.fMin) + " to " + formatG6(o.fMax) +
-               " Hz (they run from " + formatG6(double(kFirstFrequency) / (double(nw) * s.dt)) + " to " +
+    fatalError("No frequency of the windows lies within " + formatG6(o.fMin) + " to " +
+               formatG6(o.fMax) + " Hz (they run from " +
+               formatG6(double(kFirstFrequency) / (double(nw) * s.dt)) + " to " +
                formatG6(0.5 / s.dt) + " Hz): widen the frequency range");
   return out;
 }

@@ -65,14 +65,14 @@ namespace wind {
 inline constexpr int kMinWindowSamples = 64;
 
 struct SonicSeries {
-  double dt = 0.0;   // s
-  double t0 = 0.0;   // time of the first sample (s)
+  double dt = 0.0;  // s
+  double t0 = 0.0;  // time of the first sample (s)
   std::vector<double> u, v, w;
 };
 
 struct SeriesOptions {
-  double segment = 600.0;   // s
-  double window = 0.0;      // s; 0: the largest power of two of samples in a segment
+  double segment = 600.0;  // s
+  double window = 0.0;     // s; 0: the largest power of two of samples in a segment
   bool detrend = false;
   bool skipGaps = false;
   double fMin = 0.0, fMax = std::numeric_limits<double>::infinity();  // Hz
@@ -80,21 +80,21 @@ struct SeriesOptions {
 };
 
 struct SegmentInfo {
-  double start = 0.0;       // s
-  bool used = false;        // false: left out for a missing value
+  double start = 0.0;  // s
+  bool used = false;   // false: left out for a missing value
   double windSpeed = kNotANumber;
   double yaw = kNotANumber, pitch = kNotANumber;  // degrees
 };
 
 struct SeriesSpectra {
-  BandSpectra spectra;                 // all segments pooled
-  std::vector<BandSpectra> segments;   // each used segment alone
-  std::vector<TabulatedSpectra> raw;   // each used segment's estimates, over k1, two-sided
-  std::vector<SegmentInfo> info;       // every segment
+  BandSpectra spectra;                // all segments pooled
+  std::vector<BandSpectra> segments;  // each used segment alone
+  std::vector<TabulatedSpectra> raw;  // each used segment's estimates, over k1, two-sided
+  std::vector<SegmentInfo> info;      // every segment
   long segmentSamples = 0;
   long windowSamples = 0;
   int windowsPerSegment = 0;
-  long unusedSamples = 0;              // after the last whole segment
+  long unusedSamples = 0;  // after the last whole segment
 };
 
 SeriesSpectra seriesSpectra(const SonicSeries& series, const SeriesOptions& options);

@@ -26,7 +26,8 @@ struct Tones {
     const double y = yawDeg * kPi / 180, p = pitchDeg * kPi / 180;
     for (long j = 0; j < n; ++j) {
       const double ph = 2 * kPi * double(j) / 2048.0;
-      const double u = U + A * std::cos(cu * ph + 0.3), v = B * std::cos(cv * ph + 1.1), w = C * std::sin(cw * ph);
+      const double u = U + A * std::cos(cu * ph + 0.3), v = B * std::cos(cv * ph + 1.1),
+                   w = C * std::sin(cw * ph);
       // Undo the pitch, then the yaw.
       const double u1 = u * std::cos(p) - w * std::sin(p), w1 = u * std::sin(p) + w * std::cos(p);
       s.u.push_back(u1 * std::cos(y) - v * std::sin(y));
@@ -56,6 +57,27 @@ TEST(SeriesSpectra, DoubleRotationFindsTheMeanWindAndItsAngles) {
   EXPECT_NEAR(r.spectra.variance[1], t.B * t.B / 2, 1e-12);
   EXPECT_NEAR(r.spectra.variance[2], t.C * t.C / 2, 1e-12);
   EXPECT_NEAR(r.spectra.variance[3], 0.0, 1e-12);
+}
+
+TEST(SeriesSpectra, DetrendRemovesALinearDriftOfTheMeanWind) {
+  // The wind speeding up by 0.8 m/s over the segment, along the mean wind:
+  // with detrend the rotated u is the tone alone again (less the tone's own
+  // small share along the ramp, 6e-6 of its variance).
+  const Tones t;
+  SonicSeries s = t.series();
+  const double y = t.yawDeg * kPi / 180, p = t.pitchDeg * kPi / 180;
+  for (long j = 0; j < t.n; ++j) {
+    const double drift = 0.8 * (double(j) / double(t.n - 1) - 0.5);
+    s.u[j] += drift * std::cos(p) * std::cos(y);
+    s.v[j] += drift * std::cos(p) * std::sin(y);
+    s.w[j] += drift * std::sin(p);
+  }
+  SeriesOptions o = windowsOf(102.4, 204.8);
+  EXPECT_GT(seriesSpectra(s, o).spectra.variance[0], t.A * t.A / 2 + 0.04);
+  o.detrend = true;
+  const SeriesSpectra r = seriesSpectra(s, o);
+  EXPECT_NEAR(r.spectra.variance[0], t.A * t.A / 2, 1e-4);
+  EXPECT_NEAR(r.info[0].windSpeed, t.U, 1e-10);
 }
 
 TEST(SeriesSpectra, EachToneSumsToItsVarianceAtTaylorsWaveNumber) {
@@ -120,30 +142,37 @@ TEST(SeriesSpectra, FrequencyRangeKeepsOnlyItsEstimates) {
     EXPECT_GE(f, 1.0 - 1e-9);
     EXPECT_LE(f, 3.0 + 1e-9);
   }
-  EXPECT_EQ(r.raw.at(0).abscissa.size(), std::size_t(std::floor(3.0 * 2048 / fs) - std::ceil(1.0 * 2048 / fs) + 1));
+  EXPECT_EQ(r.raw.at(0).abscissa.size(),
+            std::size_t(std::floor(3.0 * 2048 / fs) - std::ceil(1.0 * 2048 / fs) + 1));
 }
 
 TEST(SeriesSpectra, RefusesWhatCannotBeEstimated) {
   const Tones t;
   SonicSeries s = t.series();
   EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(s, SeriesOptions{}); }),
-            "The record lasts 204.8 s (4096 samples), less than one segment of 600 s: a fit needs a whole "
+            "The record lasts 204.8 s (4096 samples), less than one segment of 600 s: a fit needs "
+            "a whole "
             "segment; choose segments of at most 204.8 s");
   EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(s, windowsOf(3.0, 200)); }),
-            "The window holds 32 samples (1.6 s), fewer than 64: its spectrum spans too few frequencies to "
+            "The window holds 32 samples (1.6 s), fewer than 64: its spectrum spans too few "
+            "frequencies to "
             "fit; choose longer segments or windows");
   EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(s, windowsOf(300, 200)); }),
-            "The window of 300 s is longer than the segment of 200 s: choose a window no longer than the segment");
+            "The window of 300 s is longer than the segment of 200 s: choose a window no longer "
+            "than the segment");
   SonicSeries flat = s;
   std::fill(flat.w.begin(), flat.w.begin() + 2048, 0.25);
   EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(flat, windowsOf(51.2, 102.4)); }),
-            "The w series is constant (0.25 m/s) in the segment from t = 0 s: a sensor that records nothing "
+            "The w series is constant (0.25 m/s) in the segment from t = 0 s: a sensor that "
+            "records nothing "
             "cannot be fitted; check the column");
   Tones calm;
   calm.U = 0.6;
   EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(calm.series(), windowsOf(102.4, 204.8)); }),
-            "The mean wind speed in the segment from t = 0 s is 0.6 m/s, not above the standard deviation "
-            "of u (0.92631 m/s): Taylor's hypothesis, which turns frequencies into wave numbers, does not "
+            "The mean wind speed in the segment from t = 0 s is 0.6 m/s, not above the standard "
+            "deviation "
+            "of u (0.92631 m/s): Taylor's hypothesis, which turns frequencies into wave numbers, "
+            "does not "
             "hold there; fit segments with a steady mean wind");
 }
 
@@ -151,9 +180,10 @@ TEST(SeriesSpectra, MissingSamplesAreRefusedOrTheirSegmentsLeftOut) {
   const Tones t;
   SonicSeries s = t.series();
   s.v[3000] = std::nan("");
-  EXPECT_EQ(testing::fatalMessage([&] { seriesSpectra(s, windowsOf(51.2, 102.4)); }),
-            "The series has a missing or non-finite value at t = 150 s: fill the gap, or leave out the "
-            "segments that hold one");
+  EXPECT_EQ(
+      testing::fatalMessage([&] { seriesSpectra(s, windowsOf(51.2, 102.4)); }),
+      "The series has a missing or non-finite value at t = 150 s: fill the gap, or leave out the "
+      "segments that hold one");
   SeriesOptions o = windowsOf(51.2, 102.4);
   o.skipGaps = true;
   const SeriesSpectra r = seriesSpectra(s, o);

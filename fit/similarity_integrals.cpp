@@ -50,7 +50,9 @@ TensorModel unitModel(float Gamma) {
 }  // namespace
 
 int tensorRow(SpectrumComponent c) { return c == SpectrumComponent::uw ? 0 : static_cast<int>(c); }
-int tensorColumn(SpectrumComponent c) { return c == SpectrumComponent::uw ? 2 : static_cast<int>(c); }
+int tensorColumn(SpectrumComponent c) {
+  return c == SpectrumComponent::uw ? 2 : static_cast<int>(c);
+}
 
 const char* componentName(SpectrumComponent c) {
   static constexpr const char* kNames[] = {"u", "v", "w", "uw"};
@@ -111,8 +113,8 @@ double similarityVariance(float Gamma, SpectrumComponent c) {
   };
   const double clamp = std::log(double(kMinShearedK1L));
   quadrature_detail::CompensatedSum total;
-  for (const auto& [a, b] : {std::pair{std::log(kShellInner), clamp},
-                             std::pair{clamp, std::log(kShellOuter)}}) {
+  for (const auto& [a, b] :
+       {std::pair{std::log(kShellInner), clamp}, std::pair{clamp, std::log(kShellOuter)}}) {
     const int panels = static_cast<int>(std::ceil((b - a) / kRadialPanel));
     const double h = (b - a) / panels;
     for (int q = 0; q < panels; ++q) {

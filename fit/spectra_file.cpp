@@ -27,7 +27,9 @@ bool acceptable(int c, double v) {
 }
 
 const char* requirement(int c) {
-  return c == kUw ? "a finite number" : c == kCountColumn ? "a number of at least 1" : "a positive number";
+  return c == kUw            ? "a finite number"
+         : c == kCountColumn ? "a number of at least 1"
+                             : "a positive number";
 }
 
 const char* columnName(int c) { return c == kCountColumn ? "n" : kColumnNames[c]; }
@@ -41,7 +43,8 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
     fatalError("tabulatedBandSpectra: the wind speed U = " + formatG6(t.windSpeed) +
                " m/s that turns frequencies into wave numbers is not a positive number");
   if (bandsPerDecade < 0 || bandsPerDecade > 1000)
-    fatalError("tabulatedBandSpectra: " + std::to_string(bandsPerDecade) + " bands a decade, not 0 to 1000");
+    fatalError("tabulatedBandSpectra: " + std::to_string(bandsPerDecade) +
+               " bands a decade, not 0 to 1000");
   bool any = false;
   for (int c = 0; c < kSpectrumComponents; ++c) {
     if (t.F[c].empty()) continue;
@@ -52,11 +55,13 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
   }
   if (!any) fatalError("tabulatedBandSpectra: no spectrum given");
   if (!t.n.empty() && t.n.size() != n)
-    fatalError("tabulatedBandSpectra: n has " + std::to_string(t.n.size()) + " values for " + std::to_string(n) + " rows");
+    fatalError("tabulatedBandSpectra: n has " + std::to_string(t.n.size()) + " values for " +
+               std::to_string(n) + " rows");
   // k1 and the factor to the two-sided F(k1).
   const double pi = std::numbers::pi;
   const double kPerX = t.frequency ? 2 * pi / t.windSpeed : 1.0;
-  const double factor = t.frequency ? t.windSpeed / (t.oneSided ? 4 * pi : 2 * pi) : (t.oneSided ? 0.5 : 1.0);
+  const double factor =
+      t.frequency ? t.windSpeed / (t.oneSided ? 4 * pi : 2 * pi) : (t.oneSided ? 0.5 : 1.0);
   for (std::size_t i = 0; i < n; ++i) {
     const std::string row = "row " + std::to_string(i + 1);
     if (!(t.abscissa[i] > 0) || !std::isfinite(t.abscissa[i]))
@@ -67,8 +72,8 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
     for (int c = 0; c <= kCountColumn; ++c) {
       const std::vector<double>& column = c == kCountColumn ? t.n : t.F[c];
       if (!column.empty() && !acceptable(c, column[i]))
-        fatalError("tabulatedBandSpectra: " + row + ": " + columnName(c) + " = " + formatG6(column[i]) +
-                   " is not " + requirement(c));
+        fatalError("tabulatedBandSpectra: " + row + ": " + columnName(c) + " = " +
+                   formatG6(column[i]) + " is not " + requirement(c));
     }
   }
   BandSpectra out;
@@ -77,7 +82,8 @@ BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade) 
   std::map<long, std::vector<std::size_t>> bands;
   for (std::size_t i = 0; i < n; ++i) {
     const double k = t.abscissa[i] * kPerX;
-    bands[bandsPerDecade == 0 ? long(i) : long(std::floor(bandsPerDecade * std::log10(k)))].push_back(i);
+    bands[bandsPerDecade == 0 ? long(i) : long(std::floor(bandsPerDecade * std::log10(k)))]
+        .push_back(i);
   }
   for (const auto& [j, rows] : bands) {
     SpectrumBand band;
@@ -109,9 +115,11 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
   const std::string at = table.where(table.headerLine());
   const auto& header = table.header();
   TabulatedSpectra t;
-  if (header[0] == "f") t.frequency = true;
+  if (header[0] == "f")
+    t.frequency = true;
   else if (header[0] != "k1")
-    fatalError(at + ": the header starts with '" + header[0] + "', not k1 or f (" + kExpected + ")");
+    fatalError(at + ": the header starts with '" + header[0] + "', not k1 or f (" + kExpected +
+               ")");
   std::vector<int> columns;  // component of each value column
   int sides = 0;
   bool haveU = false;
@@ -140,11 +148,13 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
   if (columns.empty() || (columns.size() == 1 && columns[0] == kCountColumn))
     fatalError(at + ": the header names no spectrum (F11, F22, F33 or F13)");
   if (sides != 1)
-    fatalError(at + ": the header must say one-sided or two-sided (the first integrates over positive "
-                    "wave numbers or frequencies to the variance, the second over both signs)");
+    fatalError(at +
+               ": the header must say one-sided or two-sided (the first integrates over positive "
+               "wave numbers or frequencies to the variance, the second over both signs)");
   if (t.frequency && !haveU)
-    fatalError(at + ": spectra over f need the mean wind speed U=<m/s> in the header, to turn "
-                    "frequencies into wave numbers");
+    fatalError(at +
+               ": spectra over f need the mean wind speed U=<m/s> in the header, to turn "
+               "frequencies into wave numbers");
   if (!t.frequency && haveU) fatalError(at + ": U= goes with f, not with k1");
 
   std::vector<std::string> words;
@@ -166,14 +176,16 @@ TabulatedSpectra readSpectraFile(const std::string& file, bool skipMissing) {
         missing = true;
         continue;
       }
-      fatalError(where + ", column " + name + ": " + words[q] + " is not " +
-                 (q == 0 ? "a positive number" : requirement(columns[q - 1])) +
-                 (std::isfinite(v[q]) ? "" : ": mend the row, or leave out rows with missing values"));
+      fatalError(
+          where + ", column " + name + ": " + words[q] + " is not " +
+          (q == 0 ? "a positive number" : requirement(columns[q - 1])) +
+          (std::isfinite(v[q]) ? "" : ": mend the row, or leave out rows with missing values"));
     }
     if (missing) continue;
     if (!t.abscissa.empty() && !(v[0] > t.abscissa.back()))
       fatalError(where + ": " + header[0] + " = " + words[0] + " does not come after " +
-                 formatG6(t.abscissa.back()) + " (line " + std::to_string(previousLine) + "); it must rise");
+                 formatG6(t.abscissa.back()) + " (line " + std::to_string(previousLine) +
+                 "); it must rise");
     t.abscissa.push_back(v[0]);
     for (std::size_t q = 1; q < words.size(); ++q)
       (columns[q - 1] == kCountColumn ? t.n : t.F[columns[q - 1]]).push_back(v[q]);

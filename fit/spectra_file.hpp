@@ -47,12 +47,12 @@
 namespace wind {
 
 struct TabulatedSpectra {
-  bool frequency = false;    // abscissa f (Hz) instead of k1 (rad/m)
-  double windSpeed = 0.0;    // U (m/s), with frequency
+  bool frequency = false;  // abscissa f (Hz) instead of k1 (rad/m)
+  double windSpeed = 0.0;  // U (m/s), with frequency
   bool oneSided = false;
   std::vector<double> abscissa;
-  std::array<std::vector<double>, kSpectrumComponents> F;   // empty: not given
-  std::vector<double> n;     // per row; empty: not given
+  std::array<std::vector<double>, kSpectrumComponents> F;  // empty: not given
+  std::vector<double> n;                                   // per row; empty: not given
 };
 
 BandSpectra tabulatedBandSpectra(const TabulatedSpectra& t, int bandsPerDecade = 0);
