@@ -89,24 +89,29 @@ TEST(ModelSpectra, InterpolationBetweenNodesAgreesWithDirectIntegration) {
   }
 }
 
-TEST(ModelSpectra, AgreesWithCorvelsSpectraToTheirQuadratureTolerance) {
-  // phiIntk2k3 at corvel's tolerance (1e-4) is itself off by up to a few
-  // 1e-4 of the integral; the table is within that of it.
-  for (const float Gamma : {0.0f, 1.7f, 3.9f, 8.2f}) {
-    TensorModel model;
-    model.params = {0.113f, 28.4f, Gamma};
-    const ModelSpectra m(model.params);
-    for (const float k1 : {0.0031f, 0.047f, 0.62f, 7.9f})
-      for (SpectrumComponent c : kAll) {
-        int pair[2] = {tensorRow(c), tensorColumn(c)};
-        const double F = phiIntk2k3(model, k1, std::span<int, 2>(pair), 1e-4f);
-        int uu[2] = {0, 0}, ww[2] = {2, 2};
-        const double scale = std::sqrt(phiIntk2k3(model, k1, std::span<int, 2>(uu), 1e-4f) *
-                                       phiIntk2k3(model, k1, std::span<int, 2>(ww), 1e-4f));
-        EXPECT_NEAR((m.spectrum(k1, c) - F) / (c == SpectrumComponent::uw ? scale : F), 0.0, 1.5e-3)
-            << "Gamma " << Gamma << ", k1 " << k1 << ", " << componentName(c);
-      }
-  }
+TEST(ModelSpectra, AgreesWithPhiIntk2k3ToItsQuadratureAccuracy) {
+  // phiIntk2k3 at corvel's tolerance (1e-4) is off by up to a few 1e-3 in
+  // places (F33 at Gamma 1.7, L 28.4 m, k1 0.0031 rad/m: 0.1511097 against
+  // 0.1506027 converged); at 1e-6 the table agrees with it to 5e-4 (phiIntk2k3
+  // itself being off by up to 3e-4 there: fit/similarity_integrals.hpp).
+  for (const float tol : {1e-4f, 1e-6f})
+    for (const float Gamma : {0.0f, 1.7f, 3.9f, 8.2f}) {
+      TensorModel model;
+      model.params = {0.113f, 28.4f, Gamma};
+      const ModelSpectra m(model.params);
+      for (const float k1 : {0.0031f, 0.047f, 0.62f, 7.9f})
+        for (SpectrumComponent c : kAll) {
+          int pair[2] = {tensorRow(c), tensorColumn(c)}, uu[2] = {0, 0}, ww[2] = {2, 2};
+          const double F = phiIntk2k3(model, k1, std::span<int, 2>(pair), tol);
+          const double scale =
+              c != SpectrumComponent::uw
+                  ? F
+                  : std::sqrt(phiIntk2k3(model, k1, std::span<int, 2>(uu), tol) *
+                              phiIntk2k3(model, k1, std::span<int, 2>(ww), tol));
+          EXPECT_NEAR((m.spectrum(k1, c) - F) / scale, 0.0, tol > 1e-5f ? 5e-3 : 5e-4)
+              << "Gamma " << Gamma << ", k1 " << k1 << ", " << componentName(c) << ", tolerance " << tol;
+        }
+    }
 }
 
 TEST(ModelSpectra, GradientsAreTheDerivativesOfTheValues) {
