@@ -260,22 +260,27 @@ EOP
   echo "(f) corvel-fit on a 10-minute 20 Hz sonic series, 12000 samples (best of $repeat)"
   local floor fitted
   fine_wall awk '{ s += $2 + $3 + $4 } END { print s }' f_series.txt; floor=$wall
-  printf '  %-34s wall %7.3f s  peak RSS %6.1f MiB\n' "floor: awk reads the file" "$floor" "$rss"
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB\n' "floor: awk reads the file" \
+    "$floor" "$cpu" "$rss"
   fine_wall "$fit" f_series.txt --json f_result.json; fitted=$wall
-  printf '  %-34s wall %7.3f s  peak RSS %6.1f MiB  %5.1f x floor\n' "corvel-fit: spectra, fit, JSON" \
-    "$fitted" "$rss" "$(awk -v a="$fitted" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')"
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB  %5.1f x floor\n' \
+    "corvel-fit: spectra, fit, JSON" "$fitted" "$cpu" "$rss" \
+    "$(awk -v a="$fitted" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')"
   rm -f f_series.txt f_result.json
 }
 
 # Sets wall to the best wall time (s, to the millisecond) of REPEAT runs of a
-# command, and rss to its peak RSS (MiB).
+# command, cpu to the least CPU time (user and system, s, to the hundredth)
+# and rss to its peak RSS (MiB).
 fine_wall() {
-  local i t0 t1
-  wall=1e9
+  local i t0 t1 c
+  wall=1e9 cpu=1e9
   for ((i = 0; i < repeat; i++)); do
     t0=$(date +%s%N)
-    /usr/bin/time -f "%M" -o "$work/time.log" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    /usr/bin/time -f "%M %U %S" -o "$work/time.log" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
     t1=$(date +%s%N)
+    c=$(awk '{ print $2 + $3 }' "$work/time.log")
+    cpu=$(awk -v a="$c" -v b="$cpu" 'BEGIN { print (a < b ? a : b) }')
     wall=$(awk -v a="$(((t1 - t0) / 1000))" -v b="$wall" 'BEGIN { t = a / 1e6; print (t < b ? t : b) }')
   done
   rss=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/time.log")
