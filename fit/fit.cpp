@@ -275,6 +275,10 @@ Problem buildProblem(const BandSpectra& s, const FitOptions& o) {
   bool any = false;
   for (bool u : pb.used) any = any || u;
   if (!any) refuse("no spectrum to fit (none measured with a weight above 0)");
+  if (pb.used[kUw] && !pb.used[0] && !pb.used[1] && !pb.used[2])
+    refuse(
+        "the uw co-spectrum alone does not fix the level and the length scale (it is fitted "
+        "relative to the model's u and w spectra): fit it with an auto-spectrum");
   if (pb.residualCount() < std::max(pb.nFree, 1))
     refuse(std::to_string(pb.bands.size()) + " bands within the wave-number range " +
            formatG6(o.kMin) + " to " + formatG6(o.kMax) + " rad/m are too few for " +

@@ -58,17 +58,20 @@
 // 2 k1 F over the fitted bands) and the model's over all wave numbers.
 //
 // Status: converged, iterationLimit (the best point so far), or onBound: a
-// free parameter ended on a bound with the data pushing beyond it (which,
-// and which side, in boundParameter and boundSide). Gamma = 0 reached with no
-// push across it (isotropic-looking auto-spectra) is a converged fit.
-// fitFailureMessage says what went wrong and what to try.
+// free parameter ended on a bound with the data taking it beyond by more
+// than three standard errors (which, and which side, in boundParameter and
+// boundSide; fit/levenberg_marquardt.hpp). Gamma = 0 reached with no such
+// push across it (isotropic-looking auto-spectra) is a converged fit. These
+// are outcomes, not errors: the caller says what they mean (corvel-fit's
+// messages, fit/driver.hpp).
 //
 // Failure: input the fit cannot use ends the run through fatalError, naming
 // what is wrong: bands and values of different lengths, a band or value that
 // is not a finite positive number (an auto-spectrum), a member run that is
-// empty, uw without u and w, a weight that is negative or not a number, no
-// component to fit, fewer bands than free parameters, a fixed or start value
-// or a bound outside the model's range. State: none; reentrant.
+// empty, dof below 1, a weight that is negative or not a number, no
+// component to fit, uw without an auto-spectrum, fewer bands than free
+// parameters, a fixed or start value or a bound outside the model's range.
+// State: none; reentrant.
 #include <array>
 #include <limits>
 #include <optional>
@@ -168,9 +171,6 @@ struct SegmentSpread {
 };
 SegmentSpread segmentSpread(const std::vector<BandSpectra>& segments, const FitOptions& options,
                             const FitResult& pooled);
-
-// What a failed fit's status means and what to try; "" when converged.
-std::string fitFailureMessage(const FitResult& result, const FitOptions& options);
 
 const char* parameterName(FitParameter p);
 

@@ -225,6 +225,10 @@ TEST(FitSpectra, RefusesInputItCannotUse) {
   o.weights = {0, 0, 0, 0};
   EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }),
             "fitSpectra: no spectrum to fit (none measured with a weight above 0)");
+  o.weights = {0, 0, 0, 1};
+  EXPECT_EQ(testing::fatalMessage([&] { fitSpectra(good, o); }),
+            "fitSpectra: the uw co-spectrum alone does not fix the level and the length scale (it is "
+            "fitted relative to the model's u and w spectra): fit it with an auto-spectrum");
   o = {};
   o.kMin = 100;
   o.kMax = 200;

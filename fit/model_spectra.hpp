@@ -13,8 +13,8 @@
 // cell, with the slopes and cross slopes at the nodes from fourth-order
 // centred differences (one-sided at the far ends; at Gamma = 0 from the
 // symmetry of the model, r_c even and rho odd in Gamma). Its value and first
-// derivatives are continuous. Against direct integration it is within about
-// 2e-5 in r_c and rho over the whole table (the error of the nodes is about
+// derivatives are continuous. Against direct integration it is within 3e-5
+// in r_c and rho over the whole table (the error of the nodes is about
 // 1e-6; checked at the cell centres by the tests).
 //
 // Beyond the table:
