@@ -75,7 +75,6 @@
 #include <array>
 #include <limits>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "fit/levenberg_marquardt.hpp"
