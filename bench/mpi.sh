@@ -23,12 +23,14 @@
 # Open MPI runs as root only with OMPI_ALLOW_RUN_AS_ROOT=1 and
 # OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 in the environment (set them yourself).
 #
+# Installs Open MPI if it is missing (tools/install-prerequisites.sh mpi).
 # Builds in release mode in build/bench (tests off) unless BUILD names a
 # build folder; runs in BUILD/runs-mpi; output files are deleted afterwards.
 # Usage: [BUILD=dir] [LIMIT=KiB] bench/mpi.sh [m|l|p|r]...   (default: m l p r)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/tools/install-prerequisites.sh" mpi
 if [[ -z "${BUILD:-}" ]]; then
   build="$root/build/bench"
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWIND_BUILD_TESTS=OFF >/dev/null

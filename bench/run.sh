@@ -9,8 +9,8 @@
 # Per box: vorlan on 1 thread and on all cores (--threads), a six-seed run on
 # all cores (--seeds -1:-6, per box), and the floor: FFTW 3's single-precision
 # inverse real 3-D transforms of the same three arrays plus writing them
-# (bench/floor.cpp, on 1 thread and on all cores; FFTW is needed only here:
-# apt-get install libfftw3-dev). Every time is also printed as a ratio to the
+# (bench/floor.cpp, on 1 thread and on all cores; FFTW is needed only here,
+# and installed if missing). Every time is also printed as a ratio to the
 # one-thread floor, and the amplitude stage's speed-up from 1 thread to all
 # cores (VORLAN_STAGE_TIMES). Each measurement is repeated REPEAT times
 # (default 3); the best is reported with the spread (worst - best).
@@ -48,6 +48,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/tools/install-prerequisites.sh" bench
 build="$root/build/bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWIND_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target vorlan corvel-fit >/dev/null
@@ -56,9 +57,9 @@ fit="$build/fit/corvel-fit"
 floor="$build/floor"
 g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
 streams="$build/streams"
-g++ -std=c++20 -O2 -fopenmp -ffp-contract=off -I"$root" -I"$build/numerics/generated" \
+g++ -std=c++20 -O2 -fopenmp -ffp-contract=off -I"$root" -I"$build/support/generated" \
   -o "$streams" "$root/bench/streams.cpp" \
-  "$build/synthesis/libsynthesis.a" "$build/tensor/libtensor.a" "$build/numerics/libnumerics.a"
+  "$build/synthesis/libsynthesis.a" "$build/tensor/libtensor.a" "$build/numerics/libnumerics.a" "$build/support/libsupport.a"
 cores=$(nproc)
 repeat=${REPEAT:-3}
 

@@ -28,7 +28,7 @@
 
 #include "numerics/counter_random.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/turb3d.hpp"
 
 using namespace wind;

@@ -8,15 +8,19 @@
 # (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
 # examples (parameter files, the terrain file, the batch recipes) with the
 # repository's own layout, so that the README's names hold there too, plus the
-# Debian copyright file and changelog (and lintian's override of the one tag
-# that is about uploads to Debian's archive). The libraries are static and linked in;
-# tests are not installed.
+# Debian copyright file (the licence, Apache-2.0, and the notices of what is
+# compiled in), the licence's NOTICE and the changelog (and lintian's override
+# of the one tag that is about uploads to Debian's archive). LICENSE itself is
+# not installed: Debian keeps the licence's text in
+# /usr/share/common-licenses/Apache-2.0, to which the copyright file points.
+# The libraries are static and linked in; tests are not installed.
 include(GNUInstallDirs)
 
 install(TARGETS vorlan vorlan-plan corvel corvel-fit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/look/vorlan-look DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/NOTICE
+              ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME windfield)
@@ -79,6 +83,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
+# The licence, for the generators that carry it (a Debian package says it in
+# its copyright file, installed above).
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RPM_PACKAGE_LICENSE Apache-2.0)
 # The programs need only the C and C++ run-times and the compiler's OpenMP
 # run-time; the quick-look command needs Python with numpy and matplotlib,
 # which the programs never do: recommended, so that apt brings them by default

@@ -36,11 +36,15 @@ function(wind_flags target)
   endif()
 endfunction()
 
-# wind_module(<name> [DEPS <targets>...])
+# wind_module(<name> [DEPS <targets>...] [EXCLUDE <regex>]): EXCLUDE leaves out
+# the sources whose names match (a second library of the same folder).
 function(wind_module name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "EXCLUDE" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "(_test|_slowtest|_mpitest|/main|_main)\\.cpp$")
+  if(ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   if(NOT srcs)
     # A folder whose code is all in headers.
     add_library(${name} INTERFACE)
@@ -80,7 +84,8 @@ function(wind_tests lib)
 endfunction()
 
 # wind_mpi_tests(<library> PROCS <n>...): the folder's *_mpitest.cpp files as
-# one executable linked against <library> (its main starts MPI and GoogleTest),
+# one executable linked against <library> (with tests/mpi_test_main.cpp, whose
+# main starts MPI and GoogleTest),
 # registered once per process count n as <library>_mpitests_np<n>, run by
 # mpiexec. --oversubscribe (Open MPI) allows more processes than cores. Open MPI
 # refuses to start as root unless told it may: that permission is given in the
@@ -96,7 +101,7 @@ function(wind_mpi_tests lib)
     return()
   endif()
   set(exe ${lib}_mpitests)
-  add_executable(${exe} ${tsrcs})
+  add_executable(${exe} ${tsrcs} ${PROJECT_SOURCE_DIR}/tests/mpi_test_main.cpp)
   target_link_libraries(${exe} PRIVATE ${lib} MPI::MPI_CXX GTest::gtest)
   wind_flags(${exe})
   target_compile_definitions(${exe} PRIVATE WIND_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/version.hpp"
+#include "support/fatal_error.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 

@@ -4,7 +4,7 @@
 
 #include "corvel/command_line.hpp"
 #include "corvel/driver.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 int main(int argc, char** argv) {
   switch (wind::corvelRequest(argc, argv)) {

@@ -6,10 +6,10 @@
 #include <ostream>
 #include <string>
 
-#include "numerics/console.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
+#include "support/console.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 
@@ -103,7 +103,7 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
   ValueReader r(in);
 
   std::string line;
-  if (!r.readLine(line)) ValueReader::missing("ParameterSource");
+  if (!r.readLine(line)) r.missingHere("ParameterSource");
   if (!matchKeyword(line, kSources, input.source))
     fatalError("ParameterSource has to be either basic, land, sea or terrain");
 

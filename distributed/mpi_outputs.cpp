@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "vorlan/run_record.hpp"
+#include "record/run_record.hpp"
 
 namespace wind {
 

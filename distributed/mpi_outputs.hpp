@@ -3,7 +3,7 @@
 // through MPI-IO, appearing under their names only when the whole run has
 // succeeded.
 //
-// The files are rank 0's pending outputs (numerics/pending_output.hpp), as in
+// The files are rank 0's pending outputs (support/pending_output.hpp), as in
 // vorlan: each field file and the run record are created as temporaries in
 // the folders of their names, which rank 0 alone holds; every rank opens a
 // field file's temporary with MPI_File_open and writes its part with
@@ -29,9 +29,9 @@
 #include <string>
 
 #include "distributed/mpi_run.hpp"
-#include "numerics/pending_output.hpp"
-#include "vorlan/output_files.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "simulation/output_files.hpp"
+#include "simulation/simulation_input.hpp"
+#include "support/pending_output.hpp"
 
 namespace wind {
 

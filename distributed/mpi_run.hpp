@@ -5,7 +5,7 @@
 // left.
 //
 // agree(step) runs step on every rank with the throwing fatal handler
-// (numerics/fatal_error.hpp) and then agrees on the outcome (MPI_Allreduce):
+// (support/fatal_error.hpp) and then agrees on the outcome (MPI_Allreduce):
 // when step succeeded everywhere it returns on every rank; when it failed on
 // one or more, the run ends on all of them through fail() with the message of
 // the lowest failing rank. A step is expected to fail the same way on every
@@ -39,7 +39,7 @@
 #include <string>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

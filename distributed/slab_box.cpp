@@ -4,8 +4,8 @@
 
 #include "distributed/mpi_exchange.hpp"
 #include "distributed/slab_fft.hpp"
+#include "simulation/layout.hpp"
 #include "synthesis/turb3d.hpp"
-#include "vorlan/layout.hpp"
 
 namespace wind {
 

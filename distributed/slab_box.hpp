@@ -30,10 +30,10 @@
 //                      distributed/slab_fft.hpp: the mirror planes of the
 //                      real-to-complex pairing and two transposes);
 //   toFileLayout       (local) the inflowwind layout's reversal of the plane
-//                      and row orders (vorlan/layout.hpp): the slab becomes
+//                      and row orders (simulation/layout.hpp): the slab becomes
 //                      planes N1 - last + 1 .. N1 - first + 1 of the file;
 //   gatherPlaneSums    every plane's sums for the run record's statistics
-//                      (vorlan/plane_statistics.hpp), at rank 0 in file order.
+//                      (simulation/plane_statistics.hpp), at rank 0 in file order.
 // The field is vorlan's, bit for bit, for every P and thread count: every
 // coefficient is formed by the same operations from the same deviates and
 // amplitude, and the transforms are rlft3's.
@@ -55,9 +55,9 @@
 #include "numerics/arrays.hpp"
 #include "numerics/fft_slab.hpp"
 #include "numerics/random.hpp"
-#include "vorlan/command_line.hpp"
-#include "vorlan/plane_statistics.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "simulation/layout.hpp"
+#include "simulation/plane_statistics.hpp"
+#include "simulation/simulation_input.hpp"
 
 namespace wind {
 

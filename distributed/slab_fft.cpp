@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "distributed/mpi_exchange.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <mpi.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "tests/rlft3_reference.hpp"
@@ -50,33 +49,4 @@ TEST(Rlft3InverseAcross, EveryRankHoldsItsPlanesOfRlft3) {
         << g.nn1 << " x " << g.nn2 << " x " << g.nn3 << " on " << ranks << " ranks, rank " << me
         << " planes " << mine.first << ".." << mine.last;
   }
-}
-
-namespace {
-
-// The failures of a rank other than 0, one line each with the rank.
-class RankFailures : public ::testing::EmptyTestEventListener {
-  void OnTestPartResult(const ::testing::TestPartResult& r) override {
-    if (r.failed())
-      std::fprintf(stderr, "rank %d: %s:%d: %s\n", worldRank(), r.file_name(), r.line_number(),
-                   r.summary());
-  }
-};
-
-}  // namespace
-
-// GoogleTest inside MPI: rank 0 reports in full, the others their failures;
-// the job fails when any rank does.
-int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  if (worldRank() != 0) {
-    ::testing::TestEventListeners& listeners = ::testing::UnitTest::GetInstance()->listeners();
-    delete listeners.Release(listeners.default_result_printer());
-    listeners.Append(new RankFailures);
-  }
-  int failed = RUN_ALL_TESTS() != 0 ? 1 : 0, anyFailed = 0;
-  MPI_Allreduce(&failed, &anyFailed, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
-  MPI_Finalize();
-  return anyFailed;
 }

@@ -132,7 +132,8 @@ TEST(BoxFit, BoxesOfTheModelFitBackToWhatTheyHoldWithinTheSpreadOfTheirSeeds) {
     for (int seed = -1; seed >= -kSeeds; --seed) {
       std::array<F3tensor, 3> f;
       for (auto& c : f) c = f3tensor(1, kN1, 1, kN2, 1, kN3);
-      turb3d(f, kAllComponents, model, {kN1, kN2, kN3, Vector3(kL1, kL2, kL3)}, seed, limNormK());
+      turb3d(f, {kAllComponents, model, {kN1, kN2, kN3, Vector3(kL1, kL2, kL3)}, limNormK(),
+                 Turb3dSlabStart::atSeed(seed)});
       const TabulatedSpectra t = boxSpectra(f);
       if (mean.abscissa.empty())
         mean = t;

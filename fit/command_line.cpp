@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
-#include "numerics/version.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 

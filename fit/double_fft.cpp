@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "numerics/fft.hpp"
 
 namespace wind {

@@ -16,10 +16,10 @@
 #include "fit/series_spectra.hpp"
 #include "fit/spectra_file.hpp"
 #include "fit/text_table.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/pending_output.hpp"
-#include "numerics/print_format.hpp"
-#include "numerics/version.hpp"
+#include "support/fatal_error.hpp"
+#include "support/pending_output.hpp"
+#include "support/print_format.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 

@@ -13,7 +13,7 @@
 //   4. with the planner's options, the box for the fitted model (the planner
 //      is handed in: the library does not depend on it);
 //   5. the outputs -- the parameter file of the plan and the JSON result --
-//      appear together when all are complete (numerics/pending_output.hpp);
+//      appear together when all are complete (support/pending_output.hpp);
 //      only then is the report printed on out. A failure anywhere ends the run
 //      through fatalError with nothing written and nothing printed.
 //

@@ -9,7 +9,7 @@
 
 #include "fit/command_line.hpp"
 #include "fit/model_spectra.hpp"
-#include "numerics/print_format.hpp"
+#include "support/print_format.hpp"
 #include "tests/support.hpp"
 
 namespace wind {

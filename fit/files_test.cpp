@@ -6,7 +6,7 @@
 
 #include "fit/series_file.hpp"
 #include "fit/spectra_file.hpp"
-#include "numerics/print_format.hpp"
+#include "support/print_format.hpp"
 #include "tests/support.hpp"
 
 namespace wind {

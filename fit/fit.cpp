@@ -8,8 +8,8 @@
 #include "fit/model_spectra.hpp"
 #include "fit/similarity_table.hpp"
 #include "numerics/cholesky.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 

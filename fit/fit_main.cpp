@@ -1,13 +1,13 @@
 // corvel-fit: the model's alphaeps, L and Gamma fitted to measured spectra
-// (fit/driver.hpp), with vorlan's box planner (vorlan/box_plan.hpp) for the
+// (fit/driver.hpp), with vorlan's box planner (handover/box_plan.hpp) for the
 // parameter file of a box of the fitted model.
 #include <iostream>
 #include <sstream>
 
 #include "fit/driver.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
-#include "vorlan/box_plan.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
+#include "handover/box_plan.hpp"
 
 namespace {
 

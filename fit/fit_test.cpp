@@ -11,7 +11,7 @@
 #include "fit/series_spectra.hpp"
 #include "fit/spectra_file.hpp"
 #include "numerics/arrays.hpp"
-#include "numerics/print_format.hpp"
+#include "support/print_format.hpp"
 #include "synthesis/turb1d.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"

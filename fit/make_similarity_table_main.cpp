@@ -19,8 +19,8 @@
 
 #include "fit/similarity_integrals.hpp"
 #include "fit/similarity_table.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/pending_output.hpp"
+#include "support/fatal_error.hpp"
+#include "support/pending_output.hpp"
 
 using namespace wind;
 

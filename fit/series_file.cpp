@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fit/text_table.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "fit/double_fft.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 
 namespace wind {
 

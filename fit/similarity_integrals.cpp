@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 #include "numerics/quadrature.hpp"
 #include "tensor/spectral_tensor.hpp"
 

@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/input_file.hpp"
+#include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
 
 namespace wind {
 

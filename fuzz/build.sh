@@ -4,14 +4,7 @@
 # library instrumented for coverage. Installs clang and its runtime if missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-fuzzer_lib=$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null | head -n1 || true)
-if ! command -v clang++ >/dev/null 2>&1 || [ -z "$fuzzer_lib" ]; then
-  echo "installing: clang libclang-rt-dev"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends clang libclang-rt-dev
-fi
+tools/install-prerequisites.sh fuzz
 
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DWIND_FUZZ=ON -DWIND_SANITIZE=ON -DWIND_BUILD_TESTS=OFF \

@@ -21,7 +21,7 @@
 #include <streambuf>
 #include <string>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind::fuzz {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "fuzz/harness.hpp"
-#include "vorlan/driver.hpp"
-#include "vorlan/output_files.hpp"
-#include "vorlan/run_record.hpp"
-#include "vorlan/simulation_input.hpp"
+#include "record/run_record.hpp"
+#include "runner/driver.hpp"
+#include "simulation/output_files.hpp"
+#include "simulation/simulation_input.hpp"
 
 namespace {
 
@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SimulationInput input;
     readSimulationInput(in, echo, input, tables, parameterSourceStep);
     const Vector3 lim = limNormK(input);
+    checkBoxIntegrals(input, tables, lim);
     readOutputNames(in, echo, input);
     const std::string terrainFile =
         input.source == ParameterSource::terrain ? input.terrainFile : std::string();

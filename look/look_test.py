@@ -70,7 +70,9 @@ iec_w.bin
 """
 # Where the iec box sits: its middle row at the hub, rows dz = 62/16 apart.
 IEC_BOTTOM = 90 - 7.5 * 62 / 16
-IEC_HUB = {"height": 90.0, "points": "mean of the four grid points around it",
+IEC_HUB = {"height": 90.0,
+           "points": "bilinear interpolation of the four grid points around it, as InflowWind "
+                     "reads the hub",
            "components": [1, 2, 3], "std": [2.05, 1.52, 1.07],
            "TI": [2.05 / 11.4, 1.52 / 11.4, 1.07 / 11.4],
            "sigma_target": [2.264, 1.8112, 1.132], "TI_target": [0.1986, 0.1589, 0.0993]}

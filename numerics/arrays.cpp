@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind::detail {
 

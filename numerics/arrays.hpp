@@ -41,12 +41,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <utility>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/small_types.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 
@@ -109,6 +110,11 @@ class Block {
     p_ = nullptr;
     n_ = 0;
   }
+  // The block, no longer owned here.
+  T* release() noexcept {
+    n_ = 0;
+    return std::exchange(p_, nullptr);
+  }
   T* get() const noexcept { return p_; }
   std::int64_t count() const noexcept { return n_; }
   std::span<T> span() const noexcept { return {p_, static_cast<std::size_t>(n_)}; }
@@ -116,6 +122,36 @@ class Block {
  private:
   T* p_ = nullptr;
   std::int64_t n_ = 0;
+};
+
+// Frees a block taken out of an array (BlockArray::takeBlock).
+struct BlockDeleter {
+  void operator()(void* block) const noexcept { releaseBlock(block); }
+};
+
+// What every index-ranged array has: its one block of elements, contiguous in
+// storage order (last index fastest), and its release. The arrays below add
+// their ranges and addressing.
+template <class T>
+class BlockArray {
+ public:
+  std::int64_t size() const { return b_.count(); }
+  T* data() { return b_.get(); }
+  const T* data() const { return b_.get(); }
+  // The whole block in storage order.
+  std::span<T> span() { return b_.span(); }
+  std::span<const T> span() const { return b_.span(); }
+  void reset() { b_.reset(); }
+  // The block taken out, with no copy: the caller owns its size() elements,
+  // and the array is left empty.
+  std::unique_ptr<T[], BlockDeleter> takeBlock() {
+    return std::unique_ptr<T[], BlockDeleter>(b_.release());
+  }
+
+ protected:
+  BlockArray() = default;
+  BlockArray(std::int64_t count, const char* failMessage) : b_(count, failMessage) {}
+  Block<T> b_;
 };
 
 }  // namespace detail
@@ -139,11 +175,13 @@ class RowRef {
 };
 
 template <class T>
-class Array1 {
+class Array1 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   Array1() = default;
   Array1(int lo, int hi, const char* failMessage)
-      : b_(detail::rangeCount(lo, hi), failMessage), lo_(lo), hi_(hi) {}
+      : detail::BlockArray<T>(detail::rangeCount(lo, hi), failMessage), lo_(lo), hi_(hi) {}
 
   T& operator[](int i) {
     detail::checkIndex(i, lo_, hi_);
@@ -156,25 +194,19 @@ class Array1 {
 
   int lo() const { return lo_; }
   int hi() const { return hi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
   T* begin() { return b_.get(); }
   T* end() { return b_.get() + b_.count(); }
   const T* begin() const { return b_.get(); }
   const T* end() const { return b_.get() + b_.count(); }
-  // All elements, lo .. hi, as one span (element 0 is index lo).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
-  detail::Block<T> b_;
   int lo_ = 0, hi_ = -1;
 };
 
 template <class T>
-class Array2 {
+class Array2 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   Array2() = default;
   Array2(int rlo, int rhi, int clo, int chi, const char* rowMessage, const char* elemMessage)
@@ -212,22 +244,16 @@ class Array2 {
   int rowHi() const { return rhi_; }
   int colLo() const { return clo_; }
   int colHi() const { return chi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
-  // The whole block in storage order (last index fastest).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
-  detail::Block<T> b_;
   int rlo_ = 0, rhi_ = -1, clo_ = 0, chi_ = -1;
   std::int64_t ncol_ = 0;
 };
 
 template <class T>
-class Array3 {
+class Array3 : public detail::BlockArray<T> {
+  using detail::BlockArray<T>::b_;
+
  public:
   // A view of one plane i: p[j][k].
   template <class U>
@@ -283,13 +309,6 @@ class Array3 {
   int colHi() const { return chi_; }
   int depLo() const { return dlo_; }
   int depHi() const { return dhi_; }
-  std::int64_t size() const { return b_.count(); }
-  T* data() { return b_.get(); }
-  const T* data() const { return b_.get(); }
-  // The whole block in storage order (last index fastest).
-  std::span<T> span() { return b_.span(); }
-  std::span<const T> span() const { return b_.span(); }
-  void reset() { b_.reset(); }
 
  private:
   T* plane(int i) const {
@@ -297,7 +316,6 @@ class Array3 {
     return b_.get() + (std::int64_t(i) - rlo_) * ncol_ * ndep_;
   }
 
-  detail::Block<T> b_;
   int rlo_ = 0, rhi_ = -1, clo_ = 0, chi_ = -1, dlo_ = 0, dhi_ = -1;
   std::int64_t ncol_ = 0, ndep_ = 0;
 };

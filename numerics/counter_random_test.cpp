@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 
 using namespace wind;
 

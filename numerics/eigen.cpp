@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

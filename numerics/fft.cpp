@@ -5,9 +5,9 @@
 #include <cmath>
 #include <utility>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft_detail.hpp"
-#include "numerics/threads.hpp"
+#include "support/fatal_error.hpp"
+#include "support/threads.hpp"
 
 namespace wind {
 

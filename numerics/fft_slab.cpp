@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/fft_detail.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "tests/rlft3_reference.hpp"
 #include "tests/support.hpp"
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "tests/support.hpp"
 
 using namespace wind;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

@@ -3,11 +3,11 @@
 #include <ostream>
 #include <string>
 
-#include "numerics/console.hpp"
-#include "numerics/fatal_error.hpp"
 #include "sources/site_params.hpp"
 #include "sources/terrain_file.hpp"
 #include "sources/upstream_tables.hpp"
+#include "support/console.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

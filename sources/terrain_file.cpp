@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "numerics/console.hpp"
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/console.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 
@@ -171,7 +171,7 @@ std::istream& operator>>(std::istream& in, Mat3& m) {
 }
 
 int readTerrainFileChoice(ValueReader& r, std::ostream& echo, std::string& terrainFile) {
-  if (!r.readLine(terrainFile)) ValueReader::missing("terrainFile");
+  if (!r.readLine(terrainFile)) r.missingHere("terrainFile");
   if (terrainFile.size() > kMaxTerrainFileName)
     fatalError("The terrain file name is longer than 255 characters");
 

@@ -4,8 +4,8 @@
 #include <cstddef>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
+#include "support/fatal_error.hpp"
 #include "tensor/lifetime.hpp"
 
 namespace wind {

@@ -10,10 +10,10 @@
 
 #include "synthesis/incomp_iso.hpp"
 #include "synthesis/kaimal1d.hpp"
-#include "tests/support.hpp"
 #include "synthesis/turb1d.hpp"
 #include "synthesis/turb2d.hpp"
 #include "tensor/tensor_integrals.hpp"
+#include "tests/support.hpp"
 
 namespace wind {
 namespace {

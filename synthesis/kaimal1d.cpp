@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
 

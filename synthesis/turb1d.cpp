@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
+#include "support/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"

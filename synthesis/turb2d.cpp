@@ -1,6 +1,6 @@
 #include "synthesis/turb2d.hpp"
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"

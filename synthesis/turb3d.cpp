@@ -7,13 +7,13 @@
 #include <new>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/fatal_error.hpp"
+#include "support/threads.hpp"
 #include "synthesis/deviate_ring.hpp"
-#include "synthesis/plane_deviates.hpp"
 #include "synthesis/fourier_grid.hpp"
+#include "synthesis/plane_deviates.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
 #include "synthesis/turb3d_constrained.hpp"
 #include "synthesis/turb3d_plan.hpp"
@@ -188,28 +188,31 @@ void transformComponents(Turb3dSpectrum spectrum, int ncomp, const BoxGrid& grid
   }
 }
 
+// The mode amplitude of a request with ncomp components.
+detail::ModeAmplitude modeAmplitude(const Turb3dRequest& r, int ncomp) {
+  return {.model = r.model,
+          .Lbox = r.grid.Lbox,
+          .ncomp = ncomp,
+          .c0 = ncomp < 3 ? r.comps[0] : 0,
+          .c1 = ncomp == 2 ? r.comps[1] : 1};
+}
+
 // The amplitude stage of a checked slab.
-void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, std::span<const int> comps,
-                  const TensorModel& model, BoxGrid grid, Vector3 LimNormK,
-                  const Turb3dSlabStart& start, const Turb3dWork& work) {
-  const Turb3dPlan plan(grid);
+void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, const Turb3dRequest& r) {
+  const Turb3dWork& work = r.work;
+  const Turb3dPlan plan(r.grid);
   const PlaneRange planes = spectrum.own;
   const int first = int(planes.first), last = int(planes.last);
   if (work.progress != nullptr) work.progress->begin(SynthesisProgress::amplitudes, planes.count());
   if (planes.count() == 0) return;
   Turb3dAmplitudes* const store =
       prepareStore(work.amplitudes, plan.planeModes(first, last) * ncomp * ncomp);
-  const detail::ModeAmplitude amplitude{.model = model,
-                                        .Lbox = grid.Lbox,
-                                        .ncomp = ncomp,
-                                        .c0 = ncomp < 3 ? comps[0] : 0,
-                                        .c1 = ncomp == 2 ? comps[1] : 1};
-  const Turb3dPlaneStep planeStep(plan, amplitude, LimNormK, spectrum, store);
+  const Turb3dPlaneStep planeStep(plan, modeAmplitude(r, ncomp), r.LimNormK, spectrum, store);
   if (work.random == RandomStreamKind::counter)
     planesInAnyOrder(plan, planeStep, 2 * ncomp, planes,
-                     detail::counterPlaneDeviates(plan, ncomp, start.seed), work.progress);
+                     detail::counterPlaneDeviates(plan, ncomp, r.start.seed), work.progress);
   else
-    classicPlanes(plan, planeStep, ncomp, planes, start.classic, work.progress);
+    classicPlanes(plan, planeStep, ncomp, planes, r.start.classic, work.progress);
   if (store != nullptr) store->filled = true;
 }
 
@@ -252,8 +255,31 @@ PlaneRange turb3dMirrorTargets(std::int64_t N1, PlaneRange own) {
   return targets;
 }
 
-void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
-            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work) {
+std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const TensorModel& model,
+                                         BoxGrid grid, Vector3 LimNormK) {
+  if (!(0.0f < LimNormK.y && 0.0f < LimNormK.z)) return std::nullopt;
+  // (k1, 0, 0) for k1 > 0: generated (the planes l = 1 hold only one of each
+  // pair k, -k), with the engine's pairs of components in its order, while
+  // k1 is below kCellCheckShare of the widest cell across the wind.
+  const double across = std::min(double(grid.Lbox.y), double(grid.Lbox.z));
+  const int last = std::min(grid.N1 / 2, kCellCheckCells);
+  for (int m = 1; m <= last && m * across < kCellCheckShare * grid.Lbox.x; ++m) {
+    const Vector3 k(detail::waveNumber(m, grid.Lbox.x), 0.0f, 0.0f);
+    if (!detail::insideCellLimit(k.x, model.params.L, LimNormK.x)) break;
+    for (std::size_t a = 0; a < comps.size(); ++a)
+      for (std::size_t b = a; b < comps.size(); ++b) {
+        int flag = 0;
+        phiIntStatus(model, k, grid.Lbox, detail::kCellTol, comps[a], comps[b], flag);
+        if (flag != 0) return k;
+      }
+  }
+  return std::nullopt;
+}
+
+void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request) {
+  const std::span<const int> comps = request.comps;
+  const BoxGrid& grid = request.grid;
+  const Turb3dWork& work = request.work;
   const PlaneRange all{1, grid.N1};
   const int ncomp =
       checkArguments(fields, comps, grid, all, "turb3d: field array does not match the grid");
@@ -268,7 +294,7 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
       fatalError("turb3d: constraint lines are held with the classic random stream only");
     detail::checkConstraintLines(*work.constraints, grid, fieldComps);
   }
-  model.checkTables();
+  request.model.checkTables();
 
   // The k3 = N3/2 plane of each component, in the layout of rlft3.
   std::array<Matrix, 3> nyquistPlane;
@@ -276,19 +302,17 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
   const Turb3dSpectrum spectrum{fields, std::span<Matrix>(nyquistPlane.data(), std::size_t(ncomp)),
                                 {}, all};
   Turb3dConstraintOutcome outcome;
+  const std::int32_t seed = request.start.seed;
   if (work.constraints == nullptr) {
-    slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK,
-                 Turb3dSlabStart{seed, RandomStream{.gen = {}, .state = seed}}, work);
+    Turb3dRequest fromSeed = request;
+    fromSeed.start = Turb3dSlabStart::atSeed(seed);
+    slabSpectrum(spectrum, ncomp, fromSeed);
   } else {
     const Turb3dPlan plan(grid);
     Turb3dAmplitudes* const store = prepareStore(work.amplitudes, plan.modes() * ncomp * ncomp);
-    const detail::ModeAmplitude amplitude{.model = model,
-                                          .Lbox = grid.Lbox,
-                                          .ncomp = ncomp,
-                                          .c0 = ncomp < 3 ? comps[0] : 0,
-                                          .c1 = ncomp == 2 ? comps[1] : 1};
-    constrainedPlanes({plan, amplitude, LimNormK, spectrum, store, fieldComps}, seed, work,
-                      outcome);
+    constrainedPlanes({plan, modeAmplitude(request, ncomp), request.LimNormK, spectrum, store,
+                       fieldComps},
+                      seed, work, outcome);
     if (store != nullptr) store->filled = true;
   }
   transformComponents(spectrum, ncomp, grid, work.progress);
@@ -298,11 +322,10 @@ void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const Tensor
   }
 }
 
-void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,
-                BoxGrid grid, Vector3 LimNormK, const Turb3dSlabStart& start,
-                const Turb3dWork& work) {
+void turb3dSlab(const Turb3dSlab& slab, const Turb3dRequest& request) {
   constexpr const char* kCover = "turb3d: slab arrays do not cover the planes";
-  const int ncomp = checkArguments(slab.fields, comps, grid, slab.planes, kCover);
+  const BoxGrid& grid = request.grid;
+  const int ncomp = checkArguments(slab.fields, request.comps, grid, slab.planes, kCover);
   const PlaneRange targets = turb3dMirrorTargets(grid.N1, slab.planes);
   if (slab.nyquist.size() < std::size_t(ncomp) ||
       (targets.count() > 0 && slab.mirrorRows.size() < std::size_t(ncomp)))
@@ -311,9 +334,9 @@ void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const Tensor
     if (!covers(slab.nyquist[std::size_t(c)], slab.planes, 2 * grid.N2) ||
         (targets.count() > 0 && !covers(slab.mirrorRows[std::size_t(c)], targets, 4 * grid.N2)))
       fatalError(kCover);
-  model.checkTables();
+  request.model.checkTables();
   const Turb3dSpectrum spectrum{slab.fields, slab.nyquist, slab.mirrorRows, slab.planes};
-  slabSpectrum(spectrum, ncomp, comps, model, grid, LimNormK, start, work);
+  slabSpectrum(spectrum, ncomp, request);
 }
 
 }  // namespace wind

@@ -49,10 +49,11 @@
 // packed half spectrum of rlft3; the k3 = N3/2 plane lives in a working plane
 // [1..N1][1..2 N2] per component, allocated once per call.
 //
-// Arguments: comps lists the components of fields[0 .. ncomp-1]
-// (synthesis/grid.hpp), ncomp = comps.size(); the model
-// (tensor/model.hpp) goes unchanged to every tensor routine, and its tables
-// are checked once before any work (TensorModel::checkTables).
+// Arguments: one request (synthesis/turb3d_request.hpp). Its comps list the
+// components of fields[0 .. ncomp-1] (synthesis/grid.hpp), ncomp =
+// comps.size(); the model (tensor/model.hpp) goes unchanged to every tensor
+// routine, and its tables are checked once before any work
+// (TensorModel::checkTables).
 //
 // Failure (through fatalError): ncomp not 1, 2 or 3 ("Number of components not
 // correct"); a component number outside 0..2 ("Component number not
@@ -71,7 +72,7 @@
 //
 // Threads. The wave vectors are visited plane by plane (one i at a time per
 // thread, on all threads of the OpenMP team, maxThreads of
-// numerics/threads.hpp; one thread below 2048 wave vectors), in slabs of
+// support/threads.hpp; one thread below 2048 wave vectors), in slabs of
 // consecutive planes. The deviates cannot be drawn in parallel, but each
 // generated wave vector draws exactly 2 ncomp of them, so the deviates of a
 // whole slab are drawn ahead, in the visiting order, into one of a ring of
@@ -147,6 +148,7 @@
 // fields, at least two planes per thread), the plan's N1 + 1 plane starts and
 // one counter per slab; nothing is allocated per wave vector.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -157,26 +159,13 @@
 #include "synthesis/constraints.hpp"
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
+#include "synthesis/turb3d_request.hpp"
 #include "tensor/model.hpp"
 
 namespace wind {
 
-// The amplitudes of every generated wave vector of one grid, model and
-// component list, in the visiting order; ncomp^2 floats each (the leading
-// block of M, row by row).
-struct Turb3dAmplitudes {
-  std::vector<float> values;
-  bool filled = false;
-};
-
 // Bytes of a filled Turb3dAmplitudes for this grid and component count.
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
-
-// The random stream of a synthesis (see above).
-enum class RandomStreamKind { classic, counter };
-
-// "classic" or "counter", as the run record names them.
-const char* randomStreamName(RandomStreamKind kind);
 
 // Bytes that a call allocates beyond its fields and the amplitude store, on
 // the thread count it would use now (maxThreads), at most: the Nyquist
@@ -187,17 +176,27 @@ const char* randomStreamName(RandomStreamKind kind);
 // 0 for N3 < 2.
 double turb3dWorkBytes(BoxGrid grid, int ncomp);
 
-// What a call may share beyond its fields: all optional.
-struct Turb3dWork {
-  Turb3dAmplitudes* amplitudes = nullptr;
-  SynthesisProgress* progress = nullptr;
-  RandomStreamKind random = RandomStreamKind::classic;
-  const Turb3dConstraints* constraints = nullptr;
-  Turb3dConstraintOutcome* outcome = nullptr;
-};
+// The box's fields from the request (above); request.start.classic is not
+// read: the classic stream starts at the seed.
+void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request);
 
-void turb3d(std::span<F3tensor> fields, std::span<const int> comps, const TensorModel& model,
-            BoxGrid grid, std::int32_t seed, Vector3 LimNormK, const Turb3dWork& work = {});
+// A check before any work: the cell integrals of the wave vectors on the k1
+// axis, k = (m 2 pi / L1, 0, 0) for m = 1 .. kCellCheckCells, for the pairs of
+// comps the engine integrates, where they are cells (|k_d L| < LimNormK_d) and
+// k1 is below kCellCheckShare of the cells' width across the wind, 2 pi /
+// min(L2, L3). A box much longer along the wind than across it has cells across the
+// wind too wide for its long waves along it, and these are the integrals at
+// which its synthesis stops ("Error in adapint2 (called from phiInt)"; seen
+// with k1 up to a five-hundredth of that width). Returns the first such wave
+// vector whose integral does not converge, or nullopt. The integrals are the
+// engine's own, bit for bit, so a box refused here is one the engine would
+// stop on; one that passes may still stop elsewhere (none has been seen to).
+// A box less than 100 times longer than wide has nothing to check; no box
+// more than 16 cells (a few hundredths of a second at most).
+inline constexpr double kCellCheckShare = 0.01;
+inline constexpr int kCellCheckCells = 16;
+std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const TensorModel& model,
+                                         BoxGrid grid, Vector3 LimNormK);
 
 // The spectral arrays of a slab of planes, one of each per component:
 // fields[c] rows covering planes (more rows are left alone), columns 1 .. N2,
@@ -209,14 +208,6 @@ struct Turb3dSlab {
   std::span<F3tensor> fields;
   std::span<Matrix> nyquist;
   std::span<Matrix> mirrorRows;
-};
-
-// Where a slab's deviates start: the seed (counter stream) and the classic
-// stream's state at the slab's first deviate (gaussStreamAt(seed,
-// planeStart(first) * 2 ncomp), or a recorded copy of it).
-struct Turb3dSlabStart {
-  std::int32_t seed = -1;
-  RandomStream classic;
 };
 
 // Planes outside `own` whose k3 = 0 and k3 = N3/2 columns the planes of own
@@ -231,8 +222,6 @@ std::int64_t turb3dPlaneStart(BoxGrid grid, int i);
 // The amplitude stage on slab.planes (see above). The amplitude store, when
 // given, holds the slab's wave vectors only. Failures as turb3d's, and "turb3d:
 // slab arrays do not cover the planes".
-void turb3dSlab(const Turb3dSlab& slab, std::span<const int> comps, const TensorModel& model,
-                BoxGrid grid, Vector3 LimNormK, const Turb3dSlabStart& start,
-                const Turb3dWork& work = {});
+void turb3dSlab(const Turb3dSlab& slab, const Turb3dRequest& request);
 
 }  // namespace wind

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "numerics/cholesky.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
-#include "numerics/threads.hpp"
+#include "support/fatal_error.hpp"
+#include "support/threads.hpp"
 #include "synthesis/classic_planes.hpp"
 #include "synthesis/deviate_ring.hpp"
 #include "synthesis/fourier_grid.hpp"
@@ -62,100 +62,135 @@ struct PlaneShape {
   std::size_t size(int xs) const { return std::size_t(xs) * N2 * nl; }
 };
 
+// A table of rows of one length, row-major: t(r, c), and t.row(r) its row's
+// first element.
+template <class T>
+class Rows {
+ public:
+  Rows() = default;
+  Rows(std::size_t rows, std::size_t cols) : cols_(cols), v_(rows * cols) {}
+  T& operator()(std::size_t r, std::size_t c) { return v_[r * cols_ + c]; }
+  const T& operator()(std::size_t r, std::size_t c) const { return v_[r * cols_ + c]; }
+  T* row(std::size_t r) { return v_.data() + r * cols_; }
+  const T* row(std::size_t r) const { return v_.data() + r * cols_; }
+  void fill(T x) { std::fill(v_.begin(), v_.end(), x); }
+
+ private:
+  std::size_t cols_ = 0;
+  std::vector<T> v_;
+};
+
 // The tables of one call. The lines are taken grouped by the field they
 // constrain (lineOf maps back to the caller's order), and the pairs a <= b
 // grouped by their packed component pair e, so that the sums over lines and
 // pairs run as plain loops over contiguous groups.
 struct LineTables {
   int n = 0, npairs = 0;
-  std::vector<int> lineOf, field;     // [a]: the caller's line, its field
-  std::vector<int> lineFirst;         // lines of field c: lineFirst[c] .. lineFirst[c + 1] - 1
-  std::vector<Complex> Y;             // [a][j - 1]
-  std::vector<double> zr, zi;         // [l - 1][a]: Z_a(l) = zr + i zi
-  std::vector<double> zrLine, ziLine; // the same as [a][l - 1]
-  std::vector<Complex> D;             // [a][m], m = 0 .. N1/2
-  std::vector<int> pairA, pairB;      // [k]
-  std::vector<int> pairFirst;         // pairs of e: pairFirst[e] .. pairFirst[e + 1] - 1
-  std::vector<double> YYr, YYi;       // [k][j - 1]: Y_a conj Y_b
-  std::vector<double> p, q;           // [l - 1][k]: Z_a conj Z_b = p + i q
+  std::vector<int> lineOf, field;  // [a]: the caller's line, its field
+  std::vector<int> lineFirst;      // lines of field c: lineFirst[c] .. lineFirst[c + 1] - 1
+  Rows<Complex> Y;                 // (a, j - 1)
+  Rows<double> zr, zi;             // (l - 1, a): Z_a(l) = zr + i zi
+  Rows<double> zrLine, ziLine;     // the same as (a, l - 1)
+  Rows<Complex> D;                 // (a, m), m = 0 .. N1/2
+  std::vector<int> pairA, pairB;   // [k]
+  std::vector<int> pairFirst;      // pairs of e: pairFirst[e] .. pairFirst[e + 1] - 1
+  Rows<double> YYr, YYi;           // (k, j - 1): Y_a conj Y_b
+  Rows<double> p, q;               // (l - 1, k): Z_a conj Z_b = p + i q
 
   LineTables(const Turb3dConstraints& c, const BoxGrid& g, std::span<const int> comps);
+
+ private:
+  void groupLines(const Turb3dConstraints& c, std::span<const int> comps);
+  void phases(const Turb3dConstraints& c, const BoxGrid& g);
+  void transforms(const Turb3dConstraints& c, int N1);
+  void pairs(int ncomp, int N2, int nl);
 };
 
 LineTables::LineTables(const Turb3dConstraints& c, const BoxGrid& g, std::span<const int> comps) {
-  const int N1 = g.N1, N2 = g.N2, nl = g.N3 / 2 + 1, ncomp = int(comps.size());
-  const double dy = double(g.Lbox.y) / N2, dz = double(g.Lbox.z) / g.N3;
+  groupLines(c, comps);
+  phases(c, g);
+  transforms(c, g.N1);
+  pairs(int(comps.size()), g.N2, g.N3 / 2 + 1);
+}
+
+void LineTables::groupLines(const Turb3dConstraints& c, std::span<const int> comps) {
+  const int ncomp = int(comps.size());
   n = int(c.lines.size());
   lineFirst.assign(std::size_t(ncomp) + 1, 0);
   for (int f = 0; f < ncomp; ++f) {
-    lineFirst[std::size_t(f)] = int(lineOf.size());
+    lineFirst[f] = int(lineOf.size());
     for (int a = 0; a < n; ++a)
-      if (fieldOf(comps, c.lines[std::size_t(a)].comp) == f) {
+      if (fieldOf(comps, c.lines[a].comp) == f) {
         lineOf.push_back(a);
         field.push_back(f);
       }
   }
-  lineFirst[std::size_t(ncomp)] = n;
-  const auto nn = std::size_t(n);
-  Y.resize(nn * N2);
-  zr.resize(nn * nl);
-  zi.resize(nn * nl);
-  zrLine.resize(nn * nl);
-  ziLine.resize(nn * nl);
-  D.resize(nn * std::size_t(N1 / 2 + 1));
-  Vector line = vector(1, N1);
+  lineFirst[ncomp] = n;
+}
+
+// Y_a(j) and Z_a(l), the phases of each line's point across and up.
+void LineTables::phases(const Turb3dConstraints& c, const BoxGrid& g) {
+  const int N2 = g.N2, nl = g.N3 / 2 + 1;
+  const double dy = double(g.Lbox.y) / N2, dz = double(g.Lbox.z) / g.N3;
+  Y = Rows<Complex>(n, N2);
+  zr = zi = Rows<double>(nl, n);
+  zrLine = ziLine = Rows<double>(n, nl);
   for (int a = 0; a < n; ++a) {
-    const ConstraintLine& cl = c.lines[std::size_t(lineOf[std::size_t(a)])];
+    const ConstraintLine& cl = c.lines[lineOf[a]];
     const AxisPoint py = axisPoint(cl.y, dy), pz = axisPoint(cl.z, dz);
-    for (int j = 1; j <= N2; ++j)
-      Y[std::size_t(a) * N2 + std::size_t(j - 1)] = axisPhase(waveIndex(j, N2), py, N2);
+    for (int j = 1; j <= N2; ++j) Y(a, j - 1) = axisPhase(waveIndex(j, N2), py, N2);
     for (int l = 1; l <= nl; ++l) {
       const Complex z = axisPhase(l - 1, pz, g.N3);
-      zr[std::size_t(l - 1) * nn + std::size_t(a)] = z.real();
-      zi[std::size_t(l - 1) * nn + std::size_t(a)] = z.imag();
-      zrLine[std::size_t(a) * nl + std::size_t(l - 1)] = z.real();
-      ziLine[std::size_t(a) * nl + std::size_t(l - 1)] = z.imag();
+      zr(l - 1, a) = zrLine(a, l - 1) = z.real();
+      zi(l - 1, a) = ziLine(a, l - 1) = z.imag();
     }
-    // D_a(m) = (1/N1) sum_n values[n] exp(+2 pi i m n / N1), the forward realFft.
-    for (int i = 1; i <= N1; ++i) line[i] = static_cast<float>(cl.values[std::size_t(i - 1)]);
-    realFft(line, N1, +1);
-    Complex* d = &D[std::size_t(a) * std::size_t(N1 / 2 + 1)];
-    d[0] = Complex(double(line[1]) / N1, 0.0);
-    d[N1 / 2] = Complex(double(line[2]) / N1, 0.0);
-    for (int m = 1; m < N1 / 2; ++m)
-      d[m] = Complex(double(line[2 * m + 1]) / N1, double(line[2 * m + 2]) / N1);
   }
+}
+
+// D_a(m) = (1/N1) sum_n values[n] exp(+2 pi i m n / N1), the forward realFft.
+void LineTables::transforms(const Turb3dConstraints& c, int N1) {
+  D = Rows<Complex>(n, N1 / 2 + 1);
+  Vector line = vector(1, N1);
+  for (int a = 0; a < n; ++a) {
+    const std::vector<double>& values = c.lines[lineOf[a]].values;
+    for (int i = 1; i <= N1; ++i) line[i] = static_cast<float>(values[i - 1]);
+    realFft(line, N1, +1);
+    D(a, 0) = Complex(double(line[1]) / N1, 0.0);
+    D(a, N1 / 2) = Complex(double(line[2]) / N1, 0.0);
+    for (int m = 1; m < N1 / 2; ++m)
+      D(a, m) = Complex(double(line[2 * m + 1]) / N1, double(line[2 * m + 2]) / N1);
+  }
+}
+
+// The pairs a <= b by component pair, and their products Y_a conj Y_b and
+// Z_a conj Z_b.
+void LineTables::pairs(int ncomp, int N2, int nl) {
   const int ne = ncomp * (ncomp + 1) / 2;
   pairFirst.assign(std::size_t(ne) + 1, 0);
   for (int e = 0; e < ne; ++e) {
-    pairFirst[std::size_t(e)] = int(pairA.size());
+    pairFirst[e] = int(pairA.size());
     for (int a = 0; a < n; ++a)
       for (int b = a; b < n; ++b)
-        if (packed(field[std::size_t(a)], field[std::size_t(b)], ncomp) == e) {
+        if (packed(field[a], field[b], ncomp) == e) {
           pairA.push_back(a);
           pairB.push_back(b);
         }
   }
   npairs = int(pairA.size());
-  pairFirst[std::size_t(ne)] = npairs;
-  const auto np = std::size_t(npairs);
-  YYr.resize(np * N2);
-  YYi.resize(np * N2);
-  p.resize(np * nl);
-  q.resize(np * nl);
-  for (std::size_t k = 0; k < np; ++k) {
-    const auto a = std::size_t(pairA[k]), b = std::size_t(pairB[k]);
+  pairFirst[ne] = npairs;
+  YYr = YYi = Rows<double>(npairs, N2);
+  p = q = Rows<double>(nl, npairs);
+  for (int k = 0; k < npairs; ++k) {
+    const int a = pairA[k], b = pairB[k];
     for (int j = 0; j < N2; ++j) {
-      const Complex yy = Y[a * N2 + j] * std::conj(Y[b * N2 + j]);
-      YYr[k * N2 + std::size_t(j)] = yy.real();
-      YYi[k * N2 + std::size_t(j)] = yy.imag();
+      const Complex yy = Y(a, j) * std::conj(Y(b, j));
+      YYr(k, j) = yy.real();
+      YYi(k, j) = yy.imag();
     }
     for (int l = 0; l < nl; ++l) {
-      const Complex za(zr[std::size_t(l) * nn + a], zi[std::size_t(l) * nn + a]);
-      const Complex zb(zr[std::size_t(l) * nn + b], zi[std::size_t(l) * nn + b]);
-      const Complex zz = za * std::conj(zb);
-      p[std::size_t(l) * np + k] = zz.real();
-      q[std::size_t(l) * np + k] = zz.imag();
+      const Complex zz = Complex(zr(l, a), zi(l, a)) * std::conj(Complex(zr(l, b), zi(l, b)));
+      p(l, k) = zz.real();
+      q(l, k) = zz.imag();
     }
   }
 }
@@ -236,8 +271,8 @@ class PairTask {
   std::vector<float> x_;
   Turb3dAmplitudes stores_[2];
   std::vector<double> Si_, Sm_;            // [e][j][l]
-  std::vector<double> Sp_, Sn_;            // [e][l][j]: Si + Sm, Si - Sm
-  std::vector<double> Tr_, Ti_;            // [k][j]
+  Rows<double> Sp_, Sn_;                   // (e nl + l, j): Si + Sm, Si - Sm
+  Rows<double> Tr_, Ti_;                   // (k, j)
   std::vector<double> Ar_, Ai_, Br_, Bi_;  // [c][j][l]
   std::vector<double> Gr_, Gi_, Hr_, Hi_;  // [c][j][l]
   std::vector<double> dr_, di_;            // [l]
@@ -257,9 +292,9 @@ PairTask::PairTask(const ConstrainedSpectrum& s, const LineTables& t)
   x_.assign(std::size_t(widest * perMode_), 0.0f);
   for (int k = 0; k < 2; ++k)
     if (s.store == nullptr) stores_[k].values.assign(std::size_t(widest * ncomp_ * ncomp_), 0.0f);
-  for (auto* v : {&Si_, &Sm_, &Sp_, &Sn_}) v->assign(shape_.size(ne_), 0.0);
-  Tr_.assign(std::size_t(t.npairs) * std::size_t(s.plan.N2), 0.0);
-  Ti_.assign(std::size_t(t.npairs) * std::size_t(s.plan.N2), 0.0);
+  for (auto* v : {&Si_, &Sm_}) v->assign(shape_.size(ne_), 0.0);
+  Sp_ = Sn_ = Rows<double>(std::size_t(ne_) * nl_, s.plan.N2);
+  Tr_ = Ti_ = Rows<double>(t.npairs, s.plan.N2);
   for (auto* v : {&Ar_, &Ai_, &Br_, &Bi_, &Gr_, &Gi_, &Hr_, &Hi_})
     v->assign(shape_.size(ncomp_), 0.0);
   dr_.assign(std::size_t(nl_), 0.0);
@@ -371,9 +406,8 @@ void PairTask::covariances(int i, int im) {
     for (int j = 1; j <= N2; ++j)
       for (int l = 0; l < nl; ++l) {
         const std::size_t x = shape_.row(e, j) + std::size_t(l);
-        const std::size_t y = (std::size_t(e) * nl + std::size_t(l)) * N2 + std::size_t(j - 1);
-        Sp_[y] = Si_[x] + Sm_[x];
-        Sn_[y] = Si_[x] - Sm_[x];
+        Sp_(e * nl + l, j - 1) = Si_[x] + Sm_[x];
+        Sn_(e * nl + l, j - 1) = Si_[x] - Sm_[x];
       }
 }
 
@@ -415,18 +449,17 @@ void PairTask::coefficientSums(int i, int im) {
 // L_a = sum_j Y_a(j) sum_l (A zr_a + B zi_a), into w_.
 void PairTask::lineTransforms() {
   const int N2 = plan_.N2, nl = nl_, n = t_.n;
-  const auto nn = std::size_t(n);
   std::fill(w_.begin(), w_.end(), Complex());
   for (int j = 1; j <= N2; ++j) {
     std::fill(sr_.begin(), sr_.begin() + n, 0.0);
     std::fill(si_.begin(), si_.begin() + n, 0.0);
     for (int c = 0; c < ncomp_; ++c) {
-      const int a0 = t_.lineFirst[std::size_t(c)], a1 = t_.lineFirst[std::size_t(c) + 1];
+      const int a0 = t_.lineFirst[c], a1 = t_.lineFirst[c + 1];
       const std::size_t x = shape_.row(c, j);
       for (int l = 0; l < nl; ++l) {
         const double ar = Ar_[x + l], ai = Ai_[x + l], br = Br_[x + l], bi = Bi_[x + l];
-        const double* zr = &t_.zr[std::size_t(l) * nn];
-        const double* zi = &t_.zi[std::size_t(l) * nn];
+        const double* zr = t_.zr.row(l);
+        const double* zi = t_.zi.row(l);
         for (int a = a0; a < a1; ++a) {
           sr_[a] += ar * zr[a] + br * zi[a];
           si_[a] += ai * zr[a] + bi * zi[a];
@@ -434,7 +467,7 @@ void PairTask::lineTransforms() {
       }
     }
     for (int a = 0; a < n; ++a)
-      w_[std::size_t(a)] += t_.Y[std::size_t(a) * N2 + std::size_t(j - 1)] * Complex(sr_[a], si_[a]);
+      w_[a] += t_.Y(a, j - 1) * Complex(sr_[a], si_[a]);
   }
 }
 
@@ -443,18 +476,17 @@ void PairTask::lineTransforms() {
 // after pair of each component pair e.
 void PairTask::lineCovariance() {
   const int N2 = plan_.N2, nl = nl_, n = t_.n, np = t_.npairs;
-  const auto npp = std::size_t(np), n2 = std::size_t(N2);
-  std::fill(Tr_.begin(), Tr_.end(), 0.0);
-  std::fill(Ti_.begin(), Ti_.end(), 0.0);
+  Tr_.fill(0.0);
+  Ti_.fill(0.0);
   for (int e = 0; e < ne_; ++e)
     for (int l = 0; l < nl; ++l) {
-      const double* sp = &Sp_[(std::size_t(e) * nl + std::size_t(l)) * n2];
-      const double* sn = &Sn_[(std::size_t(e) * nl + std::size_t(l)) * n2];
-      for (int k = t_.pairFirst[std::size_t(e)]; k < t_.pairFirst[std::size_t(e) + 1]; ++k) {
-        const double p = t_.p[std::size_t(l) * npp + std::size_t(k)];
-        const double q = t_.q[std::size_t(l) * npp + std::size_t(k)];
-        double* tr = &Tr_[std::size_t(k) * n2];
-        double* ti = &Ti_[std::size_t(k) * n2];
+      const double* sp = Sp_.row(e * nl + l);
+      const double* sn = Sn_.row(e * nl + l);
+      for (int k = t_.pairFirst[e]; k < t_.pairFirst[e + 1]; ++k) {
+        const double p = t_.p(l, k);
+        const double q = t_.q(l, k);
+        double* tr = Tr_.row(k);
+        double* ti = Ti_.row(k);
         for (int j = 0; j < N2; ++j) {
           tr[j] += sp[j] * p;
           ti[j] += sn[j] * q;
@@ -462,10 +494,10 @@ void PairTask::lineCovariance() {
       }
     }
   for (int k = 0; k < np; ++k) {
-    const double* yr = &t_.YYr[std::size_t(k) * n2];
-    const double* yi = &t_.YYi[std::size_t(k) * n2];
-    const double* tr = &Tr_[std::size_t(k) * n2];
-    const double* ti = &Ti_[std::size_t(k) * n2];
+    const double* yr = t_.YYr.row(k);
+    const double* yi = t_.YYi.row(k);
+    const double* tr = Tr_.row(k);
+    const double* ti = Ti_.row(k);
     double mr = 0.0, mi = 0.0;
     for (int j = 0; j < N2; ++j) {
       mr += yr[j] * tr[j] - yi[j] * ti[j];
@@ -511,7 +543,7 @@ void PairTask::phaseSums() {
   for (int j = 1; j <= N2; ++j) {
     for (int b = 0; b < n; ++b) {
       const Complex qb =
-          std::conj(t_.Y[std::size_t(b) * N2 + std::size_t(j - 1)]) * w_[std::size_t(b)];
+          std::conj(t_.Y(b, j - 1)) * w_[b];
       sr_[std::size_t(b)] = qb.real();
       si_[std::size_t(b)] = qb.imag();
     }
@@ -521,10 +553,10 @@ void PairTask::phaseSums() {
       std::fill(di_.begin(), di_.end(), 0.0);
       std::fill(&Hr_[x], &Hr_[x] + nl, 0.0);  // Q, until H takes its place
       std::fill(&Hi_[x], &Hi_[x] + nl, 0.0);
-      for (int b = t_.lineFirst[std::size_t(c)]; b < t_.lineFirst[std::size_t(c) + 1]; ++b) {
+      for (int b = t_.lineFirst[c]; b < t_.lineFirst[c + 1]; ++b) {
         const double qr = sr_[std::size_t(b)], qi = si_[std::size_t(b)];
-        const double* zr = &t_.zrLine[std::size_t(b) * nl];
-        const double* zi = &t_.ziLine[std::size_t(b) * nl];
+        const double* zr = t_.zrLine.row(b);
+        const double* zi = t_.ziLine.row(b);
         for (int l = 0; l < nl; ++l) {
           dr_[l] += qr * zr[l];
           di_[l] += qi * zr[l];
@@ -602,7 +634,7 @@ double PairTask::operator()(int i, std::span<const float> xi, std::span<const fl
   lineCovariance();
   // w = M^-1 (D - L); real at the planes that are their own mirror.
   for (int a = 0; a < n; ++a) {
-    const Complex d = t_.D[std::size_t(a) * std::size_t(plan_.N1 / 2 + 1) + std::size_t(i - 1)];
+    const Complex d = t_.D(a, i - 1);
     w_[std::size_t(a)] = d - w_[std::size_t(a)];
   }
   if (self) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/classic_planes.hpp"
 #include "synthesis/turb3d.hpp"
 #include "tensor/spectral_tensor.hpp"
@@ -44,7 +44,8 @@ Box synthesise(const BoxGrid& g, std::int32_t seed, Vector3 lim, const Turb3dWor
                std::vector<int> comps = {0, 1, 2}) {
   Box b;
   for (std::size_t c = 0; c < comps.size(); ++c) b.u[c] = f3tensor(1, g.N1, 1, g.N2, 1, g.N3);
-  turb3d(std::span<F3tensor>(b.u.data(), comps.size()), comps, kModel, g, seed, lim, work);
+  turb3d(std::span<F3tensor>(b.u.data(), comps.size()),
+         {comps, kModel, g, lim, Turb3dSlabStart::atSeed(seed), work});
   return b;
 }
 

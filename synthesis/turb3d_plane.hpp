@@ -28,9 +28,10 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/small_types.hpp"
-#include "synthesis/turb3d.hpp"
+#include "numerics/fft_slab.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
 #include "synthesis/turb3d_plan.hpp"
+#include "synthesis/turb3d_request.hpp"
 
 namespace wind::detail {
 

@@ -59,7 +59,8 @@ TEST(Turb3dSlow, MeanSquareOfEachComponentMatchesTheTensor) {
   for (int r = 0; r < nSeeds; ++r) {
     std::array<F3tensor, 3> u;
     for (auto& t : u) t = f3tensor(1, n1, 1, n2, 1, n3);
-    turb3d(u, kAllComponents, {alphaeps, L, Gamma}, {n1, n2, n3, len}, -101 - 37 * r, lim);
+    const TensorModel model{alphaeps, L, Gamma};
+    turb3d(u, {kAllComponents, model, {n1, n2, n3, len}, lim, Turb3dSlabStart::atSeed(-101 - 37 * r)});
     for (int c = 0; c < 3; ++c) {
       double sum = 0.0;
       for (float x : std::span<const float>(u[std::size_t(c)].data(),

@@ -13,7 +13,7 @@
 
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "tensor/spectral_tensor.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
@@ -46,8 +46,9 @@ Fields synthesise(const Box& b, int ncomp, std::vector<int> comps, Vector3 lim,
   Fields r;
   for (int c = 0; c < ncomp; ++c) r.fields[c] = f3tensor(1, b.N1, 1, b.N2, 1, b.N3);
   if (ncomp == 3) comps = {0, 1, 2};
-  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)), comps,
-         {alphaeps, kL, kGamma, terrain, tables}, b, seed, lim);
+  const TensorModel model{alphaeps, kL, kGamma, terrain, tables};
+  turb3d(std::span<F3tensor>(r.fields.data(), std::size_t(ncomp)),
+         {comps, model, b, lim, Turb3dSlabStart::atSeed(seed)});
   return r;
 }
 
@@ -280,6 +281,34 @@ TEST(Turb3d, CellIntegralsInsideTheLimNormKBoxOnly) {
                     2e-5 * std::abs(hPoint[0]));
 }
 
+// A box 4000 times longer along the wind than across it (6840 x 1.71 x 1.71 m,
+// L = 33.6 m) has cells across the wind too wide for its first waves along
+// it: the check finds the cell the engine stops at, (2 pi / 6840, 0, 0), and
+// passes a box that the engine synthesises.
+TEST(Turb3dDeathTest, TheCellCheckFindsWhereTheEngineStops) {
+  const TensorModel model{{0.1f, 33.6f, 3.9f}};
+  const int comps[] = {0, 1, 2};
+  const Box thin{64, 16, 16, Vector3(6840.0f, 1.71f, 1.71f)};
+  // LimNormK of a non-cubic box: (3, 4 pi L / LMax_2, 4 pi L / LMax_3).
+  const auto limOf = [](const Box& b) {
+    return Vector3(3.0f, float(4.0 * 3.14159265358979 * 33.6 / b.Lbox.y),
+                   float(4.0 * 3.14159265358979 * 33.6 / b.Lbox.z));
+  };
+  const std::optional<Vector3> k = turb3dCellFailure(comps, model, thin, limOf(thin));
+  ASSERT_TRUE(k.has_value());
+  EXPECT_EQ(k->x, float(double(6.2831854820251465) / 6840.0));
+  const auto engine = [&] {
+    Fields f;
+    for (F3tensor& a : f.fields) a = f3tensor(1, 64, 1, 16, 1, 16);
+    turb3d(f.fields, {comps, model, thin, limOf(thin), Turb3dSlabStart::atSeed(kSeed)});
+  };
+  EXPECT_EXIT(engine(), ExitedWithCode(1), "Error in adapint2 \\(called from phiInt\\)");
+  const Box wide{64, 16, 16, Vector3(6840.0f, 124.0f, 124.0f)};
+  EXPECT_FALSE(turb3dCellFailure(comps, model, wide, limOf(wide)).has_value());
+  // A cube takes no cells at all.
+  EXPECT_FALSE(turb3dCellFailure(comps, model, kCube, Vector3(0.0f, 0.0f, 0.0f)).has_value());
+}
+
 TEST(Turb3d, TerrainFlagAndTablesReachTheTensor) {
   UpstreamTables tables;
   tables.hasStretch = true;
@@ -312,8 +341,11 @@ TEST(Turb3d, BadComponentCountsAndShapesAreFatal) {
               fatalReport("The third dimension of a three-dimensional field needs at least 2 "
                           "points"));
   std::array<F3tensor, 1> wrong{f3tensor(1, 4, 1, 4, 1, 8)};
-  EXPECT_EXIT(turb3d(wrong, std::vector<int>{0}, {kAlphaeps, kL, kGamma}, {4, 4, 4, kCube.Lbox},
-                     kSeed, Vector3(0.0f)),
+  const std::vector<int> u{0};
+  const TensorModel model{kAlphaeps, kL, kGamma};
+  const Turb3dRequest request{u, model, {4, 4, 4, kCube.Lbox}, Vector3(0.0f),
+                              Turb3dSlabStart::atSeed(kSeed)};
+  EXPECT_EXIT(turb3d(wrong, request),
               ExitedWithCode(1), fatalReport("turb3d: field array does not match the grid"));
 }
 
@@ -447,6 +479,8 @@ TEST(Turb3dDeathTest, AnAmplitudeStoreTheHeapRefusesLeavesTheFieldsAsWithout) {
   // room left beside the working arrays.
   const Box box{64, 32, 32, Vector3(640.0f, 100.0f, 100.0f)};
   const Fields plain = synthesise(box, 3, {}, Vector3(0.0f));
+  const TensorModel model{kAlphaeps, kL, kGamma};
+  Turb3dRequest request{kAllComponents, model, box, Vector3(0.0f), Turb3dSlabStart::atSeed(kSeed)};
   EXPECT_EXIT(
       {
         setThreads(1);  // no team: its threads' stacks would not fit either
@@ -454,8 +488,8 @@ TEST(Turb3dDeathTest, AnAmplitudeStoreTheHeapRefusesLeavesTheFieldsAsWithout) {
         for (F3tensor& f : kept.fields) f = f3tensor(1, box.N1, 1, box.N2, 1, box.N3);
         Turb3dAmplitudes store;
         wind::testing::limitAddressSpace(turb3dWorkBytes(box, 3) + 256.0 * 1024);
-        turb3d(kept.fields, kAllComponents, {kAlphaeps, kL, kGamma}, box, kSeed, Vector3(0.0f),
-               {&store, nullptr});
+        request.work.amplitudes = &store;
+        turb3d(kept.fields, request);
         bool same = !store.filled && store.values.empty();
         for (int c = 0; c < 3; ++c)
           same = same && std::equal(plain.fields[c].span().begin(), plain.fields[c].span().end(),

@@ -14,7 +14,7 @@
 #include "numerics/counter_random.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
-#include "numerics/threads.hpp"
+#include "support/threads.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "synthesis/turb3d.hpp"
 #include "synthesis/turb3d_amplitude.hpp"
@@ -140,7 +140,8 @@ std::vector<F3tensor> parallelRun(const Case& c, int threads, Turb3dAmplitudes* 
   const int before = maxThreads();
   setThreads(threads);
   std::vector<F3tensor> f = boxes(c.grid, c.ncomp);
-  turb3d(f, c.comps, c.model, c.grid, seed, c.lim, Turb3dWork{store, nullptr, random});
+  turb3d(f, {c.comps, c.model, c.grid, c.lim, Turb3dSlabStart::atSeed(seed),
+             Turb3dWork{store, nullptr, random}});
   setThreads(before);
   return f;
 }
@@ -230,8 +231,9 @@ std::vector<F3tensor> slabRun(const Case& c, int parts, RandomStreamKind random,
     }
     const std::int64_t offset = turb3dPlaneStart(g, int(planes.first)) * 2 * c.ncomp;
     const Turb3dSlabStart start{kSeed, gaussStreamAt(kSeed, offset)};
-    turb3dSlab(Turb3dSlab{planes, f, ny, mirror}, c.comps, c.model, g, c.lim, start,
-               Turb3dWork{stores != nullptr ? &stores[r] : nullptr, nullptr, random});
+    turb3dSlab(Turb3dSlab{planes, f, ny, mirror},
+               {c.comps, c.model, g, c.lim, start,
+                Turb3dWork{stores != nullptr ? &stores[r] : nullptr, nullptr, random}});
     for (int q = 0; q < c.ncomp; ++q)
       for (std::int64_t i = planes.first; i <= planes.last; ++i) {
         std::memcpy(&whole[q](int(i), 1, 1), &f[q](int(i), 1, 1), sizeof(float) * g.N2 * g.N3);
@@ -286,8 +288,8 @@ TEST(Turb3dSlab, ArraysThatMissPlanesAreRefused) {
   const TensorModel model{0.1f, 30.0f, 3.9f};
   const auto run = [&](PlaneRange planes) {
     return wind::testing::fatalMessage([&] {
-      turb3dSlab(Turb3dSlab{planes, f, ny, mirror}, comps, model, g, Vector3(0.0f),
-                 Turb3dSlabStart{});
+      turb3dSlab(Turb3dSlab{planes, f, ny, mirror},
+                 {comps, model, g, Vector3(0.0f), Turb3dSlabStart{}});
     });
   };
   EXPECT_EQ(run({3, 4}), "");

@@ -1,6 +1,6 @@
 #include "tensor/model.hpp"
 
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

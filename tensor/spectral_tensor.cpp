@@ -5,7 +5,7 @@
 
 #include "numerics/constants.hpp"
 #include "numerics/eigen.hpp"
-#include "numerics/fatal_error.hpp"
+#include "support/fatal_error.hpp"
 #include "tensor/lifetime.hpp"
 
 namespace wind {

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "numerics/fatal_error.hpp"
 #include "numerics/interpolation.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind {
 

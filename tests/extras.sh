@@ -6,14 +6,16 @@
 #      from a relative VORLAN with a vorlan option passed to every row, then
 #      with one broken row; one row run by the Slurm array script as plain
 #      bash, and task numbers that are not rows; values make_table.sh refuses;
-#   2. the Debian package: built with CPack, checked by lintian (no errors),
-#      unpacked into a scratch root with dpkg-deb -x, its tree checked (the
-#      documents, the examples, compressed manual pages naming them), and its
+#   2. the Debian package: built with CPack, checked by lintian (no errors or
+#      warnings), unpacked into a scratch root with dpkg-deb -x, its tree
+#      checked (the documents, the examples, compressed manual pages naming
+#      them, a copyright file that puts every path under Apache-2.0), and its
 #      programs run from there (--version, a tiny box, corvel, corvel-fit, and
 #      vorlan-look finding corvel beside itself).
-# A check whose tool is missing (GNU parallel, dpkg-deb, lintian,
-# python3-matplotlib) says so and is skipped; any failure ends the script
-# with status 1.
+# GNU parallel, lintian, numpy and matplotlib are installed first where they
+# are missing (tools/install-prerequisites.sh). A check whose tool is still
+# missing (not a Debian system) says so and is skipped; any failure ends the
+# script with status 1.
 #
 # Usage: tests/extras.sh [BUILD_DIR]   (default build/release)
 set -euo pipefail
@@ -24,6 +26,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "extras: FAILED: $*" >&2; exit 1; }
 python=/usr/bin/python3
+"$root/tools/install-prerequisites.sh" batch package pictures
 
 # Every row folder of a table holds its three fields of the right size.
 # The run records (box_u.bin.json) are checked once vorlan writes them.
@@ -101,10 +104,10 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   (cd "$build" && cpack -B "$work/pkg" >/dev/null) || fail "cpack"
   deb="$(ls "$work"/pkg/*.deb)"
   if command -v lintian >/dev/null; then
-    # Errors fail; warnings and notes are shown for the record.
+    # Errors and warnings fail; notes are shown for the record.
     lintian "$deb" >"$work/lintian.txt" 2>&1 || true
     grep -v "running with root privileges" "$work/lintian.txt" || echo "extras: lintian: no tags"
-    ! grep -q "^E: " "$work/lintian.txt" || fail "lintian reports errors"
+    ! grep -q "^[EW]: " "$work/lintian.txt" || fail "lintian reports errors or warnings"
   else
     echo "extras: skipped lintian: not installed"
   fi
@@ -113,13 +116,20 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   doc="$work/root/usr/share/doc/windfield"
   dpkg-deb -f "$deb" Depends | grep -q libgomp1 || fail "the package does not depend on libgomp1"
   dpkg-deb -c "$deb" | grep -q -e _test -e _tests && fail "the package holds tests"
-  for f in README.md copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
+  for f in README.md NOTICE copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
            docs/corvel.md docs/land-table.md docs/constraints.md docs/fit.md examples/README.md \
            examples/loadbox.inp examples/mast.txt examples/sonic.txt examples/spectra.txt \
            examples/terrain.inp examples/terrain_hill.dat examples/batch/make_table.sh \
            examples/batch/run_one.sh examples/batch/run_parallel.sh examples/batch/slurm_array.sh; do
     [[ -s "$doc/$f" ]] || fail "the package has no $f under /usr/share/doc/windfield"
   done
+  # Machine-readable, and every Files paragraph (the project's own files
+  # under Files: *) under Apache-2.0.
+  [[ "$(head -n 1 "$doc/copyright")" == "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]] \
+    || fail "the copyright file is not in the machine-readable format"
+  awk 'BEGIN { RS = "" } /^Files:/ { n++; if (!/\nLicense: Apache-2.0(\n|$)/) bad = 1 }
+       /^Files: \*\n/ { all = 1 } END { exit !(n && all && !bad) }' "$doc/copyright" \
+    || fail "the copyright file does not put every path under Apache-2.0"
   [[ "$(zcat "$doc/changelog.Debian.gz" | head -n 1)" == "windfield ($(dpkg-deb -f "$deb" Version))"* ]] \
     || fail "the changelog's latest entry is not the package's version"
   for p in vorlan vorlan-plan corvel corvel-fit; do

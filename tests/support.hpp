@@ -23,9 +23,9 @@
 
 #include "numerics/arrays.hpp"
 #include "numerics/constants.hpp"
-#include "numerics/fatal_error.hpp"
 #include "numerics/fft.hpp"
 #include "numerics/random.hpp"
+#include "support/fatal_error.hpp"
 
 namespace wind::testing {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "numerics/print_format.hpp"
 #include "sources/site_params.hpp"
+#include "support/print_format.hpp"
 
 namespace wind::similarity {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "numerics/fatal_error.hpp"
-#include "numerics/print_format.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
 #include "tools/esdu_similarity.hpp"
 
 using namespace wind;

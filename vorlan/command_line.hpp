@@ -26,54 +26,46 @@
 //   --format NAME          raw (the float32 files; default), bts (TurbSim's
 //                          full-field binary) or wnd (Bladed-style .wnd/.sum)
 //   --wind-speed V         mean wind speed U (m/s) and hub height (m) of a
-//   --hub-height Z         source that states none (vorlan/placement.hpp)
+//   --hub-height Z         source that states none (handover/placement.hpp)
 //   --grid-bottom B        height of the grid's lowest row (m); default: the
 //                          grid centred on the hub
 //   --profile P            mean wind profile of a .bts or .wnd file:
-//                          power:ALPHA, log:Z0 or none (vorlan/mean_profile.hpp)
+//                          power:ALPHA, log:Z0 or none (handover/mean_profile.hpp)
 //   --scale iec            each component scaled to IEC's target standard
 //                          deviation before anything is written (iec source)
 //   --openfast-template F  a copy of the InflowWind input F filled in for what
-//                          the run writes (vorlan/inflowwind_template.hpp)
+//                          the run writes (handover/inflowwind_template.hpp)
 //   --constraints FILE     measured series the box must hold
-//                          (vorlan/constraints_file.hpp)
+//                          (handover/constraints_file.hpp)
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
-// with a message that names the option and the value; a value option given
-// twice (in either form) ends it with "The option --seeds is given twice".
+// with a message that names the option and the value (a number beyond single
+// precision among them); a value option given twice (in either form) ends it
+// with "The option --seeds is given twice".
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "synthesis/turb3d.hpp"
-#include "vorlan/mean_profile.hpp"
-#include "vorlan/wind_file.hpp"
+#include "runner/driver.hpp"
 
 namespace wind {
 
-enum class OutputLayout { classic, inflowwind };
-
-struct VorlanOptions {
-  std::string inputFile;
+// A run's options (runner/driver.hpp: RunOptions, with the hand-over's
+// HandOverOptions), and the two that end the program at once.
+struct VorlanOptions : RunOptions {
+  std::vector<std::string> fileArguments;  // the words that are no options, as given
   bool help = false;
   bool version = false;
-  std::vector<long> seeds;  // empty: the parameter file's seed
-  int threads = 0;          // 0: the OpenMP default
-  OutputLayout layout = OutputLayout::classic;
-  RandomStreamKind random = RandomStreamKind::classic;
-
-  // The hand-over to aeroelastic codes (vorlan/hand_over.hpp).
-  WindFileFormat format = WindFileFormat::raw;
-  std::optional<double> windSpeed, hubHeight, gridBottom;
-  std::optional<MeanProfile> profile;
-  bool scaleIec = false;
-  std::string openfastTemplate;  // empty: none
-  std::string constraintsFile;   // --constraints; empty: none
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
+
+// What an open failure of the parameter file adds when the classic rule chose
+// the default file: " (vorlan takes one parameter file; given 2, a.inp b.inp,
+// it reads the default c:/Temp/sim.inp)"; "" when one file was given.
+std::string defaultFileHint(const VorlanOptions& options);
 
 // The text of --help and of --version, each ending in a newline.
 void printVorlanHelp(std::ostream& out);
@@ -81,13 +73,17 @@ void printVorlanVersion(std::ostream& out);
 
 // The comma-separated seed list of --seeds (see above). Each seed must be
 // negative and at least -2147483648, else "--seeds: <s> is not a seed (a
-// negative integer, at least -2147483648)".
+// negative integer, at least -2147483648)", and given once, else "--seeds: the
+// seed <s> comes twice in '<list>': list each seed once".
 std::vector<long> parseSeedList(const std::string& text);
 
-// The output name of a file for one seed of --seeds: "_seed<|seed|>" inserted
-// before the extension of the last path component ("out/u.bin", -3 ->
-// "out/u_seed3.bin"), or appended when it has none ("u" -> "u_seed3"; a
-// leading dot, as in ".u", is not an extension).
-std::string seededFileName(const std::string& name, long seed);
+// The whole program: the command line parsed, --help or --version printed on
+// listing, or the parameter file read (runner/driver.hpp: readParameterFile)
+// and run (runSimulation); returns the exit status 0 (failures do not return).
+// The echo and the summary go to echo; the Kaimal1d listing goes to listing
+// (standard output in the overload without it).
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
+              std::ostream& listing);
+int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo);
 
 }  // namespace wind

@@ -1,8 +1,8 @@
 // vorlan: synthesises periodic Gaussian turbulent wind fields.
 #include <iostream>
 
-#include "numerics/fatal_error.hpp"
-#include "vorlan/driver.hpp"
+#include "support/fatal_error.hpp"
+#include "vorlan/command_line.hpp"
 
 int main(int argc, char** argv) {
   // The run checks its memory before it starts, and the field arrays and the

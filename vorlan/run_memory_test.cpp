@@ -1,5 +1,5 @@
 // A run that cannot fit is refused before any file exists, with both figures.
-#include "vorlan/run_memory.hpp"
+#include "simulation/run_memory.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/support.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 using namespace wind;
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // The run record against the files on disk, the inflowwind layout against an
 // emulation of InflowWind's reading of a full-field binary box, and the record's
 // absence after a failed run.
-#include "vorlan/run_record.hpp"
+#include "record/run_record.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "vorlan/driver.hpp"
-#include "vorlan/layout.hpp"
+#include "simulation/layout.hpp"
 #include "tests/support.hpp"
+#include "vorlan/command_line.hpp"
 
 namespace wind {
 namespace {

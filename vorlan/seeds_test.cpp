@@ -11,7 +11,7 @@
 
 #include "tests/support.hpp"
 #include "vorlan/command_line.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 using namespace wind;
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "numerics/print_format.hpp"
-#include "sources/upstream_tables.hpp"
 #include "sources/site_steps.hpp"
+#include "sources/upstream_tables.hpp"
+#include "support/print_format.hpp"
 #include "tensor/tensor_integrals.hpp"
 #include "tests/support.hpp"
 

@@ -15,7 +15,7 @@
 
 #include "synthesis/turb3d.hpp"
 #include "tests/support.hpp"
-#include "vorlan/driver.hpp"
+#include "vorlan/command_line.hpp"
 
 using namespace wind;
 using ::testing::ExitedWithCode;
@@ -40,7 +40,8 @@ std::vector<std::vector<float>> direct(int ncomp, std::vector<int> comps, const 
                                        BoxGrid grid, int seed, Vector3 lim) {
   std::array<F3tensor, 3> f;
   for (int c = 0; c < ncomp; ++c) f[std::size_t(c)] = f3tensor(1, grid.N1, 1, grid.N2, 1, grid.N3);
-  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)), comps, model, grid, seed, lim);
+  turb3d(std::span<F3tensor>(f.data(), std::size_t(ncomp)),
+         {comps, model, grid, lim, Turb3dSlabStart::atSeed(seed)});
   std::vector<std::vector<float>> out;
   for (int c = 0; c < ncomp; ++c)
     out.emplace_back(f[std::size_t(c)].data(), f[std::size_t(c)].data() + f[std::size_t(c)].size());

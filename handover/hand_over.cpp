@@ -1,0 +1,201 @@
+#include "handover/hand_over.hpp"
+
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+#include "handover/bts_file.hpp"
+#include "handover/wnd_file.hpp"
+#include "simulation/output_files.hpp"
+#include "sources/iec.hpp"
+#include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
+#include "support/version.hpp"
+
+namespace wind {
+
+namespace {
+
+// An InflowWind input is a page of text; anything much larger is not one.
+constexpr std::streamsize kMaxTemplateBytes = 1 << 20;
+
+std::string readTemplate(const std::string& name) {
+  std::ifstream in = openInputFile(name, "Could not open the InflowWind template");
+  std::string text;
+  text.resize(std::size_t(kMaxTemplateBytes) + 1);
+  in.read(text.data(), kMaxTemplateBytes + 1);
+  text.resize(std::size_t(in.gcount()));
+  if (std::streamsize(text.size()) > kMaxTemplateBytes)
+    fatalError("The InflowWind template " + name + " is larger than 1 MiB: not an InflowWind input");
+  return text;
+}
+
+// The options that place a box refused where nothing is placed.
+void refuseOutsideBoxes(const SimulationInput& in, const HandOverOptions& o) {
+  if (in.fieldDim == 3) return;
+  const auto refuse = [](const char* option) {
+    fatalError(std::string(option) + ": only for three-dimensional fields");
+  };
+  if (o.windSpeed) refuse("--wind-speed");
+  if (o.hubHeight) refuse("--hub-height");
+  if (o.gridBottom) refuse("--grid-bottom");
+  if (o.profile) refuse("--profile");
+}
+
+// The placement of the run's grid (see the header), or none.
+std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOverOptions& o) {
+  if (in.fieldDim != 3) return std::nullopt;
+  const BoxGrid grid = boxGridOf(in);
+  // A wind file, and the series of --constraints, go where the grid stands:
+  // it must stand above ground as it is, not as proposed.
+  if (o.format != WindFileFormat::raw || !o.constraintsFile.empty()) {
+    const std::string what = o.format != WindFileFormat::raw
+                                 ? std::string("--format ") + windFileFormatName(o.format)
+                                 : std::string("--constraints");
+    return placeGrid(grid, resolveWindAtHub(in, o.windSpeed, o.hubHeight, what), o.gridBottom);
+  }
+  if (!sourceWindAtHub(in) && !o.windSpeed && !o.hubHeight) {
+    if (o.gridBottom)
+      fatalError("--grid-bottom: the " + std::string(sourceKeyword(in.source)) +
+                 " source gives no wind speed and hub height; give --wind-speed and --hub-height");
+    return std::nullopt;
+  }
+  const WindAtHub hub = resolveWindAtHub(in, o.windSpeed, o.hubHeight, "The grid's placement");
+  if (o.gridBottom) return placeGrid(grid, hub, o.gridBottom);
+  return proposePlacement(grid, hub, sourceWindAtHub(in) ? sourceHeightLabel(in) : "--hub-height");
+}
+
+WindBox windBoxOf(const SimulationInput& run, const HandOver& h, const FieldArrays& fields) {
+  WindBox box{{}, boxGridOf(run), *h.placement, h.profile};
+  for (int c = 0; c < 3; ++c) box.uvw[std::size_t(c)] = fields.values(c);
+  return box;
+}
+
+// Names derived from the first output (a wind file, the filled template) are
+// refused beside a device or a pipe: /dev/null.bts would be a file in /dev.
+void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
+  if (!isDeviceOrPipe(in.fname[0])) return;
+  std::string derived;
+  if (o.format != WindFileFormat::raw)
+    derived = "the ." + std::string(windFileFormatName(o.format)) + " file " +
+              windFileNames(in, o.format).front();
+  else if (!o.openfastTemplate.empty())
+    derived = "the filled InflowWind input " + filledTemplateName(in.fname[0], o.openfastTemplate);
+  if (!derived.empty()) refuseDerivedName(in.fname[0], derived);
+}
+
+}  // namespace
+
+HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
+  HandOver h;
+  h.format = o.format;
+  if (in.source == ParameterSource::iec) h.iec = iecModel(in.iec);
+  checkWindFileInput(in, o.format);
+  if (o.format != WindFileFormat::raw && o.layout == OutputLayout::inflowwind)
+    fatalError("--layout inflowwind orders the raw files; a ." +
+               std::string(windFileFormatName(o.format)) +
+               " file has its own order: leave --layout out");
+  if (o.scaleIec && in.source != ParameterSource::iec)
+    fatalError("--scale iec needs the iec source, whose class gives the targets");
+  refuseOutsideBoxes(in, o);
+  h.placement = placementOf(in, o);
+  h.profile = o.profile.value_or(defaultMeanProfile(in));
+  // Every format hands the profile on: the wind files hold it, the raw files'
+  // URef (the record, the filled template) is its value at the reference height.
+  if (h.placement) checkMeanProfile(h.profile, *h.placement);
+  checkDerivedNames(in, o);
+  h.scaleIec = o.scaleIec;
+  if (!o.openfastTemplate.empty()) {
+    if (in.fieldDim != 3 || in.nComp != 3)
+      fatalError("--openfast-template needs a three-dimensional field of three components "
+                 "(fieldDim 3, nComp 3)");
+    h.templateFile = o.openfastTemplate;
+    h.templateText = readTemplate(h.templateFile);
+    // Every value is known now: a template without the keys fails before any work.
+    const InflowWindSettings settings = inflowWindSettings(in, h, filledTemplateOf(in, h));
+    fillInflowWindTemplate(h.templateText, settings, h.templateFile);
+    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, h.templateFile);
+  }
+  return h;
+}
+
+std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f) {
+  const std::string name = windFileName(run.fname[0], f);
+  if (f == WindFileFormat::bts) return {name};
+  return {name + ".wnd", name + ".sum"};
+}
+
+std::vector<std::string> runOutputNames(const SimulationInput& run, const HandOver& h) {
+  std::vector<std::string> names;
+  if (h.format == WindFileFormat::raw) names.assign(run.fname, run.fname + run.nComp);
+  else names = windFileNames(run, h.format);
+  if (!h.templateFile.empty()) names.push_back(filledTemplateOf(run, h));
+  return names;
+}
+
+std::string filledTemplateOf(const SimulationInput& run, const HandOver& h) {
+  return h.templateFile.empty() ? std::string() : filledTemplateName(run.fname[0], h.templateFile);
+}
+
+InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver& h,
+                                      const std::string& from) {
+  const auto named = [&](const std::string& name) {
+    return from.empty() ? absoluteName(name) : relativeName(name, from);
+  };
+  InflowWindSettings s;
+  s.format = h.format;
+  for (int c = 0; c < run.nComp && c < 3; ++c) s.rawFiles[std::size_t(c)] = named(run.fname[c]);
+  if (h.format != WindFileFormat::raw) s.windFile = named(windFileName(run.fname[0], h.format));
+  s.grid = boxGridOf(run);
+  if (h.placement) {
+    s.referenceHeight = h.placement->referenceHeight;
+    s.uRef = meanWindSpeed(h.profile, h.placement->windSpeed, h.placement->hubHeight,
+                           h.placement->referenceHeight);
+  }
+  s.scaled = h.scaleIec;
+  return s;
+}
+
+void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h) {
+  if (h.format == WindFileFormat::raw && h.templateFile.empty()) return;
+  echo << "Writes";
+  for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
+  echo << "\n";
+  if (!h.templateWarning.empty()) echo << "Warning: " << h.templateWarning << "\n";
+  echo.flush();
+}
+
+HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields) {
+  HandOverRecord r;
+  std::array<int, 3> comps{};
+  std::array<std::span<float>, 3> values{};
+  std::array<std::span<const float>, 3> constValues{};
+  for (int c = 0; c < run.nComp; ++c) {
+    comps[std::size_t(c)] = run.components[c];
+    values[std::size_t(c)] = fields.values(c);
+    constValues[std::size_t(c)] = fields.values(c);
+  }
+  std::optional<double> sigma1;
+  if (h.iec) sigma1 = h.iec->sigma1;
+  if (h.scaleIec) r.scaling = scaleToIecTargets(values, comps, run.nComp, *sigma1);
+  if (h.placement)
+    r.hub = hubFigures(constValues, comps, run.nComp, boxGridOf(run), *h.placement, sigma1);
+  return r;
+}
+
+void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
+                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r) {
+  if (h.format == WindFileFormat::raw) return;
+  const WindBox box = windBoxOf(run, h, fields);
+  const std::string name = windFileName(run.fname[0], h.format);
+  if (h.format == WindFileFormat::bts) {
+    const std::string description = "vorlan " + std::string(kVersion) + ", " + parameterFile +
+                                    ", seed " + std::to_string(run.seed) + ", profile " +
+                                    meanProfileText(h.profile);
+    r.bts = writeBts(files.extra(0).stream(), box, description, name);
+  } else {
+    r.wnd = writeWnd(files.extra(0).stream(), files.extra(1).stream(), box, run.seed, name);
+  }
+}
+
+}  // namespace wind

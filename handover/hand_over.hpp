@@ -1,0 +1,125 @@
+#pragma once
+// What a run hands over to an aeroelastic code beyond the classic files: its
+// options (HandOverOptions: vorlan's --layout, --format, --wind-speed,
+// --hub-height, --grid-bottom, --profile, --scale iec, --openfast-template and
+// --constraints) resolved against the input, and the steps of a run that carry
+// them out.
+//
+//   planHandOver     after the parameter file is read, before any file is
+//                    created: every refusal of the options (a format for a
+//                    field that is not a box of three components, --layout
+//                    inflowwind with a wind file, --scale iec without the iec
+//                    source, a grid whose lowest row is at or below ground for
+//                    a wind file or --constraints, a log profile whose Z0 is
+//                    not below the lowest row and the hub, whatever the
+//                    format, a wind file, filled template or seed's file to be
+//                    named after a device, a template that cannot be read or
+//                    lacks a key) happens here.
+//   runOutputNames   the names a run writes: the classic files, or the .bts,
+//                    or the .wnd and .sum; then the filled InflowWind input.
+//   handOverBox      after synthesis, on the classic layout: --scale iec and
+//                    the hub figures; returns what the run record says of them.
+//   writeWindFile    then the .bts or .wnd/.sum.
+//
+// Placement of the grid (handover/placement.hpp): a wind file needs the mean
+// wind speed U and the hub height, from the source (iec, land, sea) or the
+// options, and its lowest row above ground (placeGrid refuses otherwise). The
+// classic files of a box whose U and hub height are known get a proposed
+// placement for the record (proposePlacement: the reference height is moved up,
+// with a warning, where the grid centred on the hub would reach the ground),
+// or the placement of --grid-bottom; with --constraints they are placed as a
+// wind file is (the series go where the grid stands).
+//
+// A wind file replaces the three raw files of the run: the run writes the
+// .bts (or the .wnd and .sum) named after its first output
+// (windFileName), and its record, named after the first output as always,
+// lists no raw files.
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "handover/bts_file.hpp"
+#include "handover/hub_figures.hpp"
+#include "handover/iec_scaling.hpp"
+#include "handover/inflowwind_template.hpp"
+#include "handover/mean_profile.hpp"
+#include "handover/placement.hpp"
+#include "handover/wind_file.hpp"
+#include "handover/wnd_file.hpp"
+#include "simulation/field_arrays.hpp"
+#include "simulation/layout.hpp"
+#include "simulation/simulation_input.hpp"
+#include "sources/iec.hpp"
+
+namespace wind {
+
+class OutputFiles;
+
+// The options of the hand-over, as a command line gives them (vorlan's
+// --layout, --format, --wind-speed, --hub-height, --grid-bottom, --profile,
+// --scale, --openfast-template and --constraints) or a library caller sets
+// them; nothing set is a classic run.
+struct HandOverOptions {
+  OutputLayout layout = OutputLayout::classic;
+  WindFileFormat format = WindFileFormat::raw;
+  std::optional<double> windSpeed, hubHeight, gridBottom;
+  std::optional<MeanProfile> profile;
+  bool scaleIec = false;
+  std::string openfastTemplate;  // empty: none
+  std::string constraintsFile;   // empty: none
+};
+
+struct HandOver {
+  WindFileFormat format = WindFileFormat::raw;
+  std::optional<GridPlacement> placement;  // boxes whose U and hub height are known
+  MeanProfile profile;
+  bool scaleIec = false;
+  std::string templateFile;  // --openfast-template; empty: none
+  std::string templateText;  // its bytes, read once
+  std::optional<IecModel> iec;  // the iec source's model and targets, derived once
+  std::string templateWarning;  // inflowWindScalingWarning; empty: none
+};
+
+HandOver planHandOver(const SimulationInput& in, const HandOverOptions& options);
+
+// The files a run writes besides its record (see above), in creation order.
+std::vector<std::string> runOutputNames(const SimulationInput& run, const HandOver& h);
+
+// The wind file(s) of a run: the .bts, or the .wnd and .sum of its root.
+std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f);
+
+// The filled template's name, or "" when the run fills none.
+std::string filledTemplateOf(const SimulationInput& run, const HandOver& h);
+
+// What InflowWind must be told of a run's files: their names relative to the
+// folder of the file `from` (the filled template, which InflowWind reads names
+// relative to), or absolute when from is empty (the run record).
+InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver& h,
+                                      const std::string& from);
+
+// One line on the echo after the summary when the run writes other files than
+// the classic ones: "Writes <names>" (the wind files and the filled InflowWind
+// input of the input's names), then "Warning: " and the template's warning if
+// it has one; nothing otherwise, so that a classic run's echo stays as it was.
+void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h);
+
+// What the run record says of the hand-over.
+struct HandOverRecord {
+  std::optional<HubFigures> hub;
+  std::optional<IecScaling> scaling;  // --scale iec applied
+  std::optional<BtsQuantisation> bts;
+  std::optional<WndQuantisation> wnd;
+};
+
+// --scale iec and the hub figures, on the fields in the classic layout
+// (before any other layout is made).
+HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields);
+
+// The .bts or the .wnd and .sum of a run (nothing for raw files) into the
+// files created for it, from the fields in the classic layout; what the
+// record says of them goes into r.
+void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
+                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r);
+}  // namespace wind

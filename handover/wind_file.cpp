@@ -1,0 +1,122 @@
+#include "handover/wind_file.hpp"
+
+#include <bit>
+#include <cmath>
+#include <ostream>
+
+#include "handover/placement.hpp"
+#include "support/fatal_error.hpp"
+#include "support/print_format.hpp"
+
+namespace wind {
+
+namespace {
+
+constexpr const char* kComponentNames[] = {"u", "v", "w"};
+
+}  // namespace
+
+WindFileFormat parseWindFileFormat(const std::string& text) {
+  if (text == "raw") return WindFileFormat::raw;
+  if (text == "bts") return WindFileFormat::bts;
+  if (text == "wnd") return WindFileFormat::wnd;
+  fatalError("--format: '" + text + "' is not a format (raw, bts or wnd)");
+}
+
+const char* windFileFormatName(WindFileFormat f) {
+  switch (f) {
+    case WindFileFormat::bts: return "bts";
+    case WindFileFormat::wnd: return "wnd";
+    case WindFileFormat::raw: break;
+  }
+  return "raw";
+}
+
+void checkWindFileInput(const SimulationInput& in, WindFileFormat f) {
+  if (f == WindFileFormat::raw) return;
+  if (in.fieldDim != 3 || in.nComp != 3)
+    fatalError(std::string("--format ") + windFileFormatName(f) +
+               " needs a three-dimensional field of three components (fieldDim 3, nComp 3)");
+}
+
+std::string windFileName(const std::string& firstOutput, WindFileFormat f) {
+  const std::size_t slash = firstOutput.find_last_of('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = firstOutput.find_last_of('.');
+  // A leading dot (".u") is not an extension.
+  const std::string stem =
+      dot != std::string::npos && dot > base ? firstOutput.substr(0, dot) : firstOutput;
+  return f == WindFileFormat::bts ? stem + ".bts" : stem;
+}
+
+namespace detail {
+
+void checkWindBox(const WindBox& box, const std::string& name) {
+  const BoxGrid& g = box.grid;
+  const std::string cannot = "Cannot write " + name + ": ";
+  if (g.N1 < 2 || g.N2 < 2 || g.N3 < 2)
+    fatalError(cannot + "the grid needs at least 2 points along each axis, not " +
+               std::to_string(g.N1) + " x " + std::to_string(g.N2) + " x " +
+               std::to_string(g.N3));
+  const std::int64_t n = std::int64_t(g.N1) * g.N2 * g.N3;
+  for (int c = 0; c < 3; ++c)
+    if (std::int64_t(box.uvw[c].size()) != n)
+      fatalError(cannot + "component " + kComponentNames[c] + " holds " +
+                 std::to_string(box.uvw[c].size()) + " values, not " + std::to_string(n));
+  const char* axis[] = {"dx", "dy", "dz"};
+  const float lengths[] = {g.Lbox.x, g.Lbox.y, g.Lbox.z};
+  const int points[] = {g.N1, g.N2, g.N3};
+  for (int d = 0; d < 3; ++d) {
+    const float h = static_cast<float>(double(lengths[d]) / points[d]);
+    if (!(h > 0.0f) || !std::isfinite(h))
+      fatalError(cannot + "the spacing " + axis[d] + " = " + formatG6(h) +
+                 " m is not positive");
+  }
+  const double U = box.placement.windSpeed;
+  const float dt = static_cast<float>(timeStep(g, U));
+  if (!(U > 0.0) || !std::isfinite(U) || !(dt > 0.0f) || !std::isfinite(dt))
+    fatalError(cannot + "the mean wind speed U = " + formatG6(U) +
+               " m/s gives no positive time step dx / U");
+  if (!(box.placement.gridBottom > 0.0))
+    fatalError(cannot + "the grid's lowest row at " + formatG6(box.placement.gridBottom) +
+               " m is not above ground");
+  for (int c = 0; c < 3; ++c)
+    for (const float v : box.uvw[c])
+      if (!std::isfinite(v))
+        fatalError(cannot + "component " + kComponentNames[c] +
+                   " holds a value that is not a finite number");
+}
+
+std::vector<double> rowMeanWind(const WindBox& box) {
+  const double dz = spacingUp(box.grid);
+  const GridPlacement& p = box.placement;
+  std::vector<double> mean(std::size_t(box.grid.N3));
+  for (int k = 0; k < box.grid.N3; ++k)
+    mean[std::size_t(k)] =
+        meanWindSpeed(box.profile, p.windSpeed, p.hubHeight, p.gridBottom + k * dz);
+  return mean;
+}
+
+void putInt16(std::string& b, int v) {
+  const auto u = static_cast<std::uint16_t>(v);
+  b += static_cast<char>(u & 0xFF);
+  b += static_cast<char>(u >> 8);
+}
+
+void putInt32(std::string& b, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  for (int s = 0; s < 32; s += 8) b += static_cast<char>((u >> s) & 0xFF);
+}
+
+void putFloat32(std::string& b, float v) {
+  putInt32(b, std::bit_cast<std::int32_t>(v));
+}
+
+void writeBytes(std::ostream& out, const std::string& bytes, const std::string& name) {
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+  if (!out) fatalError("Could not write " + name);
+}
+
+}  // namespace detail
+
+}  // namespace wind
