@@ -1,17 +1,24 @@
 #include "handover/box_plan.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <span>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "handover/placement.hpp"
+#include "simulation/engines.hpp"
 #include "sources/site_params.hpp"
+#include "sources/site_steps.hpp"
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"
+#include "synthesis/turb3d.hpp"
 
 namespace wind {
 
@@ -53,11 +60,19 @@ BoxPlan planBox(const PlanRequest& r) {
   BoxPlan p;
   p.request = r;
   const float V = static_cast<float>(r.windSpeed), Z = static_cast<float>(r.hubHeight);
-  if (r.turbulenceClass) {
+  // The source's model, checked as vorlan checks it.
+  if (r.basic) {
+    if (r.turbulenceClass || r.roughness)
+      fatalError("A plan with the basic source takes neither --class nor --roughness");
+    checkModelParameters(*r.basic);
+  } else if (r.turbulenceClass) {
     if (r.roughness)
       fatalError("--roughness: the iec source of --class takes no roughness length; leave one "
                  "of them out");
-    iecCategory(*r.turbulenceClass);
+    IecSettings s = iecCategory(*r.turbulenceClass);
+    s.V_hub = V;
+    s.z_hub = Z;
+    checkIecModel(s);
   } else {
     p.roughness = r.roughness.value_or(kDefaultPlanRoughness);
     checkedLandParams(V, Z, static_cast<float>(p.roughness), 0);  // refuses a site out of range
@@ -75,6 +90,10 @@ BoxPlan planBox(const PlanRequest& r) {
   if (!std::isfinite(l1))
     fatalError("The box along the wind, V T, is too long for a parameter file: give a shorter "
                "--time");
+  if (l1 < kMinLengthScale)
+    fatalError("The box along the wind, V T = " + formatG6(l1) + " m, is below " +
+               formatG6(kMinLengthScale) + " m, the smallest box vorlan takes: give a longer "
+               "--time or a greater --wind-speed");
 
   // Across and up: the rotor with its margin inside the usable extent.
   const double need = (1.0 + r.margin) * r.rotorDiameter;
@@ -85,6 +104,14 @@ BoxPlan planBox(const PlanRequest& r) {
   }
   float l = static_cast<float>(n * (need / (n - 1)));
   while ((n - 1) * (double(l) / n) < need) l = std::nextafter(l, HUGE_VALF);
+  if (!(l >= kMinLengthScale) || !std::isfinite(l))
+    fatalError("The box across the wind and up, " + formatG6(l) + " m for a rotor of " +
+               formatG6(r.rotorDiameter) + " m and its margin, is " +
+               (std::isfinite(l) ? "below " + formatG6(kMinLengthScale) +
+                                       " m, the smallest box vorlan takes: give the rotor "
+                                       "diameter in metres"
+                                 : std::string("too wide for a parameter file: give a smaller "
+                                               "--rotor-diameter or --margin")));
 
   p.N = {n1, n, n};
   p.LMax = {l1, l, l};
@@ -107,21 +134,73 @@ BoxPlan planBox(const PlanRequest& r) {
                " (the rotor and its margin must fit under twice the hub height) or a greater "
                "hub height");
   }
+  // The land source's log profile, which vorlan adds for --format bts and wnd,
+  // needs the lowest row above its roughness length (handover/mean_profile.hpp).
+  const double z0 = shortestDecimal(static_cast<float>(p.roughness));
+  if (!r.turbulenceClass && !(z0 < p.gridBottom))
+    fatalError("The grid's lowest row would be at " + formatG6(p.gridBottom) +
+               " m, not above the roughness length " + formatG6(z0) +
+               " m that vorlan's log profile (--format bts or wnd) starts from: give a --margin "
+               "below " + formatG6(2.0 * (r.hubHeight - z0) / r.rotorDiameter - 1.0) +
+               ", a smaller --roughness or a greater hub height");
   const double points = double(n1) * n * n;
   p.memoryBytes = 3.0 * 4.0 * points;
   p.seconds = kPlanSecondsPerPoint * points;
+  checkPlanRuns(p);
   return p;
+}
+
+namespace {
+
+// What planParameterText names the outputs after: the stem of -o, which must
+// make names that vorlan reads back whole.
+std::string outputStem(const PlanRequest& r) {
+  const std::string stem = fs::path(r.output).stem().string();
+  for (const char c : stem)
+    if (std::isspace(static_cast<unsigned char>(c)))
+      fatalError("-o " + r.output + ": the output names are made from '" + stem +
+                 "' (" + stem + "_u.bin, ...), and a parameter file cannot hold a name with "
+                 "white space (vorlan would read it as two names): give -o a name without it");
+  if (stem.size() + 6 > kMaxFileName)
+    fatalError("-o " + r.output + ": the output names made from it (" + stem +
+               "_u.bin, ...) would be longer than 255 characters: give a shorter name");
+  return stem;
+}
+
+}  // namespace
+
+void checkPlanRuns(const BoxPlan& p) {
+  // The file as vorlan reads it: every check vorlan makes of its values.
+  std::istringstream text(planParameterText(p));
+  std::ostream silent(nullptr);
+  SimulationInput in;
+  UpstreamTables tables;
+  readSimulationInput(text, silent, in, tables, parameterSourceStep);
+  readOutputNames(text, silent, in);
+  // And the integrals that a box too long for its width fails at first.
+  if (const std::optional<Vector3> k =
+          turb3dCellFailure(std::span<const int>(in.components, 3), siteTensorModel(in, &tables),
+                            boxGridOf(in), limNormK(in)))
+    fatalError("The box (" + shortestText(p.LMax[0]) + " m along the wind, " +
+               shortestText(p.LMax[1]) + " m across and up) is " +
+               formatG6(double(p.LMax[0]) / p.LMax[1]) +
+               " times longer than it is wide, and vorlan cannot integrate its cells at k1 = " +
+               formatG6(k->x) + " rad/m: give a shorter --time or a greater --rotor-diameter "
+               "or --margin");
 }
 
 std::string planParameterText(const BoxPlan& p) {
   const PlanRequest& r = p.request;
-  const std::string stem = fs::path(r.output).stem().string();
+  const std::string stem = outputStem(r);
   std::string t = "3\n3\n" + std::to_string(p.N[0]) + " " + std::to_string(p.N[1]) + " " +
                   std::to_string(p.N[2]) + "\n" + shortestText(p.LMax[0]) + " " +
                   shortestText(p.LMax[1]) + " " + shortestText(p.LMax[2]) + "\n";
   const std::string V = shortestText(static_cast<float>(r.windSpeed));
   const std::string Z = shortestText(static_cast<float>(r.hubHeight));
-  if (r.turbulenceClass)
+  if (r.basic)
+    t += "basic\n" + shortestText(r.basic->alphaeps) + " " + shortestText(r.basic->L) + " " +
+         shortestText(r.basic->Gamma) + "\n";
+  else if (r.turbulenceClass)
     t += "iec\n" + *r.turbulenceClass + " " + V + " " + Z + "\n";
   else
     t += "land\n" + V + " " + Z + " " + shortestText(static_cast<float>(p.roughness)) + " 0\n";
@@ -133,7 +212,9 @@ std::string planParameterText(const BoxPlan& p) {
 void printPlan(std::ostream& out, const BoxPlan& p) {
   const PlanRequest& r = p.request;
   const std::string source =
-      r.turbulenceClass ? "IEC 61400-1 turbulence, " +
+      r.basic ? "the basic source: alphaeps " + formatG6(r.basic->alphaeps) + " m^(4/3) s^-2, L " +
+                    formatG6(r.basic->L) + " m, Gamma " + formatG6(r.basic->Gamma)
+      : r.turbulenceClass ? "IEC 61400-1 turbulence, " +
                               std::string(iecCategory(*r.turbulenceClass).category != 0 ? "category " : "Iref ") +
                               *r.turbulenceClass + " (the iec source)"
                         : "the land source: roughness length " + formatG6(p.roughness) +

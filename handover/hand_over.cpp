@@ -46,8 +46,12 @@ void refuseOutsideBoxes(const SimulationInput& in, const HandOverOptions& o) {
 std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOverOptions& o) {
   if (in.fieldDim != 3) return std::nullopt;
   const BoxGrid grid = boxGridOf(in);
-  if (o.format != WindFileFormat::raw) {
-    const std::string what = std::string("--format ") + windFileFormatName(o.format);
+  // A wind file, and the series of --constraints, go where the grid stands:
+  // it must stand above ground as it is, not as proposed.
+  if (o.format != WindFileFormat::raw || !o.constraintsFile.empty()) {
+    const std::string what = o.format != WindFileFormat::raw
+                                 ? std::string("--format ") + windFileFormatName(o.format)
+                                 : std::string("--constraints");
     return placeGrid(grid, resolveWindAtHub(in, o.windSpeed, o.hubHeight, what), o.gridBottom);
   }
   if (!sourceWindAtHub(in) && !o.windSpeed && !o.hubHeight) {
@@ -67,6 +71,19 @@ WindBox windBoxOf(const SimulationInput& run, const HandOver& h, const FieldArra
   return box;
 }
 
+// Names derived from the first output (a wind file, the filled template) are
+// refused beside a device or a pipe: /dev/null.bts would be a file in /dev.
+void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
+  if (!isDeviceOrPipe(in.fname[0])) return;
+  std::string derived;
+  if (o.format != WindFileFormat::raw)
+    derived = "the ." + std::string(windFileFormatName(o.format)) + " file " +
+              windFileNames(in, o.format).front();
+  else if (!o.openfastTemplate.empty())
+    derived = "the filled InflowWind input " + filledTemplateName(in.fname[0], o.openfastTemplate);
+  if (!derived.empty()) refuseDerivedName(in.fname[0], derived);
+}
+
 }  // namespace
 
 HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
@@ -83,7 +100,10 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
   refuseOutsideBoxes(in, o);
   h.placement = placementOf(in, o);
   h.profile = o.profile.value_or(defaultMeanProfile(in));
-  if (o.format != WindFileFormat::raw) checkMeanProfile(h.profile, *h.placement);
+  // Every format hands the profile on: the wind files hold it, the raw files'
+  // URef (the record, the filled template) is its value at the reference height.
+  if (h.placement) checkMeanProfile(h.profile, *h.placement);
+  checkDerivedNames(in, o);
   h.scaleIec = o.scaleIec;
   if (!o.openfastTemplate.empty()) {
     if (in.fieldDim != 3 || in.nComp != 3)
@@ -92,8 +112,9 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
     h.templateFile = o.openfastTemplate;
     h.templateText = readTemplate(h.templateFile);
     // Every value is known now: a template without the keys fails before any work.
-    fillInflowWindTemplate(h.templateText, inflowWindSettings(in, h, filledTemplateOf(in, h)),
-                           h.templateFile);
+    const InflowWindSettings settings = inflowWindSettings(in, h, filledTemplateOf(in, h));
+    fillInflowWindTemplate(h.templateText, settings, h.templateFile);
+    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, h.templateFile);
   }
   return h;
 }
@@ -140,6 +161,7 @@ void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver
   echo << "Writes";
   for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
   echo << "\n";
+  if (!h.templateWarning.empty()) echo << "Warning: " << h.templateWarning << "\n";
   echo.flush();
 }
 

@@ -1,18 +1,39 @@
 #include "vorlan/plan_command_line.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "handover/placement.hpp"
 #include "support/fatal_error.hpp"
 #include "support/pending_output.hpp"
+#include "support/print_format.hpp"
 #include "support/version.hpp"
 
 namespace wind {
 
+namespace {
+
+// --margin: zero, or a positive fraction of the rotor diameter.
+double parseMargin(const std::string& text) {
+  double v = 0.0;
+  if (!parseDecimal(text, v) || !std::isfinite(v) || v < 0.0 ||
+      v > double(std::numeric_limits<float>::max()))
+    fatalError("--margin: '" + text +
+               "' is not a margin (zero or a positive fraction of the rotor diameter, 0.1 for "
+               "10 %)");
+  return v + 0.0;  // -0 is 0
+}
+
+}  // namespace
+
 PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
   PlanRequest r;
   bool seen[4] = {false, false, false, false};
+  std::vector<std::string> given;  // the options met so far
   for (int a = 1; a < argc; ++a) {
     std::string word = argv[a], value;
     const std::size_t eq = word.find('=');
@@ -35,6 +56,10 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
     bool known = false;
     for (const char* k : kValued) known = known || word == k;
     if (!known) fatalError("vorlan-plan: unknown option '" + word + "' (see vorlan-plan --help)");
+    // Which of two values was meant is unknown.
+    if (std::find(given.begin(), given.end(), word) != given.end())
+      fatalError("vorlan-plan: the option " + word + " is given twice; give it once");
+    given.push_back(word);
     if (!inlineValue) {
       if (a + 1 >= argc) fatalError(word + " needs a value");
       value = argv[++a];
@@ -46,10 +71,8 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
     else if (word == "--class") r.turbulenceClass = value;
     else if (word == "--roughness") r.roughness = parsePositiveNumber("--roughness", value);
     else if (word == "--dt") r.dt = parsePositiveNumber("--dt", value);
-    else if (word == "--margin") {
-      // Zero is a margin too.
-      r.margin = value == "0" ? 0.0 : parsePositiveNumber("--margin", value);
-    } else if (value.empty()) fatalError("-o needs a file name");
+    else if (word == "--margin") r.margin = parseMargin(value);
+    else if (value.empty()) fatalError("-o needs a file name");
     else r.output = value;
   }
   if (r.help || r.version) return r;
