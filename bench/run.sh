@@ -36,17 +36,30 @@
 #       peak memory, and the constrained run's share over the unconstrained
 #       one. Every run starts with the page cache written back (sync).
 #
+# The fit (corvel-fit, docs/fit.md):
+#   (f) a 10-minute 20 Hz sonic series (12000 samples of u, v, w, drawn from a
+#       line of the model passing at 10 m/s) read, rotated, turned into Welch
+#       spectra and fitted: wall, CPU and peak memory, against the floor of
+#       reading the same text (awk summing its columns).
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|m|s|S]...   (default: a b)
+# At the end a table of the boxes a to d run: the floor, vorlan on 1 thread
+# and on all cores (with their ratios to the floor), the amplitude stage on 1
+# thread and on all cores and the transforms on 1 thread (VORLAN_STAGE_TIMES).
+# NO_SEEDS=1 leaves the six-seed runs out.
+#
+# Usage: [REPEAT=n] [NO_SEEDS=1] bench/run.sh [a|b|c|d|f|m|s|S]...
+#   (default: a b c d, both streams on both boxes)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/tools/install-prerequisites.sh" bench
 build="$root/build/bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWIND_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target vorlan >/dev/null
+cmake --build "$build" -j2 --target vorlan corvel-fit >/dev/null
 vorlan="$build/vorlan/vorlan"
+fit="$build/fit/corvel-fit"
 floor="$build/floor"
 g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
 streams="$build/streams"
@@ -89,8 +102,10 @@ measure() {
     # The floor prints its own time (transforms and writes only).
     if grep -q '^floor ' "$work/out.txt"; then w=$(awk '/^floor / {print $2}' "$work/out.txt"); fi
     st=$(awk '/^Stage times/ {s += $5} END {print s + 0}' "$work/err.txt")
+    tr=$(awk '/^Stage times/ {s += $7} END {print s + 0}' "$work/err.txt")
     if [[ -z "$best" ]] || awk -v a="$w" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$w cpu=$c rss=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }') stage=$st
+      best=$w cpu=$c rss=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }') stage=$st \
+        transforms=$tr
     fi
     awk -v a="$w" -v b="$worst" 'BEGIN { exit !(a > b) }' && worst=$w
     rm -f ./*_u*.bin ./*_v*.bin ./*_w*.bin ./*.json floor_*.bin
@@ -105,8 +120,12 @@ report() {  # label per-box-divisor
     "$1" "$best" "$spread" "$cpu" "$rss" "$ratio"
 }
 
-run_box() {  # name npoint lmax label [vorlan options]
-  local name="$1" n1 n2 n3 fieldsMiB amp1 ampN
+# One row of the closing table per box run: label, floor, vorlan on 1 and on
+# all cores, the amplitude stage on 1 and on all cores, the transforms on 1.
+table=()
+
+run_box() {  # name npoint lmax label vorlan-options table-label
+  local name="$1" n1 n2 n3 fieldsMiB amp1 ampN v1 vN tr1
   local -a extra
   read -r -a extra <<<"${5:-}"
   write_input "$name" "$2" "$3"
@@ -117,16 +136,33 @@ run_box() {  # name npoint lmax label [vorlan options]
   report "floor, 1 thread" 1
   measure "$floor" "$n1" "$n2" "$n3" 3 "$cores" "$work"
   report "floor, $cores threads" 1
-  measure "$vorlan" --threads 1 "${extra[@]}" "$name.inp"; amp1=$stage
+  measure "$vorlan" --threads 1 "${extra[@]}" "$name.inp"; amp1=$stage v1=$best tr1=$transforms
   report "vorlan, 1 thread" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
-  measure "$vorlan" --threads "$cores" "${extra[@]}" "$name.inp"; ampN=$stage
+  measure "$vorlan" --threads "$cores" "${extra[@]}" "$name.inp"; ampN=$stage vN=$best
   report "vorlan, $cores threads" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
   echo "  amplitude stage: $amp1 s on 1 thread, $ampN s on $cores: speed-up" \
     "$(awk -v a="$amp1" -v b="$ampN" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
-  measure "$vorlan" --threads "$cores" --seeds -1:-6 "${extra[@]}" "$name.inp"
-  report "6 seeds, per box" 6
+  if [[ -z "${NO_SEEDS:-}" ]]; then
+    measure "$vorlan" --threads "$cores" --seeds -1:-6 "${extra[@]}" "$name.inp"
+    report "6 seeds, per box" 6
+  fi
+  table+=("$(awk -v l="$6" -v f="$floor1" -v a="$v1" -v b="$vN" -v s="$amp1" -v t="$ampN" \
+    -v r="$tr1" 'BEGIN { printf "| %s | %.2f s | %.2f s (%.1fx) | %.2f s (%.1fx) | %.2f s / %.2f s | %.2f s |", \
+    l, f, a, a / f, b, b / f, s, t, r }')")
+}
+
+# The summary of every box run, as the table of the amplitude stage's issue.
+print_table() {
+  [[ ${#table[@]} -eq 0 ]] && return
+  echo
+  echo "Summary ($cores cores, best of $repeat; ratios to the one-thread floor):"
+  echo
+  echo "| box | floor 1 thread | vorlan 1 thread | vorlan $cores threads |" \
+    "amplitude stage 1 thread / $cores threads | transforms 1 thread |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${table[@]}"
 }
 
 # The series of (m): ten lines of another box of the model (seed -2) at the
@@ -224,17 +260,79 @@ run_constraints() {
   done
 }
 
+# (f): the series from a line of the basic model (16384 points over 8192 m,
+# seed -3) at U = 10 m/s, every 0.05 s, in the wind's axes.
+run_fit() {
+  cat >f_line.inp <<EOI
+1
+3
+16384
+8192
+basic
+0.1 33.6 3.9
+-3
+f_u.bin
+f_v.bin
+f_w.bin
+EOI
+  "$vorlan" f_line.inp >/dev/null 2>&1 || { echo "vorlan failed on f_line.inp" >&2; exit 1; }
+  python3 - <<'EOP'
+from array import array
+def load(name):
+    a = array('f'); a.frombytes(open(name, 'rb').read()); return a
+u, v, w = (load('f_%s.bin' % c) for c in 'uvw')
+with open('f_series.txt', 'w') as out:
+    out.write('time u v w\n')
+    for j in range(12000):
+        out.write('%.2f %.3f %.3f %.3f\n' % (j * 0.05, 10 + u[j], v[j], w[j]))
+EOP
+  rm -f f_*.bin f_*.json
+  echo "(f) corvel-fit on a 10-minute 20 Hz sonic series, 12000 samples (best of $repeat)"
+  local floor fitted
+  fine_wall awk '{ s += $2 + $3 + $4 } END { print s }' f_series.txt; floor=$wall
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB\n' "floor: awk reads the file" \
+    "$floor" "$cpu" "$rss"
+  fine_wall "$fit" f_series.txt --json f_result.json; fitted=$wall
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB  %5.1f x floor\n' \
+    "corvel-fit: spectra, fit, JSON" "$fitted" "$cpu" "$rss" \
+    "$(awk -v a="$fitted" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')"
+  rm -f f_series.txt f_result.json
+}
+
+# Sets wall to the best wall time (s, to the millisecond) of REPEAT runs of a
+# command, cpu to the least CPU time (user and system, s, to the hundredth)
+# and rss to its peak RSS (MiB).
+fine_wall() {
+  local i t0 t1 c
+  wall=1e9 cpu=1e9
+  for ((i = 0; i < repeat; i++)); do
+    t0=$(date +%s%N)
+    /usr/bin/time -f "%M %U %S" -o "$work/time.log" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    t1=$(date +%s%N)
+    c=$(awk '{ print $2 + $3 }' "$work/time.log")
+    cpu=$(awk -v a="$c" -v b="$cpu" 'BEGIN { print (a < b ? a : b) }')
+    wall=$(awk -v a="$(((t1 - t0) / 1000))" -v b="$wall" 'BEGIN { t = a / 1e6; print (t < b ? t : b) }')
+  done
+  rss=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/time.log")
+}
+
 boxes=("$@")
-[[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
+[[ ${#boxes[@]} -eq 0 ]] && boxes=(a b c d)
 for box in "${boxes[@]}"; do
   case "$box" in
-    a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
-    b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
-    c) run_box a "8192 32 32" "16384 93 93" "(c) load box, counter stream (--random counter)" "--random counter" ;;
-    d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" "--random counter" ;;
+    a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" "" \
+         "load 8192 x 32 x 32 x 3, classic" ;;
+    b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" "" \
+         "cube 256^3 x 3, classic" ;;
+    c) run_box a "8192 32 32" "16384 93 93" "(c) load box, counter stream (--random counter)" \
+         "--random counter" "load, counter" ;;
+    d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" \
+         "--random counter" "cube, counter" ;;
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
     m) run_constraints ;;
-    *) echo "unknown box '$box' (a, b, c, d, m, s or S)" >&2; exit 2 ;;
+    f) run_fit ;;
+    *) echo "unknown box '$box' (a, b, c, d, f, m, s or S)" >&2; exit 2 ;;
   esac
 done
+print_table

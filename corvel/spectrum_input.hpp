@@ -39,7 +39,7 @@
 //
 // Failure: every bad or missing value ends the run through fatalError (exit
 // status 1) with a message that names it (a value that cannot be read with its
-// line and the text there, numerics/console.hpp). Besides the fixed messages of the
+// line and the text there, support/console.hpp). Besides the fixed messages of the
 // file format ("ParameterSource has to be either basic, land, sea or terrain",
 // "CalculationResult has to be either spec, xspec or sigma2", "components has
 // to be either 1, 2 or 3.", ...) the reader refuses what would make the

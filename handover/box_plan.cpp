@@ -61,7 +61,11 @@ BoxPlan planBox(const PlanRequest& r) {
   p.request = r;
   const float V = static_cast<float>(r.windSpeed), Z = static_cast<float>(r.hubHeight);
   // The source's model, checked as vorlan checks it.
-  if (r.turbulenceClass) {
+  if (r.basic) {
+    if (r.turbulenceClass || r.roughness)
+      fatalError("A plan with the basic source takes neither --class nor --roughness");
+    checkModelParameters(*r.basic);
+  } else if (r.turbulenceClass) {
     if (r.roughness)
       fatalError("--roughness: the iec source of --class takes no roughness length; leave one "
                  "of them out");
@@ -193,7 +197,10 @@ std::string planParameterText(const BoxPlan& p) {
                   shortestText(p.LMax[1]) + " " + shortestText(p.LMax[2]) + "\n";
   const std::string V = shortestText(static_cast<float>(r.windSpeed));
   const std::string Z = shortestText(static_cast<float>(r.hubHeight));
-  if (r.turbulenceClass)
+  if (r.basic)
+    t += "basic\n" + shortestText(r.basic->alphaeps) + " " + shortestText(r.basic->L) + " " +
+         shortestText(r.basic->Gamma) + "\n";
+  else if (r.turbulenceClass)
     t += "iec\n" + *r.turbulenceClass + " " + V + " " + Z + "\n";
   else
     t += "land\n" + V + " " + Z + " " + shortestText(static_cast<float>(p.roughness)) + " 0\n";
@@ -205,7 +212,9 @@ std::string planParameterText(const BoxPlan& p) {
 void printPlan(std::ostream& out, const BoxPlan& p) {
   const PlanRequest& r = p.request;
   const std::string source =
-      r.turbulenceClass ? "IEC 61400-1 turbulence, " +
+      r.basic ? "the basic source: alphaeps " + formatG6(r.basic->alphaeps) + " m^(4/3) s^-2, L " +
+                    formatG6(r.basic->L) + " m, Gamma " + formatG6(r.basic->Gamma)
+      : r.turbulenceClass ? "IEC 61400-1 turbulence, " +
                               std::string(iecCategory(*r.turbulenceClass).category != 0 ? "category " : "Iref ") +
                               *r.turbulenceClass + " (the iec source)"
                         : "the land source: roughness length " + formatG6(p.roughness) +

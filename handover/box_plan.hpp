@@ -47,6 +47,7 @@
 #include <string>
 
 #include "sources/iec.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -66,6 +67,7 @@ struct PlanRequest {
   double time = 0.0;           // T, s
   std::optional<std::string> turbulenceClass;  // A, B, C or Iref
   std::optional<double> roughness;             // land source only
+  std::optional<ModelParameters> basic;        // the basic source (library callers)
   double dt = kDefaultPlanTimeStep;
   double margin = kDefaultPlanMargin;
   std::string output = "plan.inp";

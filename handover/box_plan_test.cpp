@@ -134,5 +134,27 @@ TEST(BoxPlan, OutputNamesWithoutWhiteSpace) {
   EXPECT_NE(planParameterText(p).find("\nplan_u.bin\n"), std::string::npos);
 }
 
+// A caller that knows the model (corvel-fit) plans with the basic source:
+// the file states it as typed and vorlan runs it; an out-of-range model and
+// a class or roughness beside it are refused.
+TEST(BoxPlan, ABasicSourceFromACallerIsWrittenAsIs) {
+  PlanRequest r = request(8.5, 40, 50, 16, 0.5);
+  r.turbulenceClass.reset();
+  r.basic = ModelParameters{0.0937f, 39.2f, 3.93f};
+  const BoxPlan p = planBox(r);
+  const std::string text = planParameterText(p);
+  EXPECT_NE(text.find("\nbasic\n0.0937 39.2 3.93\n-1\n"), std::string::npos) << text;
+  std::ostringstream words;
+  printPlan(words, p);
+  EXPECT_NE(words.str().find("the basic source: alphaeps 0.0937 m^(4/3) s^-2, L 39.2 m, Gamma 3.93"),
+            std::string::npos);
+  r.roughness = 0.1;
+  EXPECT_EQ(fatalMessage([&] { planBox(r); }),
+            "A plan with the basic source takes neither --class nor --roughness");
+  r.roughness.reset();
+  r.basic->L = 0.0001f;
+  EXPECT_NE(fatalMessage([&] { planBox(r); }).find("is below 0.001 m"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace wind

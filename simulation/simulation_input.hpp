@@ -36,7 +36,7 @@
 // names while they are read; the summary (printSummary) after the file is
 // closed, floats with at most six significant digits.
 //
-// A UTF-8 byte-order mark at the start is skipped (numerics/console.hpp).
+// A UTF-8 byte-order mark at the start is skipped (support/console.hpp).
 //
 // Failure: every bad or missing value ends the run through fatalError (exit
 // status 1) with a message that names it, with its line where the value
