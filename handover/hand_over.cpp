@@ -99,7 +99,7 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
 }
 
 std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f) {
-  const std::string name = windFileName(run.fname[0], f);
+  const std::string name = windFileName(boxName(run), f);
   if (f == WindFileFormat::bts) return {name};
   return {name + ".wnd", name + ".sum"};
 }
@@ -124,7 +124,7 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
   InflowWindSettings s;
   s.format = h.format;
   for (int c = 0; c < run.nComp && c < 3; ++c) s.rawFiles[std::size_t(c)] = named(run.fname[c]);
-  if (h.format != WindFileFormat::raw) s.windFile = named(windFileName(run.fname[0], h.format));
+  if (h.format != WindFileFormat::raw) s.windFile = named(windFileName(boxName(run), h.format));
   s.grid = boxGridOf(run);
   if (h.placement) {
     s.referenceHeight = h.placement->referenceHeight;
@@ -165,7 +165,7 @@ void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArr
                    OutputFiles& files, const std::string& parameterFile, HandOverRecord& r) {
   if (h.format == WindFileFormat::raw) return;
   const WindBox box = windBoxOf(run, h, fields);
-  const std::string name = windFileName(run.fname[0], h.format);
+  const std::string name = windFileName(boxName(run), h.format);
   if (h.format == WindFileFormat::bts) {
     const std::string description = "vorlan " + std::string(kVersion) + ", " + parameterFile +
                                     ", seed " + std::to_string(run.seed) + ", profile " +

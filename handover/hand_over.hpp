@@ -26,9 +26,9 @@
 // or the placement of --grid-bottom.
 //
 // A wind file replaces the three raw files of the run: the run writes the
-// .bts (or the .wnd and .sum) named after its first output
-// (windFileName), and its record, named after the first output as always,
-// lists no raw files.
+// .bts (or the .wnd and .sum) named after its box (boxName: "iec" for the
+// outputs iec_u.bin, iec_v.bin, iec_w.bin), and its record, named after the
+// first output as always, lists no raw files.
 #include <array>
 #include <iosfwd>
 #include <optional>

@@ -349,9 +349,8 @@ TEST(WindFiles, FormatNamesAndFileNames) {
   EXPECT_EQ(parseWindFileFormat("raw"), WindFileFormat::raw);
   EXPECT_EQ(fatalMessage([] { parseWindFileFormat("BTS"); }),
             "--format: 'BTS' is not a format (raw, bts or wnd)");
-  EXPECT_EQ(windFileName("out/iec_u.bin", WindFileFormat::bts), "out/iec_u.bts");
-  EXPECT_EQ(windFileName("out.d/u", WindFileFormat::wnd), "out.d/u");
-  EXPECT_EQ(windFileName(".u", WindFileFormat::bts), ".u.bts");
+  EXPECT_EQ(windFileName("out/iec", WindFileFormat::bts), "out/iec.bts");
+  EXPECT_EQ(windFileName("out.d/v8_s1", WindFileFormat::wnd), "out.d/v8_s1");
   SimulationInput plane;
   plane.fieldDim = 2;
   plane.nComp = 3;
@@ -359,6 +358,29 @@ TEST(WindFiles, FormatNamesAndFileNames) {
             "--format wnd needs a three-dimensional field of three components (fieldDim 3, "
             "nComp 3)");
   EXPECT_EQ(fatalMessage([&] { checkWindFileInput(plane, WindFileFormat::raw); }), "");
+}
+
+
+TEST(WindFiles, TheBoxIsNamedAfterWhatItsOutputsShare) {
+  const auto box = [](std::vector<std::string> names) {
+    SimulationInput in;
+    in.nComp = static_cast<int>(names.size());
+    for (int c = 0; c < in.nComp; ++c) in.fname[c] = names[std::size_t(c)];
+    return boxName(in);
+  };
+  EXPECT_EQ(box({"out/iec_u.bin", "out/iec_v.bin", "out/iec_w.bin"}), "out/iec");
+  // Seeds put their suffix after the component's part: each seed its own box.
+  EXPECT_EQ(box({"iec_u_seed3.bin", "iec_v_seed3.bin", "iec_w_seed3.bin"}), "iec_seed3");
+  EXPECT_EQ(box({"v11.4_s2_u.bin", "v11.4_s2_v.bin", "v11.4_s2_w.bin"}), "v11.4_s2");
+  EXPECT_EQ(box({"run-uvel", "run-vvel", "run-wvel"}), "run-vel");
+  // Nothing shared before the component: the first output, as before.
+  EXPECT_EQ(box({"u.bin", "v.bin", "w.bin"}), "u");
+  EXPECT_EQ(box({"out/u.bin", "out/v.bin", "out/w.bin"}), "out/u");
+  EXPECT_EQ(box({"a/x_u.bin", "b/x_v.bin", "c/x_w.bin"}), "a/x_u");
+  EXPECT_EQ(box({".u", ".v", ".w"}), ".u");
+  EXPECT_EQ(box({"only.bin"}), "only");
+  // A name that holds another as its start: prefix and suffix never overlap.
+  EXPECT_EQ(box({"ab.bin", "aab.bin", "aaab.bin"}), "ab");
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ json openfastRecord(const SimulationInput& in, const RunDescription& run, const 
 json windFileRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
   if (h.format == WindFileFormat::raw) return nullptr;
   const WindBox box{{}, boxGridOf(in), *h.placement, h.profile};
-  const std::string name = windFileName(in.fname[0], h.format);
+  const std::string name = windFileName(boxName(in), h.format);
   json block = windFileJson(name, box, run.handed.bts, run.handed.wnd);
   const std::string file = h.format == WindFileFormat::bts ? name : name + ".wnd";
   block["path"] = relativeName(file, runRecordName(in));

@@ -80,15 +80,15 @@ TEST(HandOver, WindFilesReplaceTheRawFilesAndTheRecordDescribesThem) {
   const fs::path dir = testing::freshDir("hand_over_files");
   writeText(dir / "b.inp", kIecBox);
   runIn(dir, {"b.inp", "--format", "bts", "--scale", "iec"});
-  EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"b.inp", "b_u.bin.json", "b_u.bts"}));
+  EXPECT_EQ(folderNames(dir), (std::vector<std::string>{"b.bts", "b.inp", "b_u.bin.json"}));
   // Header (70 bytes), the description, then 16 slices of 4 x 8 x 3 int16.
   const json r = readJson(dir / "b_u.bin.json");
-  const std::string bts = readText(dir / "b_u.bts");
+  const std::string bts = readText(dir / "b.bts");
   std::int32_t n = 0;
   std::memcpy(&n, bts.data() + 66, 4);
   EXPECT_EQ(bts.size(), 70u + std::size_t(n) + 16u * 4u * 8u * 3u * 2u);
   EXPECT_TRUE(r["files"].empty());
-  EXPECT_EQ(r["wind_file"]["path"], "b_u.bts");
+  EXPECT_EQ(r["wind_file"]["path"], "b.bts");
   EXPECT_EQ(r["openfast"]["WindType"], 3);
   // Scaled to IEC's targets: sigma_1 = 0.16 (0.75 V_hub + 5.6), 0.8 and 0.5 of it.
   const double sigma1 = 0.16 * (0.75 * 11.4 + 5.6), ratio[] = {1.0, 0.8, 0.5};
@@ -97,9 +97,9 @@ TEST(HandOver, WindFilesReplaceTheRawFilesAndTheRecordDescribesThem) {
     EXPECT_NEAR(r["wind_file"]["components"][c]["std"].get<double>(), ratio[c] * sigma1,
                 1e-6 * sigma1) << c;
 
-  // .wnd and .sum per seed, each seed's files named after its first output.
+  // .wnd and .sum per seed, each seed's files named after its box.
   runIn(dir, {"b.inp", "--format=wnd", "--seeds", "-2:-3"});
-  for (const char* f : {"b_u_seed2.wnd", "b_u_seed2.sum", "b_u_seed3.wnd", "b_u_seed2.bin.json"})
+  for (const char* f : {"b_seed2.wnd", "b_seed2.sum", "b_seed3.wnd", "b_u_seed2.bin.json"})
     EXPECT_TRUE(fs::exists(dir / f)) << f;
   EXPECT_FALSE(fs::exists(dir / "b_u_seed2.bin"));
 }
