@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "record/run_record.hpp"
+#include "record/run_summary.hpp"
 
 namespace wind {
 
@@ -37,6 +38,11 @@ void MpiOutputFiles::create(MpiRun& run, const SimulationInput& in, std::ostream
       // Removed with the field files' temporaries should the run abort.
       const PendingOutput& record = local_.createRecord(runRecordName(in));
       if (!record.direct()) run.addTemporary(record.path());
+    }
+    if (writesRunSummary(in)) {
+      const PendingOutput& summary = local_.add(runSummaryName(in), "run summary",
+                                                PendingOutput::Role::description, echo);
+      if (!summary.direct()) run.addTemporary(summary.path());
     }
   });
   bool failed = false;
@@ -94,10 +100,10 @@ void MpiOutputFiles::closeAll(MpiRun& run) {
   run.settle(failed, message);
 }
 
-void MpiOutputFiles::commit(MpiRun& run, const std::string& recordText) {
+void MpiOutputFiles::commit(MpiRun& run, const RunTexts& texts) {
   run.agree([&] {
     if (!run.root()) return;
-    if (std::ostream* record = local_.record()) *record << recordText;
+    writeRunTexts(texts, local_);
     local_.commit();
   });
   run.forgetTemporaries();

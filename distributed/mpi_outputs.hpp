@@ -29,6 +29,7 @@
 #include <string>
 
 #include "distributed/mpi_run.hpp"
+#include "runner/driver.hpp"
 #include "simulation/output_files.hpp"
 #include "simulation/simulation_input.hpp"
 #include "support/pending_output.hpp"
@@ -44,8 +45,8 @@ class MpiOutputFiles {
   MpiOutputFiles& operator=(const MpiOutputFiles&) = delete;
   ~MpiOutputFiles();  // closes what is still open (only on abnormal paths)
 
-  // Collective: the run's nComp field files and its record (pending on rank 0),
-  // the field files open on every rank.
+  // Collective: the run's nComp field files, its record and run summary
+  // (pending on rank 0), the field files open on every rank.
   void create(MpiRun& run, const SimulationInput& in, std::ostream& echo);
 
   // Collective over the run: count floats from data at float offset `at` of
@@ -56,9 +57,10 @@ class MpiOutputFiles {
   // close succeeded, else the run fails.
   void closeAll(MpiRun& run);
 
-  // Collective: rank 0 writes the record text (when the run writes one), then
-  // puts the field files and the record under their names.
-  void commit(MpiRun& run, const std::string& recordText);
+  // Collective: rank 0 writes the texts (the record and the run summary, when
+  // the run writes them), then puts the field files and the texts under their
+  // names.
+  void commit(MpiRun& run, const RunTexts& texts);
 
  private:
   OutputFiles local_;  // rank 0's pending outputs

@@ -71,13 +71,13 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   return all != 0;
 }
 
-// The hub figures of a box cut into slabs (rank 0's; none elsewhere): each
-// rank's part of the four lines around the hub, gathered to rank 0 in plane
-// order (the ranks hold ascending planes), where they are formed as vorlan
-// forms them from the whole box.
-std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const SimulationInput& in,
-                                           const HandOver& h) {
-  if (!h.placement) return std::nullopt;
+// The hub figures (and series) of a box cut into slabs, into r on rank 0
+// (none elsewhere): each rank's part of the four lines around the hub,
+// gathered to rank 0 in plane order (the ranks hold ascending planes), where
+// they are formed as vorlan forms them from the whole box.
+void gatherHub(MpiRun& run, SlabBox& box, const SimulationInput& in, const HandOver& h,
+               HandOverRecord& handed) {
+  if (!h.placement) return;
   const BoxGrid grid = boxGridOf(in);
   const HubPoints at = hubPoints(grid, *h.placement);
   std::vector<int> counts(std::size_t(run.size())), starts(std::size_t(run.size()), 0);
@@ -86,9 +86,7 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
     if (r > 0) starts[std::size_t(r)] = starts[std::size_t(r) - 1] + counts[std::size_t(r) - 1];
   }
   std::array<HubLines, 3> lines;
-  std::array<int, 3> comps{};
   for (int c = 0; c < in.nComp; ++c) {
-    comps[std::size_t(c)] = in.components[c];
     HubLines mine;
     appendHubLines(box.values(c), box.planes.count(), grid, at, mine);
     for (std::size_t p = 0; p < 4; ++p) {
@@ -98,10 +96,7 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
                   run.comm());
     }
   }
-  if (!run.root()) return std::nullopt;
-  std::optional<double> sigma1;
-  if (h.iec) sigma1 = h.iec->sigma1;
-  return hubFigures(lines, comps, in.nComp, *h.placement, sigma1);
+  if (run.root()) handOverHub(lines, in, h, handed);
 }
 
 // The box of one run: slabs, synthesis, exchanges and transforms, written in
@@ -135,7 +130,7 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   transformSlabBox(run.comm(), box);
   clock.lap(figures.transforms);
 
-  figures.handed.hub = gatherHubFigures(run, box, in, setup.handOver);
+  gatherHub(run, box, in, setup.handOver, figures.handed);
   const OutputLayout layout = setup.options.layout;
   toFileLayout(box, layout);
   const PlaneRange file = filePlanes(box, layout);
@@ -196,6 +191,6 @@ BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&)
   return box;
 }
 
-void SlabBoxMaker::commit(const std::string& record) { files_->commit(run_, record); }
+void SlabBoxMaker::commit(const RunTexts& texts) { files_->commit(run_, texts); }
 
 }  // namespace wind

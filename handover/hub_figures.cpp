@@ -11,6 +11,9 @@ namespace wind {
 
 namespace {
 
+// Rows (in spacings dz) within which the hub counts as on a row.
+constexpr double kOnRowTolerance = 1e-9;
+
 // Population variance of a time series, about its first value so that a large
 // mean does not cancel the variance.
 double timeVariance(const std::vector<float>& line) {
@@ -24,9 +27,11 @@ double timeVariance(const std::vector<float>& line) {
 }  // namespace
 
 HubPoints hubPoints(const BoxGrid& grid, const GridPlacement& placement) {
+  // A hub on a row (--hub-on-row) may come out a rounding below it.
   const double rows = (placement.hubHeight - placement.gridBottom) / spacingUp(grid);
   return {grid.N2 / 2 - 1,
-          std::clamp<std::int64_t>(std::int64_t(std::floor(rows)), 0, grid.N3 - 2)};
+          std::clamp<std::int64_t>(std::int64_t(std::floor(rows + kOnRowTolerance)), 0,
+                                   grid.N3 - 2)};
 }
 
 void appendHubLines(std::span<const float> block, std::int64_t n, const BoxGrid& grid,
