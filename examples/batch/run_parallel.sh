@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every row of a load-case table (make_table.sh) with GNU parallel, on
+# Runs every row of a load-case table (vorlan-plan --table) with GNU parallel, on
 # this machine or over ssh hosts. Arguments after the table go to parallel;
 # arguments after -- go to vorlan in every row, e.g.
 #
@@ -9,6 +9,12 @@
 #                                                  # here and 4 rows on each of
 #                                                  # node1 and node2
 #   run_parallel.sh cases -- --layout inflowwind   # boxes for InflowWind
+#   run_parallel.sh cases -- --format bts --openfast-template IfW.dat
+#                                                  # IfW.dat of this folder
+#
+# vorlan options that name a file (--openfast-template, --constraints) are
+# taken from the folder this script is started in, as typed there: they are
+# made absolute before any row runs in its own folder.
 #
 # The table's folder and row names reach the rows as data, whatever
 # characters they hold. VORLAN (default: vorlan on PATH) is resolved once,
@@ -39,12 +45,17 @@ done
 [[ $# -gt 0 ]] && shift  # the --
 VORLAN="$("$here/run_one.sh" --which-vorlan)" || exit 1
 export VORLAN
+# The files the options name, absolute from here (over ssh a row starts in
+# the remote home folder).
+vorlan_options=()
+[[ $# -eq 0 ]] || mapfile -d '' vorlan_options < <("$here/run_one.sh" --absolute-options "$@")
 
 # -q: the command and every argument, the row's path included, are quoted
 # for the shell that parallel starts.
 status=0
 parallel --will-cite -q --joblog "$table/joblog" --env VORLAN --env VORLAN_THREADS \
-  "${parallel_options[@]}" "$here/run_one.sh" "$table/{}" "$@" :::: "$table/table.txt" \
+  "${parallel_options[@]}" "$here/run_one.sh" "$table/{}" "${vorlan_options[@]}" \
+  :::: "$table/table.txt" \
   || status=$?
 if [[ $status -ne 0 ]]; then
   rows=$(grep -c . "$table/table.txt")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Slurm job array over a load-case table (make_table.sh): array task n runs
+# Slurm job array over a load-case table (vorlan-plan --table): array task n runs
 # row n (line n of TABLE/table.txt), writing its fields, run record and log
 # into that row's folder. Submit one task per row:
 #
@@ -7,7 +7,9 @@
 #   sbatch --array=1-12 examples/batch/slurm_array.sh cases --layout inflowwind
 #
 # (arguments after the table go to vorlan; add %K to the range, e.g.
-# 1-60%10, to run at most K rows at a time). Each task asks for one core by
+# 1-60%10, to run at most K rows at a time). vorlan options that name a file
+# (--openfast-template, --constraints) are taken from the folder the job was
+# submitted from (Slurm starts the job there), not the row's. Each task asks for one core by
 # default; with --cpus-per-task=C vorlan uses C threads. VORLAN (default:
 # vorlan on PATH) may be relative to the folder the job was submitted from. A
 # failed row prints its message into the task's slurm-*.out and the task
