@@ -2,7 +2,7 @@
 // runs vorlan in a scratch folder and keeps its files aside, then every rank
 // runs vorlan-mpi with the same command line, and rank 0 compares the field
 // files byte for byte, the run records (the same but for "program" and
-// "processes") and the echo on standard error.
+// "processes"), the run summaries and the echo on standard error.
 #include <gtest/gtest.h>
 #include <mpi.h>
 #include <unistd.h>
@@ -44,6 +44,15 @@ std::vector<const char*> argvOf(const std::string& program, const std::vector<st
   return argv;
 }
 
+// The run summaries beside the records of a box ("u.bin.json" ->
+// "u.bin.summary.txt"); a line or a plane writes none.
+std::vector<std::string> summariesOf(const Comparison& c) {
+  std::vector<std::string> s;
+  if (c.input.rfind("3\n", 0) != 0) return s;
+  for (const std::string& r : c.records) s.push_back(r.substr(0, r.size() - 5) + ".summary.txt");
+  return s;
+}
+
 // Runs the comparison; rank 0 reports every difference.
 void compareWithVorlan(const Comparison& c) {
   int rank = 0, ranks = 1;
@@ -65,6 +74,7 @@ void compareWithVorlan(const Comparison& c) {
     fs::create_directory("vorlan");
     for (const std::string& f : c.outputs) fs::rename(f, fs::path("vorlan") / f);
     for (const std::string& f : c.records) fs::rename(f, fs::path("vorlan") / f);
+    for (const std::string& f : summariesOf(c)) fs::rename(f, fs::path("vorlan") / f);
   }
   MPI_Barrier(MPI_COMM_WORLD);
   fs::current_path(dir);
@@ -85,6 +95,9 @@ void compareWithVorlan(const Comparison& c) {
       EXPECT_EQ(mine, theirs) << c.name << ": " << f << " on " << ranks << " processes";
     }
     EXPECT_EQ(mpiEcho.str(), vorlanEcho.str()) << c.name;
+    for (const std::string& f : summariesOf(c))
+      EXPECT_TRUE(bytesOf(f) == bytesOf(fs::path("vorlan") / f) && fs::file_size(f) > 0)
+          << c.name << ": " << f << " on " << ranks << " processes";
     // Nothing but the outputs: no temporaries left behind.
     for (const fs::directory_entry& e : fs::directory_iterator("."))
       EXPECT_NE(e.path().filename().string().front(), '.') << c.name << ": " << e.path();

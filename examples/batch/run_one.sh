@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Runs one row of a load-case table (vorlan-plan --table): vorlan on
-# ROW/box.inp inside ROW, so that
-# the fields and the run record land beside the parameter file. vorlan's echo
-# and messages go to ROW/vorlan.log; a failed row prints one line on standard
-# error, the row and the message its log ends with, and exits with vorlan's
-# status.
+# ROW/box.inp inside ROW, so that the fields and the run record land beside
+# the parameter file. vorlan's echo and messages go to ROW/vorlan.log; a
+# failed row prints one line on standard error, the row and the message its
+# log ends with, and exits with vorlan's status.
 #
 # VORLAN names the program (default: vorlan on PATH); a name with a slash is
 # taken from the folder this script was started in, not the row's. OPTIONS go
@@ -23,6 +22,11 @@
 #                                     prints the options, each ended by a NUL
 #                                     byte, with the files they name absolute
 set -euo pipefail
+# --help or -h prints the comment above.
+if [[ "${1:-}" == --help || "${1:-}" == -h ]]; then
+  sed -n '2,/^set -euo/p' "$0" | sed '/^#SBATCH/d; $d; s/^# \{0,1\}//'
+  exit 0
+fi
 
 # The options with every file they name made absolute from here, each ended
 # by a NUL byte.

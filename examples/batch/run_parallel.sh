@@ -30,6 +30,11 @@
 # Usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...] [-- VORLAN_OPTIONS...]
 set -euo pipefail
 die() { echo "run_parallel.sh: $*" >&2; exit 1; }
+# --help or -h prints the comment above.
+if [[ "${1:-}" == --help || "${1:-}" == -h ]]; then
+  sed -n '2,/^set -euo/p' "$0" | sed '/^#SBATCH/d; $d; s/^# \{0,1\}//'
+  exit 0
+fi
 [[ $# -ge 1 ]] || die "usage: run_parallel.sh TABLE_FOLDER [PARALLEL_OPTIONS...] [-- VORLAN_OPTIONS...]"
 command -v parallel >/dev/null || die "GNU parallel is not installed (apt-get install parallel)"
 [[ -d "$1" ]] || die "no table folder $1"

@@ -22,6 +22,11 @@
 #SBATCH --output=slurm-%A_%a.out
 set -euo pipefail
 die() { echo "slurm_array.sh: $*" >&2; exit 1; }
+# --help or -h prints the comment above.
+if [[ "${1:-}" == --help || "${1:-}" == -h ]]; then
+  sed -n '2,/^set -euo/p' "$0" | sed '/^#SBATCH/d; $d; s/^# \{0,1\}//'
+  exit 0
+fi
 [[ $# -ge 1 ]] || die "usage: slurm_array.sh TABLE_FOLDER [VORLAN_OPTIONS...]"
 table="$1"
 shift
