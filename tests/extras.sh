@@ -109,11 +109,15 @@ fi
 echo "extras: Slurm array script as plain bash, task 3"
 mkdir -p "$work/slurm"
 plan_table "$work/slurm/$odd"
+cp "$root/examples/InflowWind.dat" "$work/slurm/IfW.dat"
+# The template named relative to the folder the job starts in.
 (cd "$work/slurm" && SLURM_ARRAY_TASK_ID=3 bash "$root/examples/batch/slurm_array.sh" "$odd" \
-  --format bts --openfast-input --hub-series) || fail "slurm_array.sh"
-for f in v12_s1.bts v12_s1.hh v12_s1_InflowWind.dat v12_s1_u.bin.summary.txt; do
+  --format bts --openfast-template=IfW.dat --hub-series) || fail "slurm_array.sh"
+for f in v12_s1.bts v12_s1.hh v12_s1_u_IfW.dat v12_s1_u.bin.summary.txt; do
   [[ -s "$work/slurm/$odd/v12_s1/$f" ]] || fail "task 3 wrote no $f"
 done
+grep -q '"v12_s1.hh" *FileName_Uni' "$work/slurm/$odd/v12_s1/v12_s1_u_IfW.dat" \
+  || fail "task 3's InflowWind input names no hub series"
 [[ ! -e "$work/slurm/$odd/v8_s1/v8_s1.bts" ]] || fail "task 3 ran another row"
 [[ ! -e "$work/slurm/INJECTED" ]] || fail "the table folder's name ran as shell code"
 for task in 0 abc 9; do

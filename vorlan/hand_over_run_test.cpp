@@ -191,6 +191,15 @@ TEST(HandOver, TheShippedInputTheHubSeriesAndTheSummaryGoBesideTheBox) {
         "dt 0.3509 s, Nyquist frequency 1.425 Hz; usable 5.614 s (16 steps)",
         "sigma IEC", "profile power:0.2 (in the file)"})
     EXPECT_NE(summary.find(part), std::string::npos) << part << "\n" << summary;
+  // The coherence at the one frequency the 5.6 s box resolves, 0.2 Hz, a
+  // quarter and half the width apart (7.5 m, 15 m): IEC's exponential model
+  // exp(-12 sqrt((f r / 11.4)^2 + (0.12 r / 340.2)^2)), worked out by hand.
+  const std::size_t coherence = summary.find("  coherence");
+  ASSERT_NE(coherence, std::string::npos) << summary;
+  EXPECT_NE(summary.find("f (Hz)    0.2\n    7.5 m     model     ", coherence), std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("IEC       0.2061\n    15 m      model", coherence), std::string::npos);
+  EXPECT_NE(summary.find("IEC       0.04249\n", coherence), std::string::npos);
   const json r = readJson(dir / "out/b_u.bin.json");
   EXPECT_EQ(r["placement"]["grid_bottom"], 87.75);
   EXPECT_EQ(r["openfast"]["template"], "out/b_InflowWind.dat");
