@@ -36,17 +36,24 @@
 #       peak memory, and the constrained run's share over the unconstrained
 #       one. Every run starts with the page cache written back (sync).
 #
+# The fit (corvel-fit, docs/fit.md):
+#   (f) a 10-minute 20 Hz sonic series (12000 samples of u, v, w, drawn from a
+#       line of the model passing at 10 m/s) read, rotated, turned into Welch
+#       spectra and fitted: wall, CPU and peak memory, against the floor of
+#       reading the same text (awk summing its columns).
+#
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|m|s|S]...   (default: a b)
+# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|f|m|s|S]...   (default: a b)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/tools/install-prerequisites.sh" bench
 build="$root/build/bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DWIND_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target vorlan >/dev/null
+cmake --build "$build" -j2 --target vorlan corvel-fit >/dev/null
 vorlan="$build/vorlan/vorlan"
+fit="$build/fit/corvel-fit"
 floor="$build/floor"
 g++ -std=c++20 -O2 -o "$floor" "$root/bench/floor.cpp" -lfftw3f_threads -lfftw3f -lpthread
 streams="$build/streams"
@@ -224,6 +231,62 @@ run_constraints() {
   done
 }
 
+# (f): the series from a line of the basic model (16384 points over 8192 m,
+# seed -3) at U = 10 m/s, every 0.05 s, in the wind's axes.
+run_fit() {
+  cat >f_line.inp <<EOI
+1
+3
+16384
+8192
+basic
+0.1 33.6 3.9
+-3
+f_u.bin
+f_v.bin
+f_w.bin
+EOI
+  "$vorlan" f_line.inp >/dev/null 2>&1 || { echo "vorlan failed on f_line.inp" >&2; exit 1; }
+  python3 - <<'EOP'
+from array import array
+def load(name):
+    a = array('f'); a.frombytes(open(name, 'rb').read()); return a
+u, v, w = (load('f_%s.bin' % c) for c in 'uvw')
+with open('f_series.txt', 'w') as out:
+    out.write('time u v w\n')
+    for j in range(12000):
+        out.write('%.2f %.3f %.3f %.3f\n' % (j * 0.05, 10 + u[j], v[j], w[j]))
+EOP
+  rm -f f_*.bin f_*.json
+  echo "(f) corvel-fit on a 10-minute 20 Hz sonic series, 12000 samples (best of $repeat)"
+  local floor fitted
+  fine_wall awk '{ s += $2 + $3 + $4 } END { print s }' f_series.txt; floor=$wall
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB\n' "floor: awk reads the file" \
+    "$floor" "$cpu" "$rss"
+  fine_wall "$fit" f_series.txt --json f_result.json; fitted=$wall
+  printf '  %-34s wall %7.3f s  cpu %5.2f s  peak RSS %6.1f MiB  %5.1f x floor\n' \
+    "corvel-fit: spectra, fit, JSON" "$fitted" "$cpu" "$rss" \
+    "$(awk -v a="$fitted" -v b="$floor" 'BEGIN { printf "%.1f", a / b }')"
+  rm -f f_series.txt f_result.json
+}
+
+# Sets wall to the best wall time (s, to the millisecond) of REPEAT runs of a
+# command, cpu to the least CPU time (user and system, s, to the hundredth)
+# and rss to its peak RSS (MiB).
+fine_wall() {
+  local i t0 t1 c
+  wall=1e9 cpu=1e9
+  for ((i = 0; i < repeat; i++)); do
+    t0=$(date +%s%N)
+    /usr/bin/time -f "%M %U %S" -o "$work/time.log" "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    t1=$(date +%s%N)
+    c=$(awk '{ print $2 + $3 }' "$work/time.log")
+    cpu=$(awk -v a="$c" -v b="$cpu" 'BEGIN { print (a < b ? a : b) }')
+    wall=$(awk -v a="$(((t1 - t0) / 1000))" -v b="$wall" 'BEGIN { t = a / 1e6; print (t < b ? t : b) }')
+  done
+  rss=$(awk '{ printf "%.1f", $1 / 1024 }' "$work/time.log")
+}
+
 boxes=("$@")
 [[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
 for box in "${boxes[@]}"; do
@@ -235,6 +298,7 @@ for box in "${boxes[@]}"; do
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
     m) run_constraints ;;
-    *) echo "unknown box '$box' (a, b, c, d, m, s or S)" >&2; exit 2 ;;
+    f) run_fit ;;
+    *) echo "unknown box '$box' (a, b, c, d, f, m, s or S)" >&2; exit 2 ;;
   esac
 done

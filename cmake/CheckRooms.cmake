@@ -12,9 +12,10 @@ set(allowed_simulation synthesis sources tensor numerics support)
 set(allowed_handover simulation synthesis sources tensor numerics support)
 set(allowed_record handover simulation synthesis sources tensor numerics support)
 set(allowed_runner record handover simulation synthesis sources tensor numerics support)
-set(allowed_windfield runner record handover simulation synthesis sources tensor numerics support)
+set(allowed_fit handover simulation synthesis sources tensor numerics support)
+set(allowed_windfield fit runner record handover simulation synthesis sources tensor numerics support)
 set(allowed_distributed runner record handover simulation synthesis sources tensor numerics support)
-set(allowed_vorlan distributed windfield runner record handover simulation synthesis sources tensor
+set(allowed_vorlan distributed windfield fit runner record handover simulation synthesis sources tensor
     numerics support)
 set(allowed_corvel sources tensor numerics support)
 set(allowed_tests numerics support)

@@ -3,7 +3,8 @@
 #   cmake --install build/release --prefix /usr/local
 #   (cd build/release && cpack)        -> windfield_<version>-<revision>_<arch>.deb
 #
-# Installed: the two programs, the box planner, the quick-look command, the manual pages
+# Installed: the two programs, the box planner, the fit of the model to measured
+# spectra (corvel-fit), the quick-look command, the manual pages
 # (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
 # examples (parameter files, the terrain file, the batch recipes) with the
 # repository's own layout, so that the README's names hold there too, plus the
@@ -15,7 +16,7 @@
 # The libraries are static and linked in; tests are not installed.
 include(GNUInstallDirs)
 
-install(TARGETS vorlan vorlan-plan corvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vorlan vorlan-plan corvel corvel-fit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/look/vorlan-look DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/NOTICE
@@ -28,7 +29,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR
 # Only the example inputs: outputs a user may have written into examples/
 # stay behind.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-        FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "mast.txt" PATTERN "README.md"
+        FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "mast.txt" PATTERN "sonic.txt"
+                       PATTERN "spectra.txt" PATTERN "README.md"
         PATTERN "batch" EXCLUDE)
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/batch/run_one.sh
                  ${PROJECT_SOURCE_DIR}/examples/batch/run_parallel.sh
@@ -49,7 +51,7 @@ install(CODE "
   set(WIND_GZIP \"${WIND_GZIP}\")
   set(WIND_MANDIR \"${CMAKE_INSTALL_MANDIR}\")
   set(WIND_DOCDIR \"${CMAKE_INSTALL_DOCDIR}\")
-  set(WIND_MAN_PAGES vorlan.1 vorlan-plan.1 corvel.1 vorlan-look.1)")
+  set(WIND_MAN_PAGES vorlan.1 vorlan-plan.1 corvel.1 corvel-fit.1 vorlan-look.1)")
 install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/InstallCompressed.cmake)
 
 # The Debian revision is the one of the changelog's latest entry, which must
@@ -73,7 +75,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "vorlan synthesises periodic Gaussian turbulent wind fields from a spectral
 velocity tensor model (von Karman tensor distorted by uniform shear, optionally
 stretched to follow terrain); corvel evaluates the same model as spectra,
-cross-spectra and variances; vorlan-plan plans the box for an aeroelastic run;
+cross-spectra and variances; corvel-fit fits the model to a site's measured
+spectra or sonic series; vorlan-plan plans the box for an aeroelastic run;
 vorlan-look draws a one-page quick look at a run.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -51,6 +51,35 @@ void forEachWaveNumber(const SpectrumInput& input, std::ostream& out, Body&& bod
   }
 }
 
+// The variance of a pair whose integral does not converge, and what to do:
+// with the model's L far below the scales the quarter-sphere quadrature
+// resolves (a few metres for the fitted Gamma), its single-precision wave
+// vectors leave no smooth integrand. The variance is alphaeps L^(2/3) times a
+// number set by Gamma alone (the tensor depends on k L only), so the basic
+// source with L = kSigma2EquivalentL and alphaeps scaled to match has the same
+// variances; the terrain tables' level and stretch have no such form.
+constexpr float kSigma2EquivalentL = 30.0f;  // m
+
+[[noreturn]] void refuseSigma2(const SpectrumInput& input, int p) {
+  const ModelParameters& m = input.params;
+  std::string message = "The variance of the pair " + std::to_string(input.pairs[p][0] + 1) +
+                        " " + std::to_string(input.pairs[p][1] + 1) +
+                        " cannot be integrated (its quadrature does not converge) for L = " +
+                        formatG6(m.L) + " m and Gamma = " + formatG6(m.Gamma);
+  if (input.Terrain || m.alphaeps == 0.0f) {
+    message += ": a higher terrain level (KESTAVHeightNo) gives a greater L";
+  } else {
+    const double alphaeps =
+        double(m.alphaeps) * std::pow(double(m.L) / double(kSigma2EquivalentL), 2.0 / 3.0);
+    message += ": the variances are alphaeps L^(2/3) times numbers set by Gamma alone, and "
+               "the basic source " + formatG6(alphaeps) + " " + formatG6(kSigma2EquivalentL) +
+               " " + formatG6(m.Gamma) + " (alphaeps L Gamma) gives the same ones";
+    if (input.source == SpectrumSource::iec)
+      message += ", as does any z_hub of a few metres or more";
+  }
+  fatalError(message + "; nothing was printed");
+}
+
 }  // namespace
 
 std::string corvelInputFileName(int argc, const char* const argv[]) {
@@ -87,13 +116,19 @@ void printResults(SpectrumInput& input, const UpstreamTables& tables, std::ostre
       break;
     }
 
-    case CalculationResult::sigma2:
+    case CalculationResult::sigma2: {
+      // Every pair first, so that one that cannot be integrated ends the run
+      // before any line is printed.
+      float s[kMaxPairs] = {};
       for (int p = 0; p < input.nPairs; ++p) {
-        const float s = static_cast<float>(sigma2(model, pair(p), kCorvelTol));
-        out << formatG6(s) << "\n";
-        out.flush();
+        bool converged = false;
+        s[p] = static_cast<float>(sigma2Status(model, pair(p), kCorvelTol, converged));
+        if (!converged) refuseSigma2(input, p);
       }
+      for (int p = 0; p < input.nPairs; ++p) out << formatG6(s[p]) << "\n";
+      out.flush();
       break;
+    }
   }
 }
 

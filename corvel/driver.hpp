@@ -11,7 +11,12 @@
 //                and the one-point spectrum F_ij(k1) (phiIntk2k3);
 //        xspec   per k1: k1, then for each pair three blanks and the four
 //                values of crossSpectrum, F_ii F_jj co quad, one blank apart;
-//        sigma2  per pair one line: the variance or covariance (sigma2).
+//        sigma2  per pair one line: the variance or covariance (sigma2Status),
+//                every pair computed before the first line is printed; a
+//                pair whose integral does not converge ends the run with
+//                nothing printed, naming L and Gamma and the basic source with
+//                the same variances and L = 30 m (they go as alphaeps
+//                L^(2/3) at a given Gamma), where its integrals converge.
 //
 // The output wave numbers are k1 = 10^c for c = log10(kmin) (float), growing by
 // step (float) while c <= log10(kmax) (or c equals log10(kmax) rounded to

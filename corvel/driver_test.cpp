@@ -178,7 +178,7 @@ TEST(CorvelSpecDeathTest, AWaveNumberRangeThatCouldNotEndIsRefused) {
   EXPECT_EXIT(runToFailure(head + "-1 1 0.5\n"), ExitedWithCode(1),
               fatalReport("The wave number kmin has to be positive"));
   EXPECT_EXIT(runToFailure(head + "0.01 1\n"), ExitedWithCode(1),
-              fatalReport("Could not read step from the input file"));
+              fatalReport("Could not read step from the input file: the file ends after line 6"));
 }
 
 TEST(CorvelSpec, ANegativeGammaIsTheMirrorImageOfThePositiveOne) {
@@ -242,6 +242,26 @@ TEST(CorvelSigma2, OneLinePerPairAndNoWaveNumberRange) {
   EXPECT_EQ(r.echo, "0 0\n2 2\n");
 }
 
+// An iec box of z_hub = 1 m has L = 0.56 m, below what the quarter-sphere
+// quadrature resolves for its w variance: the run ends before the first line,
+// with the basic source that has the same variances (they go as
+// alphaeps L^(2/3)).
+TEST(CorvelSigma2, APairThatCannotBeIntegratedEndsTheRunBeforeAnyLine) {
+  const std::string path = inputFile("iec\nA 11.4 1\nsigma2\n4\n1 1\n2 2\n3 3\n1 3\n");
+  const char* argv[] = {"corvel", path.c_str()};
+  std::ostringstream out, echo;
+  EXPECT_EQ(testing::fatalMessage([&] { runCorvel(2, argv, out, echo); }),
+            "The variance of the pair 3 3 cannot be integrated (its quadrature does not "
+            "converge) for L = 0.56 m and Gamma = 3.9: the variances are alphaeps L^(2/3) times "
+            "numbers set by Gamma alone, and the basic source 0.233306 30 3.9 (alphaeps L "
+            "Gamma) gives the same ones, as does any z_hub of a few metres or more; nothing was "
+            "printed");
+  EXPECT_EQ(out.str(), "");
+  // That basic source: the variances of the iec box of z_hub = 90 m, digit for digit.
+  EXPECT_EQ(run("basic\n0.233306 30 3.9\nsigma2\n4\n1 1\n2 2\n3 3\n1 3\n").out,
+            run("iec\nA 11.4 90\nsigma2\n4\n1 1\n2 2\n3 3\n1 3\n").out);
+}
+
 TEST(CorvelSigma2DeathTest, OnlyTheEvenPairsAreComputed) {
   EXPECT_EXIT(runToFailure(std::string(kIsotropic) + "sigma2\n2\n1 1\n1 2\n"), ExitedWithCode(1),
               fatalReport("sigma2 only implemented for components 00 11 22 and 02"));
@@ -277,6 +297,10 @@ TEST(CorvelInputDeathTest, KeywordsAndSourceValuesAreChecked) {
               fatalReport("ParameterSource has to be either basic, land, sea or terrain"));
   EXPECT_EXIT(runToFailure("Basic\n0.1 33.6 3.9\n"), ExitedWithCode(1),
               fatalReport("ParameterSource has to be either basic, land, sea or terrain"));
+  // A byte-order mark before the keyword, as editors write UTF-8, is skipped.
+  EXPECT_EXIT(runToFailure("\xEF\xBB\xBF" "basic\n0.1 33.6 3.9\nspec\n1\n1 1\n"),
+              ExitedWithCode(1),
+              fatalReport("Could not read kmin from the input file: the file ends after line 5"));
   EXPECT_EXIT(runToFailure(std::string(kIsotropic) + "Spec\n"), ExitedWithCode(1),
               fatalReport("CalculationResult has to be either spec, xspec or sigma2"));
   EXPECT_EXIT(runToFailure("land\n20 40 0.03 3\n"), ExitedWithCode(1),
@@ -290,7 +314,7 @@ TEST(CorvelInputDeathTest, KeywordsAndSourceValuesAreChecked) {
   EXPECT_EXIT(runToFailure("basic\n0.1 -33.6 3.9\n"), ExitedWithCode(1),
               fatalReport("The length scale L has to be positive"));
   EXPECT_EXIT(runToFailure("basic\n0.1 33.6\n"), ExitedWithCode(1),
-              fatalReport("Could not read Gamma from the input file"));
+              fatalReport("Could not read Gamma from the input file: the file ends after line 2"));
 }
 
 TEST(CorvelInputDeathTest, TerrainWordsAreBooleansAndOneOfThemIsTrue) {

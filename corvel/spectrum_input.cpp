@@ -103,7 +103,7 @@ void readSpectrumInput(std::istream& in, std::ostream& out, std::ostream& echo,
   ValueReader r(in);
 
   std::string line;
-  if (!r.readLine(line)) ValueReader::missing("ParameterSource");
+  if (!r.readLine(line)) r.missingHere("ParameterSource");
   if (!matchKeyword(line, kSources, input.source))
     fatalError("ParameterSource has to be either basic, land, sea or terrain");
 

@@ -35,8 +35,11 @@
 // for a terrain source, a Terrain or Roughness word that is not a boolean, and
 // every pair as it is read, as its two 0-based components separated by a blank.
 //
+// A UTF-8 byte-order mark at the start is skipped.
+//
 // Failure: every bad or missing value ends the run through fatalError (exit
-// status 1) with a message that names it. Besides the fixed messages of the
+// status 1) with a message that names it (a value that cannot be read with its
+// line and the text there, support/console.hpp). Besides the fixed messages of the
 // file format ("ParameterSource has to be either basic, land, sea or terrain",
 // "CalculationResult has to be either spec, xspec or sigma2", "components has
 // to be either 1, 2 or 3.", ...) the reader refuses what would make the

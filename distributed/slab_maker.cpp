@@ -50,16 +50,38 @@ class StageClock {
   double t_ = 0.0;
 };
 
-// The amplitude store of a --seeds run: kept when, on every rank, the slab's
-// store and box take at most kAmplitudeStoreShare of the rank's share of its
-// machine's memory.
-bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_t seeds) {
-  if (seeds < 2 || in.fieldDim != 3) return false;
+}  // namespace
+
+int ranksOnThisMachine(const MpiRun& run) {
   MPI_Comm local;
   MPI_Comm_split_type(run.comm(), MPI_COMM_TYPE_SHARED, run.rank(), MPI_INFO_NULL, &local);
   int localRanks = 1;
   MPI_Comm_size(local, &localRanks);
   MPI_Comm_free(&local);
+  return localRanks;
+}
+
+void checkRankMemory(MpiRun& run, const SimulationInput& in) {
+  const int localRanks = ranksOnThisMachine(run);
+  run.agree([&] {
+    if (in.fieldDim != 3) {
+      if (run.root()) checkRunMemory(in);
+      return;
+    }
+    checkProcessMemory(double(slabBoxBytes(in, run.size(), run.rank())),
+                       "its slab of the box, with room for the transpose and an exchange buffer",
+                       run.size(), localRanks);
+  });
+}
+
+namespace {
+
+// The amplitude store of a --seeds run: kept when, on every rank, the slab's
+// store and box take at most kAmplitudeStoreShare of the rank's share of its
+// machine's memory.
+bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_t seeds) {
+  if (seeds < 2 || in.fieldDim != 3) return false;
+  const int localRanks = ranksOnThisMachine(run);
   const SlabPartition cut{in.NPoint[0], in.NPoint[1], in.NPoint[2], run.size()};
   const PlaneRange planes = cut.planes(run.rank());
   const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2], Vector3()};
@@ -192,5 +214,7 @@ BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&)
 }
 
 void SlabBoxMaker::commit(const RunTexts& texts) { files_->commit(run_, texts); }
+
+void SlabBoxMaker::agree(const std::function<void()>& step) { run_.agree(step); }
 
 }  // namespace wind

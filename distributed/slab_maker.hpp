@@ -33,6 +33,15 @@
 
 namespace wind {
 
+// Collective: the number of the run's processes on this rank's machine.
+int ranksOnThisMachine(const MpiRun& run);
+
+// Collective, before any file exists: each rank's memory weighed as vorlan
+// weighs a whole run's (checkProcessMemory, simulation/run_memory.hpp: its
+// slab against its share of its machine; a line or a plane is rank 0's
+// alone, checkRunMemory), every rank ending with the same report.
+void checkRankMemory(MpiRun& run, const SimulationInput& in);
+
 class SlabBoxMaker : public BoxMaker {
  public:
   // listing: rank 0's Kaimal1d listing.
@@ -41,6 +50,7 @@ class SlabBoxMaker : public BoxMaker {
   BoxOutcome makeBox(const SimulationInput& run, const std::string& label) override;
   void commit(const RunTexts& texts) override;
   bool reports() const override { return run_.root(); }
+  void agree(const std::function<void()>& step) override;
   std::string program() const override { return "vorlan-mpi"; }
   int processes() const override { return run_.size(); }
 

@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SimulationInput input;
     readSimulationInput(in, echo, input, tables, parameterSourceStep);
     const Vector3 lim = limNormK(input);
+    checkBoxIntegrals(input, tables, lim);
     readOutputNames(in, echo, input);
     const std::string terrainFile =
         input.source == ParameterSource::terrain ? input.terrainFile : std::string();

@@ -1,20 +1,26 @@
 #include "handover/box_plan.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "handover/placement.hpp"
+#include "simulation/engines.hpp"
 #include "sources/site_params.hpp"
+#include "sources/site_steps.hpp"
 #include "support/fatal_error.hpp"
 #include "support/pending_output.hpp"
 #include "support/print_format.hpp"
+#include "synthesis/turb3d.hpp"
 
 namespace wind {
 
@@ -45,6 +51,9 @@ std::string placementWords(const BoxPlan& p) {
 
 // The turbulence source of a plan, in words.
 std::string sourceWords(const PlanRequest& r, const BoxPlan& p) {
+  if (r.basic)
+    return "the basic source: alphaeps " + formatG6(r.basic->alphaeps) + " m^(4/3) s^-2, L " +
+           formatG6(r.basic->L) + " m, Gamma " + formatG6(r.basic->Gamma);
   if (r.turbulenceClass)
     return "IEC 61400-1 turbulence, " +
            std::string(iecCategory(*r.turbulenceClass).category != 0 ? "category " : "Iref ") +
@@ -71,11 +80,19 @@ BoxPlan planBox(const PlanRequest& r) {
   BoxPlan p;
   p.request = r;
   const float V = static_cast<float>(r.windSpeed), Z = static_cast<float>(r.hubHeight);
-  if (r.turbulenceClass) {
+  // The source's model, checked as vorlan checks it.
+  if (r.basic) {
+    if (r.turbulenceClass || r.roughness)
+      fatalError("A plan with the basic source takes neither --class nor --roughness");
+    checkModelParameters(*r.basic);
+  } else if (r.turbulenceClass) {
     if (r.roughness)
       fatalError("--roughness: the iec source of --class takes no roughness length; leave one "
                  "of them out");
-    iecCategory(*r.turbulenceClass);
+    IecSettings s = iecCategory(*r.turbulenceClass);
+    s.V_hub = V;
+    s.z_hub = Z;
+    checkIecModel(s);
   } else {
     p.roughness = r.roughness.value_or(kDefaultPlanRoughness);
     checkedLandParams(V, Z, static_cast<float>(p.roughness), 0);  // refuses a site out of range
@@ -93,6 +110,10 @@ BoxPlan planBox(const PlanRequest& r) {
   if (!std::isfinite(l1))
     fatalError("The box along the wind, V T, is too long for a parameter file: give a shorter "
                "--time");
+  if (l1 < kMinLengthScale)
+    fatalError("The box along the wind, V T = " + formatG6(l1) + " m, is below " +
+               formatG6(kMinLengthScale) + " m, the smallest box vorlan takes: give a longer "
+               "--time or a greater --wind-speed");
 
   // Across and up: the rotor with its margin inside the usable extent, over
   // the intervals that hold it (N - 1, or N - 2 with the hub on a row).
@@ -105,6 +126,14 @@ BoxPlan planBox(const PlanRequest& r) {
   }
   float l = static_cast<float>(n * (need / (n - spare)));
   while ((n - spare) * (double(l) / n) < need) l = std::nextafter(l, HUGE_VALF);
+  if (!(l >= kMinLengthScale) || !std::isfinite(l))
+    fatalError("The box across the wind and up, " + formatG6(l) + " m for a rotor of " +
+               formatG6(r.rotorDiameter) + " m and its margin, is " +
+               (std::isfinite(l) ? "below " + formatG6(kMinLengthScale) +
+                                       " m, the smallest box vorlan takes: give the rotor "
+                                       "diameter in metres"
+                                 : std::string("too wide for a parameter file: give a smaller "
+                                               "--rotor-diameter or --margin")));
 
   p.N = {n1, n, n};
   p.LMax = {l1, l, l};
@@ -128,14 +157,63 @@ BoxPlan planBox(const PlanRequest& r) {
                " (the rotor and its margin must fit under twice the hub height) or a greater "
                "hub height");
   }
+  // The land source's log profile, which vorlan adds for --format bts and wnd,
+  // needs the lowest row above its roughness length (handover/mean_profile.hpp).
+  const double z0 = shortestDecimal(static_cast<float>(p.roughness));
+  if (!r.turbulenceClass && !(z0 < p.gridBottom))
+    fatalError("The grid's lowest row would be at " + formatG6(p.gridBottom) +
+               " m, not above the roughness length " + formatG6(z0) +
+               " m that vorlan's log profile (--format bts or wnd) starts from: give a --margin "
+               "below " + formatG6(2.0 * (r.hubHeight - z0) / r.rotorDiameter - 1.0) +
+               ", a smaller --roughness or a greater hub height");
   const double points = double(n1) * n * n;
   p.memoryBytes = 3.0 * 4.0 * points;
   p.seconds = kPlanSecondsPerPoint * points;
+  checkPlanRuns(p);
   return p;
 }
 
+namespace {
+
+// What planParameterText names the outputs after: the stem of -o, which must
+// make names that vorlan reads back whole.
+std::string outputStem(const PlanRequest& r) {
+  const std::string stem = fs::path(r.output).stem().string();
+  for (const char c : stem)
+    if (std::isspace(static_cast<unsigned char>(c)))
+      fatalError("-o " + r.output + ": the output names are made from '" + stem +
+                 "' (" + stem + "_u.bin, ...), and a parameter file cannot hold a name with "
+                 "white space (vorlan would read it as two names): give -o a name without it");
+  if (stem.size() + 6 > kMaxFileName)
+    fatalError("-o " + r.output + ": the output names made from it (" + stem +
+               "_u.bin, ...) would be longer than 255 characters: give a shorter name");
+  return stem;
+}
+
+}  // namespace
+
+void checkPlanRuns(const BoxPlan& p) {
+  // The file as vorlan reads it: every check vorlan makes of its values.
+  std::istringstream text(planParameterText(p));
+  std::ostream silent(nullptr);
+  SimulationInput in;
+  UpstreamTables tables;
+  readSimulationInput(text, silent, in, tables, parameterSourceStep);
+  readOutputNames(text, silent, in);
+  // And the integrals that a box too long for its width fails at first.
+  if (const std::optional<Vector3> k =
+          turb3dCellFailure(std::span<const int>(in.components, 3), siteTensorModel(in, &tables),
+                            boxGridOf(in), limNormK(in)))
+    fatalError("The box (" + shortestText(p.LMax[0]) + " m along the wind, " +
+               shortestText(p.LMax[1]) + " m across and up) is " +
+               formatG6(double(p.LMax[0]) / p.LMax[1]) +
+               " times longer than it is wide, and vorlan cannot integrate its cells at k1 = " +
+               formatG6(k->x) + " rad/m: give a shorter --time or a greater --rotor-diameter "
+               "or --margin");
+}
+
 std::string planParameterText(const BoxPlan& p) {
-  return planParameterText(p, fs::path(p.request.output).stem().string(), -1);
+  return planParameterText(p, outputStem(p.request), -1);
 }
 
 std::string planParameterText(const BoxPlan& p, const std::string& stem, long seed) {
@@ -145,7 +223,10 @@ std::string planParameterText(const BoxPlan& p, const std::string& stem, long se
                   shortestText(p.LMax[1]) + " " + shortestText(p.LMax[2]) + "\n";
   const std::string V = shortestText(static_cast<float>(r.windSpeed));
   const std::string Z = shortestText(static_cast<float>(r.hubHeight));
-  if (r.turbulenceClass)
+  if (r.basic)
+    t += "basic\n" + shortestText(r.basic->alphaeps) + " " + shortestText(r.basic->L) + " " +
+         shortestText(r.basic->Gamma) + "\n";
+  else if (r.turbulenceClass)
     t += "iec\n" + *r.turbulenceClass + " " + V + " " + Z + "\n";
   else
     t += "land\n" + V + " " + Z + " " + shortestText(static_cast<float>(p.roughness)) + " 0\n";
@@ -183,7 +264,9 @@ void printPlan(std::ostream& out, const BoxPlan& p) {
 std::string planRunOptions(const PlanRequest& r) { return r.hubOnRow ? " --hub-on-row" : ""; }
 
 std::string tableRowName(double speed, long seed) {
-  return "v" + shortestText(static_cast<float>(speed)) + "_s" + std::to_string(-seed);
+  std::string name = "v";
+  name += shortestText(static_cast<float>(speed));
+  return name + "_s" + std::to_string(-seed);
 }
 
 TablePlan planTable(const PlanRequest& r) {

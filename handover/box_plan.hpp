@@ -31,8 +31,10 @@
 // roughness length --roughness (default 0.03 m, open flat country) and Kaimal
 // spectra (SpecType 0): it derives the whole model from the site, so a plan
 // without a turbine class is still a complete, physical parameter file. Both
-// are checked as vorlan checks them (iecCategory, checkedLandParams) before
-// anything is written.
+// are checked as vorlan checks them (checkIecModel, checkedLandParams) before
+// anything is written; with the land source the lowest row must also stand
+// above the roughness length, where vorlan's log profile for .bts and .wnd
+// starts. Last, the file is read back as vorlan reads it (checkPlanRuns).
 //
 // The parameter file is a pending output (support/pending_output.hpp): it
 // appears under its name only when complete; a failure leaves what was there. Output names are the
@@ -52,7 +54,9 @@
 // complete, table.txt and plan.txt last.
 //
 // Failure: every refusal ends the run through fatalError with a message that
-// says what to change.
+// says what to change; an option given twice, a number beyond single
+// precision, a box shorter than 1 mm along an axis among them. --margin takes
+// zero in any spelling (0, 0.0).
 
 #include <array>
 #include <cstddef>
@@ -62,6 +66,7 @@
 #include <vector>
 
 #include "sources/iec.hpp"
+#include "tensor/model.hpp"
 
 namespace wind {
 
@@ -82,6 +87,7 @@ struct PlanRequest {
   double time = 0.0;           // T, s
   std::optional<std::string> turbulenceClass;  // A, B, C or Iref
   std::optional<double> roughness;             // land source only
+  std::optional<ModelParameters> basic;        // the basic source (library callers)
   double dt = kDefaultPlanTimeStep;
   double margin = kDefaultPlanMargin;
   bool hubOnRow = false;                       // row N/2 at the hub
@@ -110,10 +116,18 @@ struct BoxPlan {
 // The plan, or a refusal that says what to change.
 BoxPlan planBox(const PlanRequest& r);
 
-// The parameter file's text: outputs named after the file's stem, seed -1;
-// or after outputStem, with seed.
+// The parameter file's text: outputs named after the stem of -o (a stem with
+// white space, which vorlan would read as two names, or one too long for a
+// file name is refused) with _u.bin, _v.bin, _w.bin, seed -1; or after
+// outputStem, with seed.
 std::string planParameterText(const BoxPlan& p);
 std::string planParameterText(const BoxPlan& p, const std::string& outputStem, long seed);
+
+// The plan's parameter file read back as vorlan reads it, with every check
+// vorlan makes (the source's model, the box, the names), and the cell
+// integrals of a box much longer than wide (turb3dCellFailure): what the
+// planner writes, vorlan runs. planBox calls it last.
+void checkPlanRuns(const BoxPlan& p);
 
 // The plan in plain words.
 void printPlan(std::ostream& out, const BoxPlan& p);

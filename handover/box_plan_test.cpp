@@ -134,5 +134,78 @@ TEST(BoxPlan, ATablePlansEverySpeedAloneAndNamesItsRows) {
   EXPECT_EQ(tableRowName(0.1, -2147483648L), "v0.1_s2147483648");
 }
 
+// Each of these plans ran into a failure of vorlan's (an integral, a root, a
+// model out of range, a profile below the lowest row): the planner now checks
+// its values as vorlan does and refuses them, naming what to change.
+TEST(BoxPlan, WhatThePlannerWritesVorlanRuns) {
+  const auto refusal = [](double V, double Z, double D, const char* cls, double z0 = 0.0) {
+    PlanRequest r = request(V, Z, D, 600, 0.1);
+    if (cls == nullptr) r.turbulenceClass.reset();
+    else r.turbulenceClass = cls;
+    if (z0 > 0.0) r.roughness = z0;
+    return fatalMessage([&] { planBox(r); });
+  };
+  EXPECT_EQ(refusal(11.4, 90, 126, "1e-30"),
+            "The spectral level alphaeps = 0 that Iref = 1e-30 gives has to be a positive finite "
+            "number");
+  EXPECT_EQ(refusal(11.4, 90, 1e-30, "A"),
+            "The box across the wind and up, 1.13548e-30 m for a rotor of 1e-30 m and its "
+            "margin, is below 0.001 m, the smallest box vorlan takes: give the rotor diameter "
+            "in metres");
+  EXPECT_EQ(refusal(1e-30, 90, 126, "A"),
+            "The box along the wind, V T = 6e-28 m, is below 0.001 m, the smallest box vorlan "
+            "takes: give a longer --time or a greater --wind-speed");
+  EXPECT_NE(refusal(11.4, 90, 126, nullptr, 89).find("over z0 = 89 m cannot be found"),
+            std::string::npos);
+  EXPECT_NE(refusal(1e30, 90, 126, nullptr).find("U0 = 1e+30 m/s at z = 90 m"),
+            std::string::npos);
+  EXPECT_EQ(refusal(11.4, 90, 1, "A"),
+            "The box (6840 m along the wind, 1.135484 m across and up) is 6023.86 times longer "
+            "than it is wide, and vorlan cannot integrate its cells at k1 = 0.000918594 rad/m: "
+            "give a shorter --time or a greater --rotor-diameter or --margin");
+  // Land, hub 69.31 m, rotor 126 m: the lowest row at 0.01 m, below the
+  // default z0 = 0.03 m of the log profile vorlan adds to a .bts.
+  EXPECT_EQ(refusal(11.4, 69.31, 126, nullptr),
+            "The grid's lowest row would be at 0.00999957 m, not above the roughness length "
+            "0.03 m that vorlan's log profile (--format bts or wnd) starts from: give a --margin "
+            "below 0.0996825, a smaller --roughness or a greater hub height");
+  EXPECT_EQ(refusal(11.4, 69.31, 126, "A"), "");  // iec: a power-law profile
+}
+
+// The output names are the stem of -o: one with white space would be read
+// by vorlan as two names, the folder does not go into them.
+TEST(BoxPlan, OutputNamesWithoutWhiteSpace) {
+  BoxPlan p = planBox(request(9, 90, 100, 60, 0.25));
+  p.request.output = "cases/my plan.inp";
+  EXPECT_EQ(fatalMessage([&] { planParameterText(p); }),
+            "-o cases/my plan.inp: the output names are made from 'my plan' (my plan_u.bin, "
+            "...), and a parameter file cannot hold a name with white space (vorlan would read "
+            "it as two names): give -o a name without it");
+  p.request.output = "my cases/plan.inp";
+  EXPECT_NE(planParameterText(p).find("\nplan_u.bin\n"), std::string::npos);
+}
+
+// A caller that knows the model (corvel-fit) plans with the basic source:
+// the file states it as typed and vorlan runs it; an out-of-range model and
+// a class or roughness beside it are refused.
+TEST(BoxPlan, ABasicSourceFromACallerIsWrittenAsIs) {
+  PlanRequest r = request(8.5, 40, 50, 16, 0.5);
+  r.turbulenceClass.reset();
+  r.basic = ModelParameters{0.0937f, 39.2f, 3.93f};
+  const BoxPlan p = planBox(r);
+  const std::string text = planParameterText(p);
+  EXPECT_NE(text.find("\nbasic\n0.0937 39.2 3.93\n-1\n"), std::string::npos) << text;
+  std::ostringstream words;
+  printPlan(words, p);
+  EXPECT_NE(words.str().find("the basic source: alphaeps 0.0937 m^(4/3) s^-2, L 39.2 m, Gamma 3.93"),
+            std::string::npos);
+  r.roughness = 0.1;
+  EXPECT_EQ(fatalMessage([&] { planBox(r); }),
+            "A plan with the basic source takes neither --class nor --roughness");
+  r.roughness.reset();
+  r.basic->L = 0.0001f;
+  EXPECT_NE(fatalMessage([&] { planBox(r); }).find("is below 0.001 m"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace wind

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -11,6 +12,7 @@
 
 #include "handover/placement.hpp"
 #include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
 #include "support/print_format.hpp"
 
 namespace wind {
@@ -19,6 +21,9 @@ namespace {
 
 // Times within this share of the box's step count as the same time.
 constexpr double kTimeTolerance = 1e-3;
+
+// Characters of a refused row shown in its report.
+constexpr std::size_t kShownLine = 80;
 
 constexpr const char* kComponentLetters = "uvw";
 
@@ -44,6 +49,50 @@ std::vector<std::string> words(std::string_view line) {
   }
   if (!word.empty()) out.push_back(word);
   return out;
+}
+
+// A row whose values are separated both by commas and by white space alone
+// ("1,0 10,84") cannot tell a decimal comma from a separator. A run of
+// separator characters between two values (outside parentheses) is a comma
+// separator when it holds a comma, else a blank one.
+bool mixedSeparators(std::string_view line) {
+  bool comma = false, blank = false, inRun = false, runComma = false, seenWord = false;
+  int depth = 0;
+  for (char ch : line) {
+    const bool separator =
+        depth == 0 && (ch == ',' || std::isspace(static_cast<unsigned char>(ch)));
+    if (separator) {
+      if (seenWord) inRun = true;
+      runComma = runComma || ch == ',';
+      continue;
+    }
+    if (inRun) {
+      (runComma ? comma : blank) = true;
+      inRun = false;
+    }
+    runComma = false;
+    seenWord = true;
+    if (ch == '(') ++depth;
+    if (ch == ')' && depth > 0) --depth;
+  }
+  return comma && blank;
+}
+
+// The next line into `line` (without its '\n'), at most kMaxConstraintLine
+// characters: returns false at the end of the input, and ends the run naming
+// the line when it is longer.
+bool boundedLine(std::istream& in, std::string& line, const std::string& file, int lineNo) {
+  line.clear();
+  int c = in.get();
+  if (c == std::char_traits<char>::eof()) return false;
+  for (; c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
+    if (line.size() == kMaxConstraintLine)
+      fatalError("Constraint file " + file + ", line " + std::to_string(lineNo) +
+                 " is longer than " + std::to_string(kMaxConstraintLine) +
+                 " characters: not a file of series (a header and rows of numbers)");
+    line += static_cast<char>(c);
+  }
+  return true;
 }
 
 // The whole word as a decimal number (finiteness checked by the caller).
@@ -94,10 +143,20 @@ ConstraintSeries parseConstraints(std::istream& in, const std::string& name) {
   s.file = name;
   std::string line;
   int lineNo = 0, lastRowLine = 0;
+  std::int64_t bytes = 0;
   bool haveHeader = false;
-  while (std::getline(in, line)) {
+  while (boundedLine(in, line, name, lineNo + 1)) {
     ++lineNo;
-    const std::vector<std::string> w = words(std::string_view(line).substr(0, line.find('#')));
+    bytes += std::int64_t(line.size()) + 1;
+    if (bytes > kMaxConstraintBytes)
+      refuse(name, ", line " + std::to_string(lineNo) + ": the file is larger than " +
+                       std::to_string(kMaxConstraintBytes >> 20) +
+                       " MiB; cut the series to the box's duration");
+    // A byte-order mark, as some editors write UTF-8, is no part of the text.
+    if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string_view text = std::string_view(line).substr(0, line.find('#'));
+    const std::vector<std::string> w = words(text);
     if (w.empty()) continue;
     if (!haveHeader) {
       s.columns = header(w, name, lineNo);
@@ -105,6 +164,14 @@ ConstraintSeries parseConstraints(std::istream& in, const std::string& name) {
       continue;
     }
     const std::string at = ", line " + std::to_string(lineNo);
+    if (mixedSeparators(text)) {
+      std::string shown(text.substr(0, kShownLine));
+      while (!shown.empty() && std::isspace(static_cast<unsigned char>(shown.back()))) shown.pop_back();
+      refuse(name, at + ": '" + shown + (text.size() > kShownLine ? "..." : "") +
+                       "' separates its values both by commas and by white space, which leaves "
+                       "a decimal comma (1,5) ambiguous: separate them one way only, and write "
+                       "decimals with a point");
+    }
     if (w.size() != s.columns.size() + 1)
       refuse(name, at + ": " + std::to_string(w.size()) + " values where the header has " +
                        std::to_string(s.columns.size() + 1) + " columns (time and " +
@@ -116,6 +183,10 @@ ConstraintSeries parseConstraints(std::istream& in, const std::string& name) {
         refuse(name, at + ", column " + column + ": '" + w[q] + "' is not a number");
       if (!std::isfinite(v))
         refuse(name, at + ", column " + column + ": '" + w[q] + "' is not a finite number");
+      if (q > 0 && !(std::fabs(v) <= kMaxSeriesSpeed))
+        refuse(name, at + ", column " + column + ": '" + w[q] + "' m/s is no wind speed (at " +
+                         "most " + formatG6(kMaxSeriesSpeed) + " m/s in magnitude): the " +
+                         "values are in m/s");
       if (q == 0) {
         if (!s.times.empty() && !(v > s.times.back()))
           refuse(name, at + ": time " + seconds(v) + " does not come after " +
@@ -136,8 +207,7 @@ ConstraintSeries parseConstraints(std::istream& in, const std::string& name) {
 }
 
 ConstraintSeries readConstraintFile(const std::string& name) {
-  std::ifstream in(name);
-  if (!in) fatalError("Could not open the constraint file " + name);
+  std::ifstream in = openInputFile(name, "Could not open the constraint file");
   return parseConstraints(in, name);
 }
 
@@ -261,10 +331,18 @@ void timeOf(BoxConstraints& box, const ConstraintSeries& series, const BoxGrid& 
                             " samples at dt = " + seconds(box.dt) + ", times from the first to " +
                             seconds(need) + " after it (a duration of N1 dt = " +
                             seconds(N1 * box.dt) + ")");
-  box.rowsUsed = int(std::count_if(series.times.begin(), series.times.end(), [&](double t) {
-    return t < series.times.front() + N1 * box.dt - kTimeTolerance * box.dt;
-  }));
   box.sampling = samplingOf(series.times, N1, box.dt);
+  // The rows the samples take: up to the first row at or after the time the
+  // last sample reaches (its own time, or the end of its step for the step
+  // means), the end of the segment that holds it.
+  const std::vector<double>& t = series.times;
+  const double last =
+      box.sampling == ConstraintSampling::asGiven ? t[std::size_t(N1) - 1]
+      : box.sampling == ConstraintSampling::linear
+          ? t.front() + (N1 - 1) * box.dt
+          : std::min(t.front() + (N1 - 1) * box.dt + 0.5 * box.dt, t.back());
+  box.rowsUsed = std::min(int(std::lower_bound(t.begin(), t.end(), last) - t.begin()) + 1,
+                          box.rows);
 }
 
 }  // namespace
@@ -334,8 +412,8 @@ void printConstraintSummary(std::ostream& echo, const BoxConstraints& c) {
        << samplingName(c.sampling) << "; means removed\n";
   if (c.rowsUsed < c.rows)
     echo << "Constraints: the series run " << formatG6(c.seriesSpan)
-         << " s from their first time; the box takes their first N1 dt = "
-         << formatG6(c.N1 * c.dt) << " s (" << c.rowsUsed << " of " << c.rows << " rows)\n";
+         << " s from their first time; the box (N1 dt = " << formatG6(c.N1 * c.dt)
+         << " s) takes " << c.rowsUsed << " of their " << c.rows << " rows\n";
   echo.flush();
 }
 

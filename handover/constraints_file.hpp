@@ -9,7 +9,8 @@
 // the left looking downwind, 0 at the grid's lateral centre, and z in metres
 // above ground. Every further line is one time step: the time in seconds,
 // then one value (m/s) per series. Values are separated by white space or
-// commas (the commas inside a name's parentheses belong to the name).
+// commas (the commas inside a name's parentheses belong to the name), one way
+// only within a row. A UTF-8 byte-order mark at the start is skipped.
 // Example:
 //     # mast, 20 Hz
 //     time  u(0,90)  v(0,90)  w(0,90)  u(0,60)
@@ -17,11 +18,14 @@
 //     0.05  11.71    -0.38    0.09     9.90
 //
 // Refused, each with the file, and the line and column where there is one:
-// a file that cannot be read, a header that does not start with `time`, a
-// name that is not u(y,z), v(y,z) or w(y,z), no series or more than
-// kMaxSeries, a row with another number of values than the header has
-// columns, a value that is not a number or not finite (NaN, inf), times that
-// do not increase, fewer than two rows.
+// a file that cannot be read, a line longer than kMaxConstraintLine or a file
+// larger than kMaxConstraintBytes (the reading stops there), a header that
+// does not start with `time`, a name that is not u(y,z), v(y,z) or w(y,z), no
+// series or more than kMaxSeries, a row that separates its values both by
+// commas and by white space ("1,0 10,84": decimal commas or separators?), a
+// row with another number of values than the header has columns, a value that
+// is not a number or not finite (NaN, inf), a series value beyond
+// kMaxSeriesSpeed, times that do not increase, fewer than two rows.
 //
 // Placing the series in a box (placeConstraints):
 //   - Time. dt = dx / U, dx = LMax_1 / N1, U the mean wind speed; the series'
@@ -38,8 +42,11 @@
 //     that what the box cannot hold is averaged out rather than folded back;
 //     when it is longer, the series are interpolated linearly. The series must
 //     reach t0 + (N1 - 1) dt (within a thousandth of dt): a shorter one is
-//     refused with the length it needs. Rows from t0 + N1 dt on are not used
-//     (the series are cut to the box's duration), which the summary says.
+//     refused with the length it needs. The samples take the rows up to the
+//     first one at or after the time the last sample reaches (t0 + (N1 - 1)
+//     dt, or the end of its step for the step means): a row after it ends the
+//     segment the last sample is interpolated in. The rows after that one are
+//     not used (rowsUsed counts the others), which the summary says.
 //   - Means. Each series' mean over its N1 samples is removed (the box holds
 //     fluctuations) and kept for the record.
 //   - Points. y_box = y + (N2 - 1) dy / 2 and z_box = z - grid bottom
@@ -52,6 +59,8 @@
 //
 // Failure: every refusal ends the run through fatalError with a message that
 // names the file (and the column, the line); nothing here writes a file.
+#include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -65,8 +74,13 @@
 
 namespace wind {
 
-// Most series one file may hold.
+// Most series one file may hold; its longest line and largest size (a file
+// of series is read whole into memory); the largest |value| a series may
+// hold, m/s (a faster "wind" is a unit or a column gone wrong).
 inline constexpr int kMaxSeries = 1000;
+inline constexpr std::size_t kMaxConstraintLine = std::size_t(1) << 20;    // 1 MiB
+inline constexpr std::int64_t kMaxConstraintBytes = std::int64_t(1) << 26;  // 64 MiB
+inline constexpr double kMaxSeriesSpeed = 1000.0;
 
 struct ConstraintColumn {
   std::string name;            // as in the header, e.g. "u(0,90)"
@@ -108,7 +122,7 @@ struct BoxConstraints {
   double dt = 0.0;              // the box's time step, s
   double seriesStep = 0.0;      // the series' mean step, s
   double seriesSpan = 0.0;      // last time - first time, s
-  int rows = 0, rowsUsed = 0;   // rows in the file, rows before t0 + N1 dt
+  int rows = 0, rowsUsed = 0;   // rows in the file, rows the samples take (see above)
   ConstraintSampling sampling = ConstraintSampling::asGiven;
 };
 

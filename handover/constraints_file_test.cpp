@@ -70,8 +70,8 @@ std::string rows(const std::string& header, int count, double t0, double step, i
 
 TEST(ConstraintFile, HeaderRowsCommentsAndSeparators) {
   const ConstraintSeries s = parse(
-      "# mast\n\n  time, u(0,90)  v( -2.5 , 60.25 ) w(1e1,7)  # three series\n"
-      "0, 10.5, -0.25, 0.125\n0.5 11 1e-1 -2  # a comment\n\n1.5\t9.75,0,0\n");
+      "\xEF\xBB\xBF" "# mast\n\n  time, u(0,90)  v( -2.5 , 60.25 ) w(1e1,7)  # three series\n"
+      "0, 10.5, -0.25, 0.125\n0.5 11 1e-1 -2  # a comment\n\n1.5\t9.75\t0\t0\r\n");
   ASSERT_EQ(s.columns.size(), 3u);
   EXPECT_EQ(s.columns[0].name, "u(0,90)");
   EXPECT_EQ(s.columns[1].name, "v(-2.5,60.25)");
@@ -115,7 +115,49 @@ TEST(ConstraintFile, MalformedFilesAreRefusedWithLineAndColumn) {
             "times must increase");
   EXPECT_EQ(refusal(h + "0 1 2\n"), "Constraint file mast.txt holds fewer than two rows of values");
   EXPECT_EQ(fatalMessage([] { readConstraintFile("/nonexistent/mast.txt"); }),
-            "Could not open the constraint file /nonexistent/mast.txt");
+            "Could not open the constraint file: /nonexistent/mast.txt: No such file or "
+            "directory");
+  EXPECT_EQ(refusal(h + "0 1 2\n0.5 1 1001\n"),
+            "Constraint file mast.txt, line 3, column w(0,90): '1001' m/s is no wind speed (at "
+            "most 1000 m/s in magnitude): the values are in m/s");
+}
+
+// Decimal commas: "1,0 10,84" would be read as four values. A row that mixes
+// commas and blanks between its values is refused; one kind alone, commas
+// with blanks around them, and the commas of a name's parentheses are fine.
+TEST(ConstraintFile, ARowThatMixesCommasAndBlanksIsRefused) {
+  const std::string h = "time u(0,90) w(0,90)\n";
+  EXPECT_EQ(refusal(h + "0 1 2\n1,0 10,84\n"),
+            "Constraint file mast.txt, line 3: '1,0 10,84' separates its values both by commas "
+            "and by white space, which leaves a decimal comma (1,5) ambiguous: separate them one "
+            "way only, and write decimals with a point");
+  EXPECT_NE(refusal(h + "0\t1,2\n1 1 2\n"), "");
+  EXPECT_EQ(parse(h + "0,1,2\n1 , 1 ,\t2\n2  1  2 # a, b c\n").times,
+            (std::vector<double>{0.0, 1.0, 2.0}));
+  EXPECT_EQ(parse("time u( 0 , 90 ),w(0,90)\n0,1,2\n1,1,2\n").columns[0].z, 90.0);
+}
+
+// The reader holds at most a line of 1 MiB and a file of 64 MiB: /dev/zero,
+// or a file that is no file of series, stops there.
+TEST(ConstraintFile, TheReadingIsBoundedByLineAndFile) {
+  EXPECT_EQ(refusal(std::string(kMaxConstraintLine + 1, '\0')),
+            "Constraint file mast.txt, line 1 is longer than 1048576 characters: not a file of "
+            "series (a header and rows of numbers)");
+  EXPECT_EQ(refusal("time u(0,90)\n" + std::string(kMaxConstraintLine, '1') + "\n"), 
+            "Constraint file mast.txt, line 2: 1 values where the header has 2 columns (time and "
+            "1 series)");
+  // Comment lines of 1000 characters, endlessly.
+  struct Comments : std::streambuf {
+    std::string line = std::string(999, '#') + "\n";
+    int_type underflow() override {
+      setg(line.data(), line.data(), line.data() + line.size());
+      return traits_type::to_int_type(line[0]);
+    }
+  } comments;
+  std::istream endless(&comments);
+  EXPECT_EQ(fatalMessage([&] { parseConstraints(endless, "big.txt"); }),
+            "Constraint file big.txt, line 67109: the file is larger than 64 MiB; cut the series "
+            "to the box's duration");
 }
 
 // Points: y from the grid's lateral centre, z above ground, into grid spacings
@@ -164,7 +206,7 @@ TEST(ConstraintFile, PointsComponentsAndDuplicatesThatDoNotFitAreRefused) {
 }
 
 // N1 = 64 samples of dt = 0.5 s need times to 31.5 s after the first; rows
-// from 32 s on are not used.
+// after the last one the samples take are not used.
 TEST(ConstraintFile, SeriesMustReachTheBoxsLastSampleAndAreCutToItsDuration) {
   const SimulationInput in = box();
   const auto place = [&](int count, double step) {
@@ -191,8 +233,34 @@ TEST(ConstraintFile, SeriesMustReachTheBoxsLastSampleAndAreCutToItsDuration) {
             "across, 17.75 to 42.25 m above ground\n"
             "Constraints: N1 = 64 samples at dt = 0.5 s; the series' step 0.5 s, resampling: "
             "none; means removed\n"
-            "Constraints: the series run 49.5 s from their first time; the box takes their "
-            "first N1 dt = 32 s (64 of 100 rows)\n");
+            "Constraints: the series run 49.5 s from their first time; the box (N1 dt = 32 s) "
+            "takes 64 of their 100 rows\n");
+}
+
+// The row after the box's last sample time ends the segment the last sample
+// is interpolated in: it counts as used, and it is the only one after it that
+// changes the box. Rows every 0.5 s on a box of N1 = 1024 samples at dt =
+// 0.125 s: the last sample, at 127.875 s, lies between the rows at 127.5 s
+// and at N1 dt = 128 s.
+TEST(ConstraintFile, TheRowThatEndsTheLastSamplesSegmentIsUsedAndCounted) {
+  SimulationInput in = box(1024);
+  in.LMax[0] = 256.0f;  // dx = 0.25 m, dt = 0.125 s at 2 m/s
+  const auto place = [&](double rowAt128, double rowAfter) {
+    std::string text = rows("time u(0,30)", 256, 0.0, 0.5, 1, [](double t, int) { return t; });
+    text += "128 " + std::to_string(rowAt128) + "\n128.5 " + std::to_string(rowAfter) + "\n";
+    return placeConstraints(parse(text), in, placed(in), OutputLayout::classic);
+  };
+  const BoxConstraints plain = place(128.0, 128.5);
+  EXPECT_EQ(plain.sampling, ConstraintSampling::linear);
+  EXPECT_EQ(plain.rows, 258);
+  EXPECT_EQ(plain.rowsUsed, 257);  // through the row at 128 s
+  // Sample n = N1 - 1 lies in classic plane 2 (index 1).
+  const auto lastSample = [](const BoxConstraints& b) {
+    return b.lines.lines[0].values[1] + b.columns[0].mean;
+  };
+  EXPECT_DOUBLE_EQ(lastSample(plain), 127.875);
+  EXPECT_DOUBLE_EQ(lastSample(place(138.0, 128.5)), 127.5 + 0.75 * 10.5);
+  EXPECT_EQ(place(128.0, -50.0).lines.lines[0].values, plain.lines.lines[0].values);
 }
 
 // The three samplings against closed forms, with the sample of time t0 + n dt
@@ -253,6 +321,28 @@ TEST(ConstraintFile, TimeRunsThroughThePlanesAsEachLayoutsReaderSeesThem) {
     EXPECT_DOUBLE_EQ(classic.lines.lines[0].values[std::size_t((16 - n) % 16)], n - 7.5) << n;
     EXPECT_DOUBLE_EQ(iw.lines.lines[0].values[std::size_t(15 - n)], n - 7.5) << n;
   }
+}
+
+// With --constraints the grid stands where it is placed, as for a wind file:
+// a lowest row at or below ground is refused, not moved up.
+TEST(ConstraintFile, AGridReachingTheGroundIsRefusedAsForAWindFile) {
+  SimulationInput in = box();
+  in.source = ParameterSource::basic;
+  HandOverOptions o;
+  o.constraintsFile = "mast.txt";
+  o.windSpeed = 10.0;
+  o.hubHeight = 20.0;
+  in.LMax[2] = 48.0f;  // 8 rows over 48 m: the centred grid's lowest row at -1 m
+  EXPECT_EQ(fatalMessage([&] { planHandOver(in, o); }),
+            "The grid's lowest row would be at -1 m, not above ground (hub height 20 m, N3 = 8, "
+            "dz = 6 m): make dz smaller than 5.71429 m (LMax3 below 45.7143 m at N3 = 8), or N3 "
+            "= 4 at dz = 6 m (LMax3 = 24 m), or give --grid-bottom");
+  o.constraintsFile.clear();
+  EXPECT_FALSE(planHandOver(in, o).placement->warning.empty());  // raw alone: moved, with a word
+  o.constraintsFile = "mast.txt";
+  o.windSpeed.reset();
+  EXPECT_EQ(fatalMessage([&] { planHandOver(in, o); }),
+            "--constraints needs --wind-speed for the basic source");
 }
 
 TEST(ConstraintFile, RunOptionsAreCheckedBeforeAnyOutputExists) {

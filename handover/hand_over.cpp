@@ -52,8 +52,12 @@ std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOv
   const auto placed = [&](const WindAtHub& hub) {
     return o.hubOnRow ? placeGridHubOnRow(grid, hub) : placeGrid(grid, hub, o.gridBottom);
   };
-  if (o.format != WindFileFormat::raw) {
-    const std::string what = std::string("--format ") + windFileFormatName(o.format);
+  // A wind file, and the series of --constraints, go where the grid stands:
+  // it must stand above ground as it is, not as proposed.
+  if (o.format != WindFileFormat::raw || !o.constraintsFile.empty()) {
+    const std::string what = o.format != WindFileFormat::raw
+                                 ? std::string("--format ") + windFileFormatName(o.format)
+                                 : std::string("--constraints");
     return placed(resolveWindAtHub(in, o.windSpeed, o.hubHeight, what));
   }
   if (!sourceWindAtHub(in) && !o.windSpeed && !o.hubHeight) {
@@ -72,6 +76,24 @@ WindBox windBoxOf(const SimulationInput& run, const HandOver& h, const FieldArra
   WindBox box{{}, boxGridOf(run), *h.placement, h.profile};
   for (int c = 0; c < 3; ++c) box.uvw[std::size_t(c)] = fields.values(c);
   return box;
+}
+
+// Names derived from the outputs (a wind file, the filled template or input,
+// the hub series) are refused beside a device or a pipe: /dev/null.bts would
+// be a file in /dev.
+void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
+  if (!isDeviceOrPipe(in.fname[0])) return;
+  std::string derived;
+  if (o.format != WindFileFormat::raw)
+    derived = "the ." + std::string(windFileFormatName(o.format)) + " file " +
+              windFileNames(in, o.format).front();
+  else if (!o.openfastTemplate.empty())
+    derived = "the filled InflowWind input " + filledTemplateName(in.fname[0], o.openfastTemplate);
+  else if (o.openfastInput)
+    derived = "the filled InflowWind input " + boxName(in) + "_" + kShippedInputName;
+  else if (o.hubSeries)
+    derived = "the hub series " + hubSeriesName(boxName(in));
+  if (!derived.empty()) refuseDerivedName(in.fname[0], derived);
 }
 
 }  // namespace
@@ -94,7 +116,10 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
   refuseOutsideBoxes(in, o);
   h.placement = placementOf(in, o);
   h.profile = o.profile.value_or(defaultMeanProfile(in));
-  if (o.format != WindFileFormat::raw) checkMeanProfile(h.profile, *h.placement);
+  // Every format hands the profile on: the wind files hold it, the raw files'
+  // URef (the record, the filled template) is its value at the reference height.
+  if (h.placement) checkMeanProfile(h.profile, *h.placement);
+  checkDerivedNames(in, o);
   h.scaleIec = o.scaleIec;
   if (o.hubSeries) {
     if (in.fieldDim != 3 || in.nComp != 3)
@@ -116,8 +141,9 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
     h.templateText = o.openfastInput ? std::string(shippedInflowWindInput())
                                      : readTemplate(h.templateFile);
     // Every value is known now: a template without the keys fails before any work.
-    fillInflowWindTemplate(h.templateText, inflowWindSettings(in, h, filledTemplateOf(in, h)),
-                           templateLabel(h));
+    const InflowWindSettings settings = inflowWindSettings(in, h, filledTemplateOf(in, h));
+    fillInflowWindTemplate(h.templateText, settings, templateLabel(h));
+    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, templateLabel(h));
   }
   return h;
 }
@@ -170,6 +196,7 @@ void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver
   echo << "Writes";
   for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
   echo << "\n";
+  if (!h.templateWarning.empty()) echo << "Warning: " << h.templateWarning << "\n";
   echo.flush();
 }
 
@@ -202,7 +229,8 @@ void handOverHub(const std::array<HubLines, 3>& lines, const SimulationInput& ru
   for (int c = 0; c < run.nComp; ++c) comps[std::size_t(c)] = run.components[c];
   std::optional<double> sigma1;
   if (h.iec) sigma1 = h.iec->sigma1;
-  r.hub = hubFigures(lines, comps, run.nComp, *h.placement, sigma1);
+  r.hub = hubFigures(lines, hubPoints(boxGridOf(run), *h.placement), comps, run.nComp,
+                     *h.placement, sigma1);
   if (h.hubSeries)
     r.hubSeries = hubSeries(lines, boxGridOf(run), *h.placement, h.profile,
                             h.format != WindFileFormat::raw);

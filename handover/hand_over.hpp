@@ -9,8 +9,12 @@
 //                    created: every refusal of the options (a format for a
 //                    field that is not a box of three components, --layout
 //                    inflowwind with a wind file, --scale iec without the iec
-//                    source, a grid whose lowest row is at or below ground, a
-//                    template that cannot be read or lacks a key) happens here.
+//                    source, a grid whose lowest row is at or below ground for
+//                    a wind file or --constraints, a log profile whose Z0 is
+//                    not below the lowest row and the hub, whatever the
+//                    format, a wind file, filled template or seed's file to be
+//                    named after a device, a template that cannot be read or
+//                    lacks a key) happens here.
 //   runOutputNames   the names a run writes: the classic files, or the .bts,
 //                    or the .wnd and .sum; the hub series (--hub-series,
 //                    handover/hub_series.hpp); then the filled InflowWind input.
@@ -24,7 +28,8 @@
 // classic files of a box whose U and hub height are known get a proposed
 // placement for the record (proposePlacement: the reference height is moved up,
 // with a warning, where the grid centred on the hub would reach the ground),
-// or the placement of --grid-bottom.
+// or the placement of --grid-bottom; with --constraints they are placed as a
+// wind file is (the series go where the grid stands).
 //
 // A wind file replaces the three raw files of the run: the run writes the
 // .bts (or the .wnd and .sum) named after its box (boxName: "iec" for the
@@ -82,6 +87,7 @@ struct HandOver {
   std::string templateText;  // its bytes, read once (or the shipped input's)
   bool fillsTemplate() const { return shippedTemplate || !templateFile.empty(); }
   std::optional<IecModel> iec;  // the iec source's model and targets, derived once
+  std::string templateWarning;  // inflowWindScalingWarning; empty: none
 };
 
 HandOver planHandOver(const SimulationInput& in, const HandOverOptions& options);
@@ -108,8 +114,8 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
 
 // One line on the echo after the summary when the run writes other files than
 // the classic ones: "Writes <names>" (the wind files and the filled InflowWind
-// input of the input's names); nothing otherwise, so that a classic run's
-// echo stays as it was.
+// input of the input's names), then "Warning: " and the template's warning if
+// it has one; nothing otherwise, so that a classic run's echo stays as it was.
 void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h);
 
 // What the run record says of the hand-over.

@@ -9,12 +9,14 @@
 // At the hub: the box is frozen turbulence convected at U, so a point's time
 // series is its line of N1 values along the wind. The hub is at y = 0, halfway
 // between the two middle columns (N2 is even), and, on a grid centred on it,
-// halfway between the two middle rows; no grid point is nearest. The figure is
-// therefore taken over the four grid points around it: columns N2/2 - 1 and
-// N2/2 (0-based) and the two rows k, k + 1 with z_k <= hub height < z_(k+1)
-// (the top two rows when the hub is on the top row), and it is the square root
-// of the mean of their four variances (each about that point's own time mean,
-// population form). The record says "mean of the four grid points around it".
+// halfway between the two middle rows; no grid point is nearest. InflowWind
+// returns there the bilinear interpolation of the four grid points around
+// it: columns N2/2 - 1 and N2/2 (0-based), weight 1/2 each, and the two rows
+// k, k + 1 with z_k <= hub height < z_(k+1) (the top two rows when the hub is
+// on the top row), weights 1 - t and t with t = (hub height - z_k) / dz. The
+// figure is the standard deviation over time (population form, about its own
+// time mean) of that interpolated series, formed in double. The record says
+// "bilinear interpolation of the four grid points around it".
 //
 // The figures are those of the box as it stands (after --scale iec when
 // given); u without its mean profile, which does not change a variance in
@@ -33,7 +35,8 @@
 
 namespace wind {
 
-inline constexpr const char* kHubPoints = "mean of the four grid points around it";
+inline constexpr const char* kHubPoints =
+    "bilinear interpolation of the four grid points around it, as InflowWind reads the hub";
 
 struct HubFigures {
   double height = 0.0;                       // m
@@ -46,9 +49,11 @@ struct HubFigures {
 };
 
 // The four grid points around the hub: columns j0, j0 + 1 and rows k0, k0 + 1
-// (0-based), as above.
+// (0-based), and the hub's place between the rows, t (0 at k0, 1 at k0 + 1),
+// as above.
 struct HubPoints {
   std::int64_t j0 = 0, k0 = 0;
+  double t = 0.0;
 };
 HubPoints hubPoints(const BoxGrid& grid, const GridPlacement& placement);
 
@@ -61,10 +66,11 @@ using HubLines = std::array<std::vector<float>, 4>;
 void appendHubLines(std::span<const float> block, std::int64_t n, const BoxGrid& grid,
                     HubPoints at, HubLines& lines);
 
-// lines[c] are the four points of component components[c] (0-based);
-// sigma1 (IEC's sigma_1) only for the iec source.
-HubFigures hubFigures(const std::array<HubLines, 3>& lines, const std::array<int, 3>& components,
-                      int nComp, const GridPlacement& placement, std::optional<double> sigma1);
+// lines[c] are the four points of component components[c] (0-based) at the
+// points `at`; sigma1 (IEC's sigma_1) only for the iec source.
+HubFigures hubFigures(const std::array<HubLines, 3>& lines, HubPoints at,
+                      const std::array<int, 3>& components, int nComp,
+                      const GridPlacement& placement, std::optional<double> sigma1);
 
 // The same from a whole box in the classic layout: values[c] is component
 // components[c].

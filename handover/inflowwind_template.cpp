@@ -140,10 +140,10 @@ std::vector<InflowWindValue> inflowWindValues(const InflowWindSettings& s) {
   std::vector<InflowWindValue> values{number(0, "WindType", std::to_string(type))};
   switch (s.format) {
     case WindFileFormat::bts:
-      values.push_back(fileName(type, "FileName_BTS", "FileName", true, s.windFile));
+      values.push_back(fileName(type, "FileName_BTS", "FileName_BTS", false, s.windFile));
       break;
     case WindFileFormat::wnd: {
-      values.push_back(fileName(type, "FilenameRoot", "FileName", true, s.windFile));
+      values.push_back(fileName(type, "FilenameRoot", "FilenameRoot", false, s.windFile));
       InflowWindValue tower = number(type, "TowerFile", "False");
       tower.kind = InflowWindValue::Kind::flag;
       tower.required = false;
@@ -197,12 +197,35 @@ std::string inflowWindValueText(const InflowWindValue& v) {
   return v.kind == InflowWindValue::Kind::text ? quoted(v.value) : v.value;
 }
 
-std::string fillInflowWindTemplate(const std::string& text, const InflowWindSettings& s,
-                                   const std::string& templateName) {
-  // The lines (without their '\n') and the section each lies in.
+namespace {
+
+// A template's lines (without their '\n'), the WindTypes of the section each
+// lies in (empty before the first separator) and whether it is a separator.
+struct TemplateLines {
   std::vector<std::string_view> lines;
   std::vector<std::vector<int>> sectionOf;
   std::vector<bool> isSeparator;
+
+  bool inSection(std::size_t l, int section) const {
+    const std::vector<int>& sec = sectionOf[l];
+    return section == 0 ? sec.empty() : std::find(sec.begin(), sec.end(), section) != sec.end();
+  }
+  // The key of line l, lower case ("" for a separator or a line without one).
+  std::string key(std::size_t l) const {
+    if (isSeparator[l]) return "";
+    const KeyLine k = keyLine(lines[l]);
+    return k.ok ? lower(lines[l].substr(k.keyStart, k.keyEnd - k.keyStart)) : std::string();
+  }
+  // The value token of line l as written.
+  std::string value(std::size_t l) const {
+    const KeyLine k = keyLine(lines[l]);
+    return k.ok ? std::string(lines[l].substr(k.valueStart, k.valueEnd - k.valueStart))
+                : std::string();
+  }
+};
+
+TemplateLines splitTemplate(const std::string& text) {
+  TemplateLines t;
   const std::string_view all(text);
   std::vector<int> current;
   for (std::size_t start = 0; start <= all.size();) {
@@ -213,39 +236,65 @@ std::string fillInflowWindTemplate(const std::string& text, const InflowWindSett
     std::vector<int> named;
     const bool sep = separatorLine(line, named);
     if (sep) current = named;
-    lines.push_back(line);
-    sectionOf.push_back(current);
-    isSeparator.push_back(sep);
+    t.lines.push_back(line);
+    t.sectionOf.push_back(current);
+    t.isSeparator.push_back(sep);
     start = end + 1;
   }
+  return t;
+}
+
+bool keyMatches(const InflowWindValue& v, const std::string& key) {
+  const std::string want = lower(v.match);
+  return v.prefix ? key.rfind(want, 0) == 0 : key == want;
+}
+
+// The part of a key before its first '_' ("filename" of FileName_BTS).
+std::string keyStem(const std::string& key) { return key.substr(0, key.find('_')); }
+
+// A line of the section whose key looks like the one InflowWind reads there
+// (a shorter or longer spelling of it: Filename for FileName_BTS), and matches
+// none of the section's other keys; lines.size() when there is none.
+std::size_t nearMiss(const TemplateLines& t, const InflowWindValue& v,
+                     const std::vector<InflowWindValue>& all) {
+  const std::string want = lower(v.match);
+  for (std::size_t l = 0; l < t.lines.size(); ++l) {
+    if (!t.inSection(l, v.section)) continue;
+    const std::string key = t.key(l);
+    if (key.empty()) continue;
+    bool other = false;
+    for (const InflowWindValue& o : all) other = other || (o.section == v.section && keyMatches(o, key));
+    if (other) continue;
+    if (key.rfind(keyStem(want), 0) == 0 || want.rfind(keyStem(key), 0) == 0) return l;
+  }
+  return t.lines.size();
+}
+
+}  // namespace
+
+std::string fillInflowWindTemplate(const std::string& text, const InflowWindSettings& s,
+                                   const std::string& templateName) {
+  const TemplateLines t = splitTemplate(text);
 
   if (s.format == WindFileFormat::raw && (!s.referenceHeight || !s.uRef))
     fatalError(std::string(s.shipped ? "--openfast-input" : "--openfast-template") +
                ": the raw files need the reference height and URef: give --wind-speed and "
                "--hub-height");
 
-  std::vector<std::string> replaced(lines.size());
-  std::vector<bool> changed(lines.size(), false);
+  std::vector<std::string> replaced(t.lines.size());
+  std::vector<bool> changed(t.lines.size(), false);
   const std::string where = "The InflowWind template " + templateName + " has ";
-  for (const InflowWindValue& v : inflowWindValues(s)) {
+  const std::vector<InflowWindValue> values = inflowWindValues(s);
+  for (const InflowWindValue& v : values) {
     const std::string sectionText =
         v.section == 0 ? std::string(" outside its wind-file sections")
                        : " in its section for WindType " + std::to_string(v.section);
     bool sectionFound = v.section == 0;
     std::vector<std::size_t> hits;
-    for (std::size_t l = 0; l < lines.size(); ++l) {
-      const std::vector<int>& sec = sectionOf[l];
-      const bool inSection = v.section == 0
-                                 ? sec.empty()
-                                 : std::find(sec.begin(), sec.end(), v.section) != sec.end();
-      if (!inSection) continue;
+    for (std::size_t l = 0; l < t.lines.size(); ++l) {
+      if (!t.inSection(l, v.section)) continue;
       sectionFound = true;
-      if (isSeparator[l]) continue;
-      const KeyLine k = keyLine(lines[l]);
-      if (!k.ok) continue;
-      const std::string key = lower(lines[l].substr(k.keyStart, k.keyEnd - k.keyStart));
-      const std::string want = lower(v.match);
-      if (v.prefix ? key.rfind(want, 0) == 0 : key == want) hits.push_back(l);
+      if (keyMatches(v, t.key(l))) hits.push_back(l);
     }
     if (!sectionFound && !v.required) continue;
     if (!sectionFound)
@@ -257,24 +306,74 @@ std::string fillInflowWindTemplate(const std::string& text, const InflowWindSett
     if (hits.empty()) {
       if (!v.required) continue;
       if (v.section == 0) fatalError(where + "no WindType line");
+      // InflowWind stops at a key it does not know by that name: point at the
+      // line that stands for it.
+      const std::size_t l = nearMiss(t, v, values);
+      if (l < t.lines.size()) {
+        const KeyLine k = keyLine(t.lines[l]);
+        const std::string written(t.lines[l].substr(k.keyStart, k.keyEnd - k.keyStart));
+        fatalError("The InflowWind template " + templateName + ", line " + std::to_string(l + 1) +
+                   ": the key " + written + " is not " +
+                   (v.prefix ? "one beginning with " + v.match : v.match) +
+                   ", the name InflowWind reads there" + sectionText + ": write " + v.match +
+                   (v.prefix ? "..." : "") + " in its place");
+      }
       fatalError(where + "no " + keyText + sectionText);
     }
     if (hits.size() > 1)
       fatalError(where + "more than one " + keyText + sectionText);
     const std::size_t l = hits.front();
-    const std::string_view base = changed[l] ? std::string_view(replaced[l]) : lines[l];
+    const std::string_view base = changed[l] ? std::string_view(replaced[l]) : t.lines[l];
     replaced[l] = withValue(base, keyLine(base), inflowWindValueText(v));
     changed[l] = true;
   }
 
   std::string out;
   out.reserve(text.size() + 256);
-  for (std::size_t l = 0; l < lines.size(); ++l) {
+  for (std::size_t l = 0; l < t.lines.size(); ++l) {
     if (l > 0) out += '\n';
-    out += changed[l] ? std::string_view(replaced[l]) : lines[l];
+    out += changed[l] ? std::string_view(replaced[l]) : t.lines[l];
   }
   if (!text.empty() && text.back() == '\n') out += '\n';
   return out;
+}
+
+std::string inflowWindScalingWarning(const std::string& text, const InflowWindSettings& s,
+                                     const std::string& templateName) {
+  if (s.format != WindFileFormat::raw || s.scaled) return "";
+  const TemplateLines t = splitTemplate(text);
+  const int type = inflowWindType(s.format);
+  // The section's value of a key, and its line, or "" when it has none.
+  const auto find = [&](const std::string& key, std::size_t& line) {
+    for (std::size_t l = 0; l < t.lines.size(); ++l)
+      if (t.inSection(l, type) && t.key(l) == lower(key)) {
+        line = l;
+        return t.value(l);
+      }
+    return std::string();
+  };
+  std::size_t line = 0;
+  const std::string method = find("ScaleMethod", line);
+  int m = 0;
+  const auto r = std::from_chars(method.data(), method.data() + method.size(), m);
+  if (method.empty() || r.ec != std::errc() || m == 0) return "";
+  std::string targets;
+  if (m == 1 || m == 2) {
+    const char* keys[2][3] = {{"SFx", "SFy", "SFz"}, {"SigmaFx", "SigmaFy", "SigmaFz"}};
+    for (const char* key : keys[m - 1]) {
+      std::size_t at = 0;
+      const std::string v = find(key, at);
+      if (!v.empty()) targets += std::string(targets.empty() ? ", with " : ", ") + key + " " + v;
+    }
+  }
+  return "The InflowWind template " + templateName + " keeps ScaleMethod " + method + " (line " +
+         std::to_string(line + 1) + targets + "): InflowWind will " +
+         (m == 1 ? std::string("multiply u, v and w by these factors")
+                 : m == 2 ? std::string("scale u, v and w to these standard deviations at the "
+                                        "grid's centre point")
+                          : std::string("rescale the box")) +
+         " and remove each grid point's time mean of u, so the box it reads is not the box "
+         "written; set ScaleMethod to 0 in the template to read the box as written";
 }
 
 std::string filledTemplateName(const std::string& firstOutput, const std::string& templateFile) {

@@ -11,8 +11,8 @@
 //
 // What a run writes sets these values (inflowWindValues):
 //   every format   WindType                     3 (.bts), 4 (.wnd), 5 (raw)
-//   bts, section 3 the key that begins with FileName (FileName_BTS)   the .bts
-//   wnd, section 4 the key that begins with FileName (FilenameRoot)   the root
+//   bts, section 3 FileName_BTS                 the .bts
+//   wnd, section 4 FilenameRoot                 the root
 //                  TowerFile, where present     False (no .twr is written)
 //   raw, section 5 FileName_u, FileName_v, FileName_w, nx, ny, nz, dx, dy, dz,
 //                  the key that begins with RefHt_, URef, and with --scale iec
@@ -24,7 +24,9 @@
 //   raw, section 5 WindProfile, the key that begins with PLExp_, and Z0: the
 //                  run's profile (power:ALPHA 2 and ALPHA, log:Z0 1 and Z0,
 //                  none 0), which InflowWind adds to the raw files
-// Keys match without regard to case. File names are written in double quotes
+// Keys are the names InflowWind reads, matched whole without regard to case
+// (the reference height by its prefix RefHt_, as InflowWind's versions name
+// it differently). File names are written in double quotes
 // (single quotes when the name holds a double quote; a name with both is
 // refused).
 //
@@ -42,7 +44,11 @@
 // --openfast-input for the shipped input); no WindType line; no section
 // for the format's WindType; a required key missing from it, or present twice
 // ("The InflowWind template T has no line whose key begins with RefHt_ in its
-// section for WindType 5").
+// section for WindType 5"); a line of the section whose key is another
+// spelling of a required one, at which InflowWind would stop ("The InflowWind
+// template T, line 22: the key Filename is not FileName_BTS, the name
+// InflowWind reads there in its section for WindType 3: write FileName_BTS in
+// its place").
 
 #include <array>
 #include <optional>
@@ -99,6 +105,13 @@ std::string inflowWindValueText(const InflowWindValue& v);
 // messages.
 std::string fillInflowWindTemplate(const std::string& text, const InflowWindSettings& s,
                                    const std::string& templateName);
+
+// For raw files without --scale iec: a warning when the template's section
+// for WindType 5 keeps a ScaleMethod other than 0 (with InflowWind's factors
+// or target standard deviations from SFx.. or SigmaFx..), under which
+// InflowWind reads another box than the one written; "" otherwise.
+std::string inflowWindScalingWarning(const std::string& text, const InflowWindSettings& s,
+                                     const std::string& templateName);
 
 // Where the filled copy goes: beside the first output, named after it and the
 // template ("out/iec_u.bin" and "cases/IfW.dat" -> "out/iec_u_IfW.dat").

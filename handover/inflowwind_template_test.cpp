@@ -244,6 +244,69 @@ TEST(InflowWindTemplate, RefusesATemplateWithoutTheKeysItNeeds) {
             "--wind-speed and --hub-height");
 }
 
+// InflowWind stops at a key it does not know by its name ("The variable
+// FileName_BTS was not found on line #22" for a .bts key spelt Filename): the
+// filler takes the names InflowWind reads, and names the line that stands for
+// one under another spelling.
+TEST(InflowWindTemplate, KeysAreInflowWindsNamesAndANearMissIsNamedByItsLine) {
+  const auto respelt = [](const std::string& from, const std::string& to) {
+    std::string t = kTemplate;
+    const std::size_t at = t.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return t.replace(at, from.size(), to);
+  };
+  InflowWindSettings bts;
+  bts.format = WindFileFormat::bts;
+  bts.windFile = "/runs/iec_u.bts";
+  EXPECT_EQ(fatalMessage([&] {
+              fillInflowWindTemplate(respelt("FileName_BTS", "Filename    "), bts, "my.dat");
+            }),
+            "The InflowWind template my.dat, line 20: the key Filename is not FileName_BTS, the "
+            "name InflowWind reads there in its section for WindType 3: write FileName_BTS in "
+            "its place");
+  InflowWindSettings wnd = bts;
+  wnd.format = WindFileFormat::wnd;
+  EXPECT_EQ(fatalMessage([&] {
+              fillInflowWindTemplate(respelt("FileNameRoot", "FileName_BTS"), wnd, "my.dat");
+            }),
+            "The InflowWind template my.dat, line 22: the key FileName_BTS is not FilenameRoot, "
+            "the name InflowWind reads there in its section for WindType 4: write FilenameRoot "
+            "in its place");
+  // Case does not matter (FileNameRoot is FilenameRoot); another key does.
+  EXPECT_EQ(fatalMessage([&] { fillInflowWindTemplate(kTemplate, wnd, "my.dat"); }), "");
+  EXPECT_EQ(fatalMessage([&] {
+              fillInflowWindTemplate(respelt("URef ", "Uref0"), rawSettings(), "my.dat");
+            }),
+            "The InflowWind template my.dat, line 44: the key Uref0 is not URef, the name "
+            "InflowWind reads there in its section for WindType 5: write URef in its place");
+}
+
+// Raw files under a template that keeps a ScaleMethod other than 0: the
+// factors or standard deviations InflowWind would scale the box by are named.
+TEST(InflowWindTemplate, AScalingThatChangesTheRawBoxIsNamed) {
+  InflowWindSettings raw = rawSettings();
+  raw.scaled = false;
+  EXPECT_EQ(inflowWindScalingWarning(kTemplate, raw, "t.dat"),
+            "The InflowWind template t.dat keeps ScaleMethod 1 (line 36, with SFx 1, SFy 1, SFz "
+            "1): InflowWind will multiply u, v and w by these factors and remove each grid "
+            "point's time mean of u, so the box it reads is not the box written; set "
+            "ScaleMethod to 0 in the template to read the box as written");
+  std::string method2 = kTemplate;
+  method2.replace(method2.find("          1   ScaleMethod"), 25, "          2   ScaleMethod");
+  EXPECT_NE(inflowWindScalingWarning(method2, raw, "t.dat")
+                .find("keeps ScaleMethod 2 (line 36, with SigmaFx 12, SigmaFy 8, SigmaFz 2): "
+                      "InflowWind will scale u, v and w to these standard deviations at the "
+                      "grid's centre point"),
+            std::string::npos);
+  std::string method0 = kTemplate;
+  method0.replace(method0.find("          1   ScaleMethod"), 25, "          0   ScaleMethod");
+  EXPECT_EQ(inflowWindScalingWarning(method0, raw, "t.dat"), "");
+  EXPECT_EQ(inflowWindScalingWarning(kTemplate, rawSettings(), "t.dat"), "");  // --scale iec
+  InflowWindSettings bts = raw;
+  bts.format = WindFileFormat::bts;
+  EXPECT_EQ(inflowWindScalingWarning(kTemplate, bts, "t.dat"), "");
+}
+
 TEST(InflowWindTemplate, CopyIsNamedAfterTheFirstOutputAndTheTemplate) {
   EXPECT_EQ(filledTemplateName("out/iec_u.bin", "cases/IfW.dat"), "out/iec_u_IfW.dat");
   EXPECT_EQ(filledTemplateName("u", "/t/inflow.inp"), "u_inflow.inp");

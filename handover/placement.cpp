@@ -1,6 +1,7 @@
 #include "handover/placement.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"
@@ -65,6 +66,13 @@ double parsePositiveNumber(const char* option, const std::string& text) {
   double v = 0.0;
   if (!parseDecimal(text, v) || !(v > 0.0) || !std::isfinite(v))
     fatalError(std::string(option) + ": '" + text + "' is not a positive number");
+  // The files and the record hold it (or what follows from it) in single
+  // precision: a value that is infinite or zero there is refused.
+  if (v > double(std::numeric_limits<float>::max()) ||
+      v < double(std::numeric_limits<float>::min()))
+    fatalError(std::string(option) + ": '" + text +
+               "' is beyond single precision: give a positive number from 1.17549e-38 to "
+               "3.40282e+38");
   return v;
 }
 

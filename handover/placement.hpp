@@ -72,7 +72,9 @@ double timeStep(const BoxGrid& grid, double windSpeed);
 
 // The positive decimal number of a command-line option's value; anything else
 // (empty, trailing text, zero, negative, infinite, NaN) ends the run with
-// "<option>: '<text>' is not a positive number".
+// "<option>: '<text>' is not a positive number", and a number beyond the
+// normal single-precision range (above 3.40282e+38, below 1.17549e-38) with
+// "<option>: '<text>' is beyond single precision: ...".
 double parsePositiveNumber(const char* option, const std::string& text);
 
 // U and the hub height that the source states: iec (V_hub, z_hub), land and sea

@@ -33,6 +33,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 LOOK = os.path.join(HERE, "vorlan-look")
 VORLAN = os.environ.get("VORLAN", "vorlan")
 CORVEL = os.environ.get("CORVEL", "corvel")
+CORVEL_FIT = os.environ.get("CORVEL_FIT", "corvel-fit")
 
 BOX = """3
 3
@@ -69,7 +70,9 @@ iec_w.bin
 """
 # Where the iec box sits: its middle row at the hub, rows dz = 62/16 apart.
 IEC_BOTTOM = 90 - 7.5 * 62 / 16
-IEC_HUB = {"height": 90.0, "points": "mean of the four grid points around it",
+IEC_HUB = {"height": 90.0,
+           "points": "bilinear interpolation of the four grid points around it, as InflowWind "
+                     "reads the hub",
            "components": [1, 2, 3], "std": [2.05, 1.52, 1.07],
            "TI": [2.05 / 11.4, 1.52 / 11.4, 1.07 / 11.4],
            "sigma_target": [2.264, 1.8112, 1.132], "TI_target": [0.1986, 0.1589, 0.0993]}
@@ -531,6 +534,37 @@ class QuickLook(unittest.TestCase):
         freq = g / (1 - g)
         integrand = module.iec_kaimal(freq, 2.0, 1, 10.0, 42.0) / (1 - g) ** 2
         self.assertAlmostEqual(float(integrand.sum() * (g[1] - g[0])), 4.0, delta=1e-3)
+
+    def test_a_fit_result_draws_the_measured_spectra_against_the_fitted_model(self):
+        # corvel's spectra of the sheared model as a spectra file, fitted by
+        # corvel-fit: the page shows the file's values at its wave numbers and
+        # the result's model curve, in k1 F (-k1 F13 for uw).
+        folder = os.path.join(self.dir, "fit")
+        os.mkdir(folder)
+        with open(os.path.join(folder, "c.inp"), "w") as f:
+            f.write("basic\n0.1 33.6 3.9\nspec\n4\n1 1\n2 2\n3 3\n1 3\n0.001 2 0.2\n")
+        done = run([CORVEL, "c.inp"], folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(os.path.join(folder, "spectra.txt"), "w") as f:
+            f.write("k1 F11 F22 F33 F13 two-sided\n" + done.stdout)
+        done = run([CORVEL_FIT, "spectra.txt", "--json", "fit.json"], folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(os.path.join(folder, "fit.json")) as f:
+            result = json.load(f)
+        self.assertAlmostEqual(result["parameters"]["L"], 33.6, delta=0.05)
+        done = run([LOOK, "fit.json"], folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.strip(), "fit.look.png")
+        with open(os.path.join(folder, "fit.look.png"), "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        fig = self.module.fit_page(result, "fit.json")
+        k = np.array(result["bands"]["k1"])
+        uw = fig.axes[3]
+        measured, model = uw.lines[0], uw.lines[-1]
+        np.testing.assert_allclose(measured.get_xdata(), k)
+        np.testing.assert_allclose(measured.get_ydata(), -k * np.array(result["measured"]["uw"]))
+        np.testing.assert_allclose(model.get_ydata(), -np.array(result["model_curve"]["k1"]) *
+                                   np.array(result["model_curve"]["uw"]))
 
 
 if __name__ == "__main__":

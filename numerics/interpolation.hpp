@@ -105,11 +105,13 @@ BicubicValue bcuint(const BicubicCell& cell, float x1, float x2);
 //
 // func is any callable taking a float and returning a float or a double; its
 // values are held in double, the abscissas and steps in single precision.
-// Callers capture whatever parameters func needs.
+// Callers capture whatever parameters func needs. rtsecStatus is the same
+// iteration with its outcome returned: true with the root, or false with the
+// last estimate after 30 steps, for callers that name the failure themselves.
 inline constexpr int kRtsecMaxSteps = 30;
 
 template <class Func>
-float rtsec(Func&& func, float x1, float x2, float xacc) {
+bool rtsecStatus(Func&& func, float x1, float x2, float xacc, float& root) {
   double fl = static_cast<double>(func(x1));
   double f = static_cast<double>(func(x2));
   float rts, xl;
@@ -128,9 +130,21 @@ float rtsec(Func&& func, float x1, float x2, float xacc) {
     fl = f;
     rts = static_cast<float>(static_cast<double>(rts) + static_cast<double>(dx));
     f = static_cast<double>(func(rts));
-    if (std::fabs(dx) < xacc || f == 0.0) return rts;
+    if (std::fabs(dx) < xacc || f == 0.0) {
+      root = rts;
+      return true;
+    }
   }
-  fatalError("Maximum number of iterations exceeded in rtsec");
+  root = rts;
+  return false;
+}
+
+template <class Func>
+float rtsec(Func&& func, float x1, float x2, float xacc) {
+  float root = 0.0f;
+  if (!rtsecStatus(func, x1, x2, xacc, root))
+    fatalError("Maximum number of iterations exceeded in rtsec");
+  return root;
 }
 
 }  // namespace wind

@@ -78,7 +78,8 @@ json windFileJson(const std::string& name, const WindBox& box,
   return j;
 }
 
-json openfastJson(const InflowWindSettings& settings, const std::string& filledTemplate) {
+json openfastJson(const InflowWindSettings& settings, const std::string& filledTemplate,
+                  const std::string& warning) {
   static constexpr const char* kFormats[] = {
       "three raw float32 files (WindType 5)", "TurbSim full-field binary, .bts (WindType 3)",
       "Bladed-style .wnd with its .sum (WindType 4)"};
@@ -101,10 +102,10 @@ json openfastJson(const InflowWindSettings& settings, const std::string& filledT
                           std::to_string(type) + ", up to the next separator line"},
           {"values", values},
           {"key_match",
-           "keys match without regard to case; RefHt_ stands for the section's key that begins "
-           "with RefHt_, FileName_BTS and FilenameRoot for the section's key that begins with "
-           "FileName"},
-          {"template", filledTemplate.empty() ? json() : json(filledTemplate)}};
+           "keys are InflowWind's names, matched whole without regard to case; RefHt_ stands "
+           "for the section's key that begins with RefHt_"},
+          {"template", filledTemplate.empty() ? json() : json(filledTemplate)},
+          {"warning", warning.empty() ? json() : json(warning)}};
 }
 
 json iecScalingJson(const IecScaling& s) {

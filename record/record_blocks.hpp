@@ -51,10 +51,12 @@ nlohmann::ordered_json windFileJson(const std::string& name, const WindBox& box,
 // found), "values" (key -> value: strings for file names, numbers, booleans;
 // a value the run does not know, such as the reference height of a basic
 // source without --hub-height, is null), "key_match" (how a key is found:
-// RefHt_ stands for the key that begins with it) and "template" (the filled
-// copy; empty: null).
+// RefHt_ stands for the key that begins with it), "template" (the filled
+// copy; empty: null) and "warning" (the template's scaling warning; empty:
+// null).
 nlohmann::ordered_json openfastJson(const InflowWindSettings& settings,
-                                    const std::string& filledTemplate);
+                                    const std::string& filledTemplate,
+                                    const std::string& warning = std::string());
 
 // The entries that --scale iec adds to the "scaling" block.
 nlohmann::ordered_json iecScalingJson(const IecScaling& s);

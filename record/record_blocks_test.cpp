@@ -35,7 +35,9 @@ TEST(RecordBlocks, PlacementAndHubKeysAreFixedAndNullWhenUnknown) {
   h.std = {1.5, 0.9, 0.0};
   const nlohmann::ordered_json j = hubJson(h);
   EXPECT_EQ(keys(j), keys(none));
-  EXPECT_EQ(j["points"], "mean of the four grid points around it");
+  EXPECT_EQ(j["points"],
+            "bilinear interpolation of the four grid points around it, as InflowWind reads the "
+            "hub");
   EXPECT_EQ(j["std"], nlohmann::json::parse("[1.5, 0.9]"));
   EXPECT_TRUE(j["sigma_target"].is_null());
 

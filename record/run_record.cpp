@@ -189,7 +189,8 @@ json scalingBlock(const SimulationInput& in, const std::optional<IecModel>& iec,
 // three components; null otherwise.
 json openfastRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
   if (in.fieldDim != 3 || in.nComp != 3) return nullptr;
-  json block = openfastJson(inflowWindSettings(in, h, std::string()), filledTemplateOf(in, h));
+  json block = openfastJson(inflowWindSettings(in, h, std::string()), filledTemplateOf(in, h),
+                            h.templateWarning);
   if (h.format != WindFileFormat::raw) return block;
   block["layout"] = layoutName(run.layout);
   if (run.layout == OutputLayout::classic)
@@ -266,7 +267,9 @@ void checkRecordReplaceable(const std::string& name) {
     fatalError("The run record would replace " + name + ", which is not a vorlan run record");
 }
 
-std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
+namespace {
+
+json recordJson(const SimulationInput& in, const RunDescription& run) {
   json model;
   json input = inputBlock(in, run.limNormK, run.random, model);
   const HandOver none;
@@ -296,7 +299,62 @@ std::string runRecordText(const SimulationInput& in, const RunDescription& run) 
                  {"scaling", scaling},
                  {"openfast", openfastRecord(in, run, h)},
                  {"constraints", constraintsJson(run.constraints, run.constraintOutcome)}});
-  return jsonTextWithBytes(record, 2) + "\n";
+  return record;
+}
+
+// The path ("hub.std[2]") of the first number under j that is not finite;
+// false when there is none.
+bool firstNonFinite(const json& j, const std::string& path, std::string& found, double& value) {
+  if (j.is_number_float()) {
+    value = j.get<double>();
+    if (std::isfinite(value)) return false;
+    found = path;
+    return true;
+  }
+  if (j.is_object()) {
+    for (const auto& [key, item] : j.items())
+      if (firstNonFinite(item, path.empty() ? key : path + "." + key, found, value)) return true;
+  } else if (j.is_array()) {
+    for (std::size_t i = 0; i < j.size(); ++i)
+      if (firstNonFinite(j[i], path + "[" + std::to_string(i) + "]", found, value)) return true;
+  }
+  return false;
+}
+
+std::string numberText(double v) { return std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf"; }
+
+}  // namespace
+
+void checkFiniteRun(const SimulationInput& in, const RunDescription& run) {
+  // What the report adds: the grid, and what may have left single precision.
+  const auto cause = [&] {
+    std::string s = ": the model's values on this grid (NPoint";
+    for (int d = 0; d < in.fieldDim; ++d) s.append(1, ' ').append(std::to_string(in.NPoint[d]));
+    s += ", LMax";
+    for (int d = 0; d < in.fieldDim; ++d) s.append(1, ' ').append(formatG6(in.LMax[d]));
+    s += ")";
+    if (run.constraints != nullptr) s += ", or its conditioning on the constraint series,";
+    return s + " leave single precision; nothing was written. Check the box's lengths (in "
+               "metres) and the source's values";
+  };
+  for (int c = 0; c < in.nComp; ++c) {
+    const ComponentStatistics& st = run.statistics[std::size_t(c)];
+    for (const double v : {st.mean, st.std, st.min, st.max})
+      if (!std::isfinite(v))
+        fatalError(std::string("The box's ") + kComponentNames[in.components[c]] +
+                   " component holds values that are not finite numbers (its mean is " +
+                   (std::isfinite(st.mean) ? formatG6(st.mean) : numberText(st.mean)) + ")" +
+                   cause());
+  }
+  std::string path;
+  double value = 0.0;
+  if (firstNonFinite(recordJson(in, run), "", path, value))
+    fatalError("The run's " + path + " is " + numberText(value) + ", not a finite number" +
+               cause());
+}
+
+std::string runRecordText(const SimulationInput& in, const RunDescription& run) {
+  return jsonTextWithBytes(recordJson(in, run), 2) + "\n";
 }
 
 }  // namespace wind

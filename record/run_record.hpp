@@ -75,6 +75,16 @@ bool isRunRecord(const std::string& name);
 // a vorlan run record". Reads, writes nothing.
 void checkRecordReplaceable(const std::string& name);
 
+// The guard every run passes before its outputs are committed: ends the run
+// through fatalError, before anything appears under its name, when a
+// component's statistics are not finite ("The box's u component holds values
+// that are not finite numbers (its mean is nan): ...") or any other figure of
+// the record is not ("The run's hub.std[2] is inf, not a finite number: ..."),
+// so that no box, wind-file header or record holding NaN or infinity is ever
+// written. The statistics are sums in double of the floats, finite exactly
+// when every value of the box is.
+void checkFiniteRun(const SimulationInput& in, const RunDescription& run);
+
 // The record's text (JSON, indented, ending in a newline). Relative names are
 // taken relative to the current working directory; "path" is relative to the
 // record's folder as the system resolves it.

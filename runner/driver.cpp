@@ -42,6 +42,9 @@ std::vector<SimulationInput> plannedRuns(const SimulationInput& input,
     run.seed = seed;
     for (int c = 0; c < run.nComp; ++c) {
       run.fname[c] = seededFileName(input.fname[c], seed);
+      if (isDeviceOrPipe(input.fname[c]))
+        refuseDerivedName(input.fname[c], "each seed's file (" + run.fname[c] + " for seed " +
+                                              std::to_string(seed) + ")");
       if (run.fname[c].size() > kMaxFileName)
         fatalError("The output file name is longer than 255 characters");
     }
@@ -63,6 +66,15 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
         run.source == ParameterSource::terrain ? run.terrainFile : std::string();
     const std::vector<std::string> names = runOutputNames(run, handOver);
     const int n = static_cast<int>(names.size());
+    // The filled InflowWind input (the last name) is named after the first
+    // output and the template: say so when another output takes its name.
+    const std::string filled = filledTemplateOf(run, handOver);
+    for (int c = 0; !filled.empty() && c + 1 < n; ++c)
+      if (sameFile(names[std::size_t(c)], filled))
+        fatalError("The output file " + names[std::size_t(c)] +
+                   " is also the filled InflowWind input " + filled +
+                   ", named after the first output and the template " + handOver.templateFile +
+                   ": rename that output or the template");
     checkOutputNames(names.data(), n, inputName, terrainFile);
     for (const ReadFile& read : reads) {
       if (read.name.empty()) continue;
@@ -145,6 +157,7 @@ void prepareRuns(PreparedRuns& p, const PrepareChecks& checks) {
   p.lim = limNormK(p.input);
   checkRandomStream(p.input, p.options.random);  // an input that did not come from a file
   if (checks.memory) checkRunMemory(p.input);
+  checkBoxIntegrals(p.input, p.tables, p.lim);
   p.handOver = planHandOver(p.input, p.options);
   p.runs = plannedRuns(p.input, p.options.seeds);
   if (checks.names)
@@ -196,16 +209,18 @@ void runSequence(const PreparedRuns& p, BoxMaker& maker, std::ostream& echo) {
         maker.makeBox(run, seeded ? "seed " + std::to_string(run.seed) + ":" : std::string());
     RunTexts texts;
     std::string summary;
-    if (reports) {
-      if (box.constraintOutcome != nullptr) printConstraintOutcome(echo, *box.constraintOutcome);
+    maker.agree([&] {
+      if (!reports) return;
       const RunDescription d = describeRun(p, box, maker);
+      checkFiniteRun(run, d);  // nothing non-finite is ever committed
+      if (box.constraintOutcome != nullptr) printConstraintOutcome(echo, *box.constraintOutcome);
       if (writesRunRecord(run)) texts.record = runRecordText(run, d);
       if (run.fieldDim == 3) summary = runSummaryText(run, d, coherence);
       if (writesRunSummary(run)) texts.files.emplace_back(runSummaryName(run), summary);
       if (box.handed.hubSeries)
         texts.files.emplace_back(hubSeriesName(boxName(run)),
                                  hubSeriesTextOf(run, p.handOver, box.handed));
-    }
+    });
     maker.commit(texts);
     if (!reports) continue;
     if (stageTimesWanted()) printStageTimes(echo, box.amplitudes, box.transforms, box.writing);

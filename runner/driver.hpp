@@ -6,7 +6,8 @@
 //      for land, sea and terrain the parameter-source step runs right there;
 //      then the seed and the output names; or take an input a caller built;
 //   2. prepare (prepareRuns): form LimNormK, check the random stream and the
-//      memory the run needs (checkRunMemory, simulation/run_memory.hpp), plan
+//      memory the run needs (checkRunMemory, simulation/run_memory.hpp), then
+//      that the box's cell integrals converge (checkBoxIntegrals), plan
 //      the hand-over (the placement, the profile, the IEC model, a template:
 //      handover/hand_over.hpp), one run per seed, refuse names that would
 //      destroy data (checkRunNames), read and place the constraints;
@@ -14,8 +15,10 @@
 //      pending outputs (simulation/output_files.hpp), print the summary, then
 //      for each run: make the box (the BoxMaker: synthesise, hand over, write
 //      the fields), describe it (the one place that builds the record's
-//      RunDescription), write the record, commit: the files appear under
-//      their names, the record last. After each run of a box the run summary
+//      RunDescription), check that nothing of it is non-finite (checkFiniteRun:
+//      no box, wind-file header or record holding NaN or infinity is ever
+//      committed), write the record, commit: the files appear under their
+//      names, the record last. After each run of a box the run summary
 //      (record/run_summary.hpp) goes to the echo and beside the record.
 //
 // Every failure ends the run through fatalError (exit status 1, or whatever
@@ -45,6 +48,7 @@
 // closures.
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -196,6 +200,9 @@ class BoxMaker {
   virtual void commit(const RunTexts& texts) = 0;
   // Whether this process prints the echo and describes the runs (rank 0).
   virtual bool reports() const { return true; }
+  // Runs a step that may fail on the process that reports, so that every
+  // process reaches the same verdict (vorlan-mpi: MpiRun::agree).
+  virtual void agree(const std::function<void()>& step) { step(); }
   // The program and the process count the record names.
   virtual std::string program() const { return "vorlan"; }
   virtual int processes() const { return 0; }

@@ -54,7 +54,9 @@ TEST(IecInput, TheKeywordIsMatchedCaseSensitively) {
   // The value checks themselves are those of sources/iec; here the keyword, and
   // that a bad model ends the reading before the seed (and any file).
   EXPECT_EQ(read("1 1 1 8 100\nIEC\nC 10 50\n-3\n"),
-            "ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d");
+            "ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d (or 2D, or "
+            "iec): line 2 holds 'IEC' where the keyword stands, alone on its line and spelt as "
+            "here");
   EXPECT_EQ(read("1 1 1 8 100\niec\nA 11.4 1e-10\nnot-a-seed\n"),
             "The length scale L = 5.6e-11 m that z_hub = 1e-10 gives is below 0.001 m, the "
             "smallest the model takes");

@@ -51,6 +51,17 @@ std::string relativeName(const std::string& name, const std::string& from) {
   return resolvedPath(name).lexically_relative(resolvedPath(from).parent_path()).string();
 }
 
+bool isDeviceOrPipe(const std::string& name) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(fs::path(name), ec);
+  return fs::exists(st) && !fs::is_regular_file(st) && !fs::is_directory(st);
+}
+
+void refuseDerivedName(const std::string& output, const std::string& derived) {
+  fatalError("The output " + output + " is no file (a device or a pipe), and " + derived +
+             " would be named after it: give a file name in its place");
+}
+
 void checkOutputNames(const std::string* names, int n, const std::string& inputFile,
                       const std::string& terrainFile) {
   for (int c = 0; c < n; ++c) {

@@ -53,6 +53,15 @@ std::string absoluteName(const std::string& name);
 // as the system resolves them, so that it leads to name from there.
 std::string relativeName(const std::string& name, const std::string& from);
 
+// Whether a name is a device or a pipe that exists (/dev/null): a name made
+// from it (a .bts, a seed's file) cannot go beside it, as /dev/null.bts would
+// be a file in /dev.
+bool isDeviceOrPipe(const std::string& name);
+
+// fatalError("The output <output> is no file (a device or a pipe), and
+// <derived> would be named after it: give a file name in its place").
+[[noreturn]] void refuseDerivedName(const std::string& output, const std::string& derived);
+
 // Ends the run through fatalError, naming both files, if two of the n output
 // names are the same file, or if one of them is the parameter file inputFile or
 // the terrain file terrainFile (an empty terrainFile: none). Touches nothing on

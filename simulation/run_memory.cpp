@@ -71,17 +71,20 @@ std::string gib(double bytes) {
 
 }  // namespace
 
-MachineMemory machineMemory() {
+MachineMemory machineMemory() { return processMemory(1); }
+
+MachineMemory processMemory(int sharing) {
   MachineMemory m{std::numeric_limits<double>::infinity(), "no limit"};
   const auto consider = [&m](double bytes, const char* source) {
     if (bytes < m.bytes) m = {bytes, source};
   };
+  const double share = double(std::max(sharing, 1));
   const long pages = ::sysconf(_SC_PHYS_PAGES);
-  if (pages > 0) consider(double(pages) * pageBytes(), "physical memory");
+  if (pages > 0) consider(double(pages) * pageBytes() / share, "physical memory");
   rlimit as{};
   if (::getrlimit(RLIMIT_AS, &as) == 0 && as.rlim_cur != RLIM_INFINITY)
     consider(std::max(0.0, double(as.rlim_cur) - mappedBytes()), "ulimit -v");
-  consider(cgroupLimit(), "the control group's limit");
+  consider(cgroupLimit() / share, "the control group's limit");
   return m;
 }
 
@@ -106,6 +109,15 @@ void checkRunMemory(const SimulationInput& in) {
     fatalError("The run needs " + gib(need) +
                " GiB of memory (fields and working arrays), the machine has " + gib(has.bytes) +
                " GiB (" + has.source + ")");
+}
+
+void checkProcessMemory(double need, const std::string& what, int processes, int sharing) {
+  const MachineMemory has = processMemory(sharing);
+  if (need > has.bytes)
+    fatalError("The run needs " + gib(need) + " GiB of memory per process (" + what + ") on " +
+               std::to_string(processes) + " processes, the machine has " + gib(has.bytes) +
+               " GiB for each of its " + std::to_string(sharing) + " (" + has.source +
+               "): run it on more processes, or on fewer per machine");
 }
 
 bool keepAmplitudes(const SimulationInput& in, std::size_t seeds) {

@@ -46,10 +46,22 @@ struct MachineMemory {
 
 MachineMemory machineMemory();
 
+// The memory one of `sharing` processes on this machine can count on: the
+// physical memory and the control group's limit divided among them, the
+// address-space limit (which each process has for itself) whole.
+MachineMemory processMemory(int sharing);
+
 // Bytes of one run of the input (one seed), without the amplitude store.
 double runBytes(const SimulationInput& in);
 
 void checkRunMemory(const SimulationInput& in);
+
+// The same check for one process of a run across several: need bytes of this
+// process, of what (e.g. "its slab of the box"), against processMemory(sharing):
+// "The run needs 1.52 GiB of memory per process (its slab of the box) on 2
+// processes, the machine has 1.19 GiB for each of its 1 (ulimit -v): run it on
+// more processes".
+void checkProcessMemory(double need, const std::string& what, int processes, int sharing);
 
 // A run of `seeds` seeds keeps the three-dimensional engine's amplitudes (two
 // seeds or more, a three-dimensional field, and room as above).

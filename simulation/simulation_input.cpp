@@ -1,11 +1,16 @@
 #include "simulation/simulation_input.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <iomanip>
 #include <istream>
 #include <limits>
+#include <optional>
 #include <ostream>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "numerics/constants.hpp"
 #include "numerics/fft.hpp"
@@ -15,6 +20,7 @@
 #include "support/console.hpp"
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"
+#include "synthesis/turb3d.hpp"
 
 namespace wind {
 
@@ -23,8 +29,23 @@ namespace {
 // Limit of |k_1 L| along the first dimension of a non-cubic box.
 constexpr float kLimNormK1 = 3.0f;
 
-// Characters shown of the first word after the output names.
+// Characters shown of each word after the output names, and words shown.
 constexpr int kShownWord = 40;
+constexpr int kShownWords = 8;
+constexpr int kSkippedChars = 4096;
+
+// "value 2 of 3" (d 0-based), for the messages about one of a line's values.
+std::string valueOf(int d, int n) {
+  return "value " + std::to_string(d + 1) + " of " + std::to_string(n);
+}
+
+// "; 16 and 32 lie nearest" for a positive n that is no power of two.
+std::string nearestPowers(int n) {
+  if (n < 2) return " (2, 4, 8, ...)";
+  long long below = 1;
+  while (below * 2 <= n) below *= 2;
+  return " (" + std::to_string(below) + " and " + std::to_string(below * 2) + " lie nearest)";
+}
 
 // A float that has to be positive (a size, a length, a speed, a height).
 float readPositive(ValueReader& r, const char* label, const char* message) {
@@ -108,16 +129,32 @@ void readFieldShape(ValueReader& r, SimulationInput& input) {
   }
 
   for (int d = 0; d < input.fieldDim; ++d) {
-    input.NPoint[d] = r.readInt("NPoint");
-    if (!isPowerOfTwo(input.NPoint[d]))
-      fatalError("Number of points in each spatial dimension has to be a power of 2");
+    const int n = r.readInt("NPoint");
+    input.NPoint[d] = n;
+    const std::string which = ": NPoint = " + std::to_string(n) + r.onLine() + " (" +
+                              valueOf(d, input.fieldDim) + ")";
+    if (!isPowerOfTwo(n))
+      fatalError("Number of points in each spatial dimension has to be a power of 2" + which +
+                 " is not one" + nearestPowers(n) +
+                 "; the file gives NPoint on the line before LMax, the box lengths");
     // A single point has no wave numbers to synthesise and no transform size.
-    if (input.NPoint[d] < 2)
-      fatalError("Number of points in each spatial dimension has to be at least 2");
+    if (n < 2)
+      fatalError("Number of points in each spatial dimension has to be at least 2" + which +
+                 " gives no field: give 2, 4, 8, ...");
   }
 
-  for (int d = 0; d < input.fieldDim; ++d)
-    input.LMax[d] = readPositive(r, "LMax", "The field size LMax has to be positive");
+  for (int d = 0; d < input.fieldDim; ++d) {
+    const float l = r.readFloat("LMax");
+    input.LMax[d] = l;
+    const std::string which = "LMax = " + formatG6(l) + " m" + r.onLine() + " (" +
+                              valueOf(d, input.fieldDim) + ")";
+    if (!(l > 0.0f)) fatalError("The field size LMax has to be positive: " + which + " is not");
+    // A box shorter than the smallest length scale the model takes resolves
+    // nothing it describes, and its wave numbers leave single precision.
+    if (l < kMinLengthScale)
+      fatalError("The field size " + which + " is below " + formatG6(kMinLengthScale) +
+                 " m, the smallest box the model describes (LMax is in metres)");
+  }
 }
 
 // The ParameterSource line, echoed, and the field shapes the source allows.
@@ -125,12 +162,19 @@ void readParameterSource(ValueReader& r, std::ostream& echo, SimulationInput& in
   // The first line read is what is left of the LMax line; only if that is
   // empty is the next line taken, whatever it holds.
   std::string line;
-  if (!r.readLine(line) || line.empty())
-    if (!r.readLine(line)) ValueReader::missing("ParameterSource");
+  int lineNo = r.lineHere();
+  if (!r.readLine(line) || line.empty()) {
+    if (lineNo > 0) ++lineNo;
+    if (!r.readLine(line)) r.missingHere("ParameterSource");
+  }
   echo << "strlen  " << line.size() << "  line specifying ParameterSource: " << line << "\n";
   if (!matchSource(line, input.source)) {
     echo << "ParameterSource is " << line << "\n";
-    fatalError("ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d");
+    fatalError("ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d (or 2D, "
+               "or iec): " +
+               (lineNo > 0 ? "line " + std::to_string(lineNo) : std::string("the line")) +
+               " holds '" + line + "' where the keyword stands, alone on its line and spelt as "
+               "here");
   }
   if (input.source == ParameterSource::Kaimal1d && input.fieldDim != 1)
     fatalError("fieldDim MUST be one when using Kaimal1d");
@@ -233,21 +277,45 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input) {
   ValueReader r(in);
   for (int c = 0; c < input.nComp; ++c) {
-    const std::string name = r.readWord("fname");
+    // "fname (output name 3 of 3)": which one the file lacks.
+    const std::string label = "fname (output name " + std::to_string(c + 1) + " of " +
+                              std::to_string(input.nComp) + ")";
+    const std::string name = r.readWord(label.c_str());
     echo << "fname[i] " << name << "\n";
     if (name.size() > kMaxFileName) fatalError("The output file name is longer than 255 characters");
     input.fname[c] = name;
   }
   // What follows the names is ignored, as it always was (files may keep notes
-  // there), but said once, so that a name too many, or a component too few,
-  // does not pass unseen. Only the first word is shown, cut to kShownWord
-  // characters.
-  std::string first, more;
-  if (in >> std::setw(kShownWord) >> first) {
-    const bool rest = static_cast<bool>(in >> std::setw(1) >> more);
-    echo << "Ignored after the last output name: " << first << (rest ? " ..." : "") << "\n";
-    echo.flush();
+  // there), but named, so that a name too many, or a component too few, does
+  // not pass unseen: a value too many before the names shifts the seed and
+  // the names onto the following values, and the last names are left over.
+  std::vector<std::string> left;
+  std::string word;
+  bool more = false;
+  while (in >> std::setw(kShownWord + 1) >> word) {
+    if (left.size() == std::size_t(kShownWords)) {
+      more = true;
+      break;
+    }
+    if (word.size() > std::size_t(kShownWord)) {
+      // Shown cut; the rest of a long word is skipped (a little of it).
+      word.resize(std::size_t(kShownWord));
+      word += "...";
+      int skipped = 0;
+      while (skipped++ < kSkippedChars && in.peek() != std::char_traits<char>::eof() &&
+             !std::isspace(in.peek()))
+        in.get();
+    }
+    left.push_back(word);
   }
+  if (left.empty()) return;
+  echo << "Ignored after the last output name:";
+  for (const std::string& w : left) echo << " " << w;
+  if (more) echo << " ...";
+  echo << "\n";
+  echo << "  (notes may follow the names; if these are values, the file holds one too many "
+          "before the names, which shifts the seed and the names)\n";
+  echo.flush();
 }
 
 Vector3 limNormK(const SimulationInput& in) {
@@ -265,6 +333,25 @@ Vector3 limNormK(const SimulationInput& in) {
     }
   }
   return {lim[0], lim[1], lim[2]};
+}
+
+void checkBoxIntegrals(const SimulationInput& in, const UpstreamTables& tables,
+                       const Vector3& lim) {
+  if (in.fieldDim != 3) return;
+  const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
+                     Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
+  const std::optional<Vector3> k = turb3dCellFailure(
+      std::span<const int>(in.components, std::size_t(in.nComp)), siteTensorModel(in, &tables),
+      grid, lim);
+  if (!k) return;
+  fatalError("The box's cell integrals do not converge at k = (" + formatG6(k->x) +
+             ", 0, 0) rad/m: the box (LMax " + formatG6(in.LMax[0]) + " " +
+             formatG6(in.LMax[1]) + " " + formatG6(in.LMax[2]) + " m, L = " +
+             formatG6(in.params.L) + " m) is " +
+             formatG6(double(in.LMax[0]) / std::min(in.LMax[1], in.LMax[2])) +
+             " times longer along the wind than across it, and its cells across the wind are "
+             "too wide for its longest waves along it: make LMax2 and LMax3 larger or LMax1 "
+             "shorter");
 }
 
 void printSummary(std::ostream& echo, const SimulationInput& in, const Vector3& lim) {

@@ -8,7 +8,7 @@
 //   components                    nComp ints 1..3 (only when nComp is 1 or 2)
 //   absentDim                     int 1..3 (only when fieldDim is 2)
 //   NPoint                        fieldDim ints, powers of two, at least 2
-//   LMax                          fieldDim floats, metres, positive
+//   LMax                          fieldDim floats, metres, at least 1 mm
 //   ParameterSource               a whole line: basic, land, sea, terrain,
 //                                 Kaimal1d, 2D or iec
 //   the source's values           basic:    alphaeps L Gamma
@@ -36,9 +36,15 @@
 // names while they are read; the summary (printSummary) after the file is
 // closed, floats with at most six significant digits.
 //
+// A UTF-8 byte-order mark at the start is skipped (support/console.hpp).
+//
 // Failure: every bad or missing value ends the run through fatalError (exit
-// status 1) with a message that names it, e.g. "Could not read NPoint from the
-// input file", "The dimension of the field should be 1, 2 or 3".
+// status 1) with a message that names it, with its line where the value
+// itself is wrong, e.g. "Could not read NPoint from the input file: line 3
+// holds 'x' where an integer is expected", "Number of points in each spatial
+// dimension has to be a power of 2: NPoint = 30 on line 3 (value 3 of 3) is
+// not one (16 and 32 lie nearest); ...", "The dimension of the field should be
+// 1, 2 or 3".
 
 #include <functional>
 #include <iosfwd>
@@ -113,12 +119,15 @@ void readSimulationInput(std::istream& in, std::ostream& echo, SimulationInput& 
 void readSourceValues(ValueReader& r, std::ostream& echo, SimulationInput& input);
 
 // Reads the nComp output names (one word each, at most 255 characters) into
-// input.fname, echoing "fname[i] <name>" for each. Nothing is created here: the
-// driver first checks the names together (checkOutputNames) and then creates
-// the files, so a bad name never costs an existing file its contents. Anything
-// after the names is ignored; if there is anything, one line says so on the
-// echo: "Ignored after the last output name: <first word>" (at most 40
-// characters of it), with " ..." appended when more follows.
+// input.fname, echoing "fname[i] <name>" for each; a missing one is named
+// ("Could not read fname (output name 3 of 3) ..."). Nothing is created here:
+// the driver first checks the names together (checkOutputNames) and then
+// creates the files, so a bad name never costs an existing file its contents.
+// Anything after the names is ignored, as files may keep notes there; if there
+// is anything, the echo names it: "Ignored after the last output name: <the
+// words>" (at most 8 words of at most 40 characters, then " ..."), and a
+// second line says that a value too many earlier shifts the seed and the
+// names (the words left over are then the last names).
 void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& input);
 
 // Wave-number limits |k_d L| of the three- and two-dimensional engines. Zero in
@@ -128,6 +137,14 @@ void readOutputNames(std::istream& in, std::ostream& echo, SimulationInput& inpu
 // spacing of dimension d in units of 1/L. Not used for one-dimensional fields
 // (all zero). For the 2D source, which has no L, L counts as 0.
 Vector3 limNormK(const SimulationInput& in);
+
+// A three-dimensional box whose cell integrals next to the origin do not
+// converge (turb3dCellFailure, synthesis/turb3d.hpp: a box far longer along
+// the wind than across it) ends the run here, before any file is created,
+// naming LMax and what to change; other fields pass. tables are the run's
+// upstream-memory tables (the terrain source's).
+void checkBoxIntegrals(const SimulationInput& in, const UpstreamTables& tables,
+                       const Vector3& limNormK);
 
 // The summary printed after the input file is closed: field shape, grid, model
 // parameters (those of the site, and with the Roughness option a line saying

@@ -119,54 +119,121 @@ TEST(SimulationInput, ShapeChecksInReadingOrder) {
       {"1 0", "The number of components in the field should be 1, 2 or 3"},
       {"1 2 1 4", "The components of the field should be 1, 2 or 3"},
       {"2 3 0", "The absent space dimensions of the field should be 1, 2 or 3"},
-      {"1 3 0", "Number of points in each spatial dimension has to be a power of 2"},
-      {"1 3 -4", "Number of points in each spatial dimension has to be a power of 2"},
-      {"2 3 1 8 6", "Number of points in each spatial dimension has to be a power of 2"},
-      {"1 3 1", "Number of points in each spatial dimension has to be at least 2"},
-      {"1 3 8 0", "The field size LMax has to be positive"},
-      {"1 3 8 -10", "The field size LMax has to be positive"},
+      {"1 3 0", "Number of points in each spatial dimension has to be a power of 2: NPoint = 0 "
+                "on line 1 (value 1 of 1) is not one (2, 4, 8, ...); the file gives NPoint on "
+                "the line before LMax, the box lengths"},
+      {"1 3 -4", "Number of points in each spatial dimension has to be a power of 2: NPoint = "
+                 "-4 on line 1 (value 1 of 1) is not one (2, 4, 8, ...); the file gives NPoint "
+                 "on the line before LMax, the box lengths"},
+      {"2 3 1 8 6", "Number of points in each spatial dimension has to be a power of 2: NPoint "
+                    "= 6 on line 1 (value 2 of 2) is not one (4 and 8 lie nearest); the file "
+                    "gives NPoint on the line before LMax, the box lengths"},
+      {"1 3 1", "Number of points in each spatial dimension has to be at least 2: NPoint = 1 on "
+                "line 1 (value 1 of 1) gives no field: give 2, 4, 8, ..."},
+      {"1 3 8 0", "The field size LMax has to be positive: LMax = 0 m on line 1 (value 1 of 1) "
+                  "is not"},
+      {"1 3 8 -10", "The field size LMax has to be positive: LMax = -10 m on line 1 (value 1 of "
+                    "1) is not"},
   };
   for (const auto& [text, message] : cases)
     EXPECT_EXIT(readToConsole(text), ExitedWithCode(1), fatalReport(message)) << text;
 }
 
+// The messages name the value and its line: NPoint 4096 32 30, and the NPoint
+// and LMax lines swapped; a box shorter than a millimetre, whose wave numbers
+// leave single precision (a box of NaN before), is no box.
+TEST(SimulationInput, BoxValuesAreNamedWithTheirLine) {
+  const auto message = [](const std::string& text) {
+    return wind::testing::fatalMessage([&] { readToConsole(text); });
+  };
+  EXPECT_EQ(message("3\n3\n4096 32 30\n6840 124 124\n"),
+            "Number of points in each spatial dimension has to be a power of 2: NPoint = 30 on "
+            "line 3 (value 3 of 3) is not one (16 and 32 lie nearest); the file gives NPoint on "
+            "the line before LMax, the box lengths");
+  EXPECT_EQ(message("3\n3\n6840 124 124\n4096 32 32\n"),
+            "Number of points in each spatial dimension has to be a power of 2: NPoint = 6840 "
+            "on line 3 (value 1 of 3) is not one (4096 and 8192 lie nearest); the file gives "
+            "NPoint on the line before LMax, the box lengths");
+  EXPECT_EQ(message("3\n3\n4 4 4\n4\n4\n1e-20\nbasic\n"),
+            "The field size LMax = 1e-20 m on line 6 (value 3 of 3) is below 0.001 m, the "
+            "smallest box the model describes (LMax is in metres)");
+  EXPECT_EQ(message("1 1 1 8 0.001\nbasic\n1 1 1\n-1\n"), "");
+}
+
 TEST(SimulationInput, MissingOrUnreadableValuesAreNamed) {
   EXPECT_EXIT(readToConsole("three"), ExitedWithCode(1),
-              fatalReport("Could not read fieldDim from the input file"));
+              fatalReport("Could not read fieldDim from the input file: line 1 holds 'three' "
+                          "where an integer is expected"));
   EXPECT_EXIT(readToConsole("1 1 1 8\n"), ExitedWithCode(1),
-              fatalReport("Could not read LMax from the input file"));
+              fatalReport("Could not read LMax from the input file: the file ends after line 1"));
   EXPECT_EXIT(readToConsole("1 1 1 8 10"), ExitedWithCode(1),
-              fatalReport("Could not read ParameterSource from the input file"));
+              fatalReport("Could not read ParameterSource from the input file: the file ends "
+                          "after line 1"));
   EXPECT_EXIT(readToConsole("1 1 1 8 10\nbasic\n0.1 x 3"), ExitedWithCode(1),
-              fatalReport("Could not read L from the input file"));
+              fatalReport("Could not read L from the input file: line 3 holds 'x' where a "
+                          "number is expected"));
   EXPECT_EXIT(readToConsole("1 1 1 8 10\nbasic\n0.1 30 3\n"), ExitedWithCode(1),
-              fatalReport("Could not read seed from the input file"));
+              fatalReport("Could not read seed from the input file: the file ends after line 3"));
   // An int that does not fit is unreadable, not a wrapped value.
   EXPECT_EXIT(readToConsole("1 1 1 8 10\nland\n10 20 0.1 99999999999"), ExitedWithCode(1),
-              fatalReport("Could not read SpecType from the input file"));
+              fatalReport("Could not read SpecType from the input file: line 3 holds "
+                          "'99999999999', beyond the integers the file takes (at most "
+                          "2147483647 in magnitude)"));
+  // The output names: which one is missing.
+  EXPECT_EQ(wind::testing::fatalMessage([] {
+              std::istringstream in("u.bin v.bin\n");
+              std::ostringstream echo;
+              SimulationInput input;
+              input.nComp = 3;
+              readOutputNames(in, echo, input);
+            }),
+            "Could not read fname (output name 3 of 3) from the input file: the file ends after "
+            "line 1");
+}
+
+// A box whose cell integrals stop the engine is refused with its lengths,
+// before the driver creates any file.
+TEST(SimulationInput, ABoxTooThinForItsLengthIsRefusedBeforeAnyFile) {
+  SimulationInput in;
+  readText("3\n3\n64 16 16\n6840 2 2\nbasic\n0.1 33.6 3.9\n-1\n", in);
+  const UpstreamTables tables;
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkBoxIntegrals(in, tables, limNormK(in)); }),
+            "The box's cell integrals do not converge at k = (0.000918594, 0, 0) rad/m: the box "
+            "(LMax 6840 2 2 m, L = 33.6 m) is 3420 times longer along the wind than across it, "
+            "and its cells across the wind are too wide for its longest waves along it: make "
+            "LMax2 and LMax3 larger or LMax1 shorter");
+  in.LMax[1] = in.LMax[2] = 124.0f;
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkBoxIntegrals(in, tables, limNormK(in)); }), "");
+}
+
+// A byte-order mark, as some editors write UTF-8, before the first value.
+TEST(SimulationInput, AByteOrderMarkBeforeTheFirstValueIsSkipped) {
+  SimulationInput in;
+  readText("\xEF\xBB\xBF" "1\n1 1\n8\n10\nbasic\n1 2 3\n-1\n", in);
+  EXPECT_EQ(in.fieldDim, 1);
+  EXPECT_EQ(in.source, ParameterSource::basic);
 }
 
 TEST(SimulationInput, ParameterSourceLineIsMatchedWhole) {
   // A blank after the last LMax is the line read, and it matches nothing.
+  const std::string sources =
+      "ParameterSource has to be either basic, land, sea, terrain, or Kaimal1d (or 2D, or iec): ";
+  const std::string where = "' where the keyword stands, alone on its line and spelt as here";
   EXPECT_EXIT(readToConsole("1 1 1 8 10 \nbasic\n"), ExitedWithCode(1),
               echoThenFatal("strlen  1  line specifying ParameterSource:  \nParameterSource is  \n",
-                            "ParameterSource has to be either basic, land, sea, terrain, or "
-                            "Kaimal1d"));
+                            sources + "line 1 holds ' " + where));
   EXPECT_EXIT(readToConsole("1 1 1 8 10\nBasic\n"), ExitedWithCode(1),
               echoThenFatal("strlen  5  line specifying ParameterSource: Basic\n"
                             "ParameterSource is Basic\n",
-                            "ParameterSource has to be either basic, land, sea, terrain, or "
-                            "Kaimal1d"));
+                            sources + "line 2 holds 'Basic" + where));
   EXPECT_EXIT(readToConsole("1 1 1 8 10\nbasic \n"), ExitedWithCode(1),
               echoThenFatal("strlen  6  line specifying ParameterSource: basic \n"
                             "ParameterSource is basic \n",
-                            "ParameterSource has to be either basic, land, sea, terrain, or "
-                            "Kaimal1d"));
+                            sources + "line 2 holds 'basic " + where));
   // Only one further line is tried: a blank line between LMax and the keyword fails.
   EXPECT_EXIT(readToConsole("1 1 1 8 10\n\nbasic\n"), ExitedWithCode(1),
               echoThenFatal("strlen  0  line specifying ParameterSource: \nParameterSource is \n",
-                            "ParameterSource has to be either basic, land, sea, terrain, or "
-                            "Kaimal1d"));
+                            sources + "line 2 holds '" + where));
   // A file with CR LF line ends reads as with LF.
   SimulationInput in;
   readText("1\r\n1 1\r\n8\r\n10\r\nbasic\r\n1 2 3\r\n-1\r\n", in);
@@ -235,10 +302,32 @@ TEST(SimulationInput, WhatFollowsTheOutputNamesIsSaidOnce) {
   };
   const std::string read = "fname[i] u.bin\nfname[i] v.bin\n";
   EXPECT_EQ(echoOf("u.bin v.bin\n \n\t\n"), read);  // white space only: nothing
+  const std::string note =
+      "  (notes may follow the names; if these are values, the file holds one too many before "
+      "the names, which shifts the seed and the names)\n";
   EXPECT_EQ(echoOf("u.bin v.bin notes on this run\n"),
-            read + "Ignored after the last output name: notes ...\n");
-  EXPECT_EQ(echoOf("u.bin v.bin " + std::string(50, 'x')),
-            read + "Ignored after the last output name: " + std::string(40, 'x') + " ...\n");
+            read + "Ignored after the last output name: notes on this run\n" + note);
+  EXPECT_EQ(echoOf("u.bin v.bin " + std::string(50, 'x') + " y"),
+            read + "Ignored after the last output name: " + std::string(40, 'x') + "... y\n" +
+                note);
+  EXPECT_EQ(echoOf("u.bin v.bin 1 2 3 4 5 6 7 8 9 10"),
+            read + "Ignored after the last output name: 1 2 3 4 5 6 7 8 ...\n" + note);
+}
+
+// A value too many on the iec line (A 11.4 90 -3): -3 is taken for the seed,
+// the file's seed and first two names for the names, and the warning names
+// exactly the name left over.
+TEST(SimulationInput, AValueTooManyLeavesTheLastNameOverAndSaysSo) {
+  SimulationInput in;
+  std::istringstream file("3\n3\n4 4 4\n8 8 8\niec\nA 11.4 90 -3\n-1\na.bin\nb.bin\nc.bin\n");
+  std::ostringstream echo;
+  UpstreamTables tables;
+  readSimulationInput(file, echo, in, tables, noSourceStep);
+  readOutputNames(file, echo, in);
+  EXPECT_EQ(in.seed, -3);
+  EXPECT_EQ(in.fname[0], "-1");
+  EXPECT_NE(echo.str().find("Ignored after the last output name: c.bin\n"), std::string::npos)
+      << echo.str();
 }
 
 TEST(SimulationInput, SourceStepRunsAfterSpecTypeBeforeSeed) {

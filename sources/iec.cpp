@@ -100,6 +100,11 @@ IecSettings readIecSource(ValueReader& r) {
   IecSettings s = iecCategory(r.readWord("the IEC turbulence category"));
   s.V_hub = readPositiveValue(r, "V_hub", "hub-height wind speed");
   s.z_hub = readPositiveValue(r, "z_hub", "hub height");
+  checkIecModel(s);
+  return s;
+}
+
+void checkIecModel(const IecSettings& s) {
   // L follows z_hub alone; with Iref at most 1 and L from 1 mm to 33.6 m the
   // level can only vanish for a tiny Iref and overflow for a huge V_hub.
   const ModelParameters p = iecParams(s);
@@ -107,7 +112,6 @@ IecSettings readIecSource(ValueReader& r) {
   checkModelParameters(
       p, {levelOverflows ? namedValue("V_hub", s.V_hub) : namedValue("Iref", s.Iref),
           namedValue("z_hub", s.z_hub), ""});
-  return s;
 }
 
 IecModel iecModel(const IecSettings& s) {

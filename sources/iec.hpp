@@ -69,6 +69,10 @@ IecSettings iecCategory(const std::string& word);
 // checks the model they give.
 IecSettings readIecSource(ValueReader& r);
 
+// The check of the model that readIecSource makes (checkModelParameters),
+// for settings given otherwise (the box planner's).
+void checkIecModel(const IecSettings& s);
+
 IecModel iecModel(const IecSettings& s);
 
 // The model parameters of iecModel, as the site routines hand them out.

@@ -81,7 +81,11 @@ TEST(Iec, BadValuesAreNamed) {
   };
   EXPECT_EQ(read("B -11.4 90"), "The IEC hub-height wind speed V_hub has to be positive, not -11.4");
   EXPECT_EQ(read("B 11.4 0"), "The IEC hub height z_hub has to be positive, not 0");
-  EXPECT_EQ(read("B 11.4"), "Could not read z_hub from the input file");
+  EXPECT_EQ(read("B 11.4"),
+            "Could not read z_hub from the input file: the file ends after line 1");
+  // A decimal comma in V_hub is blamed on V_hub, not on the z_hub it leaves ',4' to.
+  EXPECT_EQ(read("B 11,4 90").substr(0, 71),
+            "Could not read V_hub from the input file: line 1 holds '11,4', which is");
   EXPECT_EQ(read("0.14 11.4 90"), "");
   EXPECT_EQ(read("1 11.4 90"), "");
   EXPECT_EQ(read("+.16E0 11.4 90"), "");

@@ -149,13 +149,22 @@ double seaProfileResidual(float f, float U, float z, float ustar) {
 
 namespace {
 
-// Secant solution of a profile residual from the log-law estimate.
+// Secant solution of a profile residual from the log-law estimate; false
+// when the iteration does not converge.
 template <class Residual>
-float solveFrictionVelocity(const Residual& residual, float U, float z) {
+bool solveFrictionVelocity(const Residual& residual, float U, float z, float& ustar) {
   const double est = kStartKappa * U /
                      std::log(kStartRoughnessInverse * static_cast<double>(z));
-  return rtsec(residual, static_cast<float>(kStartLow * est), static_cast<float>(kStartHigh * est),
-               kUstarTolerance);
+  return rtsecStatus(residual, static_cast<float>(kStartLow * est),
+                     static_cast<float>(kStartHigh * est), kUstarTolerance, ustar);
+}
+
+template <class Residual>
+float solveFrictionVelocity(const Residual& residual, float U, float z) {
+  float ustar = 0.0f;
+  if (!solveFrictionVelocity(residual, U, z, ustar))
+    fatalError("Maximum number of iterations exceeded in rtsec");
+  return ustar;
 }
 
 }  // namespace
@@ -227,6 +236,32 @@ float frictionVelocity(float U, float z, float z0, bool isSea) {
                : frictionVelocityLand(kCoriolisParameter, U, z, z0);
 }
 
+// The same for the drivers: a profile whose iteration does not converge (a
+// z0 close to z, a wind far beyond the surface layer's) ends the run naming
+// the site's values.
+float checkedFrictionVelocity(float U, float z, float z0, bool isSea) {
+  const float f = kCoriolisParameter;
+  float ustar = 0.0f;
+  const bool converged =
+      isSea ? solveFrictionVelocity([=](float u) { return seaProfileResidual(f, U, z, u); }, U, z,
+                                    ustar)
+            : solveFrictionVelocity([=](float u) { return landProfileResidual(f, U, z, z0, u); },
+                                    U, z, ustar);
+  if (!converged) {
+    const std::string site = "U0 = " + formatG6(U) + " m/s at z = " + formatG6(z) + " m" +
+                             (isSea ? std::string() : " over z0 = " + formatG6(z0) + " m");
+    fatalError("The wind profile's friction velocity for " + site +
+               " cannot be found (its secant iteration, rtsec, does not converge in " +
+               std::to_string(kRtsecMaxSteps) + " steps): such a site is beyond the surface "
+               "layer the profile describes; give " +
+               (isSea ? std::string("a wind speed of a few to a few tens of m/s")
+                      : std::string("a roughness length well below the height (z/z0 = " +
+                                    formatG6(double(z) / double(z0)) +
+                                    " here) and a wind speed of a few to a few tens of m/s")));
+  }
+  return ustar;
+}
+
 // siteParams once the friction velocity of the site is known.
 SiteParamsResult paramsForUstar(float ustar, float U, float z, float z0, int SpecType,
                                 bool isSea) {
@@ -256,7 +291,7 @@ SiteParamsResult paramsForUstar(float ustar, float U, float z, float z0, int Spe
 // level follows the wind (through u*), the length scale the height.
 ModelParameters checkedSiteParams(float U, float z, float z0, int SpecType, bool isSea) {
   checkCoriolisTerm(U, z);
-  const float ustar = frictionVelocity(U, z, z0, isSea);
+  const float ustar = checkedFrictionVelocity(U, z, z0, isSea);
   checkFrictionVelocity(ustar, U, z);
   const SiteParamsResult r = paramsForUstar(ustar, U, z, z0, SpecType, isSea);
   failOnStatus(r.status, U, z, z0);

@@ -17,7 +17,9 @@
 // with z0 = 0.01667 u*^2 / 9.81 at sea (Charnock's relation), by the secant
 // method (rtsec) started at 0.6 and 1.6 times the log-law estimate
 // 0.4 U / ln(1000 z) with a step tolerance of 1e-6 m/s. Non-convergence ends
-// the run with "Maximum number of iterations exceeded in rtsec".
+// the run with "Maximum number of iterations exceeded in rtsec" (the checked
+// routines below name the site instead: "The wind profile's friction velocity
+// for U0 = 11.4 m/s at z = 90 m over z0 = 89 m cannot be found ...").
 //
 // Status codes of siteParams, landParams and seaParams (the model parameters
 // of the result are derived only on 0 and stay zero otherwise; the tests run in

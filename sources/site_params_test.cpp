@@ -467,6 +467,24 @@ TEST(CheckedSiteParams, ModelsOutsideTheTensorRangeNameTheirInput) {
   EXPECT_NE(low.find(" m that z = 0.0015 gives is below 0.001 m"), std::string::npos) << low;
 }
 
+// A z0 next to z asks for a friction velocity of hundreds of m/s, a wind of
+// 1e30 m/s for one far beyond any: the checked routines name the site.
+TEST(CheckedSiteParams, AProfileTheSecantCannotSolveNamesTheSite) {
+  using wind::testing::fatalMessage;
+  EXPECT_EQ(fatalMessage([] { checkedLandParams(11.4f, 90.0f, 89.0f, 0); }),
+            "The wind profile's friction velocity for U0 = 11.4 m/s at z = 90 m over z0 = 89 m "
+            "cannot be found (its secant iteration, rtsec, does not converge in 30 steps): such "
+            "a site is beyond the surface layer the profile describes; give a roughness length "
+            "well below the height (z/z0 = 1.01124 here) and a wind speed of a few to a few tens "
+            "of m/s");
+  EXPECT_NE(fatalMessage([] { checkedLandParams(1e30f, 90.0f, 0.03f, 0); })
+                .find("for U0 = 1e+30 m/s at z = 90 m over z0 = 0.03 m cannot be found"),
+            std::string::npos);
+  // The same iteration converges where it did: the raw routine's bits.
+  EXPECT_EQ(checkedLandParams(11.4f, 90.0f, 0.03f, 0).alphaeps,
+            landParams(11.4f, 90.0f, 0.03f, 0).params.alphaeps);
+}
+
 TEST(SiteParamsDeathTest, UnsolvableProfileEndsInTheRootFinder) {
   // The raw routine does not validate: at z = 0 the profile is undefined.
   Params p;

@@ -171,7 +171,7 @@ std::istream& operator>>(std::istream& in, Mat3& m) {
 }
 
 int readTerrainFileChoice(ValueReader& r, std::ostream& echo, std::string& terrainFile) {
-  if (!r.readLine(terrainFile)) ValueReader::missing("terrainFile");
+  if (!r.readLine(terrainFile)) r.missingHere("terrainFile");
   if (terrainFile.size() > kMaxTerrainFileName)
     fatalError("The terrain file name is longer than 255 characters");
 

@@ -9,7 +9,8 @@
 
 namespace wind {
 
-std::ifstream openInputFile(const std::string& name, const std::string& failure) {
+std::ifstream openInputFile(const std::string& name, const std::string& failure,
+                            const std::string& hint) {
   int error = 0;
   struct stat st {};
   if (::stat(name.c_str(), &st) != 0) {
@@ -23,7 +24,7 @@ std::ifstream openInputFile(const std::string& name, const std::string& failure)
     in.open(name);  // the stream's open sets errno as the system's does
     if (!in) error = errno != 0 ? errno : EIO;
   }
-  if (error != 0) fatalError(failure + ": " + name + ": " + std::strerror(error));
+  if (error != 0) fatalError(failure + ": " + name + ": " + std::strerror(error) + hint);
   return in;
 }
 

@@ -255,6 +255,27 @@ PlaneRange turb3dMirrorTargets(std::int64_t N1, PlaneRange own) {
   return targets;
 }
 
+std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const TensorModel& model,
+                                         BoxGrid grid, Vector3 LimNormK) {
+  if (!(0.0f < LimNormK.y && 0.0f < LimNormK.z)) return std::nullopt;
+  // (k1, 0, 0) for k1 > 0: generated (the planes l = 1 hold only one of each
+  // pair k, -k), with the engine's pairs of components in its order, while
+  // k1 is below kCellCheckShare of the widest cell across the wind.
+  const double across = std::min(double(grid.Lbox.y), double(grid.Lbox.z));
+  const int last = std::min(grid.N1 / 2, kCellCheckCells);
+  for (int m = 1; m <= last && m * across < kCellCheckShare * grid.Lbox.x; ++m) {
+    const Vector3 k(detail::waveNumber(m, grid.Lbox.x), 0.0f, 0.0f);
+    if (!detail::insideCellLimit(k.x, model.params.L, LimNormK.x)) break;
+    for (std::size_t a = 0; a < comps.size(); ++a)
+      for (std::size_t b = a; b < comps.size(); ++b) {
+        int flag = 0;
+        phiIntStatus(model, k, grid.Lbox, detail::kCellTol, comps[a], comps[b], flag);
+        if (flag != 0) return k;
+      }
+  }
+  return std::nullopt;
+}
+
 void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request) {
   const std::span<const int> comps = request.comps;
   const BoxGrid& grid = request.grid;

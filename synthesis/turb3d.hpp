@@ -148,6 +148,7 @@
 // fields, at least two planes per thread), the plan's N1 + 1 plane starts and
 // one counter per slab; nothing is allocated per wave vector.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -178,6 +179,24 @@ double turb3dWorkBytes(BoxGrid grid, int ncomp);
 // The box's fields from the request (above); request.start.classic is not
 // read: the classic stream starts at the seed.
 void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request);
+
+// A check before any work: the cell integrals of the wave vectors on the k1
+// axis, k = (m 2 pi / L1, 0, 0) for m = 1 .. kCellCheckCells, for the pairs of
+// comps the engine integrates, where they are cells (|k_d L| < LimNormK_d) and
+// k1 is below kCellCheckShare of the cells' width across the wind, 2 pi /
+// min(L2, L3). A box much longer along the wind than across it has cells across the
+// wind too wide for its long waves along it, and these are the integrals at
+// which its synthesis stops ("Error in adapint2 (called from phiInt)"; seen
+// with k1 up to a five-hundredth of that width). Returns the first such wave
+// vector whose integral does not converge, or nullopt. The integrals are the
+// engine's own, bit for bit, so a box refused here is one the engine would
+// stop on; one that passes may still stop elsewhere (none has been seen to).
+// A box less than 100 times longer than wide has nothing to check; no box
+// more than 16 cells (a few hundredths of a second at most).
+inline constexpr double kCellCheckShare = 0.01;
+inline constexpr int kCellCheckCells = 16;
+std::optional<Vector3> turb3dCellFailure(std::span<const int> comps, const TensorModel& model,
+                                         BoxGrid grid, Vector3 LimNormK);
 
 // The spectral arrays of a slab of planes, one of each per component:
 // fields[c] rows covering planes (more rows are left alone), columns 1 .. N2,

@@ -281,6 +281,34 @@ TEST(Turb3d, CellIntegralsInsideTheLimNormKBoxOnly) {
                     2e-5 * std::abs(hPoint[0]));
 }
 
+// A box 4000 times longer along the wind than across it (6840 x 1.71 x 1.71 m,
+// L = 33.6 m) has cells across the wind too wide for its first waves along
+// it: the check finds the cell the engine stops at, (2 pi / 6840, 0, 0), and
+// passes a box that the engine synthesises.
+TEST(Turb3dDeathTest, TheCellCheckFindsWhereTheEngineStops) {
+  const TensorModel model{{0.1f, 33.6f, 3.9f}};
+  const int comps[] = {0, 1, 2};
+  const Box thin{64, 16, 16, Vector3(6840.0f, 1.71f, 1.71f)};
+  // LimNormK of a non-cubic box: (3, 4 pi L / LMax_2, 4 pi L / LMax_3).
+  const auto limOf = [](const Box& b) {
+    return Vector3(3.0f, float(4.0 * 3.14159265358979 * 33.6 / b.Lbox.y),
+                   float(4.0 * 3.14159265358979 * 33.6 / b.Lbox.z));
+  };
+  const std::optional<Vector3> k = turb3dCellFailure(comps, model, thin, limOf(thin));
+  ASSERT_TRUE(k.has_value());
+  EXPECT_EQ(k->x, float(double(6.2831854820251465) / 6840.0));
+  const auto engine = [&] {
+    Fields f;
+    for (F3tensor& a : f.fields) a = f3tensor(1, 64, 1, 16, 1, 16);
+    turb3d(f.fields, {comps, model, thin, limOf(thin), Turb3dSlabStart::atSeed(kSeed)});
+  };
+  EXPECT_EXIT(engine(), ExitedWithCode(1), "Error in adapint2 \\(called from phiInt\\)");
+  const Box wide{64, 16, 16, Vector3(6840.0f, 124.0f, 124.0f)};
+  EXPECT_FALSE(turb3dCellFailure(comps, model, wide, limOf(wide)).has_value());
+  // A cube takes no cells at all.
+  EXPECT_FALSE(turb3dCellFailure(comps, model, kCube, Vector3(0.0f, 0.0f, 0.0f)).has_value());
+}
+
 TEST(Turb3d, TerrainFlagAndTablesReachTheTensor) {
   UpstreamTables tables;
   tables.hasStretch = true;

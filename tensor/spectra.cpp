@@ -213,6 +213,7 @@ double sigma2Angular(const Sigma2Params& p, float kappa, double theta, double ph
 }
 
 double sigma2Radial(const Sigma2Params& p, double x) {
+  if (p.failed != nullptr && *p.failed) return 0.0;
   const float kappa = static_cast<float>(x / (1 - x));
   const auto angular = [&p, kappa](double theta, double phi) {
     return sigma2Angular(p, kappa, theta, phi);
@@ -221,12 +222,20 @@ double sigma2Radial(const Sigma2Params& p, double x) {
   int flag = 0;
   const double J = adapint2(angular, 0.0, double(kHalfPiF), 0.0, double(kPiF), double(p.tol),
                             kBudgetAngular, nofun, flag);
-  if (flag != 0) reportFailure("adapint2", flag, nofun, "Error in adapint2 (sigma2)");
+  if (flag != 0) {
+    if (p.failed == nullptr) reportFailure("adapint2", flag, nofun, "Error in adapint2 (sigma2)");
+    *p.failed = true;
+    return 0.0;
+  }
   const float omx = static_cast<float>(1 - x);
   return double(kappa) * kappa / (double(omx) * omx) * J;
 }
 
-double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol) {
+namespace {
+
+// sigma2, failures reported (failed null) or recorded in *failed.
+double sigma2Integral(const TensorModel& model, std::span<const int, 2> pair, float tol,
+                      bool* failed) {
   const int i = pair[0];
   const int j = pair[1];
   // The quarter-sphere integral holds only for the components that are even in
@@ -241,13 +250,30 @@ double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol)
   // never converges.
   if (i != j && model.params.Gamma == 0.0f) return 0.0;
 
-  const Sigma2Params p{model, i, j, tol};
+  const Sigma2Params p{model, i, j, tol, failed};
   int nofun = 0;
   int flag = 0;
   const double I = adapint([&p](double x) { return sigma2Radial(p, x); }, kRadialLower,
                            kRadialUpper, double(tol), kBudgetRadial, nofun, flag);
-  if (flag != 0) reportFailure("adapint", flag, nofun, "Error in adapint (sigma2)");
+  if (flag != 0) {
+    if (failed == nullptr) reportFailure("adapint", flag, nofun, "Error in adapint (sigma2)");
+    *failed = true;
+  }
   return 4 * std::pow(double(model.params.L), -3.0) * I;
+}
+
+}  // namespace
+
+double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol) {
+  return sigma2Integral(model, pair, tol, nullptr);
+}
+
+double sigma2Status(const TensorModel& model, std::span<const int, 2> pair, float tol,
+                    bool& converged) {
+  bool failed = false;
+  const double v = sigma2Integral(model, pair, tol, &failed);
+  converged = !failed;
+  return v;
 }
 
 }  // namespace wind

@@ -96,12 +96,20 @@ float splineFourierIntegral(std::span<const float> x, std::span<const float> y, 
 // Variance (i == j) or covariance of the pair, int Phi_ij d^3k.
 double sigma2(const TensorModel& model, std::span<const int, 2> pair, float tol);
 
-// The parameters that sigma2 hands to its two integrands.
+// The same with a quadrature that does not converge returned, not reported:
+// converged is false then (and the value meaningless), with the same bits as
+// sigma2 otherwise. The inner integrals that follow a failed one are skipped.
+double sigma2Status(const TensorModel& model, std::span<const int, 2> pair, float tol,
+                    bool& converged);
+
+// The parameters that sigma2 hands to its two integrands; with failed set, a
+// failure of the inner quadrature is recorded there instead of reported.
 struct Sigma2Params {
   TensorModel model;
   int i = 0;
   int j = 0;
   float tol = 0.0f;
+  bool* failed = nullptr;
 };
 
 // Outer integrand at x in [0, 1): kappa = x / (1 - x) (float) and

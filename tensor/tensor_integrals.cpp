@@ -105,7 +105,11 @@ double inertialPhi11(float alphaeps, Vector3 q) {
          (q2 + q3);
 }
 
-double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j) {
+namespace {
+
+// The cell integral of phiInt before its norm, with adapint2's count and status.
+double cellIntegral(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+                    int& nofun, int& flag) {
   checkComponents(i, j);
   const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
   const float Delta2 = Delta.y, Delta3 = Delta.z;
@@ -118,18 +122,35 @@ double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, in
   };
   const double half2 = double(kTwoPiF) / Delta2;
   const double half3 = double(kTwoPiF) / Delta3;
+  return adapint2(integrand, k2c - half2, k2c + half2, k3c - half3, k3c + half3, double(tol),
+                  kBudgetCell, nofun, flag);
+}
+
+double cellMean(Vector3 Delta, double I) {
+  return double(Delta.z) * (double(Delta.y) * kWindowNorm) / kTwoPiFSquared * I;
+}
+
+}  // namespace
+
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j) {
   int nofun = 0;
   int flag = 0;
-  const double I = adapint2(integrand, k2c - half2, k2c + half2, k3c - half3, k3c + half3,
-                            double(tol), kBudgetCell, nofun, flag);
-  if (flag != 0 && k1 != 0) {
+  const double I = cellIntegral(model, kc, Delta, tol, i, j, nofun, flag);
+  if (flag != 0 && kc.x != 0) {
     std::cerr << "adapint2 error " << flag << '\n'
               << "result " << I << '\n'
               << "nofun " << nofun << '\n'
-              << "k vector " << k1 << ' ' << k2c << ' ' << k3c << std::endl;
+              << "k vector " << kc.x << ' ' << kc.y << ' ' << kc.z << std::endl;
     fatalError("Error in adapint2 (called from phiInt)");
   }
-  return double(Delta3) * (double(Delta2) * kWindowNorm) / kTwoPiFSquared * I;
+  return cellMean(Delta, I);
+}
+
+double phiIntStatus(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+                    int& flag) {
+  int nofun = 0;
+  flag = 0;
+  return cellMean(Delta, cellIntegral(model, kc, Delta, tol, i, j, nofun, flag));
 }
 
 Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol) {

@@ -71,6 +71,12 @@ double inertialPhi11(float alphaeps, Vector3 q);
 // with window lengths Delta.y, Delta.z (Delta.x is not used). i, j are 0-based.
 double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j);
 
+// phiInt with the quadrature's status returned instead of reported: flag is
+// adapint2's (0 when it converged), the result the same bits as phiInt's. For
+// checks of a box before any work.
+double phiIntStatus(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+                    int& flag);
+
 // The symmetric matrix of phiInt for the cell centred on k, computed for (0,0),
 // (0,1), (0,2), (1,1), (1,2), (2,2).
 Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol);

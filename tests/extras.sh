@@ -12,7 +12,7 @@
 #      warnings), unpacked into a scratch root with dpkg-deb -x, its tree
 #      checked (the documents, the examples, compressed manual pages naming
 #      them, a copyright file that puts every path under Apache-2.0), and its
-#      programs run from there (--version, a tiny box, corvel, and
+#      programs run from there (--version, a tiny box, corvel, corvel-fit, and
 #      vorlan-look finding corvel beside itself).
 # GNU parallel, lintian, numpy and matplotlib are installed first where they
 # are missing (tools/install-prerequisites.sh). A check whose tool is still
@@ -142,8 +142,8 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   dpkg-deb -f "$deb" Depends | grep -q libgomp1 || fail "the package does not depend on libgomp1"
   dpkg-deb -c "$deb" | grep -q -e _test -e _tests && fail "the package holds tests"
   for f in README.md NOTICE copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
-           docs/corvel.md docs/land-table.md docs/constraints.md examples/README.md \
-           examples/loadbox.inp examples/mast.txt \
+           docs/corvel.md docs/land-table.md docs/constraints.md docs/fit.md examples/README.md \
+           examples/loadbox.inp examples/mast.txt examples/sonic.txt examples/spectra.txt \
            examples/terrain.inp examples/terrain_hill.dat examples/InflowWind.dat \
            examples/batch/run_one.sh examples/batch/run_parallel.sh examples/batch/slurm_array.sh; do
     [[ -s "$doc/$f" ]] || fail "the package has no $f under /usr/share/doc/windfield"
@@ -157,10 +157,10 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
     || fail "the copyright file does not put every path under Apache-2.0"
   [[ "$(zcat "$doc/changelog.Debian.gz" | head -n 1)" == "windfield ($(dpkg-deb -f "$deb" Version))"* ]] \
     || fail "the changelog's latest entry is not the package's version"
-  for p in vorlan vorlan-plan corvel; do
+  for p in vorlan vorlan-plan corvel corvel-fit; do
     "$bin/$p" --version | grep -Eq "^$p [0-9]+\.[0-9]+\.[0-9]+$" || fail "$p --version"
   done
-  for page in vorlan vorlan-plan corvel vorlan-look; do
+  for page in vorlan vorlan-plan corvel corvel-fit vorlan-look; do
     zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -q "/usr/share/doc/windfield/" \
       || fail "the installed $page(1) does not name /usr/share/doc/windfield/"
   done
@@ -169,6 +169,7 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   (cd "$work/run" && "$bin/vorlan" t.inp 2>/dev/null) || fail "installed vorlan on a tiny box"
   [[ $(stat -c %s "$work/run/t_w.bin") -eq $((32 * 8 * 8 * 4)) ]] || fail "installed vorlan's output"
   "$bin/corvel" "$doc/examples/corvel_sigma2.inp" 2>/dev/null | wc -l | grep -qx 4 || fail "installed corvel"
+  "$bin/corvel-fit" "$doc/examples/sonic.txt" | grep -q "^basic$" || fail "installed corvel-fit"
   if "$python" -c 'import numpy, matplotlib' 2>/dev/null; then
     # vorlan-look must find the corvel installed beside it, with no corvel on PATH.
     [[ -f "$work/run/t_u.bin.json" ]] || fail "installed vorlan wrote no run record"

@@ -12,6 +12,7 @@
 #include "handover/placement.hpp"
 #include "simulation/simulation_input.hpp"
 #include "support/fatal_error.hpp"
+#include "support/input_file.hpp"
 #include "support/version.hpp"
 
 namespace wind {
@@ -148,6 +149,13 @@ std::vector<long> parseSeedList(const std::string& text) {
     if (s >= 0 || s < std::numeric_limits<std::int32_t>::min())
       fatalError("--seeds: " + std::to_string(s) +
                  " is not a seed (a negative integer, at least -2147483648)");
+  // A seed twice would write the same files twice.
+  std::vector<long> sorted = seeds;
+  std::sort(sorted.begin(), sorted.end());
+  const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
+  if (twice != sorted.end())
+    fatalError("--seeds: the seed " + std::to_string(*twice) + " comes twice in '" + text +
+               "': list each seed once");
   return seeds;
 }
 
@@ -228,10 +236,23 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       fatalError("Unknown option " + std::string(arg) + " (vorlan --help lists the options)");
     } else {
       rest.push_back(argv[i]);
+      options.fileArguments.emplace_back(argv[i]);
     }
   }
   options.inputFile = inputFileName(static_cast<int>(rest.size()), rest.data());
   return options;
+}
+
+std::string defaultFileHint(const VorlanOptions& options) {
+  const std::size_t n = options.fileArguments.size();
+  if (n == 1) return "";
+  if (n == 0)
+    return std::string(" (no parameter file was given, so vorlan reads the default ") +
+           kDefaultInputFile + "; run vorlan FILE)";
+  std::string given;
+  for (const std::string& a : options.fileArguments) given += " " + a;
+  return " (vorlan takes one parameter file; given " + std::to_string(n) + ":" + given +
+         ", it reads the default " + kDefaultInputFile + ")";
 }
 
 int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, std::ostream& echo,
@@ -245,6 +266,10 @@ int runVorlan(int argc, const char* const argv[], const SimulatorSteps& steps, s
     return 0;
   }
   prepared.options = options;
+  // The classic rule chose the default file: should it not open, say why it
+  // was the one read.
+  if (options.fileArguments.size() != 1)
+    openInputFile(options.inputFile, "Could not open file (in vorlan)", defaultFileHint(options));
   readParameterFile(prepared, steps.parameterSource, echo);
   return runSimulation(prepared, steps, echo, listing);
 }

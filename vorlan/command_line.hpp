@@ -44,8 +44,9 @@
 // Each option also takes the form --name=value.
 //
 // Failure: a missing or malformed option value ends the run through fatalError
-// with a message that names the option and the value; a value option given
-// twice (in either form) ends it with "The option --seeds is given twice".
+// with a message that names the option and the value (a number beyond single
+// precision among them); a value option given twice (in either form) ends it
+// with "The option --seeds is given twice".
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -58,11 +59,17 @@ namespace wind {
 // A run's options (runner/driver.hpp: RunOptions, with the hand-over's
 // HandOverOptions), and the two that end the program at once.
 struct VorlanOptions : RunOptions {
+  std::vector<std::string> fileArguments;  // the words that are no options, as given
   bool help = false;
   bool version = false;
 };
 
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]);
+
+// What an open failure of the parameter file adds when the classic rule chose
+// the default file: " (vorlan takes one parameter file; given 2, a.inp b.inp,
+// it reads the default c:/Temp/sim.inp)"; "" when one file was given.
+std::string defaultFileHint(const VorlanOptions& options);
 
 // The text of --help and of --version, each ending in a newline.
 void printVorlanHelp(std::ostream& out);
@@ -70,7 +77,8 @@ void printVorlanVersion(std::ostream& out);
 
 // The comma-separated seed list of --seeds (see above). Each seed must be
 // negative and at least -2147483648, else "--seeds: <s> is not a seed (a
-// negative integer, at least -2147483648)".
+// negative integer, at least -2147483648)", and given once, else "--seeds: the
+// seed <s> comes twice in '<list>': list each seed once".
 std::vector<long> parseSeedList(const std::string& text);
 
 // The whole program: the command line parsed, --help or --version printed on

@@ -69,6 +69,29 @@ TEST(CommandLine, MalformedValuesAreFatalAndNamed) {
   EXPECT_EQ(fatalMessage([] { parse({"--constraints="}); }), "--constraints needs a file name");
   EXPECT_EQ(fatalMessage([] { parse({"--random=philox"}); }),
             "--random: 'philox' is not a random stream (classic or counter)");
+  // Finite as a double, infinite (or zero) as the float the files hold.
+  for (const char* v : {"1e39", "1e-50"})
+    EXPECT_EQ(fatalMessage([&] { parse({"--wind-speed", v}); }),
+              std::string("--wind-speed: '") + v + "' is beyond single precision: give a positive "
+              "number from 1.17549e-38 to 3.40282e+38");
+  EXPECT_EQ(parse({"--hub-height", "3.4e38"}).hubHeight, 3.4e38);
+  // A seed twice would write its files twice.
+  EXPECT_EQ(fatalMessage([] { parseSeedList("-1,-1"); }),
+            "--seeds: the seed -1 comes twice in '-1,-1': list each seed once");
+  EXPECT_EQ(fatalMessage([] { parseSeedList("-1:-5,-3"); }),
+            "--seeds: the seed -3 comes twice in '-1:-5,-3': list each seed once");
+}
+
+// vorlan takes one parameter file; with none or two it reads the default, and
+// a failure to open it says why that file was read.
+TEST(CommandLine, TheDefaultFileIsExplainedWhenItCannotBeOpened) {
+  EXPECT_EQ(defaultFileHint(parse({"a.inp", "--threads", "2"})), "");
+  EXPECT_EQ(defaultFileHint(parse({"a.inp", "b.inp"})),
+            " (vorlan takes one parameter file; given 2: a.inp b.inp, it reads the default "
+            "c:/Temp/sim.inp)");
+  EXPECT_EQ(defaultFileHint(parse({})),
+            " (no parameter file was given, so vorlan reads the default c:/Temp/sim.inp; run "
+            "vorlan FILE)");
 }
 
 TEST(CommandLine, UnknownOptionsAndRepeatedOptionsAreRefusedByName) {

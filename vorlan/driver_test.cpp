@@ -1,3 +1,4 @@
+#include "record/run_record.hpp"
 #include "vorlan/command_line.hpp"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -117,11 +119,65 @@ TEST(Driver, InputFileNameFromTheCommandLine) {
   EXPECT_EXIT(runIn(dir, {"missing.inp"}), ExitedWithCode(1),
               fatalReport("Could not open file (in vorlan): missing.inp: No such file or "
                           "directory"));
+  fs::remove_all(dir / "c:");
+  EXPECT_EXIT(runIn(dir, {"given.inp", "extra"}), ExitedWithCode(1),
+              fatalReport("Could not open file (in vorlan): c:/Temp/sim.inp: No such file or "
+                          "directory (vorlan takes one parameter file; given 2: given.inp extra, "
+                          "it reads the default c:/Temp/sim.inp)"));
+  fs::create_directories(dir / "c:");
   EXPECT_EXIT(runIn(dir, {"c:"}), ExitedWithCode(1),
               fatalReport("Could not open file (in vorlan): c:: Is a directory"));
   const std::string longName(256, 'n');
   EXPECT_EXIT(runIn(dir, {longName.c_str()}), ExitedWithCode(1),
               fatalReport("The input file name is longer than 255 characters"));
+}
+
+// An engine whose box holds a NaN or an infinity (what overflowing values of
+// the model or the series gave): the run ends naming the component, and no
+// file of it appears, whatever the format.
+void spoilW(const SimulationInput& in, const Vector3& lim, const UpstreamTables& t, FieldArrays& f) {
+  fillWithCodes(in, lim, t, f);
+  f.box[in.nComp - 1](2, 1, 1) = std::numeric_limits<float>::infinity();
+}
+
+TEST(Driver, NoRunCommitsABoxThatIsNotFinite) {
+  const fs::path dir = freshDir("finite");
+  writeText(dir / "b.inp", "3 3\n4 4 4\n8 8 8\niec\nA 11.4 90\n-1\nu.bin v.bin w.bin\n");
+  const SimulatorSteps spoiled{noSourceStep, spoilW};
+  const std::string report = fatalReport(
+      "The box's w component holds values that are not finite numbers (its mean is inf): the "
+      "model's values on this grid (NPoint 4 4 4, LMax 8 8 8) leave single precision; nothing "
+      "was written. Check the box's lengths (in metres) and the source's values");
+  EXPECT_EXIT(runIn(dir, {"b.inp"}, spoiled), ExitedWithCode(1), report);
+  EXPECT_EXIT(runIn(dir, {"b.inp", "--seeds", "-2"}, spoiled), ExitedWithCode(1), report);
+  EXPECT_EXIT(runIn(dir, {"b.inp", "--format", "wnd"}, spoiled), ExitedWithCode(1),
+              "w holds a value that is not a finite number");
+  EXPECT_EQ(folderNames(dir), std::vector<std::string>{"b.inp"});
+  EXPECT_EXIT(runIn(dir, {"b.inp"}), ExitedWithCode(0), "");
+}
+
+// The guard reads the whole record: a figure that is not finite anywhere in
+// it (here the hub's) ends the run before the commit.
+TEST(Driver, ARecordFigureThatIsNotFiniteIsNamed) {
+  SimulationInput in;
+  in.fieldDim = 1;
+  in.nComp = 1;
+  in.NPoint[0] = 2;
+  in.LMax[0] = 2.0f;
+  in.fname[0] = "u.bin";
+  RunDescription run;
+  run.statistics[0] = ComponentStatistics{2, 0.5, 0.25, 0.25, 0.75};
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkFiniteRun(in, run); }), "");
+  HandOver h;
+  h.placement = GridPlacement{};
+  run.handOver = &h;
+  run.handed.hub = HubFigures{};
+  run.handed.hub->nComp = 1;
+  run.handed.hub->std[0] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(wind::testing::fatalMessage([&] { checkFiniteRun(in, run); }),
+            "The run's hub.std[0] is nan, not a finite number: the model's values on this grid "
+            "(NPoint 2, LMax 2) leave single precision; nothing was written. Check the box's "
+            "lengths (in metres) and the source's values");
 }
 
 TEST(Driver, ARunThatFailsLeavesTheEarlierRunsFilesByteForByte) {

@@ -29,7 +29,7 @@ using testing::writeText;
 // A small non-cubic iec box (V_hub 11.4 m/s, z_hub 90 m) and its names.
 const char* const kIecBox = "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-1\nb_u.bin b_v.bin b_w.bin\n";
 
-// The echo of vorlan run in dir.
+// Runs vorlan in dir; returns its echo.
 std::string runIn(const fs::path& dir, std::vector<const char*> args) {
   const fs::path old = fs::current_path();
   fs::current_path(dir);
@@ -62,7 +62,7 @@ const char* const kTemplate =
     "WindType = 7] ===\n"
     "\"x\"          FilenameRoot   - root\n"
     "False        TowerFile      - tower file\n"
-    "================== Parameters for HAWC-format binary files [Only used with WindType = 5] ===\n"
+    "================== Raw grid files [used only for WindType = 5] ===\n"
     "\"u.bin\"      FileName_u     - u\n"
     "\"v.bin\"      FileName_v     - v\n"
     "\"w.bin\"      FileName_w     - w\n"
@@ -72,7 +72,7 @@ const char* const kTemplate =
     "    16       dx             - d\n"
     "     3       dy             - d\n"
     "     3       dz             - d\n"
-    "    90       RefHt_Hawc     - reference height\n"
+    "    90       RefHt_Grid     - reference height\n"
     "    12       URef           - mean speed\n"
     "     1       ScaleMethod    - scaling\n"
     "====================== OUTPUT ==========\n"
@@ -117,7 +117,7 @@ TEST(HandOver, TheFilledInflowWindInputNamesTheFilesBesideIt) {
   const std::string filled = readText(dir / "out/b_u_IfW.dat");
   EXPECT_NE(filled.find("5   WindType"), std::string::npos) << filled;
   EXPECT_NE(filled.find("\"b_v.bin\"    FileName_v"), std::string::npos) << filled;
-  EXPECT_NE(filled.find("90       RefHt_Hawc"), std::string::npos) << filled;
+  EXPECT_NE(filled.find("90       RefHt_Grid"), std::string::npos) << filled;
   EXPECT_EQ(readJson(dir / "out/b_u.bin.json")["openfast"]["template"], "out/b_u_IfW.dat");
   EXPECT_EQ(readText(dir / "IfW.dat"), kTemplate);
 
@@ -131,12 +131,35 @@ TEST(HandOver, TheFilledInflowWindInputNamesTheFilesBesideIt) {
   EXPECT_TRUE(folderNames(dir / "out").empty());
 }
 
+// The template keeps ScaleMethod 1: InflowWind would rescale the raw box, so
+// the run says so on the echo and in the record; --scale iec sets it to 0.
+TEST(HandOver, ATemplatesScalingOfTheRawBoxIsWarnedOf) {
+  const fs::path dir = testing::freshDir("hand_over_scaling");
+  writeText(dir / "b.inp", kIecBox);
+  writeText(dir / "IfW.dat", kTemplate);
+  const std::string warning =
+      "The InflowWind template IfW.dat keeps ScaleMethod 1 (line 22): "
+      "InflowWind will multiply u, v and w by these factors and remove each grid point's time "
+      "mean of u, so the box it reads is not the box written; set ScaleMethod to 0 in the "
+      "template to read the box as written";
+  EXPECT_NE(runIn(dir, {"b.inp", "--openfast-template", "IfW.dat"}).find("Warning: " + warning + "\n"),
+            std::string::npos);
+  EXPECT_EQ(readJson(dir / "b_u.bin.json")["openfast"]["warning"], warning);
+  EXPECT_EQ(runIn(dir, {"b.inp", "--openfast-template", "IfW.dat", "--scale", "iec"})
+                .find("Warning"),
+            std::string::npos);
+  EXPECT_TRUE(readJson(dir / "b_u.bin.json")["openfast"]["warning"].is_null());
+}
+
 TEST(HandOver, OptionsThatCannotBeMetAreRefusedBeforeAnyFile) {
   const fs::path dir = testing::freshDir("hand_over_refusals");
   writeText(dir / "b.inp", kIecBox);
   writeText(dir / "basic.inp", "3 3\n16 8 4\n64 30 9\nbasic\n0.1 30 3.9\n-1\nq_u q_v q_w\n");
   writeText(dir / "plane.inp", "2 3\n3\n16 8\n64 30\nbasic\n0.1 30 3.9\n-1\np_u p_v p_w\n");
   writeText(dir / "low.inp", "3 3\n16 8 16\n64 30 300\niec\nA 11.4 90\n-1\nl_u l_v l_w\n");
+  writeText(dir / "IfW.dat", kTemplate);
+  writeText(dir / "null.inp", "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-1\n/dev/null n_v n_w\n");
+  writeText(dir / "clash.inp", "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-1\nc_u c_u_IfW.dat c_w\n");
   const std::vector<std::vector<const char*>> refused = {
       {"plane.inp", "--format", "bts"},
       {"b.inp", "--format", "bts", "--layout", "inflowwind"},
@@ -144,6 +167,12 @@ TEST(HandOver, OptionsThatCannotBeMetAreRefusedBeforeAnyFile) {
       {"basic.inp", "--format", "wnd"},
       {"low.inp", "--format", "bts"},
       {"b.inp", "--wind-speed", "8"},
+      // The profile reaches InflowWind with raw files too (URef).
+      {"b.inp", "--profile", "log:95", "--grid-bottom", "86", "--openfast-template", "IfW.dat"},
+      {"null.inp", "--format", "bts"},
+      {"null.inp", "--seeds", "-1"},
+      {"clash.inp", "--openfast-template", "IfW.dat"},
+      {"basic.inp", "--wind-speed", "1e39", "--hub-height", "90", "--format", "bts"},
   };
   const std::vector<std::string> before = folderNames(dir);
   for (const auto& args : refused) {
@@ -153,6 +182,26 @@ TEST(HandOver, OptionsThatCannotBeMetAreRefusedBeforeAnyFile) {
   // The grid reaching the ground names what would fit.
   EXPECT_NE(fatalMessage([&] { runIn(dir, {"low.inp", "--format", "bts"}); }).find("N3"),
             std::string::npos);
+  EXPECT_EQ(fatalMessage([&] {
+              runIn(dir, {"b.inp", "--profile", "log:95", "--grid-bottom", "86",
+                          "--openfast-template", "IfW.dat"});
+            }),
+            "--profile log:95: the roughness length must lie below the grid's lowest row (86 m) "
+            "and the hub");
+  EXPECT_EQ(fatalMessage([&] { runIn(dir, {"null.inp", "--format", "bts"}); }),
+            "The output /dev/null is no file (a device or a pipe), and the .bts file "
+            "/dev/null.bts would be named after it: give a file name in its place");
+  EXPECT_EQ(fatalMessage([&] { runIn(dir, {"null.inp", "--seeds", "-1"}); }),
+            "The output /dev/null is no file (a device or a pipe), and each seed's file "
+            "(/dev/null_seed1 for seed -1) would be named after it: give a file name in its "
+            "place");
+  EXPECT_EQ(fatalMessage([&] { runIn(dir, {"clash.inp", "--openfast-template", "IfW.dat"}); }),
+            "The output file c_u_IfW.dat is also the filled InflowWind input c_u_IfW.dat, named "
+            "after the first output and the template IfW.dat: rename that output or the "
+            "template");
+  // A device as the first output of a plain run is written as before.
+  EXPECT_EQ(fatalMessage([&] { runIn(dir, {"null.inp"}); }), "");
+  EXPECT_TRUE(fs::exists(dir / "n_v"));
 }
 
 TEST(HandOver, TheShippedInputTheHubSeriesAndTheSummaryGoBesideTheBox) {

@@ -1,5 +1,8 @@
 #include "vorlan/plan_command_line.hpp"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -7,6 +10,7 @@
 #include "handover/placement.hpp"
 #include "support/fatal_error.hpp"
 #include "support/pending_output.hpp"
+#include "support/print_format.hpp"
 #include "support/version.hpp"
 #include "vorlan/command_line.hpp"
 
@@ -28,6 +32,17 @@ std::vector<double> parseSpeedList(const std::string& text) {
     if (comma == std::string::npos) return speeds;
     start = comma + 1;
   }
+}
+
+// --margin: zero, or a positive fraction of the rotor diameter.
+double parseMargin(const std::string& text) {
+  double v = 0.0;
+  if (!parseDecimal(text, v) || !std::isfinite(v) || v < 0.0 ||
+      v > double(std::numeric_limits<float>::max()))
+    fatalError("--margin: '" + text +
+               "' is not a margin (zero or a positive fraction of the rotor diameter, 0.1 for "
+               "10 %)");
+  return v + 0.0;  // -0 is 0
 }
 
 }  // namespace
@@ -61,8 +76,9 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
     bool known = false;
     for (const char* k : kValued) known = known || word == k;
     if (!known) fatalError("vorlan-plan: unknown option '" + word + "' (see vorlan-plan --help)");
-    for (const std::string& g : given)
-      if (g == word) fatalError("The option " + word + " is given twice");
+    // Which of two values was meant is unknown.
+    if (std::find(given.begin(), given.end(), word) != given.end())
+      fatalError("vorlan-plan: the option " + word + " is given twice; give it once");
     given.push_back(word);
     if (!inlineValue) {
       if (a + 1 >= argc) fatalError(word + " needs a value");
@@ -75,10 +91,8 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
     else if (word == "--class") r.turbulenceClass = value;
     else if (word == "--roughness") r.roughness = parsePositiveNumber("--roughness", value);
     else if (word == "--dt") r.dt = parsePositiveNumber("--dt", value);
-    else if (word == "--margin") {
-      // Zero is a margin too.
-      r.margin = value == "0" ? 0.0 : parsePositiveNumber("--margin", value);
-    } else if (word == "--speeds") r.speeds = parseSpeedList(value);
+    else if (word == "--margin") r.margin = parseMargin(value);
+    else if (word == "--speeds") r.speeds = parseSpeedList(value);
     else if (word == "--seeds") r.seeds = parseSeedList(value);
     else if (word == "--table") {
       if (value.empty()) fatalError("--table needs a folder name");
@@ -88,9 +102,7 @@ PlanRequest parsePlanCommandLine(int argc, const char* const argv[]) {
   }
   if (r.help || r.version) return r;
   const auto has = [&](const char* option) {
-    for (const std::string& g : given)
-      if (g == option) return true;
-    return false;
+    return std::find(given.begin(), given.end(), option) != given.end();
   };
   // A table plans every speed of --speeds into its folder; a single plan one
   // --wind-speed into -o.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,6 +36,29 @@ TEST(PlanCommandLine, NamesWhatIsMissingOrWrong) {
             "vorlan-plan: unknown option '--speed' (see vorlan-plan --help)");
   EXPECT_EQ(fatalMessage([&] { parse({"--dt", "-0.1"}); }), "--dt: '-0.1' is not a positive number");
   EXPECT_EQ(fatalMessage([&] { parse({"--time"}); }), "--time needs a value");
+}
+
+// An option once; --margin zero in any spelling.
+TEST(PlanCommandLine, OptionsOnceAndMarginsFromZero) {
+  const auto parse = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "vorlan-plan");
+    return parsePlanCommandLine(int(args.size()), args.data());
+  };
+  const std::vector<const char*> need = {"--wind-speed", "8", "--hub-height", "70",
+                                         "--rotor-diameter", "80", "--time", "120"};
+  for (const char* zero : {"0", "0.0", "0e5", "-0"}) {
+    std::vector<const char*> a = need;
+    a.insert(a.end(), {"--margin", zero});
+    EXPECT_EQ(parse(a).margin, 0.0) << zero;
+    EXPECT_FALSE(std::signbit(parse(a).margin)) << zero;
+  }
+  std::vector<const char*> twice = need;
+  twice.insert(twice.end(), {"--time=60"});
+  EXPECT_EQ(fatalMessage([&] { parse(twice); }),
+            "vorlan-plan: the option --time is given twice; give it once");
+  EXPECT_EQ(fatalMessage([&] { parse({"--margin", "-0.1"}); }),
+            "--margin: '-0.1' is not a margin (zero or a positive fraction of the rotor "
+            "diameter, 0.1 for 10 %)");
 }
 
 // The planned file, read and synthesised by vorlan: a valid parameter file

@@ -158,7 +158,8 @@ TEST(Table, RefusedBeforeAnyFolderNamingWhatToChange) {
   };
   EXPECT_EQ(refused({"--speeds", "8,x", "--seeds", "-1"}), "--speeds: 'x' is not a positive number");
   EXPECT_EQ(refused({"--speeds", "8,8.0", "--seeds", "-1"}), "--speeds: 8 m/s is listed twice");
-  EXPECT_EQ(refused({"--speeds", "8", "--seeds", "-2,-1:-3"}), "--seeds: -2 is listed twice");
+  EXPECT_EQ(refused({"--speeds", "8", "--seeds", "-2,-1:-3"}),
+            "--seeds: the seed -2 comes twice in '-2,-1:-3': list each seed once");
   EXPECT_EQ(refused({"--speeds", "8", "--seeds", "1"}),
             "--seeds: 1 is not a seed (a negative integer, at least -2147483648)");
   EXPECT_EQ(refused({"--speeds", "8", "--seeds", "-1", "--wind-speed", "8"}),

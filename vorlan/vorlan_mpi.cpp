@@ -87,6 +87,7 @@ int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream
     readParameterFile(prepared, parameterSourceStep, out);
     prepareRuns(prepared, {.memory = false});
   });
+  checkRankMemory(run, prepared.input);
   SlabBoxMaker maker(run, prepared, listing);
   runSequence(prepared, maker, out);
   return 0;

@@ -9,13 +9,14 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
 fail() { echo "FAIL: $*"; cat err.txt; exit 1; }
 
-# expect MESSAGE ARGS...: the run fails with MESSAGE reported once.
+# expect MESSAGE ARGS...: the run fails with MESSAGE reported once (with
+# GREP=-E, MESSAGE is an extended regular expression for the whole line).
 expect() {
   message=$1
   shift
   "$mpiexec" -np 3 --oversubscribe "$program" "$@" >out.txt 2>err.txt && fail "$* succeeded"
   [ "$(grep -c 'Numerical Recipes run-time error\.\.\.$' err.txt)" = 1 ] || fail "$*: not one report"
-  grep -qxF -e "$message" err.txt || fail "$*: no line '$message'"
+  grep -qx "${GREP:--F}" -e "$message" err.txt || fail "$*: no line '$message'"
   [ "$(cat u.bin)" = old ] || fail "$*: u.bin changed"
   [ -z "$(ls -A | grep -v -e '^in.inp$' -e '^u.bin$' -e '^err.txt$' -e '^out.txt$')" ] ||
     fail "$*: left $(ls -A)"
@@ -29,4 +30,8 @@ expect 'vorlan-mpi: --format is not supported; it takes --seeds, --threads, --la
 # Every rank reaches the same verdict on the input.
 printf '1\n1\n1\n64\n100\nbasic\n0.1 33.6 3.9\n-3\nu.bin\n' >in.inp
 expect '--random counter: only three-dimensional fields draw from the counter stream; a line or a plane uses the classic stream' in.inp --random counter
+# Each process's memory is weighed before any file exists, as vorlan weighs a
+# whole run's (not an allocation failure once the files are made).
+printf '3\n3\n65536 1024 1024\n1e5 1e3 1e3\nbasic\n0.1 33.6 3.9\n-3\nu.bin v.bin w.bin\n' >in.inp
+GREP=-E expect 'The run needs [0-9.e+]+ GiB of memory per process \(its slab of the box, with room for the transpose and an exchange buffer\) on 3 processes, the machine has [0-9.e+]+ GiB for each of its 3 \(.*\): run it on more processes, or on fewer per machine' in.inp
 echo "vorlan-mpi failures: passed"

@@ -66,7 +66,9 @@ TEST(BoxInMemory, IsTheBoxVorlanWritesForTheSameOptions) {
 
 TEST(BoxInMemory, RefusalsComeBackAsTheProgramsMessages) {
   EXPECT_EQ(catchFatal([] { readText("3 3\n16 8 6\n64 30 9\niec\nA 11.4 90\n-7\n", {}); }),
-            "Number of points in each spatial dimension has to be a power of 2");
+            "Number of points in each spatial dimension has to be a power of 2: NPoint = 6 on line 2 "
+            "(value 3 of 3) is not one (4 and 8 lie nearest); the file gives NPoint on the line "
+            "before LMax, the box lengths");
   RunOptions seeds;
   seeds.seeds = {-1, -2};
   EXPECT_EQ(catchFatal([&] {
