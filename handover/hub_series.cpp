@@ -1,6 +1,5 @@
 #include "handover/hub_series.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -39,7 +38,7 @@ HubSeries hubSeries(const std::array<HubLines, 3>& lines, const BoxGrid& grid,
   s.points = hubPoints(grid, placement);
   const double dz = spacingUp(grid);
   const double zLow = placement.gridBottom + double(s.points.k0) * dz;
-  s.rowWeight = std::clamp((placement.hubHeight - zLow) / dz, 0.0, 1.0);
+  s.rowWeight = s.points.t;  // the hub figures' weight: the same series
   s.shearExponent = exponentAt(profile, placement.hubHeight);
   // The points' weights in the order of HubLines: (j0, k0), (j0, k0 + 1),
   // (j0 + 1, k0), (j0 + 1, k0 + 1).
