@@ -76,7 +76,7 @@ plan_refused() {  # text options...
 }
 table=(--hub-height 40 --rotor-diameter 40 --time 16)
 plan_refused "--speeds: '8abc' is not a positive number" --speeds 8abc --seeds -1 "${table[@]}"
-plan_refused "--seeds: -1 is listed twice" --speeds 8 --seeds -1,-1 "${table[@]}"
+plan_refused "--seeds: the seed -1 comes twice in '-1,-1': list each seed once" --speeds 8 --seeds -1,-1 "${table[@]}"
 plan_refused "D" --speeds 8 --seeds -1 --class D "${table[@]}"
 plan_refused "reaches the ground" --speeds 8 --seeds -1 --hub-height 10 --rotor-diameter 40 --time 16
 [[ ! -e "$work/no" ]] || fail "vorlan-plan made a folder for a refused table"
