@@ -216,8 +216,8 @@ TEST(VorlanMpi, CounterStreamOnAnyThreadsAndProcesses) {
 TEST(VorlanMpi, WindFilesScalingAndTheFilledInflowWindInput) {
   const std::string iec = "3\n3\n16 8 8\n1368 124 124\niec\nB 9.5 80\n-4\niu.bin iv.bin iw.bin\n";
   const std::vector<std::string> bts{"--format", "bts", "--scale", "iec", "--openfast-template",
-                                     "IfW.dat"};
-  compareWithVorlan({"bts", iec, bts, bts, {"i.bts", "iu_IfW.dat"}, {"iu.bin.json"}});
+                                     "IfW.dat", "--hub-series"};
+  compareWithVorlan({"bts", iec, bts, bts, {"i.bts", "iu_IfW.dat", "i.hh"}, {"iu.bin.json"}});
   const std::vector<std::string> wnd{"--format=wnd", "--profile", "log:0.03", "--grid-bottom",
                                      "30", "--seeds", "-5,-6"};
   compareWithVorlan({"wnd", iec, wnd, wnd,
