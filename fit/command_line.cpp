@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/fatal_error.hpp"
+#include "support/options.hpp"
 #include "support/print_format.hpp"
 #include "support/version.hpp"
 
@@ -60,34 +61,15 @@ std::pair<double, double> parseRange(const char* option, const std::string& text
 
 FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
   FitCommand cmd;
-  std::vector<std::string_view> given;
+  OptionWalk walk(argc, argv);
   bool fileGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    // --name=value or --name value; a second time is refused.
+    // --name=value or --name value, each at most once (support/options.hpp).
     const auto valueOf = [&](std::string_view name, std::string& value) {
-      const bool bare = arg == name;
-      if (!bare && !(arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-                     arg[name.size()] == '='))
-        return false;
-      if (std::find(given.begin(), given.end(), name) != given.end())
-        fatalError("The option " + std::string(name) + " is given twice");
-      given.push_back(name);
-      if (bare) {
-        if (i + 1 >= argc) fatalError(std::string(name) + " needs a value");
-        value = argv[++i];
-      } else {
-        value = std::string(arg.substr(name.size() + 1));
-      }
-      return true;
+      return walk.value(i, name, value);
     };
-    const auto flag = [&](std::string_view name) {
-      if (arg != name) return false;
-      if (std::find(given.begin(), given.end(), name) != given.end())
-        fatalError("The option " + std::string(name) + " is given twice");
-      given.push_back(name);
-      return true;
-    };
+    const auto flag = [&](std::string_view name) { return walk.flag(i, name); };
     const auto seriesOption = [&](const char* name) {
       if (cmd.seriesOptionGiven.empty()) cmd.seriesOptionGiven = name;
     };
@@ -165,9 +147,7 @@ FitCommand parseFitCommandLine(int argc, const char* const argv[]) {
   if (!fileGiven) fatalError("corvel-fit needs a series or spectra file (corvel-fit --help)");
 
   // A plan is asked for by any of the planner's options.
-  const auto was = [&](const char* name) {
-    return std::find(given.begin(), given.end(), std::string_view(name)) != given.end();
-  };
+  const auto was = [&](const char* name) { return walk.met(name); };
   for (const char* name : {"--hub-height", "--rotor-diameter", "--time", "--dt", "--margin", "-o"})
     cmd.plan = cmd.plan || was(name);
   if (cmd.plan)

@@ -13,6 +13,7 @@
 #include "simulation/simulation_input.hpp"
 #include "support/fatal_error.hpp"
 #include "support/input_file.hpp"
+#include "support/options.hpp"
 #include "support/version.hpp"
 
 namespace wind {
@@ -165,26 +166,13 @@ std::vector<long> parseSeedList(const std::string& text) {
 VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
   VorlanOptions options;
   std::vector<const char*> rest{argc > 0 ? argv[0] : "vorlan"};
-  std::vector<std::string_view> given;  // the value options met so far
+  OptionWalk walk(argc, argv);  // the value options met so far
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
     // The value of an option: --name=value, or the next argument. A value
     // option given a second time is refused: which one was meant is unknown.
     const auto valueOf = [&](std::string_view name, std::string& value) {
-      const bool bare = arg == name;
-      if (!bare && !(arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-                     arg[name.size()] == '='))
-        return false;
-      if (std::find(given.begin(), given.end(), name) != given.end())
-        fatalError("The option " + std::string(name) + " is given twice");
-      given.push_back(name);
-      if (bare) {
-        if (i + 1 >= argc) fatalError(std::string(name) + " needs a value");
-        value = argv[++i];
-      } else {
-        value = std::string(arg.substr(name.size() + 1));
-      }
-      return true;
+      return walk.value(i, name, value);
     };
     std::string value;
     if (arg == "--help" || arg == "-h") {
