@@ -48,7 +48,7 @@ std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOv
   const BoxGrid grid = boxGridOf(in);
   // A wind file, and the series of --constraints, go where the grid stands:
   // it must stand above ground as it is, not as proposed.
-  if (o.format != WindFileFormat::raw || !o.constraintsFile.empty()) {
+  if (o.format != WindFileFormat::raw || o.constrained()) {
     const std::string what = o.format != WindFileFormat::raw
                                  ? std::string("--format ") + windFileFormatName(o.format)
                                  : std::string("--constraints");

@@ -36,6 +36,7 @@
 // lists no raw files.
 #include <array>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,6 +57,7 @@
 namespace wind {
 
 class OutputFiles;
+struct ConstraintSeries;
 
 // The options of the hand-over, as a command line gives them (vorlan's
 // --layout, --format, --wind-speed, --hub-height, --grid-bottom, --profile,
@@ -69,6 +71,10 @@ struct HandOverOptions {
   bool scaleIec = false;
   std::string openfastTemplate;  // empty: none
   std::string constraintsFile;   // empty: none
+  // Series given in memory instead of a file (a library caller), read and
+  // checked as the file is (parseConstraints, handover/constraints_file.hpp).
+  std::shared_ptr<const ConstraintSeries> constraintSeries;
+  bool constrained() const { return !constraintsFile.empty() || constraintSeries != nullptr; }
 };
 
 struct HandOver {
