@@ -1,0 +1,316 @@
+"""The files of a run: whole runs through vorlan's run sequence, and readers
+of everything they write (raw files through the run record, .bts, .wnd with
+its .sum), TurbSim's own .bts and .wnd files included."""
+from __future__ import annotations
+
+import json
+import math
+import os
+import re
+import stat
+from dataclasses import dataclass, field
+from typing import Optional, Sequence, Union
+
+import numpy as np
+
+from . import _core
+from .box import _words
+
+Path = Union[str, os.PathLike]
+
+RECORD_KIND = "vorlan run record"
+RECORD_VERSIONS = (1,)
+MAX_RECORD_BYTES = 1 << 24
+BTS_HEADER = 70
+WND_HEADER = 104
+
+
+def run(parameter_file: Path, *, seeds: Union[Sequence[int], str, None] = None,
+        threads: Optional[int] = None, layout: Optional[str] = None,
+        random: Optional[str] = None, format: Optional[str] = None,
+        wind_speed: Optional[float] = None, hub_height: Optional[float] = None,
+        grid_bottom: Optional[float] = None, profile: Optional[str] = None,
+        scale: Union[str, bool, None] = None, openfast_template: Optional[Path] = None,
+        constraints: Optional[Path] = None, options: Sequence[str] = ()) -> str:
+    """Runs vorlan on a parameter file in this process: the same files, byte
+    for byte, as `vorlan FILE OPTIONS` (the raw files or a .bts or .wnd/.sum
+    by format, the run record, a filled InflowWind input with
+    openfast_template), each appearing under its name only when the run has
+    succeeded; relative names are opened from the current folder. Keyword
+    options are vorlan's (vorlan --help); options takes further command-line
+    words as they are. Returns the echo and summary vorlan prints; a refusal
+    raises windfield.Error with vorlan's message and leaves no file behind.
+    The GIL is released while it runs."""
+    words = _words(seeds=seeds, threads=threads, layout=layout, random=random, format=format,
+                   wind_speed=wind_speed, hub_height=hub_height, grid_bottom=grid_bottom,
+                   profile=profile, scale=scale, openfast_template=openfast_template,
+                   constraints=constraints)
+    return _core.run_vorlan([*words, *map(str, options), os.fspath(parameter_file)])
+
+
+def _regular(path: str) -> int:
+    try:
+        info = os.stat(path)
+    except OSError as e:
+        raise _core.Error(f"cannot read {path}: {e.strerror}") from None
+    if not stat.S_ISREG(info.st_mode):
+        raise _core.Error(f"{path} is not a regular file")
+    return info.st_size
+
+
+def read_record(path: Path) -> dict:
+    """A vorlan run record (docs/run-record.md) as a dict, checked to be one
+    of the versions this module reads."""
+    path = os.fspath(path)
+    size = _regular(path)
+    if size > MAX_RECORD_BYTES:
+        raise _core.Error(f"{path} holds {size} bytes, too many for a run record")
+    try:
+        with open(path, "rb") as f:
+            record = json.loads(f.read(MAX_RECORD_BYTES + 1).decode("utf-8", "surrogateescape"))
+    except (OSError, ValueError, RecursionError) as e:
+        raise _core.Error(f"cannot read the run record {path}: {e}") from None
+    if not isinstance(record, dict) or record.get("record") != RECORD_KIND:
+        raise _core.Error(f"{path} is not a vorlan run record")
+    if record.get("record_version") not in RECORD_VERSIONS:
+        raise _core.Error(f"{path}: unknown record version {record.get('record_version')!r}")
+    for key, kind in (("input", dict), ("model", dict), ("grid", dict), ("files", list)):
+        if not isinstance(record.get(key), kind):
+            raise _core.Error(f"{path}: the record has no \"{key}\"")
+    return record
+
+
+@dataclass
+class WindFile:
+    """A full-field wind file as InflowWind reads it. velocity: float32 array
+    (3, steps, NY, NZ) of total velocities (u holds the mean wind) at time
+    t = n dt, column iy at y[iy] (the first the most negative y, to the right
+    looking downwind), row iz at heights[iz]; tower: (steps, NT, 3) below the
+    grid (.bts), or None. mean_profile: u averaged over time and y per row.
+    For a .wnd, velocity is decoded with the .sum's sign rule, and u in the
+    file is the deviation from the hub-height U."""
+    velocity: np.ndarray
+    dt: float
+    dy: float
+    dz: float
+    wind_speed: float
+    hub_height: float
+    grid_bottom: float
+    periodic: bool
+    description: str = ""
+    tower: Optional[np.ndarray] = None
+    y: np.ndarray = field(init=False)
+    heights: np.ndarray = field(init=False)
+    mean_profile: np.ndarray = field(init=False)
+
+    def __post_init__(self):
+        _, _, ny, nz = self.velocity.shape
+        self.y = -(ny - 1) * self.dy / 2 + self.dy * np.arange(ny)
+        self.heights = self.grid_bottom + self.dz * np.arange(nz)
+        self.mean_profile = self.velocity[0].mean(axis=(0, 1), dtype=np.float64)
+
+    def box(self, profile: Optional[np.ndarray] = None) -> tuple:
+        """The three components as vorlan's classic box (N1, N2, N3) = (steps,
+        NY, NZ): slice n is plane (N1 - n) mod N1, the profile (default:
+        mean_profile) taken out of u. What vorlan-look draws of a wind file."""
+        n1 = self.velocity.shape[1]
+        planes = (n1 - np.arange(n1)) % n1
+        p = self.mean_profile if profile is None else np.asarray(profile, dtype=np.float64)
+        out = []
+        for c in range(3):
+            values = self.velocity[c].astype(np.float64) - (p[None, None, :] if c == 0 else 0.0)
+            b = np.empty(values.shape, dtype=np.float32)
+            b[planes] = values
+            out.append(b)
+        return tuple(out)
+
+
+def _read_all(path: str, what: str) -> bytes:
+    _regular(path)
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError as e:
+        raise _core.Error(f"cannot read {what} {path}: {e.strerror}") from None
+
+
+def read_bts(path: Path) -> WindFile:
+    """A TurbSim full-field binary file (.bts): vorlan's or TurbSim's, with
+    its tower points where it has them, decoded as InflowWind decodes it."""
+    path = os.fspath(path)
+    data = _read_all(path, "the .bts file")
+    if len(data) < BTS_HEADER:
+        raise _core.Error(f"{path}: {len(data)} bytes, shorter than a .bts header ({BTS_HEADER})")
+    file_id = int(np.frombuffer(data, "<i2", 1, 0)[0])
+    nz, ny, nt, steps = (int(x) for x in np.frombuffer(data, "<i4", 4, 2))
+    dz, dy, dt, U, hub, bottom = (float(x) for x in np.frombuffer(data, "<f4", 6, 18))
+    scale = np.frombuffer(data, "<f4", 6, 42).astype(np.float64)
+    n = int(np.frombuffer(data, "<i4", 1, 66)[0])
+    if nz < 1 or ny < 1 or nt < 0 or steps < 1 or not 0 <= n <= len(data) - BTS_HEADER:
+        raise _core.Error(f"{path} is not a .bts file: its header gives NZ {nz}, NY {ny}, "
+                          f"NT {nt}, {steps} steps and a description of {n} bytes")
+    if not all(math.isfinite(x) and x > 0 for x in (dz, dy, dt)) or not np.all(scale[::2] != 0):
+        raise _core.Error(f"{path}: its header gives dz {dz}, dy {dy}, dt {dt} and slopes "
+                          f"{scale[::2].tolist()}: not a grid a reader can place")
+    per_step = (nz * ny + nt) * 3
+    body = BTS_HEADER + n
+    if len(data) - body < 2 * per_step * steps:
+        raise _core.Error(f"{path} ended before its {steps} slices of {nz} x {ny} points"
+                          + (f" and {nt} tower points" if nt else ""))
+    raw = np.frombuffer(data, "<i2", per_step * steps, body).reshape(steps, per_step)
+    grid = raw[:, :nz * ny * 3].reshape(steps, nz, ny, 3)
+    velocity = np.empty((3, steps, ny, nz), dtype=np.float32)
+    for c in range(3):
+        velocity[c] = ((grid[..., c].astype(np.float64) - scale[2 * c + 1]) / scale[2 * c]
+                       ).transpose(0, 2, 1)
+    tower = None
+    if nt:
+        t = raw[:, nz * ny * 3:].reshape(steps, nt, 3).astype(np.float64)
+        tower = ((t - scale[1::2]) / scale[0::2]).astype(np.float32)
+    return WindFile(velocity, dt, dy, dz, U, hub, bottom, file_id == 8,
+                    data[BTS_HEADER:body].decode("latin-1"), tower)
+
+
+def read_sum(path: Path) -> dict:
+    """What InflowWind reads of a .sum file: hub_height, wind_speed (UBAR),
+    TI (u, v, w in percent), height_offset, periodic, left_handed (the
+    "BLADED LEFT-HAND RULE" line) and clockwise."""
+    path = os.fspath(path)
+    lines = _read_all(path, "the .sum file").decode("latin-1").splitlines()
+    out = {"height_offset": 0.0, "periodic": False, "left_handed": False, "clockwise": None}
+    number = r"[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?"
+    i = 0
+    while i < len(lines):
+        up = lines[i].upper()
+        if "CLOCKWISE" in up and "hub_height" not in out and up.strip()[:1] in ("T", "F"):
+            out["clockwise"] = up.strip().startswith("T")
+        elif "HUB HEIGHT" in up and "hub_height" not in out:
+            m = re.search(number, lines[i])
+            if not m:
+                raise _core.Error(f"{path}, line {i + 1}: HUB HEIGHT without a number")
+            out["hub_height"] = float(m.group())
+        elif "UBAR" in up and "hub_height" in out and "wind_speed" not in out:
+            m = re.search(r"=\s*(" + number + ")", lines[i])
+            if not m:
+                raise _core.Error(f"{path}, line {i + 1}: UBAR without '= U'")
+            out["wind_speed"] = float(m.group(1))
+            ti = []
+            for j in range(i + 1, i + 4):
+                m = re.search(r"=\s*(" + number + r")\s*%", lines[j]) if j < len(lines) else None
+                if not m:
+                    raise _core.Error(f"{path}, line {j + 1}: no TI '= value %' after UBAR")
+                ti.append(float(m.group(1)))
+            out["TI"] = tuple(ti)
+            i += 3
+        elif "HEIGHT OFFSET" in up:
+            m = re.search(r"=\s*(" + number + ")", lines[i])
+            if m:
+                out["height_offset"] = float(m.group(1))
+        if "PERIODIC" in up:
+            out["periodic"] = True
+        if "BLADED LEFT-HAND RULE" in up:
+            out["left_handed"] = True
+        i += 1
+    for key, what in (("hub_height", "HUB HEIGHT"), ("wind_speed", "UBAR")):
+        if key not in out:
+            raise _core.Error(f"{path} holds no {what} line: not a .sum file InflowWind reads")
+    return out
+
+
+def read_wnd(path: Path) -> WindFile:
+    """A Bladed-style .wnd file (path or root name) with its .sum beside it:
+    vorlan's or TurbSim's, decoded as InflowWind decodes it."""
+    path = os.fspath(path)
+    root = path[:-4] if path.lower().endswith(".wnd") else path
+    wnd = path if path.lower().endswith(".wnd") else root + ".wnd"
+    data = _read_all(wnd, "the .wnd file")
+    summary = read_sum(root + ".sum")
+    if len(data) < WND_HEADER:
+        raise _core.Error(f"{wnd}: {len(data)} bytes, shorter than a .wnd header ({WND_HEADER})")
+    form, kind = (int(x) for x in np.frombuffer(data, "<i2", 2, 0))
+    ncomp = int(np.frombuffer(data, "<i4", 1, 4)[0])
+    if form != -99 or kind != 4 or ncomp != 3:
+        raise _core.Error(f"{wnd}: header form {form}, type {kind}, {ncomp} components: this "
+                          f"reader takes the -99 form of type 4 with 3 components")
+    ti = np.frombuffer(data, "<f4", 3, 20).astype(np.float64)
+    dz, dy, dx = (float(x) for x in np.frombuffer(data, "<f4", 3, 32))
+    half = int(np.frombuffer(data, "<i4", 1, 44)[0])
+    U = float(np.frombuffer(data, "<f4", 1, 48)[0])
+    nz, ny = (int(x) for x in np.frombuffer(data, "<i4", 2, 72))
+    if nz < 1 or ny < 1 or half < 1 or not all(math.isfinite(x) and x > 0 for x in (dz, dy, dx, U)):
+        raise _core.Error(f"{wnd} is not a .wnd file: NZ {nz}, NY {ny}, {2 * half} steps, "
+                          f"dz {dz}, dy {dy}, dx {dx}, U {U}")
+    if abs(summary["wind_speed"] - U) > 0.1:
+        raise _core.Error(f"{wnd}: U {U} m/s, its .sum's UBAR {summary['wind_speed']} m/s: "
+                          f"InflowWind refuses a difference above 0.1 m/s")
+    steps = 2 * half
+    count = steps * nz * ny * 3
+    if len(data) - WND_HEADER < 2 * count:
+        raise _core.Error(f"{wnd} ended before its {steps} slices of {nz} x {ny} points")
+    raw = np.frombuffer(data, "<i2", count, WND_HEADER).reshape(steps, nz, ny, 3)
+    ti = np.where(ti > 0, ti, np.asarray(summary["TI"]))
+    sign = (1.0, -1.0 if summary["left_handed"] else 1.0, 1.0)
+    velocity = np.empty((3, steps, ny, nz), dtype=np.float32)
+    for c in range(3):
+        v = sign[c] * 0.001 * U * (ti[c] / 100) * raw[..., c].astype(np.float64)
+        velocity[c] = ((U if c == 0 else 0.0) + v).transpose(0, 2, 1)
+    centre = summary["hub_height"] - summary["height_offset"]
+    return WindFile(velocity, dx / U, dy, dz, U, summary["hub_height"],
+                    centre - (nz - 1) * dz / 2, summary["periodic"])
+
+
+@dataclass
+class RunFields:
+    """The fields of a run read through its record: fields (component number
+    1..3 -> float32 array in the grid's shape, as written: in the record's
+    layout), the record, and for a wind-file run the WindFile it was read
+    from (its fields then in the classic layout, the mean profile out of u)."""
+    record: dict
+    fields: dict
+    wind_file: Optional[WindFile] = None
+
+
+def read_run(record_path: Path) -> RunFields:
+    """The fields of a vorlan run from its record (<first output>.json):
+    each raw file checked against the record's grid and read, or the run's
+    .bts or .wnd decoded back into the box in the classic layout."""
+    record_path = os.fspath(record_path)
+    record = read_record(record_path)
+    grid = record["grid"]
+    shape = tuple(int(n) for n in grid.get("NPoint", ()))
+    folder = os.path.dirname(os.path.abspath(record_path))
+    wf = record.get("wind_file")
+    if not record["files"] and isinstance(wf, dict):
+        path = os.path.join(folder, str(wf.get("path")))
+        w = read_bts(path) if wf.get("format") == "bts" else read_wnd(path)
+        if w.velocity.shape[1:] != shape:
+            raise _core.Error(f"{path}: {w.velocity.shape[1:]} points, the record's grid {shape}")
+        place = record.get("placement") or {}
+        profile = _profile(str(wf.get("profile", "none")), place, w.heights)
+        return RunFields(record, dict(zip((1, 2, 3), w.box(profile))), w)
+    count = math.prod(shape)
+    fields = {}
+    for entry in record["files"]:
+        path = os.path.join(folder, str(entry.get("path")))
+        comp = int(entry.get("component", 0))
+        if comp in fields or not 1 <= comp <= 3:
+            raise _core.Error(f"{record_path}: component {comp} is listed twice or is not 1..3")
+        size = _regular(path)
+        if size != 4 * count:
+            raise _core.Error(f"{path} holds {size} bytes, the grid needs {4 * count}")
+        order = "<f4" if entry.get("byte_order", "little-endian") == "little-endian" else ">f4"
+        fields[comp] = np.fromfile(path, dtype=order, count=count).astype(
+            np.float32, copy=False).reshape(shape)
+    return RunFields(record, fields)
+
+
+def _profile(text: str, place: dict, heights: np.ndarray) -> np.ndarray:
+    """The mean wind of a run's rows: its profile through U at the hub."""
+    U, hub = float(place["wind_speed"]), float(place["hub_height"])
+    kind, _, value = text.partition(":")
+    if kind == "power":
+        return U * (heights / hub) ** float(value)
+    if kind == "log":
+        z0 = float(value)
+        return U * np.log(heights / z0) / math.log(hub / z0)
+    return np.full_like(heights, U, dtype=np.float64)
