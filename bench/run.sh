@@ -44,7 +44,13 @@
 #
 # Builds in release mode in build/bench (tests off) and runs in a scratch
 # directory under build/bench/runs; the output files are deleted afterwards.
-# Usage: [REPEAT=n] bench/run.sh [a|b|c|d|f|m|s|S]...   (default: a b)
+# At the end a table of the boxes a to d run: the floor, vorlan on 1 thread
+# and on all cores (with their ratios to the floor), the amplitude stage on 1
+# thread and on all cores and the transforms on 1 thread (VORLAN_STAGE_TIMES).
+# NO_SEEDS=1 leaves the six-seed runs out.
+#
+# Usage: [REPEAT=n] [NO_SEEDS=1] bench/run.sh [a|b|c|d|f|m|s|S]...
+#   (default: a b c d, both streams on both boxes)
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -96,8 +102,10 @@ measure() {
     # The floor prints its own time (transforms and writes only).
     if grep -q '^floor ' "$work/out.txt"; then w=$(awk '/^floor / {print $2}' "$work/out.txt"); fi
     st=$(awk '/^Stage times/ {s += $5} END {print s + 0}' "$work/err.txt")
+    tr=$(awk '/^Stage times/ {s += $7} END {print s + 0}' "$work/err.txt")
     if [[ -z "$best" ]] || awk -v a="$w" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$w cpu=$c rss=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }') stage=$st
+      best=$w cpu=$c rss=$(awk -v k="$r" 'BEGIN { printf "%.1f", k / 1024 }') stage=$st \
+        transforms=$tr
     fi
     awk -v a="$w" -v b="$worst" 'BEGIN { exit !(a > b) }' && worst=$w
     rm -f ./*_u*.bin ./*_v*.bin ./*_w*.bin ./*.json floor_*.bin
@@ -112,8 +120,12 @@ report() {  # label per-box-divisor
     "$1" "$best" "$spread" "$cpu" "$rss" "$ratio"
 }
 
-run_box() {  # name npoint lmax label [vorlan options]
-  local name="$1" n1 n2 n3 fieldsMiB amp1 ampN
+# One row of the closing table per box run: label, floor, vorlan on 1 and on
+# all cores, the amplitude stage on 1 and on all cores, the transforms on 1.
+table=()
+
+run_box() {  # name npoint lmax label vorlan-options table-label
+  local name="$1" n1 n2 n3 fieldsMiB amp1 ampN v1 vN tr1
   local -a extra
   read -r -a extra <<<"${5:-}"
   write_input "$name" "$2" "$3"
@@ -124,16 +136,33 @@ run_box() {  # name npoint lmax label [vorlan options]
   report "floor, 1 thread" 1
   measure "$floor" "$n1" "$n2" "$n3" 3 "$cores" "$work"
   report "floor, $cores threads" 1
-  measure "$vorlan" --threads 1 "${extra[@]}" "$name.inp"; amp1=$stage
+  measure "$vorlan" --threads 1 "${extra[@]}" "$name.inp"; amp1=$stage v1=$best tr1=$transforms
   report "vorlan, 1 thread" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
-  measure "$vorlan" --threads "$cores" "${extra[@]}" "$name.inp"; ampN=$stage
+  measure "$vorlan" --threads "$cores" "${extra[@]}" "$name.inp"; ampN=$stage vN=$best
   report "vorlan, $cores threads" 1
   echo "  peak RSS / fields: $(awk -v r="$rss" -v f="$fieldsMiB" 'BEGIN { printf "%.3f", r / f }')"
   echo "  amplitude stage: $amp1 s on 1 thread, $ampN s on $cores: speed-up" \
     "$(awk -v a="$amp1" -v b="$ampN" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
-  measure "$vorlan" --threads "$cores" --seeds -1:-6 "${extra[@]}" "$name.inp"
-  report "6 seeds, per box" 6
+  if [[ -z "${NO_SEEDS:-}" ]]; then
+    measure "$vorlan" --threads "$cores" --seeds -1:-6 "${extra[@]}" "$name.inp"
+    report "6 seeds, per box" 6
+  fi
+  table+=("$(awk -v l="$6" -v f="$floor1" -v a="$v1" -v b="$vN" -v s="$amp1" -v t="$ampN" \
+    -v r="$tr1" 'BEGIN { printf "| %s | %.2f s | %.2f s (%.1fx) | %.2f s (%.1fx) | %.2f s / %.2f s | %.2f s |", \
+    l, f, a, a / f, b, b / f, s, t, r }')")
+}
+
+# The summary of every box run, as the table of the amplitude stage's issue.
+print_table() {
+  [[ ${#table[@]} -eq 0 ]] && return
+  echo
+  echo "Summary ($cores cores, best of $repeat; ratios to the one-thread floor):"
+  echo
+  echo "| box | floor 1 thread | vorlan 1 thread | vorlan $cores threads |" \
+    "amplitude stage 1 thread / $cores threads | transforms 1 thread |"
+  echo "|---|---|---|---|---|---|"
+  printf '%s\n' "${table[@]}"
 }
 
 # The series of (m): ten lines of another box of the model (seed -2) at the
@@ -288,13 +317,17 @@ fine_wall() {
 }
 
 boxes=("$@")
-[[ ${#boxes[@]} -eq 0 ]] && boxes=(a b)
+[[ ${#boxes[@]} -eq 0 ]] && boxes=(a b c d)
 for box in "${boxes[@]}"; do
   case "$box" in
-    a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" ;;
-    b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" ;;
-    c) run_box a "8192 32 32" "16384 93 93" "(c) load box, counter stream (--random counter)" "--random counter" ;;
-    d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" "--random counter" ;;
+    a) run_box a "8192 32 32" "16384 93 93" "(a) load box 8192x32x32, LMax 16384 93 93" "" \
+         "load 8192 x 32 x 32 x 3, classic" ;;
+    b) run_box b "256 256 256" "1000 1000 1000" "(b) cube 256x256x256, equal LMax" "" \
+         "cube 256^3 x 3, classic" ;;
+    c) run_box a "8192 32 32" "16384 93 93" "(c) load box, counter stream (--random counter)" \
+         "--random counter" "load, counter" ;;
+    d) run_box b "256 256 256" "1000 1000 1000" "(d) cube, counter stream (--random counter)" \
+         "--random counter" "cube, counter" ;;
     s) echo "(s) random streams, load box"; "$streams" 8192 32 32 3 ;;
     S) echo "(S) random streams, 2^30 points"; "$streams" 4096 512 512 3 ;;
     m) run_constraints ;;
@@ -302,3 +335,4 @@ for box in "${boxes[@]}"; do
     *) echo "unknown box '$box' (a, b, c, d, f, m, s or S)" >&2; exit 2 ;;
   esac
 done
+print_table

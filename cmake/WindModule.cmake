@@ -36,6 +36,13 @@ function(wind_flags target)
   endif()
 endfunction()
 
+# wind_lanes_flags(<target> <source>...): the sources of <target> (and its
+# test executable) that compute on numerics/vector_math.hpp's lanes.
+function(wind_lanes_flags target)
+  set_source_files_properties(${ARGN} TARGET_DIRECTORY ${target}
+                              PROPERTIES COMPILE_OPTIONS "-fno-math-errno;-Wno-psabi")
+endfunction()
+
 # wind_module(<name> [DEPS <targets>...] [EXCLUDE <regex>]): EXCLUDE leaves out
 # the sources whose names match (a second library of the same folder).
 function(wind_module name)

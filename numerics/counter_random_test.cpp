@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -98,6 +99,50 @@ TEST(CounterRandom, PairsFollowTheRecipeForSeedIndexAndComponent) {
               << "seed " << seed << " index " << index << " c " << c << " part " << p;
         }
       }
+}
+
+TEST(CounterRandom, BatchesGiveThePairsOfTheirWaveVectors) {
+  // Batches of every length around the blocks of the loop and the groups of
+  // lanes, one crossing 2^32 in the index (the carry into the high word),
+  // against the pairs one at a time, on both builds.
+  const std::int64_t firsts[] = {0, 4460547, (std::int64_t{1} << 32) - 70};
+  for (std::int64_t first : firsts)
+    for (std::int64_t count : {1, 3, 4, 5, 63, 64, 65, 130})
+      for (int ncomp = 1; ncomp <= 3; ++ncomp) {
+        std::vector<float> x(std::size_t(2 * ncomp * count) + 1, 2.385f);
+        counterDeviates(-4711, first, count, ncomp, x.data());
+        EXPECT_EQ(x.back(), 2.385f) << "written beyond the batch";
+        // Every build this processor runs gives the same bits.
+        for (lanes::InstructionSet isa : {lanes::InstructionSet::baseline,
+                                          lanes::InstructionSet::avx2,
+                                          lanes::InstructionSet::avx512}) {
+          if (!lanes::supported(isa)) continue;
+          std::vector<float> other(x.size(), 2.385f);
+          detail::counterDeviatesOn(isa, -4711, first, count, ncomp, other.data());
+          EXPECT_EQ(other, x) << "first " << first << " count " << count << " isa " << int(isa);
+        }
+        for (std::int64_t m = 0; m < count; ++m)
+          for (int c = 0; c < ncomp; ++c) {
+            const std::array<float, 2> pair = counterGaussPair(-4711, first + m, c);
+            const std::size_t at = std::size_t(2 * (m * ncomp + c));
+            ASSERT_EQ(x[at], pair[0]) << "first " << first << " count " << count << " m " << m;
+            ASSERT_EQ(x[at + 1], pair[1]) << "first " << first << " count " << count << " m " << m;
+          }
+      }
+}
+
+// The bits of the stream, pinned: a change of its arithmetic changes every
+// box made with it, and must be deliberate (a new value of the run record's
+// "arithmetic", and a changelog entry).
+TEST(CounterRandom, TheStreamKeepsItsBits) {
+  std::vector<float> x(6 * 100000);
+  counterDeviates(-1, 0, 100000, 3, x.data());
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the bytes
+  for (float v : x) {
+    const auto bits = std::bit_cast<std::uint32_t>(v);
+    for (int b = 0; b < 4; ++b) hash = (hash ^ ((bits >> (8 * b)) & 0xFFu)) * 1099511628211ull;
+  }
+  EXPECT_EQ(hash, 12169427231157744786ull);
 }
 
 TEST(CounterRandom, MomentsAreThoseOfAStandardNormal) {

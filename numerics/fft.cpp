@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "numerics/fft_detail.hpp"
+#include "numerics/vector_math.hpp"
 #include "support/fatal_error.hpp"
 #include "support/threads.hpp"
 
@@ -54,6 +55,72 @@ inline void butterfly(const OneBased& a, std::int64_t k1, std::int64_t k2, doubl
   a(k2 + 1) = static_cast<float>(a(k1 + 1) - tempi);
   a(k1) = static_cast<float>(a(k1) + tempr);
   a(k1 + 1) = static_cast<float>(a(k1 + 1) + tempi);
+}
+
+// The butterflies of a run: the complex values z1 at a[2k], a[2k + 1] and z2
+// at b[2k], b[2k + 1], k < count, all with the twiddle (wr, wi) (the runs do
+// not overlap). W/2 complex values at a time on W lanes of doubles: with z2
+// as (r, i, ...), A = z2 wr, B = (i, r, ...) wi, t = (A0 - B0, A1 + B1, ...)
+// is (wr r - wi i, wr i + wi r) as butterfly computes it, operand for
+// operand; then z1 - t and z1 + t rounded to float. The rest one by one.
+template <int W>
+[[gnu::always_inline]] inline void butterflyRun(float* a, float* b, std::int64_t count,
+                                                double wr, double wi) {
+  using D = lanes::Doubles<W>;
+  using F = lanes::Floats<W>;
+  constexpr int kPerStep = W / 2;
+  std::int64_t k = 0;
+  for (; k + kPerStep <= count; k += kPerStep) {
+    F fa, fb;
+    __builtin_memcpy(&fa, a + 2 * k, sizeof fa);
+    __builtin_memcpy(&fb, b + 2 * k, sizeof fb);
+    D z1, z2;
+    for (int q = 0; q < W; ++q) {
+      z1[q] = fa[q];
+      z2[q] = fb[q];
+    }
+    D swapped;
+    for (int q = 0; q < W; q += 2) {
+      swapped[q] = z2[q + 1];
+      swapped[q + 1] = z2[q];
+    }
+    const D A = z2 * wr, B = swapped * wi;
+    const D minus = A - B, plus = A + B;
+    D t;
+    for (int q = 0; q < W; q += 2) {
+      t[q] = minus[q];
+      t[q + 1] = plus[q + 1];
+    }
+    const F outB = __builtin_convertvector(z1 - t, F), outA = __builtin_convertvector(z1 + t, F);
+    __builtin_memcpy(b + 2 * k, &outB, sizeof outB);
+    __builtin_memcpy(a + 2 * k, &outA, sizeof outA);
+  }
+  const OneBased oa{a};
+  for (; k < count; ++k) butterfly(oa, 2 * k + 1, 2 * k + 1 + (b - a), wr, wi);
+}
+
+using RunFunction = void (*)(float*, float*, std::int64_t, double, double);
+
+void runBaseline(float* a, float* b, std::int64_t count, double wr, double wi) {
+  butterflyRun<2>(a, b, count, wr, wi);
+}
+
+__attribute__((target("avx2"))) void runAvx2(float* a, float* b, std::int64_t count, double wr,
+                                             double wi) {
+  butterflyRun<4>(a, b, count, wr, wi);
+}
+
+__attribute__((target("avx512f"))) void runAvx512(float* a, float* b, std::int64_t count,
+                                                  double wr, double wi) {
+  butterflyRun<8>(a, b, count, wr, wi);
+}
+
+RunFunction runOn(lanes::InstructionSet isa) {
+  switch (isa) {
+    case lanes::InstructionSet::avx512: return runAvx512;
+    case lanes::InstructionSet::avx2: return runAvx2;
+    default: return runBaseline;
+  }
 }
 
 // The next cn factors of the recurrence w into buf (real, imaginary, ...).
@@ -194,7 +261,7 @@ constexpr std::int64_t kGroupBytes = std::int64_t{1} << 20;
 
 void transformBlockColumns(const OneBased& a, std::int64_t base, std::int64_t ip1,
                            std::int64_t ip2, std::int64_t col0, std::int64_t col1,
-                           const Stage& stage) {
+                           const Stage& stage, RunFunction run) {
   const std::int64_t f0 = 2 * col0, f1 = 2 * col1;  // float offsets inside a run
   // Bit reversal along this dimension, moving runs of nprev complex values.
   std::int64_t i2rev = 1;
@@ -233,8 +300,10 @@ void transformBlockColumns(const OneBased& a, std::int64_t base, std::int64_t ip
       Twiddle w = stage.twiddle[std::size_t(s)];
       for (std::int64_t i3 = 1; i3 <= ifp1; i3 += ip1) {
         for (std::int64_t i2 = from + i3; i2 <= from + span; i2 += ifp2) {
-          for (std::int64_t i1 = i2 + f0; i1 < i2 + f1; i1 += 2)
-            butterfly(a, i1, i1 + ifp1, w.wr, w.wi);
+          if (f1 - f0 == 2)
+            butterfly(a, i2 + f0, i2 + f0 + ifp1, w.wr, w.wi);
+          else
+            run(&a(i2 + f0), &a(i2 + f0 + ifp1), (f1 - f0) / 2, w.wr, w.wi);
         }
         w.advance();
       }
@@ -273,6 +342,7 @@ void complexFftAxis(float* data, std::int64_t ntot, std::int64_t n, std::int64_t
     stage.twiddle[std::size_t(stage.count++)] =
         Twiddle(isign * kTwoPi / static_cast<double>(2 * ifp1 / ip1));
 
+  const RunFunction run = runOn(lanes::widestInstructionSet());
   // Column slices per block: several tasks per thread where the runs stay
   // long, but at least one task per thread.
   const std::int64_t threads = maxThreads();
@@ -288,7 +358,7 @@ void complexFftAxis(float* data, std::int64_t ntot, std::int64_t n, std::int64_t
   for (std::int64_t t = 0; t < tasks; ++t) {
     const std::int64_t block = t / slices, slice = t % slices;
     transformBlockColumns(a, block * ip2, ip1, ip2, nprev * slice / slices,
-                          nprev * (slice + 1) / slices, stage);
+                          nprev * (slice + 1) / slices, stage, run);
   }
 }
 
@@ -335,6 +405,11 @@ void rlft3UntangleRow(float* rowI, float* rowJ, float* nyquistJ, std::int64_t nn
     }
     w.advance();
   }
+}
+
+void butterflyRunOn(lanes::InstructionSet isa, float* a, float* b, std::int64_t count, double wr,
+                    double wi) {
+  runOn(isa)(a, b, count, wr, wi);
 }
 
 }  // namespace detail

@@ -5,6 +5,8 @@
 // No checks; nothing allocates.
 #include <cstdint>
 
+#include "numerics/vector_math.hpp"
+
 namespace wind::detail {
 
 // The complex transforms of length n (a power of two) along one axis of a
@@ -22,5 +24,14 @@ void complexFftAxis(float* data, std::int64_t ntot, std::int64_t n, std::int64_t
 // it for a pair i1 < j1 in that order, then for j1 with the roles exchanged.
 void rlft3UntangleRow(float* rowI, float* rowJ, float* nyquistJ, std::int64_t nn2,
                       std::int64_t nn3, int isign);
+
+// The butterflies of a run of complexFftAxis, as built for the instruction
+// set isa (the processor must have it; the transforms take the widest): the
+// values z1 at a[2k], a[2k + 1] and z2 at b[2k], b[2k + 1], k < count, become
+// z1 + w z2 and z1 - w z2 with w = wr + i wi, the product in double and each
+// result rounded to float, every operation the one-at-a-time butterfly's. The
+// runs must not overlap. For tests: every instruction set gives its bits.
+void butterflyRunOn(lanes::InstructionSet isa, float* a, float* b, std::int64_t count, double wr,
+                    double wi);
 
 }  // namespace wind::detail

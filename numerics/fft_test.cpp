@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "numerics/fft_detail.hpp"
+#include "numerics/vector_math.hpp"
 #include "support/threads.hpp"
 #include "tests/support.hpp"
 
@@ -235,6 +237,34 @@ TEST(ComplexFft, ChunkedStagesGiveTheBitsOfTheTextbookOrder) {
       else
         complexFftN(got.data(), dims, isign);
       EXPECT_EQ(got, want) << dims.size() << " dims, " << n << " points, isign " << isign;
+    }
+  }
+}
+
+// The butterflies of a run, on every instruction set this processor has,
+// against the formula one value at a time: the same floats, for runs of
+// every length around the vector widths.
+TEST(ComplexFft, RunsOfButterfliesHaveTheBitsOfTheFormulaOnEveryInstructionSet) {
+  for (std::int64_t count : {1, 2, 3, 4, 5, 7, 8, 9, 31, 64}) {
+    const std::vector<float> x = noise(4 * count, std::uint64_t(count) + 77);
+    const double wr = 0.8090169943749474, wi = -0.5877852522924731;
+    std::vector<float> want = x;
+    for (std::int64_t k = 0; k < count; ++k) {
+      float* z1 = &want[std::size_t(2 * k)];
+      float* z2 = &want[std::size_t(2 * (count + k))];
+      const double tr = wr * z2[0] - wi * z2[1], ti = wr * z2[1] + wi * z2[0];
+      z2[0] = static_cast<float>(z1[0] - tr);
+      z2[1] = static_cast<float>(z1[1] - ti);
+      z1[0] = static_cast<float>(z1[0] + tr);
+      z1[1] = static_cast<float>(z1[1] + ti);
+    }
+    for (lanes::InstructionSet isa : {lanes::InstructionSet::baseline,
+                                      lanes::InstructionSet::avx2,
+                                      lanes::InstructionSet::avx512}) {
+      if (!lanes::supported(isa)) continue;
+      std::vector<float> got = x;
+      detail::butterflyRunOn(isa, got.data(), got.data() + 2 * count, count, wr, wi);
+      EXPECT_EQ(got, want) << count << " values, instruction set " << int(isa);
     }
   }
 }

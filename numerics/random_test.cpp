@@ -239,6 +239,28 @@ TEST(GaussStream, SkippingEqualsDrawing) {
       }
 }
 
+// Filling a buffer in blocks gives the deviates of the one-by-one draw and
+// leaves the stream as they leave it, from a fresh generator, one with a
+// pending spare and one asked to re-seed (a negative state), for even and odd
+// lengths; buffers drawn one after the other continue the sequence.
+TEST(GaussStream, BlocksEqualTheDrawOneByOne) {
+  for (std::int32_t seed : {-1, -4711, 0})
+    for (int before : {0, 1, 6, -1})
+      for (std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(2), std::size_t(7),
+                            std::size_t(64), std::size_t(1001)}) {
+        RandomStream drawn{.gen = {}, .state = seed};
+        for (int k = 0; k < std::abs(before); ++k) gaussDeviate(drawn.gen, drawn.state);
+        if (before < 0) drawn.state = -17;  // re-seed with the spare pending
+        RandomStream blocks = drawn;
+        std::vector<float> one(2 * n), filled(2 * n);
+        for (float& v : one) v = gaussDeviate(drawn.gen, drawn.state);
+        gaussDeviates(blocks, std::span<float>(filled).first(n));
+        gaussDeviates(blocks, std::span<float>(filled).subspan(n));
+        EXPECT_EQ(filled, one) << "seed " << seed << " before " << before << " n " << n;
+        EXPECT_EQ(blocks, drawn) << "seed " << seed << " before " << before << " n " << n;
+      }
+}
+
 // States recorded in one pass at slab boundaries equal the replayed ones, and
 // a state sent as bytes (as between processes) draws what the sequence holds
 // at its offset.

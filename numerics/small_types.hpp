@@ -76,15 +76,23 @@ inline Mat3 operator*(float s, const Mat3& m) {
   return {sv * m.row[0], sv * m.row[1], sv * m.row[2]};
 }
 
-// Matrix product, element (i, j) = sum over l of P[i][l] Q[l][j], in double.
+// Matrix product, element (i, j) = sum over l of P[i][l] Q[l][j], in double:
+// summed from 0.0 in the order l = 0, 1, 2 and rounded once. Written out
+// element by element (the index loops over at() cost several times the
+// arithmetic in the amplitudes' inner loops).
 inline Mat3 operator*(const Mat3& p, const Mat3& q) {
+  const auto element = [](const Vector3& row, float q0, float q1, float q2) {
+    double s = 0.0;
+    s += double(row.x) * double(q0);
+    s += double(row.y) * double(q1);
+    s += double(row.z) * double(q2);
+    return static_cast<float>(s);
+  };
+  const Vector3 &q0 = q.row[0], &q1 = q.row[1], &q2 = q.row[2];
   Mat3 r;
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) {
-      double s = 0.0;
-      for (int l = 0; l < 3; ++l) s += double(at(p, i, l)) * double(at(q, l, j));
-      at(r, i, j) = static_cast<float>(s);
-    }
+    r.row[i] = Vector3(element(p.row[i], q0.x, q1.x, q2.x), element(p.row[i], q0.y, q1.y, q2.y),
+                       element(p.row[i], q0.z, q1.z, q2.z));
   return r;
 }
 

@@ -104,6 +104,10 @@ json inputBlock(const SimulationInput& in, const Vector3& lim, RandomStreamKind 
            {"LimNormK", floatsOf(limK, in.fieldDim)},
            {"seed", in.seed},
            {"random", randomStreamName(random)}};
+  // The counter stream names the arithmetic of its deviates and amplitudes,
+  // which may change with a release (a classic box is always made by the C
+  // library's functions, one wave vector at a time).
+  if (random == RandomStreamKind::counter) model["arithmetic"] = arithmeticName(random);
   return input;
 }
 

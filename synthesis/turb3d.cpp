@@ -194,7 +194,8 @@ detail::ModeAmplitude modeAmplitude(const Turb3dRequest& r, int ncomp) {
           .Lbox = r.grid.Lbox,
           .ncomp = ncomp,
           .c0 = ncomp < 3 ? r.comps[0] : 0,
-          .c1 = ncomp == 2 ? r.comps[1] : 1};
+          .c1 = ncomp == 2 ? r.comps[1] : 1,
+          .arithmetic = tensorArithmetic(r.work.random)};
 }
 
 // The amplitude stage of a checked slab.
@@ -207,7 +208,9 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, const Turb3dRequest
   if (planes.count() == 0) return;
   Turb3dAmplitudes* const store =
       prepareStore(work.amplitudes, plan.planeModes(first, last) * ncomp * ncomp);
-  const Turb3dPlaneStep planeStep(plan, modeAmplitude(r, ncomp), r.LimNormK, spectrum, store);
+  std::vector<CellMemo> memos = detail::cellMemos(r.LimNormK);
+  const Turb3dPlaneStep planeStep(plan, modeAmplitude(r, ncomp), r.LimNormK, spectrum, store,
+                                  std::nullopt, memos);
   if (work.random == RandomStreamKind::counter)
     planesInAnyOrder(plan, planeStep, 2 * ncomp, planes,
                      detail::counterPlaneDeviates(plan, ncomp, r.start.seed), work.progress);
@@ -220,6 +223,14 @@ void slabSpectrum(const Turb3dSpectrum& spectrum, int ncomp, const Turb3dRequest
 
 const char* randomStreamName(RandomStreamKind kind) {
   return kind == RandomStreamKind::counter ? "counter" : "classic";
+}
+
+TensorArithmetic tensorArithmetic(RandomStreamKind kind) {
+  return kind == RandomStreamKind::counter ? TensorArithmetic::lanes : TensorArithmetic::classic;
+}
+
+const char* arithmeticName(RandomStreamKind kind) {
+  return tensorArithmetic(kind) == TensorArithmetic::lanes ? "lanes" : "classic";
 }
 
 std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp) {
@@ -239,7 +250,9 @@ double turb3dWorkBytes(BoxGrid grid, int ncomp) {
   const double deviates = DeviateRing::kRing * slab * 2 * ncomp;
   const double nyquist = double(ncomp) * grid.N1 * 2 * grid.N2;
   const double planStarts = double(grid.N1) + 1;
-  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t));
+  const double memos = double(threads) * double(sizeof(CellMemo) + CellMemo::tableBytes());
+  return (deviates + nyquist) * double(sizeof(float)) + planStarts * double(sizeof(std::int64_t)) +
+         memos;
 }
 
 std::int64_t turb3dPlaneStart(BoxGrid grid, int i) { return Turb3dPlan(grid).planeStart(i); }

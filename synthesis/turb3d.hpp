@@ -169,8 +169,9 @@ std::int64_t turb3dAmplitudeBytes(BoxGrid grid, int ncomp);
 
 // Bytes that a call allocates beyond its fields and the amplitude store, on
 // the thread count it would use now (maxThreads), at most: the Nyquist
-// planes, the deviate ring (its slabs taken as full planes) and the plan's
-// plane starts. Without constraint lines: those add, per thread, about 480
+// planes, the deviate ring (its slabs taken as full planes), the plan's
+// plane starts and a memo of the cell integrals per thread. Without
+// constraint lines: those add, per thread, about 480
 // bytes per wave vector of the widest plane, and per call the lines' transforms
 // and N1/2 + 2 recorded random states. Allocates nothing, whatever the grid;
 // 0 for N3 < 2.

@@ -20,6 +20,8 @@
 // (the determinant and trace are unchanged), and sqrt(Phi_cc) is unchanged.
 // The cell integrals are not mirror-exact (the adaptive quadrature visits the
 // mirrored points in another order) and are always computed in full.
+#include <span>
+
 #include "numerics/small_types.hpp"
 #include "synthesis/fourier_grid.hpp"
 #include "tensor/model.hpp"
@@ -40,17 +42,35 @@ struct ModeAmplitude {
   TensorModel model;
   Vector3 Lbox;
   int ncomp, c0, c1;
+  // The arithmetic of the point amplitudes (pointAmplitudes); the cells are
+  // always computed by the classic one.
+  TensorArithmetic arithmetic = TensorArithmetic::classic;
 
-  Mat3 operator()(Vector3 k, bool cell) const {
-    if (ncomp == 3)
-      return cell ? sqrtSym3(phiIntMatrix(model, k, Lbox, kCellTol)) : tensorAmplitude(model, k);
-    if (cell)
-      return amplitudeFromElements(
-          ncomp, c0, c1, [&](int a, int b) { return phiInt(model, k, Lbox, kCellTol, a, b); });
-    // The point tensor A A^T is symmetric to the last bit (both triangles sum
-    // the same products in the same order).
-    const Mat3 phi = spectralTensor(model, k);
-    return amplitudeFromElements(ncomp, c0, c1, [&](int a, int b) { return at(phi, a, b); });
+  // memo: the calling thread's memo of the cell integrals, or none (the same
+  // bits either way).
+  Mat3 operator()(Vector3 k, bool cell, CellMemo* memo = nullptr) const {
+    if (!cell) return fromPoint(tensorAmplitude(model, k));
+    if (ncomp == 3) return sqrtSym3(phiIntMatrix(model, k, Lbox, kCellTol, memo));
+    return amplitudeFromElements(ncomp, c0, c1, [&](int a, int b) {
+      return phiInt(model, k, Lbox, kCellTol, a, b, memo);
+    });
+  }
+
+  // The point amplitudes of the wave vectors (k1, k2, k3[n]) into out[n], in
+  // the arithmetic above (classic: operator() with cell false, bit for bit).
+  void pointAmplitudes(float k1, float k2, std::span<const float> k3, std::span<Mat3> out) const {
+    tensorAmplitudes(model, k1, k2, k3, out, arithmetic);
+    if (ncomp < 3)
+      for (std::size_t n = 0; n < k3.size(); ++n) out[n] = fromPoint(out[n]);
+  }
+
+  // M from the point tensor's factor A: A itself for three components, else
+  // the root of the requested block of A A^T, which is symmetric to the last
+  // bit (both triangles sum the same products in the same order).
+  Mat3 fromPoint(const Mat3& a) const {
+    if (ncomp == 3) return a;
+    const Mat3 phi = a * transpose(a);
+    return amplitudeFromElements(ncomp, c0, c1, [&](int i, int j) { return at(phi, i, j); });
   }
 
   // The point amplitude at (k1, -k2, k3) from m, the point amplitude at k (see

@@ -13,6 +13,7 @@
 #include "synthesis/grid.hpp"
 #include "synthesis/progress.hpp"
 #include "tensor/model.hpp"
+#include "tensor/spectral_tensor.hpp"
 
 namespace wind {
 
@@ -29,6 +30,17 @@ enum class RandomStreamKind { classic, counter };
 
 // "classic" or "counter", as the run record names them.
 const char* randomStreamName(RandomStreamKind kind);
+
+// The arithmetic of a stream's point amplitudes: the classic stream keeps
+// the C library's functions (its bits since its beginning); the counter
+// stream, a field of its own, takes the lanes of tensor/spectral_tensor.hpp,
+// as its deviates take those of numerics/vector_math.hpp.
+TensorArithmetic tensorArithmetic(RandomStreamKind kind);
+
+// The arithmetic that made a box of the stream, as the run record names it:
+// "classic" (the C library's functions, one wave vector at a time) or "lanes"
+// (numerics/vector_math.hpp's, four at a time).
+const char* arithmeticName(RandomStreamKind kind);
 
 // What a call may share beyond its fields: all optional.
 struct Turb3dWork {

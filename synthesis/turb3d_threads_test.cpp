@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,7 +88,15 @@ std::vector<F3tensor> sequentialReference(const Case& c,
   std::vector<Matrix> nyq;
   for (int q = 0; q < c.ncomp; ++q) nyq.push_back(matrix(1, g.N1, 1, 2 * g.N2));
   const ModeAmplitude amp{c.model, g.Lbox, c.ncomp, c.ncomp < 3 ? c.comps[0] : 0,
-                          c.ncomp == 2 ? c.comps[1] : 1};
+                          c.ncomp == 2 ? c.comps[1] : 1, tensorArithmetic(random)};
+  // The point amplitude in the stream's arithmetic, the cells always in the
+  // classic one.
+  const auto amplitude = [&](Vector3 k, bool cell) {
+    if (cell) return amp(k, true);
+    Mat3 m;
+    amp.pointAmplitudes(k.x, k.y, std::span<const float>(&k.z, 1), std::span<Mat3>(&m, 1));
+    return m;
+  };
   const float D = coefficientNorm(3, double(g.Lbox.x) * g.Lbox.y * g.Lbox.z);
   RandomGenerator gen;
   std::int32_t state = seed;
@@ -110,8 +119,8 @@ std::vector<F3tensor> sequentialReference(const Case& c,
         if (random == RandomStreamKind::counter) counterDeviates(seed, n, c.ncomp, x);
         ++n;
         const Coefficient h = random == RandomStreamKind::counter
-                                  ? combineDeviates(amp(k, cell), c.ncomp, x)
-                                  : drawCoefficient(amp(k, cell), c.ncomp, gen, state);
+                                  ? combineDeviates(amplitude(k, cell), c.ncomp, x)
+                                  : drawCoefficient(amplitude(k, cell), c.ncomp, gen, state);
         for (int q = 0; q < c.ncomp; ++q) {
           const float re = scaled(D, h.re[q]), im = scaled(D, h.im[q]);
           const auto put = [&](int r, int s, float vr, float vi) {
@@ -199,6 +208,28 @@ TEST(Turb3dCounter, EveryThreadCountGivesTheCounterStreamAtEachWaveVectorsPlace)
   const Case& c = all[0];
   EXPECT_FALSE(sameBits(parallelRun(c, 2, nullptr, -12, counter), sequentialReference(c, counter)));
   EXPECT_FALSE(sameBits(parallelRun(c, 2), sequentialReference(c, counter)));
+}
+
+// The bits of the counter stream's boxes, pinned: its arithmetic (deviates
+// and amplitudes, numerics/vector_math.hpp) may change only deliberately,
+// with a new value of the run record's "arithmetic" and a changelog entry.
+TEST(Turb3dCounter, TheStreamKeepsItsBits) {
+  const UpstreamTables tables = varyingTables();
+  const std::vector<Case> all = cases(&tables);
+  const auto hash = [](const std::vector<F3tensor>& f) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a over the bytes
+    for (const F3tensor& t : f)
+      for (float v : t.span()) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        for (int b = 0; b < 4; ++b) h = (h ^ ((bits >> (8 * b)) & 0xFFu)) * 1099511628211ull;
+      }
+    return h;
+  };
+  EXPECT_EQ(hash(parallelRun(all[0], 2, nullptr, kSeed, RandomStreamKind::counter)),
+            13474572693176225945ull);
+  EXPECT_EQ(hash(parallelRun(all[4], 2, nullptr, kSeed, RandomStreamKind::counter)),
+            1919392763817762988ull);
 }
 
 namespace {
@@ -299,7 +330,8 @@ TEST(Turb3dSlab, ArraysThatMissPlanesAreRefused) {
 }
 
 // The point amplitude at (k1, -k2, k3) is the one at k with fixed signs
-// flipped, bit for bit; zeros may change sign (combineDeviates cannot tell).
+// flipped, bit for bit, in either arithmetic; zeros may change sign
+// (combineDeviates cannot tell).
 TEST(Turb3dMirror, PointAmplitudeAtMinusK2IsTheSignFlippedOne) {
   const UpstreamTables tables = varyingTables();
   const BoxGrid boxesToSweep[] = {{8, 8, 8, Vector3(900.0f, 60.0f, 80.0f)},
@@ -316,25 +348,32 @@ TEST(Turb3dMirror, PointAmplitudeAtMinusK2IsTheSignFlippedOne) {
   for (const BoxGrid& g : boxesToSweep)
     for (std::size_t m = 0; m < std::size(models); ++m)
       for (std::size_t s = 0; s < std::size(compSets); ++s) {
-        const detail::ModeAmplitude amp{models[m], g.Lbox, compCount[s], compSets[s][0],
-                                        compSets[s][1]};
-        for (int i = 1; i <= g.N1; ++i)
-          for (int j = 2; j <= g.N2 / 2; ++j)
-            for (int l = 1; l <= g.N3 / 2 + 1; ++l) {
-              const float k1 = detail::waveNumber(detail::waveIndex(i, g.N1), g.Lbox.x);
-              const float k2 = detail::waveNumber(j - 1, g.Lbox.y);
-              const float k3 = detail::waveNumber(l - 1, g.Lbox.z);
-              ASSERT_EQ(detail::waveNumber(1 - j, g.Lbox.y), -k2);
-              const Mat3 direct = amp(Vector3(k1, -k2, k3), false);
-              const Mat3 mirrored = amp.mirroredPoint(amp(Vector3(k1, k2, k3), false));
-              for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b)
-                  ASSERT_TRUE(at(direct, a, b) == at(mirrored, a, b))
-                      << "model " << m << ", components " << s << ", mode (" << i << ", " << j
-                      << ", " << l << "), element (" << a << ", " << b << "): "
-                      << at(direct, a, b) << " vs " << at(mirrored, a, b);
-              ++checked;
-            }
+        for (TensorArithmetic arithmetic : {TensorArithmetic::classic, TensorArithmetic::lanes}) {
+          const detail::ModeAmplitude amp{models[m], g.Lbox, compCount[s], compSets[s][0],
+                                          compSets[s][1], arithmetic};
+          const auto point = [&](float k1, float k2, float k3) {
+            Mat3 a;
+            amp.pointAmplitudes(k1, k2, std::span<const float>(&k3, 1), std::span<Mat3>(&a, 1));
+            return a;
+          };
+          for (int i = 1; i <= g.N1; ++i)
+            for (int j = 2; j <= g.N2 / 2; ++j)
+              for (int l = 1; l <= g.N3 / 2 + 1; ++l) {
+                const float k1 = detail::waveNumber(detail::waveIndex(i, g.N1), g.Lbox.x);
+                const float k2 = detail::waveNumber(j - 1, g.Lbox.y);
+                const float k3 = detail::waveNumber(l - 1, g.Lbox.z);
+                ASSERT_EQ(detail::waveNumber(1 - j, g.Lbox.y), -k2);
+                const Mat3 direct = point(k1, -k2, k3);
+                const Mat3 mirrored = amp.mirroredPoint(point(k1, k2, k3));
+                for (int a = 0; a < 3; ++a)
+                  for (int b = 0; b < 3; ++b)
+                    ASSERT_TRUE(at(direct, a, b) == at(mirrored, a, b))
+                        << "model " << m << ", components " << s << ", mode (" << i << ", " << j
+                        << ", " << l << "), element (" << a << ", " << b << "): "
+                        << at(direct, a, b) << " vs " << at(mirrored, a, b);
+                ++checked;
+              }
+        }
       }
   EXPECT_GT(checked, 1000);
 }

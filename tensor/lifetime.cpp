@@ -8,26 +8,16 @@ namespace wind {
 
 namespace {
 
-// Exponents, stored in single precision as the laws were fitted with them.
+// The exponent of the power law, stored in single precision as the law was
+// fitted with it.
 constexpr float kMinusTwoThirdsF = -0.6666666865348816f;
-constexpr float kOneSixthF = 0.1666666716337204f;
-
-// Smallest argument of the rational law; smaller ones are raised to it.
-constexpr float kMinArgF = 0.004999999888241291f;
-
-// Coefficients of the rational law
-//   tau = (1 + x^2)^(1/6) / x * (n0 + n1 x + n2 x^2) / (1 + d1 x + d2 x^2).
-constexpr double kN0 = 1.2050983316598936;
-constexpr double kN1 = -0.04079766636961979;
-constexpr double kN2 = 1.1050803451576134;
-constexpr double kD1 = -0.04103886513006046;
-constexpr double kD2 = 1.1050902034670118;
 
 }  // namespace
 
 double lifeTimePowerLaw(float x) { return std::pow(double(x), double(kMinusTwoThirdsF)); }
 
 double lifeTimeRational(float x) {
+  using namespace lifetime_law;
   if (x < kMinArgF) x = kMinArgF;
   const float c = static_cast<float>(double(x) * x);
   const double p = std::pow(1.0 + c, double(kOneSixthF));

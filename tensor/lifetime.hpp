@@ -40,6 +40,21 @@ inline constexpr float kOneOverFourPi = static_cast<float>(1.0 / (double(kPiF) *
 // spectra.
 inline constexpr float kMinusSeventeenSixthsF = -2.8333332538604736f;
 
+// The rational law
+//   tau = (1 + c)^(1/6) / x * (n0 + n1 x + n2 c) / (1 + d1 x + d2 c), c = x^2
+// rounded to float, x raised to kMinArgF, the exponent 1/6 in single
+// precision as the law was fitted with it (also read by the lanes of
+// tensor/amplitude_lanes.cpp).
+namespace lifetime_law {
+inline constexpr float kOneSixthF = 0.1666666716337204f;
+inline constexpr float kMinArgF = 0.004999999888241291f;
+inline constexpr double kN0 = 1.2050983316598936;
+inline constexpr double kN1 = -0.04079766636961979;
+inline constexpr double kN2 = 1.1050803451576134;
+inline constexpr double kD1 = -0.04103886513006046;
+inline constexpr double kD2 = 1.1050902034670118;
+}  // namespace lifetime_law
+
 double lifeTimePowerLaw(float x);
 double lifeTimeRational(float x);
 

@@ -6,6 +6,7 @@
 #include "numerics/constants.hpp"
 #include "numerics/eigen.hpp"
 #include "support/fatal_error.hpp"
+#include "tensor/amplitude_lanes.hpp"
 #include "tensor/lifetime.hpp"
 
 namespace wind {
@@ -38,7 +39,24 @@ Mat3 isoAmplitude(const TensorModel& model, Vector3 k) {
   return s * m;
 }
 
-Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
+namespace {
+
+// pow(k1^2 + k2^2, -3/2) of the shear's distortion, remembered by its
+// argument: the same along a row of k3 without the terrain stretch.
+struct HorizontalPower {
+  double kHor = -1.0;  // no argument of the shear is negative
+  double value = 0.0;
+
+  double operator()(double k) {
+    if (k != kHor) {
+      kHor = k;
+      value = std::pow(k, kMinusThreeHalves);
+    }
+    return value;
+  }
+};
+
+Mat3 shear(const TensorModel& model, Vector3 k, HorizontalPower& horizontalPower) {
   const float L = model.params.L, Gamma = model.params.Gamma;
   if (Gamma == 0.0f) return isoAmplitude(model, k);
 
@@ -69,7 +87,7 @@ Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
     const double kHor = double(k1Sq) + k2Sq;
     const float c1 =
         toFloat(double(beta) * k1Sq * (k0Sq - 2.0 * k30 * double(k30) + bk1 * k30) / (kHor * kSq));
-    const float c2 = toFloat(double(k2) * k0Sq * std::pow(kHor, kMinusThreeHalves) *
+    const float c2 = toFloat(double(k2) * k0Sq * horizontalPower(kHor) *
                              std::atan2(bk1 * std::sqrt(kHor), k0Sq - bk1 * k30));
     zeta1 = toFloat(c1 - double(k2) * c2 / k1);
     zeta2 = toFloat(double(k2) * c1 / k1 + c2);
@@ -80,18 +98,7 @@ Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
   return d * b;
 }
 
-Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched) {
-  const double inv = 1.0 / (double(a) * b);
-  kStretched = Vector3(toFloat(double(a) * k.x), toFloat(double(b) * k.y), toFloat(k.z * inv));
-  const Mat3 s(a, 0.0f, 0.0f,  //
-               0.0f, b, 0.0f,  //
-               0.0f, 0.0f, toFloat(inv));
-  const float kSq = dot(k, k);
-  const Mat3 t = toFloat(-1.0 / kSq) * crossMatrix(k);
-  return (t * s) * crossMatrix(kStretched);
-}
-
-Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
+Mat3 amplitude(const TensorModel& model, Vector3 k, HorizontalPower& horizontalPower) {
   // Without tables the lookups below end the run with a message naming the
   // missing option.
   const UpstreamTables& tab = model.lookupTables();
@@ -110,8 +117,42 @@ Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
   TensorModel local = model;
   if (local.params.alphaeps == 0.0f)
     local.params.alphaeps = roughnessAlphaeps(tab, scaledNorm(kStretched, L));
-  const Mat3 amp = shearAmplitude(local, kStretched);
+  const Mat3 amp = shear(local, kStretched, horizontalPower);
   return model.Terrain ? r * amp : amp;
+}
+
+}  // namespace
+
+Mat3 shearAmplitude(const TensorModel& model, Vector3 k) {
+  HorizontalPower horizontalPower;
+  return shear(model, k, horizontalPower);
+}
+
+Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched) {
+  const double inv = 1.0 / (double(a) * b);
+  kStretched = Vector3(toFloat(double(a) * k.x), toFloat(double(b) * k.y), toFloat(k.z * inv));
+  const Mat3 s(a, 0.0f, 0.0f,  //
+               0.0f, b, 0.0f,  //
+               0.0f, 0.0f, toFloat(inv));
+  const float kSq = dot(k, k);
+  const Mat3 t = toFloat(-1.0 / kSq) * crossMatrix(k);
+  return (t * s) * crossMatrix(kStretched);
+}
+
+Mat3 tensorAmplitude(const TensorModel& model, Vector3 k) {
+  HorizontalPower horizontalPower;
+  return amplitude(model, k, horizontalPower);
+}
+
+void tensorAmplitudes(const TensorModel& model, float k1, float k2, std::span<const float> k3,
+                      std::span<Mat3> out, TensorArithmetic arithmetic) {
+  if (arithmetic == TensorArithmetic::lanes) {
+    detail::laneAmplitudes(model, k1, k2, k3, out);
+    return;
+  }
+  HorizontalPower horizontalPower;
+  for (std::size_t n = 0; n < k3.size(); ++n)
+    out[n] = amplitude(model, Vector3(k1, k2, k3[n]), horizontalPower);
 }
 
 Mat3 spectralTensor(const TensorModel& model, Vector3 k) {

@@ -42,6 +42,8 @@
 // Terrain on or alphaeps == 0 (TensorModel::needsTables); then they must be
 // filled by the matching builder, or the first lookup ends the run through
 // fatalError. The routines have no state, allocate nothing, and are reentrant.
+#include <span>
+
 #include "numerics/small_types.hpp"
 #include "tensor/model.hpp"
 
@@ -56,6 +58,22 @@ Mat3 shearAmplitude(const TensorModel& model, Vector3 k);
 Mat3 stretchMatrix(Vector3 k, float a, float b, Vector3& kStretched);
 
 Mat3 tensorAmplitude(const TensorModel& model, Vector3 k);
+
+// The arithmetic of the transcendental functions in tensorAmplitudes:
+//   classic  the C library's pow and atan2, wave vector after wave vector:
+//            the bits of tensorAmplitude;
+//   lanes    those of numerics/vector_math.hpp on four wave vectors at once
+//            (tensor/amplitude_lanes.hpp), with every other operation and
+//            rounding as in tensorAmplitude: within a few units in the last
+//            place of a float of it, the same bits for any vector width.
+enum class TensorArithmetic { classic, lanes };
+
+// The amplitudes A(k) of the wave vectors k = (k1, k2, k3[n]) of a row into
+// out[n], n < k3.size() <= out.size(). The classic arithmetic computes the
+// row's pow(k1^2 + k2^2, -3/2) once (without Terrain; with it the stretched
+// k2 changes along the row).
+void tensorAmplitudes(const TensorModel& model, float k1, float k2, std::span<const float> k3,
+                      std::span<Mat3> out, TensorArithmetic arithmetic = TensorArithmetic::classic);
 
 // Phi(k) = A(k) A(k)^T: symmetric, positive semi-definite.
 Mat3 spectralTensor(const TensorModel& model, Vector3 k);

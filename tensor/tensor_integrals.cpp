@@ -1,6 +1,7 @@
 #include "tensor/tensor_integrals.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <iostream>
 #include <utility>
@@ -107,17 +108,91 @@ double inertialPhi11(float alphaeps, Vector3 q) {
 
 namespace {
 
+bool sameModel(const TensorModel& a, const TensorModel& b) {
+  return a.params.alphaeps == b.params.alphaeps && a.params.L == b.params.L &&
+         a.params.Gamma == b.params.Gamma && a.Terrain == b.Terrain && a.tables == b.tables;
+}
+
+// Element (i, j) changes sign under P = diag(1, -1, 1) on both sides.
+bool oddElement(int i, int j) { return (i == 1) != (j == 1); }
+
+}  // namespace
+
+// Three quarters full at most, so that a probe meets an empty slot soon.
+constexpr std::size_t kMostFilled = (std::size_t{3} << CellMemo::kTensorSlotsLog2) / 4;
+
+CellMemo::CellMemo()
+    : tensor_(std::size_t{1} << kTensorSlotsLog2), sinc_(std::size_t{1} << kSincSlotsLog2) {
+  filled_.reserve(kMostFilled);
+}
+
+std::size_t CellMemo::tableBytes() {
+  return (std::size_t{1} << kTensorSlotsLog2) * sizeof(TensorSlot) +
+         kMostFilled * sizeof(std::uint32_t) +
+         (std::size_t{1} << kSincSlotsLog2) * sizeof(SincSlot);
+}
+
+void CellMemo::use(const TensorModel& model, float k1) {
+  if (any_ && std::bit_cast<std::uint32_t>(k1) == std::bit_cast<std::uint32_t>(k1_) &&
+      sameModel(model, model_))
+    return;
+  for (const std::uint32_t slot : filled_) tensor_[slot].key = kEmpty;
+  filled_.clear();
+  model_ = model;
+  k1_ = k1;
+  any_ = true;
+}
+
+float CellMemo::compute(float k2, float k3, std::size_t slot, int u) {
+  const Mat3 phi = spectralTensor(model_, Vector3(k1_, k2, k3));
+  ++computed_;
+  static constexpr int kRow[6] = {0, 0, 0, 1, 1, 2}, kColumn[6] = {0, 1, 2, 1, 2, 2};
+  if (filled_.size() < kMostFilled) {
+    TensorSlot& s = tensor_[slot];
+    s.key = std::uint64_t{std::bit_cast<std::uint32_t>(std::fabs(k2))} << 32 |
+            std::bit_cast<std::uint32_t>(k3);
+    // Stored as at +|k2|: the odd elements of a point at -k2 negated.
+    const bool negative = std::signbit(k2);
+    for (int v = 0; v < 6; ++v) {
+      const float x = at(phi, kRow[v], kColumn[v]);
+      s.phi[v] = negative && oddElement(kRow[v], kColumn[v]) ? -x : x;
+    }
+    filled_.push_back(std::uint32_t(slot));
+  }
+  return at(phi, kRow[u], kColumn[u]);
+}
+
+Mat3 CellMemo::tensor(const TensorModel& model, Vector3 k) {
+  use(model, k.x);
+  Mat3 phi;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      at(phi, i, j) = element(k.y, k.z, upperIndex(i, j), oddElement(i, j));
+  return phi;
+}
+
+namespace {
+
 // The cell integral of phiInt before its norm, with adapint2's count and status.
 double cellIntegral(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
-                    int& nofun, int& flag) {
+                    CellMemo* memo, int& nofun, int& flag) {
   checkComponents(i, j);
   const float k1 = kc.x, k2c = kc.y, k3c = kc.z;
   const float Delta2 = Delta.y, Delta3 = Delta.z;
+  if (memo != nullptr) memo->use(model, k1);
+  const int u = CellMemo::upperIndex(i, j);
+  const bool odd = oddElement(i, j);
   const auto integrand = [=, &model](double k2, double k3) {
-    const Mat3 phi =
-        spectralTensor(model, Vector3(k1, static_cast<float>(k2), static_cast<float>(k3)));
-    const float s2 = static_cast<float>(sinc((k2c - k2) * Delta2 * 0.5));
-    const double m = sinc((k3c - k3) * Delta3 * 0.5) * s2;
+    const float k2f = static_cast<float>(k2), k3f = static_cast<float>(k3);
+    const double x2 = (k2c - k2) * Delta2 * 0.5, x3 = (k3c - k3) * Delta3 * 0.5;
+    if (memo != nullptr) {
+      const float s2 = static_cast<float>(memo->sinc(x2));
+      const double m = memo->sinc(x3) * s2;
+      return m * m * memo->element(k2f, k3f, u, odd);
+    }
+    const Mat3 phi = spectralTensor(model, Vector3(k1, k2f, k3f));
+    const float s2 = static_cast<float>(sinc(x2));
+    const double m = sinc(x3) * s2;
     return m * m * at(phi, i, j);
   };
   const double half2 = double(kTwoPiF) / Delta2;
@@ -132,10 +207,11 @@ double cellMean(Vector3 Delta, double I) {
 
 }  // namespace
 
-double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j) {
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+              CellMemo* memo) {
   int nofun = 0;
   int flag = 0;
-  const double I = cellIntegral(model, kc, Delta, tol, i, j, nofun, flag);
+  const double I = cellIntegral(model, kc, Delta, tol, i, j, memo, nofun, flag);
   if (flag != 0 && kc.x != 0) {
     std::cerr << "adapint2 error " << flag << '\n'
               << "result " << I << '\n'
@@ -150,13 +226,13 @@ double phiIntStatus(const TensorModel& model, Vector3 kc, Vector3 Delta, float t
                     int& flag) {
   int nofun = 0;
   flag = 0;
-  return cellMean(Delta, cellIntegral(model, kc, Delta, tol, i, j, nofun, flag));
+  return cellMean(Delta, cellIntegral(model, kc, Delta, tol, i, j, nullptr, nofun, flag));
 }
 
-Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol) {
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol, CellMemo* memo) {
   static constexpr std::pair<int, int> kUpper[] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
   Mat3 m;
-  for (const auto& [i, j] : kUpper) at(m, i, j) = toFloat(phiInt(model, k, Delta, tol, i, j));
+  for (const auto& [i, j] : kUpper) at(m, i, j) = toFloat(phiInt(model, k, Delta, tol, i, j, memo));
   at(m, 1, 0) = at(m, 0, 1);
   at(m, 2, 0) = at(m, 0, 2);
   at(m, 2, 1) = at(m, 1, 2);

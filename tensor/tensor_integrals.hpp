@@ -52,7 +52,10 @@
 // check its tables (the callers' boundary does, TensorModel::checkTables).
 // Results are double; callers store them as float.
 
+#include <bit>
+#include <cstdint>
 #include <span>
+#include <vector>
 
 #include "numerics/small_types.hpp"
 #include "tensor/model.hpp"
@@ -67,9 +70,112 @@ double sinc(double x);
 // precision. q = 0 is not defined.
 double inertialPhi11(float alphaeps, Vector3 q);
 
+// CellMemo: the values the cell integrals of one k1 have computed, kept for
+// the integrals that visit the same points again. The six integrals of a cell
+// sample largely the same points, a cell and its mirror at -k2 sample the
+// mirrored points, and neighbouring cells meet where their windows overlap:
+// on the load box of the benchmark (8192 x 32 x 32, LMax 16384 93 93) the
+// cells of a plane call the tensor at about 16 distinct wave vectors in 100
+// evaluations.
+//   use(model, k1)     the memo holds values of this model at this k1 from
+//                      now on (it forgets what it held for any other);
+//   element(k2, k3, u, odd)  element u of spectralTensor(model, (k1, k2,
+//                      k3)) in the order (0, 0), (0, 1), (0, 2), (1, 1),
+//                      (1, 2), (2, 2) (upperIndex; the tensor is symmetric to
+//                      the last bit), odd when exactly one of the indices is
+//                      1. The value at (k1, -k2, k3) is P Phi P with P =
+//                      diag(1, -1, 1) (synthesis/turb3d_amplitude.hpp: exact
+//                      but for the signs of zeros, which no integral can carry
+//                      to a nonzero result), so a mirrored point is served
+//                      from the same entry, its odd elements negated;
+//   sinc(x)            sinc(x), remembered by x;
+//   tensor(model, k)   the whole matrix (use, then the nine elements).
+// All return exactly what the plain calls return (zeros perhaps with another
+// sign), so an integral with a memo has the bits of one without. Memory: the
+// constructor allocates about 300 KB; a full table simply stops remembering.
+// One memo per thread: the calls change it.
+class CellMemo {
+ public:
+  CellMemo();
+
+  void use(const TensorModel& model, float k1);
+  float element(float k2, float k3, int u, bool odd);
+  double sinc(double x);
+  Mat3 tensor(const TensorModel& model, Vector3 k);
+
+  // Wave vectors the tensor was computed at, and the calls it served
+  // (for tests and profiles).
+  std::int64_t computed() const { return computed_; }
+  std::int64_t served() const { return served_; }
+
+  // The bytes the constructor allocates.
+  static std::size_t tableBytes();
+
+  // The index of element (i, j) in element's order.
+  static int upperIndex(int i, int j) {
+    constexpr int kIndex[3][3] = {{0, 1, 2}, {1, 3, 4}, {2, 4, 5}};
+    return kIndex[i][j];
+  }
+
+  static constexpr int kTensorSlotsLog2 = 13;
+  static constexpr int kSincSlotsLog2 = 10;
+
+ private:
+  // A slot of 32 bytes, so that a probe touches one cache line: the bits of
+  // |k2| and k3 as one key (kEmpty, whose |k2| would have its sign bit set,
+  // for none) and the six elements at (k1, |k2|, k3).
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+  struct TensorSlot {
+    std::uint64_t key = kEmpty;
+    float phi[6] = {};
+  };
+  struct SincSlot {
+    double x = 0.0, value = 1.0;  // sinc(0) = 1: a valid entry from the start
+  };
+  static std::size_t tensorSlot(std::uint64_t key) {
+    return std::size_t((key * 0x9E3779B97F4A7C15ull) >> (64 - kTensorSlotsLog2));
+  }
+  // A missed element: computed, and kept in the empty slot found for it.
+  float compute(float k2, float k3, std::size_t slot, int u);
+
+  std::vector<TensorSlot> tensor_;
+  std::vector<std::uint32_t> filled_;  // the slots in use, to empty them again
+  std::vector<SincSlot> sinc_;
+  TensorModel model_;
+  float k1_ = 0.0f;
+  bool any_ = false;  // model_ and k1_ are in use
+  std::int64_t computed_ = 0, served_ = 0;
+};
+
+inline float CellMemo::element(float k2, float k3, int u, bool odd) {
+  const auto bits2 = std::bit_cast<std::uint32_t>(k2);
+  const std::uint32_t abs2 = bits2 & 0x7FFFFFFFu;
+  const std::uint64_t key = std::uint64_t{abs2} << 32 | std::bit_cast<std::uint32_t>(k3);
+  const std::size_t mask = tensor_.size() - 1;
+  std::size_t at = tensorSlot(key);
+  for (;; at = (at + 1) & mask) {
+    const TensorSlot& s = tensor_[at];
+    if (s.key == key) {
+      ++served_;
+      return odd && abs2 != bits2 ? -s.phi[u] : s.phi[u];
+    }
+    if (s.key == kEmpty) break;
+  }
+  return compute(k2, k3, at, u);
+}
+
+inline double CellMemo::sinc(double x) {
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  SincSlot& s = sinc_[std::size_t((bits * 0x9E3779B97F4A7C15ull) >> (64 - kSincSlotsLog2))];
+  if (std::bit_cast<std::uint64_t>(s.x) != bits) s = {x, wind::sinc(x)};
+  return s.value;
+}
+
 // Sinc^2-weighted mean of Phi_ij over the cell centred on kc = (k1, k2c, k3c)
 // with window lengths Delta.y, Delta.z (Delta.x is not used). i, j are 0-based.
-double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j);
+// With a memo the same bits, in less time where its points recur.
+double phiInt(const TensorModel& model, Vector3 kc, Vector3 Delta, float tol, int i, int j,
+              CellMemo* memo = nullptr);
 
 // phiInt with the quadrature's status returned instead of reported: flag is
 // adapint2's (0 when it converged), the result the same bits as phiInt's. For
@@ -79,7 +185,8 @@ double phiIntStatus(const TensorModel& model, Vector3 kc, Vector3 Delta, float t
 
 // The symmetric matrix of phiInt for the cell centred on k, computed for (0,0),
 // (0,1), (0,2), (1,1), (1,2), (2,2).
-Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol);
+Mat3 phiIntMatrix(const TensorModel& model, Vector3 k, Vector3 Delta, float tol,
+                  CellMemo* memo = nullptr);
 
 // F_ij(k1) for the component pair (i, j). The pair is sorted in place so that
 // i <= j; the pairs (0, 1) and (1, 2), odd in k2, give 0 without integrating.

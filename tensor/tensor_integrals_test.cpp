@@ -193,6 +193,54 @@ TEST(PhiInt, FailureAtZeroK1IsAccepted) {
             0.0);
 }
 
+// ------------------------------------------------------------ cell memo
+
+// The cells of one k1 as the simulator visits them near the origin of the
+// load box of the benchmark (LMax 16384 x 93 x 93, L 33.6): a row j and its
+// mirror -k2, and the neighbouring rows, in the planes k3 = 0 and dk3.
+TEST(CellMemo, CellsOfOnePlaneHaveTheBitsOfThePlainIntegrals) {
+  const TensorModel model{{0.1f, 33.6f, 3.9f}};
+  const Vector3 box(16384.0f, 93.0f, 93.0f);
+  const float k1 = 0.0115f, dk = 0.06756f;
+  CellMemo memo;
+  for (const float k3 : {0.0f, dk})
+    for (const float k2 : {0.0f, dk, -dk, 2 * dk, -2 * dk}) {
+      const Vector3 k(k1, k2, k3);
+      EXPECT_EQ(phiIntMatrix(model, k, box, 0.0025f, &memo), phiIntMatrix(model, k, box, 0.0025f))
+          << "k = " << k2 << ' ' << k3;
+      EXPECT_EQ(phiInt(model, k, box, 0.0025f, 1, 0, &memo), phiInt(model, k, box, 0.0025f, 1, 0));
+    }
+  // Most calls served from the memo: the six integrals of a cell, the mirrors
+  // and the overlapping windows share their points.
+  EXPECT_GT(memo.served(), 3 * memo.computed());
+}
+
+TEST(CellMemo, ForgetsWhenK1OrTheModelChanges) {
+  const TensorModel a{{0.1f, 33.6f, 3.9f}}, b{{0.1f, 33.6f, 2.5f}};
+  const Vector3 box(16384.0f, 93.0f, 93.0f), k(0.0115f, 0.06756f, 0.0f);
+  const Vector3 kOther(0.0123f, 0.06756f, 0.0f);
+  CellMemo memo;
+  phiIntMatrix(a, k, box, 0.0025f, &memo);
+  EXPECT_EQ(phiIntMatrix(b, k, box, 0.0025f, &memo), phiIntMatrix(b, k, box, 0.0025f));
+  EXPECT_EQ(phiIntMatrix(b, kOther, box, 0.0025f, &memo), phiIntMatrix(b, kOther, box, 0.0025f));
+  // A point the memo holds for one model comes back for that model only.
+  EXPECT_EQ(memo.tensor(a, k), spectralTensor(a, k));
+  EXPECT_EQ(memo.tensor(b, k), spectralTensor(b, k));
+  const Vector3 mirror(k.x, -k.y, k.z);
+  EXPECT_EQ(memo.tensor(b, mirror), spectralTensor(b, mirror));
+}
+
+TEST(CellMemo, AFullMemoStillGivesThePlainValues) {
+  // A tight tolerance visits more points than the memo keeps for one k1.
+  const TensorModel model{{0.1f, 33.6f, 3.9f}};
+  const Vector3 box(16384.0f, 93.0f, 93.0f), k(0.0115f, 0.06756f, 0.06756f);
+  CellMemo memo;
+  const double tight = phiInt(model, k, box, 1e-6f, 0, 2, &memo);
+  EXPECT_GT(memo.computed(), (3 << CellMemo::kTensorSlotsLog2) / 4) << memo.computed();
+  EXPECT_EQ(tight, phiInt(model, k, box, 1e-6f, 0, 2));
+  EXPECT_EQ(phiIntMatrix(model, k, box, 0.0025f, &memo), phiIntMatrix(model, k, box, 0.0025f));
+}
+
 // ----------------------------------------------------------- line integrals
 
 TEST(PhiIntComp, IsotropicMatchesClosedForm) {

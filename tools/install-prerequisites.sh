@@ -4,9 +4,9 @@
 #
 #   tools/install-prerequisites.sh [--dry-run] [GROUP...]
 #
-# The core (compiler, CMake, make, GoogleTest, the JSON library and the
-# Random123 headers) always; each GROUP adds the packages of one extra, and
-# only the command that needs an extra names its group:
+# The core (compiler, CMake, make, GoogleTest and the JSON library) always;
+# each GROUP adds the packages of one extra, and only the command that needs
+# an extra names its group:
 #   mpi              Open MPI: vorlan-mpi and the tests across processes
 #   python, pictures numpy and matplotlib: vorlan-look and its test
 #   batch            GNU parallel: the batch recipes
@@ -29,7 +29,7 @@ me="tools/install-prerequisites.sh"
 groups=(mpi python batch package netcdf pymodule bench fuzz)
 packages_of() {  # group
   case "$1" in
-    core)            echo g++ cmake make libgtest-dev libgmock-dev nlohmann-json3-dev librandom123-dev ;;
+    core)            echo g++ cmake make libgtest-dev libgmock-dev nlohmann-json3-dev ;;
     mpi)             echo libopenmpi-dev openmpi-bin ;;
     python|pictures) echo python3-numpy python3-matplotlib ;;
     batch)           echo parallel ;;

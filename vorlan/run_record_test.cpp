@@ -45,11 +45,12 @@ void fillCodes(const SimulationInput& in, const Vector3&, const UpstreamTables&,
         for (int k = 1; k <= in.NPoint[2]; ++k) f.box[c](i, j, k) = float(100 * i + 10 * j + k);
 }
 
-void run(const fs::path& inp, const Synthesiser& engine, const char* layout = "classic") {
+void run(const fs::path& inp, const Synthesiser& engine, const char* layout = "classic",
+         const char* random = "classic") {
   const std::string name = inp.string();
-  const char* argv[] = {"vorlan", "--layout", layout, name.c_str()};
+  const char* argv[] = {"vorlan", "--layout", layout, "--random", random, name.c_str()};
   std::ostringstream echo, listing;
-  runVorlan(4, argv, SimulatorSteps{noSourceStep, engine}, echo, listing);
+  runVorlan(6, argv, SimulatorSteps{noSourceStep, engine}, echo, listing);
 }
 
 json readJson(const fs::path& file) {
@@ -78,6 +79,7 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
   EXPECT_EQ(r["grid"]["layout"], "classic");
   EXPECT_EQ(r["model"]["Gamma"].dump(), "3.9");
   EXPECT_EQ(r["model"]["random"], "classic");
+  EXPECT_FALSE(r["model"].contains("arithmetic"));  // a classic box: always the C library's
   EXPECT_EQ(r["program"], "vorlan");
   EXPECT_FALSE(r.contains("processes"));
 
@@ -129,6 +131,19 @@ TEST(RunRecord, GridFilesStatisticsAndOpenFastBlockMatchTheFilesOnDisk) {
   // The hub figures' box column is the files' own standard deviation.
   for (int c = 0; c < 3; ++c)
     EXPECT_EQ(r["hub"]["box_std"][c], r["files"][c]["std"]) << c;
+}
+
+// A counter-stream box says which arithmetic made its deviates and amplitudes.
+TEST(RunRecord, TheCounterStreamNamesItsArithmetic) {
+  const fs::path dir = testing::freshDir("run_record_counter");
+  const fs::path u = dir / "c_u.bin";
+  writeText(dir / "c.inp", "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-7\n" + u.string() + "\n" +
+                               (dir / "c_v.bin").string() + "\n" + (dir / "c_w.bin").string() +
+                               "\n");
+  run(dir / "c.inp", fillSmooth, "classic", "counter");
+  const json r = readJson(dir / "c_u.bin.json");
+  EXPECT_EQ(r["model"]["random"], "counter");
+  EXPECT_EQ(r["model"]["arithmetic"], "lanes");
 }
 
 TEST(RunRecord, AFailedRunLeavesTheEarlierRecordAndAnUnwritableOneIsNamed) {
