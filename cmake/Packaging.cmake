@@ -4,7 +4,8 @@
 #   (cd build/release && cpack)        -> windfield_<version>-<revision>_<arch>.deb
 #
 # Installed: the two programs, the box planner, the fit of the model to measured
-# spectra (corvel-fit), the quick-look command, the manual pages
+# spectra (corvel-fit), the quick-look command, the Python module where it is
+# built (python/CMakeLists.txt: into lib/python3/dist-packages/windfield), the manual pages
 # (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
 # examples (parameter files, the terrain file, the batch recipes) with the
 # repository's own layout, so that the README's names hold there too, plus the
@@ -78,7 +79,8 @@ velocity tensor model (von Karman tensor distorted by uniform shear, optionally
 stretched to follow terrain); corvel evaluates the same model as spectra,
 cross-spectra and variances; corvel-fit fits the model to a site's measured
 spectra or sonic series; vorlan-plan plans the box for an aeroelastic run;
-vorlan-look draws a one-page quick look at a run.")
+vorlan-look draws a one-page quick look at a run; the Python module windfield
+gives the same as numpy arrays.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES TRUE)
