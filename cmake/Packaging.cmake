@@ -89,11 +89,24 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # its copyright file, installed above).
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RPM_PACKAGE_LICENSE Apache-2.0)
-# The programs need only the C and C++ run-times and the compiler's OpenMP
-# run-time; the quick-look command needs Python with numpy and matplotlib,
+# The programs need the C and C++ run-times and the compiler's OpenMP
+# run-time (and NetCDF's, below); the quick-look command needs Python with numpy and matplotlib,
 # which the programs never do: recommended, so that apt brings them by default
 # and a minimal install can leave them out.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libgomp1")
+# vorlan --format netcdf links the NetCDF library where the build found it:
+# then the package needs the run-time package that holds it (dpkg says which).
+if(WIND_NETCDF_FOUND)
+  get_filename_component(wind_netcdf_real ${WIND_NETCDF_LIBRARY} REALPATH)
+  execute_process(COMMAND dpkg-query -S ${wind_netcdf_real} OUTPUT_VARIABLE wind_netcdf_owner
+                  ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(wind_netcdf_owner MATCHES "^([^:,]+)")
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1}")
+  else()
+    message(WARNING "no Debian package holds ${wind_netcdf_real}: the package does not name "
+                    "the NetCDF run-time its vorlan needs")
+  endif()
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-numpy, python3-matplotlib")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel")
 include(CPack)

@@ -109,6 +109,8 @@ function(wind_mpi_tests lib)
   endif()
   set(exe ${lib}_mpitests)
   add_executable(${exe} ${tsrcs} ${PROJECT_SOURCE_DIR}/tests/mpi_test_main.cpp)
+  # The parallel NetCDF library, not the serial one (cmake/WindNetCDF.cmake).
+  set_target_properties(${exe} PROPERTIES WIND_PARALLEL_NETCDF ON)
   target_link_libraries(${exe} PRIVATE ${lib} MPI::MPI_CXX GTest::gtest)
   wind_flags(${exe})
   target_compile_definitions(${exe} PRIVATE WIND_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -3,16 +3,22 @@
 // through MPI-IO, appearing under their names only when the whole run has
 // succeeded.
 //
-// The files are rank 0's pending outputs (support/pending_output.hpp), as in
-// vorlan: each field file and the run record are created as temporaries in
-// the folders of their names, which rank 0 alone holds; every rank opens a
-// field file's temporary with MPI_File_open and writes its part with
-// collective MPI_File_write_at_all calls at its own offsets, in rounds of at
-// most kWriteRound floats so that no count passes MPI's int; rank 0 writes the
-// record's text. commit renames, on rank 0, the field files and the record
+// The files are rank 0's pending outputs (support/pending_output.hpp), created
+// as vorlan creates them (createRunFiles, runner/driver.hpp): the field files
+// or the wind file(s), the run record and the filled InflowWind input (written
+// at once), as temporaries in the folders of their names, which rank 0 alone
+// holds. The shared files, which every rank writes its part of (the field
+// files, the .bts, the .wnd; the NetCDF file), are named on every rank: every
+// rank opens a field file's or a wind file's temporary with MPI_File_open and
+// writes its part, the floats of the field files with collective
+// MPI_File_write_at_all calls at its own offsets, in rounds of at most
+// kWriteRound floats so that no count passes MPI's int, the bytes of a wind
+// file's slices with independent writes; a NetCDF file is opened by the NetCDF
+// library at its path. Rank 0 writes the .sum, and the record's text. commit
+// renames, on rank 0, the data files and the record and the filled input
 // last, once every rank has agreed that all writes and closes succeeded; any
 // failure before that removes every temporary (the pending outputs on rank 0,
-// MpiRun's list on the others) and leaves what the user had. An output name
+// MpiRun's list on every rank) and leaves what the user had. An output name
 // that is a device or a pipe (/dev/null) is written directly, as vorlan does,
 // and such a run writes no record.
 //
@@ -27,8 +33,10 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "distributed/mpi_run.hpp"
+#include "handover/hand_over.hpp"
 #include "simulation/output_files.hpp"
 #include "simulation/simulation_input.hpp"
 #include "support/pending_output.hpp"
@@ -44,28 +52,42 @@ class MpiOutputFiles {
   MpiOutputFiles& operator=(const MpiOutputFiles&) = delete;
   ~MpiOutputFiles();  // closes what is still open (only on abnormal paths)
 
-  // Collective: the run's nComp field files and its record (pending on rank 0),
-  // the field files open on every rank.
-  void create(MpiRun& run, const SimulationInput& in, std::ostream& echo);
+  // Collective: the run's outputs (pending on rank 0), the shared files open
+  // on every rank (a NetCDF file only named).
+  void create(MpiRun& run, const SimulationInput& in, const HandOver& h, std::ostream& echo);
 
   // Collective over the run: count floats from data at float offset `at` of
-  // component c's file (count 0 on ranks that hold none of it).
-  void write(MpiRun& run, int c, std::int64_t at, const float* data, std::int64_t count);
+  // shared file f (count 0 on ranks that hold none of it).
+  void write(MpiRun& run, int f, std::int64_t at, const float* data, std::int64_t count);
+
+  // This rank alone: the bytes at byte offset `at` of shared file f. A
+  // failure shows at closeAll.
+  void writeBytes(int f, std::int64_t at, const std::string& bytes);
+
+  // The file every rank writes as shared file f (its temporary, or the name
+  // itself when it is written directly), and the name the user knows.
+  const std::string& path(int f) const { return path_[std::size_t(f)]; }
+  const std::string& name(int f) const { return name_[std::size_t(f)]; }
+  // Whether shared file f is written directly (a device or a pipe).
+  bool direct(int f) const { return direct_[std::size_t(f)] != 0; }
+
+  // Rank 0: its i-th further pending output in creation order (the wind files,
+  // then the filled InflowWind input: createRunFiles's).
+  PendingOutput& rootOutput(int i) { return local_.extra(i); }
 
   // Collective: closes every file; every rank agrees that every write and
   // close succeeded, else the run fails.
   void closeAll(MpiRun& run);
 
   // Collective: rank 0 writes the record text (when the run writes one), then
-  // puts the field files and the record under their names.
+  // puts the outputs under their names.
   void commit(MpiRun& run, const std::string& recordText);
 
  private:
   OutputFiles local_;  // rank 0's pending outputs
-  MPI_File file_[3] = {MPI_FILE_NULL, MPI_FILE_NULL, MPI_FILE_NULL};
-  std::string name_[3], path_[3];  // path_: the file every rank writes
-  int count_ = 0;
-  bool writeFailed_[3] = {false, false, false};
+  std::vector<MPI_File> file_;  // MPI_FILE_NULL where not opened through MPI-IO
+  std::vector<std::string> name_, path_;
+  std::vector<char> writeFailed_, direct_;
 };
 
 }  // namespace wind

@@ -1,6 +1,7 @@
 #include "distributed/slab_box.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "distributed/mpi_exchange.hpp"
 #include "distributed/slab_fft.hpp"
@@ -169,6 +170,52 @@ FileSums gatherPlaneSums(MPI_Comm comm, SlabBox& box, int c, OutputLayout layout
   MPI_Gatherv(mine.data(), int(count * kDoubles), MPI_DOUBLE, sums.planes.data(), counts.data(),
               at.data(), MPI_DOUBLE, 0, comm);
   return sums;
+}
+
+namespace {
+
+constexpr int kSumDoubles = int(sizeof(PlaneSums) / sizeof(double));
+static_assert(sizeof(PlaneSums) == kSumDoubles * sizeof(double));
+
+}  // namespace
+
+std::vector<PlaneSums> SlabReduction::allPlanes(std::span<const PlaneSums> mine) const {
+  std::vector<int> counts(std::size_t(cut_.parts)), at(std::size_t(cut_.parts));
+  for (int q = 0; q < cut_.parts; ++q) {
+    const PlaneRange planes = cut_.planes(q);
+    counts[std::size_t(q)] = int(planes.count() * kSumDoubles);
+    at[std::size_t(q)] = int((planes.count() > 0 ? planes.first - 1 : 0) * kSumDoubles);
+  }
+  std::vector<PlaneSums> all(std::size_t(cut_.nn1));
+  MPI_Allgatherv(mine.data(), int(mine.size()) * kSumDoubles, MPI_DOUBLE, all.data(),
+                 counts.data(), at.data(), MPI_DOUBLE, comm_);
+  return all;
+}
+
+double SlabReduction::fromFirstPlane(double value) const {
+  int holder = 0;
+  for (int q = 0; q < cut_.parts; ++q)
+    if (cut_.planes(q).contains(1)) holder = q;
+  MPI_Bcast(&value, 1, MPI_DOUBLE, holder, comm_);
+  return value;
+}
+
+void SlabReduction::maximum(std::span<double> values) const {
+  MPI_Allreduce(MPI_IN_PLACE, values.data(), int(values.size()), MPI_DOUBLE, MPI_MAX, comm_);
+}
+
+PlaneSums SlabReduction::carried(const std::function<void(PlaneSums&)>& add) const {
+  int rank = 0, ranks = 1;
+  MPI_Comm_rank(comm_, &rank);
+  MPI_Comm_size(comm_, &ranks);
+  PlaneSums s;
+  static_assert(std::is_trivially_copyable_v<PlaneSums>);
+  if (rank > 0)
+    MPI_Recv(&s, kSumDoubles, MPI_DOUBLE, rank - 1, 0, comm_, MPI_STATUS_IGNORE);
+  add(s);
+  if (rank + 1 < ranks) MPI_Send(&s, kSumDoubles, MPI_DOUBLE, rank + 1, 0, comm_);
+  MPI_Bcast(&s, kSumDoubles, MPI_DOUBLE, ranks - 1, comm_);
+  return s;
 }
 
 }  // namespace wind

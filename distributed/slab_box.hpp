@@ -49,6 +49,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -104,5 +105,24 @@ struct FileSums {
   double shift = 0.0;
 };
 FileSums gatherPlaneSums(MPI_Comm comm, SlabBox& box, int c, OutputLayout layout);
+
+// The plane reduction (simulation/plane_statistics.hpp) of a box cut into
+// slabs over comm: every plane's sums gathered on every rank in plane order
+// (MPI_Allgatherv, 32 bytes a plane), the first plane's value broadcast from
+// its holder, maxima by MPI_Allreduce, running sums passed from rank to rank
+// in rank order (the ranks hold the planes in that order) and broadcast from
+// the last. Each member is collective over comm.
+class SlabReduction : public PlaneReduction {
+ public:
+  SlabReduction(MPI_Comm comm, const SlabPartition& cut) : comm_(comm), cut_(cut) {}
+  std::vector<PlaneSums> allPlanes(std::span<const PlaneSums> mine) const override;
+  double fromFirstPlane(double value) const override;
+  void maximum(std::span<double> values) const override;
+  PlaneSums carried(const std::function<void(PlaneSums&)>& add) const override;
+
+ private:
+  MPI_Comm comm_;
+  SlabPartition cut_;
+};
 
 }  // namespace wind

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "distributed/slab_box.hpp"
+#include "distributed/slab_constraints.hpp"
+#include "distributed/slab_handover.hpp"
 #include "handover/hub_figures.hpp"
 #include "simulation/layout.hpp"
 #include "simulation/plane_statistics.hpp"
@@ -93,10 +95,10 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   return all != 0;
 }
 
-// The hub figures of a box cut into slabs (rank 0's; none elsewhere): each
-// rank's part of the four lines around the hub, gathered to rank 0 in plane
-// order (the ranks hold ascending planes), where they are formed as vorlan
-// forms them from the whole box.
+// The hub figures of a box cut into slabs, on every rank: each rank's part of
+// the four lines around the hub, gathered in plane order (the ranks hold
+// ascending planes), from which every rank forms them as vorlan forms them
+// from the whole box.
 std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const SimulationInput& in,
                                            const HandOver& h) {
   if (!h.placement) return std::nullopt;
@@ -114,22 +116,25 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
     HubLines mine;
     appendHubLines(box.values(c), box.planes.count(), grid, at, mine);
     for (std::size_t p = 0; p < 4; ++p) {
-      if (run.root()) lines[std::size_t(c)][p].resize(std::size_t(grid.N1));
-      MPI_Gatherv(mine[p].data(), static_cast<int>(mine[p].size()), MPI_FLOAT,
-                  lines[std::size_t(c)][p].data(), counts.data(), starts.data(), MPI_FLOAT, 0,
-                  run.comm());
+      lines[std::size_t(c)][p].resize(std::size_t(grid.N1));
+      MPI_Allgatherv(mine[p].data(), static_cast<int>(mine[p].size()), MPI_FLOAT,
+                     lines[std::size_t(c)][p].data(), counts.data(), starts.data(), MPI_FLOAT,
+                     run.comm());
     }
   }
-  if (!run.root()) return std::nullopt;
   std::optional<double> sigma1;
   if (h.iec) sigma1 = h.iec->sigma1;
   return hubFigures(lines, at, comps, in.nComp, *h.placement, sigma1);
 }
 
-// The box of one run: slabs, synthesis, exchanges and transforms, written in
-// the file's layout; returns the statistics and the hub figures (at rank 0).
+// The box of one run: slabs, synthesis (with constraints, the pairs
+// conditioned across the ranks: distributed/slab_constraints.hpp), exchanges
+// and transforms, handed over and written in the file's layout; returns the
+// statistics and the hub figures (at rank 0), and the constraints' outcome
+// into outcome.
 BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput& in,
-                  MpiOutputFiles& files, Turb3dAmplitudes* store) {
+                  MpiOutputFiles& files, Turb3dAmplitudes* store,
+                  Turb3dConstraintOutcome& outcome) {
   BoxOutcome figures;
   StageClock clock(run, stageTimesWanted());
   clock.start();
@@ -143,29 +148,49 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   const BoxGrid grid{in.NPoint[0], in.NPoint[1], in.NPoint[2],
                      Vector3(in.LMax[0], in.LMax[1], in.LMax[2])};
   const auto n = std::size_t(in.nComp);
-  run.agree([&] {
-    const Turb3dSlab slab{box.planes, std::span<F3tensor>(box.box.data(), n),
-                          std::span<Matrix>(box.nyquist.data(), n),
-                          std::span<Matrix>(box.mirror.data(), n)};
-    const TensorModel model = siteTensorModel(in, &setup.tables);
-    turb3dSlab(slab, {std::span<const int>(in.components, n), model, grid, setup.lim, start,
-                      Turb3dWork{store, nullptr, random}});
-  });
+  const std::span<const int> comps(in.components, n);
+  TensorModel model;
+  run.agree([&] { model = siteTensorModel(in, &setup.tables); });
+  std::unique_ptr<SlabConditioning> conditioning;
+  if (setup.constraints) {
+    const Turb3dWork work{nullptr, nullptr, random, &setup.constraints->lines, nullptr};
+    conditioning = std::make_unique<SlabConditioning>(
+        run, box, Turb3dRequest{comps, model, grid, setup.lim, start, work});
+    conditioning->amplitudes(start.classic);
+  } else {
+    run.agree([&] {
+      const Turb3dSlab slab{box.planes, std::span<F3tensor>(box.box.data(), n),
+                            std::span<Matrix>(box.nyquist.data(), n),
+                            std::span<Matrix>(box.mirror.data(), n)};
+      turb3dSlab(slab, {comps, model, grid, setup.lim, start, Turb3dWork{store, nullptr, random}});
+    });
+  }
   clock.lap(figures.amplitudes);
 
-  exchangeMirrorRows(run.comm(), box);
+  // The pairs of a conditioned box wrote their mirrors' conjugates themselves.
+  if (!conditioning) exchangeMirrorRows(run.comm(), box);
   transformSlabBox(run.comm(), box);
+  if (conditioning) {
+    outcome = conditioning->differences();
+    figures.constraintOutcome = &outcome;
+  }
   clock.lap(figures.transforms);
 
-  figures.handed.hub = gatherHubFigures(run, box, in, setup.handOver);
+  // The hand-over as vorlan's (handOverBox, writeWindFile), on the classic layout.
+  const HandOver& h = setup.handOver;
+  figures.handed.scaling = scaleSlabBox(run, box, in, h);
+  figures.handed.hub = gatherHubFigures(run, box, in, h);
+  writeSlabWindFile(run, box, in, h, files, setup.options.inputFile, setup.options.random,
+                    figures.handed);
   const OutputLayout layout = setup.options.layout;
   toFileLayout(box, layout);
   const PlaneRange file = filePlanes(box, layout);
   std::array<ComponentStatistics, 3>& stats = figures.statistics;
   for (int c = 0; c < in.nComp; ++c) {
     const std::span<float> v = box.values(c);
-    files.write(run, c, (file.count() > 0 ? file.first - 1 : 0) * box.planeFloats(), v.data(),
-                std::int64_t(v.size()));
+    if (h.format == WindFileFormat::raw)
+      files.write(run, c, (file.count() > 0 ? file.first - 1 : 0) * box.planeFloats(), v.data(),
+                  std::int64_t(v.size()));
     const FileSums sums = gatherPlaneSums(run.comm(), box, c, layout);
     if (run.root())
       stats[std::size_t(c)] = combinePlaneSums(sums.planes, sums.shift, box.cut.nn1 * box.planeFloats());
@@ -187,6 +212,7 @@ BoxOutcome runSmallField(MpiRun& run, const PreparedRuns& setup, const Simulatio
     SynthesisContext context;
     context.random = setup.options.random;
     synthesise(in, setup.lim, setup.tables, fields, context);
+    figures.handed = handOverBox(in, setup.handOver, fields);
     if (setup.options.layout == OutputLayout::inflowwind) toInflowWindLayout(in, fields);
     stats = fieldStatistics(fields);
   });
@@ -207,12 +233,12 @@ SlabBoxMaker::SlabBoxMaker(MpiRun& run, const PreparedRuns& p, std::ostream& lis
 
 void SlabBoxMaker::createFiles(const SimulationInput& run, std::ostream& echo) {
   files_ = std::make_unique<MpiOutputFiles>();
-  files_->create(run_, run, echo);
+  files_->create(run_, run, p_.handOver, echo);
 }
 
 BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&) {
   BoxOutcome box = run.fieldDim == 3
-                       ? runBox(run_, p_, run, *files_, keep_ ? &store_ : nullptr)
+                       ? runBox(run_, p_, run, *files_, keep_ ? &store_ : nullptr, outcome_)
                        : runSmallField(run_, p_, run, *files_, listing_);
   files_->closeAll(run_);
   return box;

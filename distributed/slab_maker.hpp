@@ -60,6 +60,7 @@ class SlabBoxMaker : public BoxMaker {
   std::ostream& listing_;
   Turb3dAmplitudes store_;
   bool keep_ = false;
+  Turb3dConstraintOutcome outcome_;  // of the run being made, with constraints
   std::unique_ptr<MpiOutputFiles> files_;
 };
 

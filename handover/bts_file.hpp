@@ -20,8 +20,10 @@
 // 1/slope, (max - min) / 131070).
 
 #include <array>
+#include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "handover/wind_file.hpp"
 
@@ -35,8 +37,31 @@ struct BtsQuantisation {
 // The header's file id of a file that is periodic in time.
 inline constexpr int kBtsPeriodicId = 8;
 
-// Writes the whole .bts to out (binary). Refusals as in handover/wind_file.hpp.
+// Writes the whole .bts of a box held whole to out (binary). Refusals as in
+// handover/wind_file.hpp.
 BtsQuantisation writeBts(std::ostream& out, const WindBox& box, const std::string& description,
                          const std::string& name);
+
+// The steps of writeBts for a box held in planes by several processes (the
+// box checked first, detail::checkWindBox): the constructor and quantisation
+// are collective over the reduction; the file is the header at offset 0 and
+// slice n at header size + n sliceBytes().
+class BtsWriter {
+ public:
+  // Each component's slope and offset from its range over the whole box.
+  BtsWriter(const WindBox& box, const PlaneReduction& reduction);
+  // The header followed by the description.
+  std::string header(const std::string& description) const;
+  std::int64_t sliceBytes() const { return box_.planeValues() * 3 * 2; }
+  // Appends slice n, from a plane this process holds.
+  void appendSlice(std::int64_t n, std::string& out);
+  // The slopes and offsets, and the worst errors over the whole box.
+  BtsQuantisation quantisation(const PlaneReduction& reduction) const;
+
+ private:
+  const WindBox& box_;
+  std::vector<double> mean_;
+  BtsQuantisation q_;
+};
 
 }  // namespace wind

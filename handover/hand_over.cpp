@@ -48,8 +48,8 @@ std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOv
   const BoxGrid grid = boxGridOf(in);
   // A wind file, and the series of --constraints, go where the grid stands:
   // it must stand above ground as it is, not as proposed.
-  if (o.format != WindFileFormat::raw || o.constrained()) {
-    const std::string what = o.format != WindFileFormat::raw
+  if (quantisedFormat(o.format) || o.constrained()) {
+    const std::string what = quantisedFormat(o.format)
                                  ? std::string("--format ") + windFileFormatName(o.format)
                                  : std::string("--constraints");
     return placeGrid(grid, resolveWindAtHub(in, o.windSpeed, o.hubHeight, what), o.gridBottom);
@@ -86,10 +86,15 @@ void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
 
 }  // namespace
 
+bool quantisedFormat(WindFileFormat f) {
+  return f == WindFileFormat::bts || f == WindFileFormat::wnd;
+}
+
 HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
   HandOver h;
   h.format = o.format;
   if (in.source == ParameterSource::iec) h.iec = iecModel(in.iec);
+  if (o.format == WindFileFormat::netcdf) checkNetcdfBuild();
   checkWindFileInput(in, o.format);
   if (o.format != WindFileFormat::raw && o.layout == OutputLayout::inflowwind)
     fatalError("--layout inflowwind orders the raw files; a ." +
@@ -98,6 +103,14 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
   if (o.scaleIec && in.source != ParameterSource::iec)
     fatalError("--scale iec needs the iec source, whose class gives the targets");
   refuseOutsideBoxes(in, o);
+  if (o.format == WindFileFormat::netcdf) {
+    if (o.profile)
+      fatalError("--profile: a NetCDF file holds the box without a mean wind (the LES input "
+                 "sets its own profile); leave --profile out");
+    if (!o.openfastTemplate.empty())
+      fatalError("--openfast-template: InflowWind does not read NetCDF files; leave the "
+                 "template out, or write --format raw, bts or wnd");
+  }
   h.placement = placementOf(in, o);
   h.profile = o.profile.value_or(defaultMeanProfile(in));
   // Every format hands the profile on: the wind files hold it, the raw files'
@@ -121,7 +134,7 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
 
 std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f) {
   const std::string name = windFileName(run.fname[0], f);
-  if (f == WindFileFormat::bts) return {name};
+  if (f != WindFileFormat::wnd) return {name};
   return {name + ".wnd", name + ".sum"};
 }
 
@@ -183,16 +196,33 @@ HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldA
   return r;
 }
 
+NetcdfRun netcdfRun(const SimulationInput& run, const HandOver& h, const std::string& parameterFile,
+                    RandomStreamKind random, const std::array<ComponentStatistics, 3>& statistics,
+                    const HandOverRecord& r) {
+  return {run, parameterFile, random, h.placement, statistics, r.hub, r.scaling};
+}
+
 void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
-                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r) {
+                   OutputFiles& files, const std::string& parameterFile, RandomStreamKind random,
+                   HandOverRecord& r) {
   if (h.format == WindFileFormat::raw) return;
-  const WindBox box = windBoxOf(run, h, fields);
   const std::string name = windFileName(run.fname[0], h.format);
+  if (h.format == WindFileFormat::netcdf) {
+    const PendingOutput& file = files.extra(0);
+    if (file.direct())
+      fatalError("--format netcdf: " + name +
+                 " is a device or a pipe; a NetCDF file must be a file: give another name");
+    std::array<std::span<const float>, 3> values{};
+    for (int c = 0; c < 3; ++c) values[std::size_t(c)] = fields.values(c);
+    const std::array<ComponentStatistics, 3> statistics = fieldStatistics(fields);
+    writeNetcdf(file.path(), name, boxGridOf(run), values,
+                netcdfAttributes(netcdfRun(run, h, parameterFile, random, statistics, r)));
+    return;
+  }
+  const WindBox box = windBoxOf(run, h, fields);
   if (h.format == WindFileFormat::bts) {
-    const std::string description = "vorlan " + std::string(kVersion) + ", " + parameterFile +
-                                    ", seed " + std::to_string(run.seed) + ", profile " +
-                                    meanProfileText(h.profile);
-    r.bts = writeBts(files.extra(0).stream(), box, description, name);
+    r.bts = writeBts(files.extra(0).stream(), box, btsDescription(parameterFile, run.seed, h.profile),
+                     name);
   } else {
     r.wnd = writeWnd(files.extra(0).stream(), files.extra(1).stream(), box, run.seed, name);
   }

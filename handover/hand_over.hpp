@@ -46,6 +46,7 @@
 #include "handover/iec_scaling.hpp"
 #include "handover/inflowwind_template.hpp"
 #include "handover/mean_profile.hpp"
+#include "handover/netcdf_file.hpp"
 #include "handover/placement.hpp"
 #include "handover/wind_file.hpp"
 #include "handover/wnd_file.hpp"
@@ -123,9 +124,22 @@ struct HandOverRecord {
 // (before any other layout is made).
 HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields);
 
-// The .bts or the .wnd and .sum of a run (nothing for raw files) into the
-// files created for it, from the fields in the classic layout; what the
-// record says of them goes into r.
+// The .bts, the .wnd and .sum or the NetCDF file of a run (nothing for raw
+// files) into the files created for it, from the fields in the classic
+// layout after handOverBox (r: its hub figures and scaling, which the NetCDF
+// file states); what the record says of them goes into r. random names the
+// stream that made the box.
 void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArrays& fields,
-                   OutputFiles& files, const std::string& parameterFile, HandOverRecord& r);
+                   OutputFiles& files, const std::string& parameterFile, RandomStreamKind random,
+                   HandOverRecord& r);
+
+// Whether a format stores quantised total velocities, placed on the grid with
+// the mean profile (bts, wnd), rather than the box's floats (raw, netcdf).
+bool quantisedFormat(WindFileFormat f);
+
+// What the NetCDF file of a run states (handover/netcdf_file.hpp), the
+// statistics those of the values it holds.
+NetcdfRun netcdfRun(const SimulationInput& run, const HandOver& h, const std::string& parameterFile,
+                    RandomStreamKind random, const std::array<ComponentStatistics, 3>& statistics,
+                    const HandOverRecord& r);
 }  // namespace wind

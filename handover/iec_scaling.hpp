@@ -13,11 +13,22 @@
 // zero (the box's mean, close to zero, is scaled with it). The same bits for
 // every thread count: each value is one multiplication.
 //
+// sigma_c is one running sum over the whole component in storage order, about
+// its first value (simulation/plane_statistics.hpp, componentStatistics). A
+// box cut into slabs across processes gets the same factors by carrying that
+// sum from process to process in plane order: iecStandardDeviations
+// (collective over the reduction), then iecScaling (no collective: where it
+// fails it fails on every process alike), then applyIecScaling on the planes
+// each process holds.
+//
 // Failure: a component with zero or non-finite standard deviation cannot be
 // scaled: "--scale iec: component <name> has no variance to scale".
 
 #include <array>
+#include <cstdint>
 #include <span>
+
+#include "simulation/plane_statistics.hpp"
 
 namespace wind {
 
@@ -34,8 +45,19 @@ struct IecScaling {
 };
 
 // values[c] is component components[c] (0-based: 0 u, 1 v, 2 w), c < nComp;
-// sigma1 is IEC's sigma_1 (sources/iec.hpp, iecModel).
+// sigma1 is IEC's sigma_1 (sources/iec.hpp, iecModel). The whole box in this
+// process.
 IecScaling scaleToIecTargets(const std::array<std::span<float>, 3>& values,
                              const std::array<int, 3>& components, int nComp, double sigma1);
+
+// The steps of scaleToIecTargets for a box whose planes are held by several
+// processes: values[c] this process's planes of component c (in storage
+// order), count the values of one component over the whole box.
+std::array<double, 3> iecStandardDeviations(const std::array<std::span<float>, 3>& values,
+                                            int nComp, std::int64_t count,
+                                            const PlaneReduction& reduction);
+IecScaling iecScaling(const std::array<double, 3>& sigma, const std::array<int, 3>& components,
+                      int nComp, double sigma1);
+void applyIecScaling(const IecScaling& s, const std::array<std::span<float>, 3>& values);
 
 }  // namespace wind

@@ -127,6 +127,7 @@ int inflowWindType(WindFileFormat f) {
   switch (f) {
     case WindFileFormat::bts: return 3;
     case WindFileFormat::wnd: return 4;
+    case WindFileFormat::netcdf: return 0;  // not InflowWind's: refused with a template
     case WindFileFormat::raw: break;
   }
   return 5;
@@ -165,6 +166,7 @@ std::vector<InflowWindValue> inflowWindValues(const InflowWindSettings& s) {
       if (s.scaled) values.push_back(number(type, "ScaleMethod", "0"));
       break;
     }
+    case WindFileFormat::netcdf: break;
   }
   return values;
 }

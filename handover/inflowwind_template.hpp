@@ -63,7 +63,8 @@ struct InflowWindSettings {
   bool scaled = false;                  // --scale iec was applied
 };
 
-// The InflowWind WindType of each format: 3 bts, 4 wnd, 5 raw.
+// The InflowWind WindType of each format: 3 bts, 4 wnd, 5 raw (0 netcdf,
+// which InflowWind does not read).
 int inflowWindType(WindFileFormat f);
 
 // One value to set.

@@ -1,5 +1,6 @@
 #include "handover/wind_file.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include "handover/placement.hpp"
 #include "support/fatal_error.hpp"
 #include "support/print_format.hpp"
+#include "support/version.hpp"
 
 namespace wind {
 
@@ -20,13 +22,15 @@ WindFileFormat parseWindFileFormat(const std::string& text) {
   if (text == "raw") return WindFileFormat::raw;
   if (text == "bts") return WindFileFormat::bts;
   if (text == "wnd") return WindFileFormat::wnd;
-  fatalError("--format: '" + text + "' is not a format (raw, bts or wnd)");
+  if (text == "netcdf") return WindFileFormat::netcdf;
+  fatalError("--format: '" + text + "' is not a format (raw, bts, wnd or netcdf)");
 }
 
 const char* windFileFormatName(WindFileFormat f) {
   switch (f) {
     case WindFileFormat::bts: return "bts";
     case WindFileFormat::wnd: return "wnd";
+    case WindFileFormat::netcdf: return "netcdf";
     case WindFileFormat::raw: break;
   }
   return "raw";
@@ -46,7 +50,16 @@ std::string windFileName(const std::string& firstOutput, WindFileFormat f) {
   // A leading dot (".u") is not an extension.
   const std::string stem =
       dot != std::string::npos && dot > base ? firstOutput.substr(0, dot) : firstOutput;
-  return f == WindFileFormat::bts ? stem + ".bts" : stem;
+  switch (f) {
+    case WindFileFormat::bts: return stem + ".bts";
+    case WindFileFormat::netcdf: return stem + ".nc";
+    default: return stem;
+  }
+}
+
+std::string btsDescription(const std::string& parameterFile, long seed, const MeanProfile& profile) {
+  return "vorlan " + std::string(kVersion) + ", " + parameterFile + ", seed " +
+         std::to_string(seed) + ", profile " + meanProfileText(profile);
 }
 
 namespace detail {
@@ -58,7 +71,11 @@ void checkWindBox(const WindBox& box, const std::string& name) {
     fatalError(cannot + "the grid needs at least 2 points along each axis, not " +
                std::to_string(g.N1) + " x " + std::to_string(g.N2) + " x " +
                std::to_string(g.N3));
-  const std::int64_t n = std::int64_t(g.N1) * g.N2 * g.N3;
+  // Whole planes of the grid, the same for every component.
+  const std::int64_t planes = box.planes(), n = planes * box.planeValues();
+  if (box.first < 0 || box.first + planes > g.N1)
+    fatalError(cannot + "planes " + std::to_string(box.first) + " to " +
+               std::to_string(box.first + planes - 1) + " are not planes of the grid");
   for (int c = 0; c < 3; ++c)
     if (std::int64_t(box.uvw[c].size()) != n)
       fatalError(cannot + "component " + kComponentNames[c] + " holds " +
@@ -110,6 +127,17 @@ void putInt32(std::string& b, std::int32_t v) {
 
 void putFloat32(std::string& b, float v) {
   putInt32(b, std::bit_cast<std::int32_t>(v));
+}
+
+std::vector<SliceRun> sliceRuns(std::int64_t first, std::int64_t planes, std::int64_t n1) {
+  // Plane 0 is slice 0; planes p >= 1 are slices N1 - p, descending.
+  const std::int64_t a = first, b = first + planes - 1;
+  std::vector<SliceRun> runs;
+  if (b < a) return runs;
+  if (a == 0) runs.push_back({0, 1});
+  const std::int64_t lo = std::max<std::int64_t>(a, 1);
+  if (lo <= b) runs.push_back({n1 - b, b - lo + 1});
+  return runs;
 }
 
 void writeBytes(std::ostream& out, const std::string& bytes, const std::string& name) {

@@ -21,7 +21,13 @@
 //
 // Writers take an already opened binary stream (the caller creates it, e.g. a
 // temporary that it renames once the whole run has succeeded) and the name
-// the user knows the file by, for messages. They refuse what the readers do
+// the user knows the file by, for messages. A box cut into slabs of planes
+// across processes is written by the same steps (BtsWriter, WndWriter): each
+// process holds some consecutive planes (WindBox::first), the scales of the
+// whole box come from every plane's sums brought together in plane order
+// (PlaneReduction, simulation/plane_statistics.hpp: the same bits however the
+// planes are cut), and each process encodes the slices of its own planes
+// (sliceRuns), which it writes at their places in the file. They refuse what the readers do
 // not check (a zero dt, dy, dz or U, fewer than 2 points along an axis, a
 // lowest row at or below ground, a value that is not finite) before writing
 // anything, and end the run with "Could not write <name>" when the stream
@@ -37,48 +43,66 @@
 
 #include "handover/mean_profile.hpp"
 #include "handover/placement.hpp"
+#include "simulation/plane_statistics.hpp"
 #include "simulation/simulation_input.hpp"
 #include "synthesis/grid.hpp"
 
 namespace wind {
 
-enum class WindFileFormat { raw, bts, wnd };
+// The files a run writes: the raw float32 files, TurbSim's .bts, the
+// Bladed-style .wnd and .sum, or the NetCDF file of LES inflows
+// (handover/netcdf_file.hpp).
+enum class WindFileFormat { raw, bts, wnd, netcdf };
 
-// A --format value: "raw" (the three float32 files; the default), "bts" or
-// "wnd"; else "--format: '<text>' is not a format (raw, bts or wnd)".
+// A --format value: "raw" (the three float32 files; the default), "bts",
+// "wnd" or "netcdf"; else "--format: '<text>' is not a format (raw, bts, wnd
+// or netcdf)".
 WindFileFormat parseWindFileFormat(const std::string& text);
 
 const char* windFileFormatName(WindFileFormat f);
 
-// bts and wnd need a three-dimensional field of three components; else
-// "--format bts needs a three-dimensional field of three components
+// bts, wnd and netcdf need a three-dimensional field of three components;
+// else "--format bts needs a three-dimensional field of three components
 // (fieldDim 3, nComp 3)".
 void checkWindFileInput(const SimulationInput& in, WindFileFormat f);
 
 // The name of the one file of a run, after its first output: the extension of
-// the last path component replaced by ".bts" ("out/iec_u.bin" ->
+// the last path component replaced by ".bts" or ".nc" ("out/iec_u.bin" ->
 // "out/iec_u.bts"; a name without one gets it appended). For wnd the root
 // name InflowWind takes ("out/iec_u"), to which ".wnd" and ".sum" are added.
 std::string windFileName(const std::string& firstOutput, WindFileFormat f);
 
-// A box, where it stands and its mean profile.
+// A box, where it stands and its mean profile: the whole box, or the planes
+// first .. first + planes() - 1 (0-based) that this process holds of it.
 struct WindBox {
-  std::array<std::span<const float>, 3> uvw;  // classic layout, N1 N2 N3 each
+  std::array<std::span<const float>, 3> uvw;  // classic layout, the planes held
   BoxGrid grid;
   GridPlacement placement;
   MeanProfile profile;
+  std::int64_t first = 0;  // the first plane held
+
+  std::int64_t planeValues() const { return std::int64_t(grid.N2) * grid.N3; }
+  std::int64_t planes() const {
+    return planeValues() > 0 ? std::int64_t(uvw[0].size()) / planeValues() : 0;
+  }
 };
+
+// The description a .bts of the run carries: "vorlan <version>,
+// <parameter file>, seed <seed>, profile <profile>".
+std::string btsDescription(const std::string& parameterFile, long seed, const MeanProfile& profile);
 
 namespace detail {
 
-// The refusals above, each naming the file: "Cannot write <name>: ...".
+// The refusals above, each naming the file: "Cannot write <name>: ..." (of
+// the planes held; no collective).
 void checkWindBox(const WindBox& box, const std::string& name);
 
 // The mean wind of each row k, in double.
 std::vector<double> rowMeanWind(const WindBox& box);
 
-// The slice n of the file is this plane of the box.
+// The slice n of the file is this plane of the box, and the other way round.
 inline std::int64_t planeOfSlice(std::int64_t n, std::int64_t n1) { return (n1 - n) % n1; }
+inline std::int64_t sliceOfPlane(std::int64_t p, std::int64_t n1) { return (n1 - p) % n1; }
 
 // Little-endian bytes appended to a buffer.
 void putInt16(std::string& b, int v);
@@ -88,33 +112,67 @@ void putFloat32(std::string& b, float v);
 // Writes the bytes, or ends the run with "Could not write <name>".
 void writeBytes(std::ostream& out, const std::string& bytes, const std::string& name);
 
-// The velocity of component c at the box's flat index e, row k: the box's
-// value, plus the row's mean wind for u.
+// The velocity of component c at the flat index e of the planes held, row k:
+// the box's value, plus the row's mean wind for u.
 inline double totalVelocity(const WindBox& box, const std::vector<double>& mean, int c,
                             std::int64_t e, std::int64_t k) {
   return double(box.uvw[c][std::size_t(e)]) + (c == 0 ? mean[std::size_t(k)] : 0.0);
 }
 
-// The body of both formats: N1 slices int16[NZ][NY][3], slice n from the
-// box's plane planeOfSlice(n), each velocity v of component c stored as
-// code(c, v).
+// The statistics over the whole box of value(c, total velocity) of component
+// c, summed about shift plane by plane and brought together in plane order
+// (collective over reduction).
+template <class Value>
+ComponentStatistics totalStatistics(const WindBox& box, const std::vector<double>& mean, int c,
+                                    double shift, const PlaneReduction& reduction,
+                                    Value&& value) {
+  const std::int64_t n3 = box.grid.N3, perPlane = box.planeValues();
+  return planeStatistics(box.planes(), perPlane, shift,
+                         std::int64_t(box.grid.N1) * perPlane, reduction,
+                         [&](std::int64_t p, std::int64_t e) {
+                           return value(c, totalVelocity(box, mean, c, p * perPlane + e, e % n3));
+                         });
+}
+
+// Consecutive slices first .. first + count - 1 of a file.
+struct SliceRun {
+  std::int64_t first = 0, count = 0;
+};
+
+// The slices of the planes first .. first + planes - 1 of a box of n1 planes,
+// as at most two runs in increasing order; of the planes held.
+std::vector<SliceRun> sliceRuns(std::int64_t first, std::int64_t planes, std::int64_t n1);
+inline std::vector<SliceRun> sliceRuns(const WindBox& box) {
+  return sliceRuns(box.first, box.planes(), box.grid.N1);
+}
+
+// Appends slice n (from a plane held): int16[NZ][NY][3], each velocity v of
+// component c stored as code(c, v).
 template <class Code>
-void writeSlices(std::ostream& out, const WindBox& box, const std::vector<double>& mean,
-                 const std::string& name, Code&& code) {
-  const std::int64_t n1 = box.grid.N1, n2 = box.grid.N2, n3 = box.grid.N3;
-  std::string slice;
-  slice.reserve(std::size_t(n2 * n3 * 3 * 2));
-  for (std::int64_t n = 0; n < n1; ++n) {
-    const std::int64_t i = planeOfSlice(n, n1);
-    slice.clear();
-    for (std::int64_t k = 0; k < n3; ++k)
-      for (std::int64_t j = 0; j < n2; ++j)
-        for (int c = 0; c < 3; ++c)
-          putInt16(slice, code(c, totalVelocity(box, mean, c, (i * n2 + j) * n3 + k, k)));
-    writeBytes(out, slice, name);
-  }
+void appendSlice(const WindBox& box, const std::vector<double>& mean, std::int64_t n,
+                 Code&& code, std::string& out) {
+  const std::int64_t n2 = box.grid.N2, n3 = box.grid.N3;
+  const std::int64_t i = planeOfSlice(n, box.grid.N1) - box.first;
+  for (std::int64_t k = 0; k < n3; ++k)
+    for (std::int64_t j = 0; j < n2; ++j)
+      for (int c = 0; c < 3; ++c)
+        putInt16(out, code(c, totalVelocity(box, mean, c, (i * n2 + j) * n3 + k, k)));
 }
 
 }  // namespace detail
+
+// The body of both formats from a box held whole: its N1 slices in order,
+// encoded by slice(n, out), written to out.
+template <class Slice>
+void writeSlices(std::ostream& out, const WindBox& box, const std::string& name,
+                 Slice&& slice) {
+  std::string bytes;
+  bytes.reserve(std::size_t(box.planeValues() * 3 * 2));
+  for (std::int64_t n = 0; n < box.grid.N1; ++n) {
+    bytes.clear();
+    slice(n, bytes);
+    detail::writeBytes(out, bytes, name);
+  }
+}
 
 }  // namespace wind

@@ -348,7 +348,7 @@ TEST(WindFiles, FormatNamesAndFileNames) {
   EXPECT_EQ(parseWindFileFormat("wnd"), WindFileFormat::wnd);
   EXPECT_EQ(parseWindFileFormat("raw"), WindFileFormat::raw);
   EXPECT_EQ(fatalMessage([] { parseWindFileFormat("BTS"); }),
-            "--format: 'BTS' is not a format (raw, bts or wnd)");
+            "--format: 'BTS' is not a format (raw, bts, wnd or netcdf)");
   EXPECT_EQ(windFileName("out/iec_u.bin", WindFileFormat::bts), "out/iec_u.bts");
   EXPECT_EQ(windFileName("out.d/u", WindFileFormat::wnd), "out.d/u");
   EXPECT_EQ(windFileName(".u", WindFileFormat::bts), ".u.bts");

@@ -26,49 +26,35 @@ constexpr double kInt16Max = 32767.0;
 // about the hub's mean wind, v pointing to -y (the left-hand rule), w as it is.
 double writtenValue(int c, double v, float U) { return c == 0 ? v - double(U) : c == 1 ? -v : v; }
 
-// Each component's turbulence intensity for the header (percent; the larger
-// of its standard deviation and kPeakShare of its largest |value|, as written,
-// so that no raw value passes 20000) and the m/s of one raw step.
-void wndScales(const WindBox& box, const std::vector<double>& mean, float U,
-               WndQuantisation& q, std::array<double, 3>& scale) {
-  const std::int64_t n3 = box.grid.N3, n = std::int64_t(box.grid.N1) * box.grid.N2 * n3;
+}  // namespace
+
+WndWriter::WndWriter(const WindBox& box, const PlaneReduction& reduction)
+    : box_(box), mean_(detail::rowMeanWind(box)),
+      U_(static_cast<float>(box.placement.windSpeed)) {
+  // The turbulence intensity of each component for the header (percent; the
+  // larger of its standard deviation and kPeakShare of its largest |value|, as
+  // written, so that no raw value passes 20000) and the m/s of one raw step.
+  const float U = U_;
+  const auto written = [U](int c, double v) { return writtenValue(c, v, U); };
   for (int c = 0; c < 3; ++c) {
-    double s = 0.0, s2 = 0.0, peak = 0.0;
-    for (std::int64_t e = 0; e < n; ++e) {
-      const double x = writtenValue(c, detail::totalVelocity(box, mean, c, e, e % n3), U);
-      s += x;
-      peak = std::max(peak, std::abs(x));
-    }
-    const double m = s / double(n);
-    for (std::int64_t e = 0; e < n; ++e) {
-      const double d = writtenValue(c, detail::totalVelocity(box, mean, c, e, e % n3), U) - m;
-      s2 += d * d;
-    }
-    const double sigma = std::sqrt(s2 / double(n));
-    q.tiPercent[c] = peak > 0.0
-                         ? static_cast<float>(100.0 * std::max(sigma, kPeakShare * peak) /
-                                              double(U))
-                         : kZeroComponentTi;
-    scale[c] = double(U) * double(q.tiPercent[c]) / 100.0 / kRawPerScale;
+    const ComponentStatistics sums = detail::totalStatistics(box, mean_, c, 0.0, reduction, written);
+    const double peak = std::max(std::abs(sums.min), std::abs(sums.max));
+    const double sigma =
+        detail::totalStatistics(box, mean_, c, sums.mean, reduction, written).std;
+    q_.tiPercent[c] = peak > 0.0
+                          ? static_cast<float>(100.0 * std::max(sigma, kPeakShare * peak) /
+                                               double(U))
+                          : kZeroComponentTi;
+    scale_[c] = double(U) * double(q_.tiPercent[c]) / 100.0 / kRawPerScale;
   }
 }
 
-}  // namespace
-
-WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& box, long seed,
-                         const std::string& name) {
-  detail::checkWindBox(box, name);
-  const BoxGrid& g = box.grid;
-  const std::int64_t n1 = g.N1;
-  const GridPlacement& p = box.placement;
-  const float U = static_cast<float>(p.windSpeed);
-  const std::vector<double> mean = detail::rowMeanWind(box);
-  WndQuantisation q;
-  std::array<double, 3> scale{};
-  wndScales(box, mean, U, q, scale);
-
+std::string WndWriter::header(long seed) const {
+  const BoxGrid& g = box_.grid;
+  const GridPlacement& p = box_.placement;
   const double dz = spacingUp(g), dy = spacingAcross(g), dx = spacingAlong(g);
-  const float z0 = static_cast<float>(box.profile.kind == ProfileKind::log ? box.profile.z0 : 0.0);
+  const float z0 =
+      static_cast<float>(box_.profile.kind == ProfileKind::log ? box_.profile.z0 : 0.0);
   std::string header;
   detail::putInt16(header, kHeaderForm);
   detail::putInt16(header, kTurbulenceType);
@@ -76,45 +62,69 @@ WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& bo
   detail::putFloat32(header, 0.0f);  // latitude
   detail::putFloat32(header, z0);
   detail::putFloat32(header, static_cast<float>(p.referenceHeight));
-  for (int c = 0; c < 3; ++c) detail::putFloat32(header, q.tiPercent[c]);
+  for (int c = 0; c < 3; ++c) detail::putFloat32(header, q_.tiPercent[c]);
   detail::putFloat32(header, static_cast<float>(dz));
   detail::putFloat32(header, static_cast<float>(dy));
   detail::putFloat32(header, static_cast<float>(dx));
-  detail::putInt32(header, static_cast<std::int32_t>(n1 / 2));
-  detail::putFloat32(header, U);
+  detail::putInt32(header, static_cast<std::int32_t>(g.N1 / 2));
+  detail::putFloat32(header, U_);
   for (int l = 0; l < 3; ++l) detail::putFloat32(header, 0.0f);  // length scales
   detail::putInt32(header, 0);
   detail::putInt32(header, static_cast<std::int32_t>(seed));
   detail::putInt32(header, g.N3);
   detail::putInt32(header, g.N2);
   for (int l = 0; l < 6; ++l) detail::putInt32(header, 0);
-  detail::writeBytes(wnd, header, name + ".wnd");
+  return header;
+}
 
-  detail::writeSlices(wnd, box, mean, name + ".wnd", [&](int c, double v) {
+void WndWriter::appendSlice(std::int64_t n, std::string& out) {
+  const double U = double(U_);
+  detail::appendSlice(box_, mean_, n, [&](int c, double v) {
     const double raw =
-        std::round(std::clamp(writtenValue(c, v, U) / scale[c], -kInt16Max, kInt16Max));
-    const double back = c == 0 ? double(U) + scale[c] * raw : c == 1 ? -scale[c] * raw
-                                                                     : scale[c] * raw;
-    q.worstError[c] = std::max(q.worstError[c], std::abs(back - v));
+        std::round(std::clamp(writtenValue(c, v, U_) / scale_[c], -kInt16Max, kInt16Max));
+    const double back = c == 0 ? U + scale_[c] * raw : c == 1 ? -scale_[c] * raw
+                                                              : scale_[c] * raw;
+    q_.worstError[c] = std::max(q_.worstError[c], std::abs(back - v));
     return static_cast<int>(raw);
-  });
+  }, out);
+}
 
-  const std::string text =
-      std::string("Summary of a Bladed-style full-field wind file written by vorlan ") + kVersion +
-      "\n"
-      "F\tClockwise rotation looking downwind\n" +
-      shortestText(p.hubHeight) + "\tHub height (m)\n" +
-      "Grid: " + std::to_string(g.N2) + " x " + std::to_string(g.N3) + " points across and up, " +
-      std::to_string(g.N1) + " time steps of " + shortestText(dx / p.windSpeed) + " s\n" +
-      "UBAR = " + shortestText(U) + " m/s\n" +
-      "TI(u) = " + shortestText(q.tiPercent[0]) + " %\n" +
-      "TI(v) = " + shortestText(q.tiPercent[1]) + " %\n" +
-      "TI(w) = " + shortestText(q.tiPercent[2]) + " %\n" +
-      "HEIGHT OFFSET = " + shortestText(p.hubHeight - p.referenceHeight) + " m\n" +
-      "PERIODIC\n"
-      "BLADED LEFT-HAND RULE\n";
-  detail::writeBytes(sum, text, name + ".sum");
+std::string WndWriter::summary() const {
+  const BoxGrid& g = box_.grid;
+  const GridPlacement& p = box_.placement;
+  const double dx = spacingAlong(g);
+  return std::string("Summary of a Bladed-style full-field wind file written by vorlan ") +
+         kVersion +
+         "\n"
+         "F\tClockwise rotation looking downwind\n" +
+         shortestText(p.hubHeight) + "\tHub height (m)\n" +
+         "Grid: " + std::to_string(g.N2) + " x " + std::to_string(g.N3) +
+         " points across and up, " + std::to_string(g.N1) + " time steps of " +
+         shortestText(dx / p.windSpeed) + " s\n" + "UBAR = " + shortestText(U_) + " m/s\n" +
+         "TI(u) = " + shortestText(q_.tiPercent[0]) + " %\n" +
+         "TI(v) = " + shortestText(q_.tiPercent[1]) + " %\n" +
+         "TI(w) = " + shortestText(q_.tiPercent[2]) + " %\n" +
+         "HEIGHT OFFSET = " + shortestText(p.hubHeight - p.referenceHeight) + " m\n" +
+         "PERIODIC\n"
+         "BLADED LEFT-HAND RULE\n";
+}
+
+WndQuantisation WndWriter::quantisation(const PlaneReduction& reduction) const {
+  WndQuantisation q = q_;
+  reduction.maximum(q.worstError);
   return q;
+}
+
+WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& box, long seed,
+                         const std::string& name) {
+  detail::checkWindBox(box, name);
+  const PlaneReduction whole;
+  WndWriter writer(box, whole);
+  detail::writeBytes(wnd, writer.header(seed), name + ".wnd");
+  writeSlices(wnd, box, name + ".wnd",
+              [&](std::int64_t n, std::string& s) { writer.appendSlice(n, s); });
+  detail::writeBytes(sum, writer.summary(), name + ".sum");
+  return writer.quantisation(whole);
 }
 
 }  // namespace wind

@@ -17,7 +17,8 @@
 // box's u plus the mean profile minus U, shear included.
 //
 // Scale: TI_c = max(sigma_c, 0.05 max|c|) / U over the whole file, c the value
-// as written (u - U, -v, w) and sigma_c its population standard deviation, so
+// as written (u - U, -v, w) and sigma_c its population standard deviation
+// (its sums taken plane by plane, simulation/plane_statistics.hpp), so
 // |raw| <= 20000; raw = round(c / s_c) with s_c from the stored float32 U and
 // TI. A component that is zero everywhere gets TI 1 % (its raw values are 0).
 //
@@ -28,8 +29,10 @@
 // line carries a keyword, and no user text is written into it.
 
 #include <array>
+#include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "handover/wind_file.hpp"
 
@@ -40,9 +43,35 @@ struct WndQuantisation {
   std::array<double, 3> worstError{};  // m/s, u v w
 };
 
-// Writes root.wnd to wnd and root.sum to sum (binary streams); name is the
-// root name for messages. seed is informational.
+// Writes root.wnd to wnd and root.sum to sum (binary streams) from a box held
+// whole; name is the root name for messages. seed is informational.
 WndQuantisation writeWnd(std::ostream& wnd, std::ostream& sum, const WindBox& box, long seed,
                          const std::string& name);
+
+// The steps of writeWnd for a box held in planes by several processes (the
+// box checked first, detail::checkWindBox): the constructor and quantisation
+// are collective over the reduction; the .wnd is the header at offset 0 and
+// slice n at header size + n sliceBytes().
+class WndWriter {
+ public:
+  // Each component's TI from its sums over the whole box: the values as
+  // written summed plane by plane, then about their mean.
+  WndWriter(const WindBox& box, const PlaneReduction& reduction);
+  std::string header(long seed) const;
+  std::int64_t sliceBytes() const { return box_.planeValues() * 3 * 2; }
+  // Appends slice n, from a plane this process holds.
+  void appendSlice(std::int64_t n, std::string& out);
+  // The .sum's text.
+  std::string summary() const;
+  // The TIs and the worst errors over the whole box.
+  WndQuantisation quantisation(const PlaneReduction& reduction) const;
+
+ private:
+  const WindBox& box_;
+  std::vector<double> mean_;
+  float U_;
+  WndQuantisation q_;
+  std::array<double, 3> scale_{};  // m/s of one raw step
+};
 
 }  // namespace wind

@@ -78,6 +78,30 @@ json windFileJson(const std::string& name, const WindBox& box,
   return j;
 }
 
+json netcdfFileJson(const std::string& name, const BoxGrid& grid,
+                    const std::optional<GridPlacement>& placement) {
+  json time = nullptr, centre = nullptr, speed = nullptr;
+  if (placement) {
+    time = timeStep(grid, placement->windSpeed);
+    centre = placement->gridBottom + double(grid.Lbox.z) / 2.0;
+    speed = placement->windSpeed;
+  }
+  return {{"format", "netcdf"},
+          {"file", name},
+          {"periodic", true},
+          {"time_step", time},
+          {"steps", grid.N1},
+          {"variables", "box_lengths(ndim), dx(ndim) in m; uvel, vvel, wvel(nx, ny, nz) float32 "
+                        "in m/s, perturbations without the mean wind"},
+          {"plane_order", "plane i holds the box's plane (nx - i) mod nx, the plane a fixed "
+                          "point sees at t = i dx / U (later planes later in time)"},
+          {"axes", "x (i) downwind, y (j) to the left looking downwind, z (k) up; node (j, k) "
+                   "at (j dy - box_lengths[1]/2, k dz - box_lengths[2]/2) from the box's centre"},
+          {"les", {{"turbulence_file", name},
+                   {"centre_height", centre},
+                   {"wind_speed", speed}}}};
+}
+
 json openfastJson(const InflowWindSettings& settings, const std::string& filledTemplate,
                   const std::string& warning) {
   static constexpr const char* kFormats[] = {

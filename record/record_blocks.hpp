@@ -15,6 +15,10 @@
 //                .wnd and .sum), periodic, time_step, steps, profile (the
 //                --profile text), quantisation_error (worst per component,
 //                m/s) and slope and offset (.bts) or TI_percent (.wnd)
+//                or, for the NetCDF file of LES inflows, format "netcdf",
+//                file, periodic, time_step and steps, variables, plane_order,
+//                axes and les (what an LES input of the synthetic-turbulence
+//                inflow needs: turbulence_file, centre_height, wind_speed)
 //   "openfast"   WindType, the key/value pairs InflowWind needs (as the
 //                template filler sets them) and the filled copy's name
 //   scaling      the entries that --scale iec adds to the record's "scaling"
@@ -46,6 +50,11 @@ nlohmann::ordered_json hubJson(const std::optional<HubFigures>& h);
 nlohmann::ordered_json windFileJson(const std::string& name, const WindBox& box,
                                     const std::optional<BtsQuantisation>& bts,
                                     const std::optional<WndQuantisation>& wnd);
+
+// The NetCDF file of a netcdf run (time_step, centre_height and wind_speed
+// null where the run knows no placement).
+nlohmann::ordered_json netcdfFileJson(const std::string& name, const BoxGrid& grid,
+                                      const std::optional<GridPlacement>& placement);
 
 // The openfast block: "format", "WindType", "section" (how the section is
 // found), "values" (key -> value: strings for file names, numbers, booleans;

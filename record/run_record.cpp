@@ -201,7 +201,7 @@ std::optional<HubFigures> hubWithBox(const RunDescription& run, const HandOver& 
 // files (the values the template filler sets, names absolute), for a box of
 // three components; null otherwise.
 json openfastRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
-  if (in.fieldDim != 3 || in.nComp != 3) return nullptr;
+  if (in.fieldDim != 3 || in.nComp != 3 || h.format == WindFileFormat::netcdf) return nullptr;
   json block = openfastJson(inflowWindSettings(in, h, std::string()), filledTemplateOf(in, h),
                             h.templateWarning);
   if (h.format != WindFileFormat::raw) return block;
@@ -219,11 +219,18 @@ json openfastRecord(const SimulationInput& in, const RunDescription& run, const 
 // (the fluctuations, before the mean profile is added): null for raw files.
 json windFileRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
   if (h.format == WindFileFormat::raw) return nullptr;
-  const WindBox box{{}, boxGridOf(in), *h.placement, h.profile};
   const std::string name = windFileName(in.fname[0], h.format);
-  json block = windFileJson(name, box, run.handed.bts, run.handed.wnd);
-  const std::string file = h.format == WindFileFormat::bts ? name : name + ".wnd";
-  block["path"] = relativeName(file, runRecordName(in));
+  json block;
+  if (h.format == WindFileFormat::netcdf) {
+    block = netcdfFileJson(name, boxGridOf(in), h.placement);
+    block["path"] = relativeName(name, runRecordName(in));
+    block["les"]["turbulence_file"] = absoluteName(name);
+  } else {
+    const WindBox box{{}, boxGridOf(in), *h.placement, h.profile};
+    block = windFileJson(name, box, run.handed.bts, run.handed.wnd);
+    const std::string file = h.format == WindFileFormat::bts ? name : name + ".wnd";
+    block["path"] = relativeName(file, runRecordName(in));
+  }
   json comps = json::array();
   for (int c = 0; c < in.nComp; ++c) {
     const ComponentStatistics& st = run.statistics[std::size_t(c)];

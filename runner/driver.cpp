@@ -259,7 +259,8 @@ BoxOutcome LocalBoxMaker::makeBox(const SimulationInput& run, const std::string&
   state_->line.show(label);
   BoxOutcome box;
   FieldArrays fields = synthesiseRun(p_, run, steps_, context, box.handed);
-  writeWindFile(run, p_.handOver, fields, out, p_.options.inputFile, box.handed);
+  writeWindFile(run, p_.handOver, fields, out, p_.options.inputFile, p_.options.random,
+                box.handed);
   if (p_.options.layout == OutputLayout::inflowwind) toInflowWindLayout(run, fields);
   if (p_.handOver.format == WindFileFormat::raw) writeFields(fields, out, &context.progress);
   context.progress.end();

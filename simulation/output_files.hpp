@@ -107,6 +107,9 @@ class OutputFiles {
   // the filled InflowWind input).
   void commit() { set_.commit(); }
 
+  // The temporaries of every file created and not yet committed.
+  std::vector<std::string> temporaries() const { return set_.temporaries(); }
+
  private:
   // Creates a pending output or ends the run: the echo's line ended with the
   // name, then "Could not open <label> <name>: <reason>".

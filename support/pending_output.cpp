@@ -348,6 +348,13 @@ void PendingOutputs::commit() {
   outputs_.clear();
 }
 
+std::vector<std::string> PendingOutputs::temporaries() const {
+  std::vector<std::string> paths;
+  for (const std::unique_ptr<PendingOutput>& o : outputs_)
+    if (!o->direct()) paths.push_back(o->path());
+  return paths;
+}
+
 void PendingOutputs::abandon() noexcept {
   for (auto& o : outputs_) o->discard();
   outputs_.clear();

@@ -166,6 +166,10 @@ class PendingOutputs {
   // untouched. Never fails.
   void abandon() noexcept;
 
+  // The temporaries of the outputs not yet committed (none for those written
+  // directly), in creation order.
+  std::vector<std::string> temporaries() const;
+
  private:
   std::vector<std::unique_ptr<PendingOutput>> outputs_;
 };

@@ -45,10 +45,8 @@ int slabPlanes(const BoxGrid& g, int ncomp, std::int64_t planeModes, int threads
   return planes >= g.N1 ? g.N1 : std::max(1, static_cast<int>(planes));
 }
 
-// Returns the number of components; the arrays are checked for the planes
-// first .. last (rows may extend beyond them).
-int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const BoxGrid& grid,
-                   PlaneRange planes, const char* message) {
+// The components and the grid; returns the number of components.
+int checkGrid(std::span<const int> comps, const BoxGrid& grid) {
   const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
   const int ncomp = detail::componentCount(comps, 3, "Number of components not correct");
   if (ncomp < 3) {
@@ -61,6 +59,15 @@ int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const
   // Before any work: the plan, the mirror pairs and the transforms all take
   // the halves of even axes for granted.
   for (const int n : {N1, N2, N3}) detail::checkGridSize(n, "turb3d");
+  return ncomp;
+}
+
+// Returns the number of components; the arrays are checked for the planes
+// first .. last (rows may extend beyond them).
+int checkArguments(std::span<F3tensor> fields, std::span<const int> comps, const BoxGrid& grid,
+                   PlaneRange planes, const char* message) {
+  const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
+  const int ncomp = checkGrid(comps, grid);
   if (fields.size() < std::size_t(ncomp)) fatalError(message);
   for (int c = 0; c < ncomp; ++c) {
     const F3tensor& t = fields[std::size_t(c)];
@@ -330,7 +337,7 @@ void turb3d(std::span<F3tensor> fields, const Turb3dRequest& request) {
   }
   transformComponents(spectrum, ncomp, grid, work.progress);
   if (work.constraints != nullptr) {
-    detail::constraintDifferences(fields, grid, fieldComps, *work.constraints, outcome);
+    detail::constraintDifferences(fields, grid, fieldComps, *work.constraints, all, outcome);
     if (work.outcome != nullptr) *work.outcome = outcome;
   }
 }
@@ -350,6 +357,67 @@ void turb3dSlab(const Turb3dSlab& slab, const Turb3dRequest& request) {
   request.model.checkTables();
   const Turb3dSpectrum spectrum{slab.fields, slab.nyquist, slab.mirrorRows, slab.planes};
   slabSpectrum(spectrum, ncomp, request);
+}
+
+struct Turb3dPairs::State {
+  Turb3dPlan plan;
+  detail::ModeAmplitude amplitude;
+  BoxGrid grid;
+  Vector3 LimNormK;
+  std::vector<int> comps;  // of the fields
+  const Turb3dConstraints& constraints;
+  detail::ConstrainedSpectrum spectrum;
+  std::unique_ptr<detail::ConditionedPairs> pairs;
+
+  State(const Turb3dRequest& r, int ncomp)
+      : plan(r.grid), amplitude(modeAmplitude(r, ncomp)), grid(r.grid), LimNormK(r.LimNormK),
+        comps(ncomp == 3 ? std::vector<int>(kAllComponents.begin(), kAllComponents.end())
+                         : std::vector<int>(r.comps.begin(), r.comps.end())),
+        constraints(*r.work.constraints),
+        spectrum{plan, amplitude, LimNormK, {}, nullptr, comps} {}
+};
+
+namespace {
+
+detail::Turb3dSpectrum spectrumOf(const Turb3dSlab& s) {
+  return {s.fields, s.nyquist, s.mirrorRows, s.planes};
+}
+
+}  // namespace
+
+Turb3dPairs::Turb3dPairs(const Turb3dRequest& request, int threads) {
+  const int ncomp = checkGrid(request.comps, request.grid);
+  if (request.work.constraints == nullptr) fatalError("turb3d: no constraint lines");
+  state_ = std::make_unique<State>(request, ncomp);
+  detail::checkConstraintLines(*request.work.constraints, request.grid, state_->comps);
+  request.model.checkTables();
+  state_->pairs =
+      std::make_unique<detail::ConditionedPairs>(state_->spectrum, state_->constraints, threads);
+}
+
+Turb3dPairs::~Turb3dPairs() = default;
+
+std::int64_t Turb3dPairs::deviateCount(int p) const {
+  return state_->plan.planeModes(p, p) * 2 * state_->amplitude.ncomp;
+}
+
+std::int64_t Turb3dPairs::deviateStart(int p) const {
+  return state_->plan.planeStart(p) * 2 * state_->amplitude.ncomp;
+}
+
+double Turb3dPairs::operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                               const Turb3dSlab& atI, const Turb3dSlab& atM) {
+  return (*state_->pairs)(i, xi, xm, spectrumOf(atI), spectrumOf(atM));
+}
+
+std::vector<double> Turb3dPairs::differences(std::span<const F3tensor> fields,
+                                             PlaneRange planes) const {
+  Turb3dConstraintOutcome outcome;
+  outcome.largestDifference.assign(state_->constraints.lines.size(), 0.0);
+  if (planes.count() > 0)
+    detail::constraintDifferences(fields, state_->grid, state_->comps, state_->constraints, planes,
+                                  outcome);
+  return outcome.largestDifference;
 }
 
 }  // namespace wind

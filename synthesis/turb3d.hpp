@@ -139,6 +139,16 @@
 // solves took. Lines that do not fit the grid end the run ("turb3d:
 // constraint line <n> ...", before any work).
 //
+// Constraints on slabs. A box cut into slabs holds constraint lines when each
+// mirror pair of planes i and N1 - i + 2 (i = 1 .. N1/2 + 1) is conditioned
+// in one place from both planes' deviates (Turb3dPairs): the caller brings
+// there the deviates of a plane held elsewhere (or draws them), and takes the
+// finished plane back to its holder. Every pair gives turb3d's bits for those
+// two planes, and nothing else is written: the conjugates that plane i
+// stores in its mirror's planes k3 = 0 and k3 = N3/2 are written into the
+// mirror's arrays by the pair itself (mirror rows from the plane step, when
+// the mirror lies outside plane i's arrays, are left unused).
+//
 // Progress. work.progress, when given, sees the stages amplitudes (one step
 // per plane i) and transforms (one step per component), and is left in the
 // transforms stage.
@@ -148,6 +158,7 @@
 // fields, at least two planes per thread), the plan's N1 + 1 plane starts and
 // one counter per slab; nothing is allocated per wave vector.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -224,5 +235,40 @@ std::int64_t turb3dPlaneStart(BoxGrid grid, int i);
 // given, holds the slab's wave vectors only. Failures as turb3d's, and "turb3d:
 // slab arrays do not cover the planes".
 void turb3dSlab(const Turb3dSlab& slab, const Turb3dRequest& request);
+
+// The conditioning of mirror pairs on a box cut into slabs (see above).
+// request: the box's components, model, grid and LimNormK, and
+// work.constraints (the classic stream; the amplitude store and progress are
+// not used). Calls for different pairs may run at once on up to `threads`
+// threads of an OpenMP team.
+class Turb3dPairs {
+ public:
+  // Checks the lines and the model's tables (failures as turb3d's).
+  Turb3dPairs(const Turb3dRequest& request, int threads);
+  ~Turb3dPairs();
+  Turb3dPairs(const Turb3dPairs&) = delete;
+  Turb3dPairs& operator=(const Turb3dPairs&) = delete;
+
+  // The deviates of plane p: how many (2 ncomp per generated wave vector),
+  // and the place of the first in the classic stream's sequence.
+  std::int64_t deviateCount(int p) const;
+  std::int64_t deviateStart(int p) const;
+
+  // The pair of plane i (1 .. N1/2 + 1) from the deviates xi of plane i and
+  // xm of its mirror (empty when i is its own mirror): plane i into the arrays
+  // of atI, the mirror into those of atM (each covering its plane in
+  // `planes`; the same slab when it holds both). Returns the relative nugget
+  // the solve took (0: none).
+  double operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                    const Turb3dSlab& atI, const Turb3dSlab& atM);
+
+  // After the transforms: the largest |box - value| of each line over the
+  // planes `planes` of fields (rows covering them), in the lines' order.
+  std::vector<double> differences(std::span<const F3tensor> fields, PlaneRange planes) const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace wind

@@ -239,8 +239,10 @@ class PairTask {
   PairTask(const ConstrainedSpectrum& s, const LineTables& t);
 
   // Planes i (deviates xi) and its mirror (deviates xm, empty when i is its
-  // own mirror); returns the relative nugget of the solve.
-  double operator()(int i, std::span<const float> xi, std::span<const float> xm);
+  // own mirror), held in the arrays of atI and atM (the same for a box held
+  // whole); returns the relative nugget of the solve.
+  double operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                    const Turb3dSpectrum& atI, const Turb3dSpectrum& atM);
   // A buffer for the deviates of plane p.
   std::span<float> buffer(int p) {
     return std::span<float>(x_).first(std::size_t(plan_.planeModes(p, p) * perMode_));
@@ -256,7 +258,7 @@ class PairTask {
   void lineCovariance();
   void correction(const std::vector<double>& S, const std::vector<double>& Gr,
                   const std::vector<double>& Gi, int c, int j);
-  void addCorrection(int p, int j, int c, int l0, int l1);
+  void addCorrection(int slot, int p, int j, int c, int l0, int l1);
   void phaseSums();
   void writeConjugates(int i, int j, int im, int jm);
   void update(int i, int im);
@@ -264,6 +266,7 @@ class PairTask {
   const ConstrainedSpectrum& s_;
   const LineTables& t_;
   const Turb3dPlan& plan_;
+  const Turb3dSpectrum* spectra_[2] = {nullptr, nullptr};  // of plane i and of its mirror
   PlaneShape shape_;
   int ncomp_, ne_, perMode_, nl_;
   double sPair_, sSelf_;  // D^2/2 and D^2/4
@@ -313,10 +316,10 @@ PairTask::PairTask(const ConstrainedSpectrum& s, const LineTables& t)
 void PairTask::planeCoefficients(int slot, int p, std::span<const float> x) {
   planes_[slot] = p;
   if (s_.store != nullptr) {
-    const Turb3dPlaneStep step(plan_, s_.amplitude, s_.LimNormK, s_.spectrum, s_.store);
+    const Turb3dPlaneStep step(plan_, s_.amplitude, s_.LimNormK, *spectra_[slot], s_.store);
     step(p, x);
   } else {
-    const Turb3dPlaneStep step(plan_, s_.amplitude, s_.LimNormK, s_.spectrum, &stores_[slot],
+    const Turb3dPlaneStep step(plan_, s_.amplitude, s_.LimNormK, *spectra_[slot], &stores_[slot],
                                plan_.planeStart(p));
     step(p, x);
   }
@@ -417,8 +420,9 @@ void PairTask::covariances(int i, int im) {
 void PairTask::coefficientSums(int i, int im) {
   const int N2 = plan_.N2, nl = nl_;
   for (int c = 0; c < ncomp_; ++c) {
-    const F3tensor& u = s_.spectrum.fields[std::size_t(c)];
-    const Matrix& ny = s_.spectrum.nyquist[std::size_t(c)];
+    const F3tensor& u = spectra_[0]->fields[std::size_t(c)];
+    const Matrix& ny = spectra_[0]->nyquist[std::size_t(c)];
+    const F3tensor& um = spectra_[1]->fields[std::size_t(c)];
     for (int j = 1; j <= N2; ++j) {
       const int jm = mirrorIndex(j, N2);
       const std::size_t x = shape_.row(c, j);
@@ -427,7 +431,7 @@ void PairTask::coefficientSums(int i, int im) {
         const double cr = 0.5 * double(h[0]), ci = 0.5 * double(h[1]);
         double mr = 0.0, mi = 0.0;  // conj C'
         if (l > 1 && l < nl) {
-          const float* g = &u(im, jm, 2 * l - 1);
+          const float* g = &um(im, jm, 2 * l - 1);
           mr = 0.5 * double(g[0]);
           mi = -0.5 * double(g[1]);
         }
@@ -523,10 +527,11 @@ void PairTask::correction(const std::vector<double>& S, const std::vector<double
   }
 }
 
-// H(p, j, l) += 2 (dr + i di)(l) of field c for l = l0 .. l1, rounded once.
-void PairTask::addCorrection(int p, int j, int c, int l0, int l1) {
-  F3tensor& u = s_.spectrum.fields[std::size_t(c)];
-  Matrix& ny = s_.spectrum.nyquist[std::size_t(c)];
+// H(p, j, l) += 2 (dr + i di)(l) of field c for l = l0 .. l1, rounded once;
+// p the plane in slot (0: plane i, 1: its mirror).
+void PairTask::addCorrection(int slot, int p, int j, int c, int l0, int l1) {
+  F3tensor& u = spectra_[slot]->fields[std::size_t(c)];
+  Matrix& ny = spectra_[slot]->nyquist[std::size_t(c)];
   for (int l = l0; l <= l1; ++l) {
     float* h = l < nl_ ? &u(p, j, 2 * l - 1) : &ny(p, 2 * j - 1);
     h[0] = static_cast<float>(double(h[0]) + 2.0 * dr_[std::size_t(l - 1)]);
@@ -590,10 +595,12 @@ void PairTask::writeConjugates(int i, int j, int im, int jm) {
     }
   };
   for (int c = 0; c < ncomp_; ++c) {
-    F3tensor& u = s_.spectrum.fields[std::size_t(c)];
-    Matrix& ny = s_.spectrum.nyquist[std::size_t(c)];
-    conjugate(&u(i, j, 1), &u(im, jm, 1));
-    conjugate(&ny(i, 2 * j - 1), &ny(im, 2 * jm - 1));
+    F3tensor& u = spectra_[0]->fields[std::size_t(c)];
+    Matrix& ny = spectra_[0]->nyquist[std::size_t(c)];
+    F3tensor& um = spectra_[1]->fields[std::size_t(c)];
+    Matrix& nym = spectra_[1]->nyquist[std::size_t(c)];
+    conjugate(&u(i, j, 1), &um(im, jm, 1));
+    conjugate(&ny(i, 2 * j - 1), &nym(im, 2 * jm - 1));
   }
 }
 
@@ -608,21 +615,24 @@ void PairTask::update(int i, int im) {
     const bool generates = plan_.inPlaneRow(i, j);  // its planes k3 = 0 and N3/2, k = 0 included
     for (int c = 0; c < ncomp_; ++c) {
       correction(Si_, Gr_, Gi_, c, j);
-      addCorrection(i, j, c, 2, nl - 1);
+      addCorrection(0, i, j, c, 2, nl - 1);
       if (generates) {
-        addCorrection(i, j, c, 1, 1);
-        addCorrection(i, j, c, nl, nl);
+        addCorrection(0, i, j, c, 1, 1);
+        addCorrection(0, i, j, c, nl, nl);
       }
       if (i != im) {
         correction(Sm_, Hr_, Hi_, c, j);
-        addCorrection(im, jm, c, 2, nl - 1);
+        addCorrection(1, im, jm, c, 2, nl - 1);
       }
     }
     if (generates) writeConjugates(i, j, im, jm);
   }
 }
 
-double PairTask::operator()(int i, std::span<const float> xi, std::span<const float> xm) {
+double PairTask::operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                            const Turb3dSpectrum& atI, const Turb3dSpectrum& atM) {
+  spectra_[0] = &atI;
+  spectra_[1] = &atM;
   const int im = mirrorIndex(i, plan_.N1), n = t_.n;
   const bool self = i == im;
   planeCoefficients(0, i, xi);
@@ -664,24 +674,55 @@ void checkConstraintLines(const Turb3dConstraints& constraints, const BoxGrid& g
   }
 }
 
+struct ConditionedPairs::State {
+  LineTables tables;
+  std::vector<std::unique_ptr<PairTask>> tasks;  // one per thread, made at first use
+};
+
+ConditionedPairs::ConditionedPairs(const ConstrainedSpectrum& s,
+                                   const Turb3dConstraints& constraints, int threads)
+    : s_(s),
+      state_(std::make_unique<State>(
+          State{LineTables(constraints, BoxGrid{s.plan.N1, s.plan.N2, s.plan.N3, s.amplitude.Lbox},
+                           s.comps),
+                std::vector<std::unique_ptr<PairTask>>(std::size_t(std::max(threads, 1)))})) {}
+
+ConditionedPairs::~ConditionedPairs() = default;
+
+namespace {
+
+PairTask& taskOf(std::vector<std::unique_ptr<PairTask>>& tasks, const ConstrainedSpectrum& s,
+                 const LineTables& tables) {
+  std::unique_ptr<PairTask>& task = tasks[std::size_t(threadNumber())];
+  if (!task) task = std::make_unique<PairTask>(s, tables);
+  return *task;
+}
+
+}  // namespace
+
+std::span<float> ConditionedPairs::deviates(int p) {
+  return taskOf(state_->tasks, s_, state_->tables).buffer(p);
+}
+
+double ConditionedPairs::operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                                    const Turb3dSpectrum& atI, const Turb3dSpectrum& atM) {
+  return taskOf(state_->tasks, s_, state_->tables)(i, xi, xm, atI, atM);
+}
+
 void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
                        const Turb3dConstraints& constraints, int threads, int slabPlanes,
                        Turb3dConstraintOutcome& outcome, SynthesisProgress* progress) {
   const Turb3dPlan& plan = s.plan;
-  const BoxGrid grid{plan.N1, plan.N2, plan.N3, s.amplitude.Lbox};
-  const LineTables tables(constraints, grid, s.comps);
+  ConditionedPairs pairs(s, constraints, threads);
   const int half = plan.iHigh, perMode = 2 * s.amplitude.ncomp;
   // The states at the planes 1 .. N1/2 + 1, and where the plane after them starts.
   const ClassicPlaneDeviates firstHalf(plan, perMode, seed, half);
   std::vector<double> nugget(std::size_t(half), 0.0);
-  std::vector<std::unique_ptr<PairTask>> tasks(std::size_t(std::max(threads, 1)));
   // Pair i, its own plane drawn from its recorded state, its mirror's deviates xm.
   const auto pair = [&](int i, std::span<const float> xm) {
-    std::unique_ptr<PairTask>& task = tasks[std::size_t(threadNumber())];
-    if (!task) task = std::make_unique<PairTask>(s, tables);
-    const std::span<float> xi = task->buffer(i);
+    const std::span<float> xi = pairs.deviates(i);
     firstHalf(i, xi);
-    nugget[std::size_t(i - 1)] = (*task)(i, xi, xm);
+    nugget[std::size_t(i - 1)] = pairs(i, xi, xm, s.spectrum, s.spectrum);
     if (progress != nullptr) progress->advance(xm.empty() ? 1 : 2);
   };
   // The planes that are their own mirror, then the others with their mirrors
@@ -707,8 +748,9 @@ void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
 
 void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid,
                            std::span<const int> comps, const Turb3dConstraints& constraints,
-                           Turb3dConstraintOutcome& outcome) {
-  const int N1 = grid.N1, N2 = grid.N2, N3 = grid.N3;
+                           PlaneRange own, Turb3dConstraintOutcome& outcome) {
+  const int N2 = grid.N2, N3 = grid.N3;
+  const int first = int(own.first), last = int(own.last);
   const double dy = double(grid.Lbox.y) / N2, dz = double(grid.Lbox.z) / N3;
   const std::size_t n = constraints.lines.size();
   // Per line: the weights of the rows j and columns k it reads (a grid point
@@ -758,18 +800,18 @@ void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid
         mine[a] = std::max(mine[a], std::fabs(v - constraints.lines[a].values[std::size_t(i - 1)]));
       }
   };
-  const int threads = std::int64_t(N1) * N2 * N3 * std::int64_t(n) >= (std::int64_t(1) << 22)
+  const int threads = own.count() * N2 * N3 * std::int64_t(n) >= (std::int64_t(1) << 22)
                           ? maxThreads()
                           : 1;
   if (threads <= 1) {
     std::vector<double> R(static_cast<std::size_t>(N3));
-    planes(1, N1, largest, R);
+    planes(first, last, largest, R);
   } else {
 #pragma omp parallel num_threads(threads)
     {
       std::vector<double> mine(n, 0.0), R(static_cast<std::size_t>(N3));
 #pragma omp for schedule(static)
-      for (int i = 1; i <= N1; ++i) planes(i, i, mine, R);
+      for (int i = first; i <= last; ++i) planes(i, i, mine, R);
 #pragma omp critical(turb3dConstraintDifferences)
       for (std::size_t a = 0; a < n; ++a) largest[a] = std::max(largest[a], mine[a]);
     }

@@ -83,6 +83,7 @@
 // complex transforms D, N1/2 + 2 recorded random states and the ring's
 // buffers. Nothing per wave vector.
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "numerics/arrays.hpp"
@@ -129,9 +130,39 @@ void conditionedPlanes(const ConstrainedSpectrum& s, std::int32_t seed,
                        const Turb3dConstraints& constraints, int threads, int slabPlanes,
                        Turb3dConstraintOutcome& outcome, SynthesisProgress* progress);
 
-// After the transforms: the largest |box - value| along each line.
+// The pair step alone, for a caller that holds the planes of a pair in arrays
+// of its own (a box cut into slabs, whose mirror planes lie on other
+// processes): the line tables built once, one task's arrays per thread of the
+// team, made at first use. operator() forms the coefficients of plane i and
+// of its mirror N1 - i + 2 (skipped when i is its own mirror) from their
+// deviates, conditions them and stores the result, plane i in the arrays of
+// atI, the mirror in those of atM (atI's own planes cover i, atM's the
+// mirror; the same spectrum for a box held whole); calls for different pairs
+// may run at once on different threads (threadNumber() < threads). deviates(p)
+// is the calling thread's buffer for plane p's deviates. Failures as
+// conditionedPlanes'.
+class ConditionedPairs {
+ public:
+  ConditionedPairs(const ConstrainedSpectrum& s, const Turb3dConstraints& constraints,
+                   int threads);
+  ~ConditionedPairs();
+  ConditionedPairs(const ConditionedPairs&) = delete;
+  ConditionedPairs& operator=(const ConditionedPairs&) = delete;
+
+  std::span<float> deviates(int p);
+  double operator()(int i, std::span<const float> xi, std::span<const float> xm,
+                    const Turb3dSpectrum& atI, const Turb3dSpectrum& atM);
+
+ private:
+  struct State;
+  const ConstrainedSpectrum& s_;
+  std::unique_ptr<State> state_;
+};
+
+// After the transforms: the largest |box - value| along each line over the
+// planes own (fields' rows cover them).
 void constraintDifferences(std::span<const F3tensor> fields, const BoxGrid& grid,
                            std::span<const int> comps, const Turb3dConstraints& constraints,
-                           Turb3dConstraintOutcome& outcome);
+                           PlaneRange own, Turb3dConstraintOutcome& outcome);
 
 }  // namespace wind::detail

@@ -6,7 +6,8 @@
 #      from a relative VORLAN with a vorlan option passed to every row, then
 #      with one broken row; one row run by the Slurm array script as plain
 #      bash, and task numbers that are not rows; values make_table.sh refuses;
-#   2. the Debian package: built with CPack, checked by lintian (no errors or
+#   2. the Debian package: built with CPack, its dependencies naming the NetCDF
+#      run-time where vorlan links it, checked by lintian (no errors or
 #      warnings), unpacked into a scratch root with dpkg-deb -x, its tree
 #      checked (the documents, the examples, compressed manual pages naming
 #      them, a copyright file that puts every path under Apache-2.0), and its
@@ -103,6 +104,13 @@ echo "extras: Debian package"
 if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   (cd "$build" && cpack -B "$work/pkg" >/dev/null) || fail "cpack"
   deb="$(ls "$work"/pkg/*.deb)"
+  # A vorlan linked with the NetCDF library needs the package that holds it.
+  netcdf_lib="$(ldd "$build/vorlan/vorlan" | awk '/libnetcdf/ {print $3; exit}')"
+  if [[ -n "$netcdf_lib" ]]; then
+    netcdf_pkg="$(dpkg-query -S "$(readlink -f "$netcdf_lib")" | cut -d: -f1)"
+    [[ ", $(dpkg-deb -f "$deb" Depends), " == *", $netcdf_pkg, "* ]] ||
+      fail "the package does not depend on $netcdf_pkg, which holds $netcdf_lib"
+  fi
   if command -v lintian >/dev/null; then
     # Errors and warnings fail; notes are shown for the record.
     lintian "$deb" >"$work/lintian.txt" 2>&1 || true

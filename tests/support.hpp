@@ -343,4 +343,32 @@ inline void expectExpOne(const ExpSample& s, const char* what) {
       << what << ", n = " << s.n;
 }
 
+// A minimal InflowWind input with the keys the filler sets, in its sections.
+inline constexpr const char* kInflowWindTemplate =
+    "------- InflowWind INPUT FILE ----\n"
+    "Example\n"
+    "---------------------------------------\n"
+    "          1   WindType       - switch\n"
+    "================== Parameters for Full-Field binary files [used only for WindType = 3] ===\n"
+    "\"x.bts\"      FileName_BTS   - name of the file\n"
+    "================== Parameters for Bladed-style files [used only for WindType = 4 or "
+    "WindType = 7] ===\n"
+    "\"x\"          FilenameRoot   - root\n"
+    "False        TowerFile      - tower file\n"
+    "================== Raw grid files [used only for WindType = 5] ===\n"
+    "\"u.bin\"      FileName_u     - u\n"
+    "\"v.bin\"      FileName_v     - v\n"
+    "\"w.bin\"      FileName_w     - w\n"
+    "    64       nx             - n\n"
+    "    32       ny             - n\n"
+    "    32       nz             - n\n"
+    "    16       dx             - d\n"
+    "     3       dy             - d\n"
+    "     3       dz             - d\n"
+    "    90       RefHt_Grid     - reference height\n"
+    "    12       URef           - mean speed\n"
+    "     1       ScaleMethod    - scaling\n"
+    "====================== OUTPUT ==========\n"
+    "False        SumPrint       - print\n";
+
 }  // namespace wind::testing

@@ -11,7 +11,8 @@
 #   python, pictures numpy and matplotlib: vorlan-look and its test
 #   batch            GNU parallel: the batch recipes
 #   package          lintian: the check of the Debian package
-#   netcdf           the NetCDF library, its tools and its Python module
+#   netcdf           the NetCDF library (serial for vorlan, parallel for
+#                    vorlan-mpi), its tools and its Python module
 #   pymodule         pybind11, Python's headers and pytest: the Python module
 #   bench            FFTW 3: the floor of the benchmarks
 #   fuzz             clang and its libFuzzer run-time: the fuzz targets
@@ -34,7 +35,7 @@ packages_of() {  # group
     python|pictures) echo python3-numpy python3-matplotlib ;;
     batch)           echo parallel ;;
     package)         echo lintian ;;
-    netcdf)          echo libnetcdf-dev netcdf-bin python3-netcdf4 ;;
+    netcdf)          echo libnetcdf-dev libnetcdf-mpi-dev netcdf-bin python3-netcdf4 ;;
     pymodule)        echo pybind11-dev python3-dev python3-pytest ;;
     bench)           echo libfftw3-dev ;;
     fuzz)            echo clang libclang-rt-dev ;;

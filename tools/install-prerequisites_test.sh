@@ -63,7 +63,7 @@ run --dry-run batch package;    expect "batch, package" 0 "would install: $core 
 run --dry-run fuzz bench;       expect "fuzz, bench" 0 "would install: $core clang libclang-rt-dev libfftw3-dev"
 run --dry-run all
 expect "all" 0 "would install: $core libopenmpi-dev openmpi-bin python3-numpy python3-matplotlib parallel \
-lintian libnetcdf-dev netcdf-bin python3-netcdf4 pybind11-dev python3-dev python3-pytest libfftw3-dev clang \
+lintian libnetcdf-dev libnetcdf-mpi-dev netcdf-bin python3-netcdf4 pybind11-dev python3-dev python3-pytest libfftw3-dev clang \
 libclang-rt-dev"
 [[ ! -e "$work/log" ]] || fail "--dry-run ran apt-get"
 

@@ -62,9 +62,11 @@ Options:
                     from a counter-based generator, so that no stage is
                     sequential (three-dimensional fields; another field than
                     the classic stream's for the same seed)
-  --format NAME     raw (the float32 files, default), bts (TurbSim's .bts) or
+  --format NAME     raw (the float32 files, default), bts (TurbSim's .bts),
                     wnd (Bladed-style .wnd and .sum), periodic, with the mean
-                    wind profile added; named after the first output
+                    wind profile added, or netcdf (the .nc an LES code's
+                    synthetic-turbulence inflow reads, without the mean
+                    wind); named after the first output
   --wind-speed V    mean wind speed (m/s) and hub height (m) where the source
   --hub-height Z    gives none (basic, terrain)
   --grid-bottom B   height of the lowest grid row (m); default: grid centred

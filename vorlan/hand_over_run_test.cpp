@@ -50,34 +50,6 @@ json readJson(const fs::path& file) {
   return json::parse(in);
 }
 
-// A minimal InflowWind input with the keys the filler sets, in its sections.
-const char* const kTemplate =
-    "------- InflowWind INPUT FILE ----\n"
-    "Example\n"
-    "---------------------------------------\n"
-    "          1   WindType       - switch\n"
-    "================== Parameters for Full-Field binary files [used only for WindType = 3] ===\n"
-    "\"x.bts\"      FileName_BTS   - name of the file\n"
-    "================== Parameters for Bladed-style files [used only for WindType = 4 or "
-    "WindType = 7] ===\n"
-    "\"x\"          FilenameRoot   - root\n"
-    "False        TowerFile      - tower file\n"
-    "================== Raw grid files [used only for WindType = 5] ===\n"
-    "\"u.bin\"      FileName_u     - u\n"
-    "\"v.bin\"      FileName_v     - v\n"
-    "\"w.bin\"      FileName_w     - w\n"
-    "    64       nx             - n\n"
-    "    32       ny             - n\n"
-    "    32       nz             - n\n"
-    "    16       dx             - d\n"
-    "     3       dy             - d\n"
-    "     3       dz             - d\n"
-    "    90       RefHt_Grid     - reference height\n"
-    "    12       URef           - mean speed\n"
-    "     1       ScaleMethod    - scaling\n"
-    "====================== OUTPUT ==========\n"
-    "False        SumPrint       - print\n";
-
 TEST(HandOver, WindFilesReplaceTheRawFilesAndTheRecordDescribesThem) {
   const fs::path dir = testing::freshDir("hand_over_files");
   writeText(dir / "b.inp", kIecBox);
@@ -111,14 +83,14 @@ TEST(HandOver, TheFilledInflowWindInputNamesTheFilesBesideIt) {
   fs::create_directories(dir / "out");
   writeText(dir / "b.inp", std::string(kIecBox).replace(std::string(kIecBox).find("b_u.bin"), 23,
                                                           "out/b_u.bin out/b_v.bin out/w.bin"));
-  writeText(dir / "IfW.dat", kTemplate);
+  writeText(dir / "IfW.dat", testing::kInflowWindTemplate);
   runIn(dir, {"b.inp", "--openfast-template", "IfW.dat"});
   const std::string filled = readText(dir / "out/b_u_IfW.dat");
   EXPECT_NE(filled.find("5   WindType"), std::string::npos) << filled;
   EXPECT_NE(filled.find("\"b_v.bin\"    FileName_v"), std::string::npos) << filled;
   EXPECT_NE(filled.find("90       RefHt_Grid"), std::string::npos) << filled;
   EXPECT_EQ(readJson(dir / "out/b_u.bin.json")["openfast"]["template"], "out/b_u_IfW.dat");
-  EXPECT_EQ(readText(dir / "IfW.dat"), kTemplate);
+  EXPECT_EQ(readText(dir / "IfW.dat"), testing::kInflowWindTemplate);
 
   // A template without the section's keys fails before any file is written.
   writeText(dir / "bad.dat", "          1   WindType       - switch\n");
@@ -135,7 +107,7 @@ TEST(HandOver, TheFilledInflowWindInputNamesTheFilesBesideIt) {
 TEST(HandOver, ATemplatesScalingOfTheRawBoxIsWarnedOf) {
   const fs::path dir = testing::freshDir("hand_over_scaling");
   writeText(dir / "b.inp", kIecBox);
-  writeText(dir / "IfW.dat", kTemplate);
+  writeText(dir / "IfW.dat", testing::kInflowWindTemplate);
   const std::string warning =
       "The InflowWind template IfW.dat keeps ScaleMethod 1 (line 22): "
       "InflowWind will multiply u, v and w by these factors and remove each grid point's time "
@@ -156,7 +128,7 @@ TEST(HandOver, OptionsThatCannotBeMetAreRefusedBeforeAnyFile) {
   writeText(dir / "basic.inp", "3 3\n16 8 4\n64 30 9\nbasic\n0.1 30 3.9\n-1\nq_u q_v q_w\n");
   writeText(dir / "plane.inp", "2 3\n3\n16 8\n64 30\nbasic\n0.1 30 3.9\n-1\np_u p_v p_w\n");
   writeText(dir / "low.inp", "3 3\n16 8 16\n64 30 300\niec\nA 11.4 90\n-1\nl_u l_v l_w\n");
-  writeText(dir / "IfW.dat", kTemplate);
+  writeText(dir / "IfW.dat", testing::kInflowWindTemplate);
   writeText(dir / "null.inp", "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-1\n/dev/null n_v n_w\n");
   writeText(dir / "clash.inp", "3 3\n16 8 4\n64 30 9\niec\nA 11.4 90\n-1\nc_u c_u_IfW.dat c_w\n");
   const std::vector<std::vector<const char*>> refused = {

@@ -10,10 +10,9 @@
 // field. A line or a plane (a few megabytes at most) is synthesised by rank 0
 // alone and written through the same collective path.
 //
-// Options: --seeds, --threads (per process), --layout, --random, --help and
-// --version as vorlan has them; any other option is refused before anything
-// runs ("vorlan-mpi: <option> is not supported; it takes --seeds, --threads,
-// --layout, --random, --help and --version").
+// Options: every option of vorlan's, read by vorlan's parser (--threads
+// per process); --format netcdf needs the parallel NetCDF library
+// (distributed/mpi_netcdf.hpp).
 //
 // Every rank reads the parameter file (and a terrain file) itself; every
 // step that may fail on some ranks only is agreed on before the next
@@ -32,8 +31,5 @@ namespace wind {
 // failures do not return.
 int runVorlanMpi(MPI_Comm comm, int argc, const char* const argv[], std::ostream& echo,
                  std::ostream& listing);
-
-// Refuses the options vorlan-mpi does not take (see above).
-void checkMpiOptions(int argc, const char* const argv[]);
 
 }  // namespace wind

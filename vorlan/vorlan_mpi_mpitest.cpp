@@ -7,15 +7,22 @@
 #include <mpi.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#if WIND_HAS_NETCDF
+#include <netcdf.h>
+#endif
+
 #include "distributed/slab_box.hpp"
+#include "handover/netcdf_file.hpp"
 #include "tests/support.hpp"
 #include "vorlan/command_line.hpp"
 #include "vorlan/vorlan_mpi.hpp"
@@ -29,14 +36,66 @@ struct Comparison {
   std::string name;
   std::string input;                 // the parameter file's text
   std::vector<std::string> vorlanArgs, mpiArgs;
-  std::vector<std::string> outputs;  // field files; the first of each run has a record
+  std::vector<std::string> outputs;  // every file but the records, compared byte for byte
   std::vector<std::string> records;
+  std::vector<std::string> netcdf = {};  // NetCDF files, compared by content
+  std::vector<std::pair<std::string, std::string>> inputs = {};  // other input files: name, text
 };
 
 std::string bytesOf(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+#if WIND_HAS_NETCDF
+// Everything a NetCDF file holds, in one string: each attribute (global ones
+// first) and each variable with its type, shape, attributes and values as
+// bytes. Two files of the same content give the same string, whatever the
+// HDF5 layout of their bytes.
+std::string netcdfContent(const fs::path& file) {
+  int id = -1;
+  if (nc_open(file.c_str(), NC_NOWRITE, &id) != NC_NOERR) return "cannot open " + file.string();
+  std::string content;
+  const auto attributes = [&](int var, int count) {
+    for (int a = 0; a < count; ++a) {
+      char name[NC_MAX_NAME + 1] = {};
+      nc_type type = 0;
+      std::size_t length = 0, size = 0;
+      nc_inq_attname(id, var, a, name);
+      nc_inq_att(id, var, name, &type, &length);
+      nc_inq_type(id, type, nullptr, &size);
+      std::string bytes(length * size, '\0');
+      nc_get_att(id, var, name, bytes.data());
+      content += std::string(name) + " " + std::to_string(type) + " " + bytes + "\n";
+    }
+  };
+  int vars = 0, globals = 0;
+  nc_inq(id, nullptr, &vars, &globals, nullptr);
+  attributes(NC_GLOBAL, globals);
+  for (int v = 0; v < vars; ++v) {
+    char name[NC_MAX_NAME + 1] = {};
+    nc_type type = 0;
+    int dims = 0, ids[NC_MAX_VAR_DIMS] = {}, count = 0;
+    nc_inq_var(id, v, name, &type, &dims, ids, &count);
+    std::size_t size = 0, values = 1;
+    nc_inq_type(id, type, nullptr, &size);
+    content += std::string(name) + " " + std::to_string(type);
+    for (int d = 0; d < dims; ++d) {
+      std::size_t n = 0;
+      nc_inq_dimlen(id, ids[d], &n);
+      values *= n;
+      content.append(" ").append(std::to_string(n));
+    }
+    content += "\n";
+    attributes(v, count);
+    std::string bytes(values * size, '\0');
+    nc_get_var(id, v, bytes.data());
+    content += bytes;
+  }
+  nc_close(id);
+  return content;
+}
+#endif
 
 std::vector<const char*> argvOf(const std::string& program, const std::vector<std::string>& args) {
   std::vector<const char*> argv{program.c_str(), "in.inp"};
@@ -59,11 +118,14 @@ void compareWithVorlan(const Comparison& c) {
     fs::copy_file(fs::path(WIND_SOURCE_DIR) / "examples/terrain_hill.dat",
                   dir / "examples/terrain_hill.dat");
     std::ofstream(dir / "in.inp") << c.input;
+    std::ofstream(dir / "IfW.dat") << wind::testing::kInflowWindTemplate;
+    for (const auto& [name, text] : c.inputs) std::ofstream(dir / name) << text;
     fs::current_path(dir);
     const std::vector<const char*> argv = argvOf("vorlan", c.vorlanArgs);
     runVorlan(int(argv.size()), argv.data(), SimulatorSteps{}, vorlanEcho, listing);
     fs::create_directory("vorlan");
     for (const std::string& f : c.outputs) fs::rename(f, fs::path("vorlan") / f);
+    for (const std::string& f : c.netcdf) fs::rename(f, fs::path("vorlan") / f);
     for (const std::string& f : c.records) fs::rename(f, fs::path("vorlan") / f);
   }
   MPI_Barrier(MPI_COMM_WORLD);
@@ -74,6 +136,12 @@ void compareWithVorlan(const Comparison& c) {
     for (const std::string& f : c.outputs)
       EXPECT_TRUE(bytesOf(f) == bytesOf(fs::path("vorlan") / f) && fs::file_size(f) > 0)
           << c.name << ": " << f << " on " << ranks << " processes";
+#if WIND_HAS_NETCDF
+    for (const std::string& f : c.netcdf)
+      EXPECT_TRUE(netcdfContent(f) == netcdfContent(fs::path("vorlan") / f) &&
+                  fs::file_size(f) > 0)
+          << c.name << ": " << f << " on " << ranks << " processes";
+#endif
     for (const std::string& f : c.records) {
       nlohmann::json mine = nlohmann::json::parse(bytesOf(f));
       nlohmann::json theirs = nlohmann::json::parse(bytesOf(fs::path("vorlan") / f));
@@ -86,6 +154,7 @@ void compareWithVorlan(const Comparison& c) {
     }
     EXPECT_EQ(mpiEcho.str(), vorlanEcho.str()) << c.name;
     // Nothing but the outputs: no temporaries left behind.
+    EXPECT_FALSE(c.outputs.empty() && c.netcdf.empty());
     for (const fs::directory_entry& e : fs::directory_iterator("."))
       EXPECT_NE(e.path().filename().string().front(), '.') << c.name << ": " << e.path();
   }
@@ -126,6 +195,66 @@ TEST(VorlanMpi, CounterStreamOnAnyThreadsAndProcesses) {
                        {"--random", "counter", "--threads", threads},
                        {"cv.bin", "cw.bin"},
                        {"cv.bin.json"}});
+}
+
+// The hand-over: wind files scaled to IEC's targets, with the mean profile,
+// placed on the grid and with the filled InflowWind input, on a box whose
+// planes 3 or 4 processes share unevenly.
+TEST(VorlanMpi, WindFilesScalingAndTheFilledInflowWindInput) {
+  const std::string iec = "3\n3\n16 8 8\n1368 124 124\niec\nB 9.5 80\n-4\niu.bin iv.bin iw.bin\n";
+  const std::vector<std::string> bts{"--format", "bts", "--scale", "iec", "--openfast-template",
+                                     "IfW.dat"};
+  compareWithVorlan({"bts", iec, bts, bts, {"iu.bts", "iu_IfW.dat"}, {"iu.bin.json"}});
+  const std::vector<std::string> wnd{"--format=wnd", "--profile", "log:0.03", "--grid-bottom",
+                                     "30", "--seeds", "-5,-6"};
+  compareWithVorlan({"wnd", iec, wnd, wnd,
+                     {"iu_seed5.wnd", "iu_seed5.sum", "iu_seed6.wnd", "iu_seed6.sum"},
+                     {"iu_seed5.bin.json", "iu_seed6.bin.json"}});
+  const std::vector<std::string> raw{"--scale", "iec", "--layout", "inflowwind",
+                                     "--openfast-template", "IfW.dat"};
+  compareWithVorlan({"scaled", iec, raw, raw, {"iu.bin", "iv.bin", "iw.bin", "iu_IfW.dat"},
+                     {"iu.bin.json"}});
+  // A source without a wind speed placed from the options, two components.
+  const std::string basic = "3\n2\n1 3\n16 4 8\n800 60 40\nbasic\n0.1 33.6 3.9\n-2\nbu.bin bw.bin\n";
+  const std::vector<std::string> placed{"--wind-speed", "12", "--hub-height", "70",
+                                        "--grid-bottom", "55"};
+  compareWithVorlan({"placed", basic, placed, placed, {"bu.bin", "bw.bin"}, {"bu.bin.json"}});
+}
+
+// The NetCDF file of LES inflows: the same content as vorlan's (HDF5 lays out
+// a file written in parallel otherwise, so not the same bytes), scaled, with
+// its attributes from the whole box; a box of 3 planes on 4 processes leaves
+// one without planes, which still takes part in every collective write.
+TEST(VorlanMpi, NetcdfFileOfTheSameContent) {
+  if (!netcdfBuilt()) GTEST_SKIP() << "no NetCDF in this build";
+  const std::string iec = "3\n3\n16 8 4\n1368 124 62\niec\nA 11 90\n-9\nnu.bin nv.bin nw.bin\n";
+  const std::vector<std::string> args{"--format", "netcdf", "--scale", "iec"};
+  compareWithVorlan({"netcdf", iec, args, args, {}, {"nu.bin.json"}, {"nu.nc"}});
+  const std::string narrow = "3\n3\n4 4 2\n400 40 20\nbasic\n0.1 33.6 3.9\n-2\nsu.bin sv.bin sw.bin\n";
+  compareWithVorlan({"netcdf_few_planes", narrow, {"--format=netcdf"}, {"--format=netcdf"}, {},
+                     {"su.bin.json"}, {"su.nc"}});
+}
+
+// Constraint lines: the pairs of planes i and N1 - i + 2 lie on two ranks for
+// most i on 2 to 4 processes (conditioned by one, the other's plane sent there
+// and back), on one rank on 1; several threads a rank condition pairs at
+// once. The same box, the same record (largest difference, nugget) and echo.
+TEST(VorlanMpi, ConstrainedBoxAcrossTheRanks) {
+  std::ostringstream mast;
+  mast << "time u(-5.25,31.75) w(-5.25,31.75) v(3.5,24.75)\n";
+  for (int n = 0; n < 32; ++n)
+    mast << 0.5 * n << " " << 9.0 + std::sin(0.3 * n) << " " << 0.4 * std::cos(1.7 * n) << " "
+         << 0.2 * std::sin(0.9 * n) << "\n";
+  const std::string box = "3\n3\n32 8 8\n32 28 28\nbasic\n0.1 30 3.9\n-3\nu.bin v.bin w.bin\n";
+  const std::vector<std::pair<std::string, std::string>> inputs{{"mast.txt", mast.str()}};
+  const std::vector<std::string> raw{"--constraints", "mast.txt", "--wind-speed", "2",
+                                     "--hub-height", "30", "--threads", "2"};
+  compareWithVorlan({"constrained", box, raw, raw, {"u.bin", "v.bin", "w.bin"}, {"u.bin.json"},
+                     {}, inputs});
+  const std::vector<std::string> bts{"--constraints=mast.txt", "--wind-speed=2", "--hub-height=30",
+                                     "--format", "bts", "--seeds", "-1:-2"};
+  compareWithVorlan({"constrained_bts", box, bts, bts, {"u_seed1.bts", "u_seed2.bts"},
+                     {"u_seed1.bin.json", "u_seed2.bin.json"}, {}, inputs});
 }
 
 TEST(VorlanMpi, LineWrittenByRankZero) {
