@@ -53,7 +53,7 @@ t0 = time.perf_counter()
 b = wf.box("load.inp", threads=int(sys.argv[1]))
 t = time.perf_counter() - t0
 peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-print(t, peak - before, sum(f.nbytes for f in b.fields))
+print(t, peak - before, b.array.nbytes)
 PY
 )"
   read -r t extra fields <<<"$out"

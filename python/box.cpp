@@ -1,7 +1,8 @@
 // Boxes in memory and whole runs: vorlan's options from its command line's
 // words (the same parser, the same refusals), a box synthesised on a worker
 // thread with the GIL released while the calling thread reports its progress
-// and watches for Ctrl-C, and its components handed to numpy with no copy.
+// and watches for Ctrl-C, and its components, made in one block, handed to
+// numpy as one array with no copy.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -84,11 +85,11 @@ void runBeside(Work&& work, Report&& report, std::chrono::milliseconds interval)
   if (failure) std::rethrow_exception(failure);
 }
 
-// Component c's block, taken out of the fields and owned by the array.
-py::array takeComponent(FieldArrays& f, int c, const std::vector<py::ssize_t>& shape) {
-  std::unique_ptr<float[], detail::BlockDeleter> block = f.fieldDim == 1   ? f.line[c].takeBlock()
-                                                         : f.fieldDim == 2 ? f.plane[c].takeBlock()
-                                                                           : f.box[c].takeBlock();
+// Every component's values, made in one block (FieldBlocks::one), taken out
+// of the fields and owned by the array: shape (components, N...).
+py::array takeFields(FieldArrays& f, const std::vector<py::ssize_t>& shape) {
+  std::unique_ptr<float[], detail::BlockDeleter> block = f.takeAll();
+  if (!block) throw std::logic_error("the box's fields are not in one block");
   py::capsule owner(block.get(), [](void* p) { detail::BlockDeleter()(p); });
   float* data = block.release();
   return py::array_t<float>(shape, data, owner);
@@ -106,16 +107,15 @@ py::dict statisticsOf(const ComponentStatistics& s) {
 
 py::dict boxResult(const PreparedRuns& p, Box& box) {
   const SimulationInput& in = p.input;
-  std::vector<py::ssize_t> shape;
+  std::vector<py::ssize_t> shape{in.nComp};
   for (int d = 0; d < in.fieldDim; ++d) shape.push_back(in.NPoint[d]);
-  py::list fields, statistics, components;
+  py::list statistics, components;
   for (int c = 0; c < in.nComp; ++c) {
-    fields.append(takeComponent(box.fields, c, shape));
     statistics.append(statisticsOf(box.statistics[c]));
     components.append(in.components[c]);
   }
   py::dict r;
-  r["fields"] = fields;
+  r["array"] = takeFields(box.fields, shape);
   r["statistics"] = statistics;
   r["components"] = components;
   r["N"] = py::tuple(py::cast(std::vector<int>(in.NPoint, in.NPoint + in.fieldDim)));
@@ -173,7 +173,7 @@ void addBox(py::module_& m) {
                 p.options.constraintSeries =
                     std::make_shared<const ConstraintSeries>(parseConstraints(series, constraintsName));
               }
-              box.emplace(synthesiseBox(p, context));
+              box.emplace(synthesiseBox(p, context, SimulatorSteps{}, FieldBlocks::one));
             },
             [&] {
               if (progress.is_none()) return;

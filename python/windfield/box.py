@@ -92,10 +92,11 @@ def _words(**options) -> list[str]:
 
 
 class Box:
-    """A box in memory. fields holds one float32 array per component, shape
-    (N1, N2, N3) (fewer axes for a line or a plane), row-major, owned by numpy
-    with no copy of the synthesised values; u, v, w pick them by component.
-    Stacking them (numpy.stack) makes a copy.
+    """A box in memory. array holds every component as one float32 array,
+    shape (components, N1, N2, N3) (fewer axes for a line or a plane),
+    C-contiguous, the block the library synthesised into, owned by numpy with
+    no copy. fields holds one view per component (array[c], shape (N1, N2,
+    N3)); u, v, w pick them by component number.
 
     N, LMax, spacing (m), dt (s; None without a wind speed), the model
     (source, alphaeps, L, Gamma), seed, layout; wind_speed, hub_height,
@@ -105,7 +106,8 @@ class Box:
     constraint_nugget with constraints."""
 
     def __init__(self, result: dict):
-        self.fields = tuple(result.pop("fields"))
+        self.array = result.pop("array")
+        self.fields = tuple(self.array[c] for c in range(self.array.shape[0]))
         self.components = tuple(result.pop("components"))
         for key, value in result.items():
             setattr(self, key, value)
