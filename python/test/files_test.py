@@ -201,3 +201,31 @@ def test_a_refused_run_writes_nothing_and_leaves_ctrl_c_to_python():
     with pytest.raises(KeyboardInterrupt):
         os.kill(os.getpid(), signal.SIGINT)
         time.sleep(0.1)
+
+
+def test_a_netcdf_run_is_vorlans_file_and_reads_back_as_the_box(monkeypatch):
+    status, _, err = run_program("vorlan", "--format", "netcdf", "nothing.inp", check=False)
+    if "has no NetCDF library" in err:
+        pytest.skip("this build has no NetCDF library")
+    pytest.importorskip("netCDF4")
+    cli, py, _ = in_two_folders(("--format", "netcdf", "--scale", "iec"),
+                                {"format": "netcdf", "scale": "iec"})
+    assert list(py) == ["b_u.nc"] and cli == py
+    f = wf.read_netcdf("py/b_u.nc")
+    assert f.N == (64, 16, 8) and f.box_lengths == (128.0, 60.0, 40.0)
+    assert f.dx == (2.0, 3.75, 5.0) and f.attributes["seed"] == -7
+    assert f.attributes["wind_speed"] == 11.4 and f.velocity.dtype == np.float32
+    b = wf.box(IEC_BOX, scale="iec")
+    assert np.array_equal(f.box(), b.array), "the file holds the box's bits, planes as read"
+    assert np.array_equal(f.velocity[:, 1], b.array[:, 63])
+    run = wf.read_run("py/b_u.bin.json")
+    assert run.wind_file.N == f.N and np.array_equal(run.fields[2], b.v)
+    # Without Python's netCDF4 the reader says what is missing.
+    with monkeypatch.context() as m:
+        m.setitem(__import__("sys").modules, "netCDF4", None)
+        with pytest.raises(ImportError, match="python3-netcdf4"):
+            wf.read_netcdf("py/b_u.nc")
+    with open("plain.nc", "wb") as out:
+        out.write(b"not a NetCDF file")
+    with pytest.raises(wf.Error, match="cannot read the NetCDF file plain.nc"):
+        wf.read_netcdf("plain.nc")

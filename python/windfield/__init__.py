@@ -15,11 +15,12 @@ or ValueError naming the argument. Nothing here ends the interpreter.
 from ._core import Error, version
 from .model import Site, site, basic, iec, land, sea, terrain
 from .box import Box, box, parameter_text, constraints_text
-from .files import run, read_record, read_run, read_bts, read_wnd, read_sum, WindFile
+from .files import (run, read_record, read_run, read_bts, read_wnd, read_sum, read_netcdf,
+                    WindFile, NetcdfBox)
 from .plan import plan_box
 from .fit import fit_spectra, fit_series
 
 __version__ = version
 __all__ = ["Error", "Site", "site", "basic", "iec", "land", "sea", "terrain", "Box", "box",
            "parameter_text", "constraints_text", "run", "read_record", "read_run", "read_bts",
-           "read_wnd", "read_sum", "WindFile", "plan_box", "fit_spectra", "fit_series"]
+           "read_wnd", "read_sum", "read_netcdf", "WindFile", "NetcdfBox", "plan_box", "fit_spectra", "fit_series"]

@@ -20,6 +20,8 @@ Path = Union[str, os.PathLike]
 
 RECORD_KIND = "vorlan run record"
 RECORD_VERSIONS = (1,)
+# A run record is a few kilobytes; anything much larger is not one (and a
+# device such as /dev/zero would never end).
 MAX_RECORD_BYTES = 1 << 24
 BTS_HEADER = 70
 WND_HEADER = 104
@@ -33,8 +35,8 @@ def run(parameter_file: Path, *, seeds: Union[Sequence[int], str, None] = None,
         scale: Union[str, bool, None] = None, openfast_template: Optional[Path] = None,
         constraints: Optional[Path] = None, options: Sequence[str] = ()) -> str:
     """Runs vorlan on a parameter file in this process: the same files, byte
-    for byte, as `vorlan FILE OPTIONS` (the raw files or a .bts or .wnd/.sum
-    by format, the run record, a filled InflowWind input with
+    for byte, as `vorlan FILE OPTIONS` (the raw files, a .bts, a .wnd/.sum or
+    a NetCDF file (.nc, where the build has NetCDF) by format, the run record, a filled InflowWind input with
     openfast_template), each appearing under its name only when the run has
     succeeded; relative names are opened from the current folder. Keyword
     options are vorlan's (vorlan --help); options takes further command-line
@@ -58,22 +60,43 @@ def _regular(path: str) -> int:
     return info.st_size
 
 
-def read_record(path: Path) -> dict:
+def read_record(path: Path, also: Sequence[str] = ()) -> dict:
     """A vorlan run record (docs/run-record.md) as a dict, checked to be one
-    of the versions this module reads."""
+    of the versions this module reads; a JSON object whose "record" is one
+    of the kinds in also (e.g. "corvel-fit result") is returned as it is."""
     path = os.fspath(path)
-    size = _regular(path)
-    if size > MAX_RECORD_BYTES:
-        raise _core.Error(f"{path} holds {size} bytes, too many for a run record")
+    try:
+        info = os.stat(path)
+    except FileNotFoundError:
+        raise _core.Error(f"no run record at {path}") from None
+    except OSError as e:
+        raise _core.Error(f"cannot read the run record {path}: {e.strerror}") from None
+    if not stat.S_ISREG(info.st_mode):
+        raise _core.Error(f"{path} is not a regular file, so not a run record")
+    if info.st_size > MAX_RECORD_BYTES:
+        raise _core.Error(f"{path} holds {info.st_size} bytes, too many for a run record "
+                          f"(at most {MAX_RECORD_BYTES})")
     try:
         with open(path, "rb") as f:
-            record = json.loads(f.read(MAX_RECORD_BYTES + 1).decode("utf-8", "surrogateescape"))
-    except (OSError, ValueError, RecursionError) as e:
+            text = f.read(MAX_RECORD_BYTES + 1)
+        if len(text) > MAX_RECORD_BYTES:
+            raise _core.Error(f"{path} grew beyond {MAX_RECORD_BYTES} bytes while read")
+        record = json.loads(text.decode("utf-8"))
+    except OSError as e:
+        raise _core.Error(f"cannot read the run record {path}: {e.strerror}") from None
+    except RecursionError:
+        raise _core.Error(f"cannot read the run record {path}: JSON nested too deeply") from None
+    except ValueError as e:  # JSON and UTF-8 errors alike
         raise _core.Error(f"cannot read the run record {path}: {e}") from None
+    if isinstance(record, dict) and record.get("record") in also:
+        return record
     if not isinstance(record, dict) or record.get("record") != RECORD_KIND:
-        raise _core.Error(f"{path} is not a vorlan run record")
-    if record.get("record_version") not in RECORD_VERSIONS:
-        raise _core.Error(f"{path}: unknown record version {record.get('record_version')!r}")
+        raise _core.Error(f"{path} is not a vorlan run record"
+                          + "".join(f" (nor a {kind})" for kind in also))
+    version = record.get("record_version")
+    if version not in RECORD_VERSIONS:
+        raise _core.Error(f"{path}: unknown record version {version!r} (this module reads "
+                          f"version {', '.join(map(str, RECORD_VERSIONS))})")
     for key, kind in (("input", dict), ("model", dict), ("grid", dict), ("files", list)):
         if not isinstance(record.get(key), kind):
             raise _core.Error(f"{path}: the record has no \"{key}\"")
@@ -260,20 +283,85 @@ def read_wnd(path: Path) -> WindFile:
 
 
 @dataclass
+class NetcdfBox:
+    """A box for an LES inflow as vorlan --format netcdf writes it
+    (docs/cluster.md). velocity: float32 array (3, nx, ny, nz) of the
+    perturbations uvel, vvel, wvel as stored (plane i the plane a fixed point
+    sees at time i dx / U); box_lengths and dx (m) along x, y, z; attributes:
+    the file's global attributes (the model, seed, statistics, and where the
+    run knew them wind_speed, hub_height, grid_bottom, time_step)."""
+    velocity: np.ndarray
+    box_lengths: tuple
+    dx: tuple
+    attributes: dict
+
+    @property
+    def N(self) -> tuple:
+        return tuple(self.velocity.shape[1:])
+
+    def box(self) -> np.ndarray:
+        """vorlan's classic box (3, N1, N2, N3): file plane i is the box's
+        plane (N1 - i) mod N1."""
+        n1 = self.velocity.shape[1]
+        return self.velocity[:, (n1 - np.arange(n1)) % n1]
+
+
+def read_netcdf(path: Path) -> NetcdfBox:
+    """A NetCDF box written by vorlan --format netcdf (or vorlan-mpi), read
+    through Python's netCDF4 (Debian: python3-netcdf4); without it, an
+    ImportError that says so."""
+    path = os.fspath(path)
+    _regular(path)
+    try:
+        import netCDF4
+    except ImportError:
+        raise ImportError("reading a NetCDF file needs Python's netCDF4 module (Debian: "
+                          "python3-netcdf4, or tools/install-prerequisites.sh netcdf)") from None
+    try:
+        with netCDF4.Dataset(path, "r") as ds:
+            ds.set_auto_mask(False)
+            missing = [v for v in ("box_lengths", "dx", "uvel", "vvel", "wvel")
+                       if v not in ds.variables]
+            if missing:
+                raise _core.Error(f"{path} is not a box for an LES inflow: it holds no "
+                                  + ", ".join(missing))
+            velocity = np.stack([np.asarray(ds.variables[v][:], dtype=np.float32)
+                                 for v in ("uvel", "vvel", "wvel")])
+            lengths = tuple(float(x) for x in ds.variables["box_lengths"][:])
+            dx = tuple(float(x) for x in ds.variables["dx"][:])
+            attributes = {k: _attribute(ds.getncattr(k)) for k in ds.ncattrs()}
+    except OSError as e:
+        raise _core.Error(f"cannot read the NetCDF file {path}: {e}") from None
+    if velocity.ndim != 4 or len(lengths) != 3 or len(dx) != 3:
+        raise _core.Error(f"{path}: velocities of shape {velocity.shape[1:]}, {len(lengths)} "
+                          f"box lengths: not a three-dimensional box")
+    return NetcdfBox(velocity, lengths, dx, attributes)
+
+
+def _attribute(value):
+    """A NetCDF attribute as a plain value: a number, a string or a tuple."""
+    if isinstance(value, np.ndarray):
+        return tuple(value.tolist()) if value.size != 1 else value.reshape(()).item()
+    return value.item() if isinstance(value, np.generic) else value
+
+
+@dataclass
 class RunFields:
     """The fields of a run read through its record: fields (component number
     1..3 -> float32 array in the grid's shape, as written: in the record's
     layout), the record, and for a wind-file run the WindFile it was read
-    from (its fields then in the classic layout, the mean profile out of u)."""
+    from (its fields then in the classic layout, the mean profile out of u),
+    or for a NetCDF run the NetcdfBox (its fields in the classic layout)."""
     record: dict
     fields: dict
-    wind_file: Optional[WindFile] = None
+    wind_file: Union[WindFile, NetcdfBox, None] = None
 
 
 def read_run(record_path: Path) -> RunFields:
     """The fields of a vorlan run from its record (<first output>.json):
     each raw file checked against the record's grid and read, or the run's
-    .bts or .wnd decoded back into the box in the classic layout."""
+    .bts, .wnd or NetCDF file decoded back into the box in the classic
+    layout."""
     record_path = os.fspath(record_path)
     record = read_record(record_path)
     grid = record["grid"]
@@ -282,11 +370,16 @@ def read_run(record_path: Path) -> RunFields:
     wf = record.get("wind_file")
     if not record["files"] and isinstance(wf, dict):
         path = os.path.join(folder, str(wf.get("path")))
+        if wf.get("format") == "netcdf":
+            nc = read_netcdf(path)
+            if nc.N != shape:
+                raise _core.Error(f"{path}: {nc.N} points, the record's grid {shape}")
+            return RunFields(record, dict(zip((1, 2, 3), nc.box())), nc)
         w = read_bts(path) if wf.get("format") == "bts" else read_wnd(path)
         if w.velocity.shape[1:] != shape:
             raise _core.Error(f"{path}: {w.velocity.shape[1:]} points, the record's grid {shape}")
         place = record.get("placement") or {}
-        profile = _profile(str(wf.get("profile", "none")), place, w.heights)
+        profile = profile_of(str(wf.get("profile", "none")), place, w.heights)
         return RunFields(record, dict(zip((1, 2, 3), w.box(profile))), w)
     count = math.prod(shape)
     fields = {}
@@ -304,13 +397,29 @@ def read_run(record_path: Path) -> RunFields:
     return RunFields(record, fields)
 
 
-def _profile(text: str, place: dict, heights: np.ndarray) -> np.ndarray:
-    """The mean wind of a run's rows: its profile through U at the hub."""
-    U, hub = float(place["wind_speed"]), float(place["hub_height"])
+def _positive(value, what: str) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float)) \
+            or not math.isfinite(value) or value <= 0:
+        raise _core.Error(f"{what} is {value!r}, not a positive number")
+    return float(value)
+
+
+def profile_of(text: str, placement: dict, heights: np.ndarray) -> np.ndarray:
+    """The mean wind of a run's rows at the given heights: its --profile
+    (power:ALPHA, log:Z0 or none; the record's wind_file "profile") through
+    U at the hub (the record's "placement")."""
+    U = _positive(placement.get("wind_speed"), "placement wind_speed")
+    hub = _positive(placement.get("hub_height"), "placement hub_height")
     kind, _, value = text.partition(":")
-    if kind == "power":
-        return U * (heights / hub) ** float(value)
-    if kind == "log":
-        z0 = float(value)
-        return U * np.log(heights / z0) / math.log(hub / z0)
-    return np.full_like(heights, U, dtype=np.float64)
+    try:
+        if kind == "power":
+            return U * (heights / hub) ** float(value)
+        if kind == "log":
+            z0 = _positive(float(value), "the log profile's Z0")
+            return U * np.log(heights / z0) / math.log(hub / z0)
+    except ValueError:
+        pass
+    else:
+        if kind == "none":
+            return np.full_like(heights, U, dtype=np.float64)
+    raise _core.Error(f"unknown mean profile {text!r} in the record")
