@@ -23,9 +23,9 @@
 // goes out of scope or when reset() is called. An array may instead be a view
 // of storage that another array owns (the storage argument of vector, matrix
 // and f3tensor: several arrays' blocks in one allocation), addressed exactly
-// as an owner is; a view releases nothing, and takeBlock() gives nothing. No pointer
-// before the block is ever formed; indices are offset as base[i - lo] in 64-bit
-// arithmetic.
+// as an owner is; a view releases nothing, and takeBlock() gives nothing.
+// No pointer before the block is ever formed; indices are offset as
+// base[i - lo] in 64-bit arithmetic.
 //
 // Initial contents: every element starts at zero (float arrays are taken zeroed
 // from the heap at no cost; the value types are value-initialised to zero).
@@ -159,9 +159,10 @@ class BlockArray {
   std::span<T> span() { return b_.span(); }
   std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
+  // False for a view of another array's storage.
+  bool ownsBlock() const { return b_.owned(); }
   // The block taken out, with no copy: the caller owns its size() elements,
   // and the array is left empty. A view gives nothing (and is left empty).
-  bool ownsBlock() const { return b_.owned(); }
   std::unique_ptr<T[], BlockDeleter> takeBlock() {
     return std::unique_ptr<T[], BlockDeleter>(b_.release());
   }
