@@ -33,8 +33,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DO
         FILES_MATCHING PATTERN "*.inp" PATTERN "*.dat" PATTERN "mast.txt" PATTERN "sonic.txt"
                        PATTERN "spectra.txt" PATTERN "README.md"
         PATTERN "batch" EXCLUDE)
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/batch/make_table.sh
-                 ${PROJECT_SOURCE_DIR}/examples/batch/run_one.sh
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/examples/batch/run_one.sh
                  ${PROJECT_SOURCE_DIR}/examples/batch/run_parallel.sh
                  ${PROJECT_SOURCE_DIR}/examples/batch/slurm_array.sh
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/batch)

@@ -118,10 +118,10 @@ void MpiOutputFiles::closeAll(MpiRun& run) {
   run.settle(failed, message);
 }
 
-void MpiOutputFiles::commit(MpiRun& run, const std::string& recordText) {
+void MpiOutputFiles::commit(MpiRun& run, const RunTexts& texts) {
   run.agree([&] {
     if (!run.root()) return;
-    if (std::ostream* record = local_.record()) *record << recordText;
+    writeRunTexts(texts, local_);
     local_.commit();
   });
   run.forgetTemporaries();

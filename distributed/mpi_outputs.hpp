@@ -37,6 +37,7 @@
 
 #include "distributed/mpi_run.hpp"
 #include "handover/hand_over.hpp"
+#include "runner/driver.hpp"
 #include "simulation/output_files.hpp"
 #include "simulation/simulation_input.hpp"
 #include "support/pending_output.hpp"
@@ -52,8 +53,8 @@ class MpiOutputFiles {
   MpiOutputFiles& operator=(const MpiOutputFiles&) = delete;
   ~MpiOutputFiles();  // closes what is still open (only on abnormal paths)
 
-  // Collective: the run's outputs (pending on rank 0), the shared files open
-  // on every rank (a NetCDF file only named).
+  // Collective: the run's outputs (pending on rank 0: createRunFiles's), the
+  // shared files open on every rank (a NetCDF file only named).
   void create(MpiRun& run, const SimulationInput& in, const HandOver& h, std::ostream& echo);
 
   // Collective over the run: count floats from data at float offset `at` of
@@ -79,9 +80,10 @@ class MpiOutputFiles {
   // close succeeded, else the run fails.
   void closeAll(MpiRun& run);
 
-  // Collective: rank 0 writes the record text (when the run writes one), then
-  // puts the outputs under their names.
-  void commit(MpiRun& run, const std::string& recordText);
+  // Collective: rank 0 writes the texts (the record and the run summary, when
+  // the run writes them), then puts the field files and the texts under their
+  // names.
+  void commit(MpiRun& run, const RunTexts& texts);
 
  private:
   OutputFiles local_;  // rank 0's pending outputs

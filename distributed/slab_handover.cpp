@@ -85,7 +85,7 @@ void writeSlabWindFile(MpiRun& run, SlabBox& box, const SimulationInput& in, con
     return;
   }
   const WindBox wind = slabWindBox(box, in, h);
-  const std::string name = windFileName(in.fname[0], h.format);
+  const std::string name = windFileName(boxName(in), h.format);
   run.agree([&] { detail::checkWindBox(wind, name); });
   const SlabReduction reduction(run.comm(), box.cut);
   if (h.format == WindFileFormat::bts) {

@@ -95,13 +95,14 @@ bool keepSlabAmplitudes(const MpiRun& run, const SimulationInput& in, std::size_
   return all != 0;
 }
 
-// The hub figures of a box cut into slabs, on every rank: each rank's part of
-// the four lines around the hub, gathered in plane order (the ranks hold
-// ascending planes), from which every rank forms them as vorlan forms them
-// from the whole box.
-std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const SimulationInput& in,
-                                           const HandOver& h) {
-  if (!h.placement) return std::nullopt;
+// The hub figures (and series) of a box cut into slabs, into handed on every
+// rank: each rank's part of the four lines around the hub, gathered in plane
+// order (the ranks hold ascending planes), from which every rank forms them as
+// vorlan forms them from the whole box (the NetCDF file states them on every
+// rank).
+void gatherHub(MpiRun& run, SlabBox& box, const SimulationInput& in, const HandOver& h,
+               HandOverRecord& handed) {
+  if (!h.placement) return;
   const BoxGrid grid = boxGridOf(in);
   const HubPoints at = hubPoints(grid, *h.placement);
   std::vector<int> counts(std::size_t(run.size())), starts(std::size_t(run.size()), 0);
@@ -110,9 +111,7 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
     if (r > 0) starts[std::size_t(r)] = starts[std::size_t(r) - 1] + counts[std::size_t(r) - 1];
   }
   std::array<HubLines, 3> lines;
-  std::array<int, 3> comps{};
   for (int c = 0; c < in.nComp; ++c) {
-    comps[std::size_t(c)] = in.components[c];
     HubLines mine;
     appendHubLines(box.values(c), box.planes.count(), grid, at, mine);
     for (std::size_t p = 0; p < 4; ++p) {
@@ -122,9 +121,7 @@ std::optional<HubFigures> gatherHubFigures(MpiRun& run, SlabBox& box, const Simu
                      run.comm());
     }
   }
-  std::optional<double> sigma1;
-  if (h.iec) sigma1 = h.iec->sigma1;
-  return hubFigures(lines, at, comps, in.nComp, *h.placement, sigma1);
+  handOverHub(lines, in, h, handed);
 }
 
 // The box of one run: slabs, synthesis (with constraints, the pairs
@@ -179,7 +176,7 @@ BoxOutcome runBox(MpiRun& run, const PreparedRuns& setup, const SimulationInput&
   // The hand-over as vorlan's (handOverBox, writeWindFile), on the classic layout.
   const HandOver& h = setup.handOver;
   figures.handed.scaling = scaleSlabBox(run, box, in, h);
-  figures.handed.hub = gatherHubFigures(run, box, in, h);
+  gatherHub(run, box, in, h, figures.handed);
   writeSlabWindFile(run, box, in, h, files, setup.options.inputFile, setup.options.random,
                     figures.handed);
   const OutputLayout layout = setup.options.layout;
@@ -244,7 +241,7 @@ BoxOutcome SlabBoxMaker::makeBox(const SimulationInput& run, const std::string&)
   return box;
 }
 
-void SlabBoxMaker::commit(const std::string& record) { files_->commit(run_, record); }
+void SlabBoxMaker::commit(const RunTexts& texts) { files_->commit(run_, texts); }
 
 void SlabBoxMaker::agree(const std::function<void()>& step) { run_.agree(step); }
 

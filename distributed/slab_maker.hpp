@@ -48,7 +48,7 @@ class SlabBoxMaker : public BoxMaker {
   SlabBoxMaker(MpiRun& run, const PreparedRuns& p, std::ostream& listing);
   void createFiles(const SimulationInput& run, std::ostream& echo) override;
   BoxOutcome makeBox(const SimulationInput& run, const std::string& label) override;
-  void commit(const std::string& record) override;
+  void commit(const RunTexts& texts) override;
   bool reports() const override { return run_.root(); }
   void agree(const std::function<void()>& step) override;
   std::string program() const override { return "vorlan-mpi"; }

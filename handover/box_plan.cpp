@@ -10,6 +10,7 @@
 #include <span>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "handover/placement.hpp"
@@ -17,6 +18,7 @@
 #include "sources/site_params.hpp"
 #include "sources/site_steps.hpp"
 #include "support/fatal_error.hpp"
+#include "support/pending_output.hpp"
 #include "support/print_format.hpp"
 #include "synthesis/turb3d.hpp"
 
@@ -39,6 +41,24 @@ std::string seconds(double s) {
 std::string bytes(double b) {
   if (b < 1e9) return formatG6(std::round(b / 1e5) / 10.0) + " MB";
   return formatG6(std::round(b / 1e8) / 10.0) + " GB";
+}
+
+// Where the rows stand, in words.
+std::string placementWords(const BoxPlan& p) {
+  if (!p.request.hubOnRow) return "centred on the hub";
+  return "row " + std::to_string(p.N[2] / 2) + " exactly at the hub (vorlan --hub-on-row)";
+}
+
+// The turbulence source of a plan, in words.
+std::string sourceWords(const PlanRequest& r, const BoxPlan& p) {
+  if (r.basic)
+    return "the basic source: alphaeps " + formatG6(r.basic->alphaeps) + " m^(4/3) s^-2, L " +
+           formatG6(r.basic->L) + " m, Gamma " + formatG6(r.basic->Gamma);
+  if (r.turbulenceClass)
+    return "IEC 61400-1 turbulence, " +
+           std::string(iecCategory(*r.turbulenceClass).category != 0 ? "category " : "Iref ") +
+           *r.turbulenceClass + " (the iec source)";
+  return "the land source: roughness length " + formatG6(p.roughness) + " m, Kaimal spectra";
 }
 
 void requirePositive(const char* option, double v) {
@@ -95,15 +115,17 @@ BoxPlan planBox(const PlanRequest& r) {
                formatG6(kMinLengthScale) + " m, the smallest box vorlan takes: give a longer "
                "--time or a greater --wind-speed");
 
-  // Across and up: the rotor with its margin inside the usable extent.
+  // Across and up: the rotor with its margin inside the usable extent, over
+  // the intervals that hold it (N - 1, or N - 2 with the hub on a row).
   const double need = (1.0 + r.margin) * r.rotorDiameter;
+  const int spare = r.hubOnRow ? 2 : 1;
   int n = 2;
-  while (n - 1 < kIntervalsPerDiameter * (1.0 + r.margin)) {
+  while (n - spare < kIntervalsPerDiameter * (1.0 + r.margin)) {
     if (n >= kMaxPlanPoints) fatalError("--margin " + formatG6(r.margin) + " is too large");
     n *= 2;
   }
-  float l = static_cast<float>(n * (need / (n - 1)));
-  while ((n - 1) * (double(l) / n) < need) l = std::nextafter(l, HUGE_VALF);
+  float l = static_cast<float>(n * (need / (n - spare)));
+  while ((n - spare) * (double(l) / n) < need) l = std::nextafter(l, HUGE_VALF);
   if (!(l >= kMinLengthScale) || !std::isfinite(l))
     fatalError("The box across the wind and up, " + formatG6(l) + " m for a rotor of " +
                formatG6(r.rotorDiameter) + " m and its margin, is " +
@@ -121,8 +143,9 @@ BoxPlan planBox(const PlanRequest& r) {
   p.usableHeight = (n - 1) * p.spacing[2];
   // The hub height as vorlan places the grid on it (the decimal written for
   // it), so that the plan's lowest row is the one vorlan checks.
-  p.gridBottom = shortestDecimal(Z) - p.usableHeight / 2.0;
-  p.gridTop = shortestDecimal(Z) + p.usableHeight / 2.0;
+  const double below = r.hubOnRow ? (n / 2 - 1) * p.spacing[2] : p.usableHeight / 2.0;
+  p.gridBottom = shortestDecimal(Z) - below;
+  p.gridTop = p.gridBottom + p.usableHeight;
   if (!(p.gridBottom > 0.0)) {
     if (!(r.hubHeight > r.rotorDiameter / 2.0))
       fatalError("The rotor (diameter " + formatG6(r.rotorDiameter) +
@@ -190,8 +213,11 @@ void checkPlanRuns(const BoxPlan& p) {
 }
 
 std::string planParameterText(const BoxPlan& p) {
+  return planParameterText(p, outputStem(p.request), -1);
+}
+
+std::string planParameterText(const BoxPlan& p, const std::string& stem, long seed) {
   const PlanRequest& r = p.request;
-  const std::string stem = outputStem(r);
   std::string t = "3\n3\n" + std::to_string(p.N[0]) + " " + std::to_string(p.N[1]) + " " +
                   std::to_string(p.N[2]) + "\n" + shortestText(p.LMax[0]) + " " +
                   shortestText(p.LMax[1]) + " " + shortestText(p.LMax[2]) + "\n";
@@ -204,21 +230,14 @@ std::string planParameterText(const BoxPlan& p) {
     t += "iec\n" + *r.turbulenceClass + " " + V + " " + Z + "\n";
   else
     t += "land\n" + V + " " + Z + " " + shortestText(static_cast<float>(p.roughness)) + " 0\n";
-  t += "-1\n";
+  t += std::to_string(seed) + "\n";
   for (const char* c : {"u", "v", "w"}) t += stem + "_" + c + ".bin\n";
   return t;
 }
 
 void printPlan(std::ostream& out, const BoxPlan& p) {
   const PlanRequest& r = p.request;
-  const std::string source =
-      r.basic ? "the basic source: alphaeps " + formatG6(r.basic->alphaeps) + " m^(4/3) s^-2, L " +
-                    formatG6(r.basic->L) + " m, Gamma " + formatG6(r.basic->Gamma)
-      : r.turbulenceClass ? "IEC 61400-1 turbulence, " +
-                              std::string(iecCategory(*r.turbulenceClass).category != 0 ? "category " : "Iref ") +
-                              *r.turbulenceClass + " (the iec source)"
-                        : "the land source: roughness length " + formatG6(p.roughness) +
-                              " m, Kaimal spectra";
+  const std::string source = sourceWords(r, p);
   out << "Plan for " << formatG6(r.time) << " s of wind at " << formatG6(r.windSpeed)
       << " m/s, hub at " << formatG6(r.hubHeight) << " m, rotor of " << formatG6(r.rotorDiameter)
       << " m; " << source << ".\n"
@@ -236,10 +255,99 @@ void printPlan(std::ostream& out, const BoxPlan& p) {
       << formatG6(100.0 * r.margin) << " % margin needs " << formatG6((1.0 + r.margin) * r.rotorDiameter)
       << " m)\n"
       << "  rows          from " << formatG6(p.gridBottom) << " m to " << formatG6(p.gridTop)
-      << " m above ground, centred on the hub\n"
+      << " m above ground, " << placementWords(p) << "\n"
       << "  memory        about " << bytes(p.memoryBytes) << " for the three fields\n"
       << "  run time      roughly " << seconds(p.seconds)
       << " on one core (less on several; writing included)\n";
+}
+
+std::string planRunOptions(const PlanRequest& r) { return r.hubOnRow ? " --hub-on-row" : ""; }
+
+std::string tableRowName(double speed, long seed) {
+  std::string name = "v";
+  name += shortestText(static_cast<float>(speed));
+  return name + "_s" + std::to_string(-seed);
+}
+
+TablePlan planTable(const PlanRequest& r) {
+  if (r.speeds.empty()) fatalError("--speeds lists no wind speed");
+  if (r.seeds.empty()) fatalError("--seeds lists no seed");
+  TablePlan t;
+  t.request = r;
+  for (std::size_t a = 0; a < r.speeds.size(); ++a) {
+    for (std::size_t b = 0; b < a; ++b)
+      if (static_cast<float>(r.speeds[a]) == static_cast<float>(r.speeds[b]))
+        fatalError("--speeds: " + formatG6(r.speeds[a]) + " m/s is listed twice");
+    PlanRequest one = r;
+    one.windSpeed = r.speeds[a];
+    t.plans.push_back(planBox(one));
+  }
+  for (std::size_t a = 0; a < r.seeds.size(); ++a)
+    for (std::size_t b = 0; b < a; ++b)
+      if (r.seeds[a] == r.seeds[b])
+        fatalError("--seeds: " + std::to_string(r.seeds[a]) + " is listed twice");
+  for (std::size_t a = 0; a < r.speeds.size(); ++a)
+    for (const long seed : r.seeds) t.rows.push_back({tableRowName(r.speeds[a], seed), a, seed});
+  return t;
+}
+
+void printTable(std::ostream& out, const TablePlan& t) {
+  const PlanRequest& r = t.request;
+  const BoxPlan& first = t.plans.front();
+  std::string seeds;
+  for (const long s : r.seeds) seeds += (seeds.empty() ? "" : ", ") + std::to_string(s);
+  out << "Table of " << t.rows.size() << " rows in " << r.table << ": " << t.plans.size()
+      << " wind speeds x " << r.seeds.size() << " seeds (" << seeds << "); hub at "
+      << formatG6(r.hubHeight) << " m, rotor of " << formatG6(r.rotorDiameter) << " m, "
+      << formatG6(r.time) << " s of wind; " << sourceWords(r, first) << ".\n"
+      << "  every row     " << first.N[0] << " x " << first.N[1] << " x " << first.N[2]
+      << " points, time step " << formatG6(first.timeStep) << " s (requested " << formatG6(r.dt)
+      << " s), " << formatG6(first.usableWidth) << " m usable across and up, rows from "
+      << formatG6(first.gridBottom) << " m to " << formatG6(first.gridTop) << " m, "
+      << placementWords(first) << "\n"
+      << "  speed (m/s)   box (m)                        dx (m)\n";
+  for (const BoxPlan& p : t.plans) {
+    const std::string box = shortestText(p.LMax[0]) + " x " + shortestText(p.LMax[1]) + " x " +
+                            shortestText(p.LMax[2]);
+    const std::string speed = formatG6(p.request.windSpeed);
+    out << "  " << speed << std::string(speed.size() < 14 ? 14 - speed.size() : 1, ' ') << box
+        << std::string(box.size() < 31 ? 31 - box.size() : 1, ' ') << formatG6(p.spacing[0])
+        << "\n";
+  }
+  out << "  memory        about " << bytes(first.memoryBytes)
+      << " a row for the three fields (rows run one per core)\n"
+      << "  run time      roughly " << seconds(first.seconds) << " a row on one core, "
+      << seconds(first.seconds * double(t.rows.size())) << " for the table\n"
+      << "  rows          " << r.table << "/<row>/box.inp, <row> = v<speed>_s<|seed|> ("
+      << t.rows.front().name << " ... " << t.rows.back().name << "), listed in " << r.table
+      << "/table.txt\n";
+}
+
+void writeTable(const TablePlan& t) {
+  const fs::path dir(t.request.table);
+  const auto folder = [](const fs::path& f) {
+    std::error_code ec;
+    fs::create_directories(f, ec);
+    if (ec || !fs::is_directory(f))
+      fatalError("Could not create the table folder " + f.string() + ": " +
+                 (ec ? ec.message() : std::string("it is not a folder")));
+  };
+  folder(dir);
+  std::string list;
+  for (const TableRow& row : t.rows) {
+    folder(dir / row.name);
+    PendingOutputs one;
+    one.create((dir / row.name / kTableRowFile).string(), "parameter file").stream()
+        << planParameterText(t.plans[row.plan], row.name, row.seed);
+    one.commit();
+    list += row.name + "\n";
+  }
+  std::ostringstream summary;
+  printTable(summary, t);
+  PendingOutputs last;
+  last.create((dir / "table.txt").string(), "table").stream() << list;
+  last.create((dir / "plan.txt").string(), "table summary").stream() << summary.str();
+  last.commit();
 }
 
 }  // namespace wind

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include "handover/placement.hpp"
+#include "support/print_format.hpp"
 #include "tests/support.hpp"
 
 namespace wind {
@@ -81,6 +83,55 @@ TEST(BoxPlan, AClassTakesNoRoughnessAndMustBeKnown) {
   both.roughness.reset();
   both.turbulenceClass = "D";
   EXPECT_NE(fatalMessage([&] { planBox(both); }), "");
+}
+
+TEST(BoxPlan, WithTheHubOnARowTheRotorFitsTheRowsBelowTheHub) {
+  // Row N/2 at the hub leaves N/2 - 1 intervals below it: (N - 2) d >= (1 + F) D,
+  // and the lowest row is where vorlan --hub-on-row puts it.
+  for (double D = 20.0; D < 200.0; D += 0.71) {
+    PlanRequest r = request(9, D, D, 60, 0.25);
+    r.hubOnRow = true;
+    const BoxPlan p = planBox(r);
+    const double d = double(p.LMax[2]) / p.N[2];
+    ASSERT_EQ(p.N[2], 32);
+    ASSERT_GE((p.N[2] / 2 - 1) * d, 1.1 * D / 2) << D;
+    ASSERT_LT((p.N[2] / 2 - 1) * d, 1.1 * D / 2 * (1 + 1e-6)) << D;
+    const BoxGrid grid{p.N[0], p.N[1], p.N[2], Vector3(p.LMax[0], p.LMax[1], p.LMax[2])};
+    // vorlan reads the hub height as the decimal the file holds.
+    const double hub = shortestDecimal(static_cast<float>(D));
+    ASSERT_EQ(p.gridBottom, placeGridHubOnRow(grid, WindAtHub{9.0, hub}).gridBottom) << D;
+    ASSERT_NEAR(p.gridTop - p.gridBottom, 31 * d, 1e-9) << D;
+  }
+}
+
+TEST(BoxPlan, ATablePlansEverySpeedAloneAndNamesItsRows) {
+  PlanRequest r = request(0, 90, 126, 600, 0.1);
+  r.speeds = {6, 11.4};
+  r.seeds = {-1, -12};
+  r.table = "cases";
+  const TablePlan t = planTable(r);
+  ASSERT_EQ(t.plans.size(), 2u);
+  // The same grid and time step; the length is each speed's V T.
+  EXPECT_EQ(t.plans[0].N, t.plans[1].N);
+  EXPECT_EQ(t.plans[0].LMax[1], t.plans[1].LMax[1]);
+  EXPECT_EQ(t.plans[0].LMax[0], 3600.0f);
+  EXPECT_EQ(t.plans[1].LMax[0], 6840.0f);
+  EXPECT_EQ(t.plans[1].timeStep, t.plans[0].timeStep);
+  std::vector<std::string> names;
+  for (const TableRow& row : t.rows) names.push_back(row.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"v6_s1", "v6_s12", "v11.4_s1", "v11.4_s12"}));
+  // A row's file: its seed, its speed, its outputs named after it.
+  const std::string text = planParameterText(t.plans[1], t.rows[3].name, t.rows[3].seed);
+  EXPECT_NE(text.find("\niec\nB 11.4 90\n-12\nv11.4_s12_u.bin\nv11.4_s12_v.bin\nv11.4_s12_w.bin\n"),
+            std::string::npos)
+      << text;
+  std::ostringstream summary;
+  printTable(summary, t);
+  for (const char* part : {"Table of 4 rows in cases: 2 wind speeds x 2 seeds (-1, -12)",
+                           "8192 x 32 x 32 points", "6840 x 143.07097 x 143.07097",
+                           "for the table"})
+    EXPECT_NE(summary.str().find(part), std::string::npos) << part << "\n" << summary.str();
+  EXPECT_EQ(tableRowName(0.1, -2147483648L), "v0.1_s2147483648");
 }
 
 // Each of these plans ran into a failure of vorlan's (an integral, a root, a

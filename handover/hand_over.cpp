@@ -39,29 +39,36 @@ void refuseOutsideBoxes(const SimulationInput& in, const HandOverOptions& o) {
   if (o.windSpeed) refuse("--wind-speed");
   if (o.hubHeight) refuse("--hub-height");
   if (o.gridBottom) refuse("--grid-bottom");
+  if (o.hubOnRow) refuse("--hub-on-row");
   if (o.profile) refuse("--profile");
 }
 
 // The placement of the run's grid (see the header), or none.
 std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOverOptions& o) {
   if (in.fieldDim != 3) return std::nullopt;
+  if (o.hubOnRow && o.gridBottom)
+    fatalError("--hub-on-row and --grid-bottom both place the grid's rows: give one of them");
   const BoxGrid grid = boxGridOf(in);
+  const auto placed = [&](const WindAtHub& hub) {
+    return o.hubOnRow ? placeGridHubOnRow(grid, hub) : placeGrid(grid, hub, o.gridBottom);
+  };
   // A wind file, and the series of --constraints, go where the grid stands:
   // it must stand above ground as it is, not as proposed.
   if (quantisedFormat(o.format) || o.constrained()) {
     const std::string what = quantisedFormat(o.format)
                                  ? std::string("--format ") + windFileFormatName(o.format)
                                  : std::string("--constraints");
-    return placeGrid(grid, resolveWindAtHub(in, o.windSpeed, o.hubHeight, what), o.gridBottom);
+    return placed(resolveWindAtHub(in, o.windSpeed, o.hubHeight, what));
   }
   if (!sourceWindAtHub(in) && !o.windSpeed && !o.hubHeight) {
-    if (o.gridBottom)
-      fatalError("--grid-bottom: the " + std::string(sourceKeyword(in.source)) +
+    if (o.gridBottom || o.hubOnRow)
+      fatalError(std::string(o.hubOnRow ? "--hub-on-row" : "--grid-bottom") + ": the " +
+                 sourceKeyword(in.source) +
                  " source gives no wind speed and hub height; give --wind-speed and --hub-height");
     return std::nullopt;
   }
   const WindAtHub hub = resolveWindAtHub(in, o.windSpeed, o.hubHeight, "The grid's placement");
-  if (o.gridBottom) return placeGrid(grid, hub, o.gridBottom);
+  if (o.gridBottom || o.hubOnRow) return placed(hub);
   return proposePlacement(grid, hub, sourceWindAtHub(in) ? sourceHeightLabel(in) : "--hub-height");
 }
 
@@ -71,8 +78,9 @@ WindBox windBoxOf(const SimulationInput& run, const HandOver& h, const FieldArra
   return box;
 }
 
-// Names derived from the first output (a wind file, the filled template) are
-// refused beside a device or a pipe: /dev/null.bts would be a file in /dev.
+// Names derived from the outputs (a wind file, the filled template or input,
+// the hub series) are refused beside a device or a pipe: /dev/null.bts would
+// be a file in /dev.
 void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
   if (!isDeviceOrPipe(in.fname[0])) return;
   std::string derived;
@@ -81,6 +89,10 @@ void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
               windFileNames(in, o.format).front();
   else if (!o.openfastTemplate.empty())
     derived = "the filled InflowWind input " + filledTemplateName(in.fname[0], o.openfastTemplate);
+  else if (o.openfastInput)
+    derived = "the filled InflowWind input " + boxName(in) + "_" + kShippedInputName;
+  else if (o.hubSeries)
+    derived = "the hub series " + hubSeriesName(boxName(in));
   if (!derived.empty()) refuseDerivedName(in.fname[0], derived);
 }
 
@@ -88,6 +100,10 @@ void checkDerivedNames(const SimulationInput& in, const HandOverOptions& o) {
 
 bool quantisedFormat(WindFileFormat f) {
   return f == WindFileFormat::bts || f == WindFileFormat::wnd;
+}
+
+std::string templateLabel(const HandOver& h) {
+  return h.shippedTemplate ? std::string("shipped with vorlan") : h.templateFile;
 }
 
 HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
@@ -118,22 +134,35 @@ HandOver planHandOver(const SimulationInput& in, const HandOverOptions& o) {
   if (h.placement) checkMeanProfile(h.profile, *h.placement);
   checkDerivedNames(in, o);
   h.scaleIec = o.scaleIec;
-  if (!o.openfastTemplate.empty()) {
+  if (o.hubSeries) {
     if (in.fieldDim != 3 || in.nComp != 3)
-      fatalError("--openfast-template needs a three-dimensional field of three components "
+      fatalError("--hub-series needs a three-dimensional field of three components "
                  "(fieldDim 3, nComp 3)");
+    // The mean wind and the hub height: the source's or the options'.
+    if (!h.placement) resolveWindAtHub(in, o.windSpeed, o.hubHeight, "--hub-series");
+    h.hubSeries = true;
+  }
+  if (!o.openfastTemplate.empty() && o.openfastInput)
+    fatalError("--openfast-template and --openfast-input both write an InflowWind input: give "
+               "one of them");
+  if (!o.openfastTemplate.empty() || o.openfastInput) {
+    if (in.fieldDim != 3 || in.nComp != 3)
+      fatalError(std::string(o.openfastInput ? "--openfast-input" : "--openfast-template") +
+                 " needs a three-dimensional field of three components (fieldDim 3, nComp 3)");
     h.templateFile = o.openfastTemplate;
-    h.templateText = readTemplate(h.templateFile);
+    h.shippedTemplate = o.openfastInput;
+    h.templateText = o.openfastInput ? std::string(shippedInflowWindInput())
+                                     : readTemplate(h.templateFile);
     // Every value is known now: a template without the keys fails before any work.
     const InflowWindSettings settings = inflowWindSettings(in, h, filledTemplateOf(in, h));
-    fillInflowWindTemplate(h.templateText, settings, h.templateFile);
-    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, h.templateFile);
+    fillInflowWindTemplate(h.templateText, settings, templateLabel(h));
+    h.templateWarning = inflowWindScalingWarning(h.templateText, settings, templateLabel(h));
   }
   return h;
 }
 
 std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f) {
-  const std::string name = windFileName(run.fname[0], f);
+  const std::string name = windFileName(boxName(run), f);
   if (f != WindFileFormat::wnd) return {name};
   return {name + ".wnd", name + ".sum"};
 }
@@ -142,11 +171,13 @@ std::vector<std::string> runOutputNames(const SimulationInput& run, const HandOv
   std::vector<std::string> names;
   if (h.format == WindFileFormat::raw) names.assign(run.fname, run.fname + run.nComp);
   else names = windFileNames(run, h.format);
-  if (!h.templateFile.empty()) names.push_back(filledTemplateOf(run, h));
+  if (h.hubSeries) names.push_back(hubSeriesName(boxName(run)));
+  if (h.fillsTemplate()) names.push_back(filledTemplateOf(run, h));
   return names;
 }
 
 std::string filledTemplateOf(const SimulationInput& run, const HandOver& h) {
+  if (h.shippedTemplate) return boxName(run) + "_" + kShippedInputName;
   return h.templateFile.empty() ? std::string() : filledTemplateName(run.fname[0], h.templateFile);
 }
 
@@ -158,7 +189,7 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
   InflowWindSettings s;
   s.format = h.format;
   for (int c = 0; c < run.nComp && c < 3; ++c) s.rawFiles[std::size_t(c)] = named(run.fname[c]);
-  if (h.format != WindFileFormat::raw) s.windFile = named(windFileName(run.fname[0], h.format));
+  if (h.format != WindFileFormat::raw) s.windFile = named(windFileName(boxName(run), h.format));
   s.grid = boxGridOf(run);
   if (h.placement) {
     s.referenceHeight = h.placement->referenceHeight;
@@ -166,11 +197,15 @@ InflowWindSettings inflowWindSettings(const SimulationInput& run, const HandOver
                            h.placement->referenceHeight);
   }
   s.scaled = h.scaleIec;
+  if (h.hubSeries) s.hubSeries = named(hubSeriesName(boxName(run)));
+  if (h.placement) s.hubHeight = h.placement->hubHeight;
+  s.shipped = h.shippedTemplate;
+  s.profile = h.profile;
   return s;
 }
 
 void printHandOver(std::ostream& echo, const SimulationInput& in, const HandOver& h) {
-  if (h.format == WindFileFormat::raw && h.templateFile.empty()) return;
+  if (h.format == WindFileFormat::raw && !h.fillsTemplate() && !h.hubSeries) return;
   echo << "Writes";
   for (const std::string& name : runOutputNames(in, h)) echo << " " << name;
   echo << "\n";
@@ -188,12 +223,49 @@ HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldA
     values[std::size_t(c)] = fields.values(c);
     constValues[std::size_t(c)] = fields.values(c);
   }
+  if (h.scaleIec) r.scaling = scaleToIecTargets(values, comps, run.nComp, h.iec->sigma1);
+  if (h.placement) {
+    const BoxGrid grid = boxGridOf(run);
+    const HubPoints at = hubPoints(grid, *h.placement);
+    std::array<HubLines, 3> lines;
+    for (int c = 0; c < run.nComp; ++c)
+      appendHubLines(constValues[std::size_t(c)], grid.N1, grid, at, lines[std::size_t(c)]);
+    handOverHub(lines, run, h, r);
+  }
+  return r;
+}
+
+void handOverHub(const std::array<HubLines, 3>& lines, const SimulationInput& run,
+                 const HandOver& h, HandOverRecord& r) {
+  if (!h.placement) return;
+  std::array<int, 3> comps{};
+  for (int c = 0; c < run.nComp; ++c) comps[std::size_t(c)] = run.components[c];
   std::optional<double> sigma1;
   if (h.iec) sigma1 = h.iec->sigma1;
-  if (h.scaleIec) r.scaling = scaleToIecTargets(values, comps, run.nComp, *sigma1);
-  if (h.placement)
-    r.hub = hubFigures(constValues, comps, run.nComp, boxGridOf(run), *h.placement, sigma1);
-  return r;
+  r.hub = hubFigures(lines, hubPoints(boxGridOf(run), *h.placement), comps, run.nComp,
+                     *h.placement, sigma1);
+  if (h.hubSeries)
+    r.hubSeries = hubSeries(lines, boxGridOf(run), *h.placement, h.profile,
+                            quantisedFormat(h.format));
+}
+
+std::string handedOverFiles(const SimulationInput& run, const HandOver& h) {
+  switch (h.format) {
+    case WindFileFormat::bts:
+    case WindFileFormat::netcdf: return windFileName(boxName(run), h.format);
+    case WindFileFormat::wnd: return windFileName(boxName(run), h.format) + ".wnd";
+    case WindFileFormat::raw: break;
+  }
+  std::string names;
+  for (int c = 0; c < run.nComp; ++c) names += (c > 0 ? ", " : "") + run.fname[c];
+  return names;
+}
+
+std::string hubSeriesTextOf(const SimulationInput& run, const HandOver& h,
+                            const HandOverRecord& r) {
+  return hubSeriesText(*r.hubSeries, handedOverFiles(run, h) + " (seed " +
+                                         std::to_string(run.seed) + ", profile " +
+                                         meanProfileText(h.profile) + ")");
 }
 
 NetcdfRun netcdfRun(const SimulationInput& run, const HandOver& h, const std::string& parameterFile,
@@ -206,7 +278,7 @@ void writeWindFile(const SimulationInput& run, const HandOver& h, const FieldArr
                    OutputFiles& files, const std::string& parameterFile, RandomStreamKind random,
                    HandOverRecord& r) {
   if (h.format == WindFileFormat::raw) return;
-  const std::string name = windFileName(run.fname[0], h.format);
+  const std::string name = windFileName(boxName(run), h.format);
   if (h.format == WindFileFormat::netcdf) {
     const PendingOutput& file = files.extra(0);
     if (file.direct())

@@ -1,8 +1,8 @@
 #pragma once
 // What a run hands over to an aeroelastic code beyond the classic files: its
 // options (HandOverOptions: vorlan's --layout, --format, --wind-speed,
-// --hub-height, --grid-bottom, --profile, --scale iec, --openfast-template and
-// --constraints) resolved against the input, and the steps of a run that carry
+// --hub-height, --grid-bottom, --hub-on-row, --profile, --scale iec,
+// --openfast-template and --constraints) resolved against the input, and the steps of a run that carry
 // them out.
 //
 //   planHandOver     after the parameter file is read, before any file is
@@ -16,7 +16,8 @@
 //                    named after a device, a template that cannot be read or
 //                    lacks a key) happens here.
 //   runOutputNames   the names a run writes: the classic files, or the .bts,
-//                    or the .wnd and .sum; then the filled InflowWind input.
+//                    or the .wnd and .sum; the hub series (--hub-series,
+//                    handover/hub_series.hpp); then the filled InflowWind input.
 //   handOverBox      after synthesis, on the classic layout: --scale iec and
 //                    the hub figures; returns what the run record says of them.
 //   writeWindFile    then the .bts or .wnd/.sum.
@@ -31,9 +32,9 @@
 // wind file is (the series go where the grid stands).
 //
 // A wind file replaces the three raw files of the run: the run writes the
-// .bts (or the .wnd and .sum) named after its first output
-// (windFileName), and its record, named after the first output as always,
-// lists no raw files.
+// .bts (or the .wnd and .sum) named after its box (boxName: "iec" for the
+// outputs iec_u.bin, iec_v.bin, iec_w.bin), and its record, named after the
+// first output as always, lists no raw files.
 #include <array>
 #include <iosfwd>
 #include <memory>
@@ -43,6 +44,7 @@
 
 #include "handover/bts_file.hpp"
 #include "handover/hub_figures.hpp"
+#include "handover/hub_series.hpp"
 #include "handover/iec_scaling.hpp"
 #include "handover/inflowwind_template.hpp"
 #include "handover/mean_profile.hpp"
@@ -61,16 +63,19 @@ class OutputFiles;
 struct ConstraintSeries;
 
 // The options of the hand-over, as a command line gives them (vorlan's
-// --layout, --format, --wind-speed, --hub-height, --grid-bottom, --profile,
-// --scale, --openfast-template and --constraints) or a library caller sets
-// them; nothing set is a classic run.
+// --layout, --format, --wind-speed, --hub-height, --grid-bottom, --hub-on-row,
+// --profile, --scale, --hub-series, --openfast-template, --openfast-input and
+// --constraints) or a library caller sets them; nothing set is a classic run.
 struct HandOverOptions {
   OutputLayout layout = OutputLayout::classic;
   WindFileFormat format = WindFileFormat::raw;
   std::optional<double> windSpeed, hubHeight, gridBottom;
+  bool hubOnRow = false;  // a grid row exactly at the hub height
   std::optional<MeanProfile> profile;
   bool scaleIec = false;
+  bool hubSeries = false;        // the hub-height file of InflowWind's uniform wind
   std::string openfastTemplate;  // empty: none
+  bool openfastInput = false;    // the shipped InflowWind input, filled
   std::string constraintsFile;   // empty: none
   // Series given in memory instead of a file (a library caller), read and
   // checked as the file is (parseConstraints, handover/constraints_file.hpp).
@@ -83,8 +88,11 @@ struct HandOver {
   std::optional<GridPlacement> placement;  // boxes whose U and hub height are known
   MeanProfile profile;
   bool scaleIec = false;
+  bool hubSeries = false;    // --hub-series: "<box>.hh"
   std::string templateFile;  // --openfast-template; empty: none
-  std::string templateText;  // its bytes, read once
+  bool shippedTemplate = false;  // --openfast-input: the shipped input instead
+  std::string templateText;  // its bytes, read once (or the shipped input's)
+  bool fillsTemplate() const { return shippedTemplate || !templateFile.empty(); }
   std::optional<IecModel> iec;  // the iec source's model and targets, derived once
   std::string templateWarning;  // inflowWindScalingWarning; empty: none
 };
@@ -97,7 +105,12 @@ std::vector<std::string> runOutputNames(const SimulationInput& run, const HandOv
 // The wind file(s) of a run: the .bts, or the .wnd and .sum of its root.
 std::vector<std::string> windFileNames(const SimulationInput& run, WindFileFormat f);
 
-// The filled template's name, or "" when the run fills none.
+// What names the template in messages: its file, or "shipped with vorlan".
+std::string templateLabel(const HandOver& h);
+
+// The filled template's name, or "" when the run fills none: after the first
+// output and the template for --openfast-template, "<box>_InflowWind.dat" for
+// --openfast-input.
 std::string filledTemplateOf(const SimulationInput& run, const HandOver& h);
 
 // What InflowWind must be told of a run's files: their names relative to the
@@ -118,11 +131,26 @@ struct HandOverRecord {
   std::optional<IecScaling> scaling;  // --scale iec applied
   std::optional<BtsQuantisation> bts;
   std::optional<WndQuantisation> wnd;
+  std::optional<HubSeries> hubSeries;  // --hub-series
 };
 
-// --scale iec and the hub figures, on the fields in the classic layout
-// (before any other layout is made).
+// --scale iec and the hub figures (and series), on the fields in the classic
+// layout (before any other layout is made).
 HandOverRecord handOverBox(const SimulationInput& run, const HandOver& h, FieldArrays& fields);
+
+// The hub figures, and the hub series with --hub-series, into r from the four
+// lines around the hub of each component (lines[c] of component
+// run.components[c]; handover/hub_figures.hpp), however they were gathered.
+void handOverHub(const std::array<HubLines, 3>& lines, const SimulationInput& run,
+                 const HandOver& h, HandOverRecord& r);
+
+// What the run hands over its box in, for descriptions: the .bts, the .wnd
+// root, or the raw files' names.
+std::string handedOverFiles(const SimulationInput& run, const HandOver& h);
+
+// The hub series' text of a run (--hub-series), from what handOverHub found.
+std::string hubSeriesTextOf(const SimulationInput& run, const HandOver& h,
+                            const HandOverRecord& r);
 
 // The .bts, the .wnd and .sum or the NetCDF file of a run (nothing for raw
 // files) into the files created for it, from the fields in the classic

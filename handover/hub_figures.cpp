@@ -11,6 +11,9 @@ namespace wind {
 
 namespace {
 
+// Rows (in spacings dz) within which the hub counts as on a row.
+constexpr double kOnRowTolerance = 1e-9;
+
 // Population variance over time of the series InflowWind reads at the hub:
 // the four lines interpolated bilinearly, 1/2 across and 1 - t, t up.
 double hubVariance(const HubLines& lines, double t) {
@@ -31,8 +34,10 @@ double hubVariance(const HubLines& lines, double t) {
 }  // namespace
 
 HubPoints hubPoints(const BoxGrid& grid, const GridPlacement& placement) {
+  // A hub on a row (--hub-on-row) may come out a rounding below it.
   const double rows = (placement.hubHeight - placement.gridBottom) / spacingUp(grid);
-  const std::int64_t k0 = std::clamp<std::int64_t>(std::int64_t(std::floor(rows)), 0, grid.N3 - 2);
+  const std::int64_t k0 = std::clamp<std::int64_t>(
+      std::int64_t(std::floor(rows + kOnRowTolerance)), 0, grid.N3 - 2);
   return {grid.N2 / 2 - 1, k0, std::clamp(rows - double(k0), 0.0, 1.0)};
 }
 

@@ -15,6 +15,9 @@ namespace wind {
 
 namespace {
 
+// The section of the uniform wind's hub-height file.
+constexpr int kUniformWindType = 2;
+
 bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string lower(std::string_view s) {
@@ -164,9 +167,30 @@ std::vector<InflowWindValue> inflowWindValues(const InflowWindSettings& s) {
       values.push_back(ref);
       values.push_back(number(type, "URef", s.uRef ? shortestText(*s.uRef) : ""));
       if (s.scaled) values.push_back(number(type, "ScaleMethod", "0"));
+      if (s.shipped) {
+        // InflowWind's profiles: 0 constant, 1 logarithmic, 2 power law.
+        const MeanProfile& p = s.profile;
+        const bool power = p.kind == ProfileKind::power, log = p.kind == ProfileKind::log;
+        values.push_back(number(type, "WindProfile", power ? "2" : log ? "1" : "0"));
+        InflowWindValue exponent = number(type, "PLExp_", shortestText(p.alpha));
+        exponent.prefix = true;
+        if (power) values.push_back(exponent);
+        if (log) values.push_back(number(type, "Z0", shortestText(p.z0)));
+      }
       break;
     }
     case WindFileFormat::netcdf: break;
+  }
+  if (s.shipped && s.hubHeight)
+    values.push_back(number(0, "WindVziList", shortestText(*s.hubHeight)));
+  if (!s.hubSeries.empty()) {
+    InflowWindValue file = fileName(kUniformWindType, "FileName_Uni", "FileName_Uni", false,
+                                    s.hubSeries);
+    InflowWindValue height = number(kUniformWindType, "RefHt_Uni",
+                                    s.hubHeight ? shortestText(*s.hubHeight) : "");
+    file.required = height.required = s.shipped;
+    values.push_back(file);
+    values.push_back(height);
   }
   return values;
 }
@@ -255,8 +279,9 @@ std::string fillInflowWindTemplate(const std::string& text, const InflowWindSett
   const TemplateLines t = splitTemplate(text);
 
   if (s.format == WindFileFormat::raw && (!s.referenceHeight || !s.uRef))
-    fatalError("--openfast-template: the raw files need the reference height and URef: give "
-               "--wind-speed and --hub-height");
+    fatalError(std::string(s.shipped ? "--openfast-input" : "--openfast-template") +
+               ": the raw files need the reference height and URef: give --wind-speed and "
+               "--hub-height");
 
   std::vector<std::string> replaced(t.lines.size());
   std::vector<bool> changed(t.lines.size(), false);
@@ -273,6 +298,7 @@ std::string fillInflowWindTemplate(const std::string& text, const InflowWindSett
       sectionFound = true;
       if (keyMatches(v, t.key(l))) hits.push_back(l);
     }
+    if (!sectionFound && !v.required) continue;
     if (!sectionFound)
       fatalError(where + "no section for WindType " + std::to_string(v.section) +
                  " (a separator line of '=' that names WindType = " +

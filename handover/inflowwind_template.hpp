@@ -17,6 +17,13 @@
 //   raw, section 5 FileName_u, FileName_v, FileName_w, nx, ny, nz, dx, dy, dz,
 //                  the key that begins with RefHt_, URef, and with --scale iec
 //                  ScaleMethod 0 (the files already carry IEC's targets)
+//   --hub-series,  FileName_Uni (the .hh) and RefHt_Uni (the hub height),
+//   section 2      where the template has that section and these keys
+// and in the shipped input (shippedInflowWindInput, --openfast-input) also
+//   main part      WindVziList, the output point's height: the hub height
+//   raw, section 5 WindProfile, the key that begins with PLExp_, and Z0: the
+//                  run's profile (power:ALPHA 2 and ALPHA, log:Z0 1 and Z0,
+//                  none 0), which InflowWind adds to the raw files
 // Keys are the names InflowWind reads, matched whole without regard to case
 // (the reference height by its prefix RefHt_, as InflowWind's versions name
 // it differently). File names are written in double quotes
@@ -33,7 +40,8 @@
 //
 // Failure (fatalError, naming the template): raw files whose reference height
 // or URef the run does not know ("--openfast-template: the raw files need the
-// reference height and URef: give --wind-speed and --hub-height"); no WindType line; no section
+// reference height and URef: give --wind-speed and --hub-height", with
+// --openfast-input for the shipped input); no WindType line; no section
 // for the format's WindType; a required key missing from it, or present twice
 // ("The InflowWind template T has no line whose key begins with RefHt_ in its
 // section for WindType 5"); a line of the section whose key is another
@@ -45,8 +53,10 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "handover/mean_profile.hpp"
 #include "handover/wind_file.hpp"
 #include "synthesis/grid.hpp"
 
@@ -61,6 +71,12 @@ struct InflowWindSettings {
   std::optional<double> referenceHeight;  // raw: the grid's middle row, m (unknown: nullopt)
   std::optional<double> uRef;             // raw: the mean wind at it, m/s
   bool scaled = false;                  // --scale iec was applied
+  std::string hubSeries;                // --hub-series: the .hh ("" none)
+  std::optional<double> hubHeight;      // m (unknown: nullopt)
+  // The shipped input (--openfast-input), which vorlan fills further: the
+  // output point at the hub, and for raw files the mean profile.
+  bool shipped = false;
+  MeanProfile profile;
 };
 
 // The InflowWind WindType of each format: 3 bts, 4 wnd, 5 raw (0 netcdf,
@@ -101,5 +117,11 @@ std::string inflowWindScalingWarning(const std::string& text, const InflowWindSe
 // Where the filled copy goes: beside the first output, named after it and the
 // template ("out/iec_u.bin" and "cases/IfW.dat" -> "out/iec_u_IfW.dat").
 std::string filledTemplateName(const std::string& firstOutput, const std::string& templateFile);
+
+// The InflowWind input shipped with the programs (examples/InflowWind.dat,
+// compiled in): every wind type's section with InflowWind's current keys.
+// --openfast-input fills a copy of it, "<box>_InflowWind.dat".
+std::string_view shippedInflowWindInput();
+inline constexpr const char* kShippedInputName = "InflowWind.dat";
 
 }  // namespace wind

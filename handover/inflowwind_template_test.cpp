@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <sstream>
 #include <string>
@@ -309,6 +310,134 @@ TEST(InflowWindTemplate, AScalingThatChangesTheRawBoxIsNamed) {
 TEST(InflowWindTemplate, CopyIsNamedAfterTheFirstOutputAndTheTemplate) {
   EXPECT_EQ(filledTemplateName("out/iec_u.bin", "cases/IfW.dat"), "out/iec_u_IfW.dat");
   EXPECT_EQ(filledTemplateName("u", "/t/inflow.inp"), "u_inflow.inp");
+}
+
+// The keys of each part of an InflowWind input (main part, then the section
+// of each WindType named by its separator line) in the order InflowWind reads
+// them: "main" before the first separator line, "" for sections that name no
+// WindType (lidar, output). The first three lines are free text. A line's key
+// is the first word after its value that begins with a letter (a list value
+// has several numbers); the lines that head a subsection ("----- ...") and
+// the output channels carry none.
+std::vector<std::pair<std::string, std::vector<std::string>>> keysBySection(const std::string& t) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> parts{{"main", {}}};
+  bool inOutput = false;
+  const std::vector<std::string> lines = linesOf(t);
+  for (std::size_t l = 3; l < lines.size(); ++l) {
+    const std::string& line = lines[l];
+    std::istringstream in(line);
+    std::string value, key;
+    in >> value;
+    if (value.empty() || value.rfind("---", 0) == 0) continue;
+    if (value[0] == '=') {
+      std::string name;
+      for (std::size_t at = line.find("WindType = "); at != std::string::npos;
+           at = line.find("WindType = ", at + 1))
+        name += (name.empty() ? "" : "/") + line.substr(at + 11, 1);
+      parts.emplace_back(name, std::vector<std::string>{});
+      inOutput = line.find("OUTPUT") != std::string::npos;
+      continue;
+    }
+    if (inOutput && (value[0] == '"' || value == "END")) continue;  // channels
+    while (in >> key && !std::isalpha(static_cast<unsigned char>(key[0]))) continue;
+    if (value == "OutList") key = value;
+    if (!key.empty()) parts.back().second.push_back(key);
+  }
+  return parts;
+}
+
+TEST(ShippedInput, IsTheExampleFileWithInflowWindsKeysInEverySection) {
+  EXPECT_EQ(std::string(shippedInflowWindInput()),
+            testing::readText(std::string(WIND_SOURCE_DIR) + "/examples/InflowWind.dat"))
+      << "the compiled-in text is the example file";
+  using Keys = std::vector<std::string>;
+  const std::vector<std::pair<std::string, Keys>> expected = {
+      {"main", {"Echo", "WindType", "PropagationDir", "VFlowAng", "VelInterpCubic", "NWindVel",
+                "WindVxiList", "WindVyiList", "WindVziList"}},
+      {"1", {"HWindSpeed", "RefHt", "PLExp"}},
+      {"2", {"FileName_Uni", "RefHt_Uni", "RefLength"}},
+      {"3", {"FileName_BTS"}},
+      {"4/7", {"FileNameRoot", "TowerFile"}},
+      {"5", {"FileName_u", "FileName_v", "FileName_w", "nx", "ny", "nz", "dx", "dy", "dz",
+             "RefHt_Hawc", "ScaleMethod", "SFx", "SFy", "SFz", "SigmaFx", "SigmaFy", "SigmaFz",
+             "URef", "WindProfile", "PLExp_Hawc", "Z0", "XOffset"}},
+      {"", {"SensorType", "NumPulseGate", "PulseSpacing", "NumBeam", "FocalDistanceX",
+            "FocalDistanceY", "FocalDistanceZ", "RotorApexOffsetPos", "URefLid",
+            "MeasurementInterval", "LidRadialVel", "ConsiderHubMotion"}},
+      {"", {"SumPrint", "OutList"}},
+  };
+  EXPECT_EQ(keysBySection(std::string(shippedInflowWindInput())), expected);
+}
+
+TEST(ShippedInput, FilledForEachFormatWithTheHubAndTheProfile) {
+  const std::string shipped(shippedInflowWindInput());
+  const std::vector<std::string> lines = linesOf(shipped);
+  const auto line = [&](const std::string& key) {
+    for (std::size_t l = 0; l < lines.size(); ++l)
+      if (lines[l].find(" " + key + " ") != std::string::npos) return l;
+    ADD_FAILURE() << key;
+    return std::size_t(0);
+  };
+  const auto filled = [&](InflowWindSettings s) {
+    s.shipped = true;
+    s.hubHeight = 87.5;
+    s.hubSeries = "iec.hh";
+    std::map<std::string, std::string> values;
+    for (const auto& [l, change] : changedLines(shipped, fillInflowWindTemplate(shipped, s, "")))
+      for (const char* key :
+           {"WindType", "WindVziList", "FileName_Uni", "RefHt_Uni", "FileName_BTS", "FileNameRoot",
+            "FileName_u", "nx", "nz", "dx", "dy", "dz", "RefHt_Hawc", "URef", "ScaleMethod",
+            "WindProfile", "PLExp_Hawc", "Z0", "TowerFile"})
+        if (l == line(key)) values[key] = newValue(change, key);
+    return values;
+  };
+  using Values = std::map<std::string, std::string>;
+  const Values hub = {{"WindVziList", "87.5"}, {"FileName_Uni", "\"iec.hh\""}, {"RefHt_Uni", "87.5"}};
+  InflowWindSettings bts;
+  bts.format = WindFileFormat::bts;
+  bts.windFile = "iec.bts";
+  Values expected = hub;
+  expected["FileName_BTS"] = "\"iec.bts\"";
+  EXPECT_EQ(filled(bts), expected) << "WindType 3 stands already";
+  InflowWindSettings wnd = bts;
+  wnd.format = WindFileFormat::wnd;
+  wnd.windFile = "iec";
+  expected = hub;
+  expected.insert({{"WindType", "4"}, {"FileNameRoot", "\"iec\""}});
+  EXPECT_EQ(filled(wnd), expected);
+  // Raw files: the grid, and the run's profile in place of the example's.
+  InflowWindSettings raw = rawSettings();
+  raw.profile = parseMeanProfile("log:0.05");
+  expected = hub;
+  expected.insert({{"WindType", "5"}, {"FileName_u", "\"/runs/a b/iec_u.bin\""}, {"nx", "4096"},
+                   {"nz", "16"}, {"dx", "1.669921875"}, {"dy", "3.875"}, {"dz", "3.875"},
+                   {"RefHt_Hawc", "87.5"}, {"WindProfile", "1"}, {"Z0", "0.05"}});
+  EXPECT_EQ(filled(raw), expected) << "URef 11.4 and ScaleMethod 0 stand already";
+  raw.profile = parseMeanProfile("power:0.14");
+  EXPECT_EQ(filled(raw).at("PLExp_Hawc"), "0.14");
+  EXPECT_EQ(filled(raw).count("WindProfile"), 0u) << "2 stands already";
+  raw.referenceHeight.reset();
+  raw.shipped = true;
+  EXPECT_EQ(fatalMessage([&] { fillInflowWindTemplate(shipped, raw, ""); }),
+            "--openfast-input: the raw files need the reference height and URef: give "
+            "--wind-speed and --hub-height");
+}
+
+TEST(InflowWindTemplate, TheUniformWindIsSetWhereYourTemplateHasIt) {
+  InflowWindSettings s;
+  s.format = WindFileFormat::bts;
+  s.windFile = "b.bts";
+  s.hubSeries = "b.hh";
+  s.hubHeight = 90.5;
+  const auto d = changedLines(kTemplate, fillInflowWindTemplate(kTemplate, s, "t.dat"));
+  EXPECT_EQ(newValue(d.at(lineOf("FileName_Uni")), "FileName_Uni"), "\"b.hh\"");
+  EXPECT_EQ(newValue(d.at(lineOf("RefHt_Uni")), "RefHt_Uni"), "90.5");
+  EXPECT_EQ(d.count(lineOf("WindVziList")), 0u) << "your output points stay yours";
+  // A template without the uniform section is filled all the same.
+  std::string t = kTemplate;
+  const std::size_t from = t.find("================== Uniform");
+  t.erase(from, t.find("==================", from + 1) - from);
+  EXPECT_EQ(fatalMessage([&] { fillInflowWindTemplate(t, s, "t.dat"); }), "");
 }
 
 }  // namespace

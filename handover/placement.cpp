@@ -138,6 +138,18 @@ GridPlacement placeGrid(const BoxGrid& grid, const WindAtHub& hub,
   return p;
 }
 
+GridPlacement placeGridHubOnRow(const BoxGrid& grid, const WindAtHub& hub) {
+  checkWindAtHub(hub);
+  const double dz = spacingUp(grid);
+  const GridPlacement p = withBottom(grid, hub, hub.hubHeight - (grid.N3 / 2 - 1) * dz);
+  if (!(p.gridBottom > 0.0))
+    fatalError("--hub-on-row puts the grid's lowest row at " + metres(p.gridBottom) +
+               ", not above ground (hub height " + metres(hub.hubHeight) + ", N3 = " +
+               std::to_string(grid.N3) + ", dz = " + metres(dz) + "): make dz smaller than " +
+               metres(hub.hubHeight / (grid.N3 / 2 - 1)) + ", or leave --hub-on-row out");
+  return p;
+}
+
 GridPlacement proposePlacement(const BoxGrid& grid, const WindAtHub& hub,
                                const std::string& heightLabel) {
   const GridPlacement centred = withBottom(grid, hub, hub.hubHeight - halfHeight(grid));

@@ -13,6 +13,14 @@
 //   centred on the hub (the default)  bottom = hub height - H/2
 //   a given grid bottom               bottom as given; the hub must lie within
 //                                     the rows [bottom, bottom + H]
+//   the hub on a row (--hub-on-row)   bottom = hub height - (N3/2 - 1) dz: row
+//                                     N3/2 (1-based) exactly at the hub, the
+//                                     grid half a spacing higher than centred
+//
+// Across the wind InflowWind centres the grid on the hub (y = 0) whatever the
+// grid, so with N2 even, as every power of two is, no column is at the hub: it
+// lies halfway between columns N2/2 and N2/2 + 1 (1-based), and InflowWind
+// returns the mean of the two there. Only the rows can be placed.
 //
 // A grid whose lowest row is at or below ground cannot be read (InflowWind
 // stops, or sets the wind below ground to zero): placeGrid refuses it with a
@@ -88,6 +96,11 @@ WindAtHub resolveWindAtHub(const SimulationInput& in, std::optional<double> wind
 // rows of a given grid bottom, and a non-positive or non-finite U or hub height.
 GridPlacement placeGrid(const BoxGrid& grid, const WindAtHub& hub,
                         std::optional<double> gridBottom);
+
+// The placement that puts row N3/2 (1-based) exactly at the hub height (see
+// above); refuses a lowest row at or below ground ("--hub-on-row puts the
+// grid's lowest row at ...") and a non-positive or non-finite U or hub height.
+GridPlacement placeGridHubOnRow(const BoxGrid& grid, const WindAtHub& hub);
 
 // The reference height a run record proposes (no refusal): the hub height when
 // the grid centred there stays above ground, else the height that puts the

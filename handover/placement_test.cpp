@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "handover/hub_figures.hpp"
 #include "tests/support.hpp"
 
 namespace wind {
@@ -31,6 +32,27 @@ TEST(Placement, CentredOnTheHubOrOnAGivenBottom) {
   EXPECT_DOUBLE_EQ(b.gridTop, 126.5);
   EXPECT_DOUBLE_EQ(b.referenceHeight, 64.5);
   EXPECT_DOUBLE_EQ(b.hubHeight, 90.0);
+}
+
+TEST(Placement, TheHubOnARowPutsRowN3Over2ExactlyAtTheHub) {
+  // The plan's grid of a 126 m rotor at 90.7 m: 32 rows, dz 4.4709 m (an
+  // inexact float), the hub on row 16 (1-based) with 14 rows below and 16 above.
+  const BoxGrid g{64, 32, 32, Vector3(960.0f, 143.07f, 143.07f)};
+  const double dz = double(143.07f) / 32;
+  const GridPlacement p = placeGridHubOnRow(g, WindAtHub{11.4, 90.7});
+  EXPECT_DOUBLE_EQ(p.gridBottom + 15 * dz, 90.7);
+  EXPECT_NEAR(p.gridTop - 90.7, 16 * dz, 1e-9);
+  EXPECT_NEAR(p.referenceHeight - 90.7, dz / 2, 1e-9) << "half a spacing above centred";
+  // The hub's four points are the hub's row and the one above, not the row
+  // below that a rounding of (hub - bottom) / dz would give.
+  EXPECT_EQ(hubPoints(g, p).k0, 15);
+  EXPECT_EQ(hubPoints(g, p).j0, 15);
+  EXPECT_EQ(fatalMessage([&] { placeGridHubOnRow(g, WindAtHub{11.4, 60.0}); }),
+            "--hub-on-row puts the grid's lowest row at -7.06407 m, not above ground (hub height "
+            "60 m, N3 = 32, dz = 4.47094 m): make dz smaller than 4 m, or leave --hub-on-row out");
+  // Two rows: the hub on the lowest.
+  EXPECT_DOUBLE_EQ(placeGridHubOnRow(BoxGrid{4, 2, 2, Vector3(8.0f, 8.0f, 8.0f)},
+                                     WindAtHub{8.0, 30.0}).gridBottom, 30.0);
 }
 
 TEST(Placement, RefusesALowestRowAtOrBelowGroundSayingWhatWouldFit) {

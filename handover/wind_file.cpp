@@ -16,6 +16,15 @@ namespace {
 
 constexpr const char* kComponentNames[] = {"u", "v", "w"};
 
+// The name without the extension of its last path component.
+std::string withoutExtension(const std::string& name) {
+  const std::size_t slash = name.find_last_of('/');
+  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = name.find_last_of('.');
+  // A leading dot (".u") is not an extension.
+  return dot != std::string::npos && dot > base ? name.substr(0, dot) : name;
+}
+
 }  // namespace
 
 WindFileFormat parseWindFileFormat(const std::string& text) {
@@ -43,17 +52,43 @@ void checkWindFileInput(const SimulationInput& in, WindFileFormat f) {
                " needs a three-dimensional field of three components (fieldDim 3, nComp 3)");
 }
 
-std::string windFileName(const std::string& firstOutput, WindFileFormat f) {
-  const std::size_t slash = firstOutput.find_last_of('/');
-  const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = firstOutput.find_last_of('.');
-  // A leading dot (".u") is not an extension.
-  const std::string stem =
-      dot != std::string::npos && dot > base ? firstOutput.substr(0, dot) : firstOutput;
+std::string boxName(const SimulationInput& run) {
+  const std::string first = run.fname[0];
+  std::size_t prefix = first.size(), suffix = first.size();
+  for (int c = 1; c < run.nComp; ++c) {
+    const std::string& name = run.fname[c];
+    std::size_t p = 0;
+    while (p < prefix && p < name.size() && name[p] == first[p]) ++p;
+    prefix = p;
+    std::size_t s = 0;
+    while (s < suffix && s < name.size() &&
+           name[name.size() - 1 - s] == first[first.size() - 1 - s])
+      ++s;
+    suffix = s;
+  }
+  if (run.nComp < 2) return withoutExtension(first);
+  // The shared prefix and suffix must not overlap in the shortest name.
+  std::size_t shortest = first.size();
+  for (int c = 1; c < run.nComp; ++c) shortest = std::min(shortest, run.fname[c].size());
+  suffix = std::min(suffix, shortest - prefix);
+  const auto separator = [](char c) { return c == '_' || c == '-' || c == '.'; };
+  std::string head = first.substr(0, prefix);
+  while (!head.empty() && separator(head.back())) head.pop_back();
+  std::string tail = first.substr(first.size() - suffix);
+  const std::size_t dot = tail.find_last_of('.');
+  if (dot != std::string::npos) tail.erase(dot);
+  if (head.empty() || head.back() == '/' || tail.find('/') != std::string::npos)
+    return withoutExtension(first);
+  // One separator between the two parts where the tail brings none.
+  if (!tail.empty() && !separator(tail.front()) && head.size() < prefix) head += first[head.size()];
+  return head + tail;
+}
+
+std::string windFileName(const std::string& box, WindFileFormat f) {
   switch (f) {
-    case WindFileFormat::bts: return stem + ".bts";
-    case WindFileFormat::netcdf: return stem + ".nc";
-    default: return stem;
+    case WindFileFormat::bts: return box + ".bts";
+    case WindFileFormat::netcdf: return box + ".nc";
+    default: return box;
   }
 }
 

@@ -66,11 +66,21 @@ const char* windFileFormatName(WindFileFormat f);
 // (fieldDim 3, nComp 3)".
 void checkWindFileInput(const SimulationInput& in, WindFileFormat f);
 
-// The name of the one file of a run, after its first output: the extension of
-// the last path component replaced by ".bts" or ".nc" ("out/iec_u.bin" ->
-// "out/iec_u.bts"; a name without one gets it appended). For wnd the root
-// name InflowWind takes ("out/iec_u"), to which ".wnd" and ".sum" are added.
-std::string windFileName(const std::string& firstOutput, WindFileFormat f);
+// The name of a run's box, after which the files that hold the whole box are
+// named (.bts, .wnd and .sum, the hub series, the filled InflowWind input):
+// what the names of its nComp outputs share, the part that names the
+// component left out. With P the longest prefix and S the longest suffix all
+// names share, the box is P without trailing '_', '-' and '.', followed by S
+// without its extension: "out/iec_u.bin", "out/iec_v.bin", "out/iec_w.bin"
+// -> "out/iec"; "iec_u_seed3.bin", ... -> "iec_seed3". Where that leaves no
+// file name in the folder (names that share nothing, "u.bin", "v.bin",
+// "w.bin"; or a single output), the first output without its extension:
+// "u". A leading dot (".u") is not an extension.
+std::string boxName(const SimulationInput& run);
+
+// The one file of a run of format f, after its box: "<box>.bts" or "<box>.nc"; for wnd the
+// root name InflowWind takes ("<box>"), to which ".wnd" and ".sum" are added.
+std::string windFileName(const std::string& box, WindFileFormat f);
 
 // A box, where it stands and its mean profile: the whole box, or the planes
 // first .. first + planes() - 1 (0-based) that this process holds of it.

@@ -14,147 +14,15 @@
 
 #include "handover/bts_file.hpp"
 #include "handover/wnd_file.hpp"
+#include "tests/inflowwind_reading.hpp"
 #include "tests/support.hpp"
 
 namespace wind {
 namespace {
 
+using testing::BtsReading;
+using testing::WndReading;
 using testing::fatalMessage;
-
-// Little-endian fields of a byte string.
-struct Bytes {
-  std::string b;
-  std::int32_t i16(std::size_t at) const {
-    return std::int16_t(std::uint16_t(std::uint8_t(b[at])) |
-                        std::uint16_t(std::uint8_t(b[at + 1]) << 8));
-  }
-  std::int32_t i32(std::size_t at) const {
-    std::uint32_t u = 0;
-    for (int s = 0; s < 4; ++s) u |= std::uint32_t(std::uint8_t(b[at + s])) << (8 * s);
-    return std::int32_t(u);
-  }
-  float f32(std::size_t at) const {
-    const std::int32_t v = i32(at);
-    float f;
-    std::memcpy(&f, &v, 4);
-    return f;
-  }
-};
-
-// InflowWind's reading of the grid of a full-field file (.bts and .wnd share
-// it): at time t the point (x, y, z) takes slice T / dt with
-// T = t + (x0 - x) / U (x0 = 0 and the index modulo NSteps when periodic, else
-// x0 = (NY - 1) dy / 2), column (y + (NY - 1) dy / 2) / dy (the first column at
-// the most negative y), row (z - zBottom) / dz; each slice int16[NZ][NY][3].
-struct GridReading {
-  Bytes data;
-  std::size_t body = 0;
-  int nz = 0, ny = 0, nSteps = 0;
-  double dz = 0, dy = 0, dt = 0, U = 0, zBottom = 0;
-  bool periodic = false;
-
-  int raw(int c, double t, double x, double y, double z) const {
-    const double x0 = periodic ? 0.0 : (ny - 1) * dy / 2;
-    long n = std::lround((t + (x0 - x) / U) / dt);
-    if (periodic) n = ((n % nSteps) + nSteps) % nSteps;
-    EXPECT_TRUE(n >= 0 && n < nSteps) << "wind array was exhausted at t = " << t;
-    const long iy = std::lround((y + (ny - 1) * dy / 2) / dy);
-    const long iz = std::lround((z - zBottom) / dz);
-    EXPECT_TRUE(iy >= 0 && iy < ny && iz >= 0 && iz < nz) << "outside the grid: " << y << " " << z;
-    return data.i16(body + 2 * std::size_t(((n * nz + iz) * ny + iy) * 3 + c));
-  }
-};
-
-// .bts: the 70-byte header, the description, the grid (no tower points here).
-struct BtsReading : GridReading {
-  int id = 0, nTower = 0;
-  float hub = 0;
-  float slope[3], offset[3];
-  std::string description;
-
-  explicit BtsReading(const std::string& file) {
-    data.b = file;
-    id = data.i16(0);
-    nz = data.i32(2);
-    ny = data.i32(6);
-    nTower = data.i32(10);
-    nSteps = data.i32(14);
-    dz = data.f32(18);
-    dy = data.f32(22);
-    dt = data.f32(26);
-    U = data.f32(30);
-    hub = data.f32(34);
-    zBottom = data.f32(38);
-    for (int c = 0; c < 3; ++c) {
-      slope[c] = data.f32(42 + 8 * c);
-      offset[c] = data.f32(46 + 8 * c);
-    }
-    const int n = data.i32(66);
-    description = file.substr(70, std::size_t(n));
-    body = 70 + std::size_t(n);
-    periodic = id == 8;
-  }
-  double at(int c, double t, double x, double y, double z) const {
-    return (raw(c, t, x, y, z) - double(offset[c])) / double(slope[c]);
-  }
-};
-
-// .wnd and .sum: the header form -99, the .sum read line by line by keyword.
-struct WndReading : GridReading {
-  float ti[3], refHt = 0, dx = 0;
-  int form = 0, type = 0, nComp = 0, seed = 0;
-  double sumHub = 0, ubar = 0, sumTi[3] = {0, 0, 0}, heightOffset = 0, vSign = 1;
-
-  WndReading(const std::string& wnd, const std::string& sum) {
-    data.b = wnd;
-    form = data.i16(0);
-    type = data.i16(2);
-    nComp = data.i32(4);
-    refHt = data.f32(16);
-    for (int c = 0; c < 3; ++c) ti[c] = data.f32(20 + 4 * c);
-    dz = data.f32(32);
-    dy = data.f32(36);
-    dx = data.f32(40);
-    nSteps = 2 * data.i32(44);
-    U = data.f32(48);
-    seed = data.i32(68);
-    nz = data.i32(72);
-    ny = data.i32(76);
-    body = 104;
-    dt = dx / U;
-
-    std::istringstream in(sum);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);) {
-      for (char& ch : l) ch = char(std::toupper(static_cast<unsigned char>(ch)));
-      lines.push_back(l);
-    }
-    std::size_t l = 0;
-    while (l < lines.size() && lines[l].find("HUB HEIGHT") == std::string::npos) ++l;
-    EXPECT_LT(l, lines.size()) << "no HUB HEIGHT line";
-    sumHub = std::stod(lines.at(l));
-    while (l < lines.size() && lines[l].find("UBAR") == std::string::npos) ++l;
-    EXPECT_LT(l + 3, lines.size()) << "no UBAR line and three TI lines";
-    ubar = std::stod(lines.at(l).substr(lines[l].find('=') + 1));
-    for (int c = 0; c < 3; ++c) {
-      const std::string& t = lines.at(l + 1 + std::size_t(c));
-      sumTi[c] = std::stod(t.substr(t.find('=') + 1, t.find('%') - t.find('=') - 1));
-    }
-    for (; l < lines.size(); ++l) {
-      if (lines[l].find("HEIGHT OFFSET") != std::string::npos)
-        heightOffset = std::stod(lines[l].substr(lines[l].find('=') + 1));
-      if (lines[l].find("PERIODIC") != std::string::npos) periodic = true;
-      if (lines[l].find("BLADED LEFT-HAND RULE") != std::string::npos) vSign = -1;
-    }
-    EXPECT_LE(std::abs(ubar - U), 0.1) << "InflowWind stops: UBAR differs from the header's U";
-    zBottom = (sumHub - heightOffset) - (nz - 1) * dz / 2;
-  }
-  double scale(int c) const { return 0.001 * U * (ti[c] / 100.0); }
-  double at(int c, double t, double x, double y, double z) const {
-    const double r = raw(c, t, x, y, z) * scale(c);
-    return c == 0 ? U + r : c == 1 ? vSign * r : r;
-  }
-};
 
 // A non-cubic box of smooth values, different in each component and
 // direction, with the grid and placement of a small load box.
@@ -349,9 +217,9 @@ TEST(WindFiles, FormatNamesAndFileNames) {
   EXPECT_EQ(parseWindFileFormat("raw"), WindFileFormat::raw);
   EXPECT_EQ(fatalMessage([] { parseWindFileFormat("BTS"); }),
             "--format: 'BTS' is not a format (raw, bts, wnd or netcdf)");
-  EXPECT_EQ(windFileName("out/iec_u.bin", WindFileFormat::bts), "out/iec_u.bts");
-  EXPECT_EQ(windFileName("out.d/u", WindFileFormat::wnd), "out.d/u");
-  EXPECT_EQ(windFileName(".u", WindFileFormat::bts), ".u.bts");
+  EXPECT_EQ(windFileName("out/iec", WindFileFormat::bts), "out/iec.bts");
+  EXPECT_EQ(windFileName("out.d/v8_s1", WindFileFormat::wnd), "out.d/v8_s1");
+  EXPECT_EQ(windFileName("out/iec", WindFileFormat::netcdf), "out/iec.nc");
   SimulationInput plane;
   plane.fieldDim = 2;
   plane.nComp = 3;
@@ -359,6 +227,29 @@ TEST(WindFiles, FormatNamesAndFileNames) {
             "--format wnd needs a three-dimensional field of three components (fieldDim 3, "
             "nComp 3)");
   EXPECT_EQ(fatalMessage([&] { checkWindFileInput(plane, WindFileFormat::raw); }), "");
+}
+
+
+TEST(WindFiles, TheBoxIsNamedAfterWhatItsOutputsShare) {
+  const auto box = [](std::vector<std::string> names) {
+    SimulationInput in;
+    in.nComp = static_cast<int>(names.size());
+    for (int c = 0; c < in.nComp; ++c) in.fname[c] = names[std::size_t(c)];
+    return boxName(in);
+  };
+  EXPECT_EQ(box({"out/iec_u.bin", "out/iec_v.bin", "out/iec_w.bin"}), "out/iec");
+  // Seeds put their suffix after the component's part: each seed its own box.
+  EXPECT_EQ(box({"iec_u_seed3.bin", "iec_v_seed3.bin", "iec_w_seed3.bin"}), "iec_seed3");
+  EXPECT_EQ(box({"v11.4_s2_u.bin", "v11.4_s2_v.bin", "v11.4_s2_w.bin"}), "v11.4_s2");
+  EXPECT_EQ(box({"run-uvel", "run-vvel", "run-wvel"}), "run-vel");
+  // Nothing shared before the component: the first output, as before.
+  EXPECT_EQ(box({"u.bin", "v.bin", "w.bin"}), "u");
+  EXPECT_EQ(box({"out/u.bin", "out/v.bin", "out/w.bin"}), "out/u");
+  EXPECT_EQ(box({"a/x_u.bin", "b/x_v.bin", "c/x_w.bin"}), "a/x_u");
+  EXPECT_EQ(box({".u", ".v", ".w"}), ".u");
+  EXPECT_EQ(box({"only.bin"}), "only");
+  // A name that holds another as its start: prefix and suffix never overlap.
+  EXPECT_EQ(box({"ab.bin", "aab.bin", "aaab.bin"}), "ab");
 }
 
 }  // namespace

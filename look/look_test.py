@@ -270,7 +270,8 @@ class QuickLook(unittest.TestCase):
             lengths = [float(x) for x in record["grid"]["LMax"]]
             k, box = module.box_spectra(fields, lengths)
             model = module.model_for(record, sorted(fields), k)
-            fig, facts, slices = module.page(record, fields, k, box, model)
+            engineer = module.engineer_view(record, fields, model)
+            fig, facts, slices = module.page(record, fields, k, box, model, engineer=engineer)
             fig.canvas.draw()
             self.figures[record_path] = fig, slices, facts
         return self.figures[record_path]
@@ -475,6 +476,83 @@ class QuickLook(unittest.TestCase):
         self.assertIn("vorlan-look: needs the Python module windfield", done.stderr)
         self.assertIn("tools/install-prerequisites.sh pymodule", done.stderr)
         self.assertFalse(os.path.exists(self.line_record[:-5] + ".look.png"))
+
+    def test_the_engineers_view_of_a_box_for_inflowwind(self):
+        # A scaled .bts run with the hub on a row: the page names the .bts,
+        # says the field was scaled, and adds the hub's spectra over
+        # frequency, the coherence and the flags.
+        folder = os.path.join(self.dir, "engineer")
+        os.mkdir(folder)
+        with open(os.path.join(folder, "e.inp"), "w") as f:
+            f.write(IEC.replace("iec_", "e_"))
+        done = run([VORLAN, "e.inp", "--format", "bts", "--scale", "iec", "--hub-on-row"], folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        done = look(os.path.join(folder, "e_u.bin.json"), os.path.join(folder, "e.png"), folder)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(os.path.join(folder, "e.spectra.json")) as f:
+            view = json.load(f)["engineer"]
+        # Row 8 of 16 at the hub (1-based): rows 7 and 8 (0-based), the upper one
+        # weighted 0; the two middle columns 7 and 8, a half each.
+        self.assertEqual(sorted(map(tuple, view["hub_points"])),
+                         [(7, 7, 0.5), (7, 8, 0.0), (8, 7, 0.5), (8, 8, 0.0)])
+        dt = 2048 / 512 / 11.4
+        self.assertAlmostEqual(view["dt"], dt, delta=1e-12)
+        self.assertAlmostEqual(view["period"], 512 * dt, delta=1e-9)
+        # IEC's Kaimal u spectrum of category A at 11.4 m/s, by hand at one
+        # frequency of the page: 4 sigma^2 (L / V) / (1 + 6 f L / V)^(5/3).
+        sigma_1, scale = 0.16 * (0.75 * 11.4 + 5.6), 8.1 * 42 / 11.4
+        f0, s0 = view["hub_psd"]["u"]["f"][3], view["hub_psd"]["u"]["iec"][3]
+        self.assertAlmostEqual(s0, 4 * sigma_1 ** 2 * scale / (1 + 6 * f0 * scale) ** (5 / 3),
+                               delta=1e-9 * s0)
+        # The coherence at a quarter and half the width, IEC's exponential model.
+        self.assertEqual([round(c["separation"], 6) for c in view["coherence"]],
+                         [round(4 * 62 / 16, 6), round(8 * 62 / 16, 6)])
+        c = view["coherence"][1]
+        r, f1 = c["separation"], c["f"][0]
+        self.assertAlmostEqual(c["iec"][0], math.exp(-12 * math.sqrt((f1 * r / 11.4) ** 2
+                                                                     + (0.12 * r / 340.2) ** 2)),
+                               delta=1e-12)
+        self.assertTrue(all(-1 <= x <= 1 for x in c["box"]))
+        self.assertTrue(c["model"] is not None and max(c["model"]) <= 1.0)
+        # The flags: hub std against IEC's targets, with one box's spread
+        # 2 sqrt(T_k / (2 T)), T_u = 8.1 Lambda_1 / V.
+        u = view["flags"][0]
+        self.assertAlmostEqual(u["spread"], 2 * math.sqrt(scale / (2 * 512 * dt)), delta=1e-12)
+        self.assertEqual(u["flagged"], abs(u["ratio"] - 1) > u["spread"])
+        fig, _, _ = self.figure(os.path.join(folder, "e_u.bin.json"))
+        texts = " ".join(t.get_text() for t in fig.texts)
+        self.assertTrue(fig.texts[0].get_text().startswith("e.bts (from e.inp)"), fig.texts[0].get_text())
+        self.assertIn("the field was scaled to them over the whole box", texts)
+        self.assertNotIn("is not rescaled", texts)
+        self.assertIn("Why the hub differs from the target", texts)
+        # A box without a placement has no such view.
+        with open(os.path.join(self.dir, "box.spectra.json")) as f:
+            self.assertIsNone(json.load(f)["engineer"])
+
+    def test_the_engineers_estimates_on_fields_of_known_coherence(self):
+        module = self.module
+        rng = np.random.default_rng(2385)
+        # Columns that are one series: co-coherence 1; independent columns:
+        # about 0 (a band of n frequencies and many pairs averages it down).
+        shape = (1024, 8, 4)
+        same = np.repeat(rng.standard_normal((1024, 1, 1)), 8, axis=1).repeat(4, axis=2)
+        f, coh = module.box_coherence(same, 2, 0.5)
+        np.testing.assert_allclose(coh, 1.0, rtol=1e-12)
+        self.assertAlmostEqual(f[0], 1 / (1024 * 0.5) * 1, delta=1e-12)
+        f, coh = module.box_coherence(rng.standard_normal(shape), 4, 0.5)
+        self.assertLess(np.abs(coh[-4:]).max(), 0.1)
+        # Parseval for the one-sided spectrum: it sums to the variance (the
+        # series has no Nyquist mode: a sum of sines below it).
+        t = np.arange(512) * 0.25
+        series = 3 + 1.5 * np.sin(2 * math.pi * 5 * t / 128) + 0.5 * np.cos(2 * math.pi * 40 * t / 128)
+        f, s = module.one_sided(series, 0.25)
+        self.assertAlmostEqual(float(s.sum() / (512 * 0.25)), float(series.var()), delta=1e-12)
+        self.assertAlmostEqual(float(f[4]), 5 / 128, delta=1e-15)
+        # IEC's Kaimal spectrum holds sigma^2 (its integral in closed form).
+        g = np.linspace(0, 1, 400001)[1:-1]
+        freq = g / (1 - g)
+        integrand = module.iec_kaimal(freq, 2.0, 1, 10.0, 42.0) / (1 - g) ** 2
+        self.assertAlmostEqual(float(integrand.sum() * (g[1] - g[0])), 4.0, delta=1e-3)
 
     def test_a_fit_result_draws_the_measured_spectra_against_the_fitted_model(self):
         # corvel's spectra of the sheared model as a spectra file, fitted by

@@ -44,6 +44,26 @@ py::dict planResult(const BoxPlan& p) {
   return r;
 }
 
+// The request of windfield.plan_box and plan_table's keyword arguments.
+PlanRequest planRequest(const py::dict& a) {
+  PlanRequest r;
+  r.windSpeed = a["wind_speed"].cast<double>();
+  r.hubHeight = a["hub_height"].cast<double>();
+  r.rotorDiameter = a["rotor_diameter"].cast<double>();
+  r.time = a["time"].cast<double>();
+  r.turbulenceClass = a["turbulence_class"].cast<std::optional<std::string>>();
+  r.roughness = a["roughness"].cast<std::optional<double>>();
+  if (!a["basic"].is_none()) {
+    const auto b = a["basic"].cast<std::array<float, 3>>();
+    r.basic = ModelParameters{b[0], b[1], b[2]};
+  }
+  r.dt = a["dt"].cast<double>();
+  r.margin = a["margin"].cast<double>();
+  r.hubOnRow = a["hub_on_row"].cast<bool>();
+  r.output = a["output"].cast<std::string>();
+  return r;
+}
+
 // The fit's options from the keyword arguments (windfield.fit_spectra).
 FitOptions fitOptions(const py::dict& o) {
   FitOptions f;
@@ -123,21 +143,8 @@ py::dict fitResult(const BandSpectra& spectra, const FitResult& f,
 void addPlanAndFit(py::module_& m) {
   m.def(
       "plan_box",
-      [](double windSpeed, double hubHeight, double rotorDiameter, double time,
-         std::optional<std::string> turbulenceClass, std::optional<double> roughness,
-         std::optional<std::array<float, 3>> basic, double dt, double margin,
-         const std::string& output) {
-        PlanRequest r;
-        r.windSpeed = windSpeed;
-        r.hubHeight = hubHeight;
-        r.rotorDiameter = rotorDiameter;
-        r.time = time;
-        r.turbulenceClass = turbulenceClass;
-        r.roughness = roughness;
-        if (basic) r.basic = ModelParameters{(*basic)[0], (*basic)[1], (*basic)[2]};
-        r.dt = dt;
-        r.margin = margin;
-        r.output = output;
+      [](const py::dict& request) {
+        const PlanRequest r = planRequest(request);
         BoxPlan p;
         {
           py::gil_scoped_release released;
@@ -145,9 +152,42 @@ void addPlanAndFit(py::module_& m) {
         }
         return planResult(p);
       },
-      py::arg("wind_speed"), py::arg("hub_height"), py::arg("rotor_diameter"), py::arg("time"),
-      py::arg("turbulence_class"), py::arg("roughness"), py::arg("basic"), py::arg("dt"),
-      py::arg("margin"), py::arg("output"));
+      py::arg("request"));
+
+  m.def(
+      "plan_table",
+      [](const py::dict& request, const std::vector<double>& speeds, const std::vector<long>& seeds,
+         const std::string& folder) {
+        PlanRequest r = planRequest(request);
+        r.speeds = speeds;
+        r.seeds = seeds;
+        r.table = folder;
+        TablePlan t;
+        {
+          py::gil_scoped_release released;
+          t = planTable(r);
+        }
+        py::list plans, rows;
+        for (const BoxPlan& p : t.plans) plans.append(planResult(p));
+        for (const TableRow& row : t.rows) {
+          py::dict d;
+          d["name"] = row.name;
+          d["plan"] = row.plan;
+          d["wind_speed"] = speeds[row.plan];
+          d["seed"] = row.seed;
+          d["parameter_text"] = planParameterText(t.plans[row.plan], row.name, row.seed);
+          rows.append(d);
+        }
+        std::ostringstream words;
+        printTable(words, t);
+        py::dict out;
+        out["plans"] = plans;
+        out["rows"] = rows;
+        out["options"] = planRunOptions(r);
+        out["description"] = words.str();
+        return out;
+      },
+      py::arg("request"), py::arg("speeds"), py::arg("seeds"), py::arg("folder"));
 
   m.def(
       "fit_spectra",

@@ -110,7 +110,7 @@ json openfastJson(const InflowWindSettings& settings, const std::string& filledT
   const int type = inflowWindType(settings.format);
   json values = json::object();
   for (const InflowWindValue& v : inflowWindValues(settings)) {
-    if (v.section == 0) continue;
+    if (v.section != type) continue;
     if (v.value.empty())
       values[v.key] = nullptr;
     else if (v.kind == InflowWindValue::Kind::text)

@@ -188,15 +188,6 @@ json scalingBlock(const SimulationInput& in, const std::optional<IecModel>& iec,
                    "0.5 sigma_1 for u, v, w)."}};
 }
 
-// The hub figures with the box's own standard deviations, the statistics of
-// the record's files.
-std::optional<HubFigures> hubWithBox(const RunDescription& run, const HandOver& h) {
-  if (!run.handed.hub || !h.placement) return std::nullopt;
-  std::array<double, 3> boxStd{};
-  for (int c = 0; c < 3; ++c) boxStd[std::size_t(c)] = run.statistics[std::size_t(c)].std;
-  return withBoxStatistics(*run.handed.hub, boxStd, h.placement->windSpeed);
-}
-
 // The InflowWind block: what an InflowWind input must say to read the run's
 // files (the values the template filler sets, names absolute), for a box of
 // three components; null otherwise.
@@ -219,7 +210,7 @@ json openfastRecord(const SimulationInput& in, const RunDescription& run, const 
 // (the fluctuations, before the mean profile is added): null for raw files.
 json windFileRecord(const SimulationInput& in, const RunDescription& run, const HandOver& h) {
   if (h.format == WindFileFormat::raw) return nullptr;
-  const std::string name = windFileName(in.fname[0], h.format);
+  const std::string name = windFileName(boxName(in), h.format);
   json block;
   if (h.format == WindFileFormat::netcdf) {
     block = netcdfFileJson(name, boxGridOf(in), h.placement);
@@ -246,6 +237,13 @@ json windFileRecord(const SimulationInput& in, const RunDescription& run, const 
 }
 
 }  // namespace
+
+std::optional<HubFigures> recordedHubFigures(const RunDescription& run) {
+  if (!run.handed.hub || run.handOver == nullptr || !run.handOver->placement) return std::nullopt;
+  std::array<double, 3> boxStd{};
+  for (int c = 0; c < 3; ++c) boxStd[std::size_t(c)] = run.statistics[std::size_t(c)].std;
+  return withBoxStatistics(*run.handed.hub, boxStd, run.handOver->placement->windSpeed);
+}
 
 std::string runRecordName(const SimulationInput& in) { return in.fname[0] + ".json"; }
 
@@ -308,7 +306,7 @@ json recordJson(const SimulationInput& in, const RunDescription& run) {
                                                            : json::array()},
                  {"wind_file", windFileRecord(in, run, h)},
                  {"placement", placementJson(h.placement)},
-                 {"hub", hubJson(hubWithBox(run, h))},
+                 {"hub", hubJson(recordedHubFigures(run))},
                  {"scaling", scaling},
                  {"openfast", openfastRecord(in, run, h)},
                  {"constraints", constraintsJson(run.constraints, run.constraintOutcome)}});

@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "handover/hand_over.hpp"
@@ -53,6 +54,10 @@ struct RunDescription {
   const BoxConstraints* constraints = nullptr;
   const Turb3dConstraintOutcome* constraintOutcome = nullptr;
 };
+
+// The hub figures with the box's own standard deviations (the statistics of
+// the record's files) as the record gives them; none without a placement.
+std::optional<HubFigures> recordedHubFigures(const RunDescription& run);
 
 // "<fname[0]>.json".
 std::string runRecordName(const SimulationInput& in);

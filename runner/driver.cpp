@@ -11,6 +11,7 @@
 #include "handover/constraints_file.hpp"
 #include "handover/hand_over.hpp"
 #include "record/run_record.hpp"
+#include "record/run_summary.hpp"
 #include "runner/progress_line.hpp"
 #include "simulation/layout.hpp"
 #include "simulation/output_files.hpp"
@@ -88,6 +89,10 @@ void checkRunNames(const std::vector<SimulationInput>& runs, const std::string& 
       checkRecordName(runRecordName(run), names.data(), n, inputName, terrainFile);
       checkRecordReplaceable(runRecordName(run));
     }
+    if (writesRunSummary(run)) {
+      checkRecordName(runSummaryName(run), names.data(), n, inputName, terrainFile);
+      checkSummaryReplaceable(runSummaryName(run));
+    }
   }
 }
 
@@ -99,15 +104,25 @@ void createRunFiles(const SimulationInput& run, const HandOver& h, OutputFiles& 
     for (const std::string& name : windFileNames(run, h.format))
       files.add(name, "wind file", PendingOutput::Role::data, echo);
   }
+  if (h.hubSeries)
+    files.add(hubSeriesName(boxName(run)), "hub series", PendingOutput::Role::data, echo);
   if (writesRunRecord(run)) files.createRecord(runRecordName(run));
-  if (!h.templateFile.empty()) {
+  if (writesRunSummary(run))
+    files.add(runSummaryName(run), "run summary", PendingOutput::Role::description, echo);
+  if (h.fillsTemplate()) {
     // Its values are all known before synthesis.
     const std::string name = filledTemplateOf(run, h);
     PendingOutput& filled =
         files.add(name, "filled InflowWind input", PendingOutput::Role::description, echo);
     filled.stream() << fillInflowWindTemplate(h.templateText, inflowWindSettings(run, h, name),
-                                              h.templateFile);
+                                              templateLabel(h));
   }
+}
+
+void writeRunTexts(const RunTexts& texts, OutputFiles& files) {
+  if (std::ostream* stream = files.record()) *stream << texts.record;
+  for (const auto& [name, text] : texts.files)
+    if (PendingOutput* o = files.extra(name)) o->stream() << text;
 }
 
 bool stageTimesWanted() {
@@ -179,6 +194,9 @@ void runSequence(const PreparedRuns& p, BoxMaker& maker, std::ostream& echo) {
   // with seeds each seed's files when that seed has.
   const bool seeded = !p.options.seeds.empty();
   const bool reports = maker.reports();
+  // The model's coherence, the same for every seed, before any file or box.
+  std::optional<ModelCoherence> coherence;
+  if (reports) coherence = modelCoherence(p.input, p.tables, p.handOver);
   if (!seeded) maker.createFiles(p.input, echo);  // before the summary
   if (reports) {
     printSummary(echo, p.input, p.lim);
@@ -189,23 +207,30 @@ void runSequence(const PreparedRuns& p, BoxMaker& maker, std::ostream& echo) {
     if (seeded) maker.createFiles(run, echo);
     const BoxOutcome box =
         maker.makeBox(run, seeded ? "seed " + std::to_string(run.seed) + ":" : std::string());
-    std::string record;
+    RunTexts texts;
+    std::string summary;
     maker.agree([&] {
       if (!reports) return;
-      const RunDescription description = describeRun(p, box, maker);
-      checkFiniteRun(run, description);  // nothing non-finite is ever committed
+      const RunDescription d = describeRun(p, box, maker);
+      checkFiniteRun(run, d);  // nothing non-finite is ever committed
       if (box.constraintOutcome != nullptr) printConstraintOutcome(echo, *box.constraintOutcome);
-      if (writesRunRecord(run)) record = runRecordText(run, description);
+      if (writesRunRecord(run)) texts.record = runRecordText(run, d);
+      if (run.fieldDim == 3) summary = runSummaryText(run, d, coherence);
+      if (writesRunSummary(run)) texts.files.emplace_back(runSummaryName(run), summary);
+      if (box.handed.hubSeries)
+        texts.files.emplace_back(hubSeriesName(boxName(run)),
+                                 hubSeriesTextOf(run, p.handOver, box.handed));
     });
-    maker.commit(record);
+    maker.commit(texts);
     if (!reports) continue;
     if (stageTimesWanted()) printStageTimes(echo, box.amplitudes, box.transforms, box.writing);
     if (seeded) {
       echo << "Seed " << run.seed << ":";
       for (const std::string& name : runOutputNames(run, p.handOver)) echo << " " << name;
       echo << "\n";
-      echo.flush();
     }
+    echo << summary;
+    echo.flush();
   }
 }
 
@@ -274,9 +299,9 @@ BoxOutcome LocalBoxMaker::makeBox(const SimulationInput& run, const std::string&
   return box;
 }
 
-void LocalBoxMaker::commit(const std::string& record) {
+void LocalBoxMaker::commit(const RunTexts& texts) {
   OutputFiles& files = *state_->files;
-  if (std::ostream* stream = files.record()) *stream << record;
+  writeRunTexts(texts, files);
   files.commit();
 }
 

@@ -18,7 +18,8 @@
 //      RunDescription), check that nothing of it is non-finite (checkFiniteRun:
 //      no box, wind-file header or record holding NaN or infinity is ever
 //      committed), write the record, commit: the files appear under their
-//      names, the record last.
+//      names, the record last. After each run of a box the run summary
+//      (record/run_summary.hpp) goes to the echo and beside the record.
 //
 // Every failure ends the run through fatalError (exit status 1, or whatever
 // the installed fatal handler does) before step 3 if it is an input error, so
@@ -52,6 +53,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "handover/constraints_file.hpp"
@@ -140,12 +142,26 @@ struct PrepareChecks {
 // seed with every run's names checked, the constraints.
 void prepareRuns(PreparedRuns& p, const PrepareChecks& checks = {});
 
+// The texts a run writes once its box is made, by the reporting process: the
+// record (empty: none) and the other text outputs created for the run, by name
+// (the run summary, the hub series).
+struct RunTexts {
+  std::string record;
+  std::vector<std::pair<std::string, std::string>> files;  // name, text
+};
+
 // Creates the run's pending outputs (simulation/output_files.hpp): the classic
-// files or the wind file(s), the run record (where the run writes one) and the
+// files or the wind file(s), the hub series (--hub-series), the run record and
+// the run summary (where the run writes them, record/run_summary.hpp) and the
 // filled template, which is written at once (its values are all known before
-// synthesis).
+// synthesis). The texts known only after the box are written at the commit
+// (RunTexts).
 void createRunFiles(const SimulationInput& run, const HandOver& h, OutputFiles& files,
                     std::ostream& echo);
+
+// Writes the texts into the pending outputs created for them (the record, and
+// each other text into the output of its name, where files holds one).
+void writeRunTexts(const RunTexts& texts, OutputFiles& files);
 
 // What a box maker reports of one run's box: what the record and the echo
 // say of it, and the seconds of its stages.
@@ -180,9 +196,9 @@ class BoxMaker {
   // Synthesises the run's box and writes it into the files created for it;
   // label names the run on a progress line ("seed -3:", or empty).
   virtual BoxOutcome makeBox(const SimulationInput& run, const std::string& label) = 0;
-  // Writes the record's text (empty: none, or not this process's) and puts
-  // the files under their names.
-  virtual void commit(const std::string& record) = 0;
+  // Writes the texts (none on a process that does not report) into the files
+  // created for them and puts the files under their names.
+  virtual void commit(const RunTexts& texts) = 0;
   // Whether this process prints the echo and describes the runs (rank 0).
   virtual bool reports() const { return true; }
   // Runs a step that may fail on the process that reports, so that every
@@ -209,7 +225,7 @@ class LocalBoxMaker : public BoxMaker {
   ~LocalBoxMaker() override;
   void createFiles(const SimulationInput& run, std::ostream& echo) override;
   BoxOutcome makeBox(const SimulationInput& run, const std::string& label) override;
-  void commit(const std::string& record) override;
+  void commit(const RunTexts& texts) override;
 
  private:
   struct State;

@@ -22,7 +22,7 @@ write_box() {  # file names...
 earlier_run() {
   write_box u.bin v.bin w.bin >box.inp
   "$vorlan" box.inp 2>/dev/null || fail "the first run failed"
-  md5sum u.bin v.bin w.bin u.bin.json >earlier.md5
+  md5sum u.bin v.bin w.bin u.bin.json u.bin.summary.txt >earlier.md5
 }
 
 # The earlier files are as they were, and nothing but the listed names is there.
@@ -50,7 +50,7 @@ case $mode in
     status=$?
     exec 3<&-
     [ "$status" -eq 143 ] || fail "killed by SIGTERM, vorlan exited with $status, not 143"
-    check_unchanged "box.inp earlier.md5 fifo.inp u.bin u.bin.json v.bin w.bin w.fifo "
+    check_unchanged "box.inp earlier.md5 fifo.inp u.bin u.bin.json u.bin.summary.txt v.bin w.bin w.fifo "
     ;;
 
   full-disk)
@@ -79,13 +79,13 @@ case $mode in
     "$vorlan" box.inp 2>"$err" && fail "a run with no room for its record succeeded"
     grep -qx "Could not write the run record u.bin.json: No space left on device" "$err" ||
       fail "full disk, record: $(cat "$err")"
-    check_unchanged "box.inp earlier.md5 filler u.bin u.bin.json v.bin w.bin "
+    check_unchanged "box.inp earlier.md5 filler u.bin u.bin.json u.bin.summary.txt v.bin w.bin "
     # One free page: room for the first field only.
     dd if=/dev/zero of=filler bs=4096 count=$((pages - 1)) 2>/dev/null
     "$vorlan" box.inp 2>"$err" && fail "a run with no room for its fields succeeded"
     grep -qx "Could not write output file v.bin: No space left on device" "$err" ||
       fail "full disk, fields: $(cat "$err")"
-    check_unchanged "box.inp earlier.md5 filler u.bin u.bin.json v.bin w.bin "
+    check_unchanged "box.inp earlier.md5 filler u.bin u.bin.json u.bin.summary.txt v.bin w.bin "
     ;;
   *) fail "unknown mode $mode" ;;
 esac

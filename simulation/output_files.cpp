@@ -114,6 +114,12 @@ PendingOutput& OutputFiles::add(const std::string& name, const std::string& labe
   return *extra_.back();
 }
 
+PendingOutput* OutputFiles::extra(const std::string& name) {
+  for (PendingOutput* o : extra_)
+    if (o->name() == name) return o;
+  return nullptr;
+}
+
 void OutputFiles::write(int c, const float* data, std::int64_t count) {
   file_[c]->write(data, sizeof(float), static_cast<std::size_t>(count));
 }

@@ -92,6 +92,8 @@ class OutputFiles {
   PendingOutput& add(const std::string& name, const std::string& label, PendingOutput::Role role,
                      std::ostream& echo);
   PendingOutput& extra(int i) { return *extra_[std::size_t(i)]; }
+  // The other output created under name (as given to add), or nullptr.
+  PendingOutput* extra(const std::string& name);
 
   // The pending file of component c, once created.
   const PendingOutput& file(int c) const { return *file_[c]; }

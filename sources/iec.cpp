@@ -23,6 +23,10 @@ constexpr double kSigmaSlope = 0.75, kSigmaOffset = 5.6;  // -, m/s
 constexpr double kLambdaSlope = 0.7, kLambdaHeight = 60.0, kLambdaMax = 42.0;
 // L = kLengthRatio Lambda_1; the isotropic part sigma_iso = kIsoRatio sigma_1.
 constexpr double kLengthRatio = 0.8, kIsoRatio = 0.55;
+// The exponential coherence model: Coh = exp(-kCoherenceDecay sqrt((f r / V_hub)^2
+// + (kCoherenceLengthFactor r / L_c)^2)), L_c = kCoherenceScaleRatio Lambda_1.
+constexpr double kCoherenceDecay = 12.0, kCoherenceLengthFactor = 0.12,
+                 kCoherenceScaleRatio = 8.1;
 constexpr float kIecGamma = 3.9f;
 // sigma_2 / sigma_1 and sigma_3 / sigma_1.
 constexpr double kSigma2Ratio = 0.8, kSigma3Ratio = 0.5;
@@ -114,7 +118,7 @@ IecModel iecModel(const IecSettings& s) {
   IecModel m;
   const double zHub = shortestDecimal(s.z_hub);
   m.sigma1 = shortestDecimal(s.Iref) * (kSigmaSlope * shortestDecimal(s.V_hub) + kSigmaOffset);
-  m.Lambda1 = zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax;
+  m.Lambda1 = iecLambda1(zHub);
   const double L = kLengthRatio * m.Lambda1;
   m.sigmaIso = kIsoRatio * m.sigma1;
   m.params.L = toFloat(L);
@@ -122,6 +126,16 @@ IecModel iecModel(const IecSettings& s) {
   m.params.alphaeps =
       toFloat(m.sigmaIso * m.sigmaIso / (vonKarmanVarianceFactor() * std::pow(L, 2.0 / 3.0)));
   return m;
+}
+
+double iecLambda1(double zHub) { return zHub <= kLambdaHeight ? kLambdaSlope * zHub : kLambdaMax; }
+
+double iecCoherenceScale(double lambda1) { return kCoherenceScaleRatio * lambda1; }
+
+double iecCoherence(double r, double f, double vHub, double lambda1) {
+  const double lc = iecCoherenceScale(lambda1);
+  return std::exp(-kCoherenceDecay * std::sqrt(std::pow(f * r / vHub, 2.0) +
+                                               std::pow(kCoherenceLengthFactor * r / lc, 2.0)));
 }
 
 ModelParameters iecParams(const IecSettings& s) { return iecModel(s).params; }

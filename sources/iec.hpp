@@ -78,6 +78,17 @@ IecModel iecModel(const IecSettings& s);
 // The model parameters of iecModel, as the site routines hand them out.
 ModelParameters iecParams(const IecSettings& s);
 
+// Lambda_1 of a hub height (above), m.
+double iecLambda1(double zHub);
+
+// IEC's exponential coherence model of u at two points r metres apart across
+// the wind, at frequency f (Hz), with the hub-height wind V_hub (m/s):
+//   Coh(r, f) = exp(-12 sqrt((f r / V_hub)^2 + (0.12 r / L_c)^2)),
+//   L_c = 8.1 Lambda_1,
+// the magnitude of the cross-spectrum over the spectrum.
+double iecCoherence(double r, double f, double vHub, double lambda1);
+double iecCoherenceScale(double lambda1);  // L_c, m
+
 // IEC's target standard deviations (sigma_1, 0.8 sigma_1, 0.5 sigma_1) of
 // u, v and w.
 std::array<double, 3> iecTargetSigmas(double sigma1);

@@ -115,5 +115,18 @@ TEST(Iec, ModelsOutOfRangeNameTheInputAtFault) {
   EXPECT_EQ(read("1e-10 11.4 1"), "");  // small but representable: a quiet box, not garbage
 }
 
+TEST(Iec, ExponentialCoherenceModel) {
+  // r = 50 m, f = 0.1 Hz, V_hub 10 m/s, Lambda_1 42 m: L_c = 340.2 m and
+  // exp(-12 sqrt(0.5^2 + (6 / 340.2)^2)) = exp(-6.0037315...) by hand.
+  EXPECT_NEAR(iecCoherence(50.0, 0.1, 10.0, 42.0), 0.00246952, 1e-8);
+  EXPECT_DOUBLE_EQ(iecCoherence(0.0, 0.3, 10.0, 42.0), 1.0);
+  // At f = 0 only the length scale is left: exp(-12 0.12 r / L_c).
+  EXPECT_NEAR(iecCoherence(100.0, 0.0, 8.0, 0.7 * 40.0), std::exp(-1.44 * 100.0 / (8.1 * 28.0)),
+              1e-15);
+  EXPECT_DOUBLE_EQ(iecLambda1(40.0), 0.7 * 40.0);
+  EXPECT_DOUBLE_EQ(iecLambda1(90.0), 42.0);
+  EXPECT_DOUBLE_EQ(iecCoherenceScale(42.0), 340.2);
+}
+
 }  // namespace
 }  // namespace wind

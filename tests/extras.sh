@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks of what lies beside the two programs, run by .ci/run after the unit
 # tests (build/release must be built):
-#   1. the batch recipes: a 2 speeds x 2 seeds table of small boxes, in a
-#      folder whose name holds a space and shell code, run with GNU parallel
-#      from a relative VORLAN with a vorlan option passed to every row, then
-#      with one broken row; one row run by the Slurm array script as plain
-#      bash, and task numbers that are not rows; values make_table.sh refuses;
+#   1. the batch recipes: a 2 speeds x 2 seeds table of small boxes planned
+#      by vorlan-plan --table, in a folder whose name holds a space and shell
+#      code, run with GNU parallel from a relative VORLAN with vorlan options
+#      passed to every row (one naming a file relative to the folder the batch
+#      starts in), then with one broken row; one row run by the Slurm array
+#      script as plain bash, and task numbers that are not rows; values
+#      vorlan-plan refuses for a table;
 #   2. the Debian package: built with CPack, its dependencies naming the NetCDF
 #      run-time where vorlan links it, checked by lintian (no errors or
 #      warnings), unpacked into a scratch root with dpkg-deb -x, its tree
@@ -29,23 +31,26 @@ fail() { echo "extras: FAILED: $*" >&2; exit 1; }
 python=/usr/bin/python3
 "$root/tools/install-prerequisites.sh" batch package pictures
 
-# Every row folder of a table holds its three fields of the right size.
-# The run records (box_u.bin.json) are checked once vorlan writes them.
+# Every row folder of a table holds its three fields, named after the row,
+# of the right size, and its run record.
 check_rows() {  # table-folder rows...
-  local table="$1" row f; shift
+  local table="$1" row c; shift
   for row in "$@"; do
-    for f in box_u.bin box_v.bin box_w.bin; do
-      [[ -f "$table/$row/$f" ]] || fail "missing $row/$f"
-      [[ $(stat -c %s "$table/$row/$f") -eq $((64 * 8 * 8 * 4)) ]] || fail "$row/$f has the wrong size"
+    for c in u v w; do
+      [[ -f "$table/$row/${row}_$c.bin" ]] || fail "missing $row/${row}_$c.bin"
+      [[ $(stat -c %s "$table/$row/${row}_$c.bin") -eq $((32 * 32 * 32 * 4)) ]] \
+        || fail "$row/${row}_$c.bin has the wrong size"
     done
-    grep -q '"vorlan run record"' "$table/$row/box_u.bin.json" 2>/dev/null \
+    grep -q '"vorlan run record"' "$table/$row/${row}_u.bin.json" 2>/dev/null \
       || fail "no run record in $row"
   done
 }
 
-make_tiny_table() {  # folder
-  "$root/examples/batch/make_table.sh" --speeds "8 12" \
-    --seeds "-1 -2" --grid "64 8 8" --width "50 50" --duration 10 "$1" >/dev/null
+# 2 speeds x 2 seeds, 32 steps of 0.5 s on the planner's smallest grid.
+plan_table() {  # folder [options...]
+  local folder="$1"; shift
+  "$build/vorlan/vorlan-plan" --speeds 8,12 --seeds -1,-2 --hub-height 40 --rotor-diameter 40 \
+    --time 16 --dt 0.5 --class B --table "$folder" "$@" >/dev/null
 }
 
 # Runs a command that must fail with one line on standard error holding the
@@ -61,23 +66,36 @@ export VORLAN="$build/vorlan/vorlan"
 # as data (the code would create INJECTED in the working folder).
 odd="a b;touch INJECTED;x"
 
-echo "extras: make_table.sh refuses bad values"
-refused "speed '8abc' is not a positive number" "$root/examples/batch/make_table.sh" --speeds 8abc "$work/no"
-refused "IEC category 'D' is not A, B, C" "$root/examples/batch/make_table.sh" --iec D "$work/no"
-refused "Iref '16' is above 1" "$root/examples/batch/make_table.sh" --iec 16 "$work/no"
-[[ ! -e "$work/no" ]] || fail "make_table.sh made a folder for a refused table"
+echo "extras: vorlan-plan refuses a bad table before any folder"
+# The message (the second line of the fatal report) names what is wrong.
+plan_refused() {  # text options...
+  local text="$1"; shift
+  if "$build/vorlan/vorlan-plan" --table "$work/no" "$@" 2>"$work/err" >/dev/null; then
+    fail "vorlan-plan accepted $*"
+  fi
+  [[ $(sed -n 2p "$work/err") == *"$text"* ]] || fail "vorlan-plan $*: said '$(cat "$work/err")'"
+}
+table=(--hub-height 40 --rotor-diameter 40 --time 16)
+plan_refused "--speeds: '8abc' is not a positive number" --speeds 8abc --seeds -1 "${table[@]}"
+plan_refused "--seeds: the seed -1 comes twice in '-1,-1': list each seed once" --speeds 8 --seeds -1,-1 "${table[@]}"
+plan_refused "D" --speeds 8 --seeds -1 --class D "${table[@]}"
+plan_refused "reaches the ground" --speeds 8 --seeds -1 --hub-height 10 --rotor-diameter 40 --time 16
+[[ ! -e "$work/no" ]] || fail "vorlan-plan made a folder for a refused table"
 
 echo "extras: batch table with GNU parallel"
 if command -v parallel >/dev/null; then
   mkdir -p "$work/par"
-  make_tiny_table "$work/par/$odd"
-  # VORLAN relative to the folder the batch starts in, not the rows'.
+  plan_table "$work/par/$odd"
+  cp "$root/examples/InflowWind.dat" "$work/par/IfW.dat"
+  # VORLAN and the template relative to the folder the batch starts in, not the rows'.
   (cd "$work/par" && VORLAN="$(realpath --relative-to=. "$VORLAN")" \
-    "$root/examples/batch/run_parallel.sh" "$odd" --jobs 2 -- --layout inflowwind) \
-    || fail "run_parallel.sh"
+    "$root/examples/batch/run_parallel.sh" "$odd" --jobs 2 -- --layout inflowwind \
+    --openfast-template IfW.dat) || fail "run_parallel.sh"
   check_rows "$work/par/$odd" v8_s1 v8_s2 v12_s1 v12_s2
   [[ ! -e "$work/par/INJECTED" ]] || fail "the table folder's name ran as shell code"
-  grep -q '"layout": "inflowwind"' "$work/par/$odd/v12_s2/box_u.bin.json" || fail "vorlan options not passed"
+  grep -q '"layout": "inflowwind"' "$work/par/$odd/v12_s2/v12_s2_u.bin.json" || fail "vorlan options not passed"
+  grep -q '"v12_s2_u.bin" *FileName_u' "$work/par/$odd/v12_s2/v12_s2_u_IfW.dat" \
+    || fail "the template of the batch's folder was not filled in the row"
   # A broken row: named on the terminal with vorlan's message, status 1.
   echo "iek" >"$work/par/$odd/v8_s2/box.inp"
   if err="$("$root/examples/batch/run_parallel.sh" "$work/par/$odd" --jobs 2 2>&1 >/dev/null)"; then
@@ -90,11 +108,18 @@ else
 fi
 
 echo "extras: Slurm array script as plain bash, task 3"
-make_tiny_table "$work/slurm/$odd"
-(cd "$work/slurm" && SLURM_ARRAY_TASK_ID=3 bash "$root/examples/batch/slurm_array.sh" "$odd") \
-  || fail "slurm_array.sh"
-check_rows "$work/slurm/$odd" v12_s1
-[[ ! -e "$work/slurm/$odd/v8_s1/box_u.bin" ]] || fail "task 3 ran another row"
+mkdir -p "$work/slurm"
+plan_table "$work/slurm/$odd"
+cp "$root/examples/InflowWind.dat" "$work/slurm/IfW.dat"
+# The template named relative to the folder the job starts in.
+(cd "$work/slurm" && SLURM_ARRAY_TASK_ID=3 bash "$root/examples/batch/slurm_array.sh" "$odd" \
+  --format bts --openfast-template=IfW.dat --hub-series) || fail "slurm_array.sh"
+for f in v12_s1.bts v12_s1.hh v12_s1_u_IfW.dat v12_s1_u.bin.summary.txt; do
+  [[ -s "$work/slurm/$odd/v12_s1/$f" ]] || fail "task 3 wrote no $f"
+done
+grep -q '"v12_s1.hh" *FileName_Uni' "$work/slurm/$odd/v12_s1/v12_s1_u_IfW.dat" \
+  || fail "task 3's InflowWind input names no hub series"
+[[ ! -e "$work/slurm/$odd/v8_s1/v8_s1.bts" ]] || fail "task 3 ran another row"
 [[ ! -e "$work/slurm/INJECTED" ]] || fail "the table folder's name ran as shell code"
 for task in 0 abc 9; do
   refused "$task" env SLURM_ARRAY_TASK_ID="$task" bash "$root/examples/batch/slurm_array.sh" "$work/slurm/$odd"
@@ -127,7 +152,7 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   for f in README.md NOTICE copyright changelog.Debian.gz docs/openfast.md docs/axes.md docs/run-record.md \
            docs/corvel.md docs/land-table.md docs/constraints.md docs/fit.md examples/README.md \
            examples/loadbox.inp examples/mast.txt examples/sonic.txt examples/spectra.txt \
-           examples/terrain.inp examples/terrain_hill.dat examples/batch/make_table.sh \
+           examples/terrain.inp examples/terrain_hill.dat examples/InflowWind.dat \
            examples/batch/run_one.sh examples/batch/run_parallel.sh examples/batch/slurm_array.sh; do
     [[ -s "$doc/$f" ]] || fail "the package has no $f under /usr/share/doc/windfield"
   done

@@ -66,17 +66,28 @@ Options:
                     wnd (Bladed-style .wnd and .sum), periodic, with the mean
                     wind profile added, or netcdf (the .nc an LES code's
                     synthetic-turbulence inflow reads, without the mean
-                    wind); named after the first output
+                    wind); named after the box (iec_u.bin,
+                    iec_v.bin, iec_w.bin give iec.bts)
   --wind-speed V    mean wind speed (m/s) and hub height (m) where the source
   --hub-height Z    gives none (basic, terrain)
   --grid-bottom B   height of the lowest grid row (m); default: grid centred
                     on the hub
+  --hub-on-row      a grid row exactly at the hub height (row N3/2, the grid
+                    half a spacing higher than centred); across the wind
+                    InflowWind centres the grid, so with N2 even the hub lies
+                    between the two middle columns
   --profile P       mean profile of .bts/.wnd: power:ALPHA, log:Z0 or none
                     (default power:0.2; land and sea log with their z0)
   --scale iec       scale u, v, w to IEC's sigma_1, 0.8 and 0.5 sigma_1 (iec)
+  --hub-series      write <box>.hh, the wind InflowWind returns at the hub as
+                    the series its uniform wind (WindType 2) reads
+  --openfast-input  write <box>_InflowWind.dat, a complete InflowWind input
+                    (the one shipped with vorlan, examples/InflowWind.dat)
+                    filled in for the files of the run, its output point at
+                    the hub and, with --hub-series, its uniform wind's file
   --openfast-template FILE
-                    write a copy of the InflowWind input FILE, filled in for
-                    the files of the run, beside the first output
+                    the same from your own InflowWind input FILE, beside the
+                    first output (only the lines of the run's files change)
   --constraints FILE
                     series the box must hold at given points (met mast,
                     lidar): a header 'time u(y,z) v(y,z) w(y,z) ...' (y m to
@@ -180,6 +191,12 @@ VorlanOptions parseVorlanCommandLine(int argc, const char* const argv[]) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--hub-on-row") {
+      options.hubOnRow = true;
+    } else if (arg == "--hub-series") {
+      options.hubSeries = true;
+    } else if (arg == "--openfast-input") {
+      options.openfastInput = true;
     } else if (valueOf("--seeds", value)) {
       options.seeds = parseSeedList(value);
     } else if (valueOf("--threads", value)) {

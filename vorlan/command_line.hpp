@@ -29,12 +29,16 @@
 //   --hub-height Z         source that states none (handover/placement.hpp)
 //   --grid-bottom B        height of the grid's lowest row (m); default: the
 //                          grid centred on the hub
+//   --hub-on-row           row N3/2 exactly at the hub height
 //   --profile P            mean wind profile of a .bts or .wnd file:
 //                          power:ALPHA, log:Z0 or none (handover/mean_profile.hpp)
 //   --scale iec            each component scaled to IEC's target standard
 //                          deviation before anything is written (iec source)
+//   --hub-series           the hub-height series of InflowWind's uniform wind
+//                          (handover/hub_series.hpp)
 //   --openfast-template F  a copy of the InflowWind input F filled in for what
 //                          the run writes (handover/inflowwind_template.hpp)
+//   --openfast-input       the same from the shipped InflowWind input
 //   --constraints FILE     measured series the box must hold
 //                          (handover/constraints_file.hpp)
 // Each option also takes the form --name=value.

@@ -55,9 +55,9 @@ with tempfile.TemporaryDirectory() as top:
         sys.exit(77)
     check(r.returncode == 0, f"vorlan --format netcdf: {r.stderr[-400:]}")
     check(run(raw, "--scale", "iec").returncode == 0, "vorlan raw")
-    check(sorted(os.listdir(nc)) == ["bu.bin.json", "bu.nc", "in.inp"],
-          f"the netcdf run writes the .nc and the record only: {sorted(os.listdir(nc))}")
-    path = os.path.join(nc, "bu.nc")
+    check(sorted(os.listdir(nc)) == ["b.nc", "bu.bin.json", "bu.bin.summary.txt", "in.inp"],
+          f"the netcdf run writes the .nc, the record and the run summary only: {sorted(os.listdir(nc))}")
+    path = os.path.join(nc, "b.nc")
 
     # ncdump -h: what the reader opens, and the attributes for people.
     header = subprocess.run([NCDUMP, "-h", path], capture_output=True, text=True).stdout
@@ -89,7 +89,7 @@ with tempfile.TemporaryDirectory() as top:
     with open(os.path.join(nc, "bu.bin.json")) as f:
         record = json.load(f)
     wind = record["wind_file"]
-    check(wind["format"] == "netcdf" and wind["file"] == "bu.nc", "the record names the file")
+    check(wind["format"] == "netcdf" and wind["file"] == "b.nc", "the record names the file")
     check(wind["les"]["turbulence_file"] == os.path.realpath(path)
           or wind["les"]["turbulence_file"] == os.path.abspath(path),
           f"les.turbulence_file is the absolute path: {wind['les']['turbulence_file']}")

@@ -93,9 +93,9 @@ TEST(PlanCommandLine, WritesAParameterFileThatVorlanRuns) {
               runVorlanPlan(int(args.size()), args.data(), printed);
             }),
             "Could not open parameter file missing/plan.inp: No such file or directory");
-  EXPECT_EQ(testing::folderNames("."), (std::vector<std::string>{"box.inp", "box_u.bin",
-                                                                 "box_u.bin.json", "box_v.bin",
-                                                                 "box_w.bin"}));
+  EXPECT_EQ(testing::folderNames("."),
+            (std::vector<std::string>{"box.inp", "box_u.bin", "box_u.bin.json",
+                                      "box_u.bin.summary.txt", "box_v.bin", "box_w.bin"}));
   fs::current_path(cwd);
 }
 

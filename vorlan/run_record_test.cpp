@@ -171,7 +171,7 @@ TEST(RunRecord, AFailedRunLeavesTheEarlierRecordAndAnUnwritableOneIsNamed) {
             "Could not write the run record " + record.string() + ": Is a directory");
   EXPECT_EQ(testing::readText(u), field);
   EXPECT_EQ(testing::folderNames(dir),
-            (std::vector<std::string>{"f.inp", "f_u.bin", "f_u.bin.json"}));
+            (std::vector<std::string>{"f.inp", "f_u.bin", "f_u.bin.json", "f_u.bin.summary.txt"}));
 }
 
 // The first output in a linked folder that lies elsewhere: the record's

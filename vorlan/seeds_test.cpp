@@ -43,13 +43,16 @@ TEST(Seeds, EachSeedWritesThePlainRunOfThatSeedWithItsOwnRecord) {
   const std::string echo = runIn(dir, {"many.inp", "--seeds", "-7,-2:-3"});
 
   // The echo of a plain run once (the file's names and seed), then a line
-  // per seed.
+  // per seed, each followed by the seed's run summary.
   EXPECT_NE(echo.find("fname[i] out/u.bin\nfname[i] out/w\n"), std::string::npos);
   EXPECT_NE(echo.find(" Seed: -1\n"), std::string::npos);
-  EXPECT_NE(echo.find("Seed -7: out/u_seed7.bin out/w_seed7\nSeed -2: out/u_seed2.bin "
-                      "out/w_seed2\nSeed -3: out/u_seed3.bin out/w_seed3\n"),
-            std::string::npos)
-      << echo;
+  std::size_t at = 0;
+  for (const char* seed : {"7", "2", "3"}) {
+    const std::string s(seed);
+    at = echo.find("Seed -" + s + ": out/u_seed" + s + ".bin out/w_seed" + s +
+                   "\nvorlan run summary: many.inp, seed -" + s + "\n", at);
+    EXPECT_NE(at, std::string::npos) << s << "\n" << echo;
+  }
   EXPECT_FALSE(fs::exists(dir / "out/u.bin"));
 
   for (const long seed : {-7L, -2L, -3L}) {

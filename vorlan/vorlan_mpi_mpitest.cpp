@@ -2,7 +2,7 @@
 // runs vorlan in a scratch folder and keeps its files aside, then every rank
 // runs vorlan-mpi with the same command line, and rank 0 compares the field
 // files byte for byte, the run records (the same but for "program" and
-// "processes") and the echo on standard error.
+// "processes"), the run summaries and the echo on standard error.
 #include <gtest/gtest.h>
 #include <mpi.h>
 #include <unistd.h>
@@ -103,6 +103,15 @@ std::vector<const char*> argvOf(const std::string& program, const std::vector<st
   return argv;
 }
 
+// The run summaries beside the records of a box ("u.bin.json" ->
+// "u.bin.summary.txt"); a line or a plane writes none.
+std::vector<std::string> summariesOf(const Comparison& c) {
+  std::vector<std::string> s;
+  if (c.input.rfind("3\n", 0) != 0) return s;
+  for (const std::string& r : c.records) s.push_back(r.substr(0, r.size() - 5) + ".summary.txt");
+  return s;
+}
+
 // Runs the comparison; rank 0 reports every difference.
 void compareWithVorlan(const Comparison& c) {
   int rank = 0, ranks = 1;
@@ -127,6 +136,7 @@ void compareWithVorlan(const Comparison& c) {
     for (const std::string& f : c.outputs) fs::rename(f, fs::path("vorlan") / f);
     for (const std::string& f : c.netcdf) fs::rename(f, fs::path("vorlan") / f);
     for (const std::string& f : c.records) fs::rename(f, fs::path("vorlan") / f);
+    for (const std::string& f : summariesOf(c)) fs::rename(f, fs::path("vorlan") / f);
   }
   MPI_Barrier(MPI_COMM_WORLD);
   fs::current_path(dir);
@@ -153,6 +163,9 @@ void compareWithVorlan(const Comparison& c) {
       EXPECT_EQ(mine, theirs) << c.name << ": " << f << " on " << ranks << " processes";
     }
     EXPECT_EQ(mpiEcho.str(), vorlanEcho.str()) << c.name;
+    for (const std::string& f : summariesOf(c))
+      EXPECT_TRUE(bytesOf(f) == bytesOf(fs::path("vorlan") / f) && fs::file_size(f) > 0)
+          << c.name << ": " << f << " on " << ranks << " processes";
     // Nothing but the outputs: no temporaries left behind.
     EXPECT_FALSE(c.outputs.empty() && c.netcdf.empty());
     for (const fs::directory_entry& e : fs::directory_iterator("."))
@@ -204,11 +217,11 @@ TEST(VorlanMpi, WindFilesScalingAndTheFilledInflowWindInput) {
   const std::string iec = "3\n3\n16 8 8\n1368 124 124\niec\nB 9.5 80\n-4\niu.bin iv.bin iw.bin\n";
   const std::vector<std::string> bts{"--format", "bts", "--scale", "iec", "--openfast-template",
                                      "IfW.dat"};
-  compareWithVorlan({"bts", iec, bts, bts, {"iu.bts", "iu_IfW.dat"}, {"iu.bin.json"}});
+  compareWithVorlan({"bts", iec, bts, bts, {"i.bts", "iu_IfW.dat"}, {"iu.bin.json"}});
   const std::vector<std::string> wnd{"--format=wnd", "--profile", "log:0.03", "--grid-bottom",
                                      "30", "--seeds", "-5,-6"};
   compareWithVorlan({"wnd", iec, wnd, wnd,
-                     {"iu_seed5.wnd", "iu_seed5.sum", "iu_seed6.wnd", "iu_seed6.sum"},
+                     {"i_seed5.wnd", "i_seed5.sum", "i_seed6.wnd", "i_seed6.sum"},
                      {"iu_seed5.bin.json", "iu_seed6.bin.json"}});
   const std::vector<std::string> raw{"--scale", "iec", "--layout", "inflowwind",
                                      "--openfast-template", "IfW.dat"};
@@ -229,10 +242,10 @@ TEST(VorlanMpi, NetcdfFileOfTheSameContent) {
   if (!netcdfBuilt()) GTEST_SKIP() << "no NetCDF in this build";
   const std::string iec = "3\n3\n16 8 4\n1368 124 62\niec\nA 11 90\n-9\nnu.bin nv.bin nw.bin\n";
   const std::vector<std::string> args{"--format", "netcdf", "--scale", "iec"};
-  compareWithVorlan({"netcdf", iec, args, args, {}, {"nu.bin.json"}, {"nu.nc"}});
+  compareWithVorlan({"netcdf", iec, args, args, {}, {"nu.bin.json"}, {"n.nc"}});
   const std::string narrow = "3\n3\n4 4 2\n400 40 20\nbasic\n0.1 33.6 3.9\n-2\nsu.bin sv.bin sw.bin\n";
   compareWithVorlan({"netcdf_few_planes", narrow, {"--format=netcdf"}, {"--format=netcdf"}, {},
-                     {"su.bin.json"}, {"su.nc"}});
+                     {"su.bin.json"}, {"s.nc"}});
 }
 
 // Constraint lines: the pairs of planes i and N1 - i + 2 lie on two ranks for

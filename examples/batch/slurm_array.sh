@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Slurm job array over a load-case table (make_table.sh): array task n runs
+# Slurm job array over a load-case table (vorlan-plan --table): array task n runs
 # row n (line n of TABLE/table.txt), writing its fields, run record and log
 # into that row's folder. Submit one task per row:
 #
@@ -7,7 +7,9 @@
 #   sbatch --array=1-12 examples/batch/slurm_array.sh cases --layout inflowwind
 #
 # (arguments after the table go to vorlan; add %K to the range, e.g.
-# 1-60%10, to run at most K rows at a time). Each task asks for one core by
+# 1-60%10, to run at most K rows at a time). vorlan options that name a file
+# (--openfast-template, --constraints) are taken from the folder the job was
+# submitted from (Slurm starts the job there), not the row's. Each task asks for one core by
 # default; with --cpus-per-task=C vorlan uses C threads. VORLAN (default:
 # vorlan on PATH) may be relative to the folder the job was submitted from. A
 # failed row prints its message into the task's slurm-*.out and the task
@@ -20,6 +22,11 @@
 #SBATCH --output=slurm-%A_%a.out
 set -euo pipefail
 die() { echo "slurm_array.sh: $*" >&2; exit 1; }
+# --help or -h prints the comment above.
+if [[ "${1:-}" == --help || "${1:-}" == -h ]]; then
+  sed -n '2,/^set -euo/p' "$0" | sed '/^#SBATCH/d; $d; s/^# \{0,1\}//'
+  exit 0
+fi
 [[ $# -ge 1 ]] || die "usage: slurm_array.sh TABLE_FOLDER [VORLAN_OPTIONS...]"
 table="$1"
 shift

@@ -99,7 +99,7 @@ def test_wind_files_read_back_to_the_box(fmt):
         f.write(IEC_BOX)
     wf.run("box.inp", format=fmt, profile="power:0.2")
     b = wf.box("box.inp")
-    w = wf.read_bts("b_u.bts") if fmt == "bts" else wf.read_wnd("b_u.wnd")
+    w = wf.read_bts("b.bts") if fmt == "bts" else wf.read_wnd("b.wnd")
     assert w.velocity.shape == (3, 64, 16, 8)
     assert w.dt == pytest.approx(b.dt, rel=1e-6) and w.wind_speed == pytest.approx(11.4)
     assert w.heights == pytest.approx(b.heights, abs=1e-4)
@@ -111,7 +111,7 @@ def test_wind_files_read_back_to_the_box(fmt):
     if fmt == "bts":
         assert w.periodic and w.tower is None
     else:
-        assert wf.read_sum("b_u.sum")["hub_height"] == pytest.approx(90)
+        assert wf.read_sum("b.sum")["hub_height"] == pytest.approx(90)
 
 
 def test_a_turbsim_style_bts_with_tower_points():
@@ -210,8 +210,8 @@ def test_a_netcdf_run_is_vorlans_file_and_reads_back_as_the_box(monkeypatch):
     pytest.importorskip("netCDF4")
     cli, py, _ = in_two_folders(("--format", "netcdf", "--scale", "iec"),
                                 {"format": "netcdf", "scale": "iec"})
-    assert list(py) == ["b_u.nc"] and cli == py
-    f = wf.read_netcdf("py/b_u.nc")
+    assert "b.nc" in py and cli == py
+    f = wf.read_netcdf("py/b.nc")
     assert f.N == (64, 16, 8) and f.box_lengths == (128.0, 60.0, 40.0)
     assert f.dx == (2.0, 3.75, 5.0) and f.attributes["seed"] == -7
     assert f.attributes["wind_speed"] == 11.4 and f.velocity.dtype == np.float32
@@ -224,8 +224,35 @@ def test_a_netcdf_run_is_vorlans_file_and_reads_back_as_the_box(monkeypatch):
     with monkeypatch.context() as m:
         m.setitem(__import__("sys").modules, "netCDF4", None)
         with pytest.raises(ImportError, match="python3-netcdf4"):
-            wf.read_netcdf("py/b_u.nc")
+            wf.read_netcdf("py/b.nc")
     with open("plain.nc", "wb") as out:
         out.write(b"not a NetCDF file")
     with pytest.raises(wf.Error, match="cannot read the NetCDF file plain.nc"):
         wf.read_netcdf("plain.nc")
+
+
+def test_the_hub_series_is_vorlans_and_reads_back():
+    cli, py, _ = in_two_folders(("--format", "bts", "--hub-series", "--hub-on-row"),
+                                {"format": "bts", "hub_series": True, "hub_on_row": True})
+    assert "b.hh" in py and cli == py
+    h = wf.read_hub_series("py/b.hh")
+    f = wf.read_bts("py/b.bts")
+    steps = f.velocity.shape[1]
+    assert h.time.size == steps + 1 and h.time[1] == pytest.approx(f.dt, rel=1e-6)
+    # The hub on row N3/2: the two middle columns of that row, as InflowWind
+    # returns the wind there; the last line repeats the first.
+    ny, nz = f.velocity.shape[2:]
+    hub = f.velocity[:, :, ny // 2 - 1:ny // 2 + 1, nz // 2 - 1].mean(axis=2)
+    assert np.allclose(h.u[:-1], hub[0], atol=2e-3) and np.allclose(h.v[:-1], hub[1], atol=2e-3)
+    assert np.allclose(h.vertical[:-1], hub[2], atol=2e-3)
+    assert h.u[-1] == pytest.approx(h.u[0]) and h.comments[0].startswith("! Hub-height wind")
+    with open("bad.hh", "w") as out:
+        out.write("! a comment\n0 10 0 0 0 0.2 0\n1 10 0 zero 0 0.2 0 0\n")
+    with pytest.raises(wf.Error, match="bad.hh, line 3: '1 10 0 zero"):
+        wf.read_hub_series("bad.hh")
+    with open("bad.hh", "w") as out:
+        out.write("0 10 0 0 0 0.2 0\n0 10 0 0 0 0.2 0\n")
+    with pytest.raises(wf.Error, match="the times do not increase"):
+        wf.read_hub_series("bad.hh")
+    with pytest.raises(TypeError, match="hub_series: True or False"):
+        wf.run("box.inp", hub_series="yes")

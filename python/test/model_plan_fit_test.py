@@ -88,6 +88,26 @@ def test_the_plan_is_vorlan_plans():
     assert status == 1 and str(e.value) == fatal_message(err)
 
 
+def test_the_table_is_vorlan_plans():
+    run_program("vorlan-plan", "--speeds", "8,12", "--seeds", "-1,-2", "--hub-height", 90,
+                "--rotor-diameter", 126, "--time", 60, "--class", "A", "--hub-on-row",
+                "--table", "cases")
+    t = wf.plan_table([8, 12], [-1, -2], 90, 126, 60, turbulence_class="A", hub_on_row=True,
+                      folder="cases")
+    assert [r["name"] for r in t["rows"]] == open("cases/table.txt").read().split()
+    for r in t["rows"]:
+        assert r["parameter_text"] == open(f"cases/{r['name']}/box.inp").read()
+        assert t["plans"][r["plan"]]["time_step"] > 0
+    assert t["description"] == open("cases/plan.txt").read()
+    assert "--hub-on-row" in t["options"]
+    status, _, err = run_program("vorlan-plan", "--speeds", "8,8", "--seeds", "-1",
+                                 "--hub-height", 90, "--rotor-diameter", 126, "--time", 60,
+                                 "--table", "x", check=False)
+    with pytest.raises(wf.Error) as e:
+        wf.plan_table([8, 8], [-1], 90, 126, 60, folder="x")
+    assert status == 1 and str(e.value) == fatal_message(err)
+
+
 def test_the_fit_is_corvel_fits():
     run_program("corvel-fit", example("spectra.txt"), "--json", "fit.json")
     expected = json.load(open("fit.json"))

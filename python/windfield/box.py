@@ -72,6 +72,10 @@ def constraints_text(series, time=None) -> str:
     return out.getvalue()
 
 
+# vorlan's options that take no value: True gives the option.
+_SWITCHES = ("hub_on_row", "hub_series", "openfast_input")
+
+
 def _words(**options) -> list[str]:
     """vorlan's command-line words of the keyword options."""
     words: list[str] = []
@@ -79,6 +83,11 @@ def _words(**options) -> list[str]:
         if value is None or value is False:
             continue
         flag = "--" + key.replace("_", "-")
+        if key in _SWITCHES:
+            if value is not True:
+                raise TypeError(f"{key}: True or False, given {value!r}")
+            words.append(flag)
+            continue
         if key == "seeds":
             value = ",".join(str(int(s)) for s in value) if not isinstance(value, str) else value
         elif key == "scale" and value is True:
@@ -135,8 +144,8 @@ class Box:
 def box(parameters: PathOrText, *, threads: Optional[int] = None, layout: Optional[str] = None,
         random: Optional[str] = None, scale: Union[str, bool, None] = None,
         wind_speed: Optional[float] = None, hub_height: Optional[float] = None,
-        grid_bottom: Optional[float] = None, profile: Optional[str] = None,
-        constraints=None, progress: Optional[Progress] = None,
+        grid_bottom: Optional[float] = None, hub_on_row: bool = False,
+        profile: Optional[str] = None, constraints=None, progress: Optional[Progress] = None,
         progress_interval: float = 0.2) -> Box:
     """Synthesises the box of a parameter file (a path, or its text: a string
     holding a line break) into memory: the fields vorlan writes for the same
@@ -145,8 +154,8 @@ def box(parameters: PathOrText, *, threads: Optional[int] = None, layout: Option
 
     Options as vorlan's (vorlan --help): threads, layout ('classic' or
     'inflowwind'), random ('classic' or 'counter'), scale ('iec' or True),
-    wind_speed, hub_height, grid_bottom, profile ('power:ALPHA', 'log:Z0',
-    'none'); constraints: a constraint file's path, or its series as a mapping
+    wind_speed, hub_height, grid_bottom, hub_on_row, profile ('power:ALPHA',
+    'log:Z0', 'none'); constraints: a constraint file's path, or its series as a mapping
     or DataFrame (constraints_text). progress(stage, done, total) is called
     every progress_interval seconds while the box is made, stage one of
     'amplitudes', 'transforms' or '' (between them). The GIL is released meanwhile; Ctrl-C
@@ -161,6 +170,6 @@ def box(parameters: PathOrText, *, threads: Optional[int] = None, layout: Option
         series, series_name = constraints_text(constraints), "the constraints given"
     words = _words(threads=threads, layout=layout, random=random, scale=scale,
                    wind_speed=wind_speed, hub_height=hub_height, grid_bottom=grid_bottom,
-                   profile=profile, constraints=file)
+                   hub_on_row=hub_on_row, profile=profile, constraints=file)
     return Box(_core.make_box(text, name, words, series, series_name, progress,
                               float(progress_interval)))

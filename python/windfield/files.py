@@ -31,13 +31,17 @@ def run(parameter_file: Path, *, seeds: Union[Sequence[int], str, None] = None,
         threads: Optional[int] = None, layout: Optional[str] = None,
         random: Optional[str] = None, format: Optional[str] = None,
         wind_speed: Optional[float] = None, hub_height: Optional[float] = None,
-        grid_bottom: Optional[float] = None, profile: Optional[str] = None,
-        scale: Union[str, bool, None] = None, openfast_template: Optional[Path] = None,
-        constraints: Optional[Path] = None, options: Sequence[str] = ()) -> str:
+        grid_bottom: Optional[float] = None, hub_on_row: bool = False,
+        profile: Optional[str] = None, scale: Union[str, bool, None] = None,
+        hub_series: bool = False, openfast_template: Optional[Path] = None,
+        openfast_input: bool = False, constraints: Optional[Path] = None,
+        options: Sequence[str] = ()) -> str:
     """Runs vorlan on a parameter file in this process: the same files, byte
     for byte, as `vorlan FILE OPTIONS` (the raw files, a .bts, a .wnd/.sum or
-    a NetCDF file (.nc, where the build has NetCDF) by format, the run record, a filled InflowWind input with
-    openfast_template), each appearing under its name only when the run has
+    a NetCDF file (.nc, where the build has NetCDF) by format, the run record,
+    the hub-height series <box>.hh with hub_series (read_hub_series), a
+    filled InflowWind input with openfast_template or openfast_input), each
+    appearing under its name only when the run has
     succeeded; relative names are opened from the current folder. Keyword
     options are vorlan's (vorlan --help); options takes further command-line
     words as they are. Returns the echo and summary vorlan prints; a refusal
@@ -45,7 +49,8 @@ def run(parameter_file: Path, *, seeds: Union[Sequence[int], str, None] = None,
     The GIL is released while it runs."""
     words = _words(seeds=seeds, threads=threads, layout=layout, random=random, format=format,
                    wind_speed=wind_speed, hub_height=hub_height, grid_bottom=grid_bottom,
-                   profile=profile, scale=scale, openfast_template=openfast_template,
+                   hub_on_row=hub_on_row, profile=profile, scale=scale, hub_series=hub_series,
+                   openfast_template=openfast_template, openfast_input=openfast_input,
                    constraints=constraints)
     return _core.run_vorlan([*words, *map(str, options), os.fspath(parameter_file)])
 
@@ -280,6 +285,64 @@ def read_wnd(path: Path) -> WindFile:
     centre = summary["hub_height"] - summary["height_offset"]
     return WindFile(velocity, dx / U, dy, dz, U, summary["hub_height"],
                     centre - (nz - 1) * dz / 2, summary["periodic"])
+
+
+@dataclass
+class HubSeries:
+    """The hub-height series of InflowWind's uniform wind (vorlan
+    --hub-series, the .hh file; WindType 2): per line the time (s), the
+    horizontal speed (m/s), the direction (degrees, counter-clockwise seen
+    from above, 0 along +x), the vertical speed (m/s), and the shears and
+    gust InflowWind reads (horizontal linear shear, power-law exponent,
+    linear vertical shear, gust speed); comments: the file's '!' lines."""
+    time: np.ndarray
+    speed: np.ndarray
+    direction: np.ndarray
+    vertical: np.ndarray
+    horizontal_shear: np.ndarray
+    power_law: np.ndarray
+    vertical_shear: np.ndarray
+    gust: np.ndarray
+    comments: list
+
+    @property
+    def u(self) -> np.ndarray:
+        """The wind along x (m/s): speed cos(direction)."""
+        return self.speed * np.cos(np.radians(self.direction))
+
+    @property
+    def v(self) -> np.ndarray:
+        """The wind along y (m/s): speed sin(direction)."""
+        return self.speed * np.sin(np.radians(self.direction))
+
+
+def read_hub_series(path: Path) -> HubSeries:
+    """A uniform-wind file as InflowWind reads it (the .hh vorlan writes with
+    --hub-series, or one written by hand): '!' lines are comments, every
+    other line holds 8 numbers (or 7, without the gust), times increasing."""
+    path = os.fspath(path)
+    text = _read_all(path, "the hub series").decode("latin-1")
+    comments, rows = [], []
+    for n, line in enumerate(text.splitlines(), start=1):
+        stripped = line.strip()
+        if not stripped or stripped.startswith("!"):
+            if stripped:
+                comments.append(stripped)
+            continue
+        try:
+            values = [float(x) for x in stripped.split()]
+        except ValueError:
+            raise _core.Error(f"{path}, line {n}: '{stripped[:40]}' is not a line of numbers") from None
+        if len(values) not in (7, 8) or not all(math.isfinite(x) for x in values):
+            raise _core.Error(f"{path}, line {n}: {len(values)} values, a uniform-wind line "
+                              f"holds 7 or 8 finite numbers")
+        rows.append(values + [0.0] * (8 - len(values)))
+    if not rows:
+        raise _core.Error(f"{path} holds no line of numbers: not a uniform-wind file")
+    table = np.asarray(rows, dtype=np.float64)
+    if np.any(np.diff(table[:, 0]) <= 0):
+        raise _core.Error(f"{path}: the times do not increase")
+    return HubSeries(*table.T, comments=comments)
 
 
 @dataclass

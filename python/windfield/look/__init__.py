@@ -1,7 +1,8 @@
 """vorlan-look's pages: a one-page quick look at a vorlan run, read from its
 run record through the module's readers. The pages are modules of their own:
 record (what is read), slices, spectra, table (the standard deviations
-against the model and IEC's targets), fit (a corvel-fit result); this module
+against the model and IEC's targets), engineer (the load engineer's view),
+fit (a corvel-fit result); this module
 puts them on one page and writes it.
 
 Usage: vorlan-look RECORD.json [-o OUT.png] [--corvel PATH] [--raw]
@@ -21,7 +22,16 @@ The page shows
     every wave number's own estimate, lightly);
   * each component's standard deviation against the model's and, for the iec
     source, against IEC's targets, with the turbulence intensities and the
-    figures at the hub when the record has them.
+    figures at the hub when the record has them;
+  * for a box whose record places it (a wind speed and a hub height), the load
+    engineer's view: the one-sided spectrum over frequency (Hz) of the wind
+    InflowWind returns at the hub (the bilinear mean of the four grid points
+    around it) against the model and, for the iec source, IEC's Kaimal
+    spectra of the class; the co-coherence of u across the wind at a quarter
+    and half the grid's width over frequency, the box's own estimate against
+    the model's and IEC's exponential model; and the hub's standard
+    deviations against IEC's targets, flagged where they lie further off than
+    one box's random spread (stated on the page), with why they differ.
 
 The model comes from the module's Site (corvel's spec and sigma2, the same
 library) for the sheared tensor model, from the closed-form Kaimal spectra for a Kaimal1d line and from the closed
@@ -50,21 +60,24 @@ import tempfile
 import warnings
 
 from .. import _core
+from .engineer import (box_coherence, draw_engineer, engineer_numbers, engineer_view, iec_kaimal,
+                       one_sided)
 from .fit import fit_page
-from .record import (FIT_KIND, NAMES, LookError, grid_of, load_fields, load_record, one_line,
-                     site_facts, title_lines)
+from .record import (FIT_KIND, NAMES, LookError, finite, grid_of, load_fields, load_record,
+                     one_line, site_facts, title_lines)
 from .sheet import PAGE_WIDTH, Sheet
 from .slices import draw_slices
 from .spectra import TWO_PI, box_spectra, draw_spectra, interpolate_loglog, model_for
 
 __all__ = ["main", "look", "page", "load_record", "load_fields", "box_spectra", "model_for",
-           "fit_page", "LookError"]
+           "engineer_view", "one_sided", "box_coherence", "iec_kaimal", "fit_page", "LookError"]
 from .table import draw_table
 
 
 
-def page(record, fields, k_box, box, model, raw=False):
-    """The whole page as a matplotlib figure, and what its slices show."""
+def page(record, fields, k_box, box, model, raw=False, engineer=None):
+    """The whole page as a matplotlib figure, and what its slices show; the
+    load engineer's view (engineer_view) at the bottom when given."""
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -88,6 +101,8 @@ def page(record, fields, k_box, box, model, raw=False):
     top = draw_slices(sheet, top, record, fields, facts, geometry, info)
     top = draw_spectra(sheet, top, record, geometry, k_box, box, model, raw)
     top = draw_table(sheet, top, comps, facts, model)
+    if engineer is not None:
+        top = draw_engineer(sheet, top, engineer)
     sheet.finish(top)
     return fig, facts, info
 
@@ -208,7 +223,9 @@ def look(args):
         k_box, box = box_spectra(fields, lengths)
         model = model_for(record, comps, k_box)
         k_model, f_model, var_model, model_name = model
-        fig, facts, slices = page(record, fields, k_box, box, model, raw=args.raw)
+        engineer = engineer_view(record, fields, model)
+        fig, facts, slices = page(record, fields, k_box, box, model, raw=args.raw,
+                                  engineer=engineer)
 
         numbers = {
             "record": os.path.abspath(args.record),
@@ -236,6 +253,7 @@ def look(args):
             if facts["hub"] else None,
             "grid_bottom": facts["grid_bottom"],
             "slices": slices,
+            "engineer": engineer_numbers(engineer),
         }
         try:
             text = json.dumps(numbers, indent=1, allow_nan=False).encode("utf-8")
@@ -267,11 +285,6 @@ def look(args):
     sys.stdout.buffer.flush()
     return 0
 
-
-def finite(values):
-    """A list of floats for JSON, with null where a value is not a number
-    (model values outside the model's wave-number range)."""
-    return [float(v) if math.isfinite(v) else None for v in map(float, values)]
 
 
 if __name__ == "__main__":

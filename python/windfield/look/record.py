@@ -226,6 +226,7 @@ def site_facts(record, fields):
         "wind_speed": optional_number(placement.get("wind_speed")),
         "warning": placement.get("warning") if isinstance(placement.get("warning"), str) else None,
         "target": None, "hub": None, "iec": None,
+        "scaled": scaling.get("applied") is True,
     }
     if iec:
         facts["iec"] = {
@@ -273,11 +274,23 @@ def percent(x):
     return f"{100 * x:.1f} %"
 
 
+def looked_at(record):
+    """The name of the file the page shows: the .bts or .wnd of a wind-file
+    run, else the first field file."""
+    wind_file = record.get("wind_file")
+    if isinstance(wind_file, dict) and isinstance(wind_file.get("path"), str):
+        return os.path.basename(wind_file["path"])
+    files = record.get("files") or []
+    if files and isinstance(files[0], dict) and isinstance(files[0].get("file"), str):
+        return os.path.basename(files[0]["file"])
+    return "?"
+
+
 def title_lines(record, facts, lengths):
     """The page's heading: the run, then what the record says about the site
     (IEC class and targets, the grid's place above ground)."""
     inp, grid = record["input"], record["grid"]
-    lines = [(f"{shown(os.path.basename(str(record.get('parameter_file', ''))))}: "
+    lines = [(f"{shown(looked_at(record))} (from {shown(os.path.basename(str(record.get('parameter_file', ''))))}): "
               f"{inp.get('ParameterSource')}, grid {' x '.join(str(n) for n in grid['NPoint'])} "
               f"over {' x '.join(f'{x:g}' for x in lengths)} m, seed {inp.get('seed')}", "black")]
     u_std = facts["box_std"].get(1)
@@ -310,3 +323,8 @@ def title_lines(record, facts, lengths):
         lines.append(("Placement: " + one_line(facts["warning"]), "C3"))
     return lines
 
+
+def finite(values):
+    """A list of floats for JSON, with null where a value is not a number
+    (model values outside the model's wave-number range)."""
+    return [float(v) if math.isfinite(v) else None for v in map(float, values)]

@@ -21,6 +21,8 @@ from .sheet import LEFT, PAGE_WIDTH, TITLE, XLABEL
 SPECTRUM_PAIRS = ((1, 1), (2, 2), (3, 3), (1, 3))
 # Wave-number step of the model curves, in decades.
 MODEL_STEP = 0.05
+# The name of the tensor model's curves (model_for's last value starts so).
+TENSOR_MODEL = "windfield"
 TWO_PI = 2.0 * math.pi
 
 
@@ -177,15 +179,23 @@ def tensor_model(record, comps, k_lo, k_hi):
     import numpy as np
 
     site = module_site(record)
+    k = model_grid(k_lo, k_hi)
+    pairs = [p for p in SPECTRUM_PAIRS if p[0] in comps and p[1] in comps]
+    spectra = {p: site.spectra(k, (p[0] - 1, p[1] - 1)) for p in pairs}
+    variances = {p: site.variance((p[0] - 1, p[1] - 1)) for p in pairs}
+    return k.astype(float), spectra, variances, f"{TENSOR_MODEL}, {site.source}"
+
+
+def model_grid(k_lo, k_hi):
+    """The model's wave numbers from k_lo to k_hi, MODEL_STEP decades apart
+    (k_hi the last), as float32 (as corvel reads them)."""
+    import numpy as np
+
     steps = int(math.floor(math.log10(k_hi / k_lo) / MODEL_STEP + 1e-9))
     k = k_lo * 10.0 ** (MODEL_STEP * np.arange(steps + 1))
     if k[-1] < k_hi:
         k = np.append(k, k_hi)
-    k = k.astype(np.float32)
-    pairs = [p for p in SPECTRUM_PAIRS if p[0] in comps and p[1] in comps]
-    spectra = {p: site.spectra(k, (p[0] - 1, p[1] - 1)) for p in pairs}
-    variances = {p: site.variance((p[0] - 1, p[1] - 1)) for p in pairs}
-    return k.astype(float), spectra, variances, "windfield, " + site.source
+    return k.astype(np.float32)
 
 
 def kaimal_model(record, comps, k):

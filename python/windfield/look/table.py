@@ -55,8 +55,11 @@ def draw_table(sheet, top, comps, facts, model):
     notes = ["The box holds only the wave numbers from 2\u03c0/L to \u03c0N/L along each axis, so its "
              "variance should come out below the model's (ratio below 1, most for length scales long",
              "against the box), within one box's random spread."
-             + (" IEC's targets: sigma_1, 0.8 sigma_1 and 0.5 sigma_1 for u, v and w; the field "
-                "itself is not rescaled (the record's scaling factors do that)." if facts["target"] else ""),
+             + ((" IEC's targets: sigma_1, 0.8 sigma_1 and 0.5 sigma_1 for u, v and w; "
+                 + ("the field was scaled to them over the whole box (--scale iec), so box / target "
+                    "is 1 by construction." if facts["scaled"] else
+                    "the field itself is not rescaled (the record's scaling factors, or --scale iec, "
+                    "do that).")) if facts["target"] else ""),
              f"Model: {model_name}. Band means: 10 bands per decade."
              + (f" TI: std / {facts['wind_speed']:g} m/s." if facts["wind_speed"] else "")]
     if facts["hub"]:
