@@ -17,6 +17,8 @@ set(allowed_windfield fit runner record handover simulation synthesis sources te
 set(allowed_distributed runner record handover simulation synthesis sources tensor numerics support)
 set(allowed_vorlan distributed windfield fit runner record handover simulation synthesis sources tensor
     numerics support)
+set(allowed_python vorlan windfield fit runner record handover simulation synthesis sources tensor
+    numerics support)
 set(allowed_corvel sources tensor numerics support)
 set(allowed_tests numerics support)
 # Outside the floors: they may use any room.

@@ -4,7 +4,8 @@
 #   (cd build/release && cpack)        -> windfield_<version>-<revision>_<arch>.deb
 #
 # Installed: the two programs, the box planner, the fit of the model to measured
-# spectra (corvel-fit), the quick-look command, the manual pages
+# spectra (corvel-fit), the quick-look command, the Python module where it is
+# built (python/CMakeLists.txt: into lib/python3/dist-packages/windfield), the manual pages
 # (gzip -9n), and under DOCDIR (share/doc/windfield) the README, docs/, the
 # examples (parameter files, the terrain file, the batch recipes) with the
 # repository's own layout, so that the README's names hold there too, plus the
@@ -77,7 +78,8 @@ velocity tensor model (von Karman tensor distorted by uniform shear, optionally
 stretched to follow terrain); corvel evaluates the same model as spectra,
 cross-spectra and variances; corvel-fit fits the model to a site's measured
 spectra or sonic series; vorlan-plan plans the box for an aeroelastic run;
-vorlan-look draws a one-page quick look at a run.")
+vorlan-look draws a one-page quick look at a run; the Python module windfield
+gives the same as numpy arrays.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES TRUE)
@@ -87,9 +89,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RPM_PACKAGE_LICENSE Apache-2.0)
 # The programs need the C and C++ run-times and the compiler's OpenMP
-# run-time (and NetCDF's, below); the quick-look command needs Python with numpy and matplotlib,
-# which the programs never do: recommended, so that apt brings them by default
-# and a minimal install can leave them out.
+# run-time (and NetCDF's, below); the Python module, where built, the
+# interpreter it is built for and numpy (below). The quick-look command also
+# needs matplotlib, which the programs never do: recommended, so that apt
+# brings it by default and a minimal install can leave it out.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libgomp1")
 # vorlan --format netcdf links the NetCDF library where the build found it:
 # then the package needs the run-time package that holds it (dpkg says which).
@@ -104,6 +107,16 @@ if(WIND_NETCDF_FOUND)
                     "the NetCDF run-time its vorlan needs")
   endif()
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-numpy, python3-matplotlib")
+if(WIND_PYTHON_MODULE_VERSION)
+  # The extension is built for one interpreter version (its file name says
+  # which): Debian's python3 of that version.
+  string(REGEX MATCH "^[0-9]+\\.([0-9]+)$" wind_py_ok "${WIND_PYTHON_MODULE_VERSION}")
+  math(EXPR wind_py_next "${CMAKE_MATCH_1} + 1")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+         ", python3 (>= ${WIND_PYTHON_MODULE_VERSION}~), python3 (<< 3.${wind_py_next}), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-matplotlib, python3-netcdf4")
+else()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-numpy, python3-matplotlib")
+endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel")
 include(CPack)

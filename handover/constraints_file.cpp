@@ -383,7 +383,7 @@ BoxConstraints placeConstraints(const ConstraintSeries& series, const Simulation
 
 std::optional<BoxConstraints> runConstraints(const HandOverOptions& options, RandomStreamKind random,
                                              const SimulationInput& in, const HandOver& handOver) {
-  if (options.constraintsFile.empty()) return std::nullopt;
+  if (!options.constrained()) return std::nullopt;
   if (in.fieldDim != 3) fatalError("--constraints needs a three-dimensional field (fieldDim 3)");
   if (random != RandomStreamKind::classic)
     fatalError("--constraints draws from the classic random stream: leave --random counter out");
@@ -394,6 +394,8 @@ std::optional<BoxConstraints> runConstraints(const HandOverOptions& options, Ran
   // A wind file is written from the box in the classic layout.
   const OutputLayout layout =
       handOver.format == WindFileFormat::raw ? options.layout : OutputLayout::classic;
+  if (options.constraintSeries)
+    return placeConstraints(*options.constraintSeries, in, *handOver.placement, layout);
   return placeConstraints(readConstraintFile(options.constraintsFile), in, *handOver.placement,
                           layout);
 }

@@ -143,7 +143,8 @@ const char* samplingName(ConstraintSampling s);
 // the run's hand-over (handover/hand_over.hpp: U and the hub height from the
 // source or --wind-speed and --hub-height, centred on the hub or at
 // --grid-bottom), the file read and placed for the layout its files are
-// written in (the classic one for a .bts or .wnd). That no output is the
+// written in (the classic one for a .bts or .wnd); series given in memory
+// (HandOverOptions::constraintSeries) are placed as the file's are. That no output is the
 // constraint file is checked with the other names (checkRunNames,
 // runner/driver.hpp).
 std::optional<BoxConstraints> runConstraints(const HandOverOptions& options, RandomStreamKind random,

@@ -54,7 +54,7 @@ std::optional<GridPlacement> placementOf(const SimulationInput& in, const HandOv
   };
   // A wind file, and the series of --constraints, go where the grid stands:
   // it must stand above ground as it is, not as proposed.
-  if (quantisedFormat(o.format) || !o.constraintsFile.empty()) {
+  if (quantisedFormat(o.format) || o.constrained()) {
     const std::string what = quantisedFormat(o.format)
                                  ? std::string("--format ") + windFileFormatName(o.format)
                                  : std::string("--constraints");

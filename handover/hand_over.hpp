@@ -37,6 +37,7 @@
 // first output as always, lists no raw files.
 #include <array>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,7 @@
 namespace wind {
 
 class OutputFiles;
+struct ConstraintSeries;
 
 // The options of the hand-over, as a command line gives them (vorlan's
 // --layout, --format, --wind-speed, --hub-height, --grid-bottom, --hub-on-row,
@@ -75,6 +77,10 @@ struct HandOverOptions {
   std::string openfastTemplate;  // empty: none
   bool openfastInput = false;    // the shipped InflowWind input, filled
   std::string constraintsFile;   // empty: none
+  // Series given in memory instead of a file (a library caller), read and
+  // checked as the file is (parseConstraints, handover/constraints_file.hpp).
+  std::shared_ptr<const ConstraintSeries> constraintSeries;
+  bool constrained() const { return !constraintsFile.empty() || constraintSeries != nullptr; }
 };
 
 struct HandOver {

@@ -28,6 +28,11 @@ try:
 except ImportError:
     print("skipped: python3-numpy and python3-matplotlib are needed")
     sys.exit(77)
+try:
+    import windfield  # noqa: F401
+except ImportError:
+    print("skipped: the Python module windfield is not built (pybind11-dev, python3-dev)")
+    sys.exit(77)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LOOK = os.path.join(HERE, "vorlan-look")
@@ -264,8 +269,8 @@ class QuickLook(unittest.TestCase):
             fields = module.load_fields(record, record_path)
             lengths = [float(x) for x in record["grid"]["LMax"]]
             k, box = module.box_spectra(fields, lengths)
-            model = module.model_for(record, CORVEL, sorted(fields), k)
-            engineer = module.engineer_view(record, fields, model, CORVEL)
+            model = module.model_for(record, sorted(fields), k)
+            engineer = module.engineer_view(record, fields, model)
             fig, facts, slices = module.page(record, fields, k, box, model, engineer=engineer)
             fig.canvas.draw()
             self.figures[record_path] = fig, slices, facts
@@ -457,6 +462,20 @@ class QuickLook(unittest.TestCase):
                 worst = record["wind_file"]["quantisation_error"][c - 1]
                 error = float(np.abs(decoded[c] - fields[c]).max())
                 self.assertLess(error, worst * 1.01 + 1e-6, f"{fmt} component {c}")
+
+    def test_without_the_module_it_says_what_is_missing(self):
+        # A windfield that cannot be imported, ahead of the build tree's.
+        folder = os.path.join(self.dir, "no_module")
+        os.mkdir(folder)
+        with open(os.path.join(folder, "windfield.py"), "w") as f:
+            f.write("raise ImportError('not built')\n")
+        done = subprocess.run([LOOK, self.line_record], cwd=self.dir, capture_output=True,
+                              text=True, env={**os.environ, "PYTHONPATH": folder})
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertEqual(len(done.stderr.strip().splitlines()), 1, done.stderr)
+        self.assertIn("vorlan-look: needs the Python module windfield", done.stderr)
+        self.assertIn("tools/install-prerequisites.sh pymodule", done.stderr)
+        self.assertFalse(os.path.exists(self.line_record[:-5] + ".look.png"))
 
     def test_the_engineers_view_of_a_box_for_inflowwind(self):
         # A scaled .bts run with the hub on a row: the page names the .bts,

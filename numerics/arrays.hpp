@@ -20,9 +20,12 @@
 // take std::span.
 //
 // The arrays are move-only RAII owners: the block is released when the array
-// goes out of scope or when reset() is called. No pointer
-// before the block is ever formed; indices are offset as base[i - lo] in 64-bit
-// arithmetic.
+// goes out of scope or when reset() is called. An array may instead be a view
+// of storage that another array owns (the storage argument of vector, matrix
+// and f3tensor: several arrays' blocks in one allocation), addressed exactly
+// as an owner is; a view releases nothing, and takeBlock() gives nothing.
+// No pointer before the block is ever formed; indices are offset as
+// base[i - lo] in 64-bit arithmetic.
 //
 // Initial contents: every element starts at zero (float arrays are taken zeroed
 // from the heap at no cost; the value types are value-initialised to zero).
@@ -92,29 +95,42 @@ class Block {
   Block() = default;
   Block(std::int64_t count, const char* failMessage)
       : p_(allocateElements<T>(count, failMessage)), n_(count) {}
-  Block(Block&& o) noexcept : p_(std::exchange(o.p_, nullptr)), n_(std::exchange(o.n_, 0)) {}
+  // count elements from storage, owned elsewhere (count of -1: a bad range).
+  Block(T* storage, std::int64_t count, const char* failMessage)
+      : p_(storage), n_(count), owned_(false) {
+    if (count < 0 || (count > 0 && storage == nullptr)) fatalError(failMessage);
+  }
+  Block(Block&& o) noexcept
+      : p_(std::exchange(o.p_, nullptr)), n_(std::exchange(o.n_, 0)),
+        owned_(std::exchange(o.owned_, true)) {}
   Block& operator=(Block&& o) noexcept {
     if (this != &o) {
-      releaseBlock(p_);
+      reset();
       p_ = std::exchange(o.p_, nullptr);
       n_ = std::exchange(o.n_, 0);
+      owned_ = std::exchange(o.owned_, true);
     }
     return *this;
   }
   Block(const Block&) = delete;
   Block& operator=(const Block&) = delete;
-  ~Block() { releaseBlock(p_); }
+  ~Block() { reset(); }
 
   void reset() noexcept {
-    releaseBlock(p_);
+    if (owned_) releaseBlock(p_);
     p_ = nullptr;
     n_ = 0;
+    owned_ = true;
   }
-  // The block, no longer owned here.
+  // The block, no longer owned here; nullptr for a view (which is emptied).
   T* release() noexcept {
+    T* p = owned_ ? p_ : nullptr;
+    p_ = nullptr;
     n_ = 0;
-    return std::exchange(p_, nullptr);
+    owned_ = true;
+    return p;
   }
+  bool owned() const noexcept { return owned_; }
   T* get() const noexcept { return p_; }
   std::int64_t count() const noexcept { return n_; }
   std::span<T> span() const noexcept { return {p_, static_cast<std::size_t>(n_)}; }
@@ -122,6 +138,7 @@ class Block {
  private:
   T* p_ = nullptr;
   std::int64_t n_ = 0;
+  bool owned_ = true;
 };
 
 // Frees a block taken out of an array (BlockArray::takeBlock).
@@ -142,8 +159,10 @@ class BlockArray {
   std::span<T> span() { return b_.span(); }
   std::span<const T> span() const { return b_.span(); }
   void reset() { b_.reset(); }
+  // False for a view of another array's storage.
+  bool ownsBlock() const { return b_.owned(); }
   // The block taken out, with no copy: the caller owns its size() elements,
-  // and the array is left empty.
+  // and the array is left empty. A view gives nothing (and is left empty).
   std::unique_ptr<T[], BlockDeleter> takeBlock() {
     return std::unique_ptr<T[], BlockDeleter>(b_.release());
   }
@@ -151,6 +170,10 @@ class BlockArray {
  protected:
   BlockArray() = default;
   BlockArray(std::int64_t count, const char* failMessage) : b_(count, failMessage) {}
+  // Owned when storage is nullptr, else a view of count elements from storage.
+  static Block<T> blockOf(T* storage, std::int64_t count, const char* failMessage) {
+    return storage == nullptr ? Block<T>(count, failMessage) : Block<T>(storage, count, failMessage);
+  }
   Block<T> b_;
 };
 
@@ -180,8 +203,9 @@ class Array1 : public detail::BlockArray<T> {
 
  public:
   Array1() = default;
-  Array1(int lo, int hi, const char* failMessage)
-      : detail::BlockArray<T>(detail::rangeCount(lo, hi), failMessage), lo_(lo), hi_(hi) {}
+  Array1(int lo, int hi, const char* failMessage, T* storage = nullptr) : lo_(lo), hi_(hi) {
+    b_ = this->blockOf(storage, detail::rangeCount(lo, hi), failMessage);
+  }
 
   T& operator[](int i) {
     detail::checkIndex(i, lo_, hi_);
@@ -209,12 +233,13 @@ class Array2 : public detail::BlockArray<T> {
 
  public:
   Array2() = default;
-  Array2(int rlo, int rhi, int clo, int chi, const char* rowMessage, const char* elemMessage)
+  Array2(int rlo, int rhi, int clo, int chi, const char* rowMessage, const char* elemMessage,
+         T* storage = nullptr)
       : rlo_(rlo), rhi_(rhi), clo_(clo), chi_(chi) {
     const std::int64_t nrow = detail::rangeCount(rlo, rhi);
     if (nrow < 0) fatalError(rowMessage);
     ncol_ = detail::rangeCount(clo, chi);
-    b_ = detail::Block<T>(detail::checkedProduct(nrow, ncol_), elemMessage);
+    b_ = this->blockOf(storage, detail::checkedProduct(nrow, ncol_), elemMessage);
   }
 
   RowRef<T> operator[](int i) { return RowRef<T>(row(i), clo_, chi_); }
@@ -273,16 +298,16 @@ class Array3 : public detail::BlockArray<T> {
   };
 
   Array3() = default;
-  Array3(int rlo, int rhi, int clo, int chi, int dlo, int dhi)
+  Array3(int rlo, int rhi, int clo, int chi, int dlo, int dhi, T* storage = nullptr)
       : rlo_(rlo), rhi_(rhi), clo_(clo), chi_(chi), dlo_(dlo), dhi_(dhi) {
     const std::int64_t nrow = detail::rangeCount(rlo, rhi);
     if (nrow < 0) fatalError("allocation failure 1 in f3tensor()");
     ncol_ = detail::rangeCount(clo, chi);
     if (ncol_ < 0) fatalError("allocation failure 2 in f3tensor()");
     ndep_ = detail::rangeCount(dlo, dhi);
-    b_ = detail::Block<T>(
-        detail::checkedProduct(detail::checkedProduct(nrow, ncol_), ndep_),
-        "allocation failure 3 in f3tensor()");
+    b_ = this->blockOf(storage,
+                       detail::checkedProduct(detail::checkedProduct(nrow, ncol_), ndep_),
+                       "allocation failure 3 in f3tensor()");
   }
 
   PlaneRef<T> operator[](int i) {
@@ -327,13 +352,17 @@ using VMatrix = Array2<Vector3>;
 using V2Vector = Array1<Pair2>;
 using MMatrix = Array2<Mat3>;
 
-inline Vector vector(int nl, int nh) { return Vector(nl, nh, "allocation failure in vector()"); }
-inline Matrix matrix(int nrl, int nrh, int ncl, int nch) {
-  return Matrix(nrl, nrh, ncl, nch, "allocation failure 1 in matrix()",
-                "allocation failure 2 in matrix()");
+// With storage, a view of the array's size() floats from storage on.
+inline Vector vector(int nl, int nh, float* storage = nullptr) {
+  return Vector(nl, nh, "allocation failure in vector()", storage);
 }
-inline F3tensor f3tensor(int nrl, int nrh, int ncl, int nch, int ndl, int ndh) {
-  return F3tensor(nrl, nrh, ncl, nch, ndl, ndh);
+inline Matrix matrix(int nrl, int nrh, int ncl, int nch, float* storage = nullptr) {
+  return Matrix(nrl, nrh, ncl, nch, "allocation failure 1 in matrix()",
+                "allocation failure 2 in matrix()", storage);
+}
+inline F3tensor f3tensor(int nrl, int nrh, int ncl, int nch, int ndl, int ndh,
+                         float* storage = nullptr) {
+  return F3tensor(nrl, nrh, ncl, nch, ndl, ndh, storage);
 }
 inline VMatrix vmatrix(int nrl, int nrh, int ncl, int nch) {
   return VMatrix(nrl, nrh, ncl, nch, "allocation failure 1 in vmatrix()",

@@ -99,3 +99,32 @@ TEST(Arrays, SpansCoverTheWholeBlockInStorageOrder) {
   EXPECT_EQ(&t.span()[7], &t[2][1][1]);
   EXPECT_TRUE(Vector().span().empty());
 }
+
+TEST(Arrays, ViewsAreAddressedAsOwnersAndReleaseNothing) {
+  // Two 2 x 3 x 4 tensors in one owner's block, one after the other.
+  Vector storage = vector(0, 47);
+  F3tensor first = f3tensor(1, 2, 1, 3, 1, 4, storage.data());
+  F3tensor second = f3tensor(1, 2, 1, 3, 1, 4, storage.data() + 24);
+  EXPECT_FALSE(first.ownsBlock());
+  EXPECT_TRUE(storage.ownsBlock());
+  EXPECT_EQ(first.size(), 24);
+  EXPECT_EQ(&second[1][1][1], &storage[24]);
+  second(2, 3, 4) = 1.5f;
+  EXPECT_EQ(storage[47], 1.5f);
+  EXPECT_EQ(first.offset(2, 1, 3), f3tensor(1, 2, 1, 3, 1, 4).offset(2, 1, 3));
+  Matrix m = matrix(0, 1, 0, 2, storage.data() + 6);
+  EXPECT_EQ(&m[1][2], &storage[11]);
+  // Moved, reset or taken, a view frees nothing (the owner's block stays
+  // good; ASan would see a double free) and hands nothing out.
+  F3tensor moved = std::move(first);
+  EXPECT_FALSE(moved.ownsBlock());
+  EXPECT_EQ(moved.takeBlock(), nullptr);
+  EXPECT_EQ(moved.size(), 0);
+  second.reset();
+  m = matrix(0, 1, 0, 1);  // an owner again, once assigned one
+  EXPECT_TRUE(m.ownsBlock());
+  EXPECT_EQ(storage[47], 1.5f);
+  // A bad range is refused as the owner's would be.
+  EXPECT_EQ(wind::testing::fatalMessage([&] { vector(3, 1, storage.data()); }),
+            "allocation failure in vector()");
+}

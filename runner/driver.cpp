@@ -247,8 +247,8 @@ void setUpContext(SynthesisContext& context, const PreparedRuns& p, Turb3dAmplit
 
 FieldArrays synthesiseRun(const PreparedRuns& p, const SimulationInput& run,
                           const SimulatorSteps& steps, SynthesisContext& context,
-                          HandOverRecord& handed) {
-  FieldArrays fields = allocateFields(run);
+                          HandOverRecord& handed, FieldBlocks blocks) {
+  FieldArrays fields = allocateFields(run, blocks);
   steps.synthesise(run, p.lim, p.tables, fields, context);
   handed = handOverBox(run, p.handOver, fields);
   return fields;

@@ -181,10 +181,11 @@ void setUpContext(SynthesisContext& context, const PreparedRuns& p, Turb3dAmplit
 
 // One run's fields, allocated and synthesised by steps.synthesise with
 // context, then handed over in memory (--scale iec, the hub figures: handed);
-// in the classic layout, nothing written.
+// in the classic layout, nothing written; blocks as allocateFields takes them.
 FieldArrays synthesiseRun(const PreparedRuns& p, const SimulationInput& run,
                           const SimulatorSteps& steps, SynthesisContext& context,
-                          HandOverRecord& handed);
+                          HandOverRecord& handed,
+                          FieldBlocks blocks = FieldBlocks::perComponent);
 
 // Who makes the box of a run and writes its files.
 class BoxMaker {

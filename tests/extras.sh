@@ -13,8 +13,8 @@
 #      warnings), unpacked into a scratch root with dpkg-deb -x, its tree
 #      checked (the documents, the examples, compressed manual pages naming
 #      them, a copyright file that puts every path under Apache-2.0), and its
-#      programs run from there (--version, a tiny box, corvel, corvel-fit, and
-#      vorlan-look finding corvel beside itself).
+#      programs run from there (--version, a tiny box, corvel, corvel-fit, the
+#      Python module imported from there, and vorlan-look over it).
 # GNU parallel, lintian, numpy and matplotlib are installed first where they
 # are missing (tools/install-prerequisites.sh). A check whose tool is still
 # missing (not a Debian system) says so and is skipped; any failure ends the
@@ -178,14 +178,26 @@ if command -v dpkg-deb >/dev/null && command -v cpack >/dev/null; then
   [[ $(stat -c %s "$work/run/t_w.bin") -eq $((32 * 8 * 8 * 4)) ]] || fail "installed vorlan's output"
   "$bin/corvel" "$doc/examples/corvel_sigma2.inp" 2>/dev/null | wc -l | grep -qx 4 || fail "installed corvel"
   "$bin/corvel-fit" "$doc/examples/sonic.txt" | grep -q "^basic$" || fail "installed corvel-fit"
-  if "$python" -c 'import numpy, matplotlib' 2>/dev/null; then
-    # vorlan-look must find the corvel installed beside it, with no corvel on PATH.
-    [[ -f "$work/run/t_u.bin.json" ]] || fail "installed vorlan wrote no run record"
-    (cd "$work/run" && PATH=/usr/bin:/bin "$bin/vorlan-look" t_u.bin.json -o t.png >/dev/null) \
-      || fail "installed vorlan-look"
-    [[ -s "$work/run/t.png" && -s "$work/run/t.spectra.json" ]] || fail "vorlan-look's picture"
+  # The Python module where the package holds it: Python's own path once
+  # installed (here the unpacked tree's), its interpreter and numpy named in
+  # Depends; vorlan-look runs over it.
+  site="$work/root/usr/lib/python3/dist-packages"
+  if [[ -d "$site/windfield" ]]; then
+    depends="$(dpkg-deb -f "$deb" Depends)"
+    [[ "$depends" == *"python3 (>="* && "$depends" == *"python3-numpy"* ]] \
+      || fail "the package holds the Python module but does not depend on python3 and python3-numpy"
+    PYTHONPATH="$site" "$python" -c 'import windfield, sys; sys.exit(not windfield.__file__.startswith(sys.argv[1]))' \
+      "$site" || fail "the installed Python module does not import"
+    if "$python" -c 'import numpy, matplotlib' 2>/dev/null; then
+      [[ -f "$work/run/t_u.bin.json" ]] || fail "installed vorlan wrote no run record"
+      (cd "$work/run" && PATH=/usr/bin:/bin PYTHONPATH="$site" "$bin/vorlan-look" t_u.bin.json -o t.png >/dev/null) \
+        || fail "installed vorlan-look"
+      [[ -s "$work/run/t.png" && -s "$work/run/t.spectra.json" ]] || fail "vorlan-look's picture"
+    else
+      echo "extras: skipped vorlan-look: python3-numpy or python3-matplotlib missing"
+    fi
   else
-    echo "extras: skipped vorlan-look: python3-numpy or python3-matplotlib missing"
+    echo "extras: skipped the Python module and vorlan-look: the build has no module"
   fi
 else
   echo "extras: skipped: dpkg-deb or cpack missing"

@@ -15,7 +15,8 @@
 // the same bits for every thread count), scaled to IEC's targets when asked,
 // in the output layout of the options. The box owns them; a caller may take a
 // component's block out of it (FieldArrays, BlockArray::takeBlock) and keep it
-// with no copy. statistics and handed are what the run record would say of
+// with no copy, or, with FieldBlocks::one, every component in one block
+// (FieldArrays::takeAll: component-major, the same values). statistics and handed are what the run record would say of
 // them (the statistics in the output layout), outcome what became of the
 // constraints.
 //
@@ -44,7 +45,8 @@ struct Box {
 // context is the engine's (set up here from p.options): its progress sees the
 // stages as vorlan's progress line does, and may be read from another thread
 // while the call runs.
-Box synthesiseBox(PreparedRuns& p, SynthesisContext& context, const SimulatorSteps& steps = {});
+Box synthesiseBox(PreparedRuns& p, SynthesisContext& context, const SimulatorSteps& steps = {},
+                  FieldBlocks blocks = FieldBlocks::perComponent);
 Box synthesiseBox(PreparedRuns& p, const SimulatorSteps& steps = {});
 
 }  // namespace wind

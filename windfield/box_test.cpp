@@ -60,6 +60,23 @@ TEST(BoxInMemory, IsTheBoxVorlanWritesForTheSameOptions) {
     const std::unique_ptr<float[], detail::BlockDeleter> w = box.fields.box[2].takeBlock();
     EXPECT_EQ(w.get(), before);
     EXPECT_EQ(box.fields.box[2].size(), 0);
+    // Every component in one block: the same bits, component-major, taken
+    // out whole with no copy.
+    PreparedRuns oneBlock = readText(kIecBox, options);
+    SynthesisContext context;
+    Box whole = synthesiseBox(oneBlock, context, SimulatorSteps{}, FieldBlocks::one);
+    const float* first = whole.fields.values(0).data();
+    const std::size_t n = whole.fields.values(0).size();
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(whole.fields.values(c).data(), first + c * n);
+    EXPECT_EQ(whole.statistics[1].std, box.statistics[1].std);
+    const std::unique_ptr<float[], detail::BlockDeleter> all = whole.fields.takeAll();
+    ASSERT_EQ(all.get(), first);
+    EXPECT_EQ(whole.fields.box[0].size(), 0);
+    for (int c = 0; c < 3; ++c) {
+      const std::vector<float> file = testing::readFloats(written.input.fname[c]);
+      ASSERT_EQ(file.size(), n);
+      EXPECT_EQ(std::memcmp(file.data(), all.get() + c * n, 4 * n), 0) << "component " << c;
+    }
   }
   fs::current_path(home);
 }
