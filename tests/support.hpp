@@ -17,6 +17,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,22 @@ inline std::string literal(const std::string& s) {
     r += c;
   }
   return r;
+}
+
+// A constraint file's text: the header, then count rows at t = t0 + r step,
+// each the time and the given columns, value f(t, column).
+template <class F>
+std::string rows(const std::string& header, int count, double t0, double step, int columns, F f) {
+  std::ostringstream s;
+  s.precision(17);
+  s << header << "\n";
+  for (int r = 0; r < count; ++r) {
+    const double t = t0 + r * step;
+    s << t;
+    for (int c = 0; c < columns; ++c) s << " " << f(t, c);
+    s << "\n";
+  }
+  return s.str();
 }
 
 // The three-line report of fatalError(message), as a regular expression for

@@ -23,20 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// rows at t = t0 + r step of "time" and the given columns, each value f(t, column).
-template <class F>
-std::string rows(const std::string& header, int count, double t0, double step, int columns, F f) {
-  std::ostringstream s;
-  s.precision(17);
-  s << header << "\n";
-  for (int r = 0; r < count; ++r) {
-    const double t = t0 + r * step;
-    s << t;
-    for (int c = 0; c < columns; ++c) s << " " << f(t, c);
-    s << "\n";
-  }
-  return s.str();
-}
+using wind::testing::rows;
 
 fs::path freshDir(const std::string& name) {
   return wind::testing::freshDir("vorlan_constraints_" + name);
